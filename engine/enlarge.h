@@ -1,0 +1,56 @@
+// Whole-image anti-aliased enlargement.
+//
+// Contract
+// - Output pixel (x, y) is exactly Sample_Bilinear(x / r, y / r) of the source,
+//   with x / r and y / r divided in double precision, for every pixel of the
+//   destination. Bits 24-31 of a blended result are `blendedHigh`; a pixel that
+//   needs no blend is the source pixel as stored.
+// - The destination is r * W - 1 by r * H - 1 pixels: the product is taken in
+//   double precision, passed through single precision and truncated, so
+//   8.2 * 30 - 1 = 244.99999999999997 becomes 245. A size below 1 means an empty
+//   result.
+// - The result is the same on every machine and with any number of threads.
+#pragma once
+
+#include "engine/sampling.h"
+
+#include <cstdint>
+#include <functional>
+
+namespace velmora {
+
+struct DestImage {
+    std::uint32_t* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    std::ptrdiff_t stride = 0; // in pixels
+};
+
+struct EnlargeGeometry {
+    bool valid = false;          // false: ratio not above 0, or a size beyond int range
+    int width = 0;               // destination width in pixels (0: empty)
+    int height = 0;              // destination height in pixels (0: empty)
+    long long computedColumns = 0; // floor(r * W) + 1, the columns the loop visits
+    long long computedRows = 0;    // floor(r * H) + 1
+
+    bool empty() const { return width <= 0 || height <= 0; }
+};
+
+// The destination size for a W x H source at ratio r.
+EnlargeGeometry Enlarge_Geometry(int sourceWidth, int sourceHeight, double r);
+
+struct EnlargeOptions {
+    int threads = 0;                 // 0: one per core
+    std::uint32_t blendedHigh = 0;   // bits 24-31 of blended pixels (0xFF000000 for opaque images)
+    // Called with the number of leftmost destination columns that are complete,
+    // growing from left to right. It may be called from worker threads, never
+    // twice at once, and always finally with dst.width.
+    std::function<void(int columnsDone)> progress;
+};
+
+// Fills every pixel of dst. dst must be the size Enlarge_Geometry gives (any
+// smaller size is also accepted: it is a crop of the same result).
+void Enlarge(const SourceImage& source, double r, const DestImage& dst,
+             const EnlargeOptions& options = {});
+
+} // namespace velmora
