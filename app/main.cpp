@@ -1,0 +1,33 @@
+// velmora: enlarges a BMP or JPEG image with anti-aliasing.
+#include "app/services.h"
+#include "app/velmora_m.h"
+#include "platform/fonts.h"
+#include "platform/surface.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+int main(int argc, char** argv) {
+    // Without a display Qt would abort with a terse message; say what to do instead.
+    const char* platformName = std::getenv("QT_QPA_PLATFORM");
+    const bool wantsX = platformName == nullptr || std::string(platformName).rfind("xcb", 0) == 0;
+    if (wantsX && std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
+        std::fprintf(stderr, "velmora: no display is available (DISPLAY is not set).\n"
+                             "Run it on a desktop, or under a virtual display:\n"
+                             "    xvfb-run -a -s '-screen 0 1280x1024x24' build/bin/velmora\n");
+        return 1;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("velmora"));
+    velmora::platform::InstallFontSubstitutes();
+    velmora::platform::LiftImageAllocationLimit();
+    QApplication::setFont(velmora::platform::CaptionFont());
+
+    velmora::velmora_m window(velmora::ProgramServices());
+    window.show();
+    return QApplication::exec();
+}

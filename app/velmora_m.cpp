@@ -1,0 +1,275 @@
+#include "app/velmora_m.h"
+
+#include "app/velmora_b.h"
+#include "engine/enlarge.h"
+#include "platform/surface.h"
+#include "settings/settings.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QEventLoop>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+
+#include <memory>
+#include <thread>
+
+namespace velmora {
+
+namespace {
+
+// Layout of the window in pixels (the design gives twips, 15 to a pixel).
+constexpr int kClientWidth = 7545 / 15;  // 503
+constexpr int kClientHeight = 4845 / 15; // 323
+const QRect kDisplayDesign(0, 0, 6735 / 15, 3675 / 15);
+const QRect kMasterDesign(6840 / 15, 60 / 15, 1380 / 15, 1260 / 15);
+
+// A result may take at most this share of the memory the machine can still give,
+// so that an enlargement never drives the machine into swapping.
+constexpr double kMemoryShare = 0.75;
+
+} // namespace
+
+velmora_m::velmora_m(MainWindowServices services, QWidget* parent)
+    : QMainWindow(parent), services_(std::move(services)) {
+    setObjectName(QStringLiteral("velmora_m"));
+    setWindowTitle(QStringLiteral("velmora"));
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(kClientWidth, kClientHeight);
+    client->setAutoFillBackground(true);
+    QPalette pal = client->palette();
+    pal.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xFF));
+    client->setPalette(pal);
+    setCentralWidget(client);
+
+    const QColor windowColour = QApplication::palette().color(QPalette::Base);
+    display_ = new platform::Surface(client);
+    display_->setObjectName(QStringLiteral("Display"));
+    display_->setBackground(windowColour);
+    display_->setGeometry(kDisplayDesign);
+    display_->hide();
+    master_ = new platform::Surface(client);
+    master_->setObjectName(QStringLiteral("Master"));
+    master_->setBackground(windowColour);
+    master_->setAutoSize(true);
+    master_->setGeometry(kMasterDesign);
+    master_->hide();
+    display_->Cls();
+    master_->Cls();
+
+    fileMenu_ = menuBar()->addMenu(QStringLiteral("ﾌｧｲﾙ"));
+    fileMenu_->setObjectName(QStringLiteral("m_file"));
+    open_ = fileMenu_->addAction(QStringLiteral("画像ﾌｧｲﾙを開く"));
+    open_->setObjectName(QStringLiteral("m_open"));
+    save_[0] = fileMenu_->addAction(QStringLiteral("名前を付けて保存 (JPG)"));
+    save_[0]->setObjectName(QStringLiteral("m_save_0"));
+    save_[1] = fileMenu_->addAction(QStringLiteral("名前を付けて保存 (BMP)"));
+    save_[1]->setObjectName(QStringLiteral("m_save_1"));
+    sura_ = fileMenu_->addSeparator();
+    sura_->setObjectName(QStringLiteral("m_sura"));
+    end_ = fileMenu_->addAction(QStringLiteral("終了"));
+    end_->setObjectName(QStringLiteral("m_end"));
+    ritu_ = menuBar()->addAction(QStringLiteral("拡大率の指定"));
+    ritu_->setObjectName(QStringLiteral("m_ritu"));
+    kakudai_ = menuBar()->addAction(QStringLiteral("ｱﾝﾁｴｲﾘｱｽ拡大実行"));
+    kakudai_->setObjectName(QStringLiteral("m_kakudai"));
+
+    connect(open_, &QAction::triggered, this, &velmora_m::m_open_Click);
+    connect(save_[0], &QAction::triggered, this, [this] { m_save_Click(0); });
+    connect(save_[1], &QAction::triggered, this, [this] { m_save_Click(1); });
+    connect(end_, &QAction::triggered, this, &velmora_m::m_end_Click);
+    connect(ritu_, &QAction::triggered, this, &velmora_m::m_ritu_Click);
+    connect(kakudai_, &QAction::triggered, this, &velmora_m::m_kakudai_Click);
+
+    // The window keeps its size: a fixed border, no maximise.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+
+    Form_Load();
+}
+
+velmora_m::~velmora_m() = default;
+
+QAction* velmora_m::m_file() const {
+    return fileMenu_->menuAction();
+}
+
+QString velmora_m::Title_Text(std::int16_t scale) {
+    return QStringLiteral("velmora  拡大率 ") + QString::number(scale / 10.0, 'f', 1) +
+           QStringLiteral("倍");
+}
+
+void velmora_m::Form_Load() {
+    const QString file = Settings_File();
+    const QString scale = Ini_Read(kSection, kKeyScale, file);
+    Ritu_Scale = scale.isEmpty() ? kDefaultScale : Scale_From_Text(scale);
+    const QString putPath = Ini_Read(kSection, kKeyPutPath, file);
+    Put_Dir = putPath.isEmpty() ? QDir::currentPath() : putPath;
+    setTitle();
+}
+
+void velmora_m::setTitle() {
+    setWindowTitle(Title_Text(Ritu_Scale));
+}
+
+void velmora_m::showMessage(const QString& text) {
+    QMessageBox::warning(this, QStringLiteral("Vantorel"), text);
+}
+
+void velmora_m::m_open_Click() {
+    Sel_File.clear();
+    if (services_.showImageDialog)
+        services_.showImageDialog();
+    if (Sel_File.isEmpty())
+        return;
+    // A file that cannot be read leaves everything as it was: the picture shown,
+    // the source of the next enlargement and any result.
+    QImage loaded;
+    {
+        platform::Surface probe;
+        QString error;
+        if (!probe.loadPicture(Sel_File, &error)) {
+            showMessage(QStringLiteral("画像ﾌｧｲﾙを読み込めませんでした。\n%1")
+                            .arg(QDir::toNativeSeparators(Sel_File)));
+            return;
+        }
+        loaded = probe.picture();
+    }
+    master_->setPicture(loaded);
+    display_->resize(master_->width(), display_->height());
+    display_->resize(display_->width(), master_->height());
+    display_->setPicture(master_->picture());
+    display_->show();
+}
+
+void velmora_m::m_save_Click(int index) {
+    if (services_.save)
+        services_.save(this, display_, index);
+}
+
+void velmora_m::m_end_Click() {
+    if (enlarging_) {
+        closeAfterEnlarging_ = true;
+        return;
+    }
+    QApplication::exit(0);
+}
+
+void velmora_m::m_ritu_Click() {
+    if (services_.showRatioDialog)
+        services_.showRatioDialog();
+    setTitle();
+}
+
+void velmora_m::setMenuEnabled(bool on) {
+    m_file()->setEnabled(on);
+    ritu_->setEnabled(on);
+    kakudai_->setEnabled(on);
+}
+
+void velmora_m::m_kakudai_Click() {
+    if (enlarging_)
+        return;
+    enlarging_ = true;
+    setMenuEnabled(false);
+    const auto finish = [this] {
+        setMenuEnabled(true);
+        enlarging_ = false;
+        emit enlargementFinished();
+        if (closeAfterEnlarging_)
+            QApplication::exit(0);
+    };
+
+    const double r = Ritu_Scale / 10.0;
+    const EnlargeGeometry geometry = Enlarge_Geometry(master_->width(), master_->height(), r);
+    const long long bytes = static_cast<long long>(geometry.width) * geometry.height * 4;
+    const long long available = platform::AvailableMemoryBytes();
+    if (!geometry.valid ||
+        (available >= 0 && static_cast<double>(bytes) > kMemoryShare * available)) {
+        showMessage(QStringLiteral("拡大後の画像が大きすぎて、メモリに収まりません。\n"
+                                   "拡大率を小さくしてください。"));
+        finish();
+        return;
+    }
+
+    display_->resize(geometry.width, display_->height());
+    display_->resize(display_->width(), geometry.height);
+    QCoreApplication::processEvents();
+    display_->Cls();
+    if (geometry.empty()) {
+        finish();
+        return;
+    }
+
+    // The result is computed on worker threads into a fresh image that replaces
+    // the retained image of Display; the columns finished so far are shown as they
+    // come, left to right. Meanwhile the window keeps painting but takes no user
+    // input: input that arrives now waits until the enlargement has ended.
+    QImage result(geometry.width, geometry.height, QImage::Format_RGB32);
+    if (result.isNull()) {
+        showMessage(QStringLiteral("拡大後の画像が大きすぎて、メモリに収まりません。\n"
+                                   "拡大率を小さくしてください。"));
+        finish();
+        return;
+    }
+    const QImage& source = master_->image();
+    const SourceImage view{reinterpret_cast<const std::uint32_t*>(source.constBits()),
+                           source.width(), source.height(), source.bytesPerLine() / 4};
+    display_->beginReveal(std::move(result));
+
+    struct Progress {
+        std::atomic<int> columns{0};
+        std::atomic<bool> posted{false};
+    };
+    auto progress = std::make_shared<Progress>();
+    platform::Surface* display = display_;
+    QEventLoop loop;
+    EnlargeOptions options;
+    options.blendedHigh = 0xFF000000u;
+    options.progress = [progress, display](int columns) {
+        progress->columns.store(columns, std::memory_order_release);
+        // One pending repaint request at a time; it picks up the latest count.
+        if (!progress->posted.exchange(true, std::memory_order_acq_rel)) {
+            QMetaObject::invokeMethod(
+                display,
+                [progress, display] {
+                    progress->posted.store(false, std::memory_order_release);
+                    display->setRevealed(progress->columns.load(std::memory_order_acquire));
+                },
+                Qt::QueuedConnection);
+        }
+    };
+    // The destination now lives in Display's retained image; nothing resizes
+    // Display while the loop below runs, since the menu and input are held back.
+    QImage& retained = display_->image();
+    const DestImage target{reinterpret_cast<std::uint32_t*>(retained.bits()), retained.width(),
+                           retained.height(), retained.bytesPerLine() / 4};
+    std::thread worker([&] {
+        Enlarge(view, r, target, options);
+        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+    });
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
+    display_->setRevealed(geometry.width);
+    display_->repaint();
+    finish();
+}
+
+void velmora_m::closeEvent(QCloseEvent* event) {
+    if (enlarging_) {
+        // The enlargement cannot be abandoned half-way; the window closes as soon
+        // as it has finished.
+        closeAfterEnlarging_ = true;
+        event->ignore();
+        return;
+    }
+    event->accept();
+    QApplication::exit(0);
+}
+
+} // namespace velmora

@@ -1,0 +1,80 @@
+// The main window: the menu through which the user does everything, the opened
+// image and the enlarged result, and the ratio in the title.
+#pragma once
+
+#include <QMainWindow>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+class QAction;
+class QMenu;
+
+namespace velmora {
+
+namespace platform {
+class Surface;
+}
+
+// What the main window calls out to. The program wires the real dialogs; tests
+// answer them.
+struct MainWindowServices {
+    std::function<void()> showImageDialog; // velmora_v, modal; leaves its choice in Sel_File
+    std::function<void()> showRatioDialog; // velmora_s, modal; leaves the ratio in Ritu_Scale
+    std::function<void(QWidget* owner, platform::Surface* display, int index)> save;
+};
+
+class velmora_m : public QMainWindow {
+    Q_OBJECT
+  public:
+    explicit velmora_m(MainWindowServices services, QWidget* parent = nullptr);
+    ~velmora_m() override;
+
+    // The title for a ratio: "velmora  拡大率 1.2倍".
+    static QString Title_Text(std::int16_t scale);
+
+    platform::Surface* Display() const { return display_; }
+    platform::Surface* Master() const { return master_; }
+    QAction* m_file() const;
+    QAction* m_open() const { return open_; }
+    QAction* m_save(int index) const { return save_[index]; }
+    QAction* m_end() const { return end_; }
+    QAction* m_ritu() const { return ritu_; }
+    QAction* m_kakudai() const { return kakudai_; }
+    bool enlarging() const { return enlarging_; }
+
+    void m_open_Click();
+    void m_save_Click(int index);
+    void m_end_Click();
+    void m_ritu_Click();
+    void m_kakudai_Click();
+
+  signals:
+    // The enlargement has finished and the menu is enabled again.
+    void enlargementFinished();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void Form_Load();
+    void setTitle();
+    void setMenuEnabled(bool on);
+    void showMessage(const QString& text);
+
+    MainWindowServices services_;
+    QMenu* fileMenu_ = nullptr;
+    QAction* open_ = nullptr;
+    QAction* save_[2] = {nullptr, nullptr};
+    QAction* sura_ = nullptr;
+    QAction* end_ = nullptr;
+    QAction* ritu_ = nullptr;
+    QAction* kakudai_ = nullptr;
+    platform::Surface* display_ = nullptr;
+    platform::Surface* master_ = nullptr;
+    bool enlarging_ = false;
+    bool closeAfterEnlarging_ = false;
+};
+
+} // namespace velmora

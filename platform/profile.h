@@ -1,0 +1,28 @@
+// The private-profile routines over which the settings file is read and written.
+//
+// The file is plain INI text ("[section]" lines and "key=value" lines). Sections
+// and keys are matched without regard to case; blanks around a value are not part
+// of it; every line the routines do not change is kept as it was. Values are bytes
+// (UTF-8 on this platform) and pass through unchanged.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace velmora::platform {
+
+// Copies the value stored under key into a buffer of bufferSize bytes, as the
+// system routine does: at most bufferSize - 1 bytes of value and a terminating NUL.
+// A missing file, section or key yields fallback (cut likewise). Returns the number
+// of bytes copied, not counting the NUL.
+std::size_t GetPrivateProfileString(const std::string& section, const std::string& key,
+                                    const std::string& fallback, char* buffer,
+                                    std::size_t bufferSize, const std::string& file);
+
+// Stores value under key, creating the file, the section and the key as needed.
+// The new file is written beside the old one and renamed over it, so a failed write
+// leaves the old file untouched. Returns non-zero on success, 0 on failure.
+int WritePrivateProfileString(const std::string& section, const std::string& key,
+                              const std::string& value, const std::string& file);
+
+} // namespace velmora::platform

@@ -1,0 +1,92 @@
+#include "settings/settings.h"
+
+#include "app/velmora_b.h"
+#include "platform/profile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <cmath>
+
+#include <unistd.h>
+
+namespace velmora {
+
+namespace {
+
+constexpr std::size_t kValueBuffer = 256;
+constexpr int kNameField = 128;
+
+QString& overridePath() {
+    static QString path;
+    return path;
+}
+
+// A name followed by one NUL, left-aligned in a blank-padded field: the NUL ends
+// the name for the profile routine, so the padding is never seen.
+std::string paddedName(const QString& name) {
+    std::string s = name.toStdString();
+    s.push_back('\0');
+    if (s.size() < kNameField)
+        s.resize(kNameField, ' ');
+    return s;
+}
+
+} // namespace
+
+QString Ini_Read(const QString& section, const QString& key, const QString& file) {
+    char buffer[kValueBuffer] = {};
+    platform::GetPrivateProfileString(section.toStdString(), key.toStdString(), std::string(),
+                                      buffer, kValueBuffer, QFile::encodeName(file).toStdString());
+    return QString::fromUtf8(buffer);
+}
+
+QString Ini_Write(const QString& section, const QString& key, const QString& value,
+                  const QString& file) {
+    const std::string path = QFile::encodeName(file).toStdString();
+    if (!QFileInfo::exists(file)) {
+        // The configuration folder of an installed program may not exist yet.
+        QDir().mkpath(QFileInfo(file).absolutePath());
+    }
+    Api_Result = platform::WritePrivateProfileString(paddedName(section), paddedName(key),
+                                                     value.toStdString(), path);
+    return QString();
+}
+
+QString App_Folder() {
+    return QCoreApplication::applicationDirPath();
+}
+
+QString Settings_File() {
+    if (!overridePath().isEmpty())
+        return overridePath();
+    const QString folder = App_Folder();
+    const QString beside = folder + QStringLiteral("/velmora.ini");
+    if (QFileInfo::exists(beside) || ::access(QFile::encodeName(folder).constData(), W_OK) == 0)
+        return beside;
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return config + QStringLiteral("/velmora/velmora.ini");
+}
+
+void Set_Settings_File(const QString& path) {
+    overridePath() = path;
+}
+
+QString Scale_To_Text(std::int16_t scale) {
+    return scale < 0 ? QString::number(scale) : QStringLiteral(" ") + QString::number(scale);
+}
+
+std::int16_t Scale_From_Text(const QString& text) {
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return kDefaultScale;
+    const double whole = std::floor(value);
+    if (whole < 1 || whole > 32767)
+        return kDefaultScale;
+    return static_cast<std::int16_t>(whole);
+}
+
+} // namespace velmora

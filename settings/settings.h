@@ -1,0 +1,46 @@
+// The settings file: three values kept between runs in one INI section.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+namespace velmora {
+
+inline const QString kSection = QStringLiteral("Section");
+inline const QString kKeyScale = QStringLiteral("Scale");
+inline const QString kKeyPutPath = QStringLiteral("Put_Path");
+inline const QString kKeyGetPath = QStringLiteral("Get_Path");
+
+// The ratio used when "Scale" is missing, empty or unusable.
+inline constexpr std::int16_t kDefaultScale = 12;
+// The range the zoom-ratio dialog offers, in tenths.
+inline constexpr std::int16_t kMinScale = 11;
+inline constexpr std::int16_t kMaxScale = 100;
+
+// The value under key, or "" when the file, the section or the key is missing.
+// At most 255 bytes of a value come back.
+QString Ini_Read(const QString& section, const QString& key, const QString& file);
+
+// Stores value under key (creating file, section and key as needed) and leaves
+// the result (non-zero on success) in Api_Result. Returns "".
+QString Ini_Write(const QString& section, const QString& key, const QString& value,
+                  const QString& file);
+
+// The folder of the executable, as the system reports it.
+QString App_Folder();
+
+// The settings file: "velmora.ini" beside the executable, or, when that folder
+// cannot be written (an installed program), in the user's configuration folder.
+QString Settings_File();
+// Puts the settings file elsewhere for the rest of the run ("" goes back to the
+// usual place). Used by tests.
+void Set_Settings_File(const QString& path);
+
+// "Scale" as stored: one blank for the sign of a non-negative number, then the digits.
+QString Scale_To_Text(std::int16_t scale);
+// "Scale" as read back: blanks ignored, rounded down; a value that does not convert,
+// lies outside the 16-bit range or is not above zero gives kDefaultScale.
+std::int16_t Scale_From_Text(const QString& text);
+
+} // namespace velmora
