@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Sets up everything on a Debian 12 machine (as root), builds, and then either
+# opens the program ("open") or runs the whole test suite ("test").
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+mode=${1:-open}
+packages=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev libturbojpeg0-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-ipafont-gothic
+  xvfb xauth xdotool x11-utils imagemagick
+  clang-14 libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+jobs=$(nproc)
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake --build build -j"$jobs"
+
+case "$mode" in
+  open)
+    exec build/bin/velmora
+    ;;
+  test)
+    ctest --test-dir build --output-on-failure -j"$jobs"
+    ;;
+  *)
+    echo "usage: tools/setup.sh open|test" >&2
+    exit 2
+    ;;
+esac
