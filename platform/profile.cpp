@@ -141,8 +141,9 @@ int WritePrivateProfileString(const std::string& sectionIn, const std::string& k
     if (exists && (!S_ISREG(st.st_mode) || !readLines(file, &lines)))
         return 0;
     // A read-only settings file stays read-only: replacing it by rename would
-    // otherwise get round its permissions.
-    if (exists && ::access(file.c_str(), W_OK) != 0)
+    // otherwise get round its permissions. The mode bits count too, since for the
+    // superuser access() grants every write.
+    if (exists && (::access(file.c_str(), W_OK) != 0 || (st.st_mode & 0222) == 0))
         return 0;
 
     const std::string entry = key + "=" + value;

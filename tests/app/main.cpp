@@ -1,0 +1,13 @@
+#include "platform/fonts.h"
+#include "platform/surface.h"
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    velmora::platform::InstallFontSubstitutes();
+    velmora::platform::LiftImageAllocationLimit();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,153 @@
+#include "app/velmora_b.h"
+#include "app/velmora_m.h"
+#include "platform/surface.h"
+#include "settings/settings.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace velmora;
+
+namespace {
+
+class MainWindow : public ::testing::Test {
+  protected:
+    void SetUp() override { Set_Settings_File(dir.filePath("velmora.ini")); }
+    void TearDown() override { Set_Settings_File(QString()); }
+    QTemporaryDir dir;
+};
+
+QStringList captions(const QList<QAction*>& actions) {
+    QStringList out;
+    for (QAction* a : actions)
+        out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return out;
+}
+
+} // namespace
+
+TEST_F(MainWindow, firstStartWithoutSettingsShowsRatio12AndOffersTheCurrentFolder) {
+    velmora_m w({});
+    EXPECT_EQ(Ritu_Scale, 12);
+    EXPECT_EQ(Put_Dir, QDir::currentPath());
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("velmora  拡大率 1.2倍"));
+}
+
+TEST_F(MainWindow, loadReadsScaleAndPutPath) {
+    Ini_Write(kSection, kKeyScale, " 25", Settings_File());
+    Ini_Write(kSection, kKeyPutPath, "/srv/画像", Settings_File());
+    velmora_m w({});
+    EXPECT_EQ(Ritu_Scale, 25);
+    EXPECT_EQ(Put_Dir, QStringLiteral("/srv/画像"));
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("velmora  拡大率 2.5倍"));
+}
+
+TEST_F(MainWindow, badScaleNeverReachesTheEnlargement) {
+    for (const char* bad : {" 0", "-3", "junk", "70000"}) {
+        Ini_Write(kSection, kKeyScale, bad, Settings_File());
+        velmora_m w({});
+        EXPECT_EQ(Ritu_Scale, 12) << bad;
+    }
+}
+
+TEST(MainWindowTitle, followsTheRatio) {
+    EXPECT_EQ(velmora_m::Title_Text(11), QStringLiteral("velmora  拡大率 1.1倍"));
+    EXPECT_EQ(velmora_m::Title_Text(25), QStringLiteral("velmora  拡大率 2.5倍"));
+    EXPECT_EQ(velmora_m::Title_Text(100), QStringLiteral("velmora  拡大率 10.0倍"));
+    EXPECT_EQ(velmora_m::Title_Text(10), QStringLiteral("velmora  拡大率 1.0倍"));
+}
+
+TEST_F(MainWindow, menuHasEveryItemInItsPlaceEnabled) {
+    velmora_m w({});
+    EXPECT_EQ(captions(w.menuBar()->actions()),
+              (QStringList{"ﾌｧｲﾙ", "拡大率の指定", "ｱﾝﾁｴｲﾘｱｽ拡大実行"}));
+    QMenu* file = w.m_file()->menu();
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(captions(file->actions()), (QStringList{"画像ﾌｧｲﾙを開く", "名前を付けて保存 (JPG)",
+                                                      "名前を付けて保存 (BMP)", "-", "終了"}));
+    for (QAction* a :
+         {w.m_file(), w.m_open(), w.m_save(0), w.m_save(1), w.m_end(), w.m_ritu(), w.m_kakudai()}) {
+        EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
+        EXPECT_TRUE(a->shortcut().isEmpty());
+    }
+}
+
+TEST_F(MainWindow, clientAreaIsWhite503By323WithHiddenSurfacesAtTheirDesignPlaces) {
+    velmora_m w({});
+    w.show();
+    EXPECT_EQ(w.centralWidget()->size(), QSize(503, 323));
+    const QImage client = w.centralWidget()->grab().toImage();
+    EXPECT_EQ(client.pixelColor(250, 160), QColor(Qt::white));
+    EXPECT_FALSE(w.Display()->isVisible());
+    EXPECT_FALSE(w.Master()->isVisible());
+    EXPECT_EQ(w.Display()->geometry(), QRect(0, 0, 449, 245));
+    EXPECT_EQ(w.Master()->geometry(), QRect(456, 4, 92, 84));
+}
+
+TEST_F(MainWindow, cancelledRatioDialogKeepsTheTitle) {
+    MainWindowServices services;
+    int shown = 0;
+    services.showRatioDialog = [&] { ++shown; };
+    velmora_m w(services);
+    const QString before = w.windowTitle();
+    w.m_ritu()->trigger();
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(w.windowTitle(), before);
+}
+
+TEST_F(MainWindow, chosenRatioShowsInTheTitle) {
+    MainWindowServices services;
+    services.showRatioDialog = [] { Ritu_Scale = 37; };
+    velmora_m w(services);
+    w.m_ritu()->trigger();
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("velmora  拡大率 3.7倍"));
+}
+
+TEST_F(MainWindow, openingAnImageShowsItAtOneToOneAndAFailedOpenChangesNothing) {
+    QImage image(640, 480, QImage::Format_RGB32);
+    image.fill(QColor(10, 20, 30));
+    image.setPixelColor(0, 0, QColor(200, 100, 50));
+    const QString good = dir.filePath("a.bmp");
+    ASSERT_TRUE(image.save(good, "BMP"));
+    const QString bad = dir.filePath("broken.jpg");
+    {
+        QFile f(bad);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("not a picture at all");
+    }
+    QString choice;
+    MainWindowServices services;
+    services.showImageDialog = [&] { Sel_File = choice; };
+    velmora_m w(services);
+    w.show();
+
+    choice = good;
+    w.m_open()->trigger();
+    EXPECT_TRUE(w.Display()->isVisible());
+    EXPECT_EQ(w.Display()->geometry(), QRect(0, 0, 640, 480));
+    EXPECT_EQ(w.Master()->size(), QSize(640, 480));
+    EXPECT_EQ(w.Display()->GetPixel(0, 0), 0x3264C8u);
+    EXPECT_EQ(w.Display()->GetPixel(639, 479), 0x1E140Au);
+
+    // Cancelled: nothing chosen, nothing changes.
+    choice.clear();
+    w.m_open()->trigger();
+    EXPECT_EQ(w.Display()->size(), QSize(640, 480));
+
+    // A file that cannot be read: a message, and the picture stays.
+    choice = bad;
+    QTimer::singleShot(0, [] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->inherits("QMessageBox") && top->windowTitle() == "Vantorel")
+                top->close();
+    });
+    w.m_open()->trigger();
+    EXPECT_EQ(w.Display()->size(), QSize(640, 480));
+    EXPECT_EQ(w.Master()->GetPixel(0, 0), 0x3264C8u);
+}
