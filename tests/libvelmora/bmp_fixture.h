@@ -1,0 +1,55 @@
+// Test images and a tiny writer for the bitmap files the converter reads.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velmora_test {
+
+struct Rgb {
+    uint8_t r, g, b;
+};
+
+struct TestImage {
+    int width = 0;
+    int height = 0;
+    std::vector<Rgb> pixels; // row-major, top row first
+
+    const Rgb& at(int x, int y) const { return pixels[std::size_t(y) * width + x]; }
+};
+
+// Smooth gradients in all three channels plus a little deterministic noise,
+// so every channel and both axes carry information (a flipped or mirrored
+// result cannot pass a pixel comparison).
+TestImage colourfulImage(int width, int height, uint32_t seed = 1);
+
+// Offsets of header fields, for tests that forge headers.
+namespace bmp {
+constexpr std::size_t kDataOffset = 10;
+constexpr std::size_t kInfoSize = 14;
+constexpr std::size_t kWidth = 18;
+constexpr std::size_t kHeight = 22;
+constexpr std::size_t kPlanes = 26;
+constexpr std::size_t kBitsPerPixel = 28;
+constexpr std::size_t kCompression = 30;
+constexpr std::size_t kColoursUsed = 46;
+constexpr std::size_t kHeadersEnd = 54;
+} // namespace bmp
+
+// A BITMAPINFOHEADER file with 24- or 32-bit pixels, bottom-up unless topDown
+// (negative height).
+std::vector<uint8_t> encodeBmp(const TestImage& image, int bitsPerPixel, bool topDown = false);
+
+// An 8-bit palette file, bottom-up; indexes are row-major, top row first.
+std::vector<uint8_t> encodeIndexedBmp(int width, int height, const std::vector<Rgb>& palette,
+                                      const std::vector<uint8_t>& indexes);
+
+void put16(std::vector<uint8_t>& bytes, std::size_t offset, uint32_t value);
+void put32(std::vector<uint8_t>& bytes, std::size_t offset, uint32_t value);
+
+void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+std::vector<uint8_t> readFile(const std::string& path);
+
+} // namespace velmora_test

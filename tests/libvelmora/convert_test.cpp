@@ -1,0 +1,373 @@
+// ConvertBMPtoJPG through the shared library: what it writes, what it refuses,
+// and that a failure leaves the destination folder as it was.
+
+#include "bmp_fixture.h"
+#include "libvelmora/velmora.h"
+
+#include <gtest/gtest.h>
+#include <turbojpeg.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <thread>
+
+namespace fs = std::filesystem;
+using namespace velmora_test;
+
+namespace {
+
+// Quality 100 quantises nothing away; what is left is rounding in the colour
+// conversion and the DCT, a few levels on noisy content. A flipped, mirrored
+// or channel-swapped image misses by far more.
+constexpr int kMaxErrorAtQuality100 = 4;
+
+int16_t convert(const std::string& source, const std::string& destination, int quality = 100) {
+    std::string writable = destination;
+    return ConvertBMPtoJPG(source.c_str(), writable.data(), -1, quality, -1);
+}
+
+struct Decoded {
+    int width = 0, height = 0, subsampling = -1;
+    std::vector<uint8_t> rgb;
+};
+
+Decoded decodeJpeg(const std::string& path) {
+    std::vector<uint8_t> jpeg = readFile(path);
+    Decoded d;
+    tjhandle h = tjInitDecompress();
+    int colourspace = 0;
+    if (tjDecompressHeader3(h, jpeg.data(), jpeg.size(), &d.width, &d.height, &d.subsampling,
+                            &colourspace) == 0) {
+        d.rgb.resize(std::size_t(d.width) * d.height * 3);
+        if (tjDecompress2(h, jpeg.data(), jpeg.size(), d.rgb.data(), d.width, 0, d.height, TJPF_RGB,
+                          TJFLAG_ACCURATEDCT) != 0)
+            d.rgb.clear();
+    }
+    tjDestroy(h);
+    return d;
+}
+
+int maxChannelError(const TestImage& expected, const Decoded& got) {
+    int worst = 0;
+    for (int y = 0; y < expected.height; ++y) {
+        for (int x = 0; x < expected.width; ++x) {
+            const Rgb& e = expected.at(x, y);
+            const uint8_t* g = &got.rgb[(std::size_t(y) * got.width + x) * 3];
+            worst =
+                std::max({worst, std::abs(e.r - g[0]), std::abs(e.g - g[1]), std::abs(e.b - g[2])});
+        }
+    }
+    return worst;
+}
+
+std::size_t openDescriptors() {
+    return std::size_t(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
+}
+
+class ConvertTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/velmora-conv-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(dir, ignored);
+    }
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+    std::set<std::string> folderContents() const {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir))
+            names.insert(entry.path().filename().string());
+        return names;
+    }
+
+    fs::path dir;
+};
+
+// --- What it writes ---------------------------------------------------------
+
+struct Layout {
+    const char* name;
+    int bitsPerPixel;
+};
+
+void PrintTo(const Layout& layout, std::ostream* os) {
+    *os << layout.name;
+}
+
+class RoundTrip : public ConvertTest, public ::testing::WithParamInterface<Layout> {};
+
+TEST_P(RoundTrip, colourfulImageComesBackAt444WithinAFewLevels) {
+    // Odd sizes exercise the row padding of both depths.
+    const TestImage image = colourfulImage(37, 23);
+    writeFile(path("in.bmp"), encodeBmp(image, GetParam().bitsPerPixel));
+    std::string destination = path("out.jpg");
+    const std::string before = destination;
+
+    ASSERT_EQ(ConvertBMPtoJPG(path("in.bmp").c_str(), destination.data(), -1, 100, -1), VELMORA_OK);
+
+    EXPECT_EQ(destination, before) << "the destination buffer is never written";
+    const Decoded d = decodeJpeg(destination);
+    ASSERT_EQ(d.width, image.width);
+    ASSERT_EQ(d.height, image.height);
+    EXPECT_EQ(d.subsampling, TJSAMP_444);
+    ASSERT_FALSE(d.rgb.empty());
+    EXPECT_LE(maxChannelError(image, d), kMaxErrorAtQuality100);
+    EXPECT_EQ(folderContents(), (std::set<std::string>{"in.bmp", "out.jpg"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(BottomUp, RoundTrip,
+                         ::testing::Values(Layout{"Bgr24", 24}, Layout{"Bgrx32", 32}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ConvertTest, paletteImageIsExpandedToItsColours) {
+    const std::vector<Rgb> palette{{255, 0, 0}, {0, 0, 255}};
+    TestImage expected{16, 8, {}};
+    std::vector<uint8_t> indexes;
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            indexes.push_back(x < 8 ? 0 : 1); // red left half, blue right half
+            expected.pixels.push_back(palette[indexes.back()]);
+        }
+    }
+    writeFile(path("in.bmp"), encodeIndexedBmp(16, 8, palette, indexes));
+    ASSERT_EQ(convert(path("in.bmp"), path("out.jpg")), VELMORA_OK);
+    const Decoded d = decodeJpeg(path("out.jpg"));
+    ASSERT_EQ(d.width, 16);
+    ASSERT_FALSE(d.rgb.empty());
+    EXPECT_LE(maxChannelError(expected, d), 8); // a hard edge rings a little
+}
+
+TEST_F(ConvertTest, lowerQualityGivesSmallerFile) {
+    writeFile(path("in.bmp"), encodeBmp(colourfulImage(64, 48), 24));
+    ASSERT_EQ(convert(path("in.bmp"), path("q100.jpg"), 100), VELMORA_OK);
+    ASSERT_EQ(convert(path("in.bmp"), path("q1.jpg"), 1), VELMORA_OK);
+    EXPECT_LT(fs::file_size(path("q1.jpg")) * 2, fs::file_size(path("q100.jpg")));
+}
+
+TEST_F(ConvertTest, successReplacesExistingFileAndKeepsItsPermissions) {
+    writeFile(path("in.bmp"), encodeBmp(colourfulImage(8, 8), 24));
+    writeFile(path("out.jpg"), {'o', 'l', 'd'});
+    fs::permissions(path("out.jpg"), fs::perms::owner_read | fs::perms::owner_write);
+
+    ASSERT_EQ(convert(path("in.bmp"), path("out.jpg")), VELMORA_OK);
+
+    EXPECT_EQ(decodeJpeg(path("out.jpg")).width, 8);
+    EXPECT_EQ(fs::status(path("out.jpg")).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(folderContents(), (std::set<std::string>{"in.bmp", "out.jpg"}));
+}
+
+TEST_F(ConvertTest, newFileGetsPermissionsOfUmask) {
+    writeFile(path("in.bmp"), encodeBmp(colourfulImage(8, 8), 24));
+    const mode_t saved = umask(027);
+    const int16_t rc = convert(path("in.bmp"), path("out.jpg"));
+    umask(saved);
+    ASSERT_EQ(rc, VELMORA_OK);
+    EXPECT_EQ(fs::status(path("out.jpg")).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(ConvertTest, concurrentCallsEachWriteTheirOwnFile) {
+    const TestImage image = colourfulImage(40, 30);
+    writeFile(path("in.bmp"), encodeBmp(image, 24));
+    std::vector<int16_t> results(6, 99);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < results.size(); ++i)
+        threads.emplace_back([&, i] {
+            results[i] = convert(path("in.bmp"), path("out" + std::to_string(i) + ".jpg"));
+        });
+    for (auto& t : threads)
+        t.join();
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        ASSERT_EQ(results[i], VELMORA_OK) << i;
+        EXPECT_LE(maxChannelError(image, decodeJpeg(path("out" + std::to_string(i) + ".jpg"))),
+                  kMaxErrorAtQuality100);
+    }
+    EXPECT_EQ(folderContents().size(), results.size() + 1);
+}
+
+// --- What it refuses --------------------------------------------------------
+
+std::vector<uint8_t> valid24() {
+    return encodeBmp(colourfulImage(9, 5), 24);
+}
+
+struct BadSource {
+    const char* name;
+    std::function<std::vector<uint8_t>()> bytes; // empty function: no file at all
+    int16_t expected;
+};
+
+std::vector<uint8_t> patched(std::vector<uint8_t> bytes, std::size_t offset, uint32_t value,
+                             bool wide = true) {
+    wide ? put32(bytes, offset, value) : put16(bytes, offset, value);
+    return bytes;
+}
+
+std::vector<uint8_t> truncatedTo(std::vector<uint8_t> bytes, std::size_t size) {
+    bytes.resize(size);
+    return bytes;
+}
+
+const BadSource kBadSources[] = {
+    {"Missing", nullptr, VELMORA_E_SOURCE_UNREADABLE},
+    {"Empty", [] { return std::vector<uint8_t>{}; }, VELMORA_E_NOT_A_BITMAP},
+    {"FileHeaderCut", [] { return truncatedTo(valid24(), 10); }, VELMORA_E_NOT_A_BITMAP},
+    {"InfoHeaderCut", [] { return truncatedTo(valid24(), 30); }, VELMORA_E_NOT_A_BITMAP},
+    {"PixelDataCut", [] { return truncatedTo(valid24(), valid24().size() - 5); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"TopDown24", [] { return encodeBmp(colourfulImage(9, 5), 24, true); }, VELMORA_E_NOT_A_BITMAP},
+    {"TopDown32", [] { return encodeBmp(colourfulImage(9, 5), 32, true); }, VELMORA_E_NOT_A_BITMAP},
+    {"Rle8",
+     [] { return patched(patched(valid24(), bmp::kBitsPerPixel, 8, false), bmp::kCompression, 1); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"Bitfields32",
+     [] { return patched(encodeBmp(colourfulImage(9, 5), 32), bmp::kCompression, 3); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"EmbeddedJpeg", [] { return patched(valid24(), bmp::kCompression, 4); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"EmbeddedPng", [] { return patched(valid24(), bmp::kCompression, 5); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"HugeWidthAndHeight",
+     [] { return patched(patched(valid24(), bmp::kWidth, 60000), bmp::kHeight, 60000); },
+     VELMORA_E_TOO_LARGE},
+    {"WidthBeyondJpegLimit", [] { return patched(valid24(), bmp::kWidth, 70000); },
+     VELMORA_E_TOO_LARGE},
+    {"SizeLargerThanFile",
+     [] { return patched(patched(valid24(), bmp::kWidth, 4000), bmp::kHeight, 4000); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"NegativeWidth", [] { return patched(valid24(), bmp::kWidth, uint32_t(-9)); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"MostNegativeHeight", [] { return patched(valid24(), bmp::kHeight, 0x80000000u); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"ZeroHeight", [] { return patched(valid24(), bmp::kHeight, 0); }, VELMORA_E_NOT_A_BITMAP},
+    {"ZeroBits", [] { return patched(valid24(), bmp::kBitsPerPixel, 0, false); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"SevenBits", [] { return patched(valid24(), bmp::kBitsPerPixel, 7, false); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"SixtyFourBits", [] { return patched(valid24(), bmp::kBitsPerPixel, 64, false); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"TwoPlanes", [] { return patched(valid24(), bmp::kPlanes, 2, false); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"DataOffsetPastEnd", [] { return patched(valid24(), bmp::kDataOffset, 0x7FFFFFF0); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"DataOffsetInsideHeader", [] { return patched(valid24(), bmp::kDataOffset, 20); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"V5InfoHeader", [] { return patched(valid24(), bmp::kInfoSize, 124); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"PaletteIndexOutOfRange",
+     [] {
+         return encodeIndexedBmp(4, 2, {{0, 0, 0}, {9, 9, 9}}, {0, 1, 5, 0, 1, 0, 1, 0});
+     },
+     VELMORA_E_NOT_A_BITMAP},
+    {"TextFile",
+     [] {
+         const std::string text = "BMP? no, just a note\n";
+         return std::vector<uint8_t>(text.begin(), text.end());
+     },
+     VELMORA_E_NOT_A_BITMAP},
+    {"PpmNamedBmp",
+     [] {
+         const std::string header = "P6\n2 2\n255\n";
+         std::vector<uint8_t> bytes(header.begin(), header.end());
+         bytes.resize(bytes.size() + 12, 0x80);
+         return bytes;
+     },
+     VELMORA_E_NOT_A_BITMAP},
+};
+
+void PrintTo(const BadSource& bad, std::ostream* os) {
+    *os << bad.name;
+}
+
+class RefusedSource : public ConvertTest, public ::testing::WithParamInterface<BadSource> {};
+
+// Each refusal returns its status and leaves the folder as it was: the
+// existing destination keeps its bytes, no temporary file remains, and no
+// descriptor leaks.
+TEST_P(RefusedSource, returnsStatusAndLeavesFolderUntouched) {
+    const BadSource& bad = GetParam();
+    if (bad.bytes)
+        writeFile(path("in.bmp"), bad.bytes());
+    const std::vector<uint8_t> previous{'k', 'e', 'e', 'p'};
+    writeFile(path("out.jpg"), previous);
+    const auto before = folderContents();
+    const std::size_t descriptors = openDescriptors();
+
+    EXPECT_EQ(convert(path("in.bmp"), path("out.jpg")), bad.expected);
+
+    EXPECT_EQ(readFile(path("out.jpg")), previous);
+    EXPECT_EQ(folderContents(), before);
+    EXPECT_EQ(openDescriptors(), descriptors);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, RefusedSource, ::testing::ValuesIn(kBadSources),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ConvertTest, directoryAsSourceIsUnreadable) {
+    fs::create_directory(path("in.bmp"));
+    EXPECT_EQ(convert(path("in.bmp"), path("out.jpg")), VELMORA_E_SOURCE_UNREADABLE);
+}
+
+TEST_F(ConvertTest, unwritableDestinationsAreRefusedWithoutLeftovers) {
+    writeFile(path("in.bmp"), valid24());
+    writeFile(path("file"), {'x'});
+    fs::create_directory(path("folder"));
+    for (const char* destination : {"missing/out.jpg", "file/out.jpg", "folder"}) {
+        SCOPED_TRACE(destination);
+        EXPECT_EQ(convert(path("in.bmp"), path(destination)), VELMORA_E_DESTINATION);
+        EXPECT_EQ(folderContents(), (std::set<std::string>{"in.bmp", "file", "folder"}));
+        EXPECT_TRUE(fs::is_empty(path("folder")));
+    }
+}
+
+TEST_F(ConvertTest, readOnlyFolderIsRefused) {
+    writeFile(path("in.bmp"), valid24());
+    fs::create_directory(path("ro"));
+    fs::permissions(path("ro"), fs::perms::owner_read | fs::perms::owner_exec);
+    if (access(path("ro").c_str(), W_OK) == 0)
+        GTEST_SKIP() << "running with privileges that ignore folder permissions";
+    EXPECT_EQ(convert(path("in.bmp"), path("ro/out.jpg")), VELMORA_E_DESTINATION);
+    EXPECT_TRUE(fs::is_empty(path("ro")));
+}
+
+TEST_F(ConvertTest, badArgumentsAreRefusedBeforeTouchingFiles) {
+    writeFile(path("in.bmp"), valid24());
+    const std::string source = path("in.bmp");
+    std::string destination = path("out.jpg");
+    std::string empty;
+    struct Case {
+        const char* name;
+        const char* source;
+        char* destination;
+        int32_t arg3, quality, arg5;
+    } cases[] = {
+        {"null source", nullptr, destination.data(), -1, 100, -1},
+        {"null destination", source.c_str(), nullptr, -1, 100, -1},
+        {"empty source", "", destination.data(), -1, 100, -1},
+        {"empty destination", source.c_str(), empty.data(), -1, 100, -1},
+        {"quality 0", source.c_str(), destination.data(), -1, 0, -1},
+        {"quality 101", source.c_str(), destination.data(), -1, 101, -1},
+        {"quality -1", source.c_str(), destination.data(), -1, -1, -1},
+        {"arg3 not -1", source.c_str(), destination.data(), 0, 100, -1},
+        {"arg5 not -1", source.c_str(), destination.data(), -1, 100, 1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ConvertBMPtoJPG(c.source, c.destination, c.arg3, c.quality, c.arg5),
+                  VELMORA_E_ARGUMENT)
+            << c.name;
+    }
+    EXPECT_EQ(folderContents(), std::set<std::string>{"in.bmp"});
+}
+
+} // namespace
