@@ -1,0 +1,76 @@
+// Everything the button control knows about itself, and the one table that
+// says how mouse, focus and pointer-tracking notifications change it.
+//
+// The table is kept apart from the widget so that it can be read, and tested,
+// on its own: Command feeds it the notifications Qt delivers and paints the
+// frame the table names.
+#pragma once
+
+#include <QtGlobal>
+
+#include <optional>
+
+namespace velmora {
+
+// The six frame pictures; each one is a look of the button.
+enum class Frame { Normal, HighLight, HighLightSelect, Selected, Pressed, Disable };
+
+// Visual states, kept in ButtonStatus::ButtonState. Each is named after the
+// frame shown on entering it. A new button has 0 (none of these) until
+// Command::Initialize.
+namespace state {
+inline constexpr quint8 Uninitialized = 0;
+inline constexpr quint8 Normal = 1;          // pointer elsewhere, no focus
+inline constexpr quint8 HighLight = 2;       // pointer over the button, no focus
+inline constexpr quint8 Selected = 3;        // focus, pointer elsewhere
+inline constexpr quint8 HighLightSelect = 4; // focus and pointer over the button
+} // namespace state
+
+// Mouse buttons as the handlers number them.
+enum class MouseButton { Left, Right, Middle };
+
+struct ButtonStatus {
+    // The Enabled property. false in a new button until the first read of
+    // Enabled or a stored value switches it on.
+    bool IsEnabled = false;
+    // Backs the stored "FirstRun" key: 0 in a new button, 1 once it has been
+    // used or read from store.
+    quint8 FirstRunFlag = 0;
+    quint8 ButtonState = state::Uninitialized;
+    // Which way round the face gradient runs; true is the hover shading.
+    bool HoverShading = false;
+    // The left button went down on the button and has not come up yet.
+    bool LeftDown = false;
+    // The frame the face was last painted with.
+    Frame Shown = Frame::Normal;
+};
+
+enum class ButtonEventKind { MouseMove, MouseDown, MouseUp, GotFocus, LostFocus, PointerLeft };
+
+struct ButtonEvent {
+    ButtonEventKind kind;
+    MouseButton button = MouseButton::Left; // for MouseDown and MouseUp
+};
+
+// What a notification asks of the widget after the status has changed.
+struct Reaction {
+    std::optional<Frame> paint; // repaint with this frame
+    bool click = false;         // raise Click
+    bool operator==(const Reaction&) const = default;
+};
+
+// Applies one notification to the status. A disabled button ignores them all.
+Reaction Step(ButtonStatus& status, const ButtonEvent& event);
+
+// The first step of every repaint: states 1 and 3 take the normal shading,
+// state 2 the hover shading; any other state (4 included) keeps the shading it
+// had, so state 4 looks like the state it was entered from.
+void UpdateHoverShading(ButtonStatus& status);
+
+// The frame that shows the enabled state: Normal for an enabled button,
+// Disable otherwise.
+inline Frame EnabledFrame(const ButtonStatus& status) {
+    return status.IsEnabled ? Frame::Normal : Frame::Disable;
+}
+
+} // namespace velmora

@@ -1,0 +1,331 @@
+#include "controls/command.h"
+
+#include "controls/buttonface.h"
+#include "controls/controlresources.h"
+#include "controls/propertybag.h"
+#include "platform/pointer.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTimer>
+
+#include <optional>
+
+namespace velmora {
+
+namespace {
+
+// Design-time layout, in twips.
+constexpr int kCaptionLeft = 0, kCaptionTop = 90, kCaptionWidth = 1635, kCaptionHeight = 195;
+constexpr int kTrackingIntervalMs = 100;
+// The largest caption colour accepted: a plain RGB value.
+constexpr quint32 kMaxColour = 0xFFFFFF;
+
+const QString kDesignCaption = QStringLiteral("Command");
+// The caption a layout without one gets, and the one a save leaves out; they
+// differ, so a button called exactly "Command" comes back as "Command1".
+const QString kReadCaptionDefault = QStringLiteral("Command1");
+const QString kWriteCaptionDefault = QStringLiteral("Command");
+
+QFont designFont() {
+    QFont f(QStringLiteral("ＭＳ Ｐゴシック"));
+    f.setPointSizeF(9.75);
+    f.setWeight(QFont::Normal);
+    return f;
+}
+
+QColor toQColor(quint32 colour) {
+    return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+}
+
+std::optional<MouseButton> toMouseButton(Qt::MouseButton button) {
+    switch (button) {
+    case Qt::LeftButton:
+        return MouseButton::Left;
+    case Qt::RightButton:
+        return MouseButton::Right;
+    case Qt::MiddleButton:
+        return MouseButton::Middle;
+    default:
+        // Extra buttons (back, forward, ...) are not the button's business.
+        return std::nullopt;
+    }
+}
+
+QFrame* makeLine(QWidget* parent, const char* name, QFrame::Shape shape) {
+    auto* line = new QFrame(parent);
+    line->setObjectName(QLatin1String(name));
+    line->setFrameShape(shape);
+    // Outside the visible area; the first repaint hides it for good.
+    line->setGeometry(-20, -20, 10, 10);
+    return line;
+}
+
+} // namespace
+
+Command::Command(QWidget* parent) : QWidget(parent) {
+    InitControlResources();
+    setFont(designFont());
+    // A click gives the focus, and Qt delivers the focus before the press.
+    setFocusPolicy(Qt::StrongFocus);
+    // Moves without a held button start the hover look.
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent, opaque_);
+
+    LblMsg = new QLabel(kDesignCaption, this);
+    LblMsg->setObjectName(QStringLiteral("LblMsg"));
+    LblMsg->setAlignment(Qt::AlignCenter);
+    LblMsg->setFont(designFont());
+    // The caption has no window of its own: the pointer over it is over the
+    // button, and its mouse events are the button's.
+    LblMsg->setAttribute(Qt::WA_TransparentForMouseEvents);
+    LblMsg->setGeometry(
+        TwipsToPixels(QRect(kCaptionLeft, kCaptionTop, kCaptionWidth, kCaptionHeight)));
+    setCaptionColour(0);
+
+    TmrMouse = new QTimer(this);
+    TmrMouse->setObjectName(QStringLiteral("TmrMouse"));
+    TmrMouse->setInterval(kTrackingIntervalMs);
+    connect(TmrMouse, &QTimer::timeout, this, &Command::TmrMouse_Timer);
+
+    for (Frame f : {Frame::Normal, Frame::HighLight, Frame::HighLightSelect, Frame::Selected,
+                    Frame::Pressed, Frame::Disable})
+        frames_[static_cast<int>(f)] = FrameImage(f);
+
+    LeftLine = makeLine(this, "LeftLine", QFrame::VLine);
+    TopLine = makeLine(this, "TopLine", QFrame::HLine);
+    BottomLine = makeLine(this, "BottomLine", QFrame::HLine);
+    RightLine = makeLine(this, "RightLine", QFrame::VLine);
+}
+
+void Command::Initialize() {
+    status_.ButtonState = state::Normal;
+    TmrMouse->setInterval(kTrackingIntervalMs);
+    TmrMouse->start();
+}
+
+bool Command::TrackingPointer() const {
+    return TmrMouse->isActive();
+}
+
+quint8 Command::Visible() {
+    if (!opaque_)
+        return 0;
+    RefreshCaption();
+    return 255;
+}
+
+void Command::Visible(quint8 New_Visible) {
+    opaque_ = New_Visible != 0;
+    // Transparent: paintEvent leaves the face out and what lies behind shows.
+    setAttribute(Qt::WA_OpaquePaintEvent, opaque_);
+    update();
+    if (opaque_)
+        RefreshCaption();
+    emit PropertyChanged(QStringLiteral("Visible"));
+}
+
+quint32 Command::FontColour() {
+    const quint32 colour = fontColour_;
+    RefreshCaption();
+    return colour;
+}
+
+void Command::FontColour(quint32 New_FontColour) {
+    if (New_FontColour > kMaxColour) {
+        RefreshCaption();
+        return;
+    }
+    setCaptionColour(New_FontColour);
+    RefreshCaption();
+    emit PropertyChanged(QStringLiteral("FontColour"));
+}
+
+bool Command::Enabled() {
+    // First use: a button placed in code and never loaded from store is
+    // switched on by its first read. RefreshCaption runs while the button is
+    // still off, so it leaves the caption colour alone.
+    if (status_.FirstRunFlag == 0) {
+        RefreshCaption();
+        status_.FirstRunFlag = 1;
+        status_.IsEnabled = true;
+    }
+    const bool result = status_.IsEnabled;
+    ApplyEnabled();
+    return result;
+}
+
+void Command::Enabled(bool New_Enabled) {
+    status_.IsEnabled = New_Enabled;
+    emit PropertyChanged(QStringLiteral("Enabled"));
+    ApplyEnabled();
+}
+
+QString Command::Caption() const {
+    return LblMsg->text();
+}
+
+void Command::Caption(const QString& New_Caption) {
+    LblMsg->setText(New_Caption);
+    emit PropertyChanged(QStringLiteral("Caption"));
+}
+
+QFont Command::Font() const {
+    return LblMsg->font();
+}
+
+void Command::Font(const QFont& New_Font) {
+    LblMsg->setFont(New_Font);
+    emit PropertyChanged(QStringLiteral("Font"));
+}
+
+QFont Command::ambientFont() const {
+    return parentWidget() ? parentWidget()->font() : QApplication::font();
+}
+
+void Command::ReadProperties(const PropertyBag& bag) {
+    status_.IsEnabled = bag.ReadProperty(QStringLiteral("Enabled"), true).toBool();
+    LblMsg->setText(bag.ReadProperty(QStringLiteral("Caption"), kReadCaptionDefault).toString());
+    const QVariant font = bag.ReadProperty(QStringLiteral("Font"), ambientFont());
+    if (font.canConvert<QFont>())
+        LblMsg->setFont(font.value<QFont>());
+    // A stored value that does not convert is skipped; the field keeps what it
+    // had.
+    bool ok = false;
+    const uint firstRun =
+        bag.ReadProperty(QStringLiteral("FirstRun"), QStringLiteral("1")).toUInt(&ok);
+    if (ok && firstRun <= 0xFF)
+        status_.FirstRunFlag = static_cast<quint8>(firstRun);
+    const qlonglong colour =
+        bag.ReadProperty(QStringLiteral("FontColour"), QStringLiteral("0")).toLongLong(&ok);
+    if (ok && colour >= 0 && colour <= kMaxColour)
+        setCaptionColour(static_cast<quint32>(colour));
+    const int visible = bag.ReadProperty(QStringLiteral("Visible"), QStringLiteral("1")).toInt(&ok);
+    if (ok) {
+        opaque_ = visible != 0;
+        setAttribute(Qt::WA_OpaquePaintEvent, opaque_);
+        update();
+    }
+    RefreshCaption();
+}
+
+void Command::WriteProperties(PropertyBag& bag) {
+    bag.WriteProperty(QStringLiteral("Enabled"), status_.IsEnabled, true);
+    bag.WriteProperty(QStringLiteral("Caption"), LblMsg->text(), kWriteCaptionDefault);
+    bag.WriteProperty(QStringLiteral("FirstRun"), int(status_.FirstRunFlag), QStringLiteral("1"));
+    bag.WriteProperty(QStringLiteral("Font"), LblMsg->font(), ambientFont());
+    bag.WriteProperty(QStringLiteral("FontColour"), uint(fontColour_), QStringLiteral("0"));
+    bag.WriteProperty(QStringLiteral("Visible"), opaque_ ? 1 : 0, QStringLiteral("1"));
+    RefreshCaption();
+}
+
+void Command::setCaptionColour(quint32 colour) {
+    fontColour_ = colour;
+    // The disabled colour group keeps the style's grey, so a disabled caption
+    // shows greyed whatever its own colour.
+    QPalette pal = LblMsg->palette();
+    pal.setColor(QPalette::Active, QPalette::WindowText, toQColor(colour));
+    pal.setColor(QPalette::Inactive, QPalette::WindowText, toQColor(colour));
+    LblMsg->setPalette(pal);
+}
+
+void Command::ApplyEnabled() {
+    PaintButton(EnabledFrame(status_));
+    LblMsg->setEnabled(status_.IsEnabled);
+}
+
+void Command::RefreshCaption() {
+    if (!status_.IsEnabled)
+        return;
+    LblMsg->setEnabled(true);
+    if (status_.FirstRunFlag == 0)
+        setCaptionColour(0);
+    PaintButton(Frame::Normal);
+}
+
+void Command::PaintButton(Frame frame) {
+    status_.Shown = frame;
+    UpdateHoverShading(status_);
+    if (face_.size() != size())
+        face_ = QImage(size(), QImage::Format_ARGB32_Premultiplied);
+    face_.fill(Qt::transparent);
+    PaintGradient();
+    PaintFrameSlices(face_, frames_[static_cast<int>(frame)]);
+    update();
+
+    // The label spans the whole width and centres its text, so the caption is
+    // centred across the button at the same height in every state.
+    captionTopTwips_ =
+        velmora::CaptionTopTwips(PixelsToTwips(height()), PixelsToTwips(LblMsg->height()));
+    LblMsg->setGeometry(0, TwipsToPixels(qRound(captionTopTwips_)), width(), LblMsg->height());
+
+    for (QFrame* line : {LeftLine, TopLine, RightLine, BottomLine})
+        line->setVisible(false);
+}
+
+void Command::PaintGradient() {
+    velmora::PaintGradient(face_, status_.HoverShading);
+}
+
+void Command::paintEvent(QPaintEvent*) {
+    if (!opaque_)
+        return;
+    QPainter p(this);
+    p.drawImage(0, 0, face_);
+}
+
+void Command::resizeEvent(QResizeEvent*) {
+    // Also while disabled: the face must follow the new size.
+    ApplyEnabled();
+}
+
+void Command::handle(const ButtonEvent& event) {
+    const Reaction r = Step(status_, event);
+    if (r.paint)
+        PaintButton(*r.paint);
+    if (r.click)
+        emit Click();
+}
+
+void Command::mousePressEvent(QMouseEvent* event) {
+    if (const auto button = toMouseButton(event->button()))
+        handle({ButtonEventKind::MouseDown, *button});
+}
+
+void Command::mouseMoveEvent(QMouseEvent*) {
+    handle({ButtonEventKind::MouseMove});
+}
+
+void Command::mouseReleaseEvent(QMouseEvent* event) {
+    if (const auto button = toMouseButton(event->button()))
+        handle({ButtonEventKind::MouseUp, *button});
+}
+
+void Command::focusInEvent(QFocusEvent*) {
+    handle({ButtonEventKind::GotFocus});
+}
+
+void Command::focusOutEvent(QFocusEvent*) {
+    handle({ButtonEventKind::LostFocus});
+}
+
+void Command::TmrMouse_Timer() {
+    if (!status_.IsEnabled)
+        return;
+    // The hover look ends as soon as the pointer is over anything but the
+    // button itself: the dialog, a panel in it, another control, another
+    // application. An unreadable pointer counts as elsewhere.
+    QPoint pos;
+    QWidget* under = platform::GetCursorPos(&pos) ? platform::WindowFromPoint(pos) : nullptr;
+    if (under != this && under != LblMsg)
+        PointerLeft();
+}
+
+void Command::PointerLeft() {
+    handle({ButtonEventKind::PointerLeft});
+}
+
+} // namespace velmora

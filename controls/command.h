@@ -1,0 +1,134 @@
+// Command: the program's own push button. It paints a gradient face inside a
+// bitmap frame that shows its state (normal, hover, focus, pressed, disabled),
+// follows the pointer with a 100 ms timer and raises Click.
+//
+// Behaviour a host should know:
+// - Initialize() must be called (dialogs do it for every button when they
+//   load); before it, the pointer tracking is off and hovering does nothing.
+// - Enabled is the button's own flag, not QWidget's: the widget always gets its
+//   events and the handlers ignore them while the button is disabled.
+// - The getters Enabled(), FontColour() and an opaque Visible() repaint the
+//   button in its normal look; a new button is switched on by the first read
+//   of Enabled().
+// - Every release of a mouse button (left, right or middle) on the enabled
+//   button raises Click, unless the pointer was seen leaving the focused button
+//   while it was held; there is no keyboard handling.
+#pragma once
+
+#include "controls/buttonstatus.h"
+
+#include <QFont>
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+
+class QFrame;
+class QLabel;
+class QTimer;
+
+namespace velmora {
+
+class PropertyBag;
+
+class Command : public QWidget {
+    Q_OBJECT
+  public:
+    explicit Command(QWidget* parent = nullptr);
+
+    // Starts the pointer tracking and puts the button in its normal state
+    // (ButtonState 1). Paints nothing.
+    void Initialize();
+
+    // Background style: 255 when opaque (and the button is repainted), 0 when
+    // transparent. Writing a non-zero value makes it opaque, zero transparent.
+    quint8 Visible();
+    void Visible(quint8 New_Visible);
+
+    // Caption colour, red in bits 0-7, green 8-15, blue 16-23. Only plain
+    // colours up to 0xFFFFFF are accepted; another value leaves the colour as it
+    // was and is not reported as a change.
+    quint32 FontColour();
+    void FontColour(quint32 New_FontColour);
+
+    bool Enabled();
+    void Enabled(bool New_Enabled);
+
+    // The caption text and font. Setting them does not re-centre the caption;
+    // the next repaint does.
+    QString Caption() const;
+    void Caption(const QString& New_Caption);
+    QFont Font() const;
+    void Font(const QFont& New_Font);
+
+    // Loads the stored properties: Enabled, Caption, Font, FirstRun, FontColour,
+    // Visible, in that order, each with its default when absent.
+    void ReadProperties(const PropertyBag& bag);
+    // Stores them in the order Enabled, Caption, FirstRun, Font, FontColour,
+    // Visible; a value at its default is left out. Repaints the normal look.
+    void WriteProperties(PropertyBag& bag);
+
+    // Read-only views for tests and tools. None of them repaints.
+    const ButtonStatus& Status() const { return status_; }
+    quint8 ButtonState() const { return status_.ButtonState; }
+    bool HoverShading() const { return status_.HoverShading; }
+    bool LeftDown() const { return status_.LeftDown; }
+    quint8 FirstRunFlag() const { return status_.FirstRunFlag; }
+    bool IsEnabled() const { return status_.IsEnabled; }
+    bool IsOpaque() const { return opaque_; }
+    // The frame the face was last painted with.
+    Frame ShownFrame() const { return status_.Shown; }
+    // The retained image of the face (gradient and frame, no caption).
+    const QImage& Face() const { return face_; }
+    // Where the last repaint put the caption label, in twips from the top.
+    double CaptionTopTwips() const { return captionTopTwips_; }
+    bool TrackingPointer() const;
+
+  signals:
+    void Click();
+    // The named stored property changed, so the host's layout needs saving.
+    void PropertyChanged(const QString& name);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+  private:
+    void TmrMouse_Timer();
+    void PointerLeft();
+    void ApplyEnabled();
+    void RefreshCaption();
+    void PaintButton(Frame frame);
+    void PaintGradient();
+    void handle(const ButtonEvent& event);
+    void setCaptionColour(quint32 colour);
+    QFont ambientFont() const;
+
+    ButtonStatus status_;
+    bool opaque_ = true;
+    quint32 fontColour_ = 0;
+    double captionTopTwips_ = 0;
+    QImage face_;
+
+    QLabel* LblMsg;
+    QTimer* TmrMouse;
+    std::array<QImage, 6> frames_; // indexed by Frame
+    QFrame* LeftLine;
+    QFrame* TopLine;
+    QFrame* BottomLine;
+    QFrame* RightLine;
+};
+
+// Loads one button's stored properties from a dialog layout resource (such as
+// ":/layouts/velmora_s.layout") through Command::ReadProperties. Returns false,
+// leaving the button untouched, when the resource cannot be read or has no
+// section for buttonName.
+bool LoadButtonLayout(Command* button, const QString& layoutResource, const QString& buttonName);
+
+} // namespace velmora
