@@ -149,7 +149,7 @@ void velmora_m::m_open_Click() {
 
 void velmora_m::m_save_Click(int index) {
     if (services_.save)
-        services_.save(this, display_, index);
+        services_.save(this, display_->image(), index);
 }
 
 void velmora_m::m_end_Click() {

@@ -9,6 +9,7 @@
 #include <functional>
 
 class QAction;
+class QImage;
 class QMenu;
 
 namespace velmora {
@@ -22,7 +23,7 @@ class Surface;
 struct MainWindowServices {
     std::function<void()> showImageDialog; // velmora_v, modal; leaves its choice in Sel_File
     std::function<void()> showRatioDialog; // velmora_s, modal; leaves the ratio in Ritu_Scale
-    std::function<void(QWidget* owner, platform::Surface* display, int index)> save;
+    std::function<void(QWidget* owner, const QImage& picture, int index)> save;
 };
 
 class velmora_m : public QMainWindow {

@@ -1,12 +1,12 @@
 #include "platform/surface.h"
 
+#include "platform/bitmap.h"
+
 #include <QFile>
 #include <QImageReader>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QSaveFile>
 
-#include <cstring>
 #include <fstream>
 #include <string>
 
@@ -149,68 +149,7 @@ void Surface::resizeEvent(QResizeEvent* event) {
 }
 
 bool Surface::saveBitmap(const QString& path) const {
-    // The whole retained image at its present size, 24 bits per pixel, written
-    // under a temporary name and renamed at the end, so a failure never leaves a
-    // truncated file or destroys the file it was to replace.
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    const int w = image_.width(), h = image_.height();
-    const qint64 rowBytes = (static_cast<qint64>(w) * 3 + 3) & ~qint64(3);
-    const qint64 pixelBytes = rowBytes * h;
-    if (pixelBytes + 54 > 0xFFFFFFFFLL) {
-        out.cancelWriting();
-        return false;
-    }
-    unsigned char header[54] = {};
-    auto put16 = [&](int at, std::uint32_t v) {
-        header[at] = v & 0xFF;
-        header[at + 1] = (v >> 8) & 0xFF;
-    };
-    auto put32 = [&](int at, std::uint32_t v) {
-        put16(at, v & 0xFFFF);
-        put16(at + 2, v >> 16);
-    };
-    header[0] = 'B';
-    header[1] = 'M';
-    put32(2, static_cast<std::uint32_t>(54 + pixelBytes));
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, static_cast<std::uint32_t>(w));
-    put32(22, static_cast<std::uint32_t>(h));
-    put16(26, 1);
-    put16(28, 24);
-    put32(34, static_cast<std::uint32_t>(pixelBytes));
-    put32(38, 3780); // 96 dots per inch
-    put32(42, 3780);
-    if (out.write(reinterpret_cast<const char*>(header), 54) != 54) {
-        out.cancelWriting();
-        return false;
-    }
-    // Rows bottom-up, blue-green-red, each padded to four bytes; written in
-    // batches of rows so a large image costs a few big writes, not one per row.
-    const qint64 batchRows = std::max<qint64>(1, (4 << 20) / std::max<qint64>(rowBytes, 1));
-    QByteArray buffer(static_cast<qsizetype>(rowBytes * std::min<qint64>(batchRows, h)), '\0');
-    for (int y = h - 1; y >= 0;) {
-        qint64 filled = 0;
-        for (qint64 n = 0; n < batchRows && y >= 0; ++n, --y) {
-            const auto* src = reinterpret_cast<const std::uint32_t*>(image_.constScanLine(y));
-            auto* dst = reinterpret_cast<unsigned char*>(buffer.data()) + filled;
-            for (int x = 0; x < w; ++x) {
-                const std::uint32_t v = src[x];
-                dst[3 * x] = v & 0xFF;
-                dst[3 * x + 1] = (v >> 8) & 0xFF;
-                dst[3 * x + 2] = (v >> 16) & 0xFF;
-            }
-            std::memset(dst + 3 * static_cast<qint64>(w), 0, rowBytes - 3 * static_cast<qint64>(w));
-            filled += rowBytes;
-        }
-        if (out.write(buffer.constData(), filled) != filled) {
-            out.cancelWriting();
-            return false;
-        }
-    }
-    return out.commit();
+    return WriteBitmap(image_, path);
 }
 
 void LiftImageAllocationLimit() {

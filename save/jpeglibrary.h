@@ -1,0 +1,20 @@
+// The JPEG conversion library, loaded by name at its first use: from the
+// executable's folder first, then from the system's library path.
+#pragma once
+
+#include <QString>
+
+namespace velmora {
+
+// Status when the library or its function could not be found.
+inline constexpr int kLibraryMissing = -1000;
+
+// ConvertBMPtoJPG(bitmap, jpeg, -1, 100, -1) of the library. Returns the
+// library's status (0: the JPEG was written) or kLibraryMissing; error gets a
+// short explanation when something went wrong.
+int ConvertBitmapToJpeg(const QString& bitmapPath, const QString& jpegPath, QString* error);
+
+// Where to look for the library before the system path; tests point it elsewhere.
+void Set_Library_Folder(const QString& folder);
+
+} // namespace velmora
