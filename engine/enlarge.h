@@ -27,9 +27,9 @@ struct DestImage {
 };
 
 struct EnlargeGeometry {
-    bool valid = false;          // false: ratio not above 0, or a size beyond int range
-    int width = 0;               // destination width in pixels (0: empty)
-    int height = 0;              // destination height in pixels (0: empty)
+    bool valid = false;            // false: ratio not above 0, or a size beyond int range
+    int width = 0;                 // destination width in pixels (0: empty)
+    int height = 0;                // destination height in pixels (0: empty)
     long long computedColumns = 0; // floor(r * W) + 1, the columns the loop visits
     long long computedRows = 0;    // floor(r * H) + 1
 
@@ -39,18 +39,37 @@ struct EnlargeGeometry {
 // The destination size for a W x H source at ratio r.
 EnlargeGeometry Enlarge_Geometry(int sourceWidth, int sourceHeight, double r);
 
+// The instruction set of the pixel loops. Automatic picks the best one the
+// processor supports; the others exist so that tests and benchmarks can compare
+// them. All of them give the same pixels.
+enum class EnlargeKernel { Automatic, Baseline, Avx2, Avx512 };
+
+// Whether this processor can run the given pixel loops.
+bool Enlarge_Kernel_Available(EnlargeKernel kernel);
+
 struct EnlargeOptions {
-    int threads = 0;                 // 0: one per core
-    std::uint32_t blendedHigh = 0;   // bits 24-31 of blended pixels (0xFF000000 for opaque images)
+    int threads = 0;               // 0: one per core
+    std::uint32_t blendedHigh = 0; // bits 24-31 of blended pixels (0xFF000000 for opaque images);
+                                   // its bits 0-23 are ignored
     // Called with the number of leftmost destination columns that are complete,
     // growing from left to right. It may be called from worker threads, never
     // twice at once, and always finally with dst.width.
+    // If the callback throws, no further progress is reported and Enlarge
+    // rethrows the exception once the destination is complete.
     std::function<void(int columnsDone)> progress;
+    EnlargeKernel kernel =
+        EnlargeKernel::Automatic; // an unavailable choice falls back to Automatic
 };
 
-// Fills every pixel of dst. dst must be the size Enlarge_Geometry gives (any
-// smaller size is also accepted: it is a crop of the same result).
-void Enlarge(const SourceImage& source, double r, const DestImage& dst,
+// Fills every pixel of dst. dst is normally the size Enlarge_Geometry gives; any
+// other size gets the same rule pixel by pixel (a smaller one is a crop of the
+// same result). Nothing is written outside dst's width x height pixels.
+// Returns false, writing nothing and reporting no progress, when r is not a
+// positive finite number or a view is unusable (negative size, stride below the
+// width, no pixels for a non-empty size, or offsets beyond the address range).
+// A source of 0 x 0 is usable: every read is outside, so the result is white.
+// An empty destination is filled trivially: progress reports 0 and true returns.
+bool Enlarge(const SourceImage& source, double r, const DestImage& dst,
              const EnlargeOptions& options = {});
 
 } // namespace velmora

@@ -9,7 +9,9 @@ namespace {
 // Rounds a channel sum to the nearest whole number, ties to the even neighbour.
 // nearbyint follows the current rounding mode, which is round-to-nearest-even
 // unless somebody changed it; the sums never leave 0..255.
-inline std::uint32_t roundChannel(double v) { return static_cast<std::uint32_t>(std::nearbyint(v)); }
+inline std::uint32_t roundChannel(double v) {
+    return static_cast<std::uint32_t>(std::nearbyint(v));
+}
 
 } // namespace
 

@@ -1,0 +1,53 @@
+// Internal to the engine: the pixel loops of the whole-image enlargement.
+//
+// The driver (enlarge.cpp) works out once where every destination column and row
+// samples the source, cuts the destination into vertical bands and hands each
+// band to Run_Band. Run_Band exists once per instruction set; the driver picks
+// the best one the processor supports. Every version computes the same bits.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace velmora::detail {
+
+// Where one destination row samples the source; the same for every column.
+struct RowSample {
+    const std::uint32_t* upper = nullptr; // source row floor(sy), or a row of white outside
+    const std::uint32_t* lower = nullptr; // the row below it (the same row when whole)
+    double rest = 1;                      // 1 - fraction
+    double fraction = 0;                  // 0 when whole
+    bool whole = true;                    // no blend down the column
+};
+
+// One vertical band of the destination, all rows.
+struct BandJob {
+    int sourceWidth = 0;
+    // Per band column: the source column floor(sx) (sourceWidth for anything at or
+    // beyond the right edge), the weights, and whether the column needs no blend.
+    const std::int32_t* slot = nullptr;
+    const double* rest = nullptr;
+    const double* fraction = nullptr;
+    const std::uint8_t* whole = nullptr;
+    int columns = 0;
+    const RowSample* rows = nullptr;
+    int rowCount = 0;
+    std::uint32_t* dst = nullptr; // the band's top-left pixel
+    std::ptrdiff_t dstStride = 0; // in pixels
+    std::uint32_t blendedHigh = 0;
+    void* scratch = nullptr; // Scratch_Bytes(...) bytes, aligned to kScratchAlign
+};
+
+inline constexpr std::size_t kScratchAlign = 64;
+
+// Scratch bytes a band needs that reads `slots` consecutive source columns
+// (including the white column(s) right of the image).
+std::size_t Scratch_Bytes_Baseline(int slots);
+std::size_t Scratch_Bytes_Avx2(int slots);
+std::size_t Scratch_Bytes_Avx512(int slots);
+
+void Run_Band_Baseline(const BandJob& job);
+void Run_Band_Avx2(const BandJob& job);
+void Run_Band_Avx512(const BandJob& job);
+
+} // namespace velmora::detail

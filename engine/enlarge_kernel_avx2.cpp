@@ -1,0 +1,7 @@
+// The enlargement's pixel loops for the Avx2 instruction set; see enlarge_kernel.inc.
+// This file is compiled with its own target flags (engine/CMakeLists.txt) and is
+// only entered after the driver has checked that the processor supports them.
+#define VELMORA_KERNEL_LANES 4
+#define VELMORA_KERNEL_NAME Run_Band_Avx2
+#define VELMORA_KERNEL_SCRATCH Scratch_Bytes_Avx2
+#include "engine/enlarge_kernel.inc"

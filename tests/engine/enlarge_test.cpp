@@ -1,0 +1,403 @@
+// The whole-image enlargement: its size rule, and that every pixel it writes is
+// the per-pixel Sample_Bilinear result, for every ratio, image shape, thread
+// count and instruction set, without touching memory outside the destination.
+#include "engine/enlarge.h"
+#include "engine/sampling.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <iomanip>
+#include <limits>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace velmora {
+namespace {
+
+constexpr std::uint32_t kCanary = 0x5A5AA5A5u;
+constexpr std::uint32_t kOpaque = 0xFF000000u;
+
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::ptrdiff_t stride = 0;
+    std::vector<std::uint32_t> pixels;
+
+    SourceImage view() const { return {pixels.data(), width, height, stride}; }
+};
+
+// Random pixels, high byte included, with stride padding that must never be read
+// as image content (it holds a value the content never has).
+Image Random_Image(int width, int height, int padding, std::uint32_t seed) {
+    Image img{width, height, width + padding, {}};
+    img.pixels.assign(static_cast<std::size_t>(img.stride) * std::max(height, 1), 0x00C0FFEEu);
+    std::mt19937 rng(seed);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            img.pixels[y * img.stride + x] = static_cast<std::uint32_t>(rng());
+    return img;
+}
+
+// A destination with canary words after every row and after the last row.
+struct Dest {
+    int width = 0;
+    int height = 0;
+    std::ptrdiff_t stride = 0;
+    std::vector<std::uint32_t> pixels;
+
+    Dest(int w, int h, int padding = 3)
+        : width(w), height(h), stride(w + padding),
+          pixels(static_cast<std::size_t>(stride) * h + padding, kCanary) {}
+    DestImage view() { return {pixels.data(), width, height, stride}; }
+    std::uint32_t at(int x, int y) const { return pixels[y * stride + x]; }
+
+    // Canary words that were overwritten.
+    int damagedCanaries() const {
+        int damaged = 0;
+        for (std::size_t i = 0; i < pixels.size(); ++i) {
+            const auto x = static_cast<std::ptrdiff_t>(i % stride);
+            const auto y = static_cast<std::ptrdiff_t>(i / stride);
+            if ((x >= width || y >= height) && pixels[i] != kCanary)
+                ++damaged;
+        }
+        return damaged;
+    }
+};
+
+// What the contract says destination pixel (x, y) is: Sample_Bilinear at
+// (x / r, y / r), with blendedHigh on top where a blend took place.
+std::uint32_t Expected(const SourceImage& src, double r, int x, int y, std::uint32_t high) {
+    const double sx = x / r;
+    const double sy = y / r;
+    const std::uint32_t c = Sample_Bilinear(sx, sy, src);
+    const bool blended =
+        std::floor(sx + kSnap) != std::floor(sx) || std::floor(sy + kSnap) != std::floor(sy);
+    return blended ? c | high : c;
+}
+
+std::string Hex(std::uint32_t v) {
+    std::ostringstream s;
+    s << std::hex << std::uppercase << std::setw(8) << std::setfill('0') << v;
+    return s.str();
+}
+
+// The first mismatch, with a small grid of expected / actual values around it.
+std::string Compare(const SourceImage& src, double r, const Dest& dst, std::uint32_t high) {
+    for (int y = 0; y < dst.height; ++y)
+        for (int x = 0; x < dst.width; ++x) {
+            if (dst.at(x, y) == Expected(src, r, x, y, high))
+                continue;
+            std::ostringstream s;
+            s << "first difference at (" << x << ", " << y << ") of " << dst.width << " x "
+              << dst.height << "; expected/actual around it:\n";
+            for (int gy = std::max(0, y - 1); gy < std::min(dst.height, y + 3); ++gy) {
+                for (int gx = std::max(0, x - 2); gx < std::min(dst.width, x + 3); ++gx)
+                    s << ' ' << Hex(Expected(src, r, gx, gy, high)) << '/' << Hex(dst.at(gx, gy));
+                s << '\n';
+            }
+            return s.str();
+        }
+    return {};
+}
+
+EnlargeOptions Options(std::uint32_t high, int threads = 0) {
+    EnlargeOptions options;
+    options.blendedHigh = high;
+    options.threads = threads;
+    return options;
+}
+
+std::vector<EnlargeKernel> Available_Kernels() {
+    std::vector<EnlargeKernel> kernels;
+    for (EnlargeKernel k : {EnlargeKernel::Baseline, EnlargeKernel::Avx2, EnlargeKernel::Avx512})
+        if (Enlarge_Kernel_Available(k))
+            kernels.push_back(k);
+    return kernels;
+}
+
+const char* Kernel_Name(EnlargeKernel k) {
+    switch (k) {
+    case EnlargeKernel::Avx2:
+        return "avx2";
+    case EnlargeKernel::Avx512:
+        return "avx512";
+    case EnlargeKernel::Baseline:
+        return "baseline";
+    default:
+        return "automatic";
+    }
+}
+
+// ---------------------------------------------------------------- size rule
+
+struct GeometryCase {
+    const char* name;
+    int width, height;
+    double r;
+    bool valid;
+    int destWidth, destHeight;
+    long long computedColumns;
+};
+
+class EnlargeGeometryTest : public testing::TestWithParam<GeometryCase> {};
+
+TEST_P(EnlargeGeometryTest, FollowsTheSizeRule) {
+    const GeometryCase& c = GetParam();
+    const EnlargeGeometry g = Enlarge_Geometry(c.width, c.height, c.r);
+    EXPECT_EQ(g.valid, c.valid);
+    if (!c.valid)
+        return;
+    EXPECT_EQ(g.width, c.destWidth);
+    EXPECT_EQ(g.height, c.destHeight);
+    EXPECT_EQ(g.empty(), c.destWidth == 0 || c.destHeight == 0);
+    EXPECT_EQ(g.computedColumns, c.computedColumns);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EnlargeGeometryTest,
+    testing::Values(
+        // 1.2 * 101 = 121.19999999999999: columns 0..121 computed, 120.2 wide.
+        GeometryCase{"ratio1_2_on101", 101, 10, 1.2, true, 120, 11, 122},
+        // 8.2 * 30 = 245.99999999999997: 246 columns computed, and the width
+        // 244.99999999999997 becomes 245 in single precision.
+        GeometryCase{"ratio8_2_on30", 30, 30, 8.2, true, 245, 245, 246},
+        GeometryCase{"ratio2_on3", 3, 1, 2.0, true, 5, 1, 7},
+        GeometryCase{"vga_ratio2", 640, 480, 2.0, true, 1279, 959, 1281},
+        GeometryCase{"vga_ratio10", 640, 480, 10.0, true, 6399, 4799, 6401},
+        GeometryCase{"oneRowBelowRatio2IsEmpty", 50, 1, 1.9, true, 94, 0, 96},
+        GeometryCase{"emptySource", 0, 0, 2.0, true, 0, 0, 1},
+        GeometryCase{"ratioZero", 10, 10, 0.0, false, 0, 0, -1},
+        GeometryCase{"ratioNegative", 10, 10, -1.2, false, 0, 0, -1},
+        GeometryCase{"ratioNaN", 10, 10, std::numeric_limits<double>::quiet_NaN(), false, 0, 0, -1},
+        GeometryCase{"ratioInfinite", 10, 10, std::numeric_limits<double>::infinity(), false, 0, 0,
+                     -1},
+        GeometryCase{"negativeSize", -1, 10, 2.0, false, 0, 0, -1},
+        GeometryCase{"widthBeyondInt", INT_MAX, 1, 10.0, false, 0, 0, -1},
+        GeometryCase{"hugeRatio", 100, 100, 1e300, false, 0, 0, -1},
+        GeometryCase{"bytesBeyondAddressRange", 1000000000, 1000000000, 2.0, false, 0, 0, -1}),
+    [](const testing::TestParamInfo<GeometryCase>& info) { return std::string(info.param.name); });
+
+// ------------------------------------------------------------- fixed results
+
+TEST(Enlarge, Ratio2OnThreePixelsAlternatesSourceAndEvenBlend) {
+    const Image img{3, 2, 3, {0x000000u, 0x0000FFu, 0x00FF00u, 0x000000u, 0x0000FFu, 0x00FF00u}};
+    Dest dst(5, 1);
+    ASSERT_TRUE(Enlarge(img.view(), 2.0, dst.view()));
+    // Source column 0, the blend of 0 and 1 (127.5 -> 128), column 1, the blend
+    // of 1 and 2 (127.5 -> 128 in both channels), column 2.
+    const std::vector<std::uint32_t> expected{0x000000u, 0x000080u, 0x0000FFu, 0x008080u,
+                                              0x00FF00u};
+    for (int x = 0; x < 5; ++x)
+        EXPECT_EQ(dst.at(x, 0), expected[x]) << "column " << x;
+    EXPECT_EQ(dst.damagedCanaries(), 0);
+}
+
+TEST(Enlarge, Ratio1IsTheImageWithoutItsLastColumnAndRow) {
+    const Image img = Random_Image(9, 7, 2, 11);
+    const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, 1.0);
+    ASSERT_EQ(g.width, 8);
+    ASSERT_EQ(g.height, 6);
+    Dest dst(g.width, g.height);
+    ASSERT_TRUE(Enlarge(img.view(), 1.0, dst.view(), Options(kOpaque)));
+    for (int y = 0; y < g.height; ++y)
+        for (int x = 0; x < g.width; ++x)
+            ASSERT_EQ(dst.at(x, y), img.pixels[y * img.stride + x]) << x << ", " << y;
+}
+
+TEST(Enlarge, LastColumnBlendsWithWhiteBeyondRatio2) {
+    const Image img{1, 1, 1, {0x0000FFu}};
+    Dest dst(3, 3);
+    ASSERT_TRUE(Enlarge(img.view(), 2.0, dst.view(), Options(kOpaque)));
+    EXPECT_EQ(dst.at(0, 0), 0x0000FFu);   // whole: the stored pixel
+    EXPECT_EQ(dst.at(1, 0), 0xFF8080FFu); // half white across
+    EXPECT_EQ(dst.at(0, 1), 0xFF8080FFu); // half white down
+    EXPECT_EQ(dst.at(2, 0), 0xFFFFFFFFu); // whole, outside
+    EXPECT_EQ(dst.at(2, 1), 0xFFFFFFFFu); // blended white, opaque
+    EXPECT_EQ(dst.damagedCanaries(), 0);
+}
+
+TEST(Enlarge, EmptySourceReadsWhiteEverywhere) {
+    const SourceImage none{nullptr, 0, 0, 0};
+    Dest dst(4, 3);
+    ASSERT_TRUE(Enlarge(none, 1.5, dst.view(), Options(0)));
+    EXPECT_EQ(dst.at(0, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(dst.at(1, 0), 0x00FFFFFFu);
+    EXPECT_EQ(dst.at(0, 2), 0x00FFFFFFu);
+    EXPECT_EQ(dst.at(3, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(Compare(none, 1.5, dst, 0), "");
+    EXPECT_EQ(dst.damagedCanaries(), 0);
+}
+
+TEST(Enlarge, UnusableArgumentsWriteNothingAndReportFalse) {
+    const Image img = Random_Image(4, 4, 0, 3);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    int calls = 0;
+    EnlargeOptions options;
+    options.progress = [&](int) { ++calls; };
+    for (double r : {0.0, -2.0, nan, inf}) {
+        Dest dst(5, 5);
+        EXPECT_FALSE(Enlarge(img.view(), r, dst.view(), options)) << r;
+        EXPECT_EQ(dst.at(0, 0), kCanary);
+    }
+    Dest dst(5, 5);
+    EXPECT_FALSE(Enlarge({nullptr, 4, 4, 4}, 2.0, dst.view(), options));           // no pixels
+    EXPECT_FALSE(Enlarge({img.pixels.data(), 4, 4, 3}, 2.0, dst.view(), options)); // stride
+    EXPECT_FALSE(Enlarge({img.pixels.data(), -1, 4, 4}, 2.0, dst.view(), options));
+    EXPECT_FALSE(Enlarge(img.view(), 2.0, {dst.pixels.data(), 5, 5, 4}, options));
+    EXPECT_FALSE(Enlarge(img.view(), 2.0, {nullptr, 5, 5, 5}, options));
+    EXPECT_FALSE(
+        Enlarge(img.view(), 2.0, {dst.pixels.data(), 5, INT_MAX, PTRDIFF_MAX / 2}, options));
+    EXPECT_EQ(dst.damagedCanaries(), 0);
+    EXPECT_EQ(dst.at(0, 0), kCanary);
+    EXPECT_EQ(calls, 0);
+
+    // An empty destination is complete at once.
+    std::vector<int> reported;
+    options.progress = [&](int done) { reported.push_back(done); };
+    EXPECT_TRUE(Enlarge(img.view(), 2.0, {nullptr, 0, 0, 0}, options));
+    EXPECT_EQ(reported, std::vector<int>{0});
+}
+
+// ------------------------------------------- fast path against the reference
+
+struct SweepCase {
+    int width, height;
+};
+
+// Every ratio the program offers plus ratio 1.0 (r = k / 10 as the caller
+// divides), on small images of many shapes, with each instruction set. The
+// destination is three pixels larger than the size rule in both directions so the
+// columns and rows at and beyond the far edge are checked too.
+class EnlargeRatioSweep : public testing::TestWithParam<int> {};
+
+TEST_P(EnlargeRatioSweep, EqualsPerPixelSampling) {
+    const double r = GetParam() / 10.0;
+    const std::vector<SweepCase> shapes{{1, 1}, {2, 1}, {1, 3}, {3, 2}, {7, 5}, {13, 11}, {31, 17}};
+    for (EnlargeKernel kernel : Available_Kernels())
+        for (const SweepCase& shape : shapes) {
+            const Image img = Random_Image(shape.width, shape.height, 3,
+                                           GetParam() * 1000 + shape.width * 37 + shape.height);
+            const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, r);
+            ASSERT_TRUE(g.valid);
+            for (std::uint32_t high : {kOpaque, 0u}) {
+                Dest dst(g.width + 3, g.height + 3, 5);
+                EnlargeOptions options;
+                options.blendedHigh = high;
+                options.kernel = kernel;
+                ASSERT_TRUE(Enlarge(img.view(), r, dst.view(), options));
+                ASSERT_EQ(Compare(img.view(), r, dst, high), "")
+                    << Kernel_Name(kernel) << ", " << shape.width << " x " << shape.height
+                    << ", high " << Hex(high);
+                ASSERT_EQ(dst.damagedCanaries(), 0)
+                    << Kernel_Name(kernel) << ", " << shape.width << " x " << shape.height;
+            }
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryOfferedRatio, EnlargeRatioSweep, testing::Range(10, 101),
+                         [](const testing::TestParamInfo<int>& info) {
+                             return "ratio" + std::to_string(info.param / 10) + "_" +
+                                    std::to_string(info.param % 10);
+                         });
+
+// Ratios only a hand-edited settings file gives, and a shape wide enough for
+// many bands on two threads.
+struct OddCase {
+    const char* name;
+    double r;
+    int width, height;
+};
+
+class EnlargeOddRatio : public testing::TestWithParam<OddCase> {};
+
+TEST_P(EnlargeOddRatio, EqualsPerPixelSampling) {
+    const OddCase& c = GetParam();
+    const Image img = Random_Image(c.width, c.height, 1, 77);
+    const EnlargeGeometry g = Enlarge_Geometry(c.width, c.height, c.r);
+    ASSERT_TRUE(g.valid);
+    for (EnlargeKernel kernel : Available_Kernels()) {
+        Dest dst(g.width + 1, g.height + 1, 2);
+        EnlargeOptions options;
+        options.blendedHigh = kOpaque;
+        options.kernel = kernel;
+        options.threads = 2;
+        ASSERT_TRUE(Enlarge(img.view(), c.r, dst.view(), options));
+        ASSERT_EQ(Compare(img.view(), c.r, dst, kOpaque), "") << Kernel_Name(kernel);
+        ASSERT_EQ(dst.damagedCanaries(), 0) << Kernel_Name(kernel);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EnlargeOddRatio,
+    testing::Values(OddCase{"half", 0.5, 41, 23}, OddCase{"ratio0_3", 0.3, 3001, 9},
+                    OddCase{"ratio12_3", 12.3, 13, 9}, OddCase{"ratio1_05", 1.05, 301, 40},
+                    OddCase{"ratio2_5_wide", 2.5, 437, 61}, OddCase{"ratio7_7_wide", 7.7, 171, 23},
+                    OddCase{"ratio3_wide", 3.0, 1601, 3}),
+    [](const testing::TestParamInfo<OddCase>& info) { return std::string(info.param.name); });
+
+// ------------------------------------------------------- threads and progress
+
+TEST(Enlarge, OneAndTwoThreadsGiveIdenticalPixels) {
+    const Image img = Random_Image(211, 67, 4, 5);
+    const double r = 4.3;
+    const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, r);
+    Dest one(g.width, g.height), two(g.width, g.height);
+    ASSERT_TRUE(Enlarge(img.view(), r, one.view(), Options(kOpaque, 1)));
+    ASSERT_TRUE(Enlarge(img.view(), r, two.view(), Options(kOpaque, 2)));
+    EXPECT_TRUE(one.pixels == two.pixels);
+    EXPECT_EQ(Compare(img.view(), r, two, kOpaque), "");
+}
+
+TEST(Enlarge, ProgressGrowsOverFinishedColumnsAndEndsAtTheWidth) {
+    const Image img = Random_Image(300, 50, 0, 9);
+    const double r = 3.7;
+    const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, r);
+    for (int threads : {1, 2, 3}) {
+        Dest dst(g.width, g.height);
+        std::vector<int> reported;
+        bool prefixComplete = true;
+        EnlargeOptions options;
+        options.threads = threads;
+        options.blendedHigh = kOpaque;
+        options.progress = [&](int done) {
+            reported.push_back(done);
+            // The last column reported done is final in every row.
+            for (int y = 0; y < g.height && done > 0; ++y)
+                if (dst.at(done - 1, y) != Expected(img.view(), r, done - 1, y, kOpaque))
+                    prefixComplete = false;
+        };
+        ASSERT_TRUE(Enlarge(img.view(), r, dst.view(), options));
+        ASSERT_FALSE(reported.empty());
+        for (std::size_t i = 1; i < reported.size(); ++i)
+            EXPECT_LT(reported[i - 1], reported[i]) << "threads " << threads;
+        EXPECT_EQ(reported.back(), g.width) << "threads " << threads;
+        EXPECT_GT(reported.size(), 2u) << "threads " << threads;
+        EXPECT_TRUE(prefixComplete) << "threads " << threads;
+    }
+}
+
+TEST(Enlarge, ProgressExceptionReachesTheCallerAfterTheWork) {
+    const Image img = Random_Image(200, 40, 0, 1);
+    const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, 5.0);
+    Dest dst(g.width, g.height);
+    int calls = 0;
+    EnlargeOptions options;
+    options.threads = 2;
+    options.progress = [&](int) {
+        ++calls;
+        throw std::runtime_error("repaint failed");
+    };
+    EXPECT_THROW(Enlarge(img.view(), 5.0, dst.view(), options), std::runtime_error);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(Compare(img.view(), 5.0, dst, 0), "");
+}
+
+} // namespace
+} // namespace velmora
