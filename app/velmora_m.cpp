@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QEventLoop>
+#include <QIcon>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
@@ -37,6 +38,7 @@ velmora_m::velmora_m(MainWindowServices services, QWidget* parent)
     : QMainWindow(parent), services_(std::move(services)) {
     setObjectName(QStringLiteral("velmora_m"));
     setWindowTitle(QStringLiteral("velmora"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/velmora32.png")));
 
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));

@@ -22,6 +22,7 @@ constexpr const char* kFunctionName = "ConvertBMPtoJPG";
 
 struct Loaded {
     QString folder; // the folder searched first; empty: the executable's folder
+    bool systemPath = true;
     bool tried = false;
     ConvertFn convert = nullptr;
     QString error;
@@ -47,8 +48,9 @@ ConvertFn load(QString* error) {
             QFile::encodeName(folder + QLatin1Char('/') + QLatin1String(kLibraryName)),
             // An installed program keeps its library in the lib folder beside bin.
             QFile::encodeName(folder + QStringLiteral("/../lib/") + QLatin1String(kLibraryName)),
-            QByteArray(kLibraryName),
         };
+        if (s.systemPath)
+            candidates.emplace_back(kLibraryName);
         for (const QByteArray& candidate : candidates) {
             if (candidate.contains('/') && !QFileInfo::exists(QFile::decodeName(candidate)))
                 continue;
@@ -74,10 +76,11 @@ ConvertFn load(QString* error) {
 
 } // namespace
 
-void Set_Library_Folder(const QString& folder) {
+void Set_Library_Folder(const QString& folder, bool thenSystemPath) {
     std::lock_guard lock(loadMutex());
     loaded() = Loaded();
     loaded().folder = folder;
+    loaded().systemPath = thenSystemPath;
 }
 
 int ConvertBitmapToJpeg(const QString& bitmapPath, const QString& jpegPath, QString* error) {

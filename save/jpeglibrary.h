@@ -14,7 +14,9 @@ inline constexpr int kLibraryMissing = -1000;
 // short explanation when something went wrong.
 int ConvertBitmapToJpeg(const QString& bitmapPath, const QString& jpegPath, QString* error);
 
-// Where to look for the library before the system path; tests point it elsewhere.
-void Set_Library_Folder(const QString& folder);
+// Where to look for the library first ("" is the executable's folder), and
+// whether to go on to the system's library path; tests point it elsewhere.
+// The library is loaded again at the next use.
+void Set_Library_Folder(const QString& folder, bool thenSystemPath = true);
 
 } // namespace velmora

@@ -64,7 +64,12 @@ QString Settings_File() {
         return overridePath();
     const QString folder = App_Folder();
     const QString beside = folder + QStringLiteral("/velmora.ini");
-    if (QFileInfo::exists(beside) || ::access(QFile::encodeName(folder).constData(), W_OK) == 0)
+    // An installed program (its desktop entry lies in the share folder beside
+    // bin) keeps its settings with the user even where its folder is writable.
+    const bool installed =
+        QFileInfo::exists(folder + QStringLiteral("/../share/applications/velmora.desktop"));
+    if (!installed &&
+        (QFileInfo::exists(beside) || ::access(QFile::encodeName(folder).constData(), W_OK) == 0))
         return beside;
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     return config + QStringLiteral("/velmora/velmora.ini");

@@ -1,0 +1,176 @@
+#include "app/velmora_b.h"
+#include "save/jpeglibrary.h"
+#include "save/save.h"
+#include "settings/settings.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+
+using namespace velmora;
+
+namespace {
+
+QImage randomImage(int w, int h) {
+    std::mt19937 rng(7);
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) // smooth with a little noise, like a photo
+            image.setPixel(
+                x, y,
+                qRgb((x * 4 + rng() % 8) & 0xFF, (y * 3 + rng() % 8) & 0xFF, ((x + y) * 2) & 0xFF));
+    return image;
+}
+
+// Closes the next "Vantorel" message box and remembers its text.
+struct MessageCatcher {
+    QString text;
+    MessageCatcher() {
+        QTimer::singleShot(0, [this] {
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(top); box && box->isVisible()) {
+                    EXPECT_EQ(box->windowTitle(), "Vantorel");
+                    text = box->text();
+                    box->close();
+                }
+        });
+    }
+};
+
+class Saving : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Set_Settings_File(dir.filePath("velmora.ini"));
+        Set_Library_Folder(QString::fromLocal8Bit(std::getenv("VELMORA_TEST_BIN")));
+        // Temporary files of the save go to a folder of the test's own, to be checked.
+        qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+        Put_Dir = QStringLiteral("/start/here");
+    }
+    void TearDown() override {
+        Set_Settings_File(QString());
+        qunsetenv("TMPDIR");
+    }
+
+    // A save dialog that answers with `answer` (empty: cancel) and keeps the request.
+    platform::SaveFileDialog answering(const QString& answer) {
+        return [this, answer](const platform::SaveFileRequest& r, QString* chosen) {
+            request = r;
+            *chosen = answer;
+            return !answer.isEmpty();
+        };
+    }
+
+    QTemporaryDir dir, tmp;
+    platform::SaveFileRequest request;
+    QImage picture = randomImage(61, 47);
+};
+
+} // namespace
+
+TEST(GetFolder, keepsTheFolderAndTheRoot) {
+    EXPECT_EQ(Get_Folder("/home/user/a.jpg"), "/home/user");
+    EXPECT_EQ(Get_Folder("/home/user/画像/b.bmp"), "/home/user/画像");
+    EXPECT_EQ(Get_Folder("/a.jpg"), "/");
+    EXPECT_EQ(Get_Folder("a.jpg"), "");
+}
+
+TEST_F(Saving, dialogRequestDiffersOnlyByKind) {
+    const platform::SaveFileRequest jpeg = Save_Request(nullptr, 0);
+    EXPECT_EQ(jpeg.filterDescription, "JPGﾌｧｲﾙ");
+    EXPECT_EQ(jpeg.filterPattern, "*.jpg");
+    EXPECT_EQ(jpeg.initialName, "*.jpg");
+    EXPECT_EQ(jpeg.defaultExtension, "jpg");
+    EXPECT_EQ(jpeg.initialDir, "/start/here");
+    EXPECT_EQ(jpeg.title, "ﾌｧｲﾙ名を付けて保存");
+    EXPECT_TRUE(jpeg.overwritePrompt);
+    const platform::SaveFileRequest bitmap = Save_Request(nullptr, 1);
+    EXPECT_EQ(bitmap.filterDescription, "BMPﾌｧｲﾙ");
+    EXPECT_EQ(bitmap.filterPattern, "*.bmp");
+    EXPECT_EQ(bitmap.initialName, "*.bmp");
+    EXPECT_EQ(bitmap.defaultExtension, "bmp");
+    EXPECT_EQ(bitmap.title, jpeg.title);
+}
+
+TEST_F(Saving, cancelChangesNothing) {
+    m_save_Click(nullptr, picture, 1, answering(QString()));
+    EXPECT_EQ(request.initialDir, "/start/here");
+    EXPECT_EQ(Put_Dir, "/start/here");
+    EXPECT_FALSE(QFile::exists(Settings_File()));
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+}
+
+TEST_F(Saving, bitmapIsThePicturePixelForPixelAndItsFolderIsRemembered) {
+    const QString path = dir.filePath("out.bmp");
+    m_save_Click(nullptr, picture, 1, answering(path));
+    EXPECT_EQ(Put_Dir, dir.path());
+    EXPECT_EQ(Ini_Read(kSection, kKeyPutPath, Settings_File()), dir.path());
+    const QImage back = QImage(path).convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(back, picture);
+}
+
+TEST_F(Saving, jpegDecodesCloseToThePictureAndLeavesNoTemporaryFile) {
+    const QString path = dir.filePath("out.jpg");
+    m_save_Click(nullptr, picture, 0, answering(path));
+    QImageReader reader(path);
+    EXPECT_EQ(reader.format(), "jpeg");
+    const QImage back = reader.read().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(back.size(), picture.size());
+    int worst = 0;
+    for (int y = 0; y < back.height(); ++y)
+        for (int x = 0; x < back.width(); ++x) {
+            const QRgb a = back.pixel(x, y), b = picture.pixel(x, y);
+            worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                              std::abs(qBlue(a) - qBlue(b))});
+        }
+    EXPECT_LE(worst, 6); // quality 100 without chroma subsampling
+    EXPECT_TRUE(QDir(tmp.path()).isEmpty());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), (QStringList{"out.jpg", "velmora.ini"}));
+}
+
+TEST_F(Saving, folderIsRememberedEvenWhenSavingFailsAndTheFailureIsShown) {
+    // A folder that cannot be written: its "parent" is a plain file.
+    QFile blocker(dir.filePath("plain-file"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    for (int index : {0, 1}) {
+        const QString path = dir.filePath("plain-file/out") + (index ? ".bmp" : ".jpg");
+        MessageCatcher message;
+        m_save_Click(nullptr, picture, index, answering(path));
+        EXPECT_TRUE(message.text.contains("保存できませんでした")) << index;
+        EXPECT_EQ(Put_Dir, dir.filePath("plain-file"));
+        EXPECT_EQ(Ini_Read(kSection, kKeyPutPath, Settings_File()), dir.filePath("plain-file"));
+    }
+    EXPECT_TRUE(QDir(tmp.path()).isEmpty());
+}
+
+TEST_F(Saving, failedSaveKeepsTheFileItWasToReplace) {
+    const QString path = dir.filePath("keep.jpg");
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("precious");
+    old.close();
+    Set_Library_Folder(dir.filePath("no-library-here"), false);
+    QString error;
+    EXPECT_FALSE(Save_Image(picture, path, 0, &error));
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), "precious");
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_TRUE(QDir(tmp.path()).isEmpty());
+}
+
+TEST_F(Saving, missingLibraryIsShown) {
+    Set_Library_Folder(dir.filePath("no-library-here"), false);
+    MessageCatcher message;
+    m_save_Click(nullptr, picture, 0, answering(dir.filePath("x.jpg")));
+    EXPECT_FALSE(QFile::exists(dir.filePath("x.jpg")));
+    EXPECT_TRUE(message.text.contains("保存できませんでした"));
+    EXPECT_TRUE(message.text.contains("libvelmora.so"));
+}

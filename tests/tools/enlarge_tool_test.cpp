@@ -1,0 +1,136 @@
+#include "engine/sampling.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+
+namespace {
+
+QString tool() {
+    return QString::fromLocal8Bit(std::getenv("VELMORA_TEST_BIN")) + "/velmora-enlarge";
+}
+
+struct ToolRun {
+    int exitCode;
+    QString err;
+};
+
+ToolRun run(const QStringList& args) {
+    QProcess p;
+    p.start(tool(), args);
+    EXPECT_TRUE(p.waitForFinished(60000));
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+QImage randomImage(int w, int h) {
+    std::mt19937 rng(11);
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, 0xFF000000u | (rng() & 0xFFFFFF));
+    return image;
+}
+
+QImage reference(const QImage& source, double r, QSize size) {
+    const velmora::SourceImage view{reinterpret_cast<const std::uint32_t*>(source.constBits()),
+                                    source.width(), source.height(), source.bytesPerLine() / 4};
+    QImage out(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            out.setPixel(x, y, 0xFF000000u | velmora::Sample_Bilinear(x / r, y / r, view));
+    return out;
+}
+
+class EnlargeTool : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        input = dir.filePath("in.bmp");
+        ASSERT_TRUE(source.save(input, "BMP"));
+    }
+    QTemporaryDir dir;
+    QImage source = randomImage(23, 17);
+    QString input;
+};
+
+} // namespace
+
+TEST_F(EnlargeTool, writesTheProgramsEnlargementAsABitmap) {
+    const QString out = dir.filePath("out.bmp");
+    const ToolRun r = run({"--ratio", "2.5", input, out});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QImage result = QImage(out).convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(result.size(), QSize(56, 41)); // 2.5 x 23 - 1 = 56.5, 2.5 x 17 - 1 = 41.5
+    EXPECT_EQ(result, reference(source, 2.5, result.size()));
+}
+
+TEST_F(EnlargeTool, writesJpegThroughTheConversionLibrary) {
+    const QString out = dir.filePath("out.jpeg");
+    const ToolRun r = run({"--ratio=3", input, out});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QImage result(out);
+    EXPECT_EQ(result.size(), QSize(68, 50));
+}
+
+TEST_F(EnlargeTool, helpExplainsTheUse) {
+    const ToolRun r = run({"--help"});
+    EXPECT_EQ(r.exitCode, 0);
+}
+
+TEST_F(EnlargeTool, badInputGetsOneLineAndNoOutputFile) {
+    const QString notImage = dir.filePath("text.bmp");
+    {
+        QFile f(notImage);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("BM this is not really a bitmap");
+    }
+    const QString thin = dir.filePath("thin.bmp");
+    ASSERT_TRUE(randomImage(10, 1).save(thin, "BMP"));
+    QFile blocker(dir.filePath("plain-file"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    const QString out = dir.filePath("out.bmp");
+    struct Case {
+        const char* name;
+        QStringList args;
+        QString output;
+    } cases[] = {
+        {"missing input", {"--ratio", "2", dir.filePath("nope.bmp"), out}, out},
+        {"not an image", {"--ratio", "2", notImage, out}, out},
+        {"ratio not a number", {"--ratio", "abc", input, out}, out},
+        {"ratio below range", {"--ratio", "0.9", input, out}, out},
+        {"ratio above range", {"--ratio", "10.1", input, out}, out},
+        {"two decimals", {"--ratio", "2.55", input, out}, out},
+        {"negative ratio", {"--ratio", "-2", input, out}, out},
+        {"unknown output kind",
+         {"--ratio", "2", input, dir.filePath("out.png")},
+         dir.filePath("out.png")},
+        {"output not writable",
+         {"--ratio", "2", input, dir.filePath("plain-file/out.bmp")},
+         dir.filePath("plain-file/out.bmp")},
+        {"result without pixels", {"--ratio", "1.5", thin, out}, out},
+    };
+    for (const Case& c : cases) {
+        const ToolRun r = run(c.args);
+        EXPECT_NE(r.exitCode, 0) << c.name;
+        EXPECT_EQ(r.err.trimmed().count('\n'), 0) << c.name << ": " << r.err.toStdString();
+        EXPECT_TRUE(r.err.startsWith("velmora-enlarge: ")) << c.name;
+        EXPECT_FALSE(QFile::exists(c.output)) << c.name;
+    }
+    // Nothing but the inputs is left in the folder: no temporary files either.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 4);
+}
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

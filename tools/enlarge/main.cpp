@@ -1,0 +1,199 @@
+// velmora-enlarge: the program's enlargement from the command line.
+//
+//   velmora-enlarge --ratio R INPUT OUTPUT
+//
+// Reads a BMP or JPEG image as the program does, enlarges it by R exactly as the
+// program's enlargement command does, and writes the image the program would save:
+// a bitmap for ".bmp", a JPEG through the conversion library for ".jpg"/".jpeg".
+#include "engine/enlarge.h"
+#include "platform/surface.h"
+#include "save/save.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QRegularExpression>
+
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: velmora-enlarge --ratio R INPUT OUTPUT\n"
+    "\n"
+    "Enlarges the BMP or JPEG image INPUT by the ratio R with anti-aliasing and\n"
+    "writes the result to OUTPUT, exactly as the velmora program would save it.\n"
+    "\n"
+    "  --ratio R   a number from 1.0 to 10.0 with at most one digit after the\n"
+    "              point (2.5 enlarges two and a half times)\n"
+    "  INPUT       a .bmp or .jpg/.jpeg file\n"
+    "  OUTPUT      ending in .bmp (a 24-bit bitmap) or .jpg/.jpeg (JPEG, quality\n"
+    "              100); written under a temporary name and renamed, so a failed\n"
+    "              run never leaves a partial file\n"
+    "  -h, --help  this text\n"
+    "\n"
+    "The result is (R x width - 1) by (R x height - 1) pixels.\n";
+
+// A share of the memory the machine can still give that a result may take.
+constexpr double kMemoryShare = 0.75;
+
+int fail(const QString& message) {
+    std::fprintf(stderr, "velmora-enlarge: %s\n", message.toLocal8Bit().constData());
+    return 1;
+}
+
+// "2.5" gives 25 (the ratio in tenths); anything else gives 0.
+int parseRatio(const QString& text) {
+    static const QRegularExpression form(QStringLiteral("^([0-9]{1,3})(?:\\.([0-9]))?$"));
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch())
+        return -1;
+    const int tenths =
+        m.captured(1).toInt() * 10 + (m.captured(2).isEmpty() ? 0 : m.captured(2).toInt());
+    return tenths;
+}
+
+// A progress bar on stderr, shown only on a terminal and only once a run has
+// taken about a second.
+class ProgressBar {
+  public:
+    explicit ProgressBar(int total) : total_(total), start_(Clock::now()), tty_(::isatty(2) != 0) {}
+
+    void update(int done) {
+        if (!tty_ || total_ <= 0)
+            return;
+        const auto now = Clock::now();
+        if (now - start_ < std::chrono::seconds(1) || now - last_ < std::chrono::milliseconds(100))
+            return;
+        last_ = now;
+        shown_ = true;
+        const int width = 40;
+        const int filled = static_cast<int>(static_cast<long long>(done) * width / total_);
+        std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled,
+                     "########################################", width - filled, "",
+                     static_cast<int>(100LL * done / total_));
+        std::fflush(stderr);
+    }
+
+    void finish() {
+        if (shown_)
+            std::fprintf(stderr, "\r%*s\r", 48, "");
+    }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    int total_;
+    Clock::time_point start_, last_;
+    bool tty_;
+    bool shown_ = false;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+
+    QString ratioText, input, output;
+    QStringList positional;
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QStringLiteral("--ratio")) {
+            if (i + 1 >= args.size())
+                return fail(QStringLiteral("--ratio needs a value (see --help)"));
+            ratioText = args[++i];
+        } else if (args[i].startsWith(QStringLiteral("--ratio="))) {
+            ratioText = args[i].mid(8);
+        } else if (args[i].startsWith(QLatin1Char('-')) && args[i].size() > 1) {
+            return fail(QStringLiteral("unknown option %1 (see --help)").arg(args[i]));
+        } else {
+            positional << args[i];
+        }
+    }
+    if (ratioText.isEmpty() || positional.size() != 2) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    input = positional[0];
+    output = positional[1];
+
+    const int scale = parseRatio(ratioText);
+    if (scale < 0)
+        return fail(QStringLiteral("the ratio \"%1\" is not a number with at most one decimal")
+                        .arg(ratioText));
+    if (scale < 10 || scale > 100)
+        return fail(QStringLiteral("the ratio %1 is out of range (1.0 to 10.0)").arg(ratioText));
+
+    const QString suffix = QFileInfo(output).suffix().toLower();
+    int index;
+    if (suffix == QStringLiteral("bmp"))
+        index = 1;
+    else if (suffix == QStringLiteral("jpg") || suffix == QStringLiteral("jpeg"))
+        index = 0;
+    else
+        return fail(QStringLiteral("the output %1 must end in .bmp, .jpg or .jpeg").arg(output));
+
+    if (!QFileInfo::exists(input))
+        return fail(QStringLiteral("cannot read %1: no such file").arg(input));
+    velmora::platform::LiftImageAllocationLimit();
+    QImageReader reader(input);
+    reader.setAutoTransform(false);
+    QImage source;
+    if (!reader.read(&source))
+        return fail(QStringLiteral("cannot read %1: %2").arg(input, reader.errorString()));
+    if (source.format() != QImage::Format_RGB32)
+        source = source.convertToFormat(QImage::Format_RGB32);
+
+    const double r = scale / 10.0;
+    const velmora::EnlargeGeometry geometry =
+        velmora::Enlarge_Geometry(source.width(), source.height(), r);
+    if (!geometry.valid)
+        return fail(QStringLiteral("the result of %1 x %2 at %3 is too large")
+                        .arg(source.width())
+                        .arg(source.height())
+                        .arg(ratioText));
+    if (geometry.empty())
+        return fail(QStringLiteral("the result of %1 x %2 at %3 has no pixels")
+                        .arg(source.width())
+                        .arg(source.height())
+                        .arg(ratioText));
+    const long long bytes = static_cast<long long>(geometry.width) * geometry.height * 4;
+    const long long available = velmora::platform::AvailableMemoryBytes();
+    if (available >= 0 && static_cast<double>(bytes) > kMemoryShare * available)
+        return fail(QStringLiteral("the result, %1 x %2 pixels, does not fit in memory")
+                        .arg(geometry.width)
+                        .arg(geometry.height));
+    QImage result(geometry.width, geometry.height, QImage::Format_RGB32);
+    if (result.isNull())
+        return fail(QStringLiteral("not enough memory for a result of %1 x %2 pixels")
+                        .arg(geometry.width)
+                        .arg(geometry.height));
+
+    ProgressBar bar(geometry.width);
+    std::mutex barMutex;
+    velmora::EnlargeOptions options;
+    options.blendedHigh = 0xFF000000u;
+    options.progress = [&](int done) {
+        std::lock_guard lock(barMutex);
+        bar.update(done);
+    };
+    const velmora::SourceImage view{reinterpret_cast<const std::uint32_t*>(source.constBits()),
+                                    source.width(), source.height(), source.bytesPerLine() / 4};
+    const velmora::DestImage dest{reinterpret_cast<std::uint32_t*>(result.bits()), result.width(),
+                                  result.height(), result.bytesPerLine() / 4};
+    velmora::Enlarge(view, r, dest, options);
+    bar.finish();
+
+    QString error;
+    if (!velmora::Save_Image(result, output, index, &error))
+        return fail(QStringLiteral("cannot write %1: %2").arg(output, error));
+    return 0;
+}
