@@ -2,6 +2,7 @@
 
 #include "app/velmora_b.h"
 #include "engine/enlarge.h"
+#include "platform/imagebuffer.h"
 #include "platform/surface.h"
 #include "settings/settings.h"
 
@@ -212,7 +213,7 @@ void velmora_m::m_kakudai_Click() {
     // the retained image of Display; the columns finished so far are shown as they
     // come, left to right. Meanwhile the window keeps painting but takes no user
     // input: input that arrives now waits until the enlargement has ended.
-    QImage result(geometry.width, geometry.height, QImage::Format_RGB32);
+    QImage result = platform::AllocateImage(geometry.width, geometry.height);
     if (result.isNull()) {
         showMessage(QStringLiteral("拡大後の画像が大きすぎて、メモリに収まりません。\n"
                                    "拡大率を小さくしてください。"));

@@ -1,10 +1,17 @@
 #include "platform/bitmap.h"
 
-#include <QSaveFile>
+#include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace velmora::platform {
 
@@ -25,8 +32,73 @@ void put32(unsigned char* at, std::uint32_t v) {
     put16(at + 2, v >> 16);
 }
 
-bool fail(QSaveFile& out, QString* error, const QString& why) {
-    out.cancelWriting();
+// A file written under a unique temporary name in its folder and renamed over
+// the destination at commit; removed again if never committed. No fsync: a large
+// picture would wait for the disk on every save, and the rename already orders
+// the data before the name on the file systems we run on (ext4's auto_da_alloc).
+class AtomicFile {
+  public:
+    explicit AtomicFile(const QString& path) : path_(QFile::encodeName(path)) {
+        tmp_ = path_ + ".XXXXXX";
+        fd_ = ::mkstemp(tmp_.data());
+        if (fd_ < 0) {
+            error_ = errno;
+            return;
+        }
+        // A new file gets the usual permissions of a new file (mkstemp gives 0600);
+        // a replaced one keeps its own.
+        struct stat st {};
+        mode_t mode;
+        if (::stat(path_.constData(), &st) == 0) {
+            mode = st.st_mode & 07777;
+        } else {
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            mode = 0666 & ~mask;
+        }
+        ::fchmod(fd_, mode);
+    }
+    ~AtomicFile() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            ::unlink(tmp_.constData());
+        }
+    }
+    bool ok() const { return fd_ >= 0; }
+    bool write(const void* data, std::size_t size) {
+        const char* p = static_cast<const char*>(data);
+        while (size > 0) {
+            const ssize_t n = ::write(fd_, p, size);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                error_ = errno;
+                return false;
+            }
+            p += n;
+            size -= static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+    bool commit() {
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0 || ::rename(tmp_.constData(), path_.constData()) != 0) {
+            error_ = errno;
+            ::unlink(tmp_.constData());
+            return false;
+        }
+        return true;
+    }
+    QString errorString() const { return QString::fromLocal8Bit(std::strerror(error_)); }
+
+  private:
+    QByteArray path_, tmp_;
+    int fd_ = -1;
+    int error_ = 0;
+};
+
+bool fail(QString* error, const QString& why) {
     if (error)
         *error = why;
     return false;
@@ -42,11 +114,11 @@ bool WriteBitmap(const QImage& source, const QString& path, QString* error) {
     const int w = image.width(), h = image.height();
     const qint64 rowBytes = (static_cast<qint64>(w) * 3 + 3) & ~qint64(3);
     const qint64 pixelBytes = rowBytes * h;
-    QSaveFile out(path);
     if (pixelBytes + kHeaderBytes > 0xFFFFFFFFLL)
-        return fail(out, error, QStringLiteral("the image is too large for a bitmap file"));
-    if (!out.open(QIODevice::WriteOnly))
-        return fail(out, error, out.errorString());
+        return fail(error, QStringLiteral("the image is too large for a bitmap file"));
+    AtomicFile out(path);
+    if (!out.ok())
+        return fail(error, out.errorString());
 
     unsigned char header[kHeaderBytes] = {};
     header[0] = 'B';
@@ -61,17 +133,18 @@ bool WriteBitmap(const QImage& source, const QString& path, QString* error) {
     put32(header + 34, static_cast<std::uint32_t>(pixelBytes));
     put32(header + 38, 3780); // 96 dots per inch
     put32(header + 42, 3780);
-    if (out.write(reinterpret_cast<const char*>(header), kHeaderBytes) != kHeaderBytes)
-        return fail(out, error, out.errorString());
+    if (!out.write(header, kHeaderBytes))
+        return fail(error, out.errorString());
 
     // Bottom-up rows of blue, green, red, each padded to four bytes.
     const qint64 batchRows = std::max<qint64>(1, kBatchBytes / std::max<qint64>(rowBytes, 1));
-    QByteArray buffer(static_cast<qsizetype>(rowBytes * std::min<qint64>(batchRows, h)), '\0');
+    std::vector<unsigned char> buffer(
+        static_cast<std::size_t>(rowBytes * std::min<qint64>(batchRows, h)));
     for (int y = h - 1; y >= 0;) {
         qint64 filled = 0;
         for (qint64 n = 0; n < batchRows && y >= 0; ++n, --y) {
             const auto* src = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
-            auto* dst = reinterpret_cast<unsigned char*>(buffer.data()) + filled;
+            unsigned char* dst = buffer.data() + filled;
             for (int x = 0; x < w; ++x) {
                 const std::uint32_t v = src[x];
                 dst[3 * x] = v & 0xFF;
@@ -81,14 +154,11 @@ bool WriteBitmap(const QImage& source, const QString& path, QString* error) {
             std::memset(dst + 3 * static_cast<qint64>(w), 0, rowBytes - 3 * static_cast<qint64>(w));
             filled += rowBytes;
         }
-        if (out.write(buffer.constData(), filled) != filled)
-            return fail(out, error, out.errorString());
+        if (!out.write(buffer.data(), static_cast<std::size_t>(filled)))
+            return fail(error, out.errorString());
     }
-    if (!out.commit()) {
-        if (error)
-            *error = out.errorString();
-        return false;
-    }
+    if (!out.commit())
+        return fail(error, out.errorString());
     return true;
 }
 

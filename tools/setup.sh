@@ -34,6 +34,15 @@ case "$mode" in
     exec build/bin/velmora
     ;;
   test)
+    # The unit tests once more, built with AddressSanitizer and
+    # UndefinedBehaviorSanitizer; then the whole suite on the real build last.
+    cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DVELMORA_SANITIZE=ON -DVELMORA_BENCH=OFF
+    cmake --build build-asan -j"$jobs"
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+      LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0 \
+      UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+      ctest --test-dir build-asan --output-on-failure -j"$jobs" -LE e2e
     ctest --test-dir build --output-on-failure -j"$jobs"
     ;;
   *)

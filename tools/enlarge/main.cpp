@@ -6,6 +6,7 @@
 // program's enlargement command does, and writes the image the program would save:
 // a bitmap for ".bmp", a JPEG through the conversion library for ".jpg"/".jpeg".
 #include "engine/enlarge.h"
+#include "platform/imagebuffer.h"
 #include "platform/surface.h"
 #include "save/save.h"
 
@@ -171,7 +172,7 @@ int main(int argc, char** argv) {
         return fail(QStringLiteral("the result, %1 x %2 pixels, does not fit in memory")
                         .arg(geometry.width)
                         .arg(geometry.height));
-    QImage result(geometry.width, geometry.height, QImage::Format_RGB32);
+    QImage result = velmora::platform::AllocateImage(geometry.width, geometry.height);
     if (result.isNull())
         return fail(QStringLiteral("not enough memory for a result of %1 x %2 pixels")
                         .arg(geometry.width)
