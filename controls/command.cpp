@@ -37,6 +37,14 @@ QFont designFont() {
     return f;
 }
 
+// A font given to the caption is taken whole. Qt would otherwise let the
+// label inherit every attribute the given font does not set explicitly, so an
+// ambient font would turn into the button's own.
+QFont wholeFont(QFont font) {
+    font.setResolveMask(QFont::AllPropertiesResolved);
+    return font;
+}
+
 QColor toQColor(quint32 colour) {
     return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
 }
@@ -178,7 +186,7 @@ QFont Command::Font() const {
 }
 
 void Command::Font(const QFont& New_Font) {
-    LblMsg->setFont(New_Font);
+    LblMsg->setFont(wholeFont(New_Font));
     emit PropertyChanged(QStringLiteral("Font"));
 }
 
@@ -191,7 +199,7 @@ void Command::ReadProperties(const PropertyBag& bag) {
     LblMsg->setText(bag.ReadProperty(QStringLiteral("Caption"), kReadCaptionDefault).toString());
     const QVariant font = bag.ReadProperty(QStringLiteral("Font"), ambientFont());
     if (font.canConvert<QFont>())
-        LblMsg->setFont(font.value<QFont>());
+        LblMsg->setFont(wholeFont(font.value<QFont>()));
     // A stored value that does not convert is skipped; the field keeps what it
     // had.
     bool ok = false;

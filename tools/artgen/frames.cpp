@@ -103,9 +103,11 @@ QImage banded(QRgb top0, QRgb top1, QRgb sideTop, QRgb sideBottom, QRgb bottom0,
     Canvas c;
     c.background(kRingTop, kRingBottom);
     c.fill(kIn0X, kIn0Y, kIn1X, kIn1Y, 0xF3F3EE);
-    for (int y = kIn0Y; y <= kIn1Y; ++y) {
+    // The sides show between the top and the bottom rows: rows 4 to 20.
+    const int sideFrom = kIn0Y + 2, sideTo = kIn1Y - 2;
+    for (int y = sideFrom; y <= sideTo; ++y) {
         const QRgb side =
-            mix(sideTop, sideBottom, static_cast<double>(y - kIn0Y) / (kIn1Y - kIn0Y));
+            mix(sideTop, sideBottom, static_cast<double>(y - sideFrom) / (sideTo - sideFrom));
         for (int x : {kIn0X, kIn0X + 1, kIn1X - 1, kIn1X})
             c.set(x, y, side);
     }

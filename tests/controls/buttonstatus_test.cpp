@@ -1,0 +1,211 @@
+// The button's transition table, row by row, without a window.
+#include "controls/buttonstatus.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+namespace velmora {
+namespace {
+
+using K = ButtonEventKind;
+using B = MouseButton;
+
+struct Row {
+    std::string name;
+    quint8 state;
+    bool leftDown;
+    ButtonEvent event;
+    quint8 newState;
+    std::optional<Frame> painted;
+    bool newLeftDown;
+    bool click;
+};
+
+void PrintTo(const Row& row, std::ostream* os) {
+    *os << row.name;
+}
+
+class TransitionTable : public ::testing::TestWithParam<Row> {};
+
+TEST_P(TransitionTable, changesStatePaintsAndClicksAsTheRowSays) {
+    const Row& row = GetParam();
+    ButtonStatus s;
+    s.IsEnabled = true;
+    s.ButtonState = row.state;
+    s.LeftDown = row.leftDown;
+    const Reaction r = Step(s, row.event);
+    EXPECT_EQ(s.ButtonState, row.newState);
+    EXPECT_EQ(r.paint, row.painted);
+    EXPECT_EQ(s.LeftDown, row.newLeftDown);
+    EXPECT_EQ(r.click, row.click);
+}
+
+const Row kRows[] = {
+    // name, state, leftDown, event, new state, painted, new leftDown, click
+    {"moveInNormalHighlights", 1, false, {K::MouseMove}, 2, Frame::HighLight, false, false},
+    {"moveInSelectedHighlightsSelection",
+     3,
+     false,
+     {K::MouseMove},
+     4,
+     Frame::HighLightSelect,
+     false,
+     false},
+    {"moveInSelectedWithLeftHeldDoesNotRearm",
+     3,
+     true,
+     {K::MouseMove},
+     3,
+     std::nullopt,
+     true,
+     false},
+    {"moveInHighLightChangesNothing", 2, false, {K::MouseMove}, 2, std::nullopt, false, false},
+    {"moveInHighLightSelectChangesNothing", 4, true, {K::MouseMove}, 4, std::nullopt, true, false},
+    {"moveBeforeInitializeChangesNothing", 0, false, {K::MouseMove}, 0, std::nullopt, false, false},
+    {"leftDownPaintsPressed", 2, false, {K::MouseDown, B::Left}, 2, Frame::Pressed, true, false},
+    {"leftDownInSelectedPaintsPressed",
+     3,
+     false,
+     {K::MouseDown, B::Left},
+     3,
+     Frame::Pressed,
+     true,
+     false},
+    {"rightDownDoesNothing", 2, false, {K::MouseDown, B::Right}, 2, std::nullopt, false, false},
+    {"middleDownKeepsLeftDown", 4, true, {K::MouseDown, B::Middle}, 4, std::nullopt, true, false},
+    {"leftUpInHighLightPaintsNormalAndClicks",
+     2,
+     true,
+     {K::MouseUp, B::Left},
+     2,
+     Frame::Normal,
+     false,
+     true},
+    {"leftUpInHighLightSelectRepaintsItAndClicks",
+     4,
+     true,
+     {K::MouseUp, B::Left},
+     4,
+     Frame::HighLightSelect,
+     false,
+     true},
+    {"leftUpInSelectedCancelsTheClick",
+     3,
+     true,
+     {K::MouseUp, B::Left},
+     3,
+     std::nullopt,
+     false,
+     false},
+    {"leftUpInNormalClicks", 1, true, {K::MouseUp, B::Left}, 1, std::nullopt, false, true},
+    {"leftUpBeforeInitializeClicks", 0, true, {K::MouseUp, B::Left}, 0, std::nullopt, false, true},
+    {"rightUpClicksWithoutPainting",
+     2,
+     false,
+     {K::MouseUp, B::Right},
+     2,
+     std::nullopt,
+     false,
+     true},
+    {"rightUpKeepsLeftDown", 4, true, {K::MouseUp, B::Right}, 4, std::nullopt, true, true},
+    {"rightUpInSelectedDoesNotClick",
+     3,
+     false,
+     {K::MouseUp, B::Right},
+     3,
+     std::nullopt,
+     false,
+     false},
+    {"middleUpClicks", 1, false, {K::MouseUp, B::Middle}, 1, std::nullopt, false, true},
+    {"focusInNormalSelects", 1, false, {K::GotFocus}, 3, Frame::Selected, false, false},
+    {"focusBeforeInitializeSelects", 0, false, {K::GotFocus}, 3, Frame::Selected, false, false},
+    {"focusInHighLightSelectFallsBackToSelected",
+     4,
+     false,
+     {K::GotFocus},
+     3,
+     Frame::Selected,
+     false,
+     false},
+    {"focusWhileHoveringPaintsPressed", 2, false, {K::GotFocus}, 4, Frame::Pressed, false, false},
+    {"focusLossFromHighLightSelectGoesNormal",
+     4,
+     false,
+     {K::LostFocus},
+     1,
+     Frame::Normal,
+     false,
+     false},
+    {"focusLossBeforeInitializeGoesNormal",
+     0,
+     false,
+     {K::LostFocus},
+     1,
+     Frame::Normal,
+     false,
+     false},
+    {"focusLossInNormalDoesNothing", 1, false, {K::LostFocus}, 1, std::nullopt, false, false},
+    {"pointerLeavingHighLightGoesNormal",
+     2,
+     false,
+     {K::PointerLeft},
+     1,
+     Frame::Normal,
+     false,
+     false},
+    {"pointerLeavingHighLightSelectGoesSelected",
+     4,
+     true,
+     {K::PointerLeft},
+     3,
+     Frame::Selected,
+     true,
+     false},
+    {"pointerLeavingSelectedDoesNothing",
+     3,
+     false,
+     {K::PointerLeft},
+     3,
+     std::nullopt,
+     false,
+     false},
+    {"pointerLeavingNormalDoesNothing", 1, false, {K::PointerLeft}, 1, std::nullopt, false, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, TransitionTable, ::testing::ValuesIn(kRows),
+                         [](const auto& info) { return info.param.name; });
+
+TEST(TransitionTableDisabled, ignoresEveryNotification) {
+    for (quint8 st = 0; st <= 4; ++st)
+        for (ButtonEvent e :
+             {ButtonEvent{K::MouseMove}, ButtonEvent{K::MouseDown, B::Left},
+              ButtonEvent{K::MouseUp, B::Left}, ButtonEvent{K::MouseUp, B::Right},
+              ButtonEvent{K::GotFocus}, ButtonEvent{K::LostFocus}, ButtonEvent{K::PointerLeft}}) {
+            ButtonStatus s;
+            s.ButtonState = st;
+            s.LeftDown = true;
+            EXPECT_EQ(Step(s, e), Reaction{}) << "state " << int(st);
+            EXPECT_EQ(s.ButtonState, st);
+            EXPECT_TRUE(s.LeftDown);
+        }
+}
+
+TEST(HoverShading, followsStatesOneToThreeAndIsKeptOtherwise) {
+    const struct {
+        quint8 state;
+        bool before, after;
+    } cases[] = {{1, true, false}, {2, false, true},  {3, true, false},
+                 {4, true, true},  {4, false, false}, {0, true, true}};
+    for (const auto& c : cases) {
+        ButtonStatus s;
+        s.ButtonState = c.state;
+        s.HoverShading = c.before;
+        UpdateHoverShading(s);
+        EXPECT_EQ(s.HoverShading, c.after) << "state " << int(c.state);
+    }
+}
+
+} // namespace
+} // namespace velmora

@@ -1,0 +1,345 @@
+// The button driven through real mouse, focus and timer events.
+#include "controls_fixture.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+
+namespace velmora {
+namespace {
+
+using testing::DialogFixture;
+using testing::waitFor;
+
+// Long enough for two ticks of the 100 ms pointer tracking.
+constexpr int kTwoTicksMs = 250;
+
+class CommandTest : public DialogFixture {};
+
+TEST_F(CommandTest, clickInThePlatformOrderRaisesClickWithHighLightSelectPainted) {
+    hover();
+    EXPECT_EQ(button->ButtonState(), state::HighLight);
+    EXPECT_EQ(button->ShownFrame(), Frame::HighLight);
+
+    // Qt gives the focus before it delivers the press: 2 -> 4, then the press.
+    QTest::mousePress(button, Qt::LeftButton, {}, centre());
+    EXPECT_TRUE(button->hasFocus());
+    EXPECT_EQ(button->ButtonState(), state::HighLightSelect);
+    EXPECT_EQ(button->ShownFrame(), Frame::Pressed);
+    EXPECT_TRUE(button->LeftDown());
+    EXPECT_EQ(clicks->count(), 0);
+
+    QTest::mouseRelease(button, Qt::LeftButton, {}, centre());
+    EXPECT_EQ(button->ShownFrame(), Frame::HighLightSelect);
+    EXPECT_FALSE(button->LeftDown());
+    EXPECT_EQ(clicks->count(), 1);
+}
+
+TEST_F(CommandTest, releaseAfterDragOffAndTickRaisesNoClick) {
+    hover();
+    QTest::mousePress(button, Qt::LeftButton, {}, centre());
+    pointerOn(panel, QPoint(250, 100));
+    QTest::mouseMove(button, QPoint(230, 80));
+    ASSERT_TRUE(waitFor([&] { return button->ButtonState() == state::Selected; }));
+    EXPECT_EQ(button->ShownFrame(), Frame::Selected);
+
+    // Back onto the button with the left button still held: not re-armed.
+    pointerOn(button, centre());
+    QTest::mouseMove(button, centre());
+    EXPECT_EQ(button->ButtonState(), state::Selected);
+
+    QTest::mouseRelease(button, Qt::LeftButton, {}, centre());
+    EXPECT_EQ(clicks->count(), 0);
+    EXPECT_FALSE(button->LeftDown());
+}
+
+TEST_F(CommandTest, releaseOffTheButtonBeforeATickSeesItRaisesClick) {
+    hover();
+    QTest::mousePress(button, Qt::LeftButton, {}, centre());
+    // The tracking still sees the pointer on the button; the release position
+    // plays no part.
+    QTest::mouseMove(button, QPoint(200, 90));
+    QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(200, 90));
+    EXPECT_EQ(button->ButtonState(), state::HighLightSelect);
+    EXPECT_EQ(clicks->count(), 1);
+}
+
+TEST_F(CommandTest, rightButtonReleaseRaisesClickWithoutPainting) {
+    hover();
+    QTest::mousePress(button, Qt::RightButton, {}, centre());
+    const Frame afterPress = button->ShownFrame();
+    EXPECT_FALSE(button->LeftDown());
+    QTest::mouseRelease(button, Qt::RightButton, {}, centre());
+    EXPECT_EQ(button->ShownFrame(), afterPress);
+    EXPECT_EQ(clicks->count(), 1);
+}
+
+TEST_F(CommandTest, doubleClickRaisesClickForEachRelease) {
+    hover();
+    // Through the window, as the platform delivers it: press, release, double
+    // click press, release.
+    QTest::mouseDClick(dialog->windowHandle(), Qt::LeftButton, {},
+                       button->mapTo(dialog.get(), centre()));
+    EXPECT_EQ(clicks->count(), 2);
+}
+
+TEST_F(CommandTest, keysDoNotPressAFocusedButton) {
+    button->setFocus();
+    ASSERT_TRUE(waitFor([&] { return button->hasFocus(); }));
+    QTest::keyClick(button, Qt::Key_Space);
+    QTest::keyClick(button, Qt::Key_Return);
+    EXPECT_EQ(clicks->count(), 0);
+    EXPECT_EQ(button->ShownFrame(), Frame::Selected);
+}
+
+TEST_F(CommandTest, beforeInitializeHoverIsNeverTrackedButReleaseStillClicks) {
+    auto* fresh = new Command(panel);
+    fresh->setGeometry(QRect(QPoint(220, 20), testing::kButtonSize));
+    fresh->ReadProperties(PropertyBag{});
+    fresh->show();
+    QSignalSpy freshClicks(fresh, &Command::Click);
+    EXPECT_EQ(fresh->ButtonState(), state::Uninitialized);
+    EXPECT_FALSE(fresh->TrackingPointer());
+
+    QTest::mouseMove(fresh, centre());
+    EXPECT_EQ(fresh->ButtonState(), state::Uninitialized);
+    QTest::mouseRelease(fresh, Qt::LeftButton, {}, centre());
+    EXPECT_EQ(freshClicks.count(), 1);
+
+    fresh->setFocus();
+    ASSERT_TRUE(waitFor([&] { return fresh->ButtonState() == state::Selected; }));
+    edit->setFocus();
+    ASSERT_TRUE(waitFor([&] { return fresh->ButtonState() == state::Normal; }));
+    QTest::mouseMove(fresh, centre());
+    EXPECT_EQ(fresh->ButtonState(), state::HighLight);
+    // No timer: the pointer leaving never ends the hover look.
+    pointerOn(dialog.get(), QPoint(290, 190));
+    QTest::qWait(kTwoTicksMs);
+    EXPECT_EQ(fresh->ButtonState(), state::HighLight);
+}
+
+// Which way the face gradient runs in state 4 depends on the way in.
+TEST_F(CommandTest, hoverShadingIsKeptIntoStateFourFromHighLight) {
+    hover();
+    button->setFocus();
+    ASSERT_TRUE(waitFor([&] { return button->ButtonState() == state::HighLightSelect; }));
+    EXPECT_EQ(button->ShownFrame(), Frame::Pressed);
+    EXPECT_TRUE(button->HoverShading());
+}
+
+TEST_F(CommandTest, normalShadingIsKeptIntoStateFourFromSelected) {
+    button->setFocus();
+    ASSERT_TRUE(waitFor([&] { return button->ButtonState() == state::Selected; }));
+    hover();
+    EXPECT_EQ(button->ButtonState(), state::HighLightSelect);
+    EXPECT_EQ(button->ShownFrame(), Frame::HighLightSelect);
+    EXPECT_FALSE(button->HoverShading());
+}
+
+TEST_F(CommandTest, losingTheFocusGoesBackToNormal) {
+    hover();
+    button->setFocus();
+    ASSERT_TRUE(waitFor([&] { return button->ButtonState() == state::HighLightSelect; }));
+    other->setFocus();
+    ASSERT_TRUE(waitFor([&] { return button->ButtonState() == state::Normal; }));
+    EXPECT_EQ(button->ShownFrame(), Frame::Normal);
+    EXPECT_EQ(other->ButtonState(), state::Selected);
+}
+
+// Where the pointer goes after hovering, and whether the tracking ends the
+// hover look there.
+struct PointerTarget {
+    const char* name;
+    enum { Dialog, Panel, Edit, Caption, Button, Outside, Unreadable } where;
+    bool endsHover;
+};
+
+class PointerTracking : public DialogFixture,
+                        public ::testing::WithParamInterface<PointerTarget> {};
+
+TEST_P(PointerTracking, endsTheHoverLookOnlyOffTheButton) {
+    hover();
+    ASSERT_EQ(button->ButtonState(), state::HighLight);
+    switch (GetParam().where) {
+    case PointerTarget::Dialog:
+        pointerOn(dialog.get(), QPoint(250, 180));
+        break;
+    case PointerTarget::Panel:
+        pointerOn(panel, QPoint(250, 100));
+        break;
+    case PointerTarget::Edit:
+        pointerOn(edit, QPoint(5, 5));
+        break;
+    case PointerTarget::Caption: {
+        const auto* caption = button->findChild<QLabel*>(QStringLiteral("LblMsg"));
+        ASSERT_NE(caption, nullptr);
+        pointerOn(button, caption->geometry().center());
+        break;
+    }
+    case PointerTarget::Button:
+        pointerOn(button, QPoint(1, 1));
+        break;
+    case PointerTarget::Outside:
+        pointerOn(dialog.get(), QPoint(5000, 5000));
+        break;
+    case PointerTarget::Unreadable:
+        platform::SetFakePointer({QPoint(), false});
+        break;
+    }
+    if (GetParam().endsHover) {
+        QElapsedTimer clock;
+        clock.start();
+        ASSERT_TRUE(waitFor([&] { return button->ButtonState() == state::Normal; }));
+        EXPECT_LT(clock.elapsed(), 500);
+        EXPECT_EQ(button->ShownFrame(), Frame::Normal);
+    } else {
+        QTest::qWait(kTwoTicksMs);
+        EXPECT_EQ(button->ButtonState(), state::HighLight);
+        EXPECT_EQ(button->ShownFrame(), Frame::HighLight);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, PointerTracking,
+    ::testing::Values(PointerTarget{"dialog", PointerTarget::Dialog, true},
+                      PointerTarget{"panel", PointerTarget::Panel, true},
+                      PointerTarget{"otherControl", PointerTarget::Edit, true},
+                      PointerTarget{"outsideEveryWindow", PointerTarget::Outside, true},
+                      PointerTarget{"unreadablePointer", PointerTarget::Unreadable, true},
+                      PointerTarget{"caption", PointerTarget::Caption, false},
+                      PointerTarget{"buttonEdge", PointerTarget::Button, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CommandTest, resizeRepaintsNormalWithoutChangingTheState) {
+    hover();
+    button->resize(80, 30);
+    EXPECT_EQ(button->ButtonState(), state::HighLight);
+    EXPECT_EQ(button->ShownFrame(), Frame::Normal);
+    EXPECT_EQ(button->Face().size(), QSize(80, 30));
+    QTest::mousePress(button, Qt::LeftButton, {}, centre());
+    EXPECT_EQ(button->ShownFrame(), Frame::Pressed);
+    QTest::mouseRelease(button, Qt::LeftButton, {}, centre());
+}
+
+TEST_F(CommandTest, disabledButtonIgnoresEverythingButResize) {
+    hover();
+    button->Enabled(false);
+    EXPECT_EQ(button->ShownFrame(), Frame::Disable);
+    EXPECT_EQ(button->ButtonState(), state::HighLight);
+    EXPECT_FALSE(button->findChild<QLabel*>(QStringLiteral("LblMsg"))->isEnabled());
+
+    QTest::mouseClick(button, Qt::LeftButton, {}, centre());
+    QTest::mouseClick(button, Qt::RightButton, {}, centre());
+    pointerOn(panel, QPoint(250, 100));
+    QTest::qWait(kTwoTicksMs);
+    EXPECT_EQ(clicks->count(), 0);
+    EXPECT_EQ(button->ButtonState(), state::HighLight);
+    EXPECT_FALSE(button->LeftDown());
+    EXPECT_EQ(button->ShownFrame(), Frame::Disable);
+
+    button->resize(70, 25);
+    EXPECT_EQ(button->ShownFrame(), Frame::Disable);
+    EXPECT_EQ(button->Face().size(), QSize(70, 25));
+
+    button->Enabled(true);
+    EXPECT_EQ(button->ShownFrame(), Frame::Normal);
+    EXPECT_TRUE(button->findChild<QLabel*>(QStringLiteral("LblMsg"))->isEnabled());
+}
+
+// Reading these properties repaints the normal look and keeps the state.
+struct RepaintingGetter {
+    const char* name;
+    std::function<void(Command*)> read;
+};
+
+class RepaintingGetters : public DialogFixture,
+                          public ::testing::WithParamInterface<RepaintingGetter> {};
+
+TEST_P(RepaintingGetters, repaintNormalAndKeepTheState) {
+    hover();
+    ASSERT_EQ(button->ShownFrame(), Frame::HighLight);
+    GetParam().read(button);
+    EXPECT_EQ(button->ShownFrame(), Frame::Normal);
+    EXPECT_EQ(button->ButtonState(), state::HighLight);
+    // The next change paints from the kept state.
+    QTest::mouseClick(button, Qt::LeftButton, {}, centre());
+    EXPECT_EQ(button->ButtonState(), state::HighLightSelect);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Getters, RepaintingGetters,
+    ::testing::Values(
+        RepaintingGetter{"Enabled", [](Command* b) { EXPECT_TRUE(b->Enabled()); }},
+        RepaintingGetter{"FontColour", [](Command* b) { EXPECT_EQ(b->FontColour(), 0u); }},
+        RepaintingGetter{"VisibleOpaque", [](Command* b) { EXPECT_EQ(b->Visible(), 255); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CommandTest, transparentVisibleReadsZeroAndRepaintsNothing) {
+    hover();
+    QSignalSpy changes(button, &Command::PropertyChanged);
+    button->Visible(0);
+    EXPECT_EQ(changes.count(), 1);
+    EXPECT_EQ(changes.at(0).at(0).toString(), QStringLiteral("Visible"));
+    EXPECT_EQ(button->Visible(), 0);
+    EXPECT_EQ(button->ShownFrame(), Frame::HighLight);
+    EXPECT_EQ(button->ButtonState(), state::HighLight);
+    EXPECT_TRUE(button->IsEnabled());
+
+    button->Visible(7);
+    EXPECT_EQ(button->Visible(), 255);
+}
+
+TEST(CommandFirstUse, firstReadOfEnabledSwitchesANewButtonOn) {
+    Command fresh;
+    fresh.resize(testing::kButtonSize);
+    QSignalSpy clicks(&fresh, &Command::Click);
+    EXPECT_FALSE(fresh.IsEnabled());
+    EXPECT_EQ(fresh.FirstRunFlag(), 0);
+    QTest::mouseClick(&fresh, Qt::LeftButton);
+    EXPECT_EQ(clicks.count(), 0);
+
+    // While the button is still off, the first-use repaint leaves the caption
+    // colour alone.
+    fresh.FontColour(0x0000FF);
+    EXPECT_TRUE(fresh.Enabled());
+    EXPECT_TRUE(fresh.IsEnabled());
+    EXPECT_EQ(fresh.FirstRunFlag(), 1);
+    EXPECT_EQ(fresh.ShownFrame(), Frame::Normal);
+    EXPECT_EQ(fresh.FontColour(), 0x0000FFu);
+}
+
+TEST(CommandFirstUse, colourOfANewlyEnabledButtonIsForcedBlackUntilFirstUse) {
+    Command fresh;
+    fresh.Enabled(true);
+    ASSERT_EQ(fresh.FirstRunFlag(), 0);
+    fresh.FontColour(0x00FF00);
+    EXPECT_EQ(fresh.FontColour(), 0u);
+}
+
+TEST(CommandProperties, settersNotifyTheHostByName) {
+    Command b;
+    QSignalSpy changes(&b, &Command::PropertyChanged);
+    b.Caption(QStringLiteral("設定"));
+    b.Font(QFont(QStringLiteral("IPAPGothic"), 12));
+    b.Enabled(true);
+    b.FontColour(0x123456);
+    b.Visible(1);
+    QStringList names;
+    for (const auto& args : changes)
+        names << args.at(0).toString();
+    EXPECT_EQ(names, (QStringList{"Caption", "Font", "Enabled", "FontColour", "Visible"}));
+    EXPECT_EQ(b.Caption(), QStringLiteral("設定"));
+    EXPECT_EQ(b.Font().pointSize(), 12);
+}
+
+TEST(CommandProperties, aColourThatIsNotPlainRgbIsRefusedQuietly) {
+    Command b;
+    b.ReadProperties(PropertyBag{});
+    b.FontColour(0x336699);
+    QSignalSpy changes(&b, &Command::PropertyChanged);
+    b.FontColour(0x80000012); // a system colour index, not an RGB value
+    EXPECT_EQ(changes.count(), 0);
+    EXPECT_EQ(b.FontColour(), 0x336699u);
+}
+
+} // namespace
+} // namespace velmora
