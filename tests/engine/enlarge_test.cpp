@@ -378,7 +378,11 @@ TEST(Enlarge, ProgressGrowsOverFinishedColumnsAndEndsAtTheWidth) {
         for (std::size_t i = 1; i < reported.size(); ++i)
             EXPECT_LT(reported[i - 1], reported[i]) << "threads " << threads;
         EXPECT_EQ(reported.back(), g.width) << "threads " << threads;
-        EXPECT_GT(reported.size(), 2u) << "threads " << threads;
+        // One thread finishes the bands in order; with more, a descheduled thread
+        // may hold back the prefix until the end.
+        if (threads == 1) {
+            EXPECT_GT(reported.size(), 2u);
+        }
         EXPECT_TRUE(prefixComplete) << "threads " << threads;
     }
 }
