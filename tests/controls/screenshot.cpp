@@ -6,6 +6,7 @@
 #include "controls/propertybag.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPainter>
 #include <QTest>
 
@@ -30,6 +31,9 @@ int main(int argc, char** argv) {
 
     const char* names[] = {"Normal",   "HighLight", "HighLightSelect",
                            "Selected", "Pressed",   "Disable"};
+    // Takes the focus when the window opens, so the first button starts normal.
+    auto* focusSink = new QLineEdit(&dialog);
+    focusSink->setGeometry(0, dialog.height() - 4, 4, 4);
     std::vector<Command*> buttons;
     for (int i = 0; i < 6; ++i) {
         auto* b = new Command(&dialog);
@@ -51,22 +55,37 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "dialog not active; focus looks may be missing\n");
 
     const QPoint c(30, 12);
-    // Each look through the events that produce it.
-    QTest::mouseMove(buttons[1], c); // HighLight
-    buttons[2]->setFocus();          // Selected...
-    QTest::qWait(20);
-    QTest::mouseMove(buttons[2], c); // ...then HighLightSelect
-    buttons[3]->setFocus();          // Selected
-    QTest::qWait(20);
-    QTest::mousePress(buttons[4], Qt::LeftButton, {}, c); // Pressed (held)
-    buttons[5]->Enabled(false);                           // Disable
-    QTest::qWait(20);
-
-    for (int i = 0; i < 6; ++i)
+    // Each look through the events that produce it, captured at once: only one
+    // button of a window can hold the focus.
+    std::vector<QImage> looks(6);
+    auto capture = [&](int i) {
+        QTest::qWait(20);
+        looks[i] = buttons[i]->grab().toImage();
         std::printf("%-16s state %d frame %d\n", names[i], buttons[i]->ButtonState(),
                     static_cast<int>(buttons[i]->ShownFrame()));
+    };
+    capture(0);
+    QTest::mouseMove(buttons[1], c); // HighLight
+    capture(1);
+    buttons[2]->setFocus(); // Selected, then the pointer onto it: HighLightSelect
+    QTest::qWait(20);
+    QTest::mouseMove(buttons[2], c);
+    capture(2);
+    buttons[3]->setFocus(); // Selected
+    capture(3);
+    QTest::mousePress(buttons[4], Qt::LeftButton, {}, c); // Pressed, held
+    capture(4);
+    QTest::mouseRelease(buttons[4], Qt::LeftButton, {}, c);
+    buttons[5]->Enabled(false); // Disable
+    capture(5);
 
-    const QImage shot = dialog.grab().toImage();
+    QImage shot(dialog.size(), QImage::Format_RGB32);
+    shot.fill(QColor(0xEC, 0xE9, 0xD8));
+    {
+        QPainter sp(&shot);
+        for (int i = 0; i < 6; ++i)
+            sp.drawImage(buttons[i]->pos(), looks[i]);
+    }
     velmora::InitControlResources();
     const QImage strip(QStringLiteral(":/textures/metal.bmp"));
     const int stripWidth = 300;
