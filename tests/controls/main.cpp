@@ -6,6 +6,10 @@
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
+    // The offscreen platform unless told otherwise: test discovery runs this
+    // program without the test's environment, and there may be no display.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
     ::testing::InitGoogleTest(&argc, argv);

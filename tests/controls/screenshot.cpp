@@ -15,6 +15,10 @@
 using velmora::Command;
 
 int main(int argc, char** argv) {
+    // The offscreen platform unless told otherwise: test discovery runs this
+    // program without the test's environment, and there may be no display.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
     const QString out =
