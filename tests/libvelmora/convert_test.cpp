@@ -7,12 +7,15 @@
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <set>
 #include <thread>
@@ -194,6 +197,50 @@ TEST_F(ConvertTest, concurrentCallsEachWriteTheirOwnFile) {
                   kMaxErrorAtQuality100);
     }
     EXPECT_EQ(folderContents().size(), results.size() + 1);
+}
+
+// Writes a large grey bitmap row by row: the test process must not hold (or
+// leave freed on its heap) a buffer as large as the image.
+void writeLargeGreyBmp(const std::string& file, int width, int height) {
+    std::vector<uint8_t> header = encodeBmp(colourfulImage(1, 1), 24);
+    header.resize(bmp::kHeadersEnd);
+    const uint32_t stride = uint32_t(width) * 3;
+    put32(header, 2, uint32_t(bmp::kHeadersEnd) + stride * height);
+    put32(header, bmp::kWidth, uint32_t(width));
+    put32(header, bmp::kHeight, uint32_t(height));
+    put32(header, 34, stride * height);
+    std::ofstream out(file, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(header.data()), std::streamsize(header.size()));
+    const std::vector<char> row(stride, char(0x80));
+    for (int y = 0; y < height; ++y)
+        out.write(row.data(), std::streamsize(row.size()));
+}
+
+TEST_F(ConvertTest, pixelAllocationFailureIsReportedAsOutOfMemory) {
+    // 5000 x 5000 x 3 bytes of pixels against an address-space limit 16 MiB
+    // above what the process already maps; run in a child so the limit stays
+    // there. The image exceeds 64 MiB so that no thread arena left by another
+    // test (each reserves 64 MiB up front) can serve it.
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer's shadow memory defeats an address-space limit";
+#endif
+    writeLargeGreyBmp(path("in.bmp"), 5000, 5000);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::ifstream statm("/proc/self/statm");
+        unsigned long pages = 0;
+        statm >> pages;
+        const rlim_t limit = rlim_t(pages) * sysconf(_SC_PAGESIZE) + (16u << 20);
+        const rlimit rl{limit, limit};
+        setrlimit(RLIMIT_AS, &rl);
+        _exit(100 + convert(path("in.bmp"), path("out.jpg")));
+    }
+    int wstatus = 0;
+    ASSERT_EQ(waitpid(child, &wstatus, 0), child);
+    ASSERT_TRUE(WIFEXITED(wstatus));
+    EXPECT_EQ(WEXITSTATUS(wstatus) - 100, VELMORA_E_OUT_OF_MEMORY);
+    EXPECT_EQ(folderContents(), std::set<std::string>{"in.bmp"});
 }
 
 // --- What it refuses --------------------------------------------------------
