@@ -10,7 +10,6 @@ namespace velmora {
 
 namespace {
 
-constexpr int kShiftJisCharset = 128;
 const QString kFontKey = QStringLiteral("font");
 
 bool isComment(const QString& line) {
@@ -47,21 +46,6 @@ std::optional<QFont> ParseLayoutFont(const QString& text) {
             return std::nullopt;
     }
     return font;
-}
-
-QString FormatLayoutFont(const QFont& font) {
-    QString text = QStringLiteral("%1, %2, %3, %4")
-                       .arg(font.family())
-                       .arg(font.pointSizeF())
-                       .arg(static_cast<int>(font.weight()))
-                       .arg(kShiftJisCharset);
-    if (font.italic())
-        text += QStringLiteral(", italic");
-    if (font.underline())
-        text += QStringLiteral(", underline");
-    if (font.strikeOut())
-        text += QStringLiteral(", strikeout");
-    return text;
 }
 
 std::optional<PropertyBag> ReadLayoutSection(const QString& layoutText, const QString& buttonName) {

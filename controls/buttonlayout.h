@@ -9,8 +9,7 @@
 //
 // A font is: family, size in points, weight (100-900, 400 regular, 700 bold),
 // character set, then any of the words italic, underline, strikeout. Qt fonts
-// have no character set; it is read and checked, and written back as 128
-// (Shift-JIS), the one this program uses.
+// have no character set; it is read and checked (0 to 255) and then dropped.
 #pragma once
 
 #include "controls/propertybag.h"
@@ -29,6 +28,5 @@ namespace velmora {
 std::optional<PropertyBag> ReadLayoutSection(const QString& layoutText, const QString& buttonName);
 
 std::optional<QFont> ParseLayoutFont(const QString& text);
-QString FormatLayoutFont(const QFont& font);
 
 } // namespace velmora

@@ -177,21 +177,6 @@ const Row kRows[] = {
 INSTANTIATE_TEST_SUITE_P(Rows, TransitionTable, ::testing::ValuesIn(kRows),
                          [](const auto& info) { return info.param.name; });
 
-TEST(TransitionTableDisabled, ignoresEveryNotification) {
-    for (quint8 st = 0; st <= 4; ++st)
-        for (ButtonEvent e :
-             {ButtonEvent{K::MouseMove}, ButtonEvent{K::MouseDown, B::Left},
-              ButtonEvent{K::MouseUp, B::Left}, ButtonEvent{K::MouseUp, B::Right},
-              ButtonEvent{K::GotFocus}, ButtonEvent{K::LostFocus}, ButtonEvent{K::PointerLeft}}) {
-            ButtonStatus s;
-            s.ButtonState = st;
-            s.LeftDown = true;
-            EXPECT_EQ(Step(s, e), Reaction{}) << "state " << int(st);
-            EXPECT_EQ(s.ButtonState, st);
-            EXPECT_TRUE(s.LeftDown);
-        }
-}
-
 TEST(HoverShading, followsStatesOneToThreeAndIsKeptOtherwise) {
     const struct {
         quint8 state;

@@ -273,6 +273,14 @@ INSTANTIATE_TEST_SUITE_P(
         RepaintingGetter{"VisibleOpaque", [](Command* b) { EXPECT_EQ(b->Visible(), 255); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(CommandTest, savingTheLayoutRepaintsTheNormalLook) {
+    hover();
+    PropertyBag bag;
+    button->WriteProperties(bag);
+    EXPECT_EQ(button->ShownFrame(), Frame::Normal);
+    EXPECT_EQ(button->ButtonState(), state::HighLight);
+}
+
 TEST_F(CommandTest, transparentVisibleReadsZeroAndRepaintsNothing) {
     hover();
     QSignalSpy changes(button, &Command::PropertyChanged);

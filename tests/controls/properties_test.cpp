@@ -18,16 +18,6 @@ QFont jpFont() {
     return f;
 }
 
-TEST(PropertyBag, valueAtItsDefaultIsNotStoredAndDropsAnEarlierEntry) {
-    PropertyBag bag;
-    bag.WriteProperty(QStringLiteral("FirstRun"), 1, QStringLiteral("1"));
-    EXPECT_TRUE(bag.IsEmpty());
-    bag.WriteProperty(QStringLiteral("Caption"), QStringLiteral("OK"), QStringLiteral("Command"));
-    bag.WriteProperty(QStringLiteral("caption"), QStringLiteral("Command"),
-                      QStringLiteral("Command"));
-    EXPECT_TRUE(bag.IsEmpty());
-}
-
 TEST(PropertyBag, namesMatchWithoutRegardToCase) {
     PropertyBag bag;
     bag.WriteProperty(QStringLiteral("enabled"), false, true);
@@ -92,18 +82,6 @@ TEST(StoredProperties, everythingOffItsDefaultIsWrittenInOrder) {
               (QStringList{"Enabled", "Caption", "FirstRun", "Font", "FontColour", "Visible"}));
     EXPECT_EQ(bag.ReadProperty(QStringLiteral("FirstRun")).toInt(), 0);
     EXPECT_EQ(bag.ReadProperty(QStringLiteral("Visible")).toInt(), 0);
-}
-
-TEST(StoredProperties, savingRepaintsTheNormalLook) {
-    Command b;
-    b.resize(61, 25);
-    b.ReadProperties(PropertyBag{});
-    b.Enabled(false);
-    b.Enabled(true);
-    b.Initialize();
-    PropertyBag bag;
-    b.WriteProperties(bag);
-    EXPECT_EQ(b.ShownFrame(), Frame::Normal);
 }
 
 TEST(StoredProperties, unreadableStoredValuesAreSkipped) {
@@ -189,14 +167,6 @@ TEST(LayoutText, readsOnlyItsOwnSectionAndRejectsBrokenLines) {
     EXPECT_FALSE(
         ReadLayoutSection(QStringLiteral("[A]\nfont = X, big, 400, 128\n"), QStringLiteral("A")));
     EXPECT_FALSE(ReadLayoutSection(QStringLiteral("[A\n"), QStringLiteral("A")));
-}
-
-TEST(LayoutText, fontTextRoundTrips) {
-    QFont font = jpFont();
-    font.setUnderline(true);
-    const auto parsed = ParseLayoutFont(FormatLayoutFont(font));
-    ASSERT_TRUE(parsed.has_value());
-    EXPECT_EQ(*parsed, font);
 }
 
 } // namespace
