@@ -127,10 +127,7 @@ quint8 Command::Visible() {
 }
 
 void Command::Visible(quint8 New_Visible) {
-    opaque_ = New_Visible != 0;
-    // Transparent: paintEvent leaves the face out and what lies behind shows.
-    setAttribute(Qt::WA_OpaquePaintEvent, opaque_);
-    update();
+    setOpaque(New_Visible != 0);
     if (opaque_)
         RefreshCaption();
     emit PropertyChanged(QStringLiteral("Visible"));
@@ -212,11 +209,8 @@ void Command::ReadProperties(const PropertyBag& bag) {
     if (ok && colour >= 0 && colour <= kMaxColour)
         setCaptionColour(static_cast<quint32>(colour));
     const int visible = bag.ReadProperty(QStringLiteral("Visible"), QStringLiteral("1")).toInt(&ok);
-    if (ok) {
-        opaque_ = visible != 0;
-        setAttribute(Qt::WA_OpaquePaintEvent, opaque_);
-        update();
-    }
+    if (ok)
+        setOpaque(visible != 0);
     RefreshCaption();
 }
 
@@ -228,6 +222,14 @@ void Command::WriteProperties(PropertyBag& bag) {
     bag.WriteProperty(QStringLiteral("FontColour"), uint(fontColour_), QStringLiteral("0"));
     bag.WriteProperty(QStringLiteral("Visible"), opaque_ ? 1 : 0, QStringLiteral("1"));
     RefreshCaption();
+}
+
+void Command::setOpaque(bool opaque) {
+    opaque_ = opaque;
+    // Transparent: paintEvent leaves the face out and what lies behind shows;
+    // the button still gets the mouse over its whole area.
+    setAttribute(Qt::WA_OpaquePaintEvent, opaque_);
+    update();
 }
 
 void Command::setCaptionColour(quint32 colour) {

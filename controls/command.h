@@ -108,6 +108,7 @@ class Command : public QWidget {
     void PaintGradient();
     void handle(const ButtonEvent& event);
     void setCaptionColour(quint32 colour);
+    void setOpaque(bool opaque);
     QFont ambientFont() const;
 
     ButtonStatus status_;
