@@ -21,15 +21,14 @@ namespace velmora {
 namespace {
 
 // The destination is cut into vertical bands that the threads take from left to
-// right. Enough bands per thread to even out the load and to show progress often;
-// not so narrow that the per-row set-up of a band (the vertical pass over the
-// source columns it reads) starts to count.
-constexpr int kBandsPerThread = 8;
-constexpr int kMinBandColumns = 64;
-constexpr int kMaxBandColumns = 512;
+// right. Wide bands stream the source and destination rows best (every band row
+// is a separate run of memory, often its own page); an equal number of bands per
+// thread keeps the threads finishing together.
+constexpr int kBandColumns = 1024;
+constexpr int kBandAlign = 16; // whole vector groups of destination columns
 // A band reads at most this many source columns, so that its vertical-pass
-// results stay in the first-level cache; only ratios below 1 come near it.
-constexpr int kMaxBandSlots = 1024;
+// results stay in the second-level cache; only ratios below 1 come near it.
+constexpr int kMaxBandSlots = 2048;
 // A thread is only worth starting for at least this many destination pixels.
 constexpr long long kMinPixelsPerThread = 1 << 16;
 // Sizes beyond this are refused before any single-precision conversion.
@@ -257,13 +256,15 @@ bool Enlarge(const SourceImage& source, double r, const DestImage& dst,
                                           pixels / kMinPixelsPerThread);
         }
         threads = std::clamp<long long>(threads, 1, 64);
-        const int bandTarget = std::clamp(dst.width / (static_cast<int>(threads) * kBandsPerThread),
-                                          kMinBandColumns, kMaxBandColumns) &
-                               ~1;
+        long long bandCount = (dst.width + kBandColumns - 1) / kBandColumns;
+        bandCount = (bandCount + threads - 1) / threads * threads;
+        const long long bandTarget = std::max<long long>(
+            kBandAlign,
+            ((dst.width + bandCount - 1) / bandCount + kBandAlign - 1) / kBandAlign * kBandAlign);
         std::vector<int> bandStart, bandEnd;
         int maxSlots = 0;
         for (int x = 0; x < dst.width;) {
-            int end = std::min(dst.width, x + bandTarget);
+            int end = static_cast<int>(std::min<long long>(dst.width, x + bandTarget));
             const auto span = [&](int e) { return slot[e - 1] + 2 - slot[x]; };
             while (end - x > 1 && span(end) > kMaxBandSlots)
                 end = x + (end - x) / 2;

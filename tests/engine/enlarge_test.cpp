@@ -356,7 +356,7 @@ TEST(Enlarge, OneAndTwoThreadsGiveIdenticalPixels) {
 }
 
 TEST(Enlarge, ProgressGrowsOverFinishedColumnsAndEndsAtTheWidth) {
-    const Image img = Random_Image(300, 50, 0, 9);
+    const Image img = Random_Image(900, 20, 0, 9);
     const double r = 3.7;
     const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, r);
     for (int threads : {1, 2, 3}) {
