@@ -200,17 +200,19 @@ void velmora_m::m_kakudai_Click() {
         return;
     }
 
-    display_->resize(geometry.width, display_->height());
-    display_->resize(display_->width(), geometry.height);
-    QCoreApplication::processEvents();
-    display_->Cls();
     if (geometry.empty()) {
+        // No pixels: Display takes the empty size and shows nothing new.
+        display_->resize(geometry.width, display_->height());
+        display_->resize(display_->width(), geometry.height);
+        display_->Cls();
         finish();
         return;
     }
 
-    // The result is computed on worker threads into a fresh image that replaces
-    // the retained image of Display; the columns finished so far are shown as they
+    // The result is computed on worker threads into a fresh image that becomes
+    // the retained image of Display at its new size. Until a column is finished
+    // Display shows it cleared (its picture over the background), so the fresh
+    // image needs no clearing of its own; finished columns are shown as they
     // come, left to right. Meanwhile the window keeps painting but takes no user
     // input: input that arrives now waits until the enlargement has ended.
     QImage result = platform::AllocateImage(geometry.width, geometry.height);
@@ -220,10 +222,12 @@ void velmora_m::m_kakudai_Click() {
         finish();
         return;
     }
+    display_->beginReveal(std::move(result));
+    // One pass of pending events paints the greyed menu and the resized Display.
+    QCoreApplication::processEvents();
     const QImage& source = master_->image();
     const SourceImage view{reinterpret_cast<const std::uint32_t*>(source.constBits()),
                            source.width(), source.height(), source.bytesPerLine() / 4};
-    display_->beginReveal(std::move(result));
 
     struct Progress {
         std::atomic<int> columns{0};

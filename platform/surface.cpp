@@ -85,8 +85,11 @@ void Surface::SetPixel(int x, int y, std::uint32_t colour) {
 }
 
 void Surface::beginReveal(QImage image) {
+    // The image comes first, so the resize below finds it at the new size and
+    // has nothing to copy or clear.
     image_ = std::move(image);
     revealed_ = 0;
+    resize(image_.size());
     update();
 }
 

@@ -50,7 +50,7 @@ class Surface : public QWidget {
     const QImage& image() const { return image_; }
     QImage& image() { return image_; }
 
-    // Hands the control a whole new retained image of its own size and shows it
+    // Hands the control a whole new retained image, takes its size, and shows it
     // left to right as columns are reported finished: columns at and beyond
     // revealed() show the cleared surface until then. setRevealed(width) ends it.
     void beginReveal(QImage image);
