@@ -175,12 +175,14 @@ EnlargeGeometry Enlarge_Geometry(int sourceWidth, int sourceHeight, double r) {
 
 bool Enlarge_Kernel_Available(EnlargeKernel kernel) {
 #if defined(__x86_64__) || defined(__i386__)
-    __builtin_cpu_init();
+    // Asked once; the statics make the first call thread-safe.
+    static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+    static const bool avx512 = (__builtin_cpu_init(), __builtin_cpu_supports("avx512f"));
     switch (kernel) {
     case EnlargeKernel::Avx2:
-        return __builtin_cpu_supports("avx2");
+        return avx2;
     case EnlargeKernel::Avx512:
-        return __builtin_cpu_supports("avx512f");
+        return avx512;
     default:
         return true;
     }
