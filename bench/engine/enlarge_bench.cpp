@@ -14,6 +14,8 @@
 #include <random>
 #include <vector>
 
+#include <sys/mman.h>
+
 #ifdef VELMORA_BENCH_OPENCV
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -123,6 +125,25 @@ void BM_PageWrite(benchmark::State& state) {
     Report(state, c.outputPixels());
 }
 
+// (c') The same with transparent huge pages asked for, as Enlarge does.
+void BM_PageWrite_HugePages(benchmark::State& state) {
+    const Case c = Make_Case(state);
+    const std::size_t bytes = c.outputPixels() * sizeof(std::uint32_t);
+    for (auto _ : state) {
+        std::unique_ptr<std::uint32_t[]> out(new std::uint32_t[c.outputPixels()]);
+        constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
+        const auto begin = reinterpret_cast<std::uintptr_t>(out.get());
+        const std::uintptr_t first = (begin + kHuge - 1) & ~(kHuge - 1);
+        const std::uintptr_t end = (begin + bytes) & ~(kHuge - 1);
+        if (end > first)
+            madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+        std::memset(out.get(), 0x5A, bytes);
+        benchmark::DoNotOptimize(out.get());
+        benchmark::ClobberMemory();
+    }
+    Report(state, c.outputPixels());
+}
+
 // (d) The per-pixel routine, one call per destination pixel.
 void BM_PerPixel(benchmark::State& state) {
     const Case c = Make_Case(state);
@@ -180,6 +201,7 @@ void Kernels(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_Enlarge_Prefaulted)->Apply(Sizes)->Apply(Kernels);
 BENCHMARK(BM_Enlarge_Fresh)->Apply(Sizes);
 BENCHMARK(BM_PageWrite)->Apply(Sizes);
+BENCHMARK(BM_PageWrite_HugePages)->Apply(Sizes);
 BENCHMARK(BM_PerPixel)->Args({640, 480, 20, 0, 0})->Unit(benchmark::kMillisecond)->UseRealTime();
 #ifdef VELMORA_BENCH_OPENCV
 BENCHMARK(BM_OpenCV_LinearExact)->Apply(Sizes);

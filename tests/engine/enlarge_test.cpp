@@ -342,6 +342,20 @@ INSTANTIATE_TEST_SUITE_P(
                     OddCase{"ratio3_wide", 3.0, 1601, 3}),
     [](const testing::TestParamInfo<OddCase>& info) { return std::string(info.param.name); });
 
+// A destination of megabytes, where the engine asks for huge pages and every
+// thread gets several bands; rows are checked at a prime step to keep it quick.
+TEST(Enlarge, LargeDestinationMatchesOnSampledRows) {
+    const Image img = Random_Image(200, 150, 8, 21);
+    const double r = 10.0;
+    const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, r);
+    Dest dst(g.width, g.height, 1);
+    ASSERT_TRUE(Enlarge(img.view(), r, dst.view(), Options(kOpaque, 2)));
+    for (int y = 0; y < g.height; y += 37)
+        for (int x = 0; x < g.width; ++x)
+            ASSERT_EQ(dst.at(x, y), Expected(img.view(), r, x, y, kOpaque)) << x << ", " << y;
+    EXPECT_EQ(dst.damagedCanaries(), 0);
+}
+
 // ------------------------------------------------------- threads and progress
 
 TEST(Enlarge, OneAndTwoThreadsGiveIdenticalPixels) {
