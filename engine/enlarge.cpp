@@ -72,7 +72,7 @@ AxisSample Locate(int i, double r, int n) {
     const double lower = std::floor(s);
     const double upper = std::floor(s + kSnap);
     a.lower = lower < n ? static_cast<long long>(lower) : n;
-    a.whole = upper - lower == 0;
+    a.whole = !(upper > lower); // as Sample_Bilinear decides it
     if (!a.whole) {
         a.fraction = s - lower;
         a.rest = 1 - a.fraction;

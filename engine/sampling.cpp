@@ -1,6 +1,7 @@
 #include "engine/sampling.h"
 
 #include <cmath>
+#include <limits>
 
 namespace velmora {
 
@@ -11,6 +12,20 @@ namespace {
 // unless somebody changed it; the sums never leave 0..255.
 inline std::uint32_t roundChannel(double v) {
     return static_cast<std::uint32_t>(std::nearbyint(v));
+}
+
+// A whole-number coordinate as a pixel index. Coordinates are never negative;
+// one too large for the index type, or not a number, lies outside the image in
+// any case, and converting it directly would be undefined.
+inline long long toIndex(double v) {
+    return v < 9.0e18 ? static_cast<long long>(v) : std::numeric_limits<long long>::max();
+}
+
+// Whether the two neighbours differ, that is whether a blend is needed. Written
+// so that an infinite or not-a-number coordinate counts as whole (a blend would
+// have no defined weights there); for finite ones it is exactly y1 - y0 != 0.
+inline bool needsBlend(double lower, double upper) {
+    return upper > lower;
 }
 
 } // namespace
@@ -30,11 +45,11 @@ std::uint32_t Sample_Column(double c, double sy, const SourceImage& source) {
     const double y0 = std::floor(sy);
     const double y1 = std::floor(sy + kSnap);
     const double fy = sy - y0;
-    const auto column = static_cast<long long>(c);
-    if (y1 - y0 == 0)
-        return source.pixel(column, static_cast<long long>(y0));
-    const std::uint32_t upper = source.pixel(column, static_cast<long long>(y0));
-    const std::uint32_t lower = source.pixel(column, static_cast<long long>(y1));
+    const long long column = toIndex(c);
+    if (!needsBlend(y0, y1))
+        return source.pixel(column, toIndex(y0));
+    const std::uint32_t upper = source.pixel(column, toIndex(y0));
+    const std::uint32_t lower = source.pixel(column, toIndex(y1));
     return Mix_Colors(upper, fy, lower, 1 - fy);
 }
 
@@ -42,7 +57,7 @@ std::uint32_t Sample_Bilinear(double sx, double sy, const SourceImage& source) {
     const double x0 = std::floor(sx);
     const double x1 = std::floor(sx + kSnap);
     const double fx = sx - x0;
-    if (x1 - x0 == 0)
+    if (!needsBlend(x0, x1))
         return Sample_Column(x0, sy, source);
     const std::uint32_t left = Sample_Column(x0, sy, source);
     const std::uint32_t right = Sample_Column(x1, sy, source);

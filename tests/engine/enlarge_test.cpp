@@ -234,6 +234,16 @@ TEST(Enlarge, EmptySourceReadsWhiteEverywhere) {
     EXPECT_EQ(dst.damagedCanaries(), 0);
 }
 
+// 1 / r overflows: every position but the origin is infinitely far out.
+TEST(Enlarge, TinyRatioLeavesOnlyTheOriginInside) {
+    const Image img = Random_Image(3, 3, 0, 4);
+    Dest dst(3, 2);
+    ASSERT_TRUE(Enlarge(img.view(), 1e-310, dst.view(), Options(kOpaque)));
+    EXPECT_EQ(dst.at(0, 0), img.pixels[0]);
+    EXPECT_EQ(dst.at(1, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(Compare(img.view(), 1e-310, dst, kOpaque), "");
+}
+
 TEST(Enlarge, UnusableArgumentsWriteNothingAndReportFalse) {
     const Image img = Random_Image(4, 4, 0, 3);
     const double nan = std::numeric_limits<double>::quiet_NaN();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 namespace velmora {
@@ -74,6 +75,15 @@ TEST(SampleBilinear, ColumnAfterTheLastIsWhiteOrTheInvalidValue) {
     EXPECT_EQ(Sample_Bilinear(2, 0, img.view()), 0xFFFFFFFFu);
     EXPECT_EQ(Sample_Bilinear(0.5, 2, img.view()), 0x00FFFFFFu);
     EXPECT_EQ(Sample_Bilinear(0, 2, img.view()), 0xFFFFFFFFu);
+}
+
+TEST(SampleBilinear, PositionsBeyondAnyIndexReadOutsideUnblended) {
+    const Image img{1, 1, {0x123456u}};
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(Sample_Bilinear(1e300, 0, img.view()), 0xFFFFFFFFu);
+    EXPECT_EQ(Sample_Bilinear(0, 1e300, img.view()), 0xFFFFFFFFu);
+    EXPECT_EQ(Sample_Bilinear(inf, 0, img.view()), 0xFFFFFFFFu);
+    EXPECT_EQ(Sample_Bilinear(0, inf, img.view()), 0xFFFFFFFFu);
 }
 
 TEST(SampleBilinear, BlendedResultsHaveTheHighByteClear) {
