@@ -9,7 +9,13 @@
 //   double precision, passed through single precision and truncated, so
 //   8.2 * 30 - 1 = 244.99999999999997 becomes 245. A size below 1 means an empty
 //   result.
-// - The result is the same on every machine and with any number of threads.
+// - The result is the same on every machine, with every instruction set and any
+//   number of threads. Rounding follows the thread's floating-point rounding
+//   mode exactly as the per-pixel routines do (ties to even by default).
+// - Speed: positions and weights per destination column and row are computed
+//   once; each row's vertical blends are computed once per source column; the
+//   destination is cut into vertical bands shared by the threads. On Linux the
+//   destination memory is advised as huge pages (a hint; contents unchanged).
 #pragma once
 
 #include "engine/sampling.h"
@@ -27,7 +33,8 @@ struct DestImage {
 };
 
 struct EnlargeGeometry {
-    bool valid = false;            // false: ratio not above 0, or a size beyond int range
+    bool valid = false;            // false: ratio not positive and finite, a size beyond int range,
+                                   // or width * height * 4 bytes beyond the address range
     int width = 0;                 // destination width in pixels (0: empty)
     int height = 0;                // destination height in pixels (0: empty)
     long long computedColumns = 0; // floor(r * W) + 1, the columns the loop visits
@@ -68,7 +75,8 @@ struct EnlargeOptions {
 // positive finite number or a view is unusable (negative size, stride below the
 // width, no pixels for a non-empty size, or offsets beyond the address range).
 // A source of 0 x 0 is usable: every read is outside, so the result is white.
-// An empty destination is filled trivially: progress reports 0 and true returns.
+// An empty destination is complete at once: progress reports dst.width and
+// true returns.
 bool Enlarge(const SourceImage& source, double r, const DestImage& dst,
              const EnlargeOptions& options = {});
 
