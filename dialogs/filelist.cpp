@@ -1,0 +1,64 @@
+#include "dialogs/filelist.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+namespace velmora {
+
+FileList::FileList(QWidget* parent) : QListWidget(parent) {
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(this, &QListWidget::currentRowChanged, this, [this](int) {
+        if (!quiet_)
+            emit Click();
+    });
+}
+
+void FileList::SetPath(const QString& folder) {
+    path_ = folder;
+    fill();
+}
+
+void FileList::SetPattern(const QString& pattern) {
+    pattern_ = pattern;
+    fill();
+}
+
+QString FileList::FileName() const {
+    const QListWidgetItem* entry = currentItem();
+    return entry == nullptr ? QString() : entry->text();
+}
+
+void FileList::focusInEvent(QFocusEvent* event) {
+    // Taking the focus makes the view pick a current entry of its own; that is
+    // no choice of the user's and raises no Click.
+    quiet_ = true;
+    QListWidget::focusInEvent(event);
+    quiet_ = false;
+}
+
+void FileList::fill() {
+    quiet_ = true;
+    clear();
+    QList<QRegularExpression> wildcards;
+    for (const QString& part : pattern_.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        wildcards << QRegularExpression(
+            QRegularExpression::wildcardToRegularExpression(part.trimmed()),
+            QRegularExpression::CaseInsensitiveOption);
+    }
+    if (!path_.isEmpty()) {
+        const QStringList names = QDir(path_).entryList(QDir::Files | QDir::NoDotAndDotDot,
+                                                        QDir::Name | QDir::IgnoreCase);
+        for (const QString& name : names) {
+            for (const QRegularExpression& wildcard : wildcards) {
+                if (wildcard.match(name).hasMatch()) {
+                    addItem(name);
+                    break;
+                }
+            }
+        }
+    }
+    setCurrentRow(-1);
+    quiet_ = false;
+}
+
+} // namespace velmora

@@ -1,0 +1,37 @@
+// The file list of the image selection dialog: the files of one folder that match
+// a pattern such as "*.bmp;*.jpg;*.jpeg" (case ignored), hidden files left out,
+// in name order. A change of the current entry by the user raises Click.
+#pragma once
+
+#include <QListWidget>
+
+namespace velmora {
+
+class FileList : public QListWidget {
+    Q_OBJECT
+  public:
+    explicit FileList(QWidget* parent = nullptr);
+
+    QString Path() const { return path_; }
+    void SetPath(const QString& folder);
+    QString Pattern() const { return pattern_; }
+    void SetPattern(const QString& pattern);
+
+    // The name of the current entry; "" when there is none.
+    QString FileName() const;
+
+  signals:
+    void Click();
+
+  protected:
+    void focusInEvent(QFocusEvent* event) override;
+
+  private:
+    void fill();
+
+    QString path_;
+    QString pattern_ = QStringLiteral("*.*");
+    bool quiet_ = false; // filling or taking the focus: no Click
+};
+
+} // namespace velmora

@@ -1,0 +1,86 @@
+#include "dialogs/folderlist.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QKeyEvent>
+#include <QStyle>
+
+namespace velmora {
+
+namespace {
+
+constexpr int kPathRole = Qt::UserRole;
+constexpr int kIndentBlanks = 2;
+
+} // namespace
+
+FolderList::FolderList(QWidget* parent) : QListWidget(parent) {
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(this, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem* item) { openRow(row(item)); });
+}
+
+platform::FolderError FolderList::SetPath(const QString& folder) {
+    const QString target = QDir::cleanPath(QDir(folder).absolutePath());
+    const platform::FolderError error = platform::CheckFolder(target);
+    if (!error.ok())
+        return error;
+    path_ = target;
+    fill();
+    return error;
+}
+
+void FolderList::openRow(int row) {
+    QListWidgetItem* entry = item(row);
+    if (entry == nullptr)
+        return;
+    const QString target = entry->data(kPathRole).toString();
+    if (target == path_)
+        return;
+    // A folder that cannot be opened leaves the list where it was.
+    if (SetPath(target).ok())
+        emit Change();
+}
+
+void FolderList::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        openRow(currentRow());
+        return;
+    }
+    QListWidget::keyPressEvent(event);
+}
+
+void FolderList::fill() {
+    clear();
+    const QIcon open = QApplication::style()->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closed = QApplication::style()->standardIcon(QStyle::SP_DirClosedIcon);
+
+    // The chain from the root down to the shown folder.
+    QStringList parts = path_.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QString at = QStringLiteral("/");
+    auto add = [this](const QIcon& icon, const QString& text, const QString& path, int depth) {
+        auto* entry =
+            new QListWidgetItem(icon, QString(depth * kIndentBlanks, QLatin1Char(' ')) + text);
+        entry->setData(kPathRole, path);
+        addItem(entry);
+        return entry;
+    };
+    QListWidgetItem* current = add(open, at, at, 0);
+    int depth = 0;
+    for (const QString& part : parts) {
+        at = (at == QLatin1String("/") ? at : at + QLatin1Char('/')) + part;
+        current = add(open, part, at, ++depth);
+    }
+
+    // Its subfolders, hidden ones left out, in name order.
+    const QDir dir(path_);
+    const QStringList subfolders =
+        dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    for (const QString& name : subfolders)
+        add(closed, name, QDir::cleanPath(dir.filePath(name)), depth + 1);
+
+    setCurrentItem(current);
+    scrollToItem(current);
+}
+
+} // namespace velmora

@@ -1,0 +1,20 @@
+// Folder-path helpers of the image selection dialog. Paths use "/" and the root
+// folder is "/".
+#pragma once
+
+#include <QString>
+
+namespace velmora {
+
+// True when the folder can be listed and the listing yields an entry. The entry
+// for the folder itself counts, so every folder that can be opened qualifies.
+bool Folder_Exists(const QString& folder);
+
+// The path with trailing blanks removed and "/" appended unless it ends in one;
+// the root "/" stays "/".
+QString Add_Separator(const QString& folder);
+
+// folder and name joined by one "/" ("/" + "a.bmp" gives "/a.bmp").
+QString Join_Path(const QString& folder, const QString& name);
+
+} // namespace velmora

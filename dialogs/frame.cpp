@@ -1,0 +1,145 @@
+#include "dialogs/frame.h"
+
+#include "app/velmora_b.h"
+#include "controls/command.h"
+#include "platform/animation.h"
+#include "platform/pointer.h"
+#include "platform/surface.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+
+#include <cmath>
+
+namespace velmora {
+
+namespace {
+
+// Whole number, halves to even (the default rounding mode of the FPU).
+double roundHalfEven(double v) {
+    return std::nearbyint(v);
+}
+
+} // namespace
+
+int Place_Coordinate(double screenTwips, double dialogTwips, int divisor) {
+    // Integer division in C++ already truncates toward zero, as the placement wants.
+    const auto difference = static_cast<long long>(roundHalfEven(screenTwips - dialogTwips));
+    return static_cast<int>(difference / divisor);
+}
+
+void Place_Dialog(QWidget* dialog, double widthTwips, double heightTwips) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (dialog == nullptr || screen == nullptr)
+        return;
+    const QRect area = screen->geometry();
+    const int left = Place_Coordinate(double(area.width()) * kTwipsPerPixel, widthTwips, 2);
+    const int top = Place_Coordinate(double(area.height()) * kTwipsPerPixel, heightTwips, 3);
+    dialog->move(area.left() + static_cast<int>(std::lround(double(left) / kTwipsPerPixel)),
+                 area.top() + static_cast<int>(std::lround(double(top) / kTwipsPerPixel)));
+}
+
+void Init_Buttons(QWidget* dialog) {
+    if (dialog == nullptr)
+        return;
+    // findChildren walks the children in creation order, depth first: the
+    // order in which the dialog placed its controls.
+    for (Command* button : dialog->findChildren<Command*>())
+        button->Initialize();
+}
+
+std::vector<QPoint> Tile_Positions(double w, double h, int W, int H) {
+    const int tileW = static_cast<int>(roundHalfEven(w));
+    const int tileH = static_cast<int>(roundHalfEven(h));
+    std::vector<QPoint> positions;
+    // A texture that failed to load has no size; the loop would never end.
+    if (tileW <= 0 || tileH <= 0)
+        return positions;
+    int x = 0, y = 0;
+    for (;;) {
+        positions.emplace_back(x, y);
+        if (y > H) {
+            if (x > W)
+                break;
+            x += tileW;
+            y = 0;
+        } else {
+            y += tileH;
+        }
+    }
+    return positions;
+}
+
+void Tile_Texture(platform::Surface* panel, const QImage& texture) {
+    if (panel == nullptr)
+        return;
+    QImage& target = panel->image();
+    if (target.isNull())
+        return;
+    QPainter p(&target);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    for (const QPoint& at :
+         Tile_Positions(texture.width(), texture.height(), panel->width(), panel->height())) {
+        p.drawImage(at, texture);
+        Api_Result = 1;
+    }
+    p.end();
+    panel->update();
+}
+
+void Capture_Pointer() {
+    QPoint at;
+    if (platform::GetCursorPos(&at)) {
+        Api_Result = 1;
+        Cur_X = at.x();
+        Cur_Y = at.y();
+    } else {
+        Api_Result = 0;
+        Cur_X = 0;
+        Cur_Y = 0;
+    }
+}
+
+QRect Window_Rect(QWidget* window) {
+    return window == nullptr ? QRect() : window->frameGeometry();
+}
+
+QRect Pointer_Rect() {
+    return QRect(QPoint(Cur_X, Cur_Y), QSize(0, 0));
+}
+
+void Open_Effect(QWidget* window) {
+    platform::DrawAnimatedRects(Pointer_Rect(), Window_Rect(window));
+}
+
+void Close_Effect(QWidget* window) {
+    platform::DrawAnimatedRects(Window_Rect(window), Pointer_Rect());
+}
+
+FrameDialog::FrameDialog(QWidget* parent) : QDialog(parent) {
+    // A fixed, captioned window: no resizing, no context help, no maximise.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+}
+
+void FrameDialog::setVisible(bool visible) {
+    // The dialog appears only once the opening animation has ended on the
+    // rectangle it is about to take.
+    if (visible && !opened_ && !isVisible()) {
+        opened_ = true;
+        Open_Effect(this);
+    }
+    QDialog::setVisible(visible);
+}
+
+void FrameDialog::done(int result) {
+    if (!unloaded_) {
+        unloaded_ = true;
+        Form_Unload();
+        Close_Effect(this);
+    }
+    QDialog::done(result);
+}
+
+} // namespace velmora

@@ -1,0 +1,86 @@
+// What both modal dialogs share: where a dialog stands on the screen, the set-up
+// of its buttons, the texture tiled over its background panel, and the animated
+// rectangle that grows out of the pointer when it opens and goes back there when
+// it closes.
+#pragma once
+
+#include <QDialog>
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+
+#include <vector>
+
+namespace velmora {
+
+namespace platform {
+class Surface;
+}
+
+// Layouts are designed in twips; this platform draws 15 of them to a pixel.
+inline constexpr int kTwipsPerPixel = 15;
+inline constexpr int Twips_To_Pixels(int twips) {
+    return twips / kTwipsPerPixel;
+}
+
+// One coordinate of the placement: (screen - dialog) rounded to a whole number,
+// halves to even, then divided by divisor with the quotient cut toward zero.
+int Place_Coordinate(double screenTwips, double dialogTwips, int divisor);
+
+// Moves the dialog's outer frame to Left = (screen width - width) \ 2, Top =
+// (screen height - height) \ 3 (twips), on the primary screen.
+void Place_Dialog(QWidget* dialog, double widthTwips, double heightTwips);
+
+// Calls Initialize on every button control of the dialog, in the order the
+// dialog holds its controls; other controls are skipped.
+void Init_Buttons(QWidget* dialog);
+
+// Where the tiling loop copies the texture (tile w x h pixels, each rounded
+// halves to even) onto a panel of W x H pixels: column by column, top to
+// bottom, until a tile has been laid strictly below the bottom edge and, at the
+// end of a column, strictly right of the right edge. An empty tile lays nothing.
+std::vector<QPoint> Tile_Positions(double w, double h, int W, int H);
+
+// Covers the panel's retained image with copies of texture at Tile_Positions;
+// copies are clipped at the panel's edges.
+void Tile_Texture(platform::Surface* panel, const QImage& texture);
+
+// Stores the pointer's screen position in Cur_X / Cur_Y, or 0, 0 when it cannot
+// be read.
+void Capture_Pointer();
+
+// The outer rectangle of a window in screen pixels.
+QRect Window_Rect(QWidget* window);
+// The pointer rectangle: zero size at (Cur_X, Cur_Y).
+QRect Pointer_Rect();
+
+// Animates from the pointer rectangle to the window's rectangle, then returns.
+void Open_Effect(QWidget* window);
+// Animates from the window's rectangle back to the pointer rectangle.
+void Close_Effect(QWidget* window);
+
+// A dialog with the shared frame behaviour: a fixed captioned window that plays
+// the opening animation before it first appears and runs its unload (its own
+// closing work, then the closing animation) however it is closed: buttons,
+// Escape or the caption bar's close box.
+class FrameDialog : public QDialog {
+    Q_OBJECT
+  public:
+    explicit FrameDialog(QWidget* parent = nullptr);
+
+    void setVisible(bool visible) override;
+    void done(int result) override;
+
+    // Whether the unload has run (it runs once).
+    bool unloaded() const { return unloaded_; }
+
+  protected:
+    // The dialog's own closing work, before the closing animation.
+    virtual void Form_Unload() {}
+
+  private:
+    bool opened_ = false;
+    bool unloaded_ = false;
+};
+
+} // namespace velmora

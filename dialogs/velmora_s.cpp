@@ -1,0 +1,136 @@
+#include "dialogs/velmora_s.h"
+
+#include "app/velmora_b.h"
+#include "controls/command.h"
+#include "controls/controlresources.h"
+#include "dialogs/pictureholder.h"
+#include "platform/fonts.h"
+#include "platform/surface.h"
+#include "settings/settings.h"
+
+#include <QLabel>
+#include <QScrollBar>
+
+namespace velmora {
+
+namespace {
+
+const QString kLayout = QStringLiteral(":/layouts/velmora_s.layout");
+const QString kTexture = QStringLiteral(":/textures/metal.bmp");
+
+// Design in twips: client area, and each control's left, top, width, height.
+constexpr int kClientWidth = 3705;
+constexpr int kClientHeight = 2940;
+// The outer frame adds the border and the caption bar to the client area; the
+// placement works on the outer size, as for the image selection dialog.
+constexpr int kFrameWidth = 75;
+constexpr int kFrameHeight = 465;
+QRect twipsRect(int left, int top, int width, int height) {
+    return QRect(Twips_To_Pixels(left), Twips_To_Pixels(top), Twips_To_Pixels(width),
+                 Twips_To_Pixels(height));
+}
+const QRect kVsRitu = twipsRect(480, 360, 1095, 2295);
+const QRect kPic1 = twipsRect(0, 0, 3735, 2955);
+const QRect kLblRitu = twipsRect(1680, 2340, 450, 195);
+const QRect kCmdSet = twipsRect(2400, 2220, 915, 375);
+const QRect kCmdCan = twipsRect(2400, 1800, 915, 375);
+const QRect kPicMbl = twipsRect(4680, 360, 15450, 345);
+
+} // namespace
+
+velmora_s::velmora_s(QWidget* parent) : FrameDialog(parent) {
+    setObjectName(QStringLiteral("velmora_s"));
+    setWindowTitle(QStringLiteral("拡大率の指定"));
+    setFixedSize(Twips_To_Pixels(kClientWidth), Twips_To_Pixels(kClientHeight));
+
+    // Controls in the order of their tab index.
+    pic1_ = new platform::Surface(this);
+    pic1_->setObjectName(QStringLiteral("Pic_1"));
+    pic1_->setGeometry(kPic1);
+    pic1_->setBackground(QColor(192, 192, 192));
+    pic1_->Cls();
+
+    vsRitu_ = new QScrollBar(Qt::Vertical, this);
+    vsRitu_->setObjectName(QStringLiteral("VS_Ritu"));
+    vsRitu_->setGeometry(kVsRitu);
+    vsRitu_->setRange(kMinScale, kMaxScale);
+    vsRitu_->setSingleStep(1);
+    vsRitu_->setPageStep(1);
+    vsRitu_->setValue(kMinScale);
+    vsRitu_->setFocusPolicy(Qt::StrongFocus); // first in the tab order
+    vsRitu_->raise();                         // in front of the panel
+
+    lblRitu_ = new QLabel(QStringLiteral("9.9倍"), pic1_);
+    lblRitu_->setObjectName(QStringLiteral("lbl_Ritu"));
+    lblRitu_->setGeometry(kLblRitu);
+    lblRitu_->setFont(platform::CaptionFont());
+
+    cmdSet_ = new Command(pic1_);
+    cmdSet_->setObjectName(QStringLiteral("Cmd_Set"));
+    LoadButtonLayout(cmdSet_, kLayout, QStringLiteral("Cmd_Set"));
+    cmdSet_->setGeometry(kCmdSet);
+
+    cmdCan_ = new Command(pic1_);
+    cmdCan_->setObjectName(QStringLiteral("Cmd_Can"));
+    LoadButtonLayout(cmdCan_, kLayout, QStringLiteral("Cmd_Can"));
+    cmdCan_->setGeometry(kCmdCan);
+
+    picMbl_ = new PictureHolder(this);
+    picMbl_->setObjectName(QStringLiteral("Pic_Mbl"));
+    picMbl_->setDesign(kPicMbl.size(), Qt::black);
+    picMbl_->move(kPicMbl.topLeft());
+    InitControlResources();
+    picMbl_->loadPicture(kTexture);
+
+    setTabOrder(vsRitu_, cmdSet_);
+    setTabOrder(cmdSet_, cmdCan_);
+
+    connect(vsRitu_, &QScrollBar::valueChanged, this, &velmora_s::VS_Ritu_Change);
+    connect(vsRitu_, &QScrollBar::sliderMoved, this, &velmora_s::VS_Ritu_Scroll);
+    connect(cmdSet_, &Command::Click, this, &velmora_s::Cmd_Set_Click);
+    connect(cmdCan_, &Command::Click, this, &velmora_s::Cmd_Can_Click);
+
+    Form_Load();
+}
+
+QString velmora_s::Ratio_Text(int value) {
+    return QString::number(value / 10.0, 'f', 1) + QStringLiteral("倍");
+}
+
+void velmora_s::Form_Load() {
+    Place_Dialog(this, kClientWidth + kFrameWidth, kClientHeight + kFrameHeight);
+    Init_Buttons(this);
+    Tile_Texture(pic1_, picMbl_->picture());
+    // A ratio outside the bar's range is refused: the bar keeps its first value.
+    if (Ritu_Scale >= kMinScale && Ritu_Scale <= kMaxScale)
+        vsRitu_->setValue(Ritu_Scale);
+    showRatio();
+    Capture_Pointer();
+}
+
+void velmora_s::showRatio() {
+    // The thumb's position: while it is dragged, sliderMoved arrives before the
+    // bar takes the new value, and the label is to follow the thumb. At rest the
+    // position and the value are the same.
+    lblRitu_->setText(Ratio_Text(vsRitu_->sliderPosition()));
+}
+
+void velmora_s::VS_Ritu_Change() {
+    showRatio();
+}
+
+void velmora_s::VS_Ritu_Scroll() {
+    showRatio();
+}
+
+void velmora_s::Cmd_Set_Click() {
+    Ritu_Scale = static_cast<std::int16_t>(vsRitu_->value());
+    Ini_Write(kSection, kKeyScale, Scale_To_Text(Ritu_Scale), Settings_File());
+    accept();
+}
+
+void velmora_s::Cmd_Can_Click() {
+    reject();
+}
+
+} // namespace velmora

@@ -1,0 +1,322 @@
+#include "dialogs/velmora_v.h"
+
+#include "app/velmora_b.h"
+#include "controls/command.h"
+#include "controls/controlresources.h"
+#include "dialogs/filelist.h"
+#include "dialogs/folderlist.h"
+#include "dialogs/folders.h"
+#include "dialogs/pictureholder.h"
+#include "platform/drives.h"
+#include "platform/fonts.h"
+#include "platform/surface.h"
+#include "settings/settings.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+
+#include <cmath>
+#include <vector>
+
+namespace velmora {
+
+namespace {
+
+const QString kLayout = QStringLiteral(":/layouts/velmora_v.layout");
+const QString kTexture = QStringLiteral(":/textures/metal.bmp");
+const QString kPattern = QStringLiteral("*.bmp;*.jpg;*.jpeg");
+const QString kMessageTitle = QStringLiteral("Vantorel");
+// The source the drive change names in its error message.
+const QString kErrorSource = QStringLiteral("velmora");
+
+// Outer size of the dialog in twips, set at every load.
+constexpr int kOuterWidth = 7410;
+constexpr int kOuterHeight = 4380;
+constexpr int kPreviewBox = 100; // pixels
+
+QRect twipsRect(int left, int top, int width, int height) {
+    return QRect(Twips_To_Pixels(left), Twips_To_Pixels(top), Twips_To_Pixels(width),
+                 Twips_To_Pixels(height));
+}
+// The background panel fills the client area; the visible controls lie on it.
+const QRect kPicC = twipsRect(0, 0, 7335, 3915);
+const QRect kDrive1 = twipsRect(240, 180, 2445, 315);
+const QRect kDir1 = twipsRect(240, 600, 2445, 3015);
+const QRect kFile1 = twipsRect(2760, 600, 2715, 3015);
+const QRect kComboKind = twipsRect(2760, 180, 2715, 315);
+const QRect kPicK = twipsRect(5580, 600, 1500, 1500);
+const QRect kLblSize = twipsRect(5580, 240, 1515, 195);
+const QRect kShape1 = twipsRect(5580, 180, 1515, 315);
+const QRect kCmdCan = twipsRect(5820, 2760, 1215, 375);
+const QRect kCmdSel = twipsRect(5820, 3180, 1215, 375);
+// The two hidden holders lie below the visible client area.
+const QRect kPicMbl = twipsRect(0, 4260, 15450, 345);
+const QRect kPicF = twipsRect(2040, 4860, 855, 855);
+
+// A plain rectangle outline; it takes no input.
+class Shape : public QWidget {
+  public:
+    using QWidget::QWidget;
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+};
+
+// The wait pointer for as long as it lives.
+class WaitPointer {
+  public:
+    WaitPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitPointer() { QApplication::restoreOverrideCursor(); }
+    WaitPointer(const WaitPointer&) = delete;
+    WaitPointer& operator=(const WaitPointer&) = delete;
+};
+
+int roundHalfEven(double v) {
+    return static_cast<int>(std::nearbyint(v));
+}
+
+} // namespace
+
+velmora_v::velmora_v(QWidget* parent) : FrameDialog(parent) {
+    setObjectName(QStringLiteral("velmora_v"));
+    setWindowTitle(QStringLiteral("画像の選択"));
+    setFixedSize(kPicC.size());
+
+    const QFont font = platform::CaptionFont();
+    const QColor windowColour = QApplication::palette().color(QPalette::Base);
+    const QColor textColour = QApplication::palette().color(QPalette::Text);
+
+    picC_ = new platform::Surface(this);
+    picC_->setObjectName(QStringLiteral("Pic_C"));
+    picC_->setGeometry(kPicC);
+    picC_->setBackground(QColor(192, 192, 192));
+    picC_->Cls();
+
+    drive1_ = new QComboBox(picC_);
+    drive1_->setObjectName(QStringLiteral("Drive1"));
+    drive1_->setGeometry(kDrive1);
+    drive1_->setFont(font);
+
+    dir1_ = new FolderList(picC_);
+    dir1_->setObjectName(QStringLiteral("Dir1"));
+    dir1_->setGeometry(kDir1);
+    dir1_->setFont(font);
+
+    file1_ = new FileList(picC_);
+    file1_->setObjectName(QStringLiteral("File1"));
+    file1_->setGeometry(kFile1);
+    file1_->setFont(font);
+
+    comboKind_ = new QComboBox(picC_);
+    comboKind_->setObjectName(QStringLiteral("Combo_Kind"));
+    comboKind_->setGeometry(kComboKind);
+    comboKind_->setFont(font);
+
+    picK_ = new platform::Surface(picC_);
+    picK_->setObjectName(QStringLiteral("Pic_K"));
+    picK_->setGeometry(kPicK);
+    picK_->setBackground(windowColour);
+    picK_->Cls();
+
+    shape1_ = new Shape(picC_);
+    shape1_->setObjectName(QStringLiteral("Shape1"));
+    shape1_->setGeometry(kShape1);
+    shape1_->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    lblSize_ = new QLabel(QStringLiteral("999 * 999"), picC_);
+    lblSize_->setObjectName(QStringLiteral("lbl_Size"));
+    lblSize_->setGeometry(kLblSize);
+    lblSize_->setFont(font);
+    lblSize_->setAlignment(Qt::AlignCenter);
+    lblSize_->setAutoFillBackground(true);
+    QPalette labelPalette = lblSize_->palette();
+    labelPalette.setColor(QPalette::Window, windowColour);
+    labelPalette.setColor(QPalette::WindowText, textColour);
+    lblSize_->setPalette(labelPalette);
+
+    cmdCan_ = new Command(picC_);
+    cmdCan_->setObjectName(QStringLiteral("Cmd_Can"));
+    LoadButtonLayout(cmdCan_, kLayout, QStringLiteral("Cmd_Can"));
+    cmdCan_->setGeometry(kCmdCan);
+
+    cmdSel_ = new Command(picC_);
+    cmdSel_->setObjectName(QStringLiteral("Cmd_Sel"));
+    LoadButtonLayout(cmdSel_, kLayout, QStringLiteral("Cmd_Sel"));
+    cmdSel_->setGeometry(kCmdSel);
+
+    picMbl_ = new PictureHolder(this);
+    picMbl_->setObjectName(QStringLiteral("Pic_Mbl"));
+    picMbl_->setDesign(kPicMbl.size(), Qt::black);
+    picMbl_->move(kPicMbl.topLeft());
+    InitControlResources();
+    picMbl_->loadPicture(kTexture);
+
+    picF_ = new PictureHolder(this);
+    picF_->setObjectName(QStringLiteral("Pic_F"));
+    picF_->setDesign(kPicF.size(), Qt::black);
+    picF_->move(kPicF.topLeft());
+
+    setTabOrder(drive1_, dir1_);
+    setTabOrder(dir1_, file1_);
+    setTabOrder(file1_, comboKind_);
+    setTabOrder(comboKind_, cmdCan_);
+    setTabOrder(cmdCan_, cmdSel_);
+
+    connect(drive1_, &QComboBox::activated, this, &velmora_v::Drive1_Change);
+    connect(dir1_, &FolderList::Change, this, &velmora_v::Dir1_Change);
+    connect(comboKind_, &QComboBox::activated, this, &velmora_v::Combo_Kind_Click);
+    connect(file1_, &FileList::Click, this, &velmora_v::File1_Click);
+    connect(cmdSel_, &Command::Click, this, &velmora_v::Cmd_Sel_Click);
+    connect(cmdCan_, &Command::Click, this, &velmora_v::Cmd_Can_Click);
+
+    Form_Load();
+}
+
+void velmora_v::Form_Load() {
+    Place_Dialog(this, kOuterWidth, kOuterHeight);
+    Init_Buttons(this);
+    Tile_Texture(picC_, picMbl_->picture());
+
+    const QString stored = Ini_Read(kSection, kKeyGetPath, Settings_File());
+    if (stored.isEmpty() || !Folder_Exists(stored))
+        Get_Dir = App_Folder();
+    else
+        Get_Dir = stored;
+
+    viewFile_.clear();
+    lblSize_->clear();
+
+    comboKind_->addItem(kPattern);
+    comboKind_->setCurrentIndex(0);
+    file1_->SetPattern(kPattern);
+
+    // The lists open on Get_Dir; setting the drive list here does not move the
+    // folder list again.
+    drives_ = platform::MountedDrives();
+    drive1_->addItems(drives_);
+    if (!dir1_->SetPath(Get_Dir).ok() && !dir1_->SetPath(App_Folder()).ok())
+        dir1_->SetPath(QStringLiteral("/"));
+    showDrive(platform::DriveOfFolder(dir1_->Path(), drives_));
+    file1_->SetPath(dir1_->Path());
+
+    Capture_Pointer();
+}
+
+void velmora_v::showDrive(const QString& drive) {
+    const int index = drive1_->findText(drive);
+    if (index >= 0)
+        drive1_->setCurrentIndex(index);
+}
+
+void velmora_v::Drive1_Change() {
+    const QString drive = drive1_->currentText();
+    platform::FolderError error = platform::CheckDrive(drive);
+    if (error.ok())
+        error = dir1_->SetPath(platform::DriveCurrentFolder(drive, drives_));
+    if (error.ok()) {
+        Dir1_Change();
+        return;
+    }
+    if (error.number == platform::kErrDeviceUnavailable) {
+        QMessageBox::warning(this, kMessageTitle,
+                             QStringLiteral("ﾄﾞﾗｲﾌﾞ") + drive +
+                                 QStringLiteral(" は、準備されていません。"));
+    } else {
+        // Retry and Cancel lead to the same return of the drive list.
+        QMessageBox::warning(this, kMessageTitle,
+                             kErrorSource + QStringLiteral(": &H") +
+                                 QString::number(error.number, 16).toUpper() + QLatin1Char('\n') +
+                                 error.description,
+                             QMessageBox::Retry | QMessageBox::Cancel);
+    }
+    showDrive(platform::DriveOfFolder(dir1_->Path(), drives_));
+}
+
+void velmora_v::Dir1_Change() {
+    file1_->SetPath(dir1_->Path());
+}
+
+void velmora_v::Combo_Kind_Click() {
+    file1_->SetPattern(comboKind_->currentText());
+}
+
+QSize velmora_v::Preview_Size(int W, int H) {
+    if (W <= 0 || H <= 0)
+        return QSize(0, 0);
+    double BW, BH;
+    if (W > H) {
+        BW = kPreviewBox;
+        BH = (100.0 * H) / W;
+    } else {
+        BW = (100.0 * W) / H;
+        BH = kPreviewBox;
+    }
+    return QSize(roundHalfEven(BW), roundHalfEven(BH));
+}
+
+void velmora_v::Stretch_Copy(const QImage& source, QImage& target) {
+    const int sw = source.width(), sh = source.height();
+    const int dw = target.width(), dh = target.height();
+    if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0)
+        return;
+    // Each target pixel takes the source pixel under its centre.
+    std::vector<int> columns(dw);
+    for (int x = 0; x < dw; ++x)
+        columns[x] = static_cast<int>(((2LL * x + 1) * sw) / (2LL * dw));
+    for (int y = 0; y < dh; ++y) {
+        const int sy = static_cast<int>(((2LL * y + 1) * sh) / (2LL * dh));
+        auto* line = reinterpret_cast<QRgb*>(target.scanLine(y));
+        for (int x = 0; x < dw; ++x)
+            line[x] = 0xFF000000u | source.pixel(columns[x], sy);
+    }
+}
+
+void velmora_v::File1_Click() {
+    const QString name = file1_->FileName();
+    if (name.isEmpty())
+        return;
+    WaitPointer wait;
+    viewFile_ = Join_Path(file1_->Path(), name);
+    picK_->hide();
+    if (picF_->loadPicture(viewFile_)) {
+        const int W = picF_->width();
+        const int H = picF_->height();
+        lblSize_->setText(QString::number(W) + QStringLiteral(" * ") + QString::number(H));
+        picK_->resize(Preview_Size(W, H));
+        picK_->Cls();
+        if (!picK_->image().isNull())
+            Stretch_Copy(picF_->picture(), picK_->image());
+    } else {
+        // A file that cannot be decoded (or is too big for memory) shows an empty
+        // preview and no size, rather than a stale or black picture.
+        lblSize_->clear();
+        picK_->resize(kPicK.size());
+        picK_->Cls();
+    }
+    picK_->update();
+    picK_->show();
+    cmdSel_->Enabled(true);
+}
+
+void velmora_v::Cmd_Sel_Click() {
+    if (!viewFile_.isEmpty())
+        Sel_File = viewFile_;
+    accept();
+}
+
+void velmora_v::Cmd_Can_Click() {
+    reject();
+}
+
+void velmora_v::Form_Unload() {
+    Ini_Write(kSection, kKeyGetPath, dir1_->Path(), Settings_File());
+}
+
+} // namespace velmora

@@ -1,0 +1,81 @@
+// The image selection dialog: drive, folder and file lists, a 100 x 100 preview
+// of the file clicked last with its size, and a select button that hands that
+// file to the main window through Sel_File. The folder shown is remembered under
+// "Get_Path" whenever the dialog closes.
+#pragma once
+
+#include "dialogs/frame.h"
+
+#include <QImage>
+#include <QSize>
+#include <QStringList>
+
+class QComboBox;
+class QLabel;
+
+namespace velmora {
+
+class Command;
+class FileList;
+class FolderList;
+class PictureHolder;
+namespace platform {
+class Surface;
+}
+
+class velmora_v : public FrameDialog {
+    Q_OBJECT
+  public:
+    // Builds and loads the dialog; it opens with show() or exec().
+    explicit velmora_v(QWidget* parent = nullptr);
+
+    // The preview's size for a W x H picture, fitted into 100 x 100 and rounded
+    // halves to even.
+    static QSize Preview_Size(int W, int H);
+    // Copies the whole of source onto target stretched to target's size, taking
+    // whole rows and columns (dropped or repeated), never blending pixels.
+    static void Stretch_Copy(const QImage& source, QImage& target);
+
+    // The file being previewed ("" until a file is clicked).
+    QString View_File() const { return viewFile_; }
+
+    QComboBox* Drive1() const { return drive1_; }
+    FolderList* Dir1() const { return dir1_; }
+    FileList* File1() const { return file1_; }
+    QComboBox* Combo_Kind() const { return comboKind_; }
+    platform::Surface* Pic_K() const { return picK_; }
+    QLabel* lbl_Size() const { return lblSize_; }
+    Command* Cmd_Sel() const { return cmdSel_; }
+    Command* Cmd_Can() const { return cmdCan_; }
+    PictureHolder* Pic_F() const { return picF_; }
+
+  protected:
+    void Form_Unload() override;
+
+  private:
+    void Form_Load();
+    void Drive1_Change();
+    void Dir1_Change();
+    void Combo_Kind_Click();
+    void File1_Click();
+    void Cmd_Sel_Click();
+    void Cmd_Can_Click();
+    void showDrive(const QString& drive);
+
+    QStringList drives_;
+    QString viewFile_;
+    platform::Surface* picC_ = nullptr;
+    QComboBox* drive1_ = nullptr;
+    FolderList* dir1_ = nullptr;
+    FileList* file1_ = nullptr;
+    QComboBox* comboKind_ = nullptr;
+    platform::Surface* picK_ = nullptr;
+    QLabel* lblSize_ = nullptr;
+    QWidget* shape1_ = nullptr;
+    Command* cmdCan_ = nullptr;
+    Command* cmdSel_ = nullptr;
+    PictureHolder* picMbl_ = nullptr;
+    PictureHolder* picF_ = nullptr;
+};
+
+} // namespace velmora

@@ -1,0 +1,115 @@
+#include "platform/animation.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QPainter>
+#include <QPalette>
+#include <QTimer>
+#include <QWidget>
+
+#include <algorithm>
+#include <cmath>
+
+namespace velmora::platform {
+
+namespace {
+
+constexpr int kDefaultDurationMs = 170;
+constexpr int kFrameIntervalMs = 15;
+constexpr std::size_t kKeptRecords = 32;
+constexpr int kCaptionBand = 18; // pixels, the height of a caption bar
+
+int& duration() {
+    static int value = kDefaultDurationMs;
+    return value;
+}
+
+std::vector<AnimatedRects>& records() {
+    static std::vector<AnimatedRects> list;
+    return list;
+}
+
+// The moving rectangle: a frameless window that takes no input and no focus,
+// drawn as an outline with a filled caption band along its top.
+class RubberBand : public QWidget {
+  public:
+    RubberBand()
+        : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                               Qt::WindowDoesNotAcceptFocus) {
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_TranslucentBackground);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        const QColor caption = QApplication::palette().color(QPalette::Highlight);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.fillRect(rect(), Qt::transparent);
+        p.fillRect(QRect(0, 0, width(), std::min(height(), kCaptionBand)), caption);
+        p.setPen(QPen(caption.darker(130), 2));
+        p.drawRect(rect().adjusted(1, 1, -1, -1));
+    }
+};
+
+QRect between(const QRect& a, const QRect& b, double t) {
+    auto mix = [t](int x, int y) { return x + static_cast<int>(std::lround((y - x) * t)); };
+    const int left = mix(a.left(), b.left());
+    const int top = mix(a.top(), b.top());
+    const int width = mix(a.width(), b.width());
+    const int height = mix(a.height(), b.height());
+    return QRect(left, top, std::max(width, 1), std::max(height, 1));
+}
+
+} // namespace
+
+void DrawAnimatedRects(const QRect& from, const QRect& to) {
+    auto& list = records();
+    list.push_back({from, to});
+    if (list.size() > kKeptRecords)
+        list.erase(list.begin());
+    const int total = duration();
+    if (total <= 0)
+        return;
+
+    // Runs its own short loop so that the caller continues only when the
+    // animation has finished; user input waits until then.
+    RubberBand band;
+    band.setGeometry(between(from, to, 0.0));
+    band.show();
+    QElapsedTimer clock;
+    clock.start();
+    QEventLoop loop;
+    QTimer tick;
+    tick.setInterval(kFrameIntervalMs);
+    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+        const double t = std::min(1.0, static_cast<double>(clock.elapsed()) / total);
+        band.setGeometry(between(from, to, t));
+        band.update();
+        if (t >= 1.0)
+            loop.quit();
+    });
+    tick.start();
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    band.hide();
+}
+
+void SetAnimationDuration(int milliseconds) {
+    duration() = std::max(0, milliseconds);
+}
+
+int AnimationDuration() {
+    return duration();
+}
+
+const std::vector<AnimatedRects>& RecordedAnimations() {
+    return records();
+}
+
+void ClearRecordedAnimations() {
+    records().clear();
+}
+
+} // namespace velmora::platform

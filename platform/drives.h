@@ -1,0 +1,55 @@
+// The drives of this system as the image selection dialog offers them: the
+// mounted volumes that hold ordinary folders, each named by its mount point.
+//
+// A folder belongs to the drive whose mount point is the longest prefix of its
+// path, so "/" is the drive of everything not on a volume of its own.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace velmora::platform {
+
+// The mount points of the mounted volumes, sorted, "/" always first. Pseudo
+// file systems (proc, sysfs, cgroups, device nodes) and mounts of single files
+// are left out.
+QStringList MountedDrives();
+
+// Replaces what MountedDrives reports until cleared with std::nullopt. Tests use
+// it to offer a drive that is not ready.
+void SetDriveListForTest(std::optional<QStringList> drives);
+
+// The entry of drives that holds folder: the longest mount point that is a
+// prefix of the folder's absolute, cleaned path ("/" when none matches).
+QString DriveOfFolder(const QString& folder, const QStringList& drives);
+
+// The folder a drive change moves to: the process's current folder when it lies
+// on that drive (as each drive of the classic system keeps a current folder),
+// otherwise the drive's mount point.
+QString DriveCurrentFolder(const QString& drive, const QStringList& drives);
+
+// Why a folder cannot be listed. number follows the classic run-time error
+// numbers the program reports: 68 (device unavailable) for a volume that does
+// not answer or is gone, 70 (permission denied), 76 (path not found).
+struct FolderError {
+    int number = 0;
+    QString description;
+    bool ok() const { return number == 0; }
+};
+
+// Opens a drive's root for listing and reports why that fails: a root this user
+// may not read gives 70; any other failure (a medium that is missing, a mount
+// point that is gone or does not answer) means the drive is not ready, 68.
+FolderError CheckDrive(const QString& driveRoot);
+
+// Opens a folder for listing and reports why that fails: 70 for a folder this
+// user may not read, 76 for one that is not there or is no folder, 68 otherwise.
+FolderError CheckFolder(const QString& folder);
+
+inline constexpr int kErrDeviceUnavailable = 68;
+inline constexpr int kErrPermissionDenied = 70;
+inline constexpr int kErrPathNotFound = 76;
+
+} // namespace velmora::platform

@@ -1,0 +1,192 @@
+#include "helpers.h"
+
+#include "app/velmora_b.h"
+#include "controls/command.h"
+#include "dialogs/frame.h"
+#include "dialogs/velmora_s.h"
+#include "platform/animation.h"
+#include "platform/pointer.h"
+#include "platform/surface.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <tuple>
+
+namespace velmora {
+namespace {
+
+struct PlaceCase {
+    const char* name;
+    double screen;
+    double dialog;
+    int divisor;
+    int expected;
+};
+
+class PlaceCoordinateTest : public ::testing::TestWithParam<PlaceCase> {};
+
+TEST_P(PlaceCoordinateTest, roundsHalfToEvenThenTruncatesTowardZero) {
+    const PlaceCase& c = GetParam();
+    EXPECT_EQ(Place_Coordinate(c.screen, c.dialog, c.divisor), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlaceCoordinateTest,
+    ::testing::Values(
+        // 1280 x 1024 screen and the image selection dialog's 7410 x 4380 twips.
+        PlaceCase{"leftOnWideScreen", 1280 * 15, 7410, 2, 5895},
+        PlaceCase{"topOnWideScreen", 1024 * 15, 4380, 3, 3660},
+        PlaceCase{"halfRoundsDownToEven", 100.5, 0, 2, 50},
+        PlaceCase{"halfRoundsUpToEven", 101.5, 0, 2, 51},
+        PlaceCase{"threeAndAHalfGoesToFour", 3.5, 0, 3, 1},
+        PlaceCase{"twoAndAHalfGoesToTwo", 2.5, 0, 3, 0},
+        PlaceCase{"negativeTruncatesNotFloors", 0, 7, 2, -3},
+        PlaceCase{"negativeThirdTruncates", 0, 7, 3, -2},
+        PlaceCase{"negativeHalfToEven", 0, 5.5, 3, -2}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TilePositions, laysColumnsTopToBottomAndOvershootsBothEdges) {
+    const std::vector<QPoint> expected = {{0, 0},   {0, 5},  {0, 10}, {10, 0}, {10, 5},
+                                          {10, 10}, {20, 0}, {20, 5}, {20, 10}};
+    EXPECT_EQ(Tile_Positions(10, 5, 15, 7), expected);
+}
+
+TEST(TilePositions, metalStripOnZoomDialogPanelGivesTwoColumnsOfTen) {
+    const std::vector<QPoint> positions = Tile_Positions(1030, 23, 249, 197);
+    ASSERT_EQ(positions.size(), 20u);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(positions[i], QPoint(0, 23 * i));
+        EXPECT_EQ(positions[10 + i], QPoint(1030, 23 * i));
+    }
+}
+
+TEST(TilePositions, tileSizeRoundsHalfToEven) {
+    // 2.5 rounds to 2 and 3.5 to 4.
+    const std::vector<QPoint> positions = Tile_Positions(2.5, 3.5, 1, 1);
+    const std::vector<QPoint> expected = {{0, 0}, {0, 4}, {2, 0}, {2, 4}};
+    EXPECT_EQ(positions, expected);
+}
+
+// A texture that failed to load has no size; the loop used to spin forever.
+TEST(TilePositions, emptyTextureLaysNothing) {
+    EXPECT_TRUE(Tile_Positions(0, 23, 100, 100).empty());
+    EXPECT_TRUE(Tile_Positions(1030, 0, 100, 100).empty());
+}
+
+TEST(TileTexture, coversThePanelWithClippedCopies) {
+    QImage texture(7, 5, QImage::Format_RGB32);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 7; ++x)
+            texture.setPixel(x, y, qRgb(x * 30, y * 40, 90));
+    platform::Surface panel;
+    panel.resize(16, 12);
+    panel.setBackground(QColor(1, 2, 3));
+    panel.Cls();
+    Api_Result = 0;
+    Tile_Texture(&panel, texture);
+    EXPECT_EQ(Api_Result, 1);
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 16; ++x)
+            ASSERT_EQ(panel.image().pixel(x, y), texture.pixel(x % 7, y % 5)) << x << "," << y;
+}
+
+TEST(TileTexture, panelLowerThanATileShowsOneRowOfTiles) {
+    QImage texture(1030, 23, QImage::Format_RGB32);
+    texture.fill(qRgb(200, 190, 180));
+    texture.setPixel(3, 4, qRgb(1, 1, 1));
+    platform::Surface panel;
+    panel.resize(40, 10);
+    panel.Cls();
+    Tile_Texture(&panel, texture);
+    EXPECT_EQ(panel.image().pixel(3, 4), qRgb(1, 1, 1));
+    EXPECT_EQ(panel.image().pixel(39, 9), qRgb(200, 190, 180));
+}
+
+class FrameTest : public DialogTest {};
+
+TEST_F(FrameTest, pointerCaptureStoresPositionOrZeroWhenUnreadable) {
+    platform::FakePointer fake;
+    fake.position = QPoint(123, -45);
+    platform::SetFakePointer(fake);
+    Capture_Pointer();
+    EXPECT_EQ(Cur_X, 123);
+    EXPECT_EQ(Cur_Y, -45);
+    fake.readable = false;
+    platform::SetFakePointer(fake);
+    Capture_Pointer();
+    EXPECT_EQ(Cur_X, 0);
+    EXPECT_EQ(Cur_Y, 0);
+}
+
+TEST_F(FrameTest, initButtonsStartsTrackingOnEveryButton) {
+    QWidget host;
+    auto* first = new Command(&host);
+    auto* inner = new QWidget(&host);
+    auto* second = new Command(inner);
+    Init_Buttons(&host);
+    EXPECT_EQ(first->ButtonState(), 1);
+    EXPECT_EQ(second->ButtonState(), 1);
+    EXPECT_TRUE(first->TrackingPointer());
+    EXPECT_TRUE(second->TrackingPointer());
+}
+
+TEST_F(FrameTest, animationsRunFromPointerAndBackToTheFirstPointCaptured) {
+    velmora_s dialog;
+    // Before it first appears the window system has not framed the dialog yet:
+    // the animation ends on the placed rectangle.
+    const QRect placed(dialog.pos(), dialog.size());
+    EXPECT_TRUE(platform::RecordedAnimations().empty());
+    dialog.show();
+    ASSERT_EQ(platform::RecordedAnimations().size(), 1u);
+    EXPECT_EQ(platform::RecordedAnimations()[0].from, QRect(300, 200, 0, 0));
+    EXPECT_EQ(platform::RecordedAnimations()[0].to, placed);
+    const QRect window = dialog.frameGeometry();
+
+    // The pointer has moved since the dialog loaded: it still closes to the
+    // point captured at load.
+    platform::FakePointer moved;
+    moved.position = QPoint(5, 6);
+    platform::SetFakePointer(moved);
+    ClickButton(dialog.Cmd_Can());
+    ASSERT_EQ(platform::RecordedAnimations().size(), 2u);
+    EXPECT_EQ(platform::RecordedAnimations()[1].from, window);
+    EXPECT_EQ(platform::RecordedAnimations()[1].to, QRect(300, 200, 0, 0));
+    EXPECT_FALSE(dialog.isVisible());
+}
+
+TEST_F(FrameTest, closeBoxPlaysTheClosingAnimationOnce) {
+    velmora_s dialog;
+    dialog.show();
+    dialog.close();
+    ASSERT_EQ(platform::RecordedAnimations().size(), 2u);
+    EXPECT_EQ(platform::RecordedAnimations()[1].to, QRect(300, 200, 0, 0));
+    EXPECT_TRUE(dialog.unloaded());
+}
+
+TEST_F(FrameTest, secondDialogsCaptureReplacesTheFirst) {
+    velmora_s first;
+    first.show();
+    ClickButton(first.Cmd_Can());
+    platform::FakePointer fake;
+    fake.position = QPoint(700, 10);
+    platform::SetFakePointer(fake);
+    velmora_s second;
+    second.show();
+    EXPECT_EQ(Cur_X, 700);
+    EXPECT_EQ(platform::RecordedAnimations().back().from, QRect(700, 10, 0, 0));
+}
+
+TEST_F(FrameTest, animationReturnsOnlyWhenFinished) {
+    platform::SetAnimationDuration(80);
+    QElapsedTimer clock;
+    clock.start();
+    platform::DrawAnimatedRects(QRect(10, 10, 0, 0), QRect(10, 10, 200, 100));
+    const qint64 spent = clock.elapsed();
+    platform::SetAnimationDuration(0);
+    EXPECT_GE(spent, 80);
+    EXPECT_LT(spent, 2000);
+}
+
+} // namespace
+} // namespace velmora

@@ -1,0 +1,143 @@
+#include "helpers.h"
+
+#include "app/velmora_b.h"
+#include "controls/command.h"
+#include "platform/animation.h"
+#include "platform/drives.h"
+#include "platform/pointer.h"
+#include "settings/settings.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFile>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QTest>
+#include <QTimer>
+
+namespace velmora {
+
+void DialogTest::SetUp() {
+    ASSERT_TRUE(dir_.isValid());
+    Set_Settings_File(dir_.filePath(QStringLiteral("velmora.ini")));
+    Ritu_Scale = 12;
+    Sel_File.clear();
+    Get_Dir.clear();
+    Cur_X = Cur_Y = 0;
+    platform::ClearRecordedAnimations();
+    platform::FakePointer fake;
+    fake.position = QPoint(300, 200);
+    platform::SetFakePointer(fake);
+}
+
+void DialogTest::TearDown() {
+    platform::ClearFakePointer();
+    platform::SetDriveListForTest(std::nullopt);
+    Set_Settings_File(QString());
+}
+
+QString DialogTest::settingsText() const {
+    QFile file(dir_.filePath(QStringLiteral("velmora.ini")));
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(file.readAll());
+}
+
+QString DialogTest::writeImage(const QString& name, int width, int height, const QColor& colour) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    const QString file = path(name);
+    EXPECT_TRUE(image.save(file)) << file.toStdString();
+    return file;
+}
+
+void ClickButton(Command* button) {
+    // As with a real mouse, the pointer comes over the button before it is
+    // pressed; the button's tracking sees it there.
+    const QPoint centre = button->rect().center();
+    platform::FakePointer fake;
+    fake.position = button->mapToGlobal(centre);
+    fake.overrideWindow = true;
+    fake.window = button;
+    platform::SetFakePointer(fake);
+    // The move goes to the button itself: routed through the window it can be
+    // swallowed when the platform thinks the pointer has not moved.
+    QMouseEvent move(QEvent::MouseMove, QPointF(centre), QPointF(fake.position), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(button, &move);
+    QTest::mouseClick(button, Qt::LeftButton, {}, centre);
+}
+
+namespace {
+
+QListWidgetItem* findItem(QListWidget* list, const QString& text) {
+    for (int i = 0; i < list->count(); ++i) {
+        if (list->item(i)->text().trimmed() == text)
+            return list->item(i);
+    }
+    return nullptr;
+}
+
+} // namespace
+
+bool ClickItem(QListWidget* list, const QString& text) {
+    QListWidgetItem* item = findItem(list, text);
+    if (item == nullptr)
+        return false;
+    list->scrollToItem(item);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
+    return true;
+}
+
+bool DoubleClickItem(QListWidget* list, const QString& text) {
+    QListWidgetItem* item = findItem(list, text);
+    if (item == nullptr)
+        return false;
+    list->scrollToItem(item);
+    const QPoint at = list->visualItemRect(item).center();
+    // A double click arrives as press, release, double-click press, release.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    return true;
+}
+
+int AnswerMessageBoxes(const std::function<void()>& action,
+                       const std::function<void(QMessageBox*)>& answer) {
+    int count = 0;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || box->property("answered").toBool())
+            return;
+        box->setProperty("answered", true);
+        ++count;
+        answer(box);
+        QAbstractButton* button = box->escapeButton();
+        if (button == nullptr && !box->buttons().isEmpty())
+            button = box->buttons().first();
+        if (button != nullptr)
+            button->click();
+    });
+    poll.start();
+    action();
+    poll.stop();
+    return count;
+}
+
+void WhenModal(const std::function<void(QWidget*)>& drive) {
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, drive] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (dialog == nullptr || !dialog->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        drive(dialog);
+    });
+    poll->start();
+}
+
+} // namespace velmora

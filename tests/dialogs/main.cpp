@@ -1,0 +1,18 @@
+// Widget tests need an application object; the program's start-up settings
+// (font mapping, no image size cap) apply, and animations take no time.
+#include "platform/animation.h"
+#include "platform/fonts.h"
+#include "platform/surface.h"
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    velmora::platform::InstallFontSubstitutes();
+    velmora::platform::LiftImageAllocationLimit();
+    velmora::platform::SetAnimationDuration(0);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

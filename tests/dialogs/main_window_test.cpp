@@ -1,0 +1,101 @@
+#include "helpers.h"
+
+#include "app/services.h"
+#include "app/velmora_b.h"
+#include "app/velmora_m.h"
+#include "controls/command.h"
+#include "dialogs/filelist.h"
+#include "dialogs/velmora_s.h"
+#include "dialogs/velmora_v.h"
+#include "platform/surface.h"
+#include "settings/settings.h"
+
+#include <QScrollBar>
+#include <QTest>
+
+namespace velmora {
+namespace {
+
+class MainWindowDialogsTest : public DialogTest {
+  protected:
+    void SetUp() override {
+        DialogTest::SetUp();
+        Ini_Write(kSection, kKeyGetPath, dir_.path(), Settings_File());
+    }
+};
+
+TEST_F(MainWindowDialogsTest, openShowsTheFileChosenInTheImageDialog) {
+    writeImage(QStringLiteral("photo.jpg"), 640, 480, QColor(200, 100, 50));
+    velmora_m window(ProgramServices());
+    window.show();
+    bool driven = false;
+    WhenModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<velmora_v*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        driven = true;
+        ASSERT_TRUE(ClickItem(dialog->File1(), QStringLiteral("photo.jpg")));
+        ClickButton(dialog->Cmd_Sel());
+    });
+    window.m_open_Click();
+    EXPECT_TRUE(driven);
+    EXPECT_EQ(Sel_File, path(QStringLiteral("photo.jpg")));
+    EXPECT_TRUE(window.Display()->isVisible());
+    EXPECT_EQ(window.Display()->size(), QSize(640, 480));
+    EXPECT_EQ(window.Master()->size(), QSize(640, 480));
+    // JPEG colours come back close to what was written.
+    const QColor shown = QColor::fromRgb(window.Display()->image().pixel(320, 240));
+    EXPECT_NEAR(shown.red(), 200, 6);
+    EXPECT_NEAR(shown.green(), 100, 6);
+    EXPECT_NEAR(shown.blue(), 50, 6);
+    EXPECT_EQ(Ini_Read(kSection, kKeyGetPath, Settings_File()), dir_.path());
+}
+
+TEST_F(MainWindowDialogsTest, openCancelledAfterAPreviewKeepsThePictureShown) {
+    writeImage(QStringLiteral("first.bmp"), 30, 20);
+    writeImage(QStringLiteral("second.bmp"), 50, 40);
+    velmora_m window(ProgramServices());
+    window.show();
+    WhenModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<velmora_v*>(modal);
+        ASSERT_TRUE(ClickItem(dialog->File1(), QStringLiteral("first.bmp")));
+        ClickButton(dialog->Cmd_Sel());
+    });
+    window.m_open_Click();
+    ASSERT_EQ(window.Display()->size(), QSize(30, 20));
+    WhenModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<velmora_v*>(modal);
+        ASSERT_TRUE(ClickItem(dialog->File1(), QStringLiteral("second.bmp")));
+        ClickButton(dialog->Cmd_Can());
+    });
+    window.m_open_Click();
+    EXPECT_TRUE(Sel_File.isEmpty());
+    EXPECT_EQ(window.Display()->size(), QSize(30, 20));
+    EXPECT_EQ(window.Master()->size(), QSize(30, 20));
+}
+
+TEST_F(MainWindowDialogsTest, ratioCancelKeepsTheTitleAndSetChangesIt) {
+    velmora_m window(ProgramServices());
+    window.show();
+    const QString before = window.windowTitle();
+    ASSERT_EQ(before, velmora_m::Title_Text(12));
+    WhenModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<velmora_s*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->VS_Ritu()->setValue(45);
+        ClickButton(dialog->Cmd_Can());
+    });
+    window.m_ritu_Click();
+    EXPECT_EQ(window.windowTitle(), before);
+    EXPECT_EQ(Ritu_Scale, 12);
+
+    WhenModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<velmora_s*>(modal);
+        dialog->VS_Ritu()->setValue(45);
+        ClickButton(dialog->Cmd_Set());
+    });
+    window.m_ritu_Click();
+    EXPECT_EQ(window.windowTitle(), velmora_m::Title_Text(45));
+}
+
+} // namespace
+} // namespace velmora

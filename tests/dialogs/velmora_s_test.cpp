@@ -1,0 +1,139 @@
+#include "helpers.h"
+
+#include "app/velmora_b.h"
+#include "controls/command.h"
+#include "dialogs/velmora_s.h"
+#include "settings/settings.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QScrollBar>
+#include <QTest>
+
+namespace velmora {
+namespace {
+
+class RatioDialogTest : public DialogTest {};
+
+struct LoadCase {
+    const char* name;
+    std::int16_t scale;
+    int bar;
+    const char* label;
+};
+
+class RatioDialogLoadTest : public RatioDialogTest,
+                            public ::testing::WithParamInterface<LoadCase> {};
+
+TEST_P(RatioDialogLoadTest, barAndLabelShowTheRatio) {
+    const LoadCase& c = GetParam();
+    Ritu_Scale = c.scale;
+    velmora_s dialog;
+    EXPECT_EQ(dialog.VS_Ritu()->value(), c.bar);
+    EXPECT_EQ(dialog.lbl_Ritu()->text(), QString::fromUtf8(c.label));
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("拡大率の指定"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RatioDialogLoadTest,
+                         ::testing::Values(LoadCase{"usual", 12, 12, "1.2倍"},
+                                           LoadCase{"lowest", 11, 11, "1.1倍"},
+                                           LoadCase{"highest", 100, 100, "10.0倍"},
+                                           // A ratio the bar refuses leaves it at its first value.
+                                           LoadCase{"belowRange", 10, 11, "1.1倍"},
+                                           LoadCase{"aboveRange", 101, 11, "1.1倍"},
+                                           LoadCase{"zero", 0, 11, "1.1倍"},
+                                           LoadCase{"negative", -5, 11, "1.1倍"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RatioDialogTest, labelFollowsArrowKeysAndStopsAtTheEnds) {
+    Ritu_Scale = 99;
+    velmora_s dialog;
+    dialog.show();
+    QScrollBar* bar = dialog.VS_Ritu();
+    QTest::keyClick(bar, Qt::Key_Down);
+    EXPECT_EQ(dialog.lbl_Ritu()->text(), QStringLiteral("10.0倍"));
+    QTest::keyClick(bar, Qt::Key_Down);
+    EXPECT_EQ(bar->value(), 100);
+    QTest::keyClick(bar, Qt::Key_Home);
+    EXPECT_EQ(dialog.lbl_Ritu()->text(), QStringLiteral("1.1倍"));
+    QTest::keyClick(bar, Qt::Key_PageDown);
+    EXPECT_EQ(dialog.lbl_Ritu()->text(), QStringLiteral("1.2倍"));
+}
+
+TEST_F(RatioDialogTest, labelFollowsTheThumbWhileItIsDragged) {
+    velmora_s dialog;
+    dialog.show();
+    QScrollBar* bar = dialog.VS_Ritu();
+    // Without tracking the value stays put while the thumb moves: only the
+    // Scroll handling can bring the label along.
+    bar->setTracking(false);
+    bar->setSliderDown(true);
+    bar->setSliderPosition(57);
+    EXPECT_EQ(bar->value(), 12);
+    EXPECT_EQ(dialog.lbl_Ritu()->text(), QStringLiteral("5.7倍"));
+    bar->setSliderDown(false);
+    EXPECT_EQ(bar->value(), 57);
+    EXPECT_EQ(dialog.lbl_Ritu()->text(), QStringLiteral("5.7倍"));
+}
+
+TEST_F(RatioDialogTest, setStoresTheRatioWithALeadingBlankAndCloses) {
+    velmora_s dialog;
+    dialog.show();
+    dialog.VS_Ritu()->setValue(100);
+    ClickButton(dialog.Cmd_Set());
+    EXPECT_EQ(Ritu_Scale, 100);
+    EXPECT_TRUE(settingsText().contains(QStringLiteral("Scale= 100")))
+        << settingsText().toStdString();
+    EXPECT_EQ(Ini_Read(kSection, kKeyScale, Settings_File()), QStringLiteral("100"));
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+TEST_F(RatioDialogTest, setAfterAnOutOfRangeRatioStoresTheLowestValue) {
+    Ritu_Scale = 300;
+    velmora_s dialog;
+    dialog.show();
+    ClickButton(dialog.Cmd_Set());
+    EXPECT_EQ(Ritu_Scale, 11);
+}
+
+class RatioDialogLeaveTest : public RatioDialogTest,
+                             public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(RatioDialogLeaveTest, leavingWithoutSetKeepsRatioAndSettings) {
+    Ini_Write(kSection, kKeyScale, QStringLiteral(" 30"), Settings_File());
+    const QString before = settingsText();
+    Ritu_Scale = 30;
+    velmora_s dialog;
+    dialog.show();
+    dialog.VS_Ritu()->setValue(75);
+    const std::string way = GetParam();
+    if (way == "cancel")
+        ClickButton(dialog.Cmd_Can());
+    else if (way == "closeBox")
+        dialog.close();
+    else
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_TRUE(dialog.unloaded());
+    EXPECT_EQ(Ritu_Scale, 30);
+    EXPECT_EQ(settingsText(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, RatioDialogLeaveTest,
+                         ::testing::Values("cancel", "closeBox", "escape"));
+
+TEST_F(RatioDialogTest, controlsStandWhereTheLayoutPutsThem) {
+    velmora_s dialog;
+    EXPECT_EQ(dialog.size(), QSize(247, 196));
+    EXPECT_EQ(dialog.VS_Ritu()->geometry(), QRect(32, 24, 73, 153));
+    EXPECT_EQ(dialog.Cmd_Set()->geometry(), QRect(160, 148, 61, 25));
+    EXPECT_EQ(dialog.Cmd_Can()->geometry(), QRect(160, 120, 61, 25));
+    EXPECT_EQ(dialog.Cmd_Set()->Caption(), QStringLiteral("設定"));
+    EXPECT_EQ(dialog.Cmd_Can()->Caption(), QStringLiteral("ｷｬﾝｾﾙ"));
+    EXPECT_EQ(dialog.VS_Ritu()->minimum(), 11);
+    EXPECT_EQ(dialog.VS_Ritu()->maximum(), 100);
+}
+
+} // namespace
+} // namespace velmora

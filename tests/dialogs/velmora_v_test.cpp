@@ -1,0 +1,417 @@
+#include "helpers.h"
+
+#include "app/velmora_b.h"
+#include "controls/command.h"
+#include "dialogs/filelist.h"
+#include "dialogs/folderlist.h"
+#include "dialogs/folders.h"
+#include "dialogs/pictureholder.h"
+#include "dialogs/velmora_v.h"
+#include "platform/drives.h"
+#include "platform/surface.h"
+#include "settings/settings.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTest>
+
+#include <cmath>
+#include <unistd.h>
+
+namespace velmora {
+namespace {
+
+QString cleanAppFolder() {
+    return QDir::cleanPath(App_Folder());
+}
+
+class ImageDialogTest : public DialogTest {
+  protected:
+    // Opens the dialog on the test folder.
+    void SetUp() override {
+        DialogTest::SetUp();
+        Ini_Write(kSection, kKeyGetPath, dir_.path(), Settings_File());
+    }
+    QString storedFolder() const { return Ini_Read(kSection, kKeyGetPath, Settings_File()); }
+    QStringList fileNames(velmora_v& dialog) const {
+        QStringList names;
+        for (int i = 0; i < dialog.File1()->count(); ++i)
+            names << dialog.File1()->item(i)->text();
+        return names;
+    }
+    // Whether every pixel of the preview has the window colour.
+    static bool previewBlank(velmora_v& dialog) {
+        const QColor window = QApplication::palette().color(QPalette::Base);
+        const QImage& image = dialog.Pic_K()->image();
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixel(x, y) != window.rgb())
+                    return false;
+        return true;
+    }
+};
+
+struct PreviewCase {
+    const char* name;
+    int width;
+    int height;
+    int previewWidth;
+    int previewHeight;
+};
+
+class PreviewTest : public ImageDialogTest, public ::testing::WithParamInterface<PreviewCase> {};
+
+TEST_P(PreviewTest, sizeTextAndFittedPreview) {
+    const PreviewCase& c = GetParam();
+    const QString file = writeImage(QStringLiteral("picture.bmp"), c.width, c.height);
+    velmora_v dialog;
+    dialog.show();
+    EXPECT_FALSE(dialog.Cmd_Sel()->IsEnabled());
+    ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("picture.bmp")));
+    EXPECT_EQ(dialog.lbl_Size()->text(), QStringLiteral("%1 * %2").arg(c.width).arg(c.height));
+    EXPECT_EQ(dialog.Pic_K()->size(), QSize(c.previewWidth, c.previewHeight));
+    // An empty preview has no retained image at all.
+    EXPECT_EQ(dialog.Pic_K()->image().size(),
+              c.previewHeight > 0 ? QSize(c.previewWidth, c.previewHeight) : QSize(0, 0));
+    EXPECT_TRUE(dialog.Pic_K()->isVisible());
+    EXPECT_TRUE(dialog.Cmd_Sel()->IsEnabled());
+    EXPECT_EQ(dialog.View_File(), file);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    if (c.previewHeight > 0) {
+        EXPECT_EQ(dialog.Pic_K()->image().pixel(0, 0), qRgb(40, 120, 200));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PreviewTest,
+                         ::testing::Values(PreviewCase{"landscape", 640, 480, 100, 75},
+                                           PreviewCase{"portrait", 480, 640, 75, 100},
+                                           PreviewCase{"square", 50, 50, 100, 100},
+                                           // 66.67 rounds to 67.
+                                           PreviewCase{"thirds", 300, 200, 100, 67},
+                                           // 12.5 rounds to even, 12.
+                                           PreviewCase{"halfRoundsToEven", 800, 100, 100, 12},
+                                           // 0.3 rounds to 0: nothing is drawn.
+                                           PreviewCase{"veryWide", 1000, 3, 100, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ImageDialogTest, previewRepeatsAndDropsWholePixelsWithoutBlending) {
+    // One-pixel stripes of two colours: any blending would give a third colour.
+    QImage stripes(333, 250, QImage::Format_RGB32);
+    for (int y = 0; y < stripes.height(); ++y)
+        for (int x = 0; x < stripes.width(); ++x)
+            stripes.setPixel(x, y, ((x + y) % 2) ? qRgb(255, 0, 0) : qRgb(0, 0, 255));
+    ASSERT_TRUE(stripes.save(path(QStringLiteral("stripes.bmp"))));
+    QImage tiny(3, 2, QImage::Format_RGB32);
+    tiny.fill(qRgb(0, 255, 0));
+    tiny.setPixel(1, 0, qRgb(9, 9, 9));
+    ASSERT_TRUE(tiny.save(path(QStringLiteral("tiny.bmp"))));
+
+    velmora_v dialog;
+    dialog.show();
+    ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("stripes.bmp")));
+    const QImage shrunk = dialog.Pic_K()->image();
+    ASSERT_EQ(shrunk.size(), QSize(100, 75));
+    int red = 0, blue = 0;
+    for (int y = 0; y < shrunk.height(); ++y) {
+        for (int x = 0; x < shrunk.width(); ++x) {
+            const QRgb p = shrunk.pixel(x, y);
+            ASSERT_TRUE(p == qRgb(255, 0, 0) || p == qRgb(0, 0, 255)) << x << "," << y;
+            (p == qRgb(255, 0, 0) ? red : blue)++;
+        }
+    }
+    EXPECT_GT(red, 0);
+    EXPECT_GT(blue, 0);
+
+    // Enlarged, each source pixel becomes a block of one colour.
+    ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("tiny.bmp")));
+    const QImage grown = dialog.Pic_K()->image();
+    ASSERT_EQ(grown.size(), QSize(100, 67));
+    for (int y = 0; y < grown.height(); ++y) {
+        for (int x = 0; x < grown.width(); ++x) {
+            const bool dark = x >= 33 && x < 67 && y < 33;
+            ASSERT_EQ(grown.pixel(x, y), dark ? qRgb(9, 9, 9) : qRgb(0, 255, 0)) << x << "," << y;
+        }
+    }
+}
+
+TEST_F(ImageDialogTest, listsImagesOnlyCaseIgnoredAndSorted) {
+    for (const char* name : {"b.BMP", "PHOTO.JPG", "a.jpeg", "c.png", "d.txt", ".hidden.bmp"}) {
+        QFile file(path(QString::fromUtf8(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    QDir(dir_.path()).mkdir(QStringLiteral("sub.bmp"));
+    velmora_v dialog;
+    EXPECT_EQ(fileNames(dialog), (QStringList{QStringLiteral("a.jpeg"), QStringLiteral("b.BMP"),
+                                              QStringLiteral("PHOTO.JPG")}));
+    ASSERT_EQ(dialog.Combo_Kind()->count(), 1);
+    EXPECT_EQ(dialog.Combo_Kind()->currentText(), QStringLiteral("*.bmp;*.jpg;*.jpeg"));
+    EXPECT_EQ(dialog.File1()->Pattern(), QStringLiteral("*.bmp;*.jpg;*.jpeg"));
+    EXPECT_EQ(dialog.Dir1()->Path(), dir_.path());
+    EXPECT_EQ(dialog.File1()->Path(), dir_.path());
+    EXPECT_TRUE(dialog.lbl_Size()->text().isEmpty());
+    EXPECT_TRUE(dialog.View_File().isEmpty());
+}
+
+TEST_F(ImageDialogTest, rootFolderPathsHaveNoDoubledSeparator) {
+    EXPECT_EQ(Join_Path(QStringLiteral("/"), QStringLiteral("a.bmp")), QStringLiteral("/a.bmp"));
+    EXPECT_EQ(Join_Path(QStringLiteral("/tmp/x"), QStringLiteral("a.bmp")),
+              QStringLiteral("/tmp/x/a.bmp"));
+    EXPECT_EQ(Add_Separator(QStringLiteral("/")), QStringLiteral("/"));
+    EXPECT_EQ(Add_Separator(QStringLiteral("/tmp/x  ")), QStringLiteral("/tmp/x/"));
+    EXPECT_EQ(Add_Separator(QStringLiteral("/tmp/x/")), QStringLiteral("/tmp/x/"));
+
+    Ini_Write(kSection, kKeyGetPath, QStringLiteral("/"), Settings_File());
+    velmora_v dialog;
+    dialog.show();
+    EXPECT_EQ(dialog.Dir1()->Path(), QStringLiteral("/"));
+    EXPECT_EQ(dialog.File1()->Path(), QStringLiteral("/"));
+    EXPECT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));
+    ClickButton(dialog.Cmd_Can());
+    EXPECT_EQ(storedFolder(), QStringLiteral("/"));
+}
+
+TEST_F(ImageDialogTest, folderExistsForListableFoldersOnly) {
+    EXPECT_TRUE(Folder_Exists(dir_.path()));
+    EXPECT_TRUE(Folder_Exists(QStringLiteral("/")));
+    EXPECT_FALSE(Folder_Exists(path(QStringLiteral("missing"))));
+    const QString file = writeImage(QStringLiteral("a.bmp"), 2, 2);
+    EXPECT_FALSE(Folder_Exists(file));
+}
+
+class StartFolderTest : public ImageDialogTest,
+                        public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(StartFolderTest, unusableStoredFolderFallsBackToTheProgramFolder) {
+    const std::string kind = GetParam();
+    QFile::remove(path(QStringLiteral("velmora.ini")));
+    if (kind == "empty") {
+        Ini_Write(kSection, kKeyGetPath, QString(), Settings_File());
+    } else if (kind == "vanished") {
+        const QString gone = path(QStringLiteral("gone"));
+        ASSERT_TRUE(QDir().mkdir(gone));
+        Ini_Write(kSection, kKeyGetPath, gone, Settings_File());
+        ASSERT_TRUE(QDir().rmdir(gone));
+    }
+    velmora_v dialog;
+    EXPECT_EQ(Get_Dir, App_Folder());
+    EXPECT_EQ(dialog.Dir1()->Path(), cleanAppFolder());
+    EXPECT_EQ(dialog.File1()->Path(), cleanAppFolder());
+    EXPECT_EQ(dialog.Drive1()->currentText(),
+              platform::DriveOfFolder(cleanAppFolder(), platform::MountedDrives()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, StartFolderTest, ::testing::Values("missing", "empty", "vanished"));
+
+class LeaveTest : public ImageDialogTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(LeaveTest, leavingWithoutSelectStoresTheFolderShownAndChoosesNothing) {
+    writeImage(QStringLiteral("a.bmp"), 20, 10);
+    const QString sub = path(QStringLiteral("sub"));
+    ASSERT_TRUE(QDir().mkdir(sub));
+    velmora_v dialog;
+    dialog.show();
+    ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("a.bmp")));
+    ASSERT_TRUE(DoubleClickItem(dialog.Dir1(), QStringLiteral("sub")));
+    ASSERT_EQ(dialog.Dir1()->Path(), sub);
+    if (std::string(GetParam()) == "cancel")
+        ClickButton(dialog.Cmd_Can());
+    else
+        dialog.close();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_TRUE(Sel_File.isEmpty());
+    EXPECT_EQ(storedFolder(), sub);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, LeaveTest, ::testing::Values("cancel", "closeBox"));
+
+TEST_F(ImageDialogTest, selectHandsOverThePreviewedFileAfterTheFolderChanged) {
+    const QString file = writeImage(QStringLiteral("first.jpg"), 64, 48);
+    const QString sub = path(QStringLiteral("sub"));
+    ASSERT_TRUE(QDir().mkdir(sub));
+    QImage(5, 5, QImage::Format_RGB32).save(sub + QStringLiteral("/other.bmp"));
+    velmora_v dialog;
+    dialog.show();
+    ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("first.jpg")));
+    // A single click in the folder list only marks the entry.
+    ASSERT_TRUE(ClickItem(dialog.Dir1(), QStringLiteral("sub")));
+    EXPECT_EQ(dialog.Dir1()->Path(), dir_.path());
+    // Enter opens it; the file list follows, the preview stays.
+    QTest::keyClick(dialog.Dir1(), Qt::Key_Return);
+    EXPECT_EQ(dialog.Dir1()->Path(), sub);
+    EXPECT_EQ(fileNames(dialog), QStringList{QStringLiteral("other.bmp")});
+    EXPECT_EQ(dialog.lbl_Size()->text(), QStringLiteral("64 * 48"));
+    EXPECT_TRUE(dialog.Cmd_Sel()->IsEnabled());
+    ClickButton(dialog.Cmd_Sel());
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(Sel_File, file);
+    EXPECT_EQ(storedFolder(), sub);
+}
+
+TEST_F(ImageDialogTest, disabledSelectButtonDoesNothing) {
+    velmora_v dialog;
+    dialog.show();
+    ClickButton(dialog.Cmd_Sel());
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(Sel_File.isEmpty());
+}
+
+// An undecodable file used to leave the last picture's size and preview on show.
+TEST_F(ImageDialogTest, undecodableFileShowsEmptyPreviewAndNoSize) {
+    writeImage(QStringLiteral("good.bmp"), 640, 480);
+    QFile bad(path(QStringLiteral("bad.jpg")));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("this is no picture at all");
+    bad.close();
+    velmora_v dialog;
+    dialog.show();
+    ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("good.bmp")));
+    ASSERT_EQ(dialog.lbl_Size()->text(), QStringLiteral("640 * 480"));
+    ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("bad.jpg")));
+    EXPECT_TRUE(dialog.lbl_Size()->text().isEmpty());
+    EXPECT_EQ(dialog.Pic_K()->size(), QSize(100, 100));
+    EXPECT_TRUE(previewBlank(dialog));
+    EXPECT_TRUE(dialog.Pic_F()->picture().isNull());
+    EXPECT_EQ(dialog.View_File(), path(QStringLiteral("bad.jpg")));
+    EXPECT_TRUE(dialog.Cmd_Sel()->IsEnabled());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(ImageDialogTest, hundredMegapixelPictureOpens) {
+    QImage big(10000, 10000, QImage::Format_RGB32);
+    ASSERT_FALSE(big.isNull());
+    big.fill(qRgb(10, 200, 30));
+    ASSERT_TRUE(big.save(path(QStringLiteral("big.jpg")), "JPG", 50));
+    big = QImage();
+    velmora_v dialog;
+    dialog.show();
+    ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("big.jpg")));
+    EXPECT_EQ(dialog.lbl_Size()->text(), QStringLiteral("10000 * 10000"));
+    EXPECT_EQ(dialog.Pic_K()->size(), QSize(100, 100));
+}
+
+// A header claiming a picture far larger than memory used to be decoded anyway.
+TEST_F(ImageDialogTest, pictureTooBigForMemoryFailsLikeAnUndecodableOne) {
+    QImage small(16, 16, QImage::Format_RGB32);
+    small.fill(Qt::gray);
+    QByteArray data;
+    {
+        QBuffer buffer(&data);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(small.save(&buffer, "JPG"));
+    }
+    // Patch the frame header (SOF0: FF C0, length, precision, height, width).
+    const int sof = data.indexOf(QByteArray("\xFF\xC0", 2));
+    ASSERT_GT(sof, 0);
+    for (int at : {sof + 5, sof + 7}) {
+        data[at] = char(0xFD);
+        data[at + 1] = char(0xE8); // 65000
+    }
+    QFile file(path(QStringLiteral("huge.jpg")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(data);
+    file.close();
+    velmora_v dialog;
+    dialog.show();
+    ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("huge.jpg")));
+    EXPECT_TRUE(dialog.lbl_Size()->text().isEmpty());
+    EXPECT_TRUE(previewBlank(dialog));
+    EXPECT_TRUE(dialog.Cmd_Sel()->IsEnabled());
+}
+
+TEST_F(ImageDialogTest, drivePickedMovesTheFolderAndFileLists) {
+    const QString drive = dir_.path();
+    writeImage(QStringLiteral("x.bmp"), 4, 4);
+    platform::SetDriveListForTest(QStringList{QStringLiteral("/"), drive});
+    Ini_Write(kSection, kKeyGetPath, QStringLiteral("/"), Settings_File());
+    velmora_v dialog;
+    dialog.show();
+    ASSERT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));
+    QTest::keyClick(dialog.Drive1(), Qt::Key_Down);
+    EXPECT_EQ(dialog.Drive1()->currentText(), drive);
+    EXPECT_EQ(dialog.Dir1()->Path(), drive);
+    EXPECT_EQ(fileNames(dialog), QStringList{QStringLiteral("x.bmp")});
+}
+
+TEST_F(ImageDialogTest, driveNotReadyIsReportedOnceAndTheDriveListGoesBack) {
+    const QString gone = path(QStringLiteral("unmounted"));
+    platform::SetDriveListForTest(QStringList{QStringLiteral("/"), gone});
+    velmora_v dialog;
+    dialog.show();
+    ASSERT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));
+    QString text, title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    const int shown = AnswerMessageBoxes([&] { QTest::keyClick(dialog.Drive1(), Qt::Key_Down); },
+                                         [&](QMessageBox* box) {
+                                             text = box->text();
+                                             title = box->windowTitle();
+                                             icon = box->icon();
+                                             buttons = box->standardButtons();
+                                         });
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(text, QStringLiteral("ﾄﾞﾗｲﾌﾞ") + gone + QStringLiteral(" は、準備されていません。"));
+    EXPECT_EQ(title, QStringLiteral("Vantorel"));
+    EXPECT_EQ(icon, QMessageBox::Warning);
+    EXPECT_EQ(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    EXPECT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));
+    EXPECT_EQ(dialog.Dir1()->Path(), dir_.path());
+}
+
+TEST_F(ImageDialogTest, unreadableDriveReportsTheErrorWithRetryAndCancel) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "the superuser may read every folder";
+    const QString locked = path(QStringLiteral("locked"));
+    ASSERT_TRUE(QDir().mkdir(locked));
+    ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::WriteOwner));
+    platform::SetDriveListForTest(QStringList{QStringLiteral("/"), locked});
+    velmora_v dialog;
+    dialog.show();
+    QString text;
+    QMessageBox::StandardButtons buttons;
+    AnswerMessageBoxes([&] { QTest::keyClick(dialog.Drive1(), Qt::Key_Down); },
+                       [&](QMessageBox* box) {
+                           text = box->text();
+                           buttons = box->standardButtons();
+                       });
+    QFile::setPermissions(locked,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_TRUE(text.startsWith(QStringLiteral("velmora: &H46\n"))) << text.toStdString();
+    EXPECT_EQ(buttons, QMessageBox::Retry | QMessageBox::Cancel);
+    EXPECT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));
+}
+
+TEST(Drives, driveOfAFolderIsTheLongestMountPointAbove) {
+    const QStringList drives = {QStringLiteral("/"), QStringLiteral("/mnt"),
+                                QStringLiteral("/mnt/usb"), QStringLiteral("/mnt/usb2")};
+    EXPECT_EQ(platform::DriveOfFolder(QStringLiteral("/mnt/usb/pics"), drives),
+              QStringLiteral("/mnt/usb"));
+    EXPECT_EQ(platform::DriveOfFolder(QStringLiteral("/mnt/usb2"), drives),
+              QStringLiteral("/mnt/usb2"));
+    EXPECT_EQ(platform::DriveOfFolder(QStringLiteral("/mnt/usbstick"), drives),
+              QStringLiteral("/mnt"));
+    EXPECT_EQ(platform::DriveOfFolder(QStringLiteral("/home"), drives), QStringLiteral("/"));
+    const QStringList mounted = platform::MountedDrives();
+    ASSERT_FALSE(mounted.isEmpty());
+    EXPECT_EQ(mounted.first(), QStringLiteral("/"));
+}
+
+TEST_F(ImageDialogTest, opensAtTheDesignedSizeAndPlace) {
+    velmora_v dialog;
+    EXPECT_EQ(dialog.size(), QSize(489, 261));
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("画像の選択"));
+    EXPECT_EQ(dialog.Cmd_Sel()->Caption(), QStringLiteral("選択"));
+    EXPECT_EQ(dialog.Cmd_Can()->Caption(), QStringLiteral("ｷｬﾝｾﾙ"));
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const int left = Place_Coordinate(screen.width() * 15.0, 7410, 2);
+    const int top = Place_Coordinate(screen.height() * 15.0, 4380, 3);
+    EXPECT_EQ(dialog.pos(), QPoint(int(std::lround(left / 15.0)), int(std::lround(top / 15.0))));
+}
+
+} // namespace
+} // namespace velmora
