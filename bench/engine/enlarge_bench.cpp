@@ -66,7 +66,7 @@ Case Make_Case(const benchmark::State& state) {
 void Report(benchmark::State& state, long long pixelsPerIteration) {
     const double pixels = static_cast<double>(pixelsPerIteration) * state.iterations();
     state.SetItemsProcessed(static_cast<std::int64_t>(pixels));
-    state.counters["Mpix/s"] = benchmark::Counter(pixels / 1e6, benchmark::Counter::kIsRate);
+    state.counters["Mpix"] = benchmark::Counter(pixels / 1e6, benchmark::Counter::kIsRate);
 }
 
 EnlargeOptions Options(const benchmark::State& state) {
