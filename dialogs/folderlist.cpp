@@ -4,18 +4,42 @@
 #include <QDir>
 #include <QKeyEvent>
 #include <QStyle>
+#include <QStyledItemDelegate>
 
 namespace velmora {
 
 namespace {
 
 constexpr int kPathRole = Qt::UserRole;
-constexpr int kIndentBlanks = 2;
+constexpr int kDepthRole = Qt::UserRole + 1;
+constexpr int kIndentPixels = 9;
+
+// Draws each entry (icon and name) shifted right by its depth.
+class IndentDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem shifted(option);
+        shifted.rect.setLeft(option.rect.left() + indent(index));
+        QStyledItemDelegate::paint(painter, shifted, index);
+    }
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return QStyledItemDelegate::sizeHint(option, index) + QSize(indent(index), 0);
+    }
+
+  private:
+    static int indent(const QModelIndex& index) {
+        return index.data(kDepthRole).toInt() * kIndentPixels;
+    }
+};
 
 } // namespace
 
 FolderList::FolderList(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
+    setItemDelegate(new IndentDelegate(this));
     connect(this, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem* item) { openRow(row(item)); });
 }
@@ -59,9 +83,9 @@ void FolderList::fill() {
     QStringList parts = path_.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     QString at = QStringLiteral("/");
     auto add = [this](const QIcon& icon, const QString& text, const QString& path, int depth) {
-        auto* entry =
-            new QListWidgetItem(icon, QString(depth * kIndentBlanks, QLatin1Char(' ')) + text);
+        auto* entry = new QListWidgetItem(icon, text);
         entry->setData(kPathRole, path);
+        entry->setData(kDepthRole, depth);
         addItem(entry);
         return entry;
     };

@@ -31,7 +31,9 @@ QRect twipsRect(int left, int top, int width, int height) {
 }
 const QRect kVsRitu = twipsRect(480, 360, 1095, 2295);
 const QRect kPic1 = twipsRect(0, 0, 3735, 2955);
-const QRect kLblRitu = twipsRect(1680, 2340, 450, 195);
+// The label is designed 450 twips wide, too narrow for "10.0倍" in this font;
+// it reaches to just short of the buttons instead.
+const QRect kLblRitu = twipsRect(1680, 2340, 690, 195);
 const QRect kCmdSet = twipsRect(2400, 2220, 915, 375);
 const QRect kCmdCan = twipsRect(2400, 1800, 915, 375);
 const QRect kPicMbl = twipsRect(4680, 360, 15450, 345);
