@@ -12,7 +12,6 @@
 #include <memory>
 #include <mutex>
 #include <new>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -274,8 +273,8 @@ bool Enlarge(const SourceImage& source, double r, const DestImage& dst,
             row.whole = a.whole;
         }
 
-        // Threads and bands.
-        // Automatic: one per core, but only as many as the size is worth.
+        // Threads: automatic is one per core, but only as many as the size is
+        // worth. Bands: about kBandColumns wide, as many for every thread.
         long long threads = options.threads;
         if (threads <= 0) {
             const long long pixels = static_cast<long long>(dst.width) * dst.height;
@@ -341,8 +340,10 @@ bool Enlarge(const SourceImage& source, double r, const DestImage& dst,
         for (int t = 1; t < threads; ++t) {
             try {
                 helpers.emplace_back(work, scratch[t].get());
-            } catch (const std::system_error&) {
-                break; // fewer threads; the bands get done all the same
+            } catch (...) {
+                // No thread (system_error) or no memory for its start-up:
+                // fewer threads, and the bands get done all the same.
+                break;
             }
         }
         work(scratch[0].get());
