@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QPainter>
 #include <QPalette>
+#include <QRegion>
 #include <QTimer>
 #include <QWidget>
 
@@ -19,6 +20,7 @@ constexpr int kDefaultDurationMs = 170;
 constexpr int kFrameIntervalMs = 15;
 constexpr std::size_t kKeptRecords = 32;
 constexpr int kCaptionBand = 18; // pixels, the height of a caption bar
+constexpr int kBorder = 2;
 
 int& duration() {
     static int value = kDefaultDurationMs;
@@ -31,7 +33,9 @@ std::vector<AnimatedRects>& records() {
 }
 
 // The moving rectangle: a frameless window that takes no input and no focus,
-// drawn as an outline with a filled caption band along its top.
+// drawn as an outline with a filled caption band along its top. A window mask
+// cuts out the inside, so what lies behind shows through without needing a
+// compositing window manager.
 class RubberBand : public QWidget {
   public:
     RubberBand()
@@ -39,18 +43,23 @@ class RubberBand : public QWidget {
                                Qt::WindowDoesNotAcceptFocus) {
         setAttribute(Qt::WA_ShowWithoutActivating);
         setAttribute(Qt::WA_TransparentForMouseEvents);
-        setAttribute(Qt::WA_TranslucentBackground);
     }
 
   protected:
+    void resizeEvent(QResizeEvent*) override {
+        const QRect inside =
+            rect().adjusted(kBorder, std::min(height(), kCaptionBand), -kBorder, -kBorder);
+        QRegion shape(rect());
+        if (inside.isValid())
+            shape -= QRegion(inside);
+        setMask(shape);
+    }
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         const QColor caption = QApplication::palette().color(QPalette::Highlight);
-        p.setCompositionMode(QPainter::CompositionMode_Source);
-        p.fillRect(rect(), Qt::transparent);
-        p.fillRect(QRect(0, 0, width(), std::min(height(), kCaptionBand)), caption);
-        p.setPen(QPen(caption.darker(130), 2));
-        p.drawRect(rect().adjusted(1, 1, -1, -1));
+        p.fillRect(rect(), caption.darker(130));
+        p.fillRect(rect().adjusted(1, 1, -1, 0).intersected(QRect(0, 0, width(), kCaptionBand - 1)),
+                   caption);
     }
 };
 
