@@ -242,7 +242,7 @@ TEST_F(TypicalUse, step1_opensAnImageThroughTheImageDialog) {
         for (int i = 0; i < label.width(); ++i)
             dark += qGray(label.pixel(i, y)) < 100;
     EXPECT_GT(dark, 20);
-    keep(screen, "image-dialog.png");
+    keep(screen.copy(d), "image-dialog.png");
 
     clickCentre(d, kSelSelect); // 選択
     ASSERT_TRUE(x->waitUntilGone(dialog));
@@ -253,7 +253,6 @@ TEST_F(TypicalUse, step1_opensAnImageThroughTheImageDialog) {
         origin = clientOrigin(screen, picture);
         return origin.x() >= 0;
     })) << "the picture is not at the top-left corner";
-    keep(screen, "opened.png");
     std::string why;
     EXPECT_TRUE(samePixels(screen.copy(QRect(origin, picture.size())), picture, &why)) << why;
 }
@@ -277,7 +276,7 @@ TEST_F(TypicalUse, step2_setsTheRatioAndCancelsOnce) {
     d = x->geometry(dialog);
     // Thirteen steps down the bar: 1.2 to 2.5.
     x->click(d.left() + kRatioBar.center().x(), d.top() + kRatioBar.bottom() - 3, 1, 13);
-    keep(x->screenshot(), "ratio-dialog.png");
+    keep(x->screenshot().copy(d), "ratio-dialog.png");
     clickCentre(d, kRatioSet); // 設定
     ASSERT_TRUE(x->waitUntilGone(dialog));
     EXPECT_TRUE(waitFor([&] { return x->title(main) == "velmora  拡大率 2.5倍"; }))
@@ -304,7 +303,7 @@ TEST_F(TypicalUse, step3_enlargesAndTheMenuIsUsableAfterwards) {
         screen = x->screenshot();
         return samePixels(screen.copy(QRect(origin, expected.size())), expected);
     })) << "the enlarged picture is not shown";
-    keep(screen, "enlarged.png");
+    keep(screen.copy(mainRect), "main-window.png");
 
     // The menu works again: the ratio dialog opens, and closes with cancel.
     clickAt(at(mainRect, kMenuRatio));
