@@ -217,6 +217,9 @@ void velmora_v::showDrive(const QString& drive) {
 
 void velmora_v::Drive1_Change() {
     const QString drive = drive1_->currentText();
+    // Picking the drive already shown is no change.
+    if (drive == platform::DriveOfFolder(dir1_->Path(), drives_))
+        return;
     platform::FolderError error = platform::CheckDrive(drive);
     if (error.ok())
         error = dir1_->SetPath(platform::DriveCurrentFolder(drive, drives_));

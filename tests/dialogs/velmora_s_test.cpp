@@ -123,17 +123,5 @@ TEST_P(RatioDialogLeaveTest, leavingWithoutSetKeepsRatioAndSettings) {
 INSTANTIATE_TEST_SUITE_P(Ways, RatioDialogLeaveTest,
                          ::testing::Values("cancel", "closeBox", "escape"));
 
-TEST_F(RatioDialogTest, controlsStandWhereTheLayoutPutsThem) {
-    velmora_s dialog;
-    EXPECT_EQ(dialog.size(), QSize(247, 196));
-    EXPECT_EQ(dialog.VS_Ritu()->geometry(), QRect(32, 24, 73, 153));
-    EXPECT_EQ(dialog.Cmd_Set()->geometry(), QRect(160, 148, 61, 25));
-    EXPECT_EQ(dialog.Cmd_Can()->geometry(), QRect(160, 120, 61, 25));
-    EXPECT_EQ(dialog.Cmd_Set()->Caption(), QStringLiteral("設定"));
-    EXPECT_EQ(dialog.Cmd_Can()->Caption(), QStringLiteral("ｷｬﾝｾﾙ"));
-    EXPECT_EQ(dialog.VS_Ritu()->minimum(), 11);
-    EXPECT_EQ(dialog.VS_Ritu()->maximum(), 100);
-}
-
 } // namespace
 } // namespace velmora
