@@ -232,10 +232,11 @@ void velmora_v::Drive1_Change() {
                              QStringLiteral("ﾄﾞﾗｲﾌﾞ") + drive +
                                  QStringLiteral(" は、準備されていません。"));
     } else {
-        // Retry and Cancel lead to the same return of the drive list.
+        // Retry and Cancel lead to the same return of the drive list. The message
+        // box breaks the line at the carriage return.
         QMessageBox::warning(this, kMessageTitle,
                              kErrorSource + QStringLiteral(": &H") +
-                                 QString::number(error.number, 16).toUpper() + QLatin1Char('\n') +
+                                 QString::number(error.number, 16).toUpper() + QLatin1Char('\r') +
                                  error.description,
                              QMessageBox::Retry | QMessageBox::Cancel);
     }

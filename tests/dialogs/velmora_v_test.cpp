@@ -381,7 +381,7 @@ TEST_F(ImageDialogTest, unreadableDriveReportsTheErrorWithRetryAndCancel) {
                        });
     QFile::setPermissions(locked,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    EXPECT_TRUE(text.startsWith(QStringLiteral("velmora: &H46\n"))) << text.toStdString();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("velmora: &H46\r"))) << text.toStdString();
     EXPECT_EQ(buttons, QMessageBox::Retry | QMessageBox::Cancel);
     EXPECT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));
 }
