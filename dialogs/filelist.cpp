@@ -1,6 +1,7 @@
 #include "dialogs/filelist.h"
 
 #include <QDir>
+#include <QItemSelectionModel>
 #include <QRegularExpression>
 
 namespace velmora {
@@ -29,10 +30,14 @@ QString FileList::FileName() const {
 }
 
 void FileList::focusInEvent(QFocusEvent* event) {
-    // Taking the focus makes the view pick a current entry of its own; that is
-    // no choice of the user's and raises no Click.
+    // Taking the focus makes the view pick a current entry of its own. That is
+    // no choice of the user's: it raises no Click and is taken back, or a first
+    // click on that entry would find it current already and raise nothing.
+    const bool hadCurrent = currentIndex().isValid();
     quiet_ = true;
     QListWidget::focusInEvent(event);
+    if (!hadCurrent && currentIndex().isValid())
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::Clear);
     quiet_ = false;
 }
 

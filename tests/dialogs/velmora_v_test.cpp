@@ -253,6 +253,21 @@ TEST_F(ImageDialogTest, selectHandsOverThePreviewedFileAfterTheFolderChanged) {
     EXPECT_EQ(storedFolder(), sub);
 }
 
+// Taking the focus used to make the first entry current, so a first click on
+// it raised no Click and showed no preview.
+TEST_F(ImageDialogTest, firstClickOnTheFirstFileAfterFocusPreviewsIt) {
+    writeImage(QStringLiteral("a.bmp"), 40, 20);
+    writeImage(QStringLiteral("b.bmp"), 20, 40);
+    velmora_v dialog;
+    dialog.show();
+    QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(dialog.File1(), &focusIn);
+    EXPECT_TRUE(dialog.File1()->FileName().isEmpty());
+    EXPECT_TRUE(dialog.View_File().isEmpty());
+    ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("a.bmp")));
+    EXPECT_EQ(dialog.lbl_Size()->text(), QStringLiteral("40 * 20"));
+}
+
 TEST_F(ImageDialogTest, disabledSelectButtonDoesNothing) {
     velmora_v dialog;
     dialog.show();
