@@ -44,7 +44,8 @@ std::uint32_t Mix_Colors(std::uint32_t a, double f, std::uint32_t b, double w);
 // The colour at whole-number column c and fractional row sy.
 std::uint32_t Sample_Column(double c, double sy, const SourceImage& source);
 
-// The colour at (sx, sy); sx and sy are never negative.
+// The colour at (sx, sy); sx and sy are never negative. A coordinate too large
+// for a pixel index (or infinite) lies outside and counts as whole.
 std::uint32_t Sample_Bilinear(double sx, double sy, const SourceImage& source);
 
 } // namespace velmora
