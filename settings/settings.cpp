@@ -59,10 +59,7 @@ QString App_Folder() {
     return QCoreApplication::applicationDirPath();
 }
 
-QString Settings_File() {
-    if (!overridePath().isEmpty())
-        return overridePath();
-    const QString folder = App_Folder();
+QString Settings_File_For(const QString& folder, const QString& userConfigFolder) {
     const QString beside = folder + QStringLiteral("/velmora.ini");
     // An installed program (its desktop entry lies in the share folder beside
     // bin) keeps its settings with the user even where its folder is writable.
@@ -71,8 +68,14 @@ QString Settings_File() {
     if (!installed &&
         (QFileInfo::exists(beside) || ::access(QFile::encodeName(folder).constData(), W_OK) == 0))
         return beside;
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    return config + QStringLiteral("/velmora/velmora.ini");
+    return userConfigFolder + QStringLiteral("/velmora/velmora.ini");
+}
+
+QString Settings_File() {
+    if (!overridePath().isEmpty())
+        return overridePath();
+    return Settings_File_For(
+        App_Folder(), QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
 }
 
 void Set_Settings_File(const QString& path) {

@@ -33,6 +33,9 @@ QString App_Folder();
 // The settings file: "velmora.ini" beside the executable, or, when that folder
 // cannot be written (an installed program), in the user's configuration folder.
 QString Settings_File();
+// The same rule for a program in the given folder, with the given configuration
+// folder for the user.
+QString Settings_File_For(const QString& programFolder, const QString& userConfigFolder);
 // Puts the settings file elsewhere for the rest of the run ("" goes back to the
 // usual place). Used by tests.
 void Set_Settings_File(const QString& path);

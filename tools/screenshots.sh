@@ -7,5 +7,5 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 cmake --build "$build" --target e2e_tests velmora velmora-enlarge velmora_conv
 mkdir -p docs/screenshots
-VELMORA_E2E_SHOTS=$PWD/docs/screenshots VELMORA_TEST_BIN=$PWD/$build/bin "$build/tests/e2e_tests"
+VELMORA_E2E_SHOTS=$PWD/docs/screenshots "$build/tests/e2e_tests"
 ls -l docs/screenshots

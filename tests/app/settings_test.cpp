@@ -119,3 +119,23 @@ TEST(ScaleText, unusableValuesFallBackToTheDefault) {
     for (const Case& c : cases)
         EXPECT_EQ(Scale_From_Text(QString::fromUtf8(c.text)), c.expected) << c.text;
 }
+
+TEST(SettingsLocation, besideTheProgramUnlessInstalledOrUnwritable) {
+    QTemporaryDir dir;
+    const QString config = dir.filePath("config");
+    QDir(dir.path()).mkpath("build/bin");
+    EXPECT_EQ(Settings_File_For(dir.filePath("build/bin"), config),
+              dir.filePath("build/bin/velmora.ini"));
+
+    // An installed layout: bin beside share/applications/velmora.desktop.
+    QDir(dir.path()).mkpath("prefix/bin");
+    QDir(dir.path()).mkpath("prefix/share/applications");
+    QFile desktop(dir.filePath("prefix/share/applications/velmora.desktop"));
+    ASSERT_TRUE(desktop.open(QIODevice::WriteOnly));
+    desktop.close();
+    EXPECT_EQ(Settings_File_For(dir.filePath("prefix/bin"), config),
+              config + "/velmora/velmora.ini");
+
+    // A folder that cannot be written (here: one that is not there at all).
+    EXPECT_EQ(Settings_File_For(dir.filePath("gone"), config), config + "/velmora/velmora.ini");
+}

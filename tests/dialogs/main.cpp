@@ -9,6 +9,10 @@
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
+    // Listing the tests happens without the test's environment: no display is
+    // needed for that either.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     velmora::platform::InstallFontSubstitutes();
     velmora::platform::LiftImageAllocationLimit();

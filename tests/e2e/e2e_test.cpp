@@ -33,7 +33,7 @@ const QRect kSelSelect(388, 212, 81, 25), kSelCancel(388, 184, 81, 25);
 const QRect kRatioBar(32, 24, 73, 153), kRatioSet(160, 148, 61, 25), kRatioCancel(160, 120, 61, 25);
 
 QString bin() {
-    return QString::fromLocal8Bit(std::getenv("VELMORA_TEST_BIN"));
+    return QStringLiteral(VELMORA_TEST_BIN);
 }
 
 // A picture with smooth gradients and sharp edges, so that any blending or

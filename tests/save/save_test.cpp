@@ -49,7 +49,7 @@ class Saving : public ::testing::Test {
   protected:
     void SetUp() override {
         Set_Settings_File(dir.filePath("velmora.ini"));
-        Set_Library_Folder(QString::fromLocal8Bit(std::getenv("VELMORA_TEST_BIN")));
+        Set_Library_Folder(QStringLiteral(VELMORA_TEST_BIN));
         // Temporary files of the save go to a folder of the test's own, to be checked.
         qputenv("TMPDIR", QFile::encodeName(tmp.path()));
         Put_Dir = QStringLiteral("/start/here");
@@ -118,7 +118,9 @@ TEST_F(Saving, bitmapIsThePicturePixelForPixelAndItsFolderIsRemembered) {
 
 TEST_F(Saving, jpegDecodesCloseToThePictureAndLeavesNoTemporaryFile) {
     const QString path = dir.filePath("out.jpg");
+    MessageCatcher message;
     m_save_Click(nullptr, picture, 0, answering(path));
+    EXPECT_EQ(message.text, "") << message.text.toStdString();
     QImageReader reader(path);
     EXPECT_EQ(reader.format(), "jpeg");
     const QImage back = reader.read().convertToFormat(QImage::Format_RGB32);

@@ -14,7 +14,7 @@
 namespace {
 
 QString tool() {
-    return QString::fromLocal8Bit(std::getenv("VELMORA_TEST_BIN")) + "/velmora-enlarge";
+    return QStringLiteral(VELMORA_TEST_BIN "/velmora-enlarge");
 }
 
 struct ToolRun {
