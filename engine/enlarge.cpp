@@ -274,7 +274,7 @@ bool Enlarge(const SourceImage& source, double r, const DestImage& dst,
         }
 
         // Threads: automatic is one per core, but only as many as the size is
-        // worth. Bands: about kBandColumns wide, as many for every thread.
+        // worth. Bands: about bandColumns wide, as many for every thread.
         long long threads = options.threads;
         if (threads <= 0) {
             const long long pixels = static_cast<long long>(dst.width) * dst.height;
@@ -282,7 +282,8 @@ bool Enlarge(const SourceImage& source, double r, const DestImage& dst,
                                           pixels / kMinPixelsPerThread);
         }
         threads = std::clamp<long long>(threads, 1, 64);
-        long long bandCount = (dst.width + kBandColumns - 1) / kBandColumns;
+        const long long bandColumns = options.bandColumns > 0 ? options.bandColumns : kBandColumns;
+        long long bandCount = (dst.width + bandColumns - 1) / bandColumns;
         bandCount = (bandCount + threads - 1) / threads * threads;
         const long long bandTarget = std::max<long long>(
             kBandAlign,

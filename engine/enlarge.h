@@ -66,6 +66,10 @@ struct EnlargeOptions {
     std::function<void(int columnsDone)> progress;
     EnlargeKernel kernel =
         EnlargeKernel::Automatic; // an unavailable choice falls back to Automatic
+    // Width of the vertical bands the work is cut into, and so the step in which
+    // progress grows; 0 lets the engine choose (about 1024 columns, fastest).
+    // A window that shows the result growing asks for narrow bands.
+    int bandColumns = 0;
 };
 
 // Fills every pixel of dst. dst is normally the size Enlarge_Geometry gives; any

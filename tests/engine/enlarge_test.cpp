@@ -411,6 +411,24 @@ TEST(Enlarge, ProgressGrowsOverFinishedColumnsAndEndsAtTheWidth) {
     }
 }
 
+TEST(Enlarge, NarrowBandsGiveTheSamePixelsAndProgressInTheirSteps) {
+    const Image img = Random_Image(97, 41, 2, 11);
+    const double r = 6.1;
+    const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, r);
+    for (int band : {16, 64}) {
+        Dest dst(g.width, g.height);
+        std::vector<int> reported;
+        EnlargeOptions options;
+        options.threads = 1;
+        options.blendedHigh = kOpaque;
+        options.bandColumns = band;
+        options.progress = [&](int done) { reported.push_back(done); };
+        ASSERT_TRUE(Enlarge(img.view(), r, dst.view(), options));
+        EXPECT_EQ(Compare(img.view(), r, dst, kOpaque), "") << "band " << band;
+        EXPECT_EQ(static_cast<int>(reported.size()), (g.width + band - 1) / band) << band;
+    }
+}
+
 TEST(Enlarge, ProgressExceptionReachesTheCallerAfterTheWork) {
     const Image img = Random_Image(200, 40, 0, 1);
     const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, 5.0);
