@@ -219,6 +219,8 @@ bool Enlarge(const SourceImage& source, double r, const DestImage& dst,
              const EnlargeOptions& options) {
     if (!(r > 0) || !std::isfinite(r))
         return false;
+    if (options.firstRow < 0 || dst.height > INT_MAX - options.firstRow)
+        return false;
     // The pixel loops index source columns up to width + 1 in int.
     if (source.width > INT_MAX - 2 || !Addressable(source.width, source.height, source.stride) ||
         !Addressable(dst.width, dst.height, dst.stride))
@@ -264,7 +266,7 @@ bool Enlarge(const SourceImage& source, double r, const DestImage& dst,
         };
         std::vector<detail::RowSample> rows(dst.height);
         for (int y = 0; y < dst.height; ++y) {
-            const AxisSample a = Locate(y, r, sourceHeight);
+            const AxisSample a = Locate(options.firstRow + y, r, sourceHeight);
             detail::RowSample& row = rows[y];
             row.upper = sourceRow(a.lower);
             row.lower = a.whole ? row.upper : sourceRow(a.lower + 1);

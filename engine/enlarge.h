@@ -70,6 +70,9 @@ struct EnlargeOptions {
     // progress grows; 0 lets the engine choose (about 1024 columns, fastest).
     // A window that shows the result growing asks for narrow bands.
     int bandColumns = 0;
+    // dst holds the result's rows firstRow to firstRow + dst.height - 1, so that
+    // a large result can be made a strip of rows at a time.
+    int firstRow = 0;
 };
 
 // Fills every pixel of dst. dst is normally the size Enlarge_Geometry gives; any

@@ -20,7 +20,7 @@ namespace {
 constexpr int kHeaderBytes = 54;
 // Rows are converted into a buffer of about this size and written in one call,
 // so a large image costs a few big writes rather than one per row.
-constexpr qint64 kBatchBytes = 4 << 20;
+constexpr std::size_t kBatchBytes = std::size_t(4) << 20;
 
 void put16(unsigned char* at, std::uint32_t v) {
     at[0] = v & 0xFF;
@@ -106,19 +106,25 @@ bool fail(QString* error, const QString& why) {
 
 } // namespace
 
-bool WriteBitmap(const QImage& source, const QString& path, QString* error) {
-    const QImage image =
-        (source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32)
-            ? source
-            : source.convertToFormat(QImage::Format_RGB32);
-    const int w = image.width(), h = image.height();
-    const qint64 rowBytes = (static_cast<qint64>(w) * 3 + 3) & ~qint64(3);
-    const qint64 pixelBytes = rowBytes * h;
+struct BitmapWriter::File : AtomicFile {
+    using AtomicFile::AtomicFile;
+    std::vector<unsigned char> buffer;
+};
+
+BitmapWriter::BitmapWriter() = default;
+BitmapWriter::~BitmapWriter() = default;
+
+bool BitmapWriter::open(const QString& path, int width, int height, QString* error) {
+    file_.reset();
+    if (width < 0 || height < 0)
+        return fail(error, QStringLiteral("a picture cannot have a negative size"));
+    const qint64 rowBytes = (static_cast<qint64>(width) * 3 + 3) & ~qint64(3);
+    const qint64 pixelBytes = rowBytes * height;
     if (pixelBytes + kHeaderBytes > 0xFFFFFFFFLL)
         return fail(error, QStringLiteral("the image is too large for a bitmap file"));
-    AtomicFile out(path);
-    if (!out.ok())
-        return fail(error, out.errorString());
+    auto file = std::make_unique<File>(path);
+    if (!file->ok())
+        return fail(error, file->errorString());
 
     unsigned char header[kHeaderBytes] = {};
     header[0] = 'B';
@@ -126,40 +132,77 @@ bool WriteBitmap(const QImage& source, const QString& path, QString* error) {
     put32(header + 2, static_cast<std::uint32_t>(kHeaderBytes + pixelBytes));
     put32(header + 10, kHeaderBytes);
     put32(header + 14, 40);
-    put32(header + 18, static_cast<std::uint32_t>(w));
-    put32(header + 22, static_cast<std::uint32_t>(h));
+    put32(header + 18, static_cast<std::uint32_t>(width));
+    put32(header + 22, static_cast<std::uint32_t>(height));
     put16(header + 26, 1);
     put16(header + 28, 24);
     put32(header + 34, static_cast<std::uint32_t>(pixelBytes));
     put32(header + 38, 3780); // 96 dots per inch
     put32(header + 42, 3780);
-    if (!out.write(header, kHeaderBytes))
-        return fail(error, out.errorString());
+    if (!file->write(header, kHeaderBytes))
+        return fail(error, file->errorString());
+    file_ = std::move(file);
+    width_ = width;
+    rowsLeft_ = height;
+    return true;
+}
 
-    // Bottom-up rows of blue, green, red, each padded to four bytes.
-    const qint64 batchRows = std::max<qint64>(1, kBatchBytes / std::max<qint64>(rowBytes, 1));
-    std::vector<unsigned char> buffer(
-        static_cast<std::size_t>(rowBytes * std::min<qint64>(batchRows, h)));
-    for (int y = h - 1; y >= 0;) {
-        qint64 filled = 0;
-        for (qint64 n = 0; n < batchRows && y >= 0; ++n, --y) {
-            const auto* src = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
-            unsigned char* dst = buffer.data() + filled;
-            for (int x = 0; x < w; ++x) {
+bool BitmapWriter::writeStrip(const std::uint32_t* pixels, std::ptrdiff_t stride, int rows,
+                              QString* error) {
+    if (!file_ || rows < 0 || rows > rowsLeft_)
+        return fail(error, QStringLiteral("more rows than the picture has"));
+    // Bottom-up rows of blue, green, red, each padded to four bytes, converted
+    // into a buffer of a few megabytes and written in one call per batch.
+    const std::size_t rowBytes = (static_cast<std::size_t>(width_) * 3 + 3) & ~std::size_t(3);
+    const int batchRows = static_cast<int>(
+        std::max<std::size_t>(1, kBatchBytes / std::max<std::size_t>(rowBytes, 1)));
+    const std::size_t needed = rowBytes * static_cast<std::size_t>(std::min(batchRows, rows));
+    if (file_->buffer.size() < needed)
+        file_->buffer.resize(needed);
+    for (int y = rows - 1; y >= 0;) {
+        std::size_t filled = 0;
+        for (int n = 0; n < batchRows && y >= 0; ++n, --y) {
+            const std::uint32_t* src = pixels + static_cast<std::ptrdiff_t>(y) * stride;
+            unsigned char* dst = file_->buffer.data() + filled;
+            for (int x = 0; x < width_; ++x) {
                 const std::uint32_t v = src[x];
                 dst[3 * x] = v & 0xFF;
                 dst[3 * x + 1] = (v >> 8) & 0xFF;
                 dst[3 * x + 2] = (v >> 16) & 0xFF;
             }
-            std::memset(dst + 3 * static_cast<qint64>(w), 0, rowBytes - 3 * static_cast<qint64>(w));
+            std::memset(dst + 3 * static_cast<std::size_t>(width_), 0,
+                        rowBytes - 3 * static_cast<std::size_t>(width_));
             filled += rowBytes;
         }
-        if (!out.write(buffer.data(), static_cast<std::size_t>(filled)))
-            return fail(error, out.errorString());
+        if (!file_->write(file_->buffer.data(), filled))
+            return fail(error, file_->errorString());
     }
-    if (!out.commit())
-        return fail(error, out.errorString());
+    rowsLeft_ -= rows;
     return true;
+}
+
+bool BitmapWriter::commit(QString* error) {
+    if (!file_ || rowsLeft_ != 0)
+        return fail(error, QStringLiteral("the picture is not complete"));
+    const bool ok = file_->commit();
+    const QString why = file_->errorString();
+    file_.reset();
+    return ok || fail(error, why);
+}
+
+bool WriteBitmap(const QImage& source, const QString& path, QString* error) {
+    const QImage image =
+        (source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32)
+            ? source
+            : source.convertToFormat(QImage::Format_RGB32);
+    BitmapWriter writer;
+    if (!writer.open(path, image.width(), image.height(), error))
+        return false;
+    if (image.height() > 0 &&
+        !writer.writeStrip(reinterpret_cast<const std::uint32_t*>(image.constBits()),
+                           image.bytesPerLine() / 4, image.height(), error))
+        return false;
+    return writer.commit(error);
 }
 
 } // namespace velmora::platform

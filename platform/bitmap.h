@@ -4,7 +4,37 @@
 #include <QImage>
 #include <QString>
 
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
 namespace velmora::platform {
+
+// A bitmap file written a strip of rows at a time, from the bottom row up as
+// the format stores them, so that a large picture never needs to be held whole.
+// Like WriteBitmap, it writes under a temporary name and renames at commit();
+// dropped without commit(), it leaves nothing behind.
+class BitmapWriter {
+  public:
+    BitmapWriter();
+    ~BitmapWriter();
+    BitmapWriter(const BitmapWriter&) = delete;
+    BitmapWriter& operator=(const BitmapWriter&) = delete;
+
+    // Starts the file for a width x height picture; false with error on failure.
+    bool open(const QString& path, int width, int height, QString* error);
+    // Writes the next rows, given top to bottom as 32-bit pixels (the colour in
+    // the low 24 bits, blue lowest): the strip just above the rows written so far.
+    bool writeStrip(const std::uint32_t* pixels, std::ptrdiff_t stride, int rows, QString* error);
+    // Renames the finished file into place.
+    bool commit(QString* error);
+
+  private:
+    struct File;
+    std::unique_ptr<File> file_;
+    int width_ = 0;
+    int rowsLeft_ = 0;
+};
 
 // Writes image (any format; converted row by row) as an uncompressed 24-bit
 // bottom-up bitmap. The file is written under a temporary name in its folder

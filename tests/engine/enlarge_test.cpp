@@ -429,6 +429,28 @@ TEST(Enlarge, NarrowBandsGiveTheSamePixelsAndProgressInTheirSteps) {
     }
 }
 
+TEST(Enlarge, StripsOfRowsPutTogetherGiveTheWholeResult) {
+    const Image img = Random_Image(53, 37, 1, 12);
+    const double r = 3.3;
+    const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, r);
+    Dest whole(g.width, g.height);
+    ASSERT_TRUE(Enlarge(img.view(), r, whole.view(), Options(kOpaque, 2)));
+    for (int first = 0; first < g.height; first += 17) {
+        const int rows = std::min(17, g.height - first);
+        Dest strip(g.width, rows);
+        EnlargeOptions options = Options(kOpaque, 2);
+        options.firstRow = first;
+        ASSERT_TRUE(Enlarge(img.view(), r, strip.view(), options));
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < g.width; ++x)
+                ASSERT_EQ(strip.at(x, y), whole.at(x, first + y)) << x << "," << first + y;
+    }
+    EnlargeOptions negative;
+    negative.firstRow = -1;
+    Dest strip(g.width, 1);
+    EXPECT_FALSE(Enlarge(img.view(), r, strip.view(), negative));
+}
+
 TEST(Enlarge, ProgressExceptionReachesTheCallerAfterTheWork) {
     const Image img = Random_Image(200, 40, 0, 1);
     const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, 5.0);

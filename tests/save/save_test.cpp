@@ -30,11 +30,13 @@ QImage randomImage(int w, int h) {
     return image;
 }
 
-// Closes the next "Vantorel" message box and remembers its text.
+// Closes every message box that shows while it lives and remembers the text of
+// the last one. Its timer dies with it, so nothing outlives the test.
 struct MessageCatcher {
     QString text;
+    QTimer timer;
     MessageCatcher() {
-        QTimer::singleShot(0, [this] {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
             for (QWidget* top : QApplication::topLevelWidgets())
                 if (auto* box = qobject_cast<QMessageBox*>(top); box && box->isVisible()) {
                     EXPECT_EQ(box->windowTitle(), "Vantorel");
@@ -42,6 +44,7 @@ struct MessageCatcher {
                     box->close();
                 }
         });
+        timer.start(10);
     }
 };
 

@@ -56,7 +56,7 @@ class EnlargeTool : public ::testing::Test {
         ASSERT_TRUE(source.save(input, "BMP"));
     }
     QTemporaryDir dir;
-    QImage source = randomImage(23, 17);
+    QImage source = randomImage(29, 31); // results taller than one strip of rows
     QString input;
 };
 
@@ -67,7 +67,7 @@ TEST_F(EnlargeTool, writesTheProgramsEnlargementAsABitmap) {
     const ToolRun r = run({"--ratio", "2.5", input, out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QImage result = QImage(out).convertToFormat(QImage::Format_RGB32);
-    EXPECT_EQ(result.size(), QSize(56, 41)); // 2.5 x 23 - 1 = 56.5, 2.5 x 17 - 1 = 41.5
+    EXPECT_EQ(result.size(), QSize(71, 76)); // 2.5 x 29 - 1 = 71.5, 2.5 x 31 - 1 = 76.5
     EXPECT_EQ(result, reference(source, 2.5, result.size()));
 }
 
@@ -76,7 +76,7 @@ TEST_F(EnlargeTool, writesJpegThroughTheConversionLibrary) {
     const ToolRun r = run({"--ratio=3", input, out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QImage result(out);
-    EXPECT_EQ(result.size(), QSize(68, 50));
+    EXPECT_EQ(result.size(), QSize(86, 92));
 }
 
 TEST_F(EnlargeTool, helpExplainsTheUse) {

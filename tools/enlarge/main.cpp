@@ -6,19 +6,24 @@
 // program's enlargement command does, and writes the image the program would save:
 // a bitmap for ".bmp", a JPEG through the conversion library for ".jpg"/".jpeg".
 #include "engine/enlarge.h"
-#include "platform/imagebuffer.h"
+#include "platform/bitmap.h"
 #include "platform/surface.h"
-#include "save/save.h"
+#include "save/jpeglibrary.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QRegularExpression>
+#include <QTemporaryFile>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 #include <unistd.h>
 
@@ -40,8 +45,8 @@ constexpr const char* kUsage =
     "\n"
     "The result is (R x width - 1) by (R x height - 1) pixels.\n";
 
-// A share of the memory the machine can still give that a result may take.
-constexpr double kMemoryShare = 0.75;
+// Rows made and written at a time: a strip of a 6400-pixel-wide result is 1.6 MB.
+constexpr int kStripRows = 64;
 
 int fail(const QString& message) {
     std::fprintf(stderr, "velmora-enlarge: %s\n", message.toLocal8Bit().constData());
@@ -92,6 +97,94 @@ class ProgressBar {
     Clock::time_point start_, last_;
     bool tty_;
     bool shown_ = false;
+};
+
+// Computes strips of the result, from the bottom up, on a thread of its own
+// while the caller writes the strip before: the two cores work side by side, one
+// on the enlargement and one on the file. Two strip buffers take turns.
+struct Strip {
+    std::vector<std::uint32_t> pixels;
+    int first = 0;
+    int rows = 0;
+    bool ok = true;
+};
+
+class StripPipeline {
+  public:
+    StripPipeline(const velmora::SourceImage& source, double r, int width, int height)
+        : source_(source), r_(r), width_(width), height_(height) {
+        for (Strip& s : strips_)
+            s.pixels.resize(static_cast<std::size_t>(width) * kStripRows);
+        worker_ = std::thread([this] { run(); });
+    }
+    ~StripPipeline() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        worker_.join();
+    }
+
+    // The next finished strip, or nullptr when all have been handed out.
+    const Strip* next() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return ready_ > taken_ || (done_ && ready_ == taken_); });
+        if (ready_ == taken_)
+            return nullptr;
+        return &strips_[taken_ % 2];
+    }
+    // The strip from next() is written; its buffer may be filled again.
+    void release() {
+        {
+            std::lock_guard lock(mutex_);
+            ++taken_;
+        }
+        changed_.notify_all();
+    }
+
+  private:
+    void run() {
+        velmora::EnlargeOptions options;
+        options.blendedHigh = 0xFF000000u;
+        options.threads = 1; // the other core writes
+        for (int top = height_, n = 0; top > 0; ++n) {
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return stop_ || n - taken_ < 2; });
+                if (stop_)
+                    return;
+            }
+            Strip& strip = strips_[n % 2];
+            strip.first = std::max(0, top - kStripRows);
+            strip.rows = top - strip.first;
+            options.firstRow = strip.first;
+            const velmora::DestImage dest{strip.pixels.data(), width_, strip.rows, width_};
+            strip.ok = velmora::Enlarge(source_, r_, dest, options);
+            top = strip.first;
+            {
+                std::lock_guard lock(mutex_);
+                ++ready_;
+                done_ = top == 0 || !strip.ok;
+            }
+            changed_.notify_all();
+            if (!strip.ok)
+                return;
+        }
+        std::lock_guard lock(mutex_);
+        done_ = true;
+        changed_.notify_all();
+    }
+
+    const velmora::SourceImage source_;
+    const double r_;
+    const int width_, height_;
+    Strip strips_[2];
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int ready_ = 0, taken_ = 0;
+    bool done_ = false, stop_ = false;
+    std::thread worker_;
 };
 
 } // namespace
@@ -166,35 +259,43 @@ int main(int argc, char** argv) {
                         .arg(source.width())
                         .arg(source.height())
                         .arg(ratioText));
-    const long long bytes = static_cast<long long>(geometry.width) * geometry.height * 4;
-    const long long available = velmora::platform::AvailableMemoryBytes();
-    if (available >= 0 && static_cast<double>(bytes) > kMemoryShare * available)
-        return fail(QStringLiteral("the result, %1 x %2 pixels, does not fit in memory")
-                        .arg(geometry.width)
-                        .arg(geometry.height));
-    QImage result = velmora::platform::AllocateImage(geometry.width, geometry.height);
-    if (result.isNull())
-        return fail(QStringLiteral("not enough memory for a result of %1 x %2 pixels")
-                        .arg(geometry.width)
-                        .arg(geometry.height));
-
-    ProgressBar bar(geometry.width);
-    std::mutex barMutex;
-    velmora::EnlargeOptions options;
-    options.blendedHigh = 0xFF000000u;
-    options.progress = [&](int done) {
-        std::lock_guard lock(barMutex);
-        bar.update(done);
-    };
+    // The result is made and written a strip of rows at a time, from the bottom
+    // up as a bitmap stores it: only one strip is ever in memory, and it stays in
+    // the processor's cache between being computed and being written.
+    QTemporaryFile bitmap(QDir::tempPath() + QStringLiteral("/velmora-XXXXXX.bmp"));
+    QString bitmapPath = output;
+    if (index == 0) {
+        // A JPEG goes through the conversion library by way of a temporary
+        // bitmap in the system's temporary folder, deleted whatever happens.
+        if (!bitmap.open())
+            return fail(
+                QStringLiteral("cannot create a temporary file: %1").arg(bitmap.errorString()));
+        bitmap.close();
+        bitmapPath = bitmap.fileName();
+    }
+    QString error;
+    velmora::platform::BitmapWriter writer;
+    if (!writer.open(bitmapPath, geometry.width, geometry.height, &error))
+        return fail(QStringLiteral("cannot write %1: %2").arg(output, error));
     const velmora::SourceImage view{reinterpret_cast<const std::uint32_t*>(source.constBits()),
                                     source.width(), source.height(), source.bytesPerLine() / 4};
-    const velmora::DestImage dest{reinterpret_cast<std::uint32_t*>(result.bits()), result.width(),
-                                  result.height(), result.bytesPerLine() / 4};
-    velmora::Enlarge(view, r, dest, options);
+    StripPipeline pipeline(view, r, geometry.width, geometry.height);
+    ProgressBar bar(geometry.height);
+    for (;;) {
+        const Strip* strip = pipeline.next();
+        if (strip == nullptr)
+            break;
+        if (!strip->ok)
+            return fail(QStringLiteral("cannot enlarge %1").arg(input));
+        if (!writer.writeStrip(strip->pixels.data(), geometry.width, strip->rows, &error))
+            return fail(QStringLiteral("cannot write %1: %2").arg(output, error));
+        bar.update(geometry.height - strip->first);
+        pipeline.release();
+    }
     bar.finish();
-
-    QString error;
-    if (!velmora::Save_Image(result, output, index, &error))
+    if (!writer.commit(&error))
+        return fail(QStringLiteral("cannot write %1: %2").arg(output, error));
+    if (index == 0 && velmora::ConvertBitmapToJpeg(bitmapPath, output, &error) != 0)
         return fail(QStringLiteral("cannot write %1: %2").arg(output, error));
     return 0;
 }
