@@ -2,6 +2,8 @@
 
 #include "app/velmora_b.h"
 #include "controls/command.h"
+#include "controls/controlresources.h"
+#include "dialogs/pictureholder.h"
 #include "platform/animation.h"
 #include "platform/pointer.h"
 #include "platform/surface.h"
@@ -140,6 +142,25 @@ void FrameDialog::done(int result) {
         Close_Effect(this);
     }
     QDialog::done(result);
+}
+
+Command* Place_Button(QWidget* parent, const QString& layout, const QString& name,
+                      const QRect& geometry) {
+    auto* button = new Command(parent);
+    button->setObjectName(name);
+    LoadButtonLayout(button, layout, name);
+    button->setGeometry(geometry);
+    return button;
+}
+
+PictureHolder* Place_Texture(QWidget* dialog, const QRect& geometry) {
+    auto* holder = new PictureHolder(dialog);
+    holder->setObjectName(QStringLiteral("Pic_Mbl"));
+    holder->setDesign(geometry.size(), Qt::black);
+    holder->move(geometry.topLeft());
+    InitControlResources();
+    holder->loadPicture(QStringLiteral(":/textures/metal.bmp"));
+    return holder;
 }
 
 } // namespace velmora

@@ -13,6 +13,8 @@
 
 namespace velmora {
 
+class Command;
+class PictureHolder;
 namespace platform {
 class Surface;
 }
@@ -58,6 +60,12 @@ QRect Pointer_Rect();
 void Open_Effect(QWidget* window);
 // Animates from the window's rectangle back to the pointer rectangle.
 void Close_Effect(QWidget* window);
+
+// A button of a dialog: named, loaded from the dialog's stored layout, placed.
+Command* Place_Button(QWidget* parent, const QString& layout, const QString& name,
+                      const QRect& geometry);
+// The hidden holder of the dialog's background texture, loaded and placed.
+PictureHolder* Place_Texture(QWidget* dialog, const QRect& geometry);
 
 // A dialog with the shared frame behaviour: a fixed captioned window that plays
 // the opening animation before it first appears and runs its unload (its own

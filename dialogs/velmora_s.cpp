@@ -2,7 +2,6 @@
 
 #include "app/velmora_b.h"
 #include "controls/command.h"
-#include "controls/controlresources.h"
 #include "dialogs/pictureholder.h"
 #include "platform/fonts.h"
 #include "platform/surface.h"
@@ -16,7 +15,6 @@ namespace velmora {
 namespace {
 
 const QString kLayout = QStringLiteral(":/layouts/velmora_s.layout");
-const QString kTexture = QStringLiteral(":/textures/metal.bmp");
 
 // Design in twips: client area, and each control's left, top, width, height.
 constexpr int kClientWidth = 3705;
@@ -67,22 +65,11 @@ velmora_s::velmora_s(QWidget* parent) : FrameDialog(parent) {
     lblRitu_->setGeometry(kLblRitu);
     lblRitu_->setFont(platform::CaptionFont());
 
-    cmdSet_ = new Command(pic1_);
-    cmdSet_->setObjectName(QStringLiteral("Cmd_Set"));
-    LoadButtonLayout(cmdSet_, kLayout, QStringLiteral("Cmd_Set"));
-    cmdSet_->setGeometry(kCmdSet);
+    cmdSet_ = Place_Button(pic1_, kLayout, QStringLiteral("Cmd_Set"), kCmdSet);
 
-    cmdCan_ = new Command(pic1_);
-    cmdCan_->setObjectName(QStringLiteral("Cmd_Can"));
-    LoadButtonLayout(cmdCan_, kLayout, QStringLiteral("Cmd_Can"));
-    cmdCan_->setGeometry(kCmdCan);
+    cmdCan_ = Place_Button(pic1_, kLayout, QStringLiteral("Cmd_Can"), kCmdCan);
 
-    picMbl_ = new PictureHolder(this);
-    picMbl_->setObjectName(QStringLiteral("Pic_Mbl"));
-    picMbl_->setDesign(kPicMbl.size(), Qt::black);
-    picMbl_->move(kPicMbl.topLeft());
-    InitControlResources();
-    picMbl_->loadPicture(kTexture);
+    picMbl_ = Place_Texture(this, kPicMbl);
 
     setTabOrder(vsRitu_, cmdSet_);
     setTabOrder(cmdSet_, cmdCan_);

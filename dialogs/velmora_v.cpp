@@ -2,7 +2,6 @@
 
 #include "app/velmora_b.h"
 #include "controls/command.h"
-#include "controls/controlresources.h"
 #include "dialogs/filelist.h"
 #include "dialogs/folderlist.h"
 #include "dialogs/folders.h"
@@ -26,7 +25,6 @@ namespace velmora {
 namespace {
 
 const QString kLayout = QStringLiteral(":/layouts/velmora_v.layout");
-const QString kTexture = QStringLiteral(":/textures/metal.bmp");
 const QString kPattern = QStringLiteral("*.bmp;*.jpg;*.jpeg");
 const QString kMessageTitle = QStringLiteral("Vantorel");
 // The source the drive change names in its error message.
@@ -141,22 +139,11 @@ velmora_v::velmora_v(QWidget* parent) : FrameDialog(parent) {
     labelPalette.setColor(QPalette::WindowText, textColour);
     lblSize_->setPalette(labelPalette);
 
-    cmdCan_ = new Command(picC_);
-    cmdCan_->setObjectName(QStringLiteral("Cmd_Can"));
-    LoadButtonLayout(cmdCan_, kLayout, QStringLiteral("Cmd_Can"));
-    cmdCan_->setGeometry(kCmdCan);
+    cmdCan_ = Place_Button(picC_, kLayout, QStringLiteral("Cmd_Can"), kCmdCan);
 
-    cmdSel_ = new Command(picC_);
-    cmdSel_->setObjectName(QStringLiteral("Cmd_Sel"));
-    LoadButtonLayout(cmdSel_, kLayout, QStringLiteral("Cmd_Sel"));
-    cmdSel_->setGeometry(kCmdSel);
+    cmdSel_ = Place_Button(picC_, kLayout, QStringLiteral("Cmd_Sel"), kCmdSel);
 
-    picMbl_ = new PictureHolder(this);
-    picMbl_->setObjectName(QStringLiteral("Pic_Mbl"));
-    picMbl_->setDesign(kPicMbl.size(), Qt::black);
-    picMbl_->move(kPicMbl.topLeft());
-    InitControlResources();
-    picMbl_->loadPicture(kTexture);
+    picMbl_ = Place_Texture(this, kPicMbl);
 
     picF_ = new PictureHolder(this);
     picF_->setObjectName(QStringLiteral("Pic_F"));
