@@ -24,6 +24,11 @@ inline constexpr int kTwipsPerPixel = 15;
 inline constexpr int Twips_To_Pixels(int twips) {
     return twips / kTwipsPerPixel;
 }
+// A control's place from the layout's left, top, width and height in twips.
+inline QRect Twips_Rect(int left, int top, int width, int height) {
+    return QRect(Twips_To_Pixels(left), Twips_To_Pixels(top), Twips_To_Pixels(width),
+                 Twips_To_Pixels(height));
+}
 
 // One coordinate of the placement: (screen - dialog) rounded to a whole number,
 // halves to even, then divided by divisor with the quotient cut toward zero.

@@ -23,18 +23,14 @@ constexpr int kClientHeight = 2940;
 // placement works on the outer size, as for the image selection dialog.
 constexpr int kFrameWidth = 75;
 constexpr int kFrameHeight = 465;
-QRect twipsRect(int left, int top, int width, int height) {
-    return QRect(Twips_To_Pixels(left), Twips_To_Pixels(top), Twips_To_Pixels(width),
-                 Twips_To_Pixels(height));
-}
-const QRect kVsRitu = twipsRect(480, 360, 1095, 2295);
-const QRect kPic1 = twipsRect(0, 0, 3735, 2955);
+const QRect kVsRitu = Twips_Rect(480, 360, 1095, 2295);
+const QRect kPic1 = Twips_Rect(0, 0, 3735, 2955);
 // The label is designed 450 twips wide, too narrow for "10.0倍" in this font;
 // it reaches to just short of the buttons instead.
-const QRect kLblRitu = twipsRect(1680, 2340, 690, 195);
-const QRect kCmdSet = twipsRect(2400, 2220, 915, 375);
-const QRect kCmdCan = twipsRect(2400, 1800, 915, 375);
-const QRect kPicMbl = twipsRect(4680, 360, 15450, 345);
+const QRect kLblRitu = Twips_Rect(1680, 2340, 690, 195);
+const QRect kCmdSet = Twips_Rect(2400, 2220, 915, 375);
+const QRect kCmdCan = Twips_Rect(2400, 1800, 915, 375);
+const QRect kPicMbl = Twips_Rect(4680, 360, 15450, 345);
 
 } // namespace
 

@@ -35,24 +35,20 @@ constexpr int kOuterWidth = 7410;
 constexpr int kOuterHeight = 4380;
 constexpr int kPreviewBox = 100; // pixels
 
-QRect twipsRect(int left, int top, int width, int height) {
-    return QRect(Twips_To_Pixels(left), Twips_To_Pixels(top), Twips_To_Pixels(width),
-                 Twips_To_Pixels(height));
-}
 // The background panel fills the client area; the visible controls lie on it.
-const QRect kPicC = twipsRect(0, 0, 7335, 3915);
-const QRect kDrive1 = twipsRect(240, 180, 2445, 315);
-const QRect kDir1 = twipsRect(240, 600, 2445, 3015);
-const QRect kFile1 = twipsRect(2760, 600, 2715, 3015);
-const QRect kComboKind = twipsRect(2760, 180, 2715, 315);
-const QRect kPicK = twipsRect(5580, 600, 1500, 1500);
-const QRect kLblSize = twipsRect(5580, 240, 1515, 195);
-const QRect kShape1 = twipsRect(5580, 180, 1515, 315);
-const QRect kCmdCan = twipsRect(5820, 2760, 1215, 375);
-const QRect kCmdSel = twipsRect(5820, 3180, 1215, 375);
+const QRect kPicC = Twips_Rect(0, 0, 7335, 3915);
+const QRect kDrive1 = Twips_Rect(240, 180, 2445, 315);
+const QRect kDir1 = Twips_Rect(240, 600, 2445, 3015);
+const QRect kFile1 = Twips_Rect(2760, 600, 2715, 3015);
+const QRect kComboKind = Twips_Rect(2760, 180, 2715, 315);
+const QRect kPicK = Twips_Rect(5580, 600, 1500, 1500);
+const QRect kLblSize = Twips_Rect(5580, 240, 1515, 195);
+const QRect kShape1 = Twips_Rect(5580, 180, 1515, 315);
+const QRect kCmdCan = Twips_Rect(5820, 2760, 1215, 375);
+const QRect kCmdSel = Twips_Rect(5820, 3180, 1215, 375);
 // The two hidden holders lie below the visible client area.
-const QRect kPicMbl = twipsRect(0, 4260, 15450, 345);
-const QRect kPicF = twipsRect(2040, 4860, 855, 855);
+const QRect kPicMbl = Twips_Rect(0, 4260, 15450, 345);
+const QRect kPicF = Twips_Rect(2040, 4860, 855, 855);
 
 // A plain rectangle outline; it takes no input.
 class Shape : public QWidget {
