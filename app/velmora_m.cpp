@@ -4,6 +4,7 @@
 #include "engine/enlarge.h"
 #include "platform/imagebuffer.h"
 #include "platform/surface.h"
+#include "platform/twips.h"
 #include "settings/settings.h"
 
 #include <QApplication>
@@ -23,11 +24,11 @@ namespace velmora {
 
 namespace {
 
-// Layout of the window in pixels (the design gives twips, 15 to a pixel).
-constexpr int kClientWidth = 7545 / 15;  // 503
-constexpr int kClientHeight = 4845 / 15; // 323
-const QRect kDisplayDesign(0, 0, 6735 / 15, 3675 / 15);
-const QRect kMasterDesign(6840 / 15, 60 / 15, 1380 / 15, 1260 / 15);
+// Layout of the window in pixels (the design gives twips).
+constexpr int kClientWidth = TwipsToPixelsTruncated(7545);  // 503
+constexpr int kClientHeight = TwipsToPixelsTruncated(4845); // 323
+const QRect kDisplayDesign = TwipsToPixelsTruncated(QRect(0, 0, 6735, 3675));
+const QRect kMasterDesign = TwipsToPixelsTruncated(QRect(6840, 60, 1380, 1260));
 
 // A result may take at most this share of the memory the machine can still give,
 // so that an enlargement never drives the machine into swapping.

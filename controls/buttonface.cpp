@@ -4,11 +4,6 @@
 
 namespace velmora {
 
-QRect TwipsToPixels(const QRect& twips) {
-    return {TwipsToPixels(twips.x()), TwipsToPixels(twips.y()), TwipsToPixels(twips.width()),
-            TwipsToPixels(twips.height())};
-}
-
 void PaintGradient(QImage& surface, bool hoverShading) {
     const QRgb top = hoverShading ? kFaceShade : kFaceLight;
     const QRgb bottom = hoverShading ? kFaceLight : kFaceShade;
@@ -31,7 +26,7 @@ void PaintGradient(QImage& surface, bool hoverShading) {
 
 std::array<FrameSlice, kSliceCount> FrameSlices(int W, int H) {
     // Source rectangles refer to the 960 x 375 twip (64 x 25 pixel) picture.
-    // The odd 1-twip offsets are kept as the layout has them; at 15 twips per
+    // The odd 1-twip offsets are kept as the layout has them; at the nearest
     // pixel they fall on pixel 0.
     return {{
         {{0, 0, 60, 60}, {1, 1, 60, 60}},                // top-left corner
@@ -50,10 +45,10 @@ void PaintFrameSlices(QImage& surface, const QImage& frame) {
     p.setRenderHint(QPainter::SmoothPixmapTransform, false);
     for (const FrameSlice& slice :
          FrameSlices(PixelsToTwips(surface.width()), PixelsToTwips(surface.height()))) {
-        const QRect target = TwipsToPixels(slice.target);
+        const QRect target = TwipsToPixelsNearest(slice.target);
         if (target.width() <= 0 || target.height() <= 0)
             continue;
-        p.drawImage(target, frame, TwipsToPixels(slice.source));
+        p.drawImage(target, frame, TwipsToPixelsNearest(slice.source));
     }
 }
 

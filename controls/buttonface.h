@@ -2,8 +2,10 @@
 // gradient, then the border of a frame picture stretched around it.
 //
 // Geometry is worked out in twips, as the control's layout is, and turned into
-// pixels at 15 twips per pixel; only the gradient is computed in pixels.
+// the nearest pixels; only the gradient is computed in pixels.
 #pragma once
+
+#include "platform/twips.h"
 
 #include <QColor>
 #include <QImage>
@@ -12,19 +14,6 @@
 #include <array>
 
 namespace velmora {
-
-inline constexpr int kTwipsPerPixel = 15;
-
-// Nearest pixel for a twip value; the 1-twip offsets of the slice table land on
-// pixel 0.
-constexpr int TwipsToPixels(int twips) {
-    return twips >= 0 ? (2 * twips + kTwipsPerPixel) / (2 * kTwipsPerPixel)
-                      : -TwipsToPixels(-twips);
-}
-constexpr int PixelsToTwips(int pixels) {
-    return pixels * kTwipsPerPixel;
-}
-QRect TwipsToPixels(const QRect& twips);
 
 // The two face colours: white and a light lavender grey. The normal shading has
 // kFaceLight at the top edge, the hover shading has them the other way round.
@@ -42,7 +31,6 @@ struct FrameSlice {
     QRect source;
     QRect target;
 };
-inline constexpr int kCornerTwips = 60;
 inline constexpr int kSliceCount = 8;
 
 // The eight border slices for a button of widthTwips x heightTwips, in drawing

@@ -4,6 +4,7 @@
 #include "controls/controlresources.h"
 #include "controls/propertybag.h"
 #include "platform/pointer.h"
+#include "platform/twips.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -91,7 +92,7 @@ Command::Command(QWidget* parent) : QWidget(parent) {
     // button, and its mouse events are the button's.
     LblMsg->setAttribute(Qt::WA_TransparentForMouseEvents);
     LblMsg->setGeometry(
-        TwipsToPixels(QRect(kCaptionLeft, kCaptionTop, kCaptionWidth, kCaptionHeight)));
+        TwipsToPixelsNearest(QRect(kCaptionLeft, kCaptionTop, kCaptionWidth, kCaptionHeight)));
     setCaptionColour(0);
 
     TmrMouse = new QTimer(this);
@@ -270,7 +271,8 @@ void Command::PaintButton(Frame frame) {
     // centred across the button at the same height in every state.
     captionTopTwips_ =
         velmora::CaptionTopTwips(PixelsToTwips(height()), PixelsToTwips(LblMsg->height()));
-    LblMsg->setGeometry(0, TwipsToPixels(qRound(captionTopTwips_)), width(), LblMsg->height());
+    LblMsg->setGeometry(0, TwipsToPixelsNearest(qRound(captionTopTwips_)), width(),
+                        LblMsg->height());
 
     for (QFrame* line : {LeftLine, TopLine, RightLine, BottomLine})
         line->setVisible(false);

@@ -36,10 +36,9 @@ void Place_Dialog(QWidget* dialog, double widthTwips, double heightTwips) {
     if (dialog == nullptr || screen == nullptr)
         return;
     const QRect area = screen->geometry();
-    const int left = Place_Coordinate(double(area.width()) * kTwipsPerPixel, widthTwips, 2);
-    const int top = Place_Coordinate(double(area.height()) * kTwipsPerPixel, heightTwips, 3);
-    dialog->move(area.left() + static_cast<int>(std::lround(double(left) / kTwipsPerPixel)),
-                 area.top() + static_cast<int>(std::lround(double(top) / kTwipsPerPixel)));
+    const int left = Place_Coordinate(PixelsToTwips(area.width()), widthTwips, 2);
+    const int top = Place_Coordinate(PixelsToTwips(area.height()), heightTwips, 3);
+    dialog->move(area.left() + TwipsToPixelsNearest(left), area.top() + TwipsToPixelsNearest(top));
 }
 
 void Init_Buttons(QWidget* dialog) {

@@ -4,6 +4,8 @@
 // it closes.
 #pragma once
 
+#include "platform/twips.h"
+
 #include <QDialog>
 #include <QImage>
 #include <QPoint>
@@ -19,15 +21,10 @@ namespace platform {
 class Surface;
 }
 
-// Layouts are designed in twips; this platform draws 15 of them to a pixel.
-inline constexpr int kTwipsPerPixel = 15;
-inline constexpr int Twips_To_Pixels(int twips) {
-    return twips / kTwipsPerPixel;
-}
-// A control's place from the layout's left, top, width and height in twips.
-inline QRect Twips_Rect(int left, int top, int width, int height) {
-    return QRect(Twips_To_Pixels(left), Twips_To_Pixels(top), Twips_To_Pixels(width),
-                 Twips_To_Pixels(height));
+// A control's place from the dialog layout's left, top, width and height in
+// twips, each truncated to whole pixels.
+constexpr QRect Twips_Rect(int left, int top, int width, int height) {
+    return TwipsToPixelsTruncated(QRect(left, top, width, height));
 }
 
 // One coordinate of the placement: (screen - dialog) rounded to a whole number,

@@ -37,7 +37,7 @@ const QRect kPicMbl = Twips_Rect(4680, 360, 15450, 345);
 velmora_s::velmora_s(QWidget* parent) : FrameDialog(parent) {
     setObjectName(QStringLiteral("velmora_s"));
     setWindowTitle(QStringLiteral("拡大率の指定"));
-    setFixedSize(Twips_To_Pixels(kClientWidth), Twips_To_Pixels(kClientHeight));
+    setFixedSize(TwipsToPixelsTruncated(kClientWidth), TwipsToPixelsTruncated(kClientHeight));
 
     // Controls in the order of their tab index.
     pic1_ = new platform::Surface(this);

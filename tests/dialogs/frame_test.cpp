@@ -7,6 +7,7 @@
 #include "platform/animation.h"
 #include "platform/pointer.h"
 #include "platform/surface.h"
+#include "platform/twips.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -35,8 +36,8 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, PlaceCoordinateTest,
     ::testing::Values(
         // 1280 x 1024 screen and the image selection dialog's 7410 x 4380 twips.
-        PlaceCase{"leftOnWideScreen", 1280 * 15, 7410, 2, 5895},
-        PlaceCase{"topOnWideScreen", 1024 * 15, 4380, 3, 3660},
+        PlaceCase{"leftOnWideScreen", PixelsToTwips(1280), 7410, 2, 5895},
+        PlaceCase{"topOnWideScreen", PixelsToTwips(1024), 4380, 3, 3660},
         PlaceCase{"halfRoundsDownToEven", 100.5, 0, 2, 50},
         PlaceCase{"halfRoundsUpToEven", 101.5, 0, 2, 51},
         PlaceCase{"threeAndAHalfGoesToFour", 3.5, 0, 3, 1},

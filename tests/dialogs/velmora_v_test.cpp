@@ -9,6 +9,7 @@
 #include "dialogs/velmora_v.h"
 #include "platform/drives.h"
 #include "platform/surface.h"
+#include "platform/twips.h"
 #include "settings/settings.h"
 
 #include <QApplication>
@@ -21,7 +22,6 @@
 #include <QScreen>
 #include <QTest>
 
-#include <cmath>
 #include <unistd.h>
 
 namespace velmora {
@@ -423,9 +423,9 @@ TEST_F(ImageDialogTest, opensAtTheDesignedSizeAndPlace) {
     EXPECT_EQ(dialog.Cmd_Sel()->Caption(), QStringLiteral("選択"));
     EXPECT_EQ(dialog.Cmd_Can()->Caption(), QStringLiteral("ｷｬﾝｾﾙ"));
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    const int left = Place_Coordinate(screen.width() * 15.0, 7410, 2);
-    const int top = Place_Coordinate(screen.height() * 15.0, 4380, 3);
-    EXPECT_EQ(dialog.pos(), QPoint(int(std::lround(left / 15.0)), int(std::lround(top / 15.0))));
+    const int left = Place_Coordinate(PixelsToTwips(screen.width()), 7410, 2);
+    const int top = Place_Coordinate(PixelsToTwips(screen.height()), 4380, 3);
+    EXPECT_EQ(dialog.pos(), QPoint(TwipsToPixelsNearest(left), TwipsToPixelsNearest(top)));
 }
 
 } // namespace
