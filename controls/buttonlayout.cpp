@@ -4,6 +4,7 @@
 #include "controls/controlresources.h"
 
 #include <QFile>
+#include <QFont>
 #include <QStringConverter>
 
 namespace velmora {
@@ -15,8 +16,6 @@ const QString kFontKey = QStringLiteral("font");
 bool isComment(const QString& line) {
     return line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#');
 }
-
-} // namespace
 
 std::optional<QFont> ParseLayoutFont(const QString& text) {
     QStringList parts = text.split(u',');
@@ -47,6 +46,8 @@ std::optional<QFont> ParseLayoutFont(const QString& text) {
     }
     return font;
 }
+
+} // namespace
 
 std::optional<PropertyBag> ReadLayoutSection(const QString& layoutText, const QString& buttonName) {
     PropertyBag bag;

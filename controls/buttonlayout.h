@@ -14,7 +14,6 @@
 
 #include "controls/propertybag.h"
 
-#include <QFont>
 #include <QString>
 
 #include <optional>
@@ -26,7 +25,5 @@ namespace velmora {
 // kept as text; std::nullopt when the section is missing or a line of it
 // cannot be read.
 std::optional<PropertyBag> ReadLayoutSection(const QString& layoutText, const QString& buttonName);
-
-std::optional<QFont> ParseLayoutFont(const QString& text);
 
 } // namespace velmora

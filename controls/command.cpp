@@ -7,7 +7,6 @@
 #include "platform/twips.h"
 
 #include <QApplication>
-#include <QFrame>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -64,15 +63,6 @@ std::optional<MouseButton> toMouseButton(Qt::MouseButton button) {
     }
 }
 
-QFrame* makeLine(QWidget* parent, const char* name, QFrame::Shape shape) {
-    auto* line = new QFrame(parent);
-    line->setObjectName(QLatin1String(name));
-    line->setFrameShape(shape);
-    // Outside the visible area; the first repaint hides it for good.
-    line->setGeometry(-20, -20, 10, 10);
-    return line;
-}
-
 } // namespace
 
 Command::Command(QWidget* parent) : QWidget(parent) {
@@ -99,15 +89,6 @@ Command::Command(QWidget* parent) : QWidget(parent) {
     TmrMouse->setObjectName(QStringLiteral("TmrMouse"));
     TmrMouse->setInterval(kTrackingIntervalMs);
     connect(TmrMouse, &QTimer::timeout, this, &Command::TmrMouse_Timer);
-
-    for (Frame f : {Frame::Normal, Frame::HighLight, Frame::HighLightSelect, Frame::Selected,
-                    Frame::Pressed, Frame::Disable})
-        frames_[static_cast<int>(f)] = FrameImage(f);
-
-    LeftLine = makeLine(this, "LeftLine", QFrame::VLine);
-    TopLine = makeLine(this, "TopLine", QFrame::HLine);
-    BottomLine = makeLine(this, "BottomLine", QFrame::HLine);
-    RightLine = makeLine(this, "RightLine", QFrame::VLine);
 }
 
 void Command::Initialize() {
@@ -120,53 +101,52 @@ bool Command::TrackingPointer() const {
     return TmrMouse->isActive();
 }
 
-quint8 Command::Visible() {
-    if (!opaque_)
-        return 0;
-    RefreshCaption();
-    return 255;
+quint8 Command::Visible() const {
+    return opaque_ ? 255 : 0;
 }
 
 void Command::Visible(quint8 New_Visible) {
-    setOpaque(New_Visible != 0);
+    const bool opaque = New_Visible != 0;
+    if (opaque == opaque_)
+        return;
+    setOpaque(opaque);
     if (opaque_)
         RefreshCaption();
     emit PropertyChanged(QStringLiteral("Visible"));
 }
 
-quint32 Command::FontColour() {
-    const quint32 colour = fontColour_;
-    RefreshCaption();
-    return colour;
+quint32 Command::FontColour() const {
+    return fontColour_;
 }
 
 void Command::FontColour(quint32 New_FontColour) {
-    if (New_FontColour > kMaxColour) {
-        RefreshCaption();
+    if (New_FontColour > kMaxColour || New_FontColour == fontColour_)
         return;
-    }
     setCaptionColour(New_FontColour);
     RefreshCaption();
     emit PropertyChanged(QStringLiteral("FontColour"));
 }
 
-bool Command::Enabled() {
-    // First use: a button placed in code and never loaded from store is
-    // switched on by its first read. RefreshCaption runs while the button is
-    // still off, so it leaves the caption colour alone.
+bool Command::Enabled() const {
+    return status_.IsEnabled;
+}
+
+void Command::Enabled(bool New_Enabled) {
+    if (New_Enabled == status_.IsEnabled)
+        return;
+    status_.IsEnabled = New_Enabled;
+    ApplyEnabled();
+    emit PropertyChanged(QStringLiteral("Enabled"));
+}
+
+void Command::FirstUse() {
+    // The caption refresh comes before the switch: on a button that is still
+    // off it does nothing, so the caption colour stays as it was.
     if (status_.FirstRunFlag == 0) {
         RefreshCaption();
         status_.FirstRunFlag = 1;
         status_.IsEnabled = true;
     }
-    const bool result = status_.IsEnabled;
-    ApplyEnabled();
-    return result;
-}
-
-void Command::Enabled(bool New_Enabled) {
-    status_.IsEnabled = New_Enabled;
-    emit PropertyChanged(QStringLiteral("Enabled"));
     ApplyEnabled();
 }
 
@@ -175,6 +155,8 @@ QString Command::Caption() const {
 }
 
 void Command::Caption(const QString& New_Caption) {
+    if (New_Caption == LblMsg->text())
+        return;
     LblMsg->setText(New_Caption);
     emit PropertyChanged(QStringLiteral("Caption"));
 }
@@ -184,7 +166,12 @@ QFont Command::Font() const {
 }
 
 void Command::Font(const QFont& New_Font) {
-    LblMsg->setFont(wholeFont(New_Font));
+    const QFont font = wholeFont(New_Font);
+    // The mask counts too: a font equal in every attribute but not yet taken
+    // whole still lets the label inherit from the button.
+    if (font == LblMsg->font() && font.resolveMask() == LblMsg->font().resolveMask())
+        return;
+    LblMsg->setFont(font);
     emit PropertyChanged(QStringLiteral("Font"));
 }
 
@@ -264,7 +251,7 @@ void Command::PaintButton(Frame frame) {
         face_ = QImage(size(), QImage::Format_ARGB32_Premultiplied);
     face_.fill(Qt::transparent);
     PaintGradient();
-    PaintFrameSlices(face_, frames_[static_cast<int>(frame)]);
+    PaintFrameSlices(face_, FrameImage(frame));
     update();
 
     // The label spans the whole width and centres its text, so the caption is
@@ -273,9 +260,6 @@ void Command::PaintButton(Frame frame) {
         velmora::CaptionTopTwips(PixelsToTwips(height()), PixelsToTwips(LblMsg->height()));
     LblMsg->setGeometry(0, TwipsToPixelsNearest(qRound(captionTopTwips_)), width(),
                         LblMsg->height());
-
-    for (QFrame* line : {LeftLine, TopLine, RightLine, BottomLine})
-        line->setVisible(false);
 }
 
 void Command::PaintGradient() {

@@ -7,9 +7,9 @@
 //   load); before it, the pointer tracking is off and hovering does nothing.
 // - Enabled is the button's own flag, not QWidget's: the widget always gets its
 //   events and the handlers ignore them while the button is disabled.
-// - The getters Enabled(), FontColour() and an opaque Visible() repaint the
-//   button in its normal look; a new button is switched on by the first read
-//   of Enabled().
+// - The getters only read, and a setter given the value it already has does
+//   nothing. A button placed in code and never loaded from store starts
+//   switched off; FirstUse() switches it on.
 // - Every release of a mouse button (left, right or middle) on the enabled
 //   button raises Click, unless the pointer was seen leaving the focused button
 //   while it was held; there is no keyboard handling.
@@ -22,9 +22,6 @@
 #include <QString>
 #include <QWidget>
 
-#include <array>
-
-class QFrame;
 class QLabel;
 class QTimer;
 
@@ -41,19 +38,33 @@ class Command : public QWidget {
     // (ButtonState 1). Paints nothing.
     void Initialize();
 
-    // Background style: 255 when opaque (and the button is repainted), 0 when
-    // transparent. Writing a non-zero value makes it opaque, zero transparent.
-    quint8 Visible();
+    // Background style: 255 when opaque, 0 when transparent. Writing a
+    // non-zero value makes it opaque (and repaints the normal look), zero
+    // transparent.
+    quint8 Visible() const;
     void Visible(quint8 New_Visible);
 
     // Caption colour, red in bits 0-7, green 8-15, blue 16-23. Only plain
     // colours up to 0xFFFFFF are accepted; another value leaves the colour as it
-    // was and is not reported as a change.
-    quint32 FontColour();
+    // was. Setting it repaints the normal look of an enabled button, and an
+    // enabled button not yet used gets black instead.
+    quint32 FontColour() const;
     void FontColour(quint32 New_FontColour);
 
-    bool Enabled();
+    // Whether the button reacts to the mouse, the focus and the pointer
+    // tracking; a disabled button shows the Disable frame and a greyed caption.
+    bool Enabled() const;
     void Enabled(bool New_Enabled);
+
+    // The first use of a button: one placed in code and never loaded from store
+    // is switched on (FirstRunFlag 1, Enabled). Then, for any button, the face
+    // is repainted to show the enabled state (Normal or Disable); ButtonState
+    // keeps its value.
+    void FirstUse();
+    // Repaints an enabled button in its normal look with its caption enabled;
+    // a button not yet used gets a black caption. A disabled button is left as
+    // it is. ButtonState keeps its value.
+    void RefreshCaption();
 
     // The caption text and font. Setting them does not re-centre the caption;
     // the next repaint does.
@@ -69,14 +80,13 @@ class Command : public QWidget {
     // Visible; a value at its default is left out. Repaints the normal look.
     void WriteProperties(PropertyBag& bag);
 
-    // Read-only views for tests and tools. None of them repaints.
+    // Read-only views for tests and tools.
     const ButtonStatus& Status() const { return status_; }
     quint8 ButtonState() const { return status_.ButtonState; }
     bool HoverShading() const { return status_.HoverShading; }
     bool LeftDown() const { return status_.LeftDown; }
     quint8 FirstRunFlag() const { return status_.FirstRunFlag; }
     bool IsEnabled() const { return status_.IsEnabled; }
-    bool IsOpaque() const { return opaque_; }
     // The frame the face was last painted with.
     Frame ShownFrame() const { return status_.Shown; }
     // The retained image of the face (gradient and frame, no caption).
@@ -103,7 +113,6 @@ class Command : public QWidget {
     void TmrMouse_Timer();
     void PointerLeft();
     void ApplyEnabled();
-    void RefreshCaption();
     void PaintButton(Frame frame);
     void PaintGradient();
     void handle(const ButtonEvent& event);
@@ -119,11 +128,6 @@ class Command : public QWidget {
 
     QLabel* LblMsg;
     QTimer* TmrMouse;
-    std::array<QImage, 6> frames_; // indexed by Frame
-    QFrame* LeftLine;
-    QFrame* TopLine;
-    QFrame* BottomLine;
-    QFrame* RightLine;
 };
 
 // Loads one button's stored properties from a dialog layout resource (such as

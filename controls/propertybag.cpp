@@ -43,10 +43,6 @@ void PropertyBag::WriteProperty(const QString& name, const QVariant& value,
         entries_.push_back({name, value});
 }
 
-bool PropertyBag::Contains(const QString& name) const {
-    return indexOf(name) >= 0;
-}
-
 QStringList PropertyBag::Names() const {
     QStringList names;
     for (const Entry& e : entries_)

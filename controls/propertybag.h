@@ -23,7 +23,6 @@ class PropertyBag {
     void WriteProperty(const QString& name, const QVariant& value,
                        const QVariant& defaultValue = {});
 
-    bool Contains(const QString& name) const;
     // The stored names, in the order they were first written.
     QStringList Names() const;
     bool IsEmpty() const { return entries_.empty(); }

@@ -245,19 +245,19 @@ TEST_F(CommandTest, disabledButtonIgnoresEverythingButResize) {
     EXPECT_TRUE(button->findChild<QLabel*>(QStringLiteral("LblMsg"))->isEnabled());
 }
 
-// Reading these properties repaints the normal look and keeps the state.
-struct RepaintingGetter {
+// These steps repaint the normal look and keep the state.
+struct RepaintingStep {
     const char* name;
-    std::function<void(Command*)> read;
+    std::function<void(Command*)> run;
 };
 
-class RepaintingGetters : public DialogFixture,
-                          public ::testing::WithParamInterface<RepaintingGetter> {};
+class RepaintingSteps : public DialogFixture,
+                        public ::testing::WithParamInterface<RepaintingStep> {};
 
-TEST_P(RepaintingGetters, repaintNormalAndKeepTheState) {
+TEST_P(RepaintingSteps, repaintNormalAndKeepTheState) {
     hover();
     ASSERT_EQ(button->ShownFrame(), Frame::HighLight);
-    GetParam().read(button);
+    GetParam().run(button);
     EXPECT_EQ(button->ShownFrame(), Frame::Normal);
     EXPECT_EQ(button->ButtonState(), state::HighLight);
     // The next change paints from the kept state.
@@ -266,12 +266,30 @@ TEST_P(RepaintingGetters, repaintNormalAndKeepTheState) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Getters, RepaintingGetters,
-    ::testing::Values(
-        RepaintingGetter{"Enabled", [](Command* b) { EXPECT_TRUE(b->Enabled()); }},
-        RepaintingGetter{"FontColour", [](Command* b) { EXPECT_EQ(b->FontColour(), 0u); }},
-        RepaintingGetter{"VisibleOpaque", [](Command* b) { EXPECT_EQ(b->Visible(), 255); }}),
+    Steps, RepaintingSteps,
+    ::testing::Values(RepaintingStep{"FirstUse", [](Command* b) { b->FirstUse(); }},
+                      RepaintingStep{"RefreshCaption", [](Command* b) { b->RefreshCaption(); }}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CommandTest, gettersOnlyRead) {
+    hover();
+    EXPECT_TRUE(button->Enabled());
+    EXPECT_EQ(button->FontColour(), 0u);
+    EXPECT_EQ(button->Visible(), 255);
+    EXPECT_EQ(button->ShownFrame(), Frame::HighLight);
+}
+
+TEST_F(CommandTest, settersGivenTheValueTheyHaveNeitherRepaintNorNotify) {
+    hover();
+    QSignalSpy changes(button, &Command::PropertyChanged);
+    button->Caption(button->Caption());
+    button->Font(button->Font());
+    button->Enabled(true);
+    button->FontColour(0);
+    button->Visible(255);
+    EXPECT_EQ(changes.count(), 0);
+    EXPECT_EQ(button->ShownFrame(), Frame::HighLight);
+}
 
 TEST_F(CommandTest, savingTheLayoutRepaintsTheNormalLook) {
     hover();
@@ -296,7 +314,7 @@ TEST_F(CommandTest, transparentVisibleReadsZeroAndRepaintsNothing) {
     EXPECT_EQ(button->Visible(), 255);
 }
 
-TEST(CommandFirstUse, firstReadOfEnabledSwitchesANewButtonOn) {
+TEST(CommandFirstUse, firstUseSwitchesANewButtonOn) {
     Command fresh;
     fresh.resize(testing::kButtonSize);
     QSignalSpy clicks(&fresh, &Command::Click);
@@ -308,8 +326,8 @@ TEST(CommandFirstUse, firstReadOfEnabledSwitchesANewButtonOn) {
     // While the button is still off, the first-use repaint leaves the caption
     // colour alone.
     fresh.FontColour(0x0000FF);
+    fresh.FirstUse();
     EXPECT_TRUE(fresh.Enabled());
-    EXPECT_TRUE(fresh.IsEnabled());
     EXPECT_EQ(fresh.FirstRunFlag(), 1);
     EXPECT_EQ(fresh.ShownFrame(), Frame::Normal);
     EXPECT_EQ(fresh.FontColour(), 0x0000FFu);
@@ -330,7 +348,7 @@ TEST(CommandProperties, settersNotifyTheHostByName) {
     b.Font(QFont(QStringLiteral("IPAPGothic"), 12));
     b.Enabled(true);
     b.FontColour(0x123456);
-    b.Visible(1);
+    b.Visible(0);
     QStringList names;
     for (const auto& args : changes)
         names << args.at(0).toString();
