@@ -43,8 +43,8 @@ QString Ini_Read(const QString& section, const QString& key, const QString& file
     return QString::fromUtf8(buffer);
 }
 
-QString Ini_Write(const QString& section, const QString& key, const QString& value,
-                  const QString& file) {
+void Ini_Write(const QString& section, const QString& key, const QString& value,
+               const QString& file) {
     const std::string path = QFile::encodeName(file).toStdString();
     if (!QFileInfo::exists(file)) {
         // The configuration folder of an installed program may not exist yet.
@@ -52,7 +52,6 @@ QString Ini_Write(const QString& section, const QString& key, const QString& val
     }
     Api_Result = platform::WritePrivateProfileString(paddedName(section), paddedName(key),
                                                      value.toStdString(), path);
-    return QString();
 }
 
 QString App_Folder() {

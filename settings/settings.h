@@ -23,9 +23,9 @@ inline constexpr std::int16_t kMaxScale = 100;
 QString Ini_Read(const QString& section, const QString& key, const QString& file);
 
 // Stores value under key (creating file, section and key as needed) and leaves
-// the result (non-zero on success) in Api_Result. Returns "".
-QString Ini_Write(const QString& section, const QString& key, const QString& value,
-                  const QString& file);
+// the result (non-zero on success) in Api_Result.
+void Ini_Write(const QString& section, const QString& key, const QString& value,
+               const QString& file);
 
 // The folder of the executable, as the system reports it.
 QString App_Folder();

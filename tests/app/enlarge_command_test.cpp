@@ -3,11 +3,11 @@
 #include "engine/sampling.h"
 #include "platform/surface.h"
 #include "settings/settings.h"
+#include "tests/support/support.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QPaintEvent>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -59,11 +59,8 @@ struct PaintRecorder : QObject {
     }
 };
 
-class EnlargeCommand : public ::testing::Test {
+class EnlargeCommand : public SettingsFileTest {
   protected:
-    void SetUp() override { Set_Settings_File(dir.filePath("velmora.ini")); }
-    void TearDown() override { Set_Settings_File(QString()); }
-
     // A main window whose image dialog hands over `image`, already opened.
     std::unique_ptr<velmora_m> windowWith(const QImage& image) {
         const QString path = dir.filePath("source.bmp");
@@ -75,8 +72,6 @@ class EnlargeCommand : public ::testing::Test {
         w->m_open()->trigger();
         return w;
     }
-
-    QTemporaryDir dir;
 };
 
 } // namespace

@@ -2,13 +2,13 @@
 #include "app/velmora_m.h"
 #include "platform/surface.h"
 #include "settings/settings.h"
+#include "tests/support/support.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QMenu>
 #include <QMenuBar>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -16,12 +16,7 @@ using namespace velmora;
 
 namespace {
 
-class MainWindow : public ::testing::Test {
-  protected:
-    void SetUp() override { Set_Settings_File(dir.filePath("velmora.ini")); }
-    void TearDown() override { Set_Settings_File(QString()); }
-    QTemporaryDir dir;
-};
+class MainWindow : public SettingsFileTest {};
 
 QStringList captions(const QList<QAction*>& actions) {
     QStringList out;

@@ -5,22 +5,17 @@
 #include "platform/animation.h"
 #include "platform/drives.h"
 #include "platform/pointer.h"
-#include "settings/settings.h"
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QFile>
+#include <QImage>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QTest>
-#include <QTimer>
 
 namespace velmora {
 
 void DialogTest::SetUp() {
-    ASSERT_TRUE(dir_.isValid());
-    Set_Settings_File(dir_.filePath(QStringLiteral("velmora.ini")));
+    SettingsFileTest::SetUp();
     Ritu_Scale = 12;
     Sel_File.clear();
     Get_Dir.clear();
@@ -34,14 +29,7 @@ void DialogTest::SetUp() {
 void DialogTest::TearDown() {
     platform::ClearFakePointer();
     platform::SetDriveListForTest(std::nullopt);
-    Set_Settings_File(QString());
-}
-
-QString DialogTest::settingsText() const {
-    QFile file(dir_.filePath(QStringLiteral("velmora.ini")));
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    return QString::fromUtf8(file.readAll());
+    SettingsFileTest::TearDown();
 }
 
 QString DialogTest::writeImage(const QString& name, int width, int height, const QColor& colour) {
@@ -100,44 +88,6 @@ bool DoubleClickItem(QListWidget* list, const QString& text) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
     return true;
-}
-
-int AnswerMessageBoxes(const std::function<void()>& action,
-                       const std::function<void(QMessageBox*)>& answer) {
-    int count = 0;
-    QTimer poll;
-    poll.setInterval(10);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr || box->property("answered").toBool())
-            return;
-        box->setProperty("answered", true);
-        ++count;
-        answer(box);
-        QAbstractButton* button = box->escapeButton();
-        if (button == nullptr && !box->buttons().isEmpty())
-            button = box->buttons().first();
-        if (button != nullptr)
-            button->click();
-    });
-    poll.start();
-    action();
-    poll.stop();
-    return count;
-}
-
-void WhenModal(const std::function<void(QWidget*)>& drive) {
-    auto* poll = new QTimer;
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, [poll, drive] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        if (dialog == nullptr || !dialog->isVisible())
-            return;
-        poll->stop();
-        poll->deleteLater();
-        drive(dialog);
-    });
-    poll->start();
 }
 
 } // namespace velmora

@@ -20,7 +20,7 @@ class MainWindowDialogsTest : public DialogTest {
   protected:
     void SetUp() override {
         DialogTest::SetUp();
-        Ini_Write(kSection, kKeyGetPath, dir_.path(), Settings_File());
+        Ini_Write(kSection, kKeyGetPath, dir.path(), Settings_File());
     }
 };
 
@@ -47,7 +47,7 @@ TEST_F(MainWindowDialogsTest, openShowsTheFileChosenInTheImageDialog) {
     EXPECT_NEAR(shown.red(), 200, 6);
     EXPECT_NEAR(shown.green(), 100, 6);
     EXPECT_NEAR(shown.blue(), 50, 6);
-    EXPECT_EQ(Ini_Read(kSection, kKeyGetPath, Settings_File()), dir_.path());
+    EXPECT_EQ(Ini_Read(kSection, kKeyGetPath, Settings_File()), dir.path());
 }
 
 TEST_F(MainWindowDialogsTest, openCancelledAfterAPreviewKeepsThePictureShown) {

@@ -36,7 +36,7 @@ class ImageDialogTest : public DialogTest {
     // Opens the dialog on the test folder.
     void SetUp() override {
         DialogTest::SetUp();
-        Ini_Write(kSection, kKeyGetPath, dir_.path(), Settings_File());
+        Ini_Write(kSection, kKeyGetPath, dir.path(), Settings_File());
     }
     QString storedFolder() const { return Ini_Read(kSection, kKeyGetPath, Settings_File()); }
     QStringList fileNames(velmora_v& dialog) const {
@@ -145,15 +145,15 @@ TEST_F(ImageDialogTest, listsImagesOnlyCaseIgnoredAndSorted) {
         QFile file(path(QString::fromUtf8(name)));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
-    QDir(dir_.path()).mkdir(QStringLiteral("sub.bmp"));
+    QDir(dir.path()).mkdir(QStringLiteral("sub.bmp"));
     velmora_v dialog;
     EXPECT_EQ(fileNames(dialog), (QStringList{QStringLiteral("a.jpeg"), QStringLiteral("b.BMP"),
                                               QStringLiteral("PHOTO.JPG")}));
     ASSERT_EQ(dialog.Combo_Kind()->count(), 1);
     EXPECT_EQ(dialog.Combo_Kind()->currentText(), QStringLiteral("*.bmp;*.jpg;*.jpeg"));
     EXPECT_EQ(dialog.File1()->Pattern(), QStringLiteral("*.bmp;*.jpg;*.jpeg"));
-    EXPECT_EQ(dialog.Dir1()->Path(), dir_.path());
-    EXPECT_EQ(dialog.File1()->Path(), dir_.path());
+    EXPECT_EQ(dialog.Dir1()->Path(), dir.path());
+    EXPECT_EQ(dialog.File1()->Path(), dir.path());
     EXPECT_TRUE(dialog.lbl_Size()->text().isEmpty());
     EXPECT_TRUE(dialog.View_File().isEmpty());
 }
@@ -177,7 +177,7 @@ TEST_F(ImageDialogTest, rootFolderPathsHaveNoDoubledSeparator) {
 }
 
 TEST_F(ImageDialogTest, folderExistsForListableFoldersOnly) {
-    EXPECT_TRUE(Folder_Exists(dir_.path()));
+    EXPECT_TRUE(Folder_Exists(dir.path()));
     EXPECT_TRUE(Folder_Exists(QStringLiteral("/")));
     EXPECT_FALSE(Folder_Exists(path(QStringLiteral("missing"))));
     const QString file = writeImage(QStringLiteral("a.bmp"), 2, 2);
@@ -240,7 +240,7 @@ TEST_F(ImageDialogTest, selectHandsOverThePreviewedFileAfterTheFolderChanged) {
     ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("first.jpg")));
     // A single click in the folder list only marks the entry.
     ASSERT_TRUE(ClickItem(dialog.Dir1(), QStringLiteral("sub")));
-    EXPECT_EQ(dialog.Dir1()->Path(), dir_.path());
+    EXPECT_EQ(dialog.Dir1()->Path(), dir.path());
     // Enter opens it; the file list follows, the preview stays.
     QTest::keyClick(dialog.Dir1(), Qt::Key_Return);
     EXPECT_EQ(dialog.Dir1()->Path(), sub);
@@ -340,7 +340,7 @@ TEST_F(ImageDialogTest, pictureTooBigForMemoryFailsLikeAnUndecodableOne) {
 }
 
 TEST_F(ImageDialogTest, drivePickedMovesTheFolderAndFileLists) {
-    const QString drive = dir_.path();
+    const QString drive = dir.path();
     writeImage(QStringLiteral("x.bmp"), 4, 4);
     platform::SetDriveListForTest(QStringList{QStringLiteral("/"), drive});
     Ini_Write(kSection, kKeyGetPath, QStringLiteral("/"), Settings_File());
@@ -375,7 +375,7 @@ TEST_F(ImageDialogTest, driveNotReadyIsReportedOnceAndTheDriveListGoesBack) {
     EXPECT_EQ(icon, QMessageBox::Warning);
     EXPECT_EQ(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     EXPECT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));
-    EXPECT_EQ(dialog.Dir1()->Path(), dir_.path());
+    EXPECT_EQ(dialog.Dir1()->Path(), dir.path());
 }
 
 TEST_F(ImageDialogTest, unreadableDriveReportsTheErrorWithRetryAndCancel) {

@@ -2,6 +2,7 @@
 #include "save/jpeglibrary.h"
 #include "save/save.h"
 #include "settings/settings.h"
+#include "tests/support/support.h"
 
 #include <QApplication>
 #include <QDir>
@@ -48,17 +49,17 @@ struct MessageCatcher {
     }
 };
 
-class Saving : public ::testing::Test {
+class Saving : public SettingsFileTest {
   protected:
     void SetUp() override {
-        Set_Settings_File(dir.filePath("velmora.ini"));
+        SettingsFileTest::SetUp();
         Set_Library_Folder(QStringLiteral(VELMORA_TEST_BIN));
         // Temporary files of the save go to a folder of the test's own, to be checked.
         qputenv("TMPDIR", QFile::encodeName(tmp.path()));
         Put_Dir = QStringLiteral("/start/here");
     }
     void TearDown() override {
-        Set_Settings_File(QString());
+        SettingsFileTest::TearDown();
         qunsetenv("TMPDIR");
     }
 
@@ -71,7 +72,7 @@ class Saving : public ::testing::Test {
         };
     }
 
-    QTemporaryDir dir, tmp;
+    QTemporaryDir tmp;
     platform::SaveFileRequest request;
     QImage picture = randomImage(61, 47);
 };

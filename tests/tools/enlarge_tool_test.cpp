@@ -1,6 +1,5 @@
 #include "engine/sampling.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -127,10 +126,4 @@ TEST_F(EnlargeTool, badInputGetsOneLineAndNoOutputFile) {
     }
     // Nothing but the inputs is left in the folder: no temporary files either.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 4);
-}
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

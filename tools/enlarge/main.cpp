@@ -53,7 +53,7 @@ int fail(const QString& message) {
     return 1;
 }
 
-// "2.5" gives 25 (the ratio in tenths); anything else gives 0.
+// "2.5" gives 25 (the ratio in tenths); anything else gives -1.
 int parseRatio(const QString& text) {
     static const QRegularExpression form(QStringLiteral("^([0-9]{1,3})(?:\\.([0-9]))?$"));
     const QRegularExpressionMatch m = form.match(text);

@@ -1,5 +1,7 @@
-// Widget tests need an application object; the program's start-up settings
-// (font mapping, no image size cap) apply, and animations take no time.
+// The main() of every Qt test program: one application object for the whole
+// run, with the program's own start-up settings (the caption font mapped to an
+// installed font, no cap on image sizes) and dialog animations that take no
+// time.
 #include "platform/animation.h"
 #include "platform/fonts.h"
 #include "platform/surface.h"
@@ -9,8 +11,8 @@
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
-    // Listing the tests happens without the test's environment: no display is
-    // needed for that either.
+    // The offscreen platform unless told otherwise: listing the tests happens
+    // without the test's environment, and there may be no display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

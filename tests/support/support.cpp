@@ -1,0 +1,67 @@
+#include "tests/support/support.h"
+
+#include "settings/settings.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFile>
+#include <QMessageBox>
+#include <QTimer>
+
+namespace velmora {
+
+void SettingsFileTest::SetUp() {
+    ASSERT_TRUE(dir.isValid());
+    Set_Settings_File(dir.filePath(QStringLiteral("velmora.ini")));
+}
+
+void SettingsFileTest::TearDown() {
+    Set_Settings_File(QString());
+}
+
+QString SettingsFileTest::settingsText() const {
+    QFile file(dir.filePath(QStringLiteral("velmora.ini")));
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(file.readAll());
+}
+
+int AnswerMessageBoxes(const std::function<void()>& action,
+                       const std::function<void(QMessageBox*)>& answer) {
+    int count = 0;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || box->property("answered").toBool())
+            return;
+        box->setProperty("answered", true);
+        ++count;
+        answer(box);
+        QAbstractButton* button = box->escapeButton();
+        if (button == nullptr && !box->buttons().isEmpty())
+            button = box->buttons().first();
+        if (button != nullptr)
+            button->click();
+    });
+    poll.start();
+    action();
+    poll.stop();
+    return count;
+}
+
+void WhenModal(const std::function<void(QWidget*)>& drive) {
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, drive] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (dialog == nullptr || !dialog->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        drive(dialog);
+    });
+    poll->start();
+}
+
+} // namespace velmora

@@ -1,0 +1,39 @@
+// Helpers that tests of several parts of the program share.
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <functional>
+
+#include <gtest/gtest.h>
+
+class QMessageBox;
+class QWidget;
+
+namespace velmora {
+
+// A test with a temporary folder of its own, in which the settings routines
+// use the file "velmora.ini" while the test runs.
+class SettingsFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // The settings file's text as it is now; "" when there is none.
+    QString settingsText() const;
+
+    QTemporaryDir dir;
+};
+
+// Runs action, answering every message box it opens with answer() (which sees
+// the box and may record it); the box is then closed with its escape or first
+// button. Returns how many boxes appeared.
+int AnswerMessageBoxes(const std::function<void()>& action,
+                       const std::function<void(QMessageBox*)>& answer);
+
+// Waits until a modal dialog is up, then runs drive(dialog) on it; returns at
+// once. Used to drive dialogs that are shown with exec().
+void WhenModal(const std::function<void(QWidget*)>& drive);
+
+} // namespace velmora
