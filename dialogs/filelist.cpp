@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QItemSelectionModel>
-#include <QRegularExpression>
 
 namespace velmora {
 
@@ -44,24 +43,14 @@ void FileList::focusInEvent(QFocusEvent* event) {
 void FileList::fill() {
     quiet_ = true;
     clear();
-    QList<QRegularExpression> wildcards;
-    for (const QString& part : pattern_.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-        wildcards << QRegularExpression(
-            QRegularExpression::wildcardToRegularExpression(part.trimmed()),
-            QRegularExpression::CaseInsensitiveOption);
-    }
-    if (!path_.isEmpty()) {
-        const QStringList names = QDir(path_).entryList(QDir::Files | QDir::NoDotAndDotDot,
-                                                        QDir::Name | QDir::IgnoreCase);
-        for (const QString& name : names) {
-            for (const QRegularExpression& wildcard : wildcards) {
-                if (wildcard.match(name).hasMatch()) {
-                    addItem(name);
-                    break;
-                }
-            }
-        }
-    }
+    QStringList wildcards;
+    for (const QString& part : pattern_.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        wildcards << part.trimmed();
+    // QDir would take an empty filter list for "every file"; a pattern with no
+    // wildcard in it matches none. Name filters ignore case unless told not to.
+    if (!path_.isEmpty() && !wildcards.isEmpty())
+        addItems(QDir(path_).entryList(wildcards, QDir::Files | QDir::NoDotAndDotDot,
+                                       QDir::Name | QDir::IgnoreCase));
     setCurrentRow(-1);
     quiet_ = false;
 }
