@@ -73,13 +73,15 @@ struct Plan {
 
 Plan makePlan(const EncodeSettings& s) {
     Plan p{s.width, s.height, s.layout == PixelLayout::Bgrx ? 4 : 3, s.quality, 0, 0, 0};
-    int rows = s.stripRows;
-    if (rows <= 0) {
+    int rows;
+    if (s.stripRows > 0) {
+        rows = (std::min(s.stripRows, p.height) + kStripRowUnit - 1) / kStripRowUnit;
+    } else {
         const std::size_t rowBytes = std::size_t(p.width) * p.bytesPerPixel;
-        rows = int(std::min<std::size_t>(kStripPixelBytes / rowBytes, kStripRowUnit * 1024));
+        rows = int(std::min<std::size_t>(kStripPixelBytes / rowBytes / kStripRowUnit,
+                                         (p.height + kStripRowUnit - 1) / kStripRowUnit));
     }
-    rows = std::max(kStripRowUnit,
-                    (std::min(rows, p.height) + kStripRowUnit - 1) / kStripRowUnit * kStripRowUnit);
+    rows = std::max(1, rows) * kStripRowUnit;
     p.stripRows = rows;
     p.strips = (p.height + rows - 1) / rows;
     const int threads = s.threads > 0 ? std::min(s.threads, kMaxThreads) : Worker_Count();
