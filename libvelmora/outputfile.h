@@ -6,6 +6,8 @@
 
 #include "stripencoder.h"
 
+#include <sys/types.h>
+
 #include <string>
 
 namespace velmora::jpeg {
@@ -35,6 +37,8 @@ class OutputFile : public ByteSink {
     std::string path_;
     std::string destination_;
     int error_ = 0;
+    off_t written_ = 0;
+    off_t handedToDisk_ = 0;
 };
 
 } // namespace velmora::jpeg
