@@ -10,8 +10,6 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdlib>
-#include <cstring>
-#include <memory>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -32,10 +30,6 @@ constexpr unsigned char kRestart7[2] = {0xFF, 0xD7};
 constexpr unsigned char kEndOfImage[2] = {0xFF, 0xD9};
 constexpr unsigned char kStartOfFrame0 = 0xC0;
 constexpr unsigned char kStartOfScan = 0xDA;
-
-struct FreeDeleter {
-    void operator()(unsigned char* p) const { std::free(p); }
-};
 
 // Where a strip's stream holds what the join needs.
 struct StreamParts {

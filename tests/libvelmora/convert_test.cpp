@@ -158,10 +158,6 @@ struct StripCase {
     const char* threads;
 };
 
-void PrintTo(const StripCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
 class StripRoundTrip : public ConvertTest, public ::testing::WithParamInterface<StripCase> {};
 
 // 600 x 1200 is two strips of about 2 MiB, read bottom-up where they lie; the
@@ -278,10 +274,6 @@ struct Edge {
     int width, height;
     int16_t expected;
 };
-
-void PrintTo(const Edge& edge, std::ostream* os) {
-    *os << edge.name;
-}
 
 class JpegLimit : public ConvertTest, public ::testing::WithParamInterface<Edge> {};
 

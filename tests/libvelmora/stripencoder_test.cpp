@@ -65,14 +65,12 @@ struct MemorySink : velmora::jpeg::ByteSink {
 
 velmora::jpeg::EncodeSettings settings(const TestImage& image, PixelLayout layout, int quality,
                                        int threads, int stripRows) {
-    velmora::jpeg::EncodeSettings s;
-    s.width = image.width;
-    s.height = image.height;
-    s.layout = layout;
-    s.quality = quality;
-    s.threads = threads;
-    s.stripRows = stripRows;
-    return s;
+    return {.width = image.width,
+            .height = image.height,
+            .layout = layout,
+            .quality = quality,
+            .threads = threads,
+            .stripRows = stripRows};
 }
 
 // What a decoder sees of the stream's structure.
@@ -105,10 +103,6 @@ struct JoinCase {
     PixelLayout layout;
     int quality;
 };
-
-void PrintTo(const JoinCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 class JoinedStrips : public ::testing::TestWithParam<JoinCase> {};
 
@@ -157,10 +151,6 @@ struct FailCase {
     int threads;
     int expected;
 };
-
-void PrintTo(const FailCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 class FailingStrip : public ::testing::TestWithParam<FailCase> {
   protected:
