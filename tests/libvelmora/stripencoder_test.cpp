@@ -70,7 +70,8 @@ velmora::jpeg::EncodeSettings settings(const TestImage& image, PixelLayout layou
             .layout = layout,
             .quality = quality,
             .threads = threads,
-            .stripRows = stripRows};
+            .stripRows = stripRows,
+            .progress = nullptr};
 }
 
 // What a decoder sees of the stream's structure.
