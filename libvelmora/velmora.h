@@ -1,28 +1,37 @@
 /* velmora.h - the JPEG conversion library (libvelmora.so).
  *
  * One C entry point turns a Windows bitmap file into a baseline JPEG file.
- * The bitmap is read with libjpeg-turbo's own loader and compressed with
- * TurboJPEG; this library adds argument checks, size limits and a write that
- * never leaves a partial destination behind.
+ * The bitmap is read a strip of rows at a time and the strips are compressed
+ * with libjpeg-turbo on every core the process may run on; the file is
+ * written as the strips finish, so memory stays at a few strips per core
+ * whatever the image's size.
  *
  * What is read
- *   A file that starts with the signature "BM" and that libjpeg-turbo's BMP
- *   loader accepts: a 12-, 40- or 64-byte info header, 8-bit palette, 24-bit
- *   or 32-bit pixels (the fourth byte is ignored), no compression, rows stored
- *   bottom-up (positive height). Anything else is refused with a status:
- *   top-down bitmaps (negative height), RLE/bitfield/JPEG/PNG compression,
- *   other depths, V4/V5 info headers, truncated files, and other formats such
- *   as PPM even though the loader itself could read them.
+ *   A file that starts with the signature "BM" and has a 12-, 40- or 64-byte
+ *   info header, one plane, 8-bit palette, 24-bit or 32-bit pixels (the fourth
+ *   byte is ignored; not with the 12-byte header), no compression, rows
+ *   stored bottom-up (positive height). Anything else is refused with a
+ *   status: top-down bitmaps (negative height), RLE/bitfield/JPEG/PNG
+ *   compression, other depths, V4/V5 info headers, truncated files, palette
+ *   indexes beyond the palette, and other formats such as PPM.
  *
  * Size limits
- *   Width and height are at most VELMORA_MAX_DIMENSION (the JPEG format's own
- *   limit in libjpeg) and width * height is at most VELMORA_MAX_PIXELS. The
- *   header's size claims are checked against the file's length before any
- *   pixel memory is allocated, so a lying header costs no memory.
+ *   Width and height are at most VELMORA_MAX_DIMENSION, the JPEG format's own
+ *   limit in libjpeg; there is no limit on their product. The header's size
+ *   claims are checked against the file's length before anything is written,
+ *   so a lying header costs neither memory nor output.
  *
  * What is written
  *   A baseline JFIF file, 4:4:4 (no chroma subsampling), accurate integer DCT
- *   at every quality.
+ *   and the standard Huffman tables at every quality, with a restart marker
+ *   after every row of 8x8 blocks (this is what lets the cores share the
+ *   work; every baseline decoder reads it).
+ *
+ * Threads
+ *   As many as sched_getaffinity allows. The environment variable
+ *   VELMORA_THREADS, set to a positive number, forces that many instead
+ *   (VELMORA_THREADS=1 encodes on the calling thread alone); the file is the
+ *   same byte for byte with any number of threads.
  *
  * Guarantees
  *   - Never reads or writes outside its buffers, whatever the source holds.
@@ -59,8 +68,6 @@ extern "C" {
 
 /* Largest accepted width or height, in pixels. */
 #define VELMORA_MAX_DIMENSION 65500
-/* Largest accepted width * height (2^28 pixels, a 768 MiB RGB buffer). */
-#define VELMORA_MAX_PIXELS 268435456LL
 
 /* Status codes returned by ConvertBMPtoJPG. */
 enum {
@@ -75,11 +82,11 @@ enum {
     /* The source is not a bitmap this library reads: wrong signature, a
      * variant listed as refused above, inconsistent or truncated data. */
     VELMORA_E_NOT_A_BITMAP = -3,
-    /* The header claims a width, height or pixel count above the limits. */
+    /* The header claims a width or height above VELMORA_MAX_DIMENSION. */
     VELMORA_E_TOO_LARGE = -4,
-    /* Memory for the pixels or the compressed data could not be had. */
+    /* Memory for a strip's pixels or compressed data could not be had. */
     VELMORA_E_OUT_OF_MEMORY = -5,
-    /* TurboJPEG failed to compress the pixels. */
+    /* libjpeg failed to compress the pixels. */
     VELMORA_E_COMPRESSION = -6,
     /* The destination cannot be written: its folder is missing or read-only,
      * the disk is full, or the final rename failed. */

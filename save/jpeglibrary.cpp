@@ -1,5 +1,6 @@
 #include "save/jpeglibrary.h"
 
+#include "save/jpegstatus.h"
 #include "settings/settings.h"
 
 #include <QFile>
@@ -91,7 +92,7 @@ int ConvertBitmapToJpeg(const QString& bitmapPath, const QString& jpegPath, QStr
     QByteArray destination = QFile::encodeName(jpegPath);
     const int status = convert(source.constData(), destination.data(), -1, 100, -1);
     if (status != 0 && error)
-        *error = QStringLiteral("the conversion library reported status %1").arg(status);
+        *error = Jpeg_Status_Text(status);
     return status;
 }
 

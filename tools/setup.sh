@@ -7,10 +7,10 @@ cd "$(dirname "$0")/.."
 mode=${1:-open}
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libturbojpeg0-dev
+  qt6-base-dev libturbojpeg0-dev libjpeg62-turbo-dev libjpeg-turbo-progs
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-ipafont-gothic
-  xvfb xauth xdotool x11-utils imagemagick
+  xvfb xauth xdotool x11-utils imagemagick python3
   clang-14 libclang-rt-14-dev
 )
 

@@ -1,10 +1,12 @@
 // Costs of a JPEG save at the program's largest everyday size, 6400 x 4800:
 //   Compress    tjCompress2 alone from memory (quality 100, 4:4:4, accurate DCT)
-//   LoadBitmap  libjpeg-turbo's loader reading the temporary bitmap
+//   LoadBitmap  libjpeg-turbo's whole-image loader reading the temporary bitmap,
+//               for comparison (the library reads strips itself)
 //   ReadFile    the floor for any reader: read() of the same file into a
 //               freshly allocated buffer (page faults included)
 //   WriteBitmap writing that 24-bit bitmap to /tmp, the program's extra step
-//   Convert     the whole ConvertBMPtoJPG, bitmap file to JPEG file (fsync included)
+//   Convert     the whole ConvertBMPtoJPG, bitmap file to JPEG file (fsync
+//               included), with every core (/0) or forced to 1 or 2 threads
 // The files live in /tmp and stay in the page cache, as the temporary bitmap
 // does when the program has just written it.
 
@@ -145,10 +147,14 @@ void Convert(benchmark::State& state) {
         return;
     }
     std::string destination = kJpegPath;
+    const std::string threads = std::to_string(state.range(0));
+    if (state.range(0) > 0)
+        setenv("VELMORA_THREADS", threads.c_str(), 1);
     for (auto _ : state) {
         if (ConvertBMPtoJPG(kBmpPath.c_str(), destination.data(), -1, 100, -1) != VELMORA_OK)
             state.SkipWithError("conversion failed");
     }
+    unsetenv("VELMORA_THREADS");
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(smoothImage().size()));
     std::remove(kBmpPath.c_str());
     std::remove(kJpegPath.c_str());
@@ -158,7 +164,13 @@ BENCHMARK(Compress)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5)
 BENCHMARK(WriteBitmap)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(LoadBitmap)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(ReadFile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
-BENCHMARK(Convert)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(Convert)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5);
 
 } // namespace
 

@@ -1,5 +1,7 @@
 #include "bmp_fixture.h"
 
+#include <turbojpeg.h>
+
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -103,6 +105,35 @@ std::vector<uint8_t> encodeIndexedBmp(int width, int height, const std::vector<R
         bytes.insert(bytes.end(), line.begin(), line.end());
     }
     return bytes;
+}
+
+Decoded decodeJpeg(const std::vector<uint8_t>& jpeg) {
+    Decoded d;
+    tjhandle h = tjInitDecompress();
+    int colourspace = 0;
+    if (tjDecompressHeader3(h, jpeg.data(), jpeg.size(), &d.width, &d.height, &d.subsampling,
+                            &colourspace) == 0) {
+        d.rgb.resize(std::size_t(d.width) * d.height * 3);
+        if (tjDecompress2(h, jpeg.data(), jpeg.size(), d.rgb.data(), d.width, 0, d.height, TJPF_RGB,
+                          TJFLAG_ACCURATEDCT) != 0)
+            d.rgb.clear();
+    }
+    tjDestroy(h);
+    return d;
+}
+
+std::vector<uint8_t> turboJpeg(const TestImage& image, int quality) {
+    tjhandle h = tjInitCompress();
+    unsigned char* data = nullptr;
+    unsigned long size = 0;
+    std::vector<uint8_t> jpeg;
+    if (tjCompress2(h, reinterpret_cast<const unsigned char*>(image.pixels.data()), image.width,
+                    image.width * 3, image.height, TJPF_RGB, &data, &size, TJSAMP_444, quality,
+                    TJFLAG_ACCURATEDCT) == 0)
+        jpeg.assign(data, data + size);
+    tjFree(data);
+    tjDestroy(h);
+    return jpeg;
 }
 
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {

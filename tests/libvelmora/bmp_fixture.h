@@ -49,6 +49,18 @@ std::vector<uint8_t> encodeIndexedBmp(int width, int height, const std::vector<R
 void put16(std::vector<uint8_t>& bytes, std::size_t offset, uint32_t value);
 void put32(std::vector<uint8_t>& bytes, std::size_t offset, uint32_t value);
 
+struct Decoded {
+    int width = 0, height = 0, subsampling = -1;
+    std::vector<uint8_t> rgb; // empty when the data does not decode
+};
+
+// Decodes with TurboJPEG (accurate DCT) to RGB.
+Decoded decodeJpeg(const std::vector<uint8_t>& jpeg);
+
+// TurboJPEG's own one-call encode of the image at the library's settings
+// (4:4:4, accurate DCT): the reference a joined file must decode like.
+std::vector<uint8_t> turboJpeg(const TestImage& image, int quality);
+
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> readFile(const std::string& path);
 

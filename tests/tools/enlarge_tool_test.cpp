@@ -1,4 +1,6 @@
 #include "engine/sampling.h"
+#include "save/jpeglibrary.h"
+#include "save/save.h"
 
 #include <QDir>
 #include <QFile>
@@ -70,12 +72,24 @@ TEST_F(EnlargeTool, writesTheProgramsEnlargementAsABitmap) {
     EXPECT_EQ(result, reference(source, 2.5, result.size()));
 }
 
-TEST_F(EnlargeTool, writesJpegThroughTheConversionLibrary) {
-    const QString out = dir.filePath("out.jpeg");
-    const ToolRun r = run({"--ratio=3", input, out});
+// The program saves a JPEG by writing a temporary bitmap and converting it with
+// the library; the tool encodes its strips directly. 60 x 90 at 10.0 gives a
+// 599 x 899 result, two strips for the tool.
+TEST_F(EnlargeTool, jpegDecodesToThePixelsOfTheProgramsSavedJpeg) {
+    const QImage photo = randomImage(60, 90);
+    const QString in = dir.filePath("photo.bmp"), out = dir.filePath("out.jpeg");
+    ASSERT_TRUE(photo.save(in, "BMP"));
+    const ToolRun r = run({"--ratio=10", in, out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const QImage result(out);
-    EXPECT_EQ(result.size(), QSize(86, 92));
+
+    velmora::Set_Library_Folder(QStringLiteral(VELMORA_TEST_BIN));
+    QString error;
+    const QString saved = dir.filePath("saved.jpg");
+    ASSERT_TRUE(velmora::Save_Image(reference(photo, 10.0, QSize(599, 899)), saved, 0, &error))
+        << error.toStdString();
+    const QImage tool(out), program(saved);
+    EXPECT_EQ(tool.size(), QSize(599, 899));
+    EXPECT_EQ(tool, program);
 }
 
 TEST_F(EnlargeTool, helpExplainsTheUse) {
@@ -115,6 +129,9 @@ TEST_F(EnlargeTool, badInputGetsOneLineAndNoOutputFile) {
         {"output not writable",
          {"--ratio", "2", input, dir.filePath("plain-file/out.bmp")},
          dir.filePath("plain-file/out.bmp")},
+        {"jpeg output not writable",
+         {"--ratio", "2", input, dir.filePath("plain-file/out.jpg")},
+         dir.filePath("plain-file/out.jpg")},
         {"result without pixels", {"--ratio", "1.5", thin, out}, out},
     };
     for (const Case& c : cases) {
@@ -124,6 +141,13 @@ TEST_F(EnlargeTool, badInputGetsOneLineAndNoOutputFile) {
         EXPECT_TRUE(r.err.startsWith("velmora-enlarge: ")) << c.name;
         EXPECT_FALSE(QFile::exists(c.output)) << c.name;
     }
+    // A result wider than JPEG allows is refused in words, not with a number.
+    const QString wide = dir.filePath("wide.bmp");
+    ASSERT_TRUE(randomImage(6551, 1).save(wide, "BMP")); // 65509 x 9 at 10.0
+    const ToolRun tooWide = run({"--ratio", "10", wide, dir.filePath("wide.jpg")});
+    EXPECT_NE(tooWide.exitCode, 0);
+    EXPECT_TRUE(tooWide.err.contains("at most 65500 pixels a side")) << tooWide.err.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("wide.jpg")));
     // Nothing but the inputs is left in the folder: no temporary files either.
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 4);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 5);
 }

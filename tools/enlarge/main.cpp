@@ -4,19 +4,18 @@
 //
 // Reads a BMP or JPEG image as the program does, enlarges it by R exactly as the
 // program's enlargement command does, and writes the image the program would save:
-// a bitmap for ".bmp", a JPEG through the conversion library for ".jpg"/".jpeg".
+// a bitmap for ".bmp", a JPEG for ".jpg"/".jpeg" (the conversion library's encoder,
+// fed straight from the enlargement's strips).
 #include "engine/enlarge.h"
 #include "platform/bitmap.h"
 #include "platform/surface.h"
-#include "save/jpeglibrary.h"
+#include "tools/enlarge/jpegoutput.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QRegularExpression>
-#include <QTemporaryFile>
 
 #include <chrono>
 #include <condition_variable>
@@ -259,28 +258,25 @@ int main(int argc, char** argv) {
                         .arg(source.width())
                         .arg(source.height())
                         .arg(ratioText));
+    const velmora::SourceImage view{reinterpret_cast<const std::uint32_t*>(source.constBits()),
+                                    source.width(), source.height(), source.bytesPerLine() / 4};
+    ProgressBar bar(geometry.height);
+    if (index == 0) {
+        QString error;
+        const int status = velmora::Write_Enlarged_Jpeg(
+            view, r, geometry.width, geometry.height, output, [&](int rows) { bar.update(rows); },
+            &error);
+        bar.finish();
+        return status == 0 ? 0 : fail(QStringLiteral("cannot write %1: %2").arg(output, error));
+    }
     // The result is made and written a strip of rows at a time, from the bottom
     // up as a bitmap stores it: only one strip is ever in memory, and it stays in
     // the processor's cache between being computed and being written.
-    QTemporaryFile bitmap(QDir::tempPath() + QStringLiteral("/velmora-XXXXXX.bmp"));
-    QString bitmapPath = output;
-    if (index == 0) {
-        // A JPEG goes through the conversion library by way of a temporary
-        // bitmap in the system's temporary folder, deleted whatever happens.
-        if (!bitmap.open())
-            return fail(
-                QStringLiteral("cannot create a temporary file: %1").arg(bitmap.errorString()));
-        bitmap.close();
-        bitmapPath = bitmap.fileName();
-    }
     QString error;
     velmora::platform::BitmapWriter writer;
-    if (!writer.open(bitmapPath, geometry.width, geometry.height, &error))
+    if (!writer.open(output, geometry.width, geometry.height, &error))
         return fail(QStringLiteral("cannot write %1: %2").arg(output, error));
-    const velmora::SourceImage view{reinterpret_cast<const std::uint32_t*>(source.constBits()),
-                                    source.width(), source.height(), source.bytesPerLine() / 4};
     StripPipeline pipeline(view, r, geometry.width, geometry.height);
-    ProgressBar bar(geometry.height);
     for (;;) {
         const Strip* strip = pipeline.next();
         if (strip == nullptr)
@@ -294,8 +290,6 @@ int main(int argc, char** argv) {
     }
     bar.finish();
     if (!writer.commit(&error))
-        return fail(QStringLiteral("cannot write %1: %2").arg(output, error));
-    if (index == 0 && velmora::ConvertBitmapToJpeg(bitmapPath, output, &error) != 0)
         return fail(QStringLiteral("cannot write %1: %2").arg(output, error));
     return 0;
 }

@@ -1,0 +1,120 @@
+#include "outputfile.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+
+namespace velmora::jpeg {
+
+namespace {
+
+constexpr int kTempNameAttempts = 64;
+// Written data is handed to the disk in pieces of this size while the encoding
+// goes on, so that the fsync at the end waits only for the last piece.
+constexpr off_t kWritebackBytes = off_t(8) << 20;
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+// A name no other call is using: 64 random bits, or the process id and a
+// counter where the kernel has no randomness to give yet.
+std::string uniqueName(const std::string& folder) {
+    static std::atomic<unsigned> counter{0};
+    uint64_t random = 0;
+    if (::getrandom(&random, sizeof random, GRND_NONBLOCK) != sizeof random)
+        random = (uint64_t(::getpid()) << 32) ^ counter.fetch_add(1);
+    char name[40];
+    std::snprintf(name, sizeof name, "/.velmora-%016llx.tmp",
+                  static_cast<unsigned long long>(random));
+    return folder + name;
+}
+
+} // namespace
+
+OutputFile::~OutputFile() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    if (!path_.empty())
+        ::unlink(path_.c_str());
+}
+
+bool OutputFile::fail() {
+    if (error_ == 0)
+        error_ = errno;
+    return false;
+}
+
+bool OutputFile::create(const std::string& destination) {
+    destination_ = destination;
+    const std::string folder = folderOf(destination);
+    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+        std::string path = uniqueName(folder);
+        // O_EXCL with mode 0666: the kernel applies the umask as for any new file.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            fd_ = fd;
+            path_ = std::move(path);
+            struct stat existing;
+            if (::stat(destination.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+                (void)::fchmod(fd_, existing.st_mode & 07777);
+            return true;
+        }
+        if (errno != EEXIST && errno != EINTR)
+            return fail();
+    }
+    return fail();
+}
+
+bool OutputFile::write(const unsigned char* data, std::size_t size) {
+    if (fd_ < 0)
+        return false;
+    while (size > 0) {
+        const ssize_t n = ::write(fd_, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return fail();
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        written_ += n;
+    }
+    if (written_ - handedToDisk_ >= kWritebackBytes) {
+        // Only a start: it neither waits for the disk nor reports its errors
+        // (the fsync does).
+        (void)::sync_file_range(fd_, handedToDisk_, written_ - handedToDisk_,
+                                SYNC_FILE_RANGE_WRITE);
+        handedToDisk_ = written_;
+    }
+    return true;
+}
+
+// fsync before the rename: without it a crash shortly after could leave the new
+// name pointing at an empty file on file systems that delay allocation.
+bool OutputFile::commit() {
+    if (fd_ < 0)
+        return false;
+    const int fd = fd_;
+    fd_ = -1;
+    const bool synced = ::fsync(fd) == 0 || fail();
+    const bool closed = ::close(fd) == 0 || fail();
+    if (!synced || !closed)
+        return false;
+    if (::rename(path_.c_str(), destination_.c_str()) != 0)
+        return fail();
+    path_.clear();
+    return true;
+}
+
+} // namespace velmora::jpeg

@@ -1,0 +1,314 @@
+// The strip pipeline: workers take strips in order, read and compress them;
+// the calling thread writes finished strips in order and joins their data.
+
+#include "stripencoder.h"
+
+#include "stripcompress.h"
+
+#include <sched.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+#include <thread>
+
+namespace velmora::jpeg {
+
+namespace {
+
+// Pixels per strip when the caller does not choose: big enough that libjpeg's
+// per-strip set-up is noise, small enough for many strips per core (so the
+// cores finish together) and for a strip to stay in the cache.
+constexpr std::size_t kStripPixelBytes = std::size_t(2) << 20;
+constexpr int kMaxThreads = 64;
+// Compressed strips that may wait per worker: one being written, one ready.
+constexpr int kSlotsPerWorker = 2;
+
+constexpr unsigned char kRestart7[2] = {0xFF, 0xD7};
+constexpr unsigned char kEndOfImage[2] = {0xFF, 0xD9};
+constexpr unsigned char kStartOfFrame0 = 0xC0;
+constexpr unsigned char kStartOfScan = 0xDA;
+
+// Where a strip's stream holds what the join needs.
+struct StreamParts {
+    std::size_t heightAt = 0;     // the SOF0 frame height (2 bytes, big-endian)
+    std::size_t entropyStart = 0; // first byte after the SOS header
+    std::size_t entropyEnd = 0;   // the final EOI marker
+};
+
+// Walks the marker segments that libjpeg writes before the scan. False if the
+// stream is not laid out as expected (then nothing is joined).
+bool findParts(const unsigned char* d, std::size_t n, StreamParts* parts) {
+    if (n < 4 || d[0] != 0xFF || d[1] != 0xD8 || d[n - 2] != 0xFF || d[n - 1] != 0xD9)
+        return false;
+    for (std::size_t i = 2; i + 4 <= n;) {
+        if (d[i] != 0xFF)
+            return false;
+        const unsigned char marker = d[i + 1];
+        const std::size_t length = std::size_t(d[i + 2]) << 8 | d[i + 3];
+        if (marker == kStartOfFrame0 && length >= 8)
+            parts->heightAt = i + 5;
+        if (marker == kStartOfScan) {
+            parts->entropyStart = i + 2 + length;
+            parts->entropyEnd = n - 2;
+            return parts->heightAt != 0 && parts->entropyStart <= parts->entropyEnd;
+        }
+        i += 2 + length;
+    }
+    return false;
+}
+
+struct Plan {
+    int width, height, bytesPerPixel, quality;
+    int stripRows, strips, workers;
+};
+
+Plan makePlan(const EncodeSettings& s) {
+    Plan p{s.width, s.height, s.layout == PixelLayout::Bgrx ? 4 : 3, s.quality, 0, 0, 0};
+    int rows;
+    if (s.stripRows > 0) {
+        rows = (std::min(s.stripRows, p.height) + kStripRowUnit - 1) / kStripRowUnit;
+    } else {
+        const std::size_t rowBytes = std::size_t(p.width) * p.bytesPerPixel;
+        rows = int(std::min<std::size_t>(kStripPixelBytes / rowBytes / kStripRowUnit,
+                                         (p.height + kStripRowUnit - 1) / kStripRowUnit));
+    }
+    rows = std::max(1, rows) * kStripRowUnit;
+    p.stripRows = rows;
+    p.strips = (p.height + rows - 1) / rows;
+    const int threads = s.threads > 0 ? std::min(s.threads, kMaxThreads) : Worker_Count();
+    p.workers = std::min(threads, p.strips);
+    return p;
+}
+
+// One strip's compressed stream, kept between strips for its capacity.
+struct Slot {
+    CompressedBuffer buffer;
+    bool ready = false;
+    Slot() = default;
+    Slot(const Slot&) = delete;
+    Slot& operator=(const Slot&) = delete;
+    ~Slot() { std::free(buffer.data); }
+};
+
+// A worker's pixel memory, kept from strip to strip.
+struct WorkerMemory {
+    std::vector<unsigned char> scratch;
+    std::vector<unsigned char*> rows;
+};
+
+int compressOne(const Plan& plan, int strip, StripSource& source, WorkerMemory& memory,
+                CompressedBuffer& out) {
+    const int first = strip * plan.stripRows;
+    const int count = std::min(plan.stripRows, plan.height - first);
+    memory.rows.assign(std::size_t(count), nullptr);
+    if (const int rc = source.read(first, count, memory.scratch, memory.rows.data()); rc != 0)
+        return rc;
+    StripJob job;
+    job.width = unsigned(plan.width);
+    job.rows = unsigned(count);
+    job.bytesPerPixel = plan.bytesPerPixel;
+    job.quality = plan.quality;
+    job.rowPointers = memory.rows.data();
+    job.output = &out;
+    return Compress_Strip(&job);
+}
+
+// Writes the strips in order as they come: the first strip's headers with the
+// full height, then each strip's entropy-coded data with RST7 between strips.
+class Joiner {
+  public:
+    Joiner(const Plan& plan, ByteSink& sink) : plan_(plan), sink_(sink) {}
+
+    int append(int strip, const CompressedBuffer& b) {
+        StreamParts parts;
+        if (!findParts(b.data, b.size, &parts))
+            return VELMORA_E_COMPRESSION;
+        bool ok = true;
+        if (strip == 0) {
+            std::vector<unsigned char> header(b.data, b.data + parts.entropyStart);
+            header[parts.heightAt] = (unsigned(plan_.height) >> 8) & 0xFF;
+            header[parts.heightAt + 1] = unsigned(plan_.height) & 0xFF;
+            ok = sink_.write(header.data(), header.size());
+        } else {
+            ok = sink_.write(kRestart7, sizeof kRestart7);
+        }
+        ok = ok && sink_.write(b.data + parts.entropyStart, parts.entropyEnd - parts.entropyStart);
+        if (ok && strip == plan_.strips - 1)
+            ok = sink_.write(kEndOfImage, sizeof kEndOfImage);
+        return ok ? VELMORA_OK : VELMORA_E_DESTINATION;
+    }
+
+  private:
+    const Plan& plan_;
+    ByteSink& sink_;
+};
+
+void reportProgress(const EncodeSettings& s, const Plan& plan, int strip) {
+    if (s.progress)
+        s.progress(std::min(plan.height, (strip + 1) * plan.stripRows));
+}
+
+// One thread does everything, strip after strip.
+int encodeInline(const EncodeSettings& s, const Plan& plan, StripSource& source, Joiner& joiner) {
+    WorkerMemory memory;
+    Slot slot;
+    for (int strip = 0; strip < plan.strips; ++strip) {
+        int rc = compressOne(plan, strip, source, memory, slot.buffer);
+        if (rc == VELMORA_OK)
+            rc = joiner.append(strip, slot.buffer);
+        if (rc != VELMORA_OK)
+            return rc;
+        reportProgress(s, plan, strip);
+    }
+    return VELMORA_OK;
+}
+
+// Workers compress strips into a ring of slots; the calling thread writes
+// slot after slot in strip order. A worker starts strip k only when the strip
+// that last used its slot has been written.
+class Pipeline {
+  public:
+    Pipeline(const Plan& plan, StripSource& source)
+        : plan_(plan), source_(source), slots_(std::size_t(plan.workers) * kSlotsPerWorker) {}
+
+    ~Pipeline() {
+        stop(VELMORA_OK);
+        for (std::thread& t : threads_)
+            t.join();
+    }
+
+    // Starts the workers; false if not even one could be started.
+    bool start() {
+        for (int i = 0; i < plan_.workers; ++i) {
+            try {
+                threads_.emplace_back([this] { work(); });
+            } catch (...) {
+                break; // fewer threads; the strips get done all the same
+            }
+        }
+        return !threads_.empty();
+    }
+
+    int writeAll(const EncodeSettings& s, Joiner& joiner) {
+        for (int strip = 0; strip < plan_.strips; ++strip) {
+            Slot& slot = slots_[std::size_t(strip) % slots_.size()];
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return slot.ready || failure_ != VELMORA_OK; });
+                if (failure_ != VELMORA_OK)
+                    return failure_;
+            }
+            const int rc = joiner.append(strip, slot.buffer);
+            if (rc != VELMORA_OK) {
+                stop(rc);
+                return rc;
+            }
+            {
+                std::lock_guard lock(mutex_);
+                slot.ready = false;
+                ++written_;
+            }
+            changed_.notify_all();
+            reportProgress(s, plan_, strip);
+        }
+        return VELMORA_OK;
+    }
+
+    void stop(int status) {
+        {
+            std::lock_guard lock(mutex_);
+            if (failure_ == VELMORA_OK)
+                failure_ = status;
+            stopped_ = true;
+        }
+        changed_.notify_all();
+    }
+
+  private:
+    // Takes the next strip whose slot is free; -1 when there is nothing to do.
+    int take() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] {
+            return stopped_ || next_ >= plan_.strips ||
+                   next_ - written_ < static_cast<int>(slots_.size());
+        });
+        if (stopped_ || next_ >= plan_.strips)
+            return -1;
+        return next_++;
+    }
+
+    void work() {
+        WorkerMemory memory;
+        for (int strip; (strip = take()) >= 0;) {
+            Slot& slot = slots_[std::size_t(strip) % slots_.size()];
+            int rc;
+            try {
+                rc = compressOne(plan_, strip, source_, memory, slot.buffer);
+            } catch (const std::bad_alloc&) {
+                rc = VELMORA_E_OUT_OF_MEMORY;
+            } catch (...) {
+                rc = VELMORA_E_COMPRESSION;
+            }
+            if (rc != VELMORA_OK) {
+                stop(rc);
+                return;
+            }
+            {
+                std::lock_guard lock(mutex_);
+                slot.ready = true;
+            }
+            changed_.notify_all();
+        }
+    }
+
+    const Plan& plan_;
+    StripSource& source_;
+    std::vector<Slot> slots_;
+    std::vector<std::thread> threads_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int next_ = 0, written_ = 0;
+    int failure_ = VELMORA_OK;
+    bool stopped_ = false;
+};
+
+} // namespace
+
+int Worker_Count() {
+    if (const char* forced = std::getenv("VELMORA_THREADS")) {
+        char* end = nullptr;
+        const long n = std::strtol(forced, &end, 10);
+        if (end != forced && *end == '\0' && n > 0)
+            return int(std::min<long>(n, kMaxThreads));
+    }
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) != 0)
+        return 1;
+    return std::clamp(CPU_COUNT(&set), 1, kMaxThreads);
+}
+
+int Encode(const EncodeSettings& settings, StripSource& source, ByteSink& sink) {
+    if (settings.width <= 0 || settings.height <= 0 || settings.quality < 1 ||
+        settings.quality > 100)
+        return VELMORA_E_ARGUMENT;
+    if (settings.width > VELMORA_MAX_DIMENSION || settings.height > VELMORA_MAX_DIMENSION)
+        return VELMORA_E_TOO_LARGE;
+    const Plan plan = makePlan(settings);
+    Joiner joiner(plan, sink);
+    try {
+        if (plan.workers > 1) {
+            Pipeline pipeline(plan, source);
+            if (pipeline.start())
+                return pipeline.writeAll(settings, joiner);
+        }
+        return encodeInline(settings, plan, source, joiner);
+    } catch (const std::bad_alloc&) {
+        return VELMORA_E_OUT_OF_MEMORY;
+    }
+}
+
+} // namespace velmora::jpeg

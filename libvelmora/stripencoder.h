@@ -1,0 +1,87 @@
+// The streaming JPEG encoder shared by the conversion library and the batch
+// tool: pixels come in a strip of rows at a time, every core compresses
+// strips, and the file goes out in order as strips finish.
+//
+// How strips become one file
+//   The image is cut into horizontal strips of a multiple of 8 MCU rows (64
+//   pixel rows at 4:4:4). Each strip is compressed on its own by libjpeg with a
+//   restart marker after every MCU row. A restart resets the DC prediction and
+//   aligns the bit stream to a byte, so the strips' entropy-coded data can be
+//   placed one after another behind one set of headers (SOF with the full
+//   height, DRI). Within a strip the markers run RST0, RST1, ... and, since a
+//   strip holds a multiple of 8 MCU rows, the marker between two strips is
+//   always RST7: the joined file is byte for byte what one libjpeg pass over
+//   the whole image with the same settings writes. Any baseline decoder reads
+//   it.
+//
+// Memory
+//   Each worker holds the pixels of one strip; at most two compressed strips
+//   per worker wait to be written. Nothing grows with the image's height.
+#pragma once
+
+#include "libvelmora/velmora.h"
+
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+namespace velmora::jpeg {
+
+// Pixel rows in the order of their bytes in memory.
+enum class PixelLayout {
+    Bgr,  // 3 bytes: blue, green, red
+    Bgrx, // 4 bytes: blue, green, red, ignored (a little-endian 0xXXRRGGBB word)
+};
+
+// Strips always start at a multiple of this many rows (8 MCU rows of 8).
+inline constexpr int kStripRowUnit = 64;
+
+// Where the pixels come from.
+class StripSource {
+  public:
+    virtual ~StripSource() = default;
+    // Makes rows first .. first + count - 1 of the image available: rows[i]
+    // must point at row first + i (top row first) in the encoder's layout and
+    // stay valid until this thread's next call. scratch is the calling
+    // thread's own buffer, kept between its calls, for the source to fill.
+    // Called from several threads at once, each for a different strip, in no
+    // particular order. Returns VELMORA_OK or a status that stops the encoding.
+    virtual int read(int first, int count, std::vector<unsigned char>& scratch,
+                     unsigned char** rows) = 0;
+};
+
+// Where the file goes, in order, from the calling thread only.
+class ByteSink {
+  public:
+    virtual ~ByteSink() = default;
+    virtual bool write(const unsigned char* data, std::size_t size) = 0;
+};
+
+struct EncodeSettings {
+    int width = 0;
+    int height = 0;
+    PixelLayout layout = PixelLayout::Bgr;
+    int quality = 100; // 1..100
+    // Compressing threads; 0: Worker_Count().
+    int threads = 0;
+    // Rows per strip, rounded up to a multiple of kStripRowUnit; 0: a few
+    // megabytes of pixels per strip.
+    int stripRows = 0;
+    // Called on the calling thread after each strip is written, with the
+    // number of rows written so far (from the top).
+    std::function<void(int rowsWritten)> progress;
+};
+
+// The number of threads the process may run on (sched_getaffinity), or the
+// positive number in the environment variable VELMORA_THREADS, which forces a
+// count for tests and comparisons. At least 1, at most 64.
+int Worker_Count();
+
+// Encodes the image and writes the whole JPEG file to sink. Returns VELMORA_OK,
+// a status from the source, VELMORA_E_ARGUMENT (a size or quality out of
+// range), VELMORA_E_TOO_LARGE (a side above VELMORA_MAX_DIMENSION),
+// VELMORA_E_OUT_OF_MEMORY, VELMORA_E_COMPRESSION, or VELMORA_E_DESTINATION (the
+// sink refused). After a failure the sink may hold part of a file.
+int Encode(const EncodeSettings& settings, StripSource& source, ByteSink& sink);
+
+} // namespace velmora::jpeg
