@@ -3,6 +3,7 @@
 #include "app/velmora_m.h"
 #include "platform/fonts.h"
 #include "platform/surface.h"
+#include "platform/translation.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velmora"));
+    velmora::platform::InstallQtTranslation();
     velmora::platform::InstallFontSubstitutes();
     velmora::platform::LiftImageAllocationLimit();
     QApplication::setFont(velmora::platform::CaptionFont());

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 mode=${1:-open}
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libturbojpeg0-dev
+  qt6-base-dev qt6-translations-l10n libturbojpeg0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-ipafont-gothic
   xvfb xauth xdotool x11-utils imagemagick

@@ -1,6 +1,7 @@
 #include "app/velmora_b.h"
 #include "app/velmora_m.h"
 #include "platform/surface.h"
+#include "platform/translation.h"
 #include "settings/settings.h"
 
 #include <QAction>
@@ -8,8 +9,11 @@
 #include <QDir>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTranslator>
 #include <gtest/gtest.h>
 
 using namespace velmora;
@@ -150,4 +154,18 @@ TEST_F(MainWindow, openingAnImageShowsItAtOneToOneAndAFailedOpenChangesNothing) 
     w.m_open()->trigger();
     EXPECT_EQ(w.Display()->size(), QSize(640, 480));
     EXPECT_EQ(w.Master()->GetPixel(0, 0), 0x3264C8u);
+}
+
+// Qt's own buttons were English in a program whose every other word is Japanese.
+TEST(QtTranslation, messageBoxButtonsSpeakJapanese) {
+    QTranslator* japanese = platform::InstallQtTranslation();
+    ASSERT_NE(japanese, nullptr) << "qtbase_ja is missing: install qt6-translations-l10n";
+    QMessageBox box(QMessageBox::Warning, "Vantorel", "x",
+                    QMessageBox::Retry | QMessageBox::Cancel);
+    const QString retry = box.button(QMessageBox::Retry)->text();
+    const QString cancel = box.button(QMessageBox::Cancel)->text();
+    QCoreApplication::removeTranslator(japanese);
+    delete japanese;
+    EXPECT_EQ(retry, "再試行");
+    EXPECT_EQ(cancel, "キャンセル");
 }
