@@ -6,6 +6,7 @@
 #include "platform/translation.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QGuiApplication>
 
 #include <cstdio>
@@ -31,5 +32,10 @@ int main(int argc, char** argv) {
 
     velmora::velmora_m window(velmora::ProgramServices());
     window.show();
+    // "velmora FILE", as the desktop entry runs it for a file opened with the
+    // program, opens FILE as a choice in the image selection dialog would.
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() > 1)
+        window.openImage(QFileInfo(arguments.at(1)).absoluteFilePath());
     return QApplication::exec();
 }

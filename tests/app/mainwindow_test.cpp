@@ -7,13 +7,17 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QDropEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTranslator>
+#include <QUrl>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 using namespace velmora;
@@ -154,6 +158,47 @@ TEST_F(MainWindow, openingAnImageShowsItAtOneToOneAndAFailedOpenChangesNothing) 
     w.m_open()->trigger();
     EXPECT_EQ(w.Display()->size(), QSize(640, 480));
     EXPECT_EQ(w.Master()->GetPixel(0, 0), 0x3264C8u);
+}
+
+// Files dropped over the picture reach the window, which opens the first local
+// one as a choice in the dialog would; a file that cannot be read changes nothing.
+TEST_F(MainWindow, droppedFileOpensLikeAChoiceAndAnUnreadableOneChangesNothing) {
+    QImage image(30, 20, QImage::Format_RGB32);
+    image.fill(QColor(200, 100, 50));
+    const QString good = dir.filePath("写真.bmp");
+    ASSERT_TRUE(image.save(good, "BMP"));
+    velmora_m w{MainWindowServices()};
+    w.show();
+    const auto drop = [&](const QMimeData& data) {
+        const QPoint over = w.centralWidget()->mapTo(&w, QPoint(5, 5));
+        QDragEnterEvent enter(over, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w.windowHandle(), &enter);
+        QDropEvent dropped(QPointF(over), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w.windowHandle(), &dropped);
+        return enter.isAccepted() && dropped.isAccepted();
+    };
+    QMimeData text;
+    text.setText(good);
+    EXPECT_FALSE(drop(text));
+    EXPECT_FALSE(w.Display()->isVisible());
+
+    QMimeData files;
+    files.setUrls({QUrl(QStringLiteral("https://example.org/a.bmp")), QUrl::fromLocalFile(good)});
+    EXPECT_TRUE(drop(files));
+    EXPECT_TRUE(w.Display()->isVisible());
+    EXPECT_EQ(w.Display()->geometry(), QRect(0, 0, 30, 20));
+    EXPECT_EQ(w.Display()->GetPixel(0, 0), 0x3264C8u);
+
+    int messages = 0;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->inherits("QMessageBox") && top->windowTitle() == "Vantorel" && top->close())
+                ++messages;
+    });
+    EXPECT_FALSE(w.openImage(dir.filePath("missing.jpg")));
+    EXPECT_EQ(messages, 1);
+    EXPECT_EQ(w.Master()->size(), QSize(30, 20));
+    EXPECT_EQ(w.Display()->GetPixel(0, 0), 0x3264C8u);
 }
 
 // Qt's own buttons were English in a program whose every other word is Japanese.

@@ -118,7 +118,7 @@ class TypicalUse : public ::testing::Test {
         x.reset();
     }
 
-    static void startProgram() {
+    static void startProgram(const QStringList& arguments = {}) {
         program = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DISPLAY", x->display());
@@ -126,7 +126,7 @@ class TypicalUse : public ::testing::Test {
         program->setProcessEnvironment(env);
         program->setWorkingDirectory(root->path());
         program->setProcessChannelMode(QProcess::ForwardedChannels);
-        program->start(root->filePath("app/velmora"), {});
+        program->start(root->filePath("app/velmora"), arguments);
         ASSERT_TRUE(program->waitForStarted(10000));
         main = x->waitForWindow("^velmora");
         ASSERT_FALSE(main.isEmpty()) << "the main window did not appear";
@@ -388,6 +388,21 @@ TEST_F(TypicalUse, step5_endsAndRemembersEverythingAtTheNextStart) {
     const QImage screen = x->screenshot();
     EXPECT_EQ(screen.pixel(origin + QPoint(5, 5)), qRgb(255, 255, 255));
     EXPECT_EQ(screen.pixel(origin + QPoint(300, 200)), qRgb(255, 255, 255));
+    fileMenu(4);
+    EXPECT_TRUE(program->waitForFinished(10000));
+}
+
+TEST_F(TypicalUse, step6_opensTheFileNamedOnTheCommandLine) {
+    startProgram({root->filePath("images/picture.bmp")});
+    const QImage picture = testPicture();
+    QImage screen;
+    ASSERT_TRUE(waitFor([&] {
+        screen = x->screenshot();
+        return clientOrigin(screen, picture).x() >= 0;
+    })) << "the picture named on the command line is not shown";
+    std::string why;
+    const QPoint at = clientOrigin(screen, picture);
+    EXPECT_TRUE(samePixels(screen.copy(QRect(at, picture.size())), picture, &why)) << why;
     fileMenu(4);
     EXPECT_TRUE(program->waitForFinished(10000));
 }
