@@ -436,6 +436,20 @@ TEST(Drives, driveOfAFolderIsTheLongestMountPointAbove) {
     EXPECT_EQ(mounted.first(), QStringLiteral("/"));
 }
 
+// Removable media under /run/media/<user> were once left out with the rest of /run.
+TEST(Drives, onlyTheUsersVolumesAreOffered) {
+    const std::vector<std::tuple<const char*, const char*, bool>> volumes = {
+        {"/media/alice/USB", "vfat", true},        {"/run/media/alice/写真", "exfat", true},
+        {"/run/media/alice/DVD", "iso9660", true}, {"/mnt/nas", "nfs4", true},
+        {"/run/user/1000", "tmpfs", false},        {"/run/media", "tmpfs", false},
+        {"/sys/fs/cgroup", "cgroup2", false},      {"/var/lib/docker/o/merged", "overlay", false},
+        {"/media/cdrom-image", "squashfs", false}, {"/snap/core22/1122", "squashfs", false},
+        {"/snap/firefox/common", "ext4", false},   {"/var/snap/lxd/common/ns", "nsfs", false}};
+    for (const auto& [mountPoint, fileSystem, offered] : volumes)
+        EXPECT_EQ(platform::OffersDrive(QString::fromUtf8(mountPoint), fileSystem), offered)
+            << mountPoint << " " << fileSystem;
+}
+
 TEST_F(ImageDialogTest, opensAtTheDesignedSizeAndPlace) {
     velmora_v dialog;
     EXPECT_EQ(dialog.size(), QSize(489, 261));
