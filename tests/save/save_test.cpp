@@ -184,6 +184,19 @@ TEST_F(Saving, missingLibraryIsShown) {
     EXPECT_TRUE(message.text.contains("libvelmora.so"));
 }
 
+// The library's absence was once remembered for the rest of the run.
+TEST_F(Saving, libraryInstalledAfterAFailedSaveIsFoundAtTheNext) {
+    const QString folder = dir.filePath("lib");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    Set_Library_Folder(folder, false);
+    QString error;
+    EXPECT_FALSE(Save_Image(picture, dir.filePath("first.jpg"), 0, &error));
+    ASSERT_TRUE(
+        QFile::copy(QStringLiteral(VELMORA_TEST_BIN "/libvelmora.so"), folder + "/libvelmora.so"));
+    EXPECT_TRUE(Save_Image(picture, dir.filePath("second.jpg"), 0, &error)) << error.toStdString();
+    EXPECT_FALSE(QImage(dir.filePath("second.jpg")).isNull());
+}
+
 // Return on the name box's initial "*.jpg" once wrote a file literally named so.
 TEST_F(Saving, wildcardNamesFilterTheListAndOnlyAPlainNameIsChosen) {
     QFile other(dir.filePath("a.bmp"));
