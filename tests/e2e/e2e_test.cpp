@@ -161,6 +161,22 @@ class TypicalUse : public ::testing::Test {
         x->key("Return");
     }
 
+    // Opens the save dialog of the n-th file menu item and, unless name is
+    // empty, types name into its name box and presses Return. "" when no dialog.
+    static QString saveDialog(int n, const QString& name = {}) {
+        fileMenu(n);
+        const QString dialog = x->waitForWindow("^ﾌｧｲﾙ名を付けて保存$");
+        if (dialog.isEmpty())
+            return dialog;
+        focus(dialog);
+        if (!name.isEmpty()) {
+            x->key("ctrl+a");
+            x->type(name);
+            x->key("Return");
+        }
+        return dialog;
+    }
+
     // Where the main window's client area starts on the screen: the first row
     // below the menu bar that shows the opened picture's first row.
     static QPoint clientOrigin(const QImage& screen, const QImage& picture) {
@@ -320,24 +336,24 @@ TEST_F(TypicalUse, step4_savesAsBitmapAndJpegAndCancelsOnce) {
         QImage(root->filePath("expected.bmp")).convertToFormat(QImage::Format_RGB32);
     const QString out = root->filePath("out");
 
-    // Cancelled: nothing written, no folder remembered.
-    fileMenu(3); // 名前を付けて保存 (BMP)
-    QString dialog = x->waitForWindow("^ﾌｧｲﾙ名を付けて保存$");
+    // Return on the name box's "*.bmp" writes nothing and the dialog stays;
+    // then cancelled: nothing written, no folder remembered.
+    QString dialog = saveDialog(3); // 名前を付けて保存 (BMP)
     ASSERT_FALSE(dialog.isEmpty());
-    focus(dialog);
+    QThread::msleep(300);
+    keep(x->screenshot().copy(x->geometry(dialog)), "save-dialog.png");
+    x->key("Return");
+    QThread::msleep(500);
+    EXPECT_FALSE(x->waitUntilGone(dialog, 500)) << "the dialog closed on a wildcard name";
+    EXPECT_TRUE(QDir(out).isEmpty());
     x->key("Escape");
     ASSERT_TRUE(x->waitUntilGone(dialog));
     EXPECT_FALSE(settings().contains("Put_Path"));
     EXPECT_TRUE(QDir(out).isEmpty());
 
     // A bitmap, typed without its extension.
-    fileMenu(3);
-    dialog = x->waitForWindow("^ﾌｧｲﾙ名を付けて保存$");
+    dialog = saveDialog(3, out + "/result");
     ASSERT_FALSE(dialog.isEmpty());
-    focus(dialog);
-    x->key("ctrl+a");
-    x->type(out + "/result");
-    x->key("Return");
     ASSERT_TRUE(waitFor([&] { return QFile::exists(out + "/result.bmp"); }));
     ASSERT_TRUE(x->waitUntilGone(dialog));
     std::string why;
@@ -345,19 +361,38 @@ TEST_F(TypicalUse, step4_savesAsBitmapAndJpegAndCancelsOnce) {
     EXPECT_TRUE(settings().contains("Put_Path=" + out + "\n"));
 
     // A JPEG: the dialog now starts in the folder of the last save.
-    fileMenu(2); // 名前を付けて保存 (JPG)
-    dialog = x->waitForWindow("^ﾌｧｲﾙ名を付けて保存$");
+    dialog = saveDialog(2, "result"); // 名前を付けて保存 (JPG)
     ASSERT_FALSE(dialog.isEmpty());
-    focus(dialog);
-    x->key("ctrl+a");
-    x->type("result");
-    x->key("Return");
     ASSERT_TRUE(waitFor([&] { return QFile::exists(out + "/result.jpg"); }));
     ASSERT_TRUE(x->waitUntilGone(dialog));
     const QImage jpeg = QImage(out + "/result.jpg").convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(jpeg.size(), expected.size());
     EXPECT_LE(maxChannelError(jpeg, expected), 8);
     EXPECT_EQ(QDir(out).entryList(QDir::Files), (QStringList{"result.bmp", "result.jpg"}));
+
+    // The same name again: the dialog asks before replacing; "No" keeps the file.
+    const QByteArray saved = readFile(out + "/result.bmp");
+    dialog = saveDialog(3, "result");
+    ASSERT_FALSE(dialog.isEmpty());
+    QString prompt;
+    ASSERT_TRUE(waitFor([&] {
+        const QStringList ids =
+            x->xdotool({"search", "--onlyvisible", "--name", "^ﾌｧｲﾙ名を付けて保存$"})
+                .split('\n', Qt::SkipEmptyParts);
+        for (const QString& id : ids)
+            if (id != dialog)
+                prompt = id;
+        return !prompt.isEmpty();
+    })) << "no question before replacing the file";
+    QThread::msleep(300);
+    keep(x->screenshot().copy(x->geometry(prompt)), "overwrite-prompt.png");
+    focus(prompt);
+    x->key("Escape");
+    ASSERT_TRUE(x->waitUntilGone(prompt));
+    focus(dialog);
+    x->key("Escape");
+    ASSERT_TRUE(x->waitUntilGone(dialog));
+    EXPECT_EQ(readFile(out + "/result.bmp"), saved);
 }
 
 TEST_F(TypicalUse, step5_endsAndRemembersEverythingAtTheNextStart) {
