@@ -369,30 +369,6 @@ TEST_F(TypicalUse, step4_savesAsBitmapAndJpegAndCancelsOnce) {
     ASSERT_EQ(jpeg.size(), expected.size());
     EXPECT_LE(maxChannelError(jpeg, expected), 8);
     EXPECT_EQ(QDir(out).entryList(QDir::Files), (QStringList{"result.bmp", "result.jpg"}));
-
-    // The same name again: the dialog asks before replacing; "No" keeps the file.
-    const QByteArray saved = readFile(out + "/result.bmp");
-    dialog = saveDialog(3, "result");
-    ASSERT_FALSE(dialog.isEmpty());
-    QString prompt;
-    ASSERT_TRUE(waitFor([&] {
-        const QStringList ids =
-            x->xdotool({"search", "--onlyvisible", "--name", "^ﾌｧｲﾙ名を付けて保存$"})
-                .split('\n', Qt::SkipEmptyParts);
-        for (const QString& id : ids)
-            if (id != dialog)
-                prompt = id;
-        return !prompt.isEmpty();
-    })) << "no question before replacing the file";
-    QThread::msleep(300);
-    keep(x->screenshot().copy(x->geometry(prompt)), "overwrite-prompt.png");
-    focus(prompt);
-    x->key("Escape");
-    ASSERT_TRUE(x->waitUntilGone(prompt));
-    focus(dialog);
-    x->key("Escape");
-    ASSERT_TRUE(x->waitUntilGone(dialog));
-    EXPECT_EQ(readFile(out + "/result.bmp"), saved);
 }
 
 TEST_F(TypicalUse, step5_endsAndRemembersEverythingAtTheNextStart) {

@@ -199,50 +199,30 @@ TEST_F(Saving, libraryInstalledAfterAFailedSaveIsFoundAtTheNext) {
 
 // Return on the name box's initial "*.jpg" once wrote a file literally named so.
 TEST_F(Saving, wildcardNamesFilterTheListAndOnlyAPlainNameIsChosen) {
-    QFile other(dir.filePath("a.bmp"));
-    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
-    other.close();
     platform::SaveFileRequest request = Save_Request(nullptr, 0);
     request.initialDir = dir.path();
-    struct Step {
-        QString typed; // empty: Return on what the name box holds
-        QStringList filters;
-    };
-    const std::vector<Step> steps = {{"", {"*.jpg"}},
-                                     {"*.bmp", {"*.bmp"}},
-                                     {"a?.*", {"a?.*"}},
-                                     {"*.jpg; *.bmp", {"*.jpg", "*.bmp"}}};
-    std::vector<QStringList> filtersSeen;
-    int stayedOpen = 0;
+    // Typed into the name box before Return; "" is Return on the initial "*.jpg".
+    const QStringList typed = {"", "*.bmp", "a?.*", "*.jpg; *.bmp", "picture"};
+    QStringList filters; // the list's filters after each Return that left the dialog open
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr || !dialog->isVisible())
+        if (dialog == nullptr)
             return;
         poll.stop();
         auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
-        ASSERT_NE(name, nullptr);
-        EXPECT_EQ(name->text(), "*.jpg");
-        for (const Step& step : steps) {
-            if (!step.typed.isEmpty()) {
-                name->selectAll();
-                QTest::keyClicks(name, step.typed);
-            }
+        for (const QString& text : typed) {
+            name->selectAll();
+            QTest::keyClicks(name, text);
             QTest::keyClick(name, Qt::Key_Return);
-            stayedOpen += dialog->isVisible() ? 1 : 0;
-            filtersSeen.push_back(dialog->findChild<QFileSystemModel*>()->nameFilters());
+            if (dialog->isVisible())
+                filters << dialog->findChild<QFileSystemModel*>()->nameFilters().join(',');
         }
-        name->selectAll();
-        QTest::keyClicks(name, "picture");
-        QTest::keyClick(name, Qt::Key_Return);
     });
     poll.start(10);
     QString chosen;
     EXPECT_TRUE(platform::GetSaveFileName(request, &chosen));
+    EXPECT_EQ(filters, (QStringList{"*.jpg", "*.bmp", "a?.*", "*.jpg,*.bmp"}));
     EXPECT_EQ(chosen, dir.filePath("picture.jpg"));
-    EXPECT_EQ(stayedOpen, int(steps.size()));
-    ASSERT_EQ(filtersSeen.size(), steps.size());
-    for (std::size_t i = 0; i < steps.size(); ++i)
-        EXPECT_EQ(filtersSeen[i], steps[i].filters) << steps[i].typed.toStdString();
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"a.bmp"});
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
 }
