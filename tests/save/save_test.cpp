@@ -207,7 +207,7 @@ TEST_F(Saving, wildcardNamesFilterTheListAndOnlyAPlainNameIsChosen) {
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr)
+        if (dialog == nullptr || !dialog->isVisible())
             return;
         poll.stop();
         auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
