@@ -3,8 +3,10 @@
 #include "app/velmora_m.h"
 #include "platform/fonts.h"
 #include "platform/surface.h"
+#include "platform/translation.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QGuiApplication>
 
 #include <cstdio>
@@ -23,11 +25,17 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velmora"));
+    velmora::platform::InstallQtTranslation();
     velmora::platform::InstallFontSubstitutes();
     velmora::platform::LiftImageAllocationLimit();
     QApplication::setFont(velmora::platform::CaptionFont());
 
     velmora::velmora_m window(velmora::ProgramServices());
     window.show();
+    // "velmora FILE", as the desktop entry runs it for a file opened with the
+    // program, opens FILE as a choice in the image selection dialog would.
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() > 1)
+        window.openImage(QFileInfo(arguments.at(1)).absoluteFilePath());
     return QApplication::exec();
 }

@@ -10,12 +10,16 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEventLoop>
 #include <QIcon>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QUrl>
 
 #include <memory>
 #include <thread>
@@ -95,6 +99,8 @@ velmora_m::velmora_m(MainWindowServices services, QWidget* parent)
     // The window keeps its size: a fixed border, no maximise.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    // A picture file dropped on the window opens as if chosen in the dialog.
+    setAcceptDrops(true);
 
     Form_Load();
 }
@@ -133,16 +139,20 @@ void velmora_m::m_open_Click() {
         services_.showImageDialog();
     if (Sel_File.isEmpty())
         return;
+    openImage(Sel_File);
+}
+
+bool velmora_m::openImage(const QString& path) {
     // A file that cannot be read leaves everything as it was: the picture shown,
     // the source of the next enlargement and any result.
     QImage loaded;
     {
         platform::Surface probe;
         QString error;
-        if (!probe.loadPicture(Sel_File, &error)) {
+        if (!probe.loadPicture(path, &error)) {
             showMessage(QStringLiteral("画像ﾌｧｲﾙを読み込めませんでした。\n%1")
-                            .arg(QDir::toNativeSeparators(Sel_File)));
-            return;
+                            .arg(QDir::toNativeSeparators(path)));
+            return false;
         }
         loaded = probe.picture();
     }
@@ -151,6 +161,34 @@ void velmora_m::m_open_Click() {
     display_->resize(display_->width(), master_->height());
     display_->setPicture(master_->picture());
     display_->show();
+    return true;
+}
+
+namespace {
+
+// The first local file among the dropped items, or "".
+QString droppedFile(const QMimeData* data) {
+    if (data == nullptr)
+        return QString();
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile())
+            return url.toLocalFile();
+    return QString();
+}
+
+} // namespace
+
+void velmora_m::dragEnterEvent(QDragEnterEvent* event) {
+    if (!enlarging_ && !droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void velmora_m::dropEvent(QDropEvent* event) {
+    const QString file = droppedFile(event->mimeData());
+    if (enlarging_ || file.isEmpty())
+        return;
+    event->acceptProposedAction();
+    openImage(file);
 }
 
 void velmora_m::m_save_Click(int index) {

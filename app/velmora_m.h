@@ -46,6 +46,11 @@ class velmora_m : public QMainWindow {
     bool enlarging() const { return enlarging_; }
 
     void m_open_Click();
+    // Loads the picture file into Master and shows it at 1:1 in Display, as the
+    // image selection dialog's choice does; the command line and a file dropped
+    // on the window come here too. A file that cannot be read is named in a
+    // message, nothing changes and the result is false.
+    bool openImage(const QString& path);
     void m_save_Click(int index);
     void m_end_Click();
     void m_ritu_Click();
@@ -57,6 +62,8 @@ class velmora_m : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     void Form_Load();

@@ -8,9 +8,11 @@
 #include "platform/pointer.h"
 #include "platform/surface.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
+#include <QWindow>
 
 #include <cmath>
 
@@ -110,8 +112,34 @@ QRect Pointer_Rect() {
     return QRect(QPoint(Cur_X, Cur_Y), QSize(0, 0));
 }
 
+QRect Outer_Rect_To_Show(QWidget* window) {
+    if (window == nullptr)
+        return QRect();
+    if (window->isVisible())
+        return Window_Rect(window);
+    // A window not yet shown has no frame on the screen. Its position, once it
+    // has been moved, is where its frame's top-left corner goes; the frame's
+    // width comes from the native window where the platform knows it before the
+    // window is mapped. A window manager frames it only when it is mapped, so
+    // the frame is then taken to be that of a framed window already shown: the
+    // manager frames every captioned window alike.
+    const QPoint at = window->pos();
+    window->winId();
+    QMargins frame = window->windowHandle()->frameMargins();
+    for (QWidget* other : QApplication::topLevelWidgets()) {
+        if (!frame.isNull())
+            break;
+        const Qt::WindowType type = other->windowType();
+        if (other != window && other->isVisible() && other->windowHandle() != nullptr &&
+            (type == Qt::Window || type == Qt::Dialog) &&
+            !other->windowFlags().testFlag(Qt::FramelessWindowHint))
+            frame = other->windowHandle()->frameMargins();
+    }
+    return QRect(at, window->size().grownBy(frame));
+}
+
 void Open_Effect(QWidget* window) {
-    platform::DrawAnimatedRects(Pointer_Rect(), Window_Rect(window));
+    platform::DrawAnimatedRects(Pointer_Rect(), Outer_Rect_To_Show(window));
 }
 
 void Close_Effect(QWidget* window) {

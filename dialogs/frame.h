@@ -58,7 +58,13 @@ QRect Window_Rect(QWidget* window);
 // The pointer rectangle: zero size at (Cur_X, Cur_Y).
 QRect Pointer_Rect();
 
-// Animates from the pointer rectangle to the window's rectangle, then returns.
+// The outer rectangle, frame included, that the window takes on the screen once
+// shown: Window_Rect for a shown window; for one not yet shown, its placed
+// rectangle with the frame the window system will give it.
+QRect Outer_Rect_To_Show(QWidget* window);
+
+// Animates from the pointer rectangle to the outer rectangle the window is about
+// to take (Outer_Rect_To_Show), the one Close_Effect starts from; then returns.
 void Open_Effect(QWidget* window);
 // Animates from the window's rectangle back to the pointer rectangle.
 void Close_Effect(QWidget* window);

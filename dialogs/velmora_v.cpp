@@ -215,11 +215,12 @@ void velmora_v::Drive1_Change() {
                              QStringLiteral("ﾄﾞﾗｲﾌﾞ") + drive +
                                  QStringLiteral(" は、準備されていません。"));
     } else {
-        // Retry and Cancel lead to the same return of the drive list. The message
-        // box breaks the line at the carriage return.
+        // Retry and Cancel lead to the same return of the drive list. The
+        // description goes on a line of its own; Qt's message box breaks lines
+        // only at a line feed and shows a carriage return as a blank.
         QMessageBox::warning(this, kMessageTitle,
                              kErrorSource + QStringLiteral(": &H") +
-                                 QString::number(error.number, 16).toUpper() + QLatin1Char('\r') +
+                                 QString::number(error.number, 16).toUpper() + QLatin1Char('\n') +
                                  error.description,
                              QMessageBox::Retry | QMessageBox::Cancel);
     }

@@ -17,23 +17,37 @@ std::optional<QStringList>& drivesForTest() {
     return instance;
 }
 
-// File systems that hold no user folders.
+// File systems that hold no user folders: the kernel's pseudo file systems, the
+// layers of containers, and the read-only images that packages (snaps among
+// them) are mounted from.
 bool isPseudoFileSystem(const QByteArray& type) {
     static const char* const kPseudo[] = {
-        "proc",      "sysfs",  "devtmpfs",    "devpts",   "cgroup",     "cgroup2", "securityfs",
-        "pstore",    "bpf",    "debugfs",     "tracefs",  "configfs",   "fusectl", "mqueue",
-        "hugetlbfs", "autofs", "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs"};
+        "proc",        "sysfs",           "devtmpfs",      "devpts",
+        "cgroup",      "cgroup2",         "securityfs",    "pstore",
+        "bpf",         "debugfs",         "tracefs",       "configfs",
+        "fusectl",     "mqueue",          "hugetlbfs",     "autofs",
+        "binfmt_misc", "efivarfs",        "rpc_pipefs",    "nsfs",
+        "ramfs",       "selinuxfs",       "overlay",       "fuse-overlayfs",
+        "squashfs",    "fuse.squashfuse", "fuse.snapfuse", "fuse.lxcfs",
+        "fuse.portal", "fuse.gvfsd-fuse"};
     return std::any_of(std::begin(kPseudo), std::end(kPseudo),
                        [&](const char* name) { return type == name; });
 }
 
-// Mount points below these folders are the system's, not the user's.
+bool isAtOrBelow(const QString& root, const char* folder) {
+    const QString f = QString::fromLatin1(folder);
+    return root == f || root.startsWith(f + QLatin1Char('/'));
+}
+
+// Mount points below these folders are the system's, not the user's; removable
+// media that the desktop mounts under /run/media/<user> are the exception.
 bool isSystemFolder(const QString& root) {
-    for (const char* prefix : {"/proc", "/sys", "/dev", "/run"}) {
-        const QString p = QString::fromLatin1(prefix);
-        if (root == p || root.startsWith(p + QLatin1Char('/')))
+    if (root.startsWith(QLatin1String("/run/media/")))
+        return false;
+    for (const char* prefix :
+         {"/proc", "/sys", "/dev", "/run", "/snap", "/var/snap", "/var/lib/snapd"})
+        if (isAtOrBelow(root, prefix))
             return true;
-    }
     return false;
 }
 
@@ -68,13 +82,17 @@ int openError(const QString& folder) {
 
 } // namespace
 
+bool OffersDrive(const QString& mountPoint, const QByteArray& fileSystemType) {
+    return !isPseudoFileSystem(fileSystemType) && !isSystemFolder(mountPoint);
+}
+
 QStringList MountedDrives() {
     if (drivesForTest())
         return *drivesForTest();
     QStringList roots;
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
         const QString root = QDir::cleanPath(volume.rootPath());
-        if (root.isEmpty() || isPseudoFileSystem(volume.fileSystemType()) || isSystemFolder(root) ||
+        if (root.isEmpty() || !OffersDrive(root, volume.fileSystemType()) ||
             !QFileInfo(root).isDir())
             continue;
         roots << root;

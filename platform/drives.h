@@ -12,10 +12,16 @@
 
 namespace velmora::platform {
 
-// The mount points of the mounted volumes, sorted, "/" always first. Pseudo
-// file systems (proc, sysfs, cgroups, device nodes) and mounts of single files
-// are left out.
+// The mount points of the mounted volumes, sorted, "/" always first. Only
+// those OffersDrive accepts are listed, and no mounts of single files.
 QStringList MountedDrives();
+
+// Whether a volume mounted there with that file system holds the user's
+// folders: removable media under /media or /run/media/<user> and ordinary
+// disks do; pseudo file systems (proc, sysfs, cgroups, device nodes), overlay
+// layers, squashfs images, snaps and the system's own folders (/proc, /sys,
+// /dev, /run) do not.
+bool OffersDrive(const QString& mountPoint, const QByteArray& fileSystemType);
 
 // Replaces what MountedDrives reports until cleared with std::nullopt. Tests use
 // it to offer a drive that is not ready.

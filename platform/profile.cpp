@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -17,7 +16,8 @@ namespace velmora::platform {
 namespace {
 
 // A settings file is a few hundred bytes; anything far larger is not ours and is
-// read no further than this, so a stray huge file cannot exhaust memory.
+// not read, so a stray huge file cannot exhaust memory. It is refused whole:
+// reading only its start would cut a value, or a rewrite would drop the rest.
 constexpr std::size_t kMaxFileBytes = 1 << 20;
 
 std::string trim(const std::string& s) {
@@ -41,8 +41,10 @@ bool readLines(const std::string& file, std::vector<std::string>* lines) {
     std::ifstream in(file, std::ios::binary);
     if (!in)
         return false;
-    std::string content(kMaxFileBytes, '\0');
+    std::string content(kMaxFileBytes + 1, '\0');
     in.read(content.data(), static_cast<std::streamsize>(content.size()));
+    if (static_cast<std::size_t>(in.gcount()) > kMaxFileBytes)
+        return false;
     content.resize(static_cast<std::size_t>(in.gcount()));
     std::istringstream stream(content);
     for (std::string line; std::getline(stream, line);) {
@@ -99,11 +101,8 @@ bool writeWhole(int fd, const std::string& data) {
 
 } // namespace
 
-std::size_t GetPrivateProfileString(const std::string& sectionIn, const std::string& keyIn,
-                                    const std::string& fallback, char* buffer,
-                                    std::size_t bufferSize, const std::string& file) {
-    if (buffer == nullptr || bufferSize == 0)
-        return 0;
+std::string GetPrivateProfileString(const std::string& sectionIn, const std::string& keyIn,
+                                    const std::string& fallback, const std::string& file) {
     const std::string section = cutAtNul(sectionIn), key = cutAtNul(keyIn);
     std::string result = cutAtNul(fallback);
     std::vector<std::string> lines;
@@ -119,10 +118,7 @@ std::size_t GetPrivateProfileString(const std::string& sectionIn, const std::str
             }
         }
     }
-    const std::size_t n = std::min(result.size(), bufferSize - 1);
-    std::memcpy(buffer, result.data(), n);
-    buffer[n] = '\0';
-    return n;
+    return result;
 }
 
 int WritePrivateProfileString(const std::string& sectionIn, const std::string& keyIn,

@@ -11,13 +11,11 @@
 
 namespace velmora::platform {
 
-// Copies the value stored under key into a buffer of bufferSize bytes, as the
-// system routine does: at most bufferSize - 1 bytes of value and a terminating NUL.
-// A missing file, section or key yields fallback (cut likewise). Returns the number
-// of bytes copied, not counting the NUL.
-std::size_t GetPrivateProfileString(const std::string& section, const std::string& key,
-                                    const std::string& fallback, char* buffer,
-                                    std::size_t bufferSize, const std::string& file);
+// The value stored under key, whole, whatever its length; a missing file,
+// section or key yields fallback. A file larger than any settings file (1 MiB) is
+// not read at all rather than read in part.
+std::string GetPrivateProfileString(const std::string& section, const std::string& key,
+                                    const std::string& fallback, const std::string& file);
 
 // Stores value under key, creating the file, the section and the key as needed.
 // The new file is written beside the old one and renamed over it, so a failed write

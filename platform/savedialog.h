@@ -25,7 +25,9 @@ struct SaveFileRequest {
 using SaveFileDialog = std::function<bool(const SaveFileRequest& request, QString* chosen)>;
 
 // The program's save dialog: Qt's own file dialog (not the desktop's), so it
-// looks and behaves the same everywhere.
+// looks and behaves the same everywhere. A name typed with wildcards ("*.jpg",
+// the initial name included) is never written: accepting it applies it as a
+// filter of the files listed and the dialog stays open.
 bool GetSaveFileName(const SaveFileRequest& request, QString* chosen);
 
 } // namespace velmora::platform

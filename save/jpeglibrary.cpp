@@ -24,7 +24,6 @@ constexpr const char* kFunctionName = "ConvertBMPtoJPG";
 struct Loaded {
     QString folder; // the folder searched first; empty: the executable's folder
     bool systemPath = true;
-    bool tried = false;
     ConvertFn convert = nullptr;
     QString error;
 };
@@ -42,8 +41,10 @@ std::mutex& loadMutex() {
 ConvertFn load(QString* error) {
     std::lock_guard lock(loadMutex());
     Loaded& s = loaded();
-    if (!s.tried) {
-        s.tried = true;
+    // Until it has been found, the library is looked for at every use, so that
+    // installing it after a failed save needs no restart.
+    if (s.convert == nullptr) {
+        s.error.clear();
         const QString folder = s.folder.isEmpty() ? App_Folder() : s.folder;
         std::vector<QByteArray> candidates = {
             QFile::encodeName(folder + QLatin1Char('/') + QLatin1String(kLibraryName)),

@@ -1,5 +1,6 @@
 // The JPEG conversion library, loaded by name at its first use: from the
-// executable's folder first, then from the system's library path.
+// executable's folder first, then from the system's library path. A library
+// that was not found is looked for again at the next use.
 #pragma once
 
 #include <QString>

@@ -16,7 +16,6 @@ namespace velmora {
 
 namespace {
 
-constexpr std::size_t kValueBuffer = 256;
 constexpr int kNameField = 128;
 
 QString& overridePath() {
@@ -37,10 +36,12 @@ std::string paddedName(const QString& name) {
 } // namespace
 
 QString Ini_Read(const QString& section, const QString& key, const QString& file) {
-    char buffer[kValueBuffer] = {};
-    platform::GetPrivateProfileString(section.toStdString(), key.toStdString(), std::string(),
-                                      buffer, kValueBuffer, QFile::encodeName(file).toStdString());
-    return QString::fromUtf8(buffer);
+    // The value comes back whole: a fixed buffer would cut a long folder path,
+    // possibly inside a character, and the dialog would lose the user's folder.
+    const std::string value =
+        platform::GetPrivateProfileString(section.toStdString(), key.toStdString(), std::string(),
+                                          QFile::encodeName(file).toStdString());
+    return QString::fromStdString(value);
 }
 
 void Ini_Write(const QString& section, const QString& key, const QString& value,

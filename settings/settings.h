@@ -19,7 +19,7 @@ inline constexpr std::int16_t kMinScale = 11;
 inline constexpr std::int16_t kMaxScale = 100;
 
 // The value under key, or "" when the file, the section or the key is missing.
-// At most 255 bytes of a value come back.
+// The value comes back whole, whatever its length.
 QString Ini_Read(const QString& section, const QString& key, const QString& file);
 
 // Stores value under key (creating file, section and key as needed) and leaves

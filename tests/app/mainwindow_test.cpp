@@ -1,15 +1,24 @@
 #include "app/velmora_b.h"
 #include "app/velmora_m.h"
 #include "platform/surface.h"
+#include "platform/translation.h"
 #include "settings/settings.h"
 #include "tests/support/support.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QDropEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QTranslator>
+#include <QUrl>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 using namespace velmora;
@@ -145,4 +154,51 @@ TEST_F(MainWindow, openingAnImageShowsItAtOneToOneAndAFailedOpenChangesNothing) 
     w.m_open()->trigger();
     EXPECT_EQ(w.Display()->size(), QSize(640, 480));
     EXPECT_EQ(w.Master()->GetPixel(0, 0), 0x3264C8u);
+}
+
+// Files dropped over the picture reach the window, which opens the first local
+// one as a choice in the dialog would; a file that cannot be read changes nothing.
+TEST_F(MainWindow, droppedFileOpensLikeAChoiceAndAnUnreadableOneChangesNothing) {
+    QImage image(30, 20, QImage::Format_RGB32);
+    image.fill(QColor(200, 100, 50));
+    const QString good = dir.filePath("写真.bmp");
+    ASSERT_TRUE(image.save(good, "BMP"));
+    velmora_m w{MainWindowServices()};
+    w.show();
+    QMimeData files;
+    files.setUrls({QUrl(QStringLiteral("https://example.org/a.bmp")), QUrl::fromLocalFile(good)});
+    const QPoint over = w.centralWidget()->mapTo(&w, QPoint(5, 5));
+    QDragEnterEvent enter(over, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w.windowHandle(), &enter);
+    QDropEvent drop(QPointF(over), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w.windowHandle(), &drop);
+    EXPECT_TRUE(enter.isAccepted() && drop.isAccepted());
+    EXPECT_TRUE(w.Display()->isVisible());
+    EXPECT_EQ(w.Display()->geometry(), QRect(0, 0, 30, 20));
+    EXPECT_EQ(w.Display()->GetPixel(0, 0), 0x3264C8u);
+
+    int messages = 0;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->inherits("QMessageBox") && top->windowTitle() == "Vantorel" && top->close())
+                ++messages;
+    });
+    EXPECT_FALSE(w.openImage(dir.filePath("missing.jpg")));
+    EXPECT_EQ(messages, 1);
+    EXPECT_EQ(w.Master()->size(), QSize(30, 20));
+    EXPECT_EQ(w.Display()->GetPixel(0, 0), 0x3264C8u);
+}
+
+// Qt's own buttons were English in a program whose every other word is Japanese.
+TEST(QtTranslation, messageBoxButtonsSpeakJapanese) {
+    QTranslator* japanese = platform::InstallQtTranslation();
+    ASSERT_NE(japanese, nullptr) << "qtbase_ja is missing: install qt6-translations-l10n";
+    QMessageBox box(QMessageBox::Warning, "Vantorel", "x",
+                    QMessageBox::Retry | QMessageBox::Cancel);
+    const QString retry = box.button(QMessageBox::Retry)->text();
+    const QString cancel = box.button(QMessageBox::Cancel)->text();
+    QCoreApplication::removeTranslator(japanese);
+    delete japanese;
+    EXPECT_EQ(retry, "再試行");
+    EXPECT_EQ(cancel, "キャンセル");
 }

@@ -45,10 +45,22 @@ TEST_F(SettingsFile, firstWriteCreatesFileAndSectionAndScaleReadsBack) {
     EXPECT_EQ(Scale_From_Text(Ini_Read(kSection, kKeyScale, file)), 12);
 }
 
-TEST_F(SettingsFile, valueIsCutTo255Bytes) {
-    const QString longValue(300, QLatin1Char('x'));
-    Ini_Write(kSection, kKeyPutPath, longValue, file);
-    EXPECT_EQ(Ini_Read(kSection, kKeyPutPath, file), QString(255, QLatin1Char('x')));
+// A remembered folder longer than 255 bytes used to come back cut, and the image
+// dialog then lost it.
+TEST_F(SettingsFile, longUtf8ValueReadsBackWhole) {
+    const QString folder = QStringLiteral("/home/") + QString(98, QChar(0x753B)); // 画
+    ASSERT_EQ(folder.toUtf8().size(), 300);
+    Ini_Write(kSection, kKeyGetPath, folder, file);
+    EXPECT_EQ(Ini_Read(kSection, kKeyGetPath, file), folder);
+}
+
+TEST_F(SettingsFile, fileTooLargeToBeOursIsNeitherReadNorRewritten) {
+    const QByteArray huge = "[Section]\nScale= 30\n" + QByteArray(1 << 20, ';');
+    writeAll(file, huge);
+    EXPECT_EQ(Ini_Read(kSection, kKeyScale, file), "");
+    Ini_Write(kSection, kKeyScale, " 40", file);
+    EXPECT_EQ(Api_Result, 0);
+    EXPECT_EQ(readAll(file), huge);
 }
 
 TEST_F(SettingsFile, sectionsAndKeysMatchWithoutRegardToCaseAndBlanksAreTrimmed) {

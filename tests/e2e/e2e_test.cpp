@@ -118,7 +118,7 @@ class TypicalUse : public ::testing::Test {
         x.reset();
     }
 
-    static void startProgram() {
+    static void startProgram(const QStringList& arguments = {}) {
         program = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DISPLAY", x->display());
@@ -126,7 +126,7 @@ class TypicalUse : public ::testing::Test {
         program->setProcessEnvironment(env);
         program->setWorkingDirectory(root->path());
         program->setProcessChannelMode(QProcess::ForwardedChannels);
-        program->start(root->filePath("app/velmora"), {});
+        program->start(root->filePath("app/velmora"), arguments);
         ASSERT_TRUE(program->waitForStarted(10000));
         main = x->waitForWindow("^velmora");
         ASSERT_FALSE(main.isEmpty()) << "the main window did not appear";
@@ -159,6 +159,22 @@ class TypicalUse : public ::testing::Test {
         for (int i = 0; i < n; ++i)
             x->key("Down");
         x->key("Return");
+    }
+
+    // Opens the save dialog of the n-th file menu item and, unless name is
+    // empty, types name into its name box and presses Return. "" when no dialog.
+    static QString saveDialog(int n, const QString& name = {}) {
+        fileMenu(n);
+        const QString dialog = x->waitForWindow("^ﾌｧｲﾙ名を付けて保存$");
+        if (dialog.isEmpty())
+            return dialog;
+        focus(dialog);
+        if (!name.isEmpty()) {
+            x->key("ctrl+a");
+            x->type(name);
+            x->key("Return");
+        }
+        return dialog;
     }
 
     // Where the main window's client area starts on the screen: the first row
@@ -320,24 +336,24 @@ TEST_F(TypicalUse, step4_savesAsBitmapAndJpegAndCancelsOnce) {
         QImage(root->filePath("expected.bmp")).convertToFormat(QImage::Format_RGB32);
     const QString out = root->filePath("out");
 
-    // Cancelled: nothing written, no folder remembered.
-    fileMenu(3); // 名前を付けて保存 (BMP)
-    QString dialog = x->waitForWindow("^ﾌｧｲﾙ名を付けて保存$");
+    // Return on the name box's "*.bmp" writes nothing and the dialog stays;
+    // then cancelled: nothing written, no folder remembered.
+    QString dialog = saveDialog(3); // 名前を付けて保存 (BMP)
     ASSERT_FALSE(dialog.isEmpty());
-    focus(dialog);
+    QThread::msleep(300);
+    keep(x->screenshot().copy(x->geometry(dialog)), "save-dialog.png");
+    x->key("Return");
+    QThread::msleep(500);
+    EXPECT_FALSE(x->waitUntilGone(dialog, 500)) << "the dialog closed on a wildcard name";
+    EXPECT_TRUE(QDir(out).isEmpty());
     x->key("Escape");
     ASSERT_TRUE(x->waitUntilGone(dialog));
     EXPECT_FALSE(settings().contains("Put_Path"));
     EXPECT_TRUE(QDir(out).isEmpty());
 
     // A bitmap, typed without its extension.
-    fileMenu(3);
-    dialog = x->waitForWindow("^ﾌｧｲﾙ名を付けて保存$");
+    dialog = saveDialog(3, out + "/result");
     ASSERT_FALSE(dialog.isEmpty());
-    focus(dialog);
-    x->key("ctrl+a");
-    x->type(out + "/result");
-    x->key("Return");
     ASSERT_TRUE(waitFor([&] { return QFile::exists(out + "/result.bmp"); }));
     ASSERT_TRUE(x->waitUntilGone(dialog));
     std::string why;
@@ -345,13 +361,8 @@ TEST_F(TypicalUse, step4_savesAsBitmapAndJpegAndCancelsOnce) {
     EXPECT_TRUE(settings().contains("Put_Path=" + out + "\n"));
 
     // A JPEG: the dialog now starts in the folder of the last save.
-    fileMenu(2); // 名前を付けて保存 (JPG)
-    dialog = x->waitForWindow("^ﾌｧｲﾙ名を付けて保存$");
+    dialog = saveDialog(2, "result"); // 名前を付けて保存 (JPG)
     ASSERT_FALSE(dialog.isEmpty());
-    focus(dialog);
-    x->key("ctrl+a");
-    x->type("result");
-    x->key("Return");
     ASSERT_TRUE(waitFor([&] { return QFile::exists(out + "/result.jpg"); }));
     ASSERT_TRUE(x->waitUntilGone(dialog));
     const QImage jpeg = QImage(out + "/result.jpg").convertToFormat(QImage::Format_RGB32);
@@ -388,6 +399,21 @@ TEST_F(TypicalUse, step5_endsAndRemembersEverythingAtTheNextStart) {
     const QImage screen = x->screenshot();
     EXPECT_EQ(screen.pixel(origin + QPoint(5, 5)), qRgb(255, 255, 255));
     EXPECT_EQ(screen.pixel(origin + QPoint(300, 200)), qRgb(255, 255, 255));
+    fileMenu(4);
+    EXPECT_TRUE(program->waitForFinished(10000));
+}
+
+TEST_F(TypicalUse, step6_opensTheFileNamedOnTheCommandLine) {
+    startProgram({root->filePath("images/picture.bmp")});
+    const QImage picture = testPicture();
+    QImage screen;
+    ASSERT_TRUE(waitFor([&] {
+        screen = x->screenshot();
+        return clientOrigin(screen, picture).x() >= 0;
+    })) << "the picture named on the command line is not shown";
+    std::string why;
+    const QPoint at = clientOrigin(screen, picture);
+    EXPECT_TRUE(samePixels(screen.copy(QRect(at, picture.size())), picture, &why)) << why;
     fileMenu(4);
     EXPECT_TRUE(program->waitForFinished(10000));
 }

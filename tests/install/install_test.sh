@@ -14,7 +14,13 @@ for f in bin/velmora bin/velmora-enlarge lib/libvelmora.so \
          share/icons/hicolor/32x32/apps/velmora.png; do
   [ -e "$prefix/$f" ] || { echo "install: $f is missing"; exit 1; }
 done
-grep -q '^Exec=velmora$' "$prefix/share/applications/velmora.desktop"
+# The file manager offers "Open with velmora" for bitmaps and JPEGs and passes
+# the file on the command line.
+entry="$prefix/share/applications/velmora.desktop"
+for field in 'Exec=velmora %f' 'MimeType=image/bmp;image/jpeg;'; do
+  grep -qxF "$field" "$entry" || { echo "install: the desktop entry lacks $field"; exit 1; }
+done
+if command -v desktop-file-validate >/dev/null; then desktop-file-validate "$entry"; fi
 
 # A picture to enlarge: a 24-bit bitmap of 3 x 2 pixels; at 4.0 it becomes
 # 11 x 7, rows of 33 bytes padded to 36.

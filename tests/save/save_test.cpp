@@ -7,9 +7,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QImageReader>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -182,4 +186,47 @@ TEST_F(Saving, missingLibraryIsShown) {
     EXPECT_FALSE(QFile::exists(dir.filePath("x.jpg")));
     EXPECT_TRUE(message.text.contains("保存できませんでした"));
     EXPECT_TRUE(message.text.contains("libvelmora.so"));
+}
+
+// The library's absence was once remembered for the rest of the run.
+TEST_F(Saving, libraryInstalledAfterAFailedSaveIsFoundAtTheNext) {
+    const QString folder = dir.filePath("lib");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    Set_Library_Folder(folder, false);
+    QString error;
+    EXPECT_FALSE(Save_Image(picture, dir.filePath("first.jpg"), 0, &error));
+    ASSERT_TRUE(
+        QFile::copy(QStringLiteral(VELMORA_TEST_BIN "/libvelmora.so"), folder + "/libvelmora.so"));
+    EXPECT_TRUE(Save_Image(picture, dir.filePath("second.jpg"), 0, &error)) << error.toStdString();
+    EXPECT_FALSE(QImage(dir.filePath("second.jpg")).isNull());
+}
+
+// Return on the name box's initial "*.jpg" once wrote a file literally named so.
+TEST_F(Saving, wildcardNamesFilterTheListAndOnlyAPlainNameIsChosen) {
+    platform::SaveFileRequest request = Save_Request(nullptr, 0);
+    request.initialDir = dir.path();
+    // Typed into the name box before Return; "" is Return on the initial "*.jpg".
+    const QStringList typed = {"", "*.bmp", "a?.*", "*.jpg; *.bmp", "picture"};
+    QStringList filters; // the list's filters after each Return that left the dialog open
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || !dialog->isVisible())
+            return;
+        poll.stop();
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        for (const QString& text : typed) {
+            name->selectAll();
+            QTest::keyClicks(name, text);
+            QTest::keyClick(name, Qt::Key_Return);
+            if (dialog->isVisible())
+                filters << dialog->findChild<QFileSystemModel*>()->nameFilters().join(',');
+        }
+    });
+    poll.start(10);
+    QString chosen;
+    EXPECT_TRUE(platform::GetSaveFileName(request, &chosen));
+    EXPECT_EQ(filters, (QStringList{"*.jpg", "*.bmp", "a?.*", "*.jpg,*.bmp"}));
+    EXPECT_EQ(chosen, dir.filePath("picture.jpg"));
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
 }
