@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <vector>
 
-#include <fcntl.h>
+#include <QByteArray>
+#include <QFile>
+#include <QSaveFile>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -86,19 +88,6 @@ std::string cutAtNul(const std::string& s) {
     return s.substr(0, s.find('\0'));
 }
 
-bool writeWhole(int fd, const std::string& data) {
-    const char* p = data.data();
-    std::size_t left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0)
-            return false;
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 } // namespace
 
 std::string GetPrivateProfileString(const std::string& sectionIn, const std::string& keyIn,
@@ -172,18 +161,16 @@ int WritePrivateProfileString(const std::string& sectionIn, const std::string& k
     for (const std::string& line : lines)
         content += line + "\n";
 
-    // Write a new file beside the old one and rename it over, so that neither a
-    // full disk nor a crash ever leaves a half-written settings file.
-    std::string tmp = file + ".XXXXXX";
-    const int fd = ::mkstemp(tmp.data());
-    if (fd < 0)
+    // QSaveFile writes a new file beside the old one, flushes it to disk and renames
+    // it over, so neither a full disk nor a crash ever leaves a half-written
+    // settings file; a replaced file keeps its permissions, a new one gets the
+    // umask's.
+    QSaveFile out(QFile::decodeName(QByteArray::fromStdString(file)));
+    if (!out.open(QIODevice::WriteOnly) ||
+        out.write(content.data(), static_cast<qint64>(content.size())) !=
+            static_cast<qint64>(content.size()) ||
+        !out.commit())
         return 0;
-    ::fchmod(fd, exists ? (st.st_mode & 07777) : 0644);
-    const bool ok = writeWhole(fd, content) && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !ok || ::rename(tmp.c_str(), file.c_str()) != 0) {
-        ::unlink(tmp.c_str());
-        return 0;
-    }
     return 1;
 }
 
