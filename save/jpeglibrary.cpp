@@ -5,12 +5,11 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLibrary>
+#include <QStringList>
 
 #include <cstdint>
 #include <mutex>
-#include <vector>
-
-#include <dlfcn.h>
 
 namespace velmora {
 
@@ -38,6 +37,23 @@ std::mutex& loadMutex() {
     return m;
 }
 
+// The places to look, in order: the executable's folder (or the folder a test
+// set), the lib folder beside it for an installed program, then the system's
+// library path.
+QStringList candidates(const Loaded& s) {
+    const QString folder = s.folder.isEmpty() ? App_Folder() : s.folder;
+    QStringList out;
+    for (const QString& path :
+         {folder + QLatin1Char('/') + QLatin1String(kLibraryName),
+          folder + QStringLiteral("/../lib/") + QLatin1String(kLibraryName)}) {
+        if (QFileInfo::exists(path))
+            out << path;
+    }
+    if (s.systemPath)
+        out << QLatin1String(kLibraryName);
+    return out;
+}
+
 ConvertFn load(QString* error) {
     std::lock_guard lock(loadMutex());
     Loaded& s = loaded();
@@ -45,28 +61,13 @@ ConvertFn load(QString* error) {
     // installing it after a failed save needs no restart.
     if (s.convert == nullptr) {
         s.error.clear();
-        const QString folder = s.folder.isEmpty() ? App_Folder() : s.folder;
-        std::vector<QByteArray> candidates = {
-            QFile::encodeName(folder + QLatin1Char('/') + QLatin1String(kLibraryName)),
-            // An installed program keeps its library in the lib folder beside bin.
-            QFile::encodeName(folder + QStringLiteral("/../lib/") + QLatin1String(kLibraryName)),
-        };
-        if (s.systemPath)
-            candidates.emplace_back(kLibraryName);
-        for (const QByteArray& candidate : candidates) {
-            if (candidate.contains('/') && !QFileInfo::exists(QFile::decodeName(candidate)))
-                continue;
-            void* handle = ::dlopen(candidate.constData(), RTLD_NOW | RTLD_LOCAL);
-            if (handle == nullptr) {
-                s.error = QString::fromLocal8Bit(::dlerror());
-                continue;
-            }
-            s.convert = reinterpret_cast<ConvertFn>(::dlsym(handle, kFunctionName));
+        for (const QString& candidate : candidates(s)) {
+            QLibrary library(candidate);
+            s.convert = reinterpret_cast<ConvertFn>(library.resolve(kFunctionName));
             if (s.convert != nullptr)
                 break;
-            s.error = QStringLiteral("%1 has no %2")
-                          .arg(QFile::decodeName(candidate), QLatin1String(kFunctionName));
-            ::dlclose(handle);
+            s.error = library.errorString();
+            library.unload();
         }
         if (s.convert == nullptr && s.error.isEmpty())
             s.error = QStringLiteral("%1 was not found").arg(QLatin1String(kLibraryName));
