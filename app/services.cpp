@@ -12,10 +12,12 @@ MainWindowServices ProgramServices() {
     services.showImageDialog = [] {
         velmora_v dialog;
         dialog.exec();
+        return dialog.Chosen_File();
     };
-    services.showRatioDialog = [] {
-        velmora_s dialog;
+    services.showRatioDialog = [](std::int16_t scale) {
+        velmora_s dialog(scale);
         dialog.exec();
+        return dialog.Chosen_Scale();
     };
     services.save = [](QWidget* owner, const QImage& picture, int index) {
         m_save_Click(owner, picture, index);

@@ -1,11 +1,11 @@
 #include "app/velmora_m.h"
 
-#include "app/velmora_b.h"
 #include "engine/enlarge.h"
 #include "platform/imagebuffer.h"
 #include "platform/surface.h"
 #include "platform/twips.h"
 #include "settings/settings.h"
+#include "state/velmora_b.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -136,7 +136,7 @@ void velmora_m::showMessage(const QString& text) {
 void velmora_m::m_open_Click() {
     Sel_File.clear();
     if (services_.showImageDialog)
-        services_.showImageDialog();
+        Sel_File = services_.showImageDialog();
     if (Sel_File.isEmpty())
         return;
     openImage(Sel_File);
@@ -205,8 +205,10 @@ void velmora_m::m_end_Click() {
 }
 
 void velmora_m::m_ritu_Click() {
-    if (services_.showRatioDialog)
-        services_.showRatioDialog();
+    if (services_.showRatioDialog) {
+        if (const std::optional<std::int16_t> chosen = services_.showRatioDialog(Ritu_Scale))
+            Ritu_Scale = *chosen;
+    }
     setTitle();
 }
 

@@ -7,9 +7,11 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class QAction;
 class QImage;
+class QString;
 class QMenu;
 
 namespace velmora {
@@ -21,8 +23,11 @@ class Surface;
 // What the main window calls out to. The program wires the real dialogs; tests
 // answer them.
 struct MainWindowServices {
-    std::function<void()> showImageDialog; // velmora_v, modal; leaves its choice in Sel_File
-    std::function<void()> showRatioDialog; // velmora_s, modal; leaves the ratio in Ritu_Scale
+    // velmora_v, modal; gives the chosen file, "" when nothing was chosen.
+    std::function<QString()> showImageDialog;
+    // velmora_s, modal, opened on the ratio given; gives the chosen ratio, none
+    // when the dialog was cancelled.
+    std::function<std::optional<std::int16_t>(std::int16_t scale)> showRatioDialog;
     std::function<void(QWidget* owner, const QImage& picture, int index)> save;
 };
 

@@ -1,12 +1,12 @@
 #include "dialogs/frame.h"
 
-#include "app/velmora_b.h"
 #include "controls/command.h"
 #include "controls/controlresources.h"
 #include "dialogs/pictureholder.h"
 #include "platform/animation.h"
 #include "platform/pointer.h"
 #include "platform/surface.h"
+#include "state/velmora_b.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -17,6 +17,9 @@
 #include <cmath>
 
 namespace velmora {
+
+std::int32_t Cur_X = 0;
+std::int32_t Cur_Y = 0;
 
 namespace {
 

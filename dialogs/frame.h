@@ -11,6 +11,7 @@
 #include <QPoint>
 #include <QRect>
 
+#include <cstdint>
 #include <vector>
 
 namespace velmora {
@@ -48,6 +49,12 @@ std::vector<QPoint> Tile_Positions(double w, double h, int W, int H);
 // Covers the panel's retained image with copies of texture at Tile_Positions;
 // copies are clipped at the panel's edges.
 void Tile_Texture(platform::Surface* panel, const QImage& texture);
+
+// Screen position in pixels of the pointer when the most recent dialog loaded
+// (0, 0 when it could not be read): where the opening animation starts and the
+// closing one ends.
+extern std::int32_t Cur_X;
+extern std::int32_t Cur_Y;
 
 // Stores the pointer's screen position in Cur_X / Cur_Y, or 0, 0 when it cannot
 // be read.

@@ -1,6 +1,5 @@
 #include "dialogs/velmora_s.h"
 
-#include "app/velmora_b.h"
 #include "controls/command.h"
 #include "dialogs/pictureholder.h"
 #include "platform/fonts.h"
@@ -34,7 +33,7 @@ const QRect kPicMbl = Twips_Rect(4680, 360, 15450, 345);
 
 } // namespace
 
-velmora_s::velmora_s(QWidget* parent) : FrameDialog(parent) {
+velmora_s::velmora_s(std::int16_t scale, QWidget* parent) : FrameDialog(parent) {
     setObjectName(QStringLiteral("velmora_s"));
     setWindowTitle(QStringLiteral("拡大率の指定"));
     setFixedSize(TwipsToPixelsTruncated(kClientWidth), TwipsToPixelsTruncated(kClientHeight));
@@ -75,20 +74,20 @@ velmora_s::velmora_s(QWidget* parent) : FrameDialog(parent) {
     connect(cmdSet_, &Command::Click, this, &velmora_s::Cmd_Set_Click);
     connect(cmdCan_, &Command::Click, this, &velmora_s::Cmd_Can_Click);
 
-    Form_Load();
+    Form_Load(scale);
 }
 
 QString velmora_s::Ratio_Text(int value) {
     return QString::number(value / 10.0, 'f', 1) + QStringLiteral("倍");
 }
 
-void velmora_s::Form_Load() {
+void velmora_s::Form_Load(std::int16_t scale) {
     Place_Dialog(this, kClientWidth + kFrameWidth, kClientHeight + kFrameHeight);
     Init_Buttons(this);
     Tile_Texture(pic1_, picMbl_->picture());
     // A ratio outside the bar's range is refused: the bar keeps its first value.
-    if (Ritu_Scale >= kMinScale && Ritu_Scale <= kMaxScale)
-        vsRitu_->setValue(Ritu_Scale);
+    if (scale >= kMinScale && scale <= kMaxScale)
+        vsRitu_->setValue(scale);
     showRatio();
     Capture_Pointer();
 }
@@ -109,8 +108,8 @@ void velmora_s::VS_Ritu_Scroll() {
 }
 
 void velmora_s::Cmd_Set_Click() {
-    Ritu_Scale = static_cast<std::int16_t>(vsRitu_->value());
-    Ini_Write(kSection, kKeyScale, Scale_To_Text(Ritu_Scale), Settings_File());
+    chosen_ = static_cast<std::int16_t>(vsRitu_->value());
+    Ini_Write(kSection, kKeyScale, Scale_To_Text(*chosen_), Settings_File());
     accept();
 }
 

@@ -1,9 +1,13 @@
 // The zoom-ratio dialog: a vertical scroll bar from 1.1 to 10.0 in steps of 0.1
-// with the ratio shown beside it; its set button stores the ratio in Ritu_Scale
-// and in the settings file, cancel and the close box leave both alone.
+// with the ratio shown beside it. It opens on the ratio it is given; its set
+// button stores the chosen ratio in the settings file and gives it back as the
+// dialog's answer, cancel and the close box give none.
 #pragma once
 
 #include "dialogs/frame.h"
+
+#include <cstdint>
+#include <optional>
 
 class QLabel;
 class QScrollBar;
@@ -19,9 +23,14 @@ class Surface;
 class velmora_s : public FrameDialog {
     Q_OBJECT
   public:
-    // Builds and loads the dialog (placement, buttons, texture, ratio, pointer);
-    // it opens with show() or exec().
-    explicit velmora_s(QWidget* parent = nullptr);
+    // Builds and loads the dialog (placement, buttons, texture, ratio, pointer)
+    // on the ratio scale, in tenths; one outside the bar's range shows the bar's
+    // first value. It opens with show() or exec().
+    explicit velmora_s(std::int16_t scale, QWidget* parent = nullptr);
+
+    // The ratio chosen with the set button, in tenths; none after cancel, the
+    // close box or while the dialog is open.
+    std::optional<std::int16_t> Chosen_Scale() const { return chosen_; }
 
     // The label text for a bar value: 25 gives "2.5倍".
     static QString Ratio_Text(int value);
@@ -32,7 +41,7 @@ class velmora_s : public FrameDialog {
     Command* Cmd_Can() const { return cmdCan_; }
 
   private:
-    void Form_Load();
+    void Form_Load(std::int16_t scale);
     void VS_Ritu_Change();
     void VS_Ritu_Scroll();
     void Cmd_Set_Click();
@@ -45,6 +54,7 @@ class velmora_s : public FrameDialog {
     Command* cmdSet_ = nullptr;
     Command* cmdCan_ = nullptr;
     PictureHolder* picMbl_ = nullptr;
+    std::optional<std::int16_t> chosen_;
 };
 
 } // namespace velmora

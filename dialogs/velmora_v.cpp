@@ -1,6 +1,5 @@
 #include "dialogs/velmora_v.h"
 
-#include "app/velmora_b.h"
 #include "controls/command.h"
 #include "dialogs/filelist.h"
 #include "dialogs/folderlist.h"
@@ -10,6 +9,7 @@
 #include "platform/fonts.h"
 #include "platform/surface.h"
 #include "settings/settings.h"
+#include "state/velmora_b.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -294,8 +294,7 @@ void velmora_v::File1_Click() {
 }
 
 void velmora_v::Cmd_Sel_Click() {
-    if (!viewFile_.isEmpty())
-        Sel_File = viewFile_;
+    chosenFile_ = viewFile_;
     accept();
 }
 

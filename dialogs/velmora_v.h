@@ -1,6 +1,6 @@
 // The image selection dialog: drive, folder and file lists, a 100 x 100 preview
-// of the file clicked last with its size, and a select button that hands that
-// file to the main window through Sel_File. The folder shown is remembered under
+// of the file clicked last with its size, and a select button that gives that
+// file back as the dialog's answer. The folder shown is remembered under
 // "Get_Path" whenever the dialog closes.
 #pragma once
 
@@ -38,6 +38,8 @@ class velmora_v : public FrameDialog {
 
     // The file being previewed ("" until a file is clicked).
     QString View_File() const { return viewFile_; }
+    // The file chosen with the select button; "" when nothing was chosen.
+    QString Chosen_File() const { return chosenFile_; }
 
     QComboBox* Drive1() const { return drive1_; }
     FolderList* Dir1() const { return dir1_; }
@@ -64,6 +66,7 @@ class velmora_v : public FrameDialog {
 
     QStringList drives_;
     QString viewFile_;
+    QString chosenFile_;
     platform::Surface* picC_ = nullptr;
     QComboBox* drive1_ = nullptr;
     FolderList* dir1_ = nullptr;

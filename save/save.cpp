@@ -1,9 +1,9 @@
 #include "save/save.h"
 
-#include "app/velmora_b.h"
 #include "platform/bitmap.h"
 #include "save/jpeglibrary.h"
 #include "settings/settings.h"
+#include "state/velmora_b.h"
 
 #include <QDir>
 #include <QImage>

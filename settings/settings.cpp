@@ -1,7 +1,7 @@
 #include "settings/settings.h"
 
-#include "app/velmora_b.h"
 #include "platform/profile.h"
+#include "state/velmora_b.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,12 +1,12 @@
 // The enlargement command as the user sees it: from the menu click to the last
 // column shown, in a real main window (run with QT_QPA_PLATFORM=offscreen or on
 // a display).
-#include "app/velmora_b.h"
 #include "app/velmora_m.h"
 #include "platform/surface.h"
 #include "save/jpeglibrary.h"
 #include "save/save.h"
 #include "settings/settings.h"
+#include "state/velmora_b.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,7 +30,7 @@ void BM_EnlargeCommand(benchmark::State& state) {
     const QString path = dir.filePath("source.bmp");
     image.save(path, "BMP");
     velmora::MainWindowServices services;
-    services.showImageDialog = [path] { velmora::Sel_File = path; };
+    services.showImageDialog = [path] { return path; };
     velmora::velmora_m window(services);
     window.show();
     window.m_open()->trigger();

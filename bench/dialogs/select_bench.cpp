@@ -3,7 +3,6 @@
 // the main window (the dialog's closing work and animation, then the load).
 // Run with QT_QPA_PLATFORM=offscreen or on a display.
 #include "app/services.h"
-#include "app/velmora_b.h"
 #include "app/velmora_m.h"
 #include "controls/command.h"
 #include "dialogs/filelist.h"
@@ -13,6 +12,7 @@
 #include "platform/pointer.h"
 #include "platform/surface.h"
 #include "settings/settings.h"
+#include "state/velmora_b.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

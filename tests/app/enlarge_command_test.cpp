@@ -1,8 +1,8 @@
-#include "app/velmora_b.h"
 #include "app/velmora_m.h"
 #include "engine/sampling.h"
 #include "platform/surface.h"
 #include "settings/settings.h"
+#include "state/velmora_b.h"
 #include "tests/support/support.h"
 
 #include <QAction>
@@ -66,7 +66,7 @@ class EnlargeCommand : public SettingsFileTest {
         const QString path = dir.filePath("source.bmp");
         EXPECT_TRUE(image.save(path, "BMP"));
         MainWindowServices services;
-        services.showImageDialog = [path] { Sel_File = path; };
+        services.showImageDialog = [path] { return path; };
         auto w = std::make_unique<velmora_m>(services);
         w->show();
         w->m_open()->trigger();

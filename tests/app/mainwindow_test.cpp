@@ -1,8 +1,8 @@
-#include "app/velmora_b.h"
 #include "app/velmora_m.h"
 #include "platform/surface.h"
 #include "platform/translation.h"
 #include "settings/settings.h"
+#include "state/velmora_b.h"
 #include "tests/support/support.h"
 
 #include <QAction>
@@ -97,19 +97,27 @@ TEST_F(MainWindow, clientAreaIsWhite503By323WithHiddenSurfacesAtTheirDesignPlace
 TEST_F(MainWindow, cancelledRatioDialogKeepsTheTitle) {
     MainWindowServices services;
     int shown = 0;
-    services.showRatioDialog = [&] { ++shown; };
+    std::int16_t offered = 0;
+    services.showRatioDialog = [&](std::int16_t scale) -> std::optional<std::int16_t> {
+        ++shown;
+        offered = scale;
+        return std::nullopt;
+    };
     velmora_m w(services);
     const QString before = w.windowTitle();
     w.m_ritu()->trigger();
     EXPECT_EQ(shown, 1);
+    EXPECT_EQ(offered, 12);
+    EXPECT_EQ(Ritu_Scale, 12);
     EXPECT_EQ(w.windowTitle(), before);
 }
 
 TEST_F(MainWindow, chosenRatioShowsInTheTitle) {
     MainWindowServices services;
-    services.showRatioDialog = [] { Ritu_Scale = 37; };
+    services.showRatioDialog = [](std::int16_t) { return std::optional<std::int16_t>(37); };
     velmora_m w(services);
     w.m_ritu()->trigger();
+    EXPECT_EQ(Ritu_Scale, 37);
     EXPECT_EQ(w.windowTitle(), QStringLiteral("velmora  拡大率 3.7倍"));
 }
 
@@ -127,7 +135,7 @@ TEST_F(MainWindow, openingAnImageShowsItAtOneToOneAndAFailedOpenChangesNothing) 
     }
     QString choice;
     MainWindowServices services;
-    services.showImageDialog = [&] { Sel_File = choice; };
+    services.showImageDialog = [&] { return choice; };
     velmora_m w(services);
     w.show();
 

@@ -1,5 +1,5 @@
-#include "app/velmora_b.h"
 #include "settings/settings.h"
+#include "state/velmora_b.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,5 @@
 #include "helpers.h"
 
-#include "app/velmora_b.h"
 #include "controls/command.h"
 #include "dialogs/frame.h"
 #include "dialogs/velmora_s.h"
@@ -8,6 +7,7 @@
 #include "platform/pointer.h"
 #include "platform/surface.h"
 #include "platform/twips.h"
+#include "state/velmora_b.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -133,7 +133,7 @@ TEST_F(FrameTest, initButtonsStartsTrackingOnEveryButton) {
 }
 
 TEST_F(FrameTest, animationsRunFromPointerAndBackToTheFirstPointCaptured) {
-    velmora_s dialog;
+    velmora_s dialog(12);
     // Placed, not yet shown: its frame is still to come.
     const QRect placed(dialog.pos(), dialog.size());
     EXPECT_TRUE(platform::RecordedAnimations().empty());
@@ -160,7 +160,7 @@ TEST_F(FrameTest, animationsRunFromPointerAndBackToTheFirstPointCaptured) {
 }
 
 TEST_F(FrameTest, closeBoxPlaysTheClosingAnimationOnce) {
-    velmora_s dialog;
+    velmora_s dialog(12);
     dialog.show();
     dialog.close();
     ASSERT_EQ(platform::RecordedAnimations().size(), 2u);
@@ -169,13 +169,13 @@ TEST_F(FrameTest, closeBoxPlaysTheClosingAnimationOnce) {
 }
 
 TEST_F(FrameTest, secondDialogsCaptureReplacesTheFirst) {
-    velmora_s first;
+    velmora_s first(12);
     first.show();
     ClickButton(first.Cmd_Can());
     platform::FakePointer fake;
     fake.position = QPoint(700, 10);
     platform::SetFakePointer(fake);
-    velmora_s second;
+    velmora_s second(12);
     second.show();
     EXPECT_EQ(Cur_X, 700);
     EXPECT_EQ(platform::RecordedAnimations().back().from, QRect(700, 10, 0, 0));

@@ -1,10 +1,11 @@
 #include "helpers.h"
 
-#include "app/velmora_b.h"
 #include "controls/command.h"
+#include "dialogs/frame.h"
 #include "platform/animation.h"
 #include "platform/drives.h"
 #include "platform/pointer.h"
+#include "state/velmora_b.h"
 
 #include <QApplication>
 #include <QImage>

@@ -1,7 +1,6 @@
 #include "helpers.h"
 
 #include "app/services.h"
-#include "app/velmora_b.h"
 #include "app/velmora_m.h"
 #include "controls/command.h"
 #include "dialogs/filelist.h"
@@ -9,6 +8,7 @@
 #include "dialogs/velmora_v.h"
 #include "platform/surface.h"
 #include "settings/settings.h"
+#include "state/velmora_b.h"
 
 #include <QScrollBar>
 #include <QTest>

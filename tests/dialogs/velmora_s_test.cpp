@@ -1,6 +1,5 @@
 #include "helpers.h"
 
-#include "app/velmora_b.h"
 #include "controls/command.h"
 #include "dialogs/velmora_s.h"
 #include "settings/settings.h"
@@ -27,8 +26,7 @@ class RatioDialogLoadTest : public RatioDialogTest,
 
 TEST_P(RatioDialogLoadTest, barAndLabelShowTheRatio) {
     const LoadCase& c = GetParam();
-    Ritu_Scale = c.scale;
-    velmora_s dialog;
+    velmora_s dialog(c.scale);
     EXPECT_EQ(dialog.VS_Ritu()->value(), c.bar);
     EXPECT_EQ(dialog.lbl_Ritu()->text(), QString::fromUtf8(c.label));
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("拡大率の指定"));
@@ -46,8 +44,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, RatioDialogLoadTest,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RatioDialogTest, labelFollowsArrowKeysAndStopsAtTheEnds) {
-    Ritu_Scale = 99;
-    velmora_s dialog;
+    velmora_s dialog(99);
     dialog.show();
     QScrollBar* bar = dialog.VS_Ritu();
     QTest::keyClick(bar, Qt::Key_Down);
@@ -61,7 +58,7 @@ TEST_F(RatioDialogTest, labelFollowsArrowKeysAndStopsAtTheEnds) {
 }
 
 TEST_F(RatioDialogTest, labelFollowsTheThumbWhileItIsDragged) {
-    velmora_s dialog;
+    velmora_s dialog(12);
     dialog.show();
     QScrollBar* bar = dialog.VS_Ritu();
     // Without tracking the value stays put while the thumb moves: only the
@@ -77,11 +74,12 @@ TEST_F(RatioDialogTest, labelFollowsTheThumbWhileItIsDragged) {
 }
 
 TEST_F(RatioDialogTest, setStoresTheRatioWithALeadingBlankAndCloses) {
-    velmora_s dialog;
+    velmora_s dialog(12);
     dialog.show();
+    EXPECT_EQ(dialog.Chosen_Scale(), std::nullopt);
     dialog.VS_Ritu()->setValue(100);
     ClickButton(dialog.Cmd_Set());
-    EXPECT_EQ(Ritu_Scale, 100);
+    EXPECT_EQ(dialog.Chosen_Scale(), std::optional<std::int16_t>(100));
     EXPECT_TRUE(settingsText().contains(QStringLiteral("Scale= 100")))
         << settingsText().toStdString();
     EXPECT_EQ(Ini_Read(kSection, kKeyScale, Settings_File()), QStringLiteral("100"));
@@ -90,11 +88,10 @@ TEST_F(RatioDialogTest, setStoresTheRatioWithALeadingBlankAndCloses) {
 }
 
 TEST_F(RatioDialogTest, setAfterAnOutOfRangeRatioStoresTheLowestValue) {
-    Ritu_Scale = 300;
-    velmora_s dialog;
+    velmora_s dialog(300);
     dialog.show();
     ClickButton(dialog.Cmd_Set());
-    EXPECT_EQ(Ritu_Scale, 11);
+    EXPECT_EQ(dialog.Chosen_Scale(), std::optional<std::int16_t>(11));
 }
 
 class RatioDialogLeaveTest : public RatioDialogTest,
@@ -103,8 +100,7 @@ class RatioDialogLeaveTest : public RatioDialogTest,
 TEST_P(RatioDialogLeaveTest, leavingWithoutSetKeepsRatioAndSettings) {
     Ini_Write(kSection, kKeyScale, QStringLiteral(" 30"), Settings_File());
     const QString before = settingsText();
-    Ritu_Scale = 30;
-    velmora_s dialog;
+    velmora_s dialog(30);
     dialog.show();
     dialog.VS_Ritu()->setValue(75);
     const std::string way = GetParam();
@@ -116,7 +112,7 @@ TEST_P(RatioDialogLeaveTest, leavingWithoutSetKeepsRatioAndSettings) {
         QTest::keyClick(&dialog, Qt::Key_Escape);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_TRUE(dialog.unloaded());
-    EXPECT_EQ(Ritu_Scale, 30);
+    EXPECT_EQ(dialog.Chosen_Scale(), std::nullopt);
     EXPECT_EQ(settingsText(), before);
 }
 

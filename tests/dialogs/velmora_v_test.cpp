@@ -1,6 +1,5 @@
 #include "helpers.h"
 
-#include "app/velmora_b.h"
 #include "controls/command.h"
 #include "dialogs/filelist.h"
 #include "dialogs/folderlist.h"
@@ -11,6 +10,7 @@
 #include "platform/surface.h"
 #include "platform/twips.h"
 #include "settings/settings.h"
+#include "state/velmora_b.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -227,7 +227,7 @@ TEST_P(LeaveTest, leavingWithoutSelectStoresTheFolderShownAndChoosesNothing) {
     else
         dialog.close();
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_TRUE(Sel_File.isEmpty());
+    EXPECT_TRUE(dialog.Chosen_File().isEmpty());
     EXPECT_EQ(storedFolder(), sub);
 }
 
@@ -252,7 +252,7 @@ TEST_F(ImageDialogTest, selectHandsOverThePreviewedFileAfterTheFolderChanged) {
     EXPECT_TRUE(dialog.Cmd_Sel()->IsEnabled());
     ClickButton(dialog.Cmd_Sel());
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(Sel_File, file);
+    EXPECT_EQ(dialog.Chosen_File(), file);
     EXPECT_EQ(storedFolder(), sub);
 }
 
@@ -276,7 +276,7 @@ TEST_F(ImageDialogTest, disabledSelectButtonDoesNothing) {
     dialog.show();
     ClickButton(dialog.Cmd_Sel());
     EXPECT_TRUE(dialog.isVisible());
-    EXPECT_TRUE(Sel_File.isEmpty());
+    EXPECT_TRUE(dialog.Chosen_File().isEmpty());
 }
 
 // An undecodable file used to leave the last picture's size and preview on show.

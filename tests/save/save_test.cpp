@@ -1,7 +1,7 @@
-#include "app/velmora_b.h"
 #include "save/jpeglibrary.h"
 #include "save/save.h"
 #include "settings/settings.h"
+#include "state/velmora_b.h"
 #include "tests/support/support.h"
 
 #include <QApplication>

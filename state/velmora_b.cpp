@@ -1,4 +1,4 @@
-#include "app/velmora_b.h"
+#include "state/velmora_b.h"
 
 namespace velmora {
 
@@ -6,8 +6,6 @@ std::int16_t Ritu_Scale = 0;
 QString Sel_File;
 QString Get_Dir;
 QString Put_Dir;
-std::int32_t Cur_X = 0;
-std::int32_t Cur_Y = 0;
 std::int32_t Api_Result = 0;
 
 } // namespace velmora

@@ -1,5 +1,7 @@
 // The program's shared state: one instance of each, alive for the whole process,
-// read and written by every window on the one user-interface thread.
+// on the one user-interface thread. It lies below every layer that reads it: the
+// settings routines, saving and the dialogs use it; the main window writes the
+// dialogs' answers into it.
 #pragma once
 
 #include <QString>
@@ -9,17 +11,15 @@
 namespace velmora {
 
 // The zoom ratio in tenths (12 means 1.2x). Never zero or below once the main
-// window has loaded.
+// window has loaded. Written by the main window from the ratio dialog's answer.
 extern std::int16_t Ritu_Scale;
-// Full path of the image chosen in the image selection dialog; empty: nothing chosen.
+// Full path of the image chosen in the image selection dialog; empty: nothing
+// chosen. Written by the main window from the dialog's answer.
 extern QString Sel_File;
 // The folder the image selection dialog starts in.
 extern QString Get_Dir;
 // The folder the save dialog starts in.
 extern QString Put_Dir;
-// Screen position of the pointer when the most recent dialog loaded.
-extern std::int32_t Cur_X;
-extern std::int32_t Cur_Y;
 // The result of the last system call whose result the program keeps.
 extern std::int32_t Api_Result;
 
