@@ -58,19 +58,13 @@ velmora_m::velmora_m(MainWindowServices services, QWidget* parent)
     setCentralWidget(client);
 
     const QColor windowColour = QApplication::palette().color(QPalette::Base);
-    display_ = new platform::Surface(client);
-    display_->setObjectName(QStringLiteral("Display"));
-    display_->setBackground(windowColour);
-    display_->setGeometry(kDisplayDesign);
+    display_ =
+        platform::Surface::Place(client, QStringLiteral("Display"), kDisplayDesign, windowColour);
     display_->hide();
-    master_ = new platform::Surface(client);
-    master_->setObjectName(QStringLiteral("Master"));
-    master_->setBackground(windowColour);
+    master_ =
+        platform::Surface::Place(client, QStringLiteral("Master"), kMasterDesign, windowColour);
     master_->setAutoSize(true);
-    master_->setGeometry(kMasterDesign);
     master_->hide();
-    display_->Cls();
-    master_->Cls();
 
     fileMenu_ = menuBar()->addMenu(QStringLiteral("ﾌｧｲﾙ"));
     fileMenu_->setObjectName(QStringLiteral("m_file"));

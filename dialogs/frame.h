@@ -6,6 +6,7 @@
 
 #include "platform/twips.h"
 
+#include <QColor>
 #include <QDialog>
 #include <QImage>
 #include <QPoint>
@@ -75,6 +76,18 @@ QRect Outer_Rect_To_Show(QWidget* window);
 void Open_Effect(QWidget* window);
 // Animates from the window's rectangle back to the pointer rectangle.
 void Close_Effect(QWidget* window);
+
+// The grey of the panel that carries a dialog's controls and texture.
+inline const QColor kPanelColour{192, 192, 192};
+
+// A child control of the given kind, named and placed.
+template <typename Widget>
+Widget* Place_Widget(QWidget* parent, const QString& name, const QRect& geometry) {
+    auto* widget = new Widget(parent);
+    widget->setObjectName(name);
+    widget->setGeometry(geometry);
+    return widget;
+}
 
 // A button of a dialog: named, loaded from the dialog's stored layout, placed.
 Command* Place_Button(QWidget* parent, const QString& layout, const QString& name,

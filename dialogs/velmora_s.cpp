@@ -39,11 +39,7 @@ velmora_s::velmora_s(std::int16_t scale, QWidget* parent) : FrameDialog(parent) 
     setFixedSize(TwipsToPixelsTruncated(kClientWidth), TwipsToPixelsTruncated(kClientHeight));
 
     // Controls in the order of their tab index.
-    pic1_ = new platform::Surface(this);
-    pic1_->setObjectName(QStringLiteral("Pic_1"));
-    pic1_->setGeometry(kPic1);
-    pic1_->setBackground(QColor(192, 192, 192));
-    pic1_->Cls();
+    pic1_ = platform::Surface::Place(this, QStringLiteral("Pic_1"), kPic1, kPanelColour);
 
     vsRitu_ = new QScrollBar(Qt::Vertical, this);
     vsRitu_->setObjectName(QStringLiteral("VS_Ritu"));

@@ -83,41 +83,32 @@ velmora_v::velmora_v(QWidget* parent) : FrameDialog(parent) {
     setWindowTitle(QStringLiteral("画像の選択"));
     setFixedSize(kPicC.size());
 
+    picC_ = platform::Surface::Place(this, QStringLiteral("Pic_C"), kPicC, kPanelColour);
+
     const QFont font = platform::CaptionFont();
+    buildLists(font);
+    buildPreview(font);
+    buildButtons();
+    connectEvents();
+    Form_Load();
+}
+
+// The drive, folder, file and file-kind lists on the panel.
+void velmora_v::buildLists(const QFont& font) {
+    drive1_ = Place_Widget<QComboBox>(picC_, QStringLiteral("Drive1"), kDrive1);
+    dir1_ = Place_Widget<FolderList>(picC_, QStringLiteral("Dir1"), kDir1);
+    file1_ = Place_Widget<FileList>(picC_, QStringLiteral("File1"), kFile1);
+    comboKind_ = Place_Widget<QComboBox>(picC_, QStringLiteral("Combo_Kind"), kComboKind);
+    for (QWidget* list : std::initializer_list<QWidget*>{drive1_, dir1_, file1_, comboKind_})
+        list->setFont(font);
+}
+
+// The preview surface, its frame and the size text below it.
+void velmora_v::buildPreview(const QFont& font) {
     const QColor windowColour = QApplication::palette().color(QPalette::Base);
     const QColor textColour = QApplication::palette().color(QPalette::Text);
 
-    picC_ = new platform::Surface(this);
-    picC_->setObjectName(QStringLiteral("Pic_C"));
-    picC_->setGeometry(kPicC);
-    picC_->setBackground(QColor(192, 192, 192));
-    picC_->Cls();
-
-    drive1_ = new QComboBox(picC_);
-    drive1_->setObjectName(QStringLiteral("Drive1"));
-    drive1_->setGeometry(kDrive1);
-    drive1_->setFont(font);
-
-    dir1_ = new FolderList(picC_);
-    dir1_->setObjectName(QStringLiteral("Dir1"));
-    dir1_->setGeometry(kDir1);
-    dir1_->setFont(font);
-
-    file1_ = new FileList(picC_);
-    file1_->setObjectName(QStringLiteral("File1"));
-    file1_->setGeometry(kFile1);
-    file1_->setFont(font);
-
-    comboKind_ = new QComboBox(picC_);
-    comboKind_->setObjectName(QStringLiteral("Combo_Kind"));
-    comboKind_->setGeometry(kComboKind);
-    comboKind_->setFont(font);
-
-    picK_ = new platform::Surface(picC_);
-    picK_->setObjectName(QStringLiteral("Pic_K"));
-    picK_->setGeometry(kPicK);
-    picK_->setBackground(windowColour);
-    picK_->Cls();
+    picK_ = platform::Surface::Place(picC_, QStringLiteral("Pic_K"), kPicK, windowColour);
 
     shape1_ = new Shape(picC_);
     shape1_->setObjectName(QStringLiteral("Shape1"));
@@ -134,7 +125,11 @@ velmora_v::velmora_v(QWidget* parent) : FrameDialog(parent) {
     labelPalette.setColor(QPalette::Window, windowColour);
     labelPalette.setColor(QPalette::WindowText, textColour);
     lblSize_->setPalette(labelPalette);
+}
 
+// The two buttons, the texture holder and the hidden picture holder; then the
+// tab order through every control.
+void velmora_v::buildButtons() {
     cmdCan_ = Place_Button(picC_, kLayout, QStringLiteral("Cmd_Can"), kCmdCan);
 
     cmdSel_ = Place_Button(picC_, kLayout, QStringLiteral("Cmd_Sel"), kCmdSel);
@@ -151,15 +146,15 @@ velmora_v::velmora_v(QWidget* parent) : FrameDialog(parent) {
     setTabOrder(file1_, comboKind_);
     setTabOrder(comboKind_, cmdCan_);
     setTabOrder(cmdCan_, cmdSel_);
+}
 
+void velmora_v::connectEvents() {
     connect(drive1_, &QComboBox::activated, this, &velmora_v::Drive1_Change);
     connect(dir1_, &FolderList::Change, this, &velmora_v::Dir1_Change);
     connect(comboKind_, &QComboBox::activated, this, &velmora_v::Combo_Kind_Click);
     connect(file1_, &FileList::Click, this, &velmora_v::File1_Click);
     connect(cmdSel_, &Command::Click, this, &velmora_v::Cmd_Sel_Click);
     connect(cmdCan_, &Command::Click, this, &velmora_v::Cmd_Can_Click);
-
-    Form_Load();
 }
 
 void velmora_v::Form_Load() {

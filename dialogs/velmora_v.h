@@ -6,6 +6,7 @@
 
 #include "dialogs/frame.h"
 
+#include <QFont>
 #include <QImage>
 #include <QSize>
 #include <QStringList>
@@ -55,6 +56,10 @@ class velmora_v : public FrameDialog {
     void Form_Unload() override;
 
   private:
+    void buildLists(const QFont& font);
+    void buildPreview(const QFont& font);
+    void buildButtons();
+    void connectEvents();
     void Form_Load();
     void Drive1_Change();
     void Dir1_Change();

@@ -25,6 +25,16 @@ Surface::Surface(QWidget* parent) : QWidget(parent), background_(Qt::white) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+Surface* Surface::Place(QWidget* parent, const QString& name, const QRect& geometry,
+                        const QColor& background) {
+    auto* surface = new Surface(parent);
+    surface->setObjectName(name);
+    surface->setGeometry(geometry);
+    surface->setBackground(background);
+    surface->Cls();
+    return surface;
+}
+
 void Surface::setBackground(const QColor& colour) {
     if (background_ == colour)
         return;

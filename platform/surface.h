@@ -21,6 +21,11 @@ class Surface : public QWidget {
   public:
     explicit Surface(QWidget* parent = nullptr);
 
+    // A new surface on parent with its object name, place and background,
+    // cleared so that it shows the background.
+    static Surface* Place(QWidget* parent, const QString& name, const QRect& geometry,
+                          const QColor& background);
+
     // Whether the control takes the size of a picture given to it.
     void setAutoSize(bool on) { autoSize_ = on; }
     bool autoSize() const { return autoSize_; }
