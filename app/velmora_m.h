@@ -2,6 +2,8 @@
 // image and the enlarged result, and the ratio in the title.
 #pragma once
 
+#include "engine/enlarge.h"
+
 #include <QMainWindow>
 
 #include <atomic>
@@ -24,6 +26,9 @@ struct MainWindowServices {
     std::function<void()> showImageDialog; // velmora_v, modal; leaves its choice in Sel_File
     std::function<void()> showRatioDialog; // velmora_s, modal; leaves the ratio in Ritu_Scale
     std::function<void(QWidget* owner, const QImage& picture, int index)> save;
+    // The enlargement itself; empty: velmora::Enlarge. Tests make it fail.
+    std::function<bool(const SourceImage&, double, const DestImage&, const EnlargeOptions&)>
+        enlarge;
 };
 
 class velmora_m : public QMainWindow {
@@ -45,6 +50,12 @@ class velmora_m : public QMainWindow {
     QAction* m_kakudai() const { return kakudai_; }
     bool enlarging() const { return enlarging_; }
 
+    // Opens the image file at path: Master and Display take it at 1:1 and Display
+    // shows. A file that cannot be read, or whose picture would not fit in
+    // memory, is reported in a message box; then nothing changes and false
+    // comes back. The picture is decoded off the user-interface thread.
+    bool openImage(const QString& path);
+
     void m_open_Click();
     void m_save_Click(int index);
     void m_end_Click();
@@ -63,6 +74,11 @@ class velmora_m : public QMainWindow {
     void setTitle();
     void setMenuEnabled(bool on);
     void showMessage(const QString& text);
+    bool runBusy(const std::function<void()>& work);
+    void runEnlargement();
+    // Runs the engine off this thread; false, with a message shown, when it failed.
+    bool enlargeInto(const QImage& source, double r, QImage& target);
+    void endOfWork();
 
     MainWindowServices services_;
     QMenu* fileMenu_ = nullptr;
@@ -75,7 +91,8 @@ class velmora_m : public QMainWindow {
     platform::Surface* display_ = nullptr;
     platform::Surface* master_ = nullptr;
     bool enlarging_ = false;
-    bool closeAfterEnlarging_ = false;
+    bool working_ = false; // opening, saving or enlarging: a close waits for its end
+    bool closeAfterWork_ = false;
 };
 
 } // namespace velmora

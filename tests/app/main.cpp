@@ -1,5 +1,4 @@
 #include "platform/fonts.h"
-#include "platform/surface.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
@@ -11,7 +10,6 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     velmora::platform::InstallFontSubstitutes();
-    velmora::platform::LiftImageAllocationLimit();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

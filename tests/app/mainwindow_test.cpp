@@ -1,7 +1,11 @@
 #include "app/velmora_b.h"
 #include "app/velmora_m.h"
+#include "platform/backgroundwork.h"
 #include "platform/surface.h"
 #include "settings/settings.h"
+#include "tests/common/badimages.h"
+#include "tests/common/fakememory.h"
+#include "tests/common/messagecatcher.h"
 
 #include <QAction>
 #include <QApplication>
@@ -151,3 +155,92 @@ TEST_F(MainWindow, openingAnImageShowsItAtOneToOneAndAFailedOpenChangesNothing) 
     EXPECT_EQ(w.Display()->size(), QSize(640, 480));
     EXPECT_EQ(w.Master()->GetPixel(0, 0), 0x3264C8u);
 }
+
+namespace {
+
+enum class Trouble { Undecodable, LyingJpeg, LyingBitmap, Deleted, NoMemory, NoThread };
+
+struct OpenRefusal {
+    const char* name;
+    Trouble trouble;
+    const char* message; // the start of the message box's text
+};
+
+class OpenRefusalTest : public MainWindow, public ::testing::WithParamInterface<OpenRefusal> {
+  protected:
+    void TearDown() override {
+        testkit::StopPretendingMemory();
+        platform::FailThreadStartsForTest(false);
+        MainWindow::TearDown();
+    }
+    // Sets up the trouble and gives the file to open.
+    QString troubled(Trouble t) {
+        const QString path = dir.filePath("chosen.jpg");
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        QImage fine(300, 200, QImage::Format_RGB32);
+        fine.fill(Qt::red);
+        switch (t) {
+        case Trouble::Undecodable:
+            f.write("not a picture");
+            break;
+        case Trouble::LyingJpeg: // 17 GB decoded, in a 8 GB control group
+            f.write(testkit::LyingJpeg(65000, 65000));
+            testkit::PretendMemoryLeft(dir.filePath("memory"), 8LL << 30);
+            break;
+        case Trouble::LyingBitmap:
+            f.write(testkit::LyingBitmap(60000, 60000));
+            break;
+        case Trouble::Deleted:
+            f.remove();
+            break; // chosen, then deleted before opening
+        case Trouble::NoMemory:
+            fine.save(&f, "JPG");
+            testkit::PretendMemoryLeft(dir.filePath("memory"), 100000);
+            break;
+        case Trouble::NoThread:
+            fine.save(&f, "JPG");
+            platform::FailThreadStartsForTest(true);
+            break;
+        }
+        return path;
+    }
+};
+
+} // namespace
+
+// A file that cannot be opened (including one refused for its size, which used
+// to be decoded into all of memory) gives one message and changes nothing.
+TEST_P(OpenRefusalTest, givesAMessageAndChangesNothing) {
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(QColor(10, 20, 30));
+    const QString good = dir.filePath("good.bmp");
+    ASSERT_TRUE(image.save(good, "BMP"));
+    velmora_m w({});
+    w.show();
+    ASSERT_TRUE(w.openImage(good));
+    const QString bad = troubled(GetParam().trouble);
+    testkit::MessageCatcher message;
+    EXPECT_FALSE(w.openImage(bad));
+    EXPECT_EQ(message.count, 1);
+    EXPECT_EQ(message.title, "Vantorel");
+    EXPECT_TRUE(message.text.startsWith(QString::fromUtf8(GetParam().message)))
+        << message.text.toStdString();
+    EXPECT_EQ(w.Display()->size(), QSize(64, 48));
+    EXPECT_EQ(w.Master()->size(), QSize(64, 48));
+    EXPECT_EQ(w.Display()->image(), image);
+    EXPECT_EQ(w.Master()->image(), image);
+    EXPECT_TRUE(w.Display()->isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Troubles, OpenRefusalTest,
+    ::testing::Values(
+        OpenRefusal{"undecodable", Trouble::Undecodable, "画像ﾌｧｲﾙを読み込めませんでした。"},
+        OpenRefusal{"lyingJpegHeader", Trouble::LyingJpeg, "画像ﾌｧｲﾙを読み込めませんでした。"},
+        OpenRefusal{"lyingBitmapHeader", Trouble::LyingBitmap, "画像ﾌｧｲﾙを読み込めませんでした。"},
+        OpenRefusal{"deletedAfterChoosing", Trouble::Deleted, "画像ﾌｧｲﾙを読み込めませんでした。"},
+        OpenRefusal{"controlGroupNearlyFull", Trouble::NoMemory,
+                    "画像ﾌｧｲﾙを読み込めませんでした。"},
+        OpenRefusal{"noWorkerThread", Trouble::NoThread, "処理を開始できませんでした。"}),
+    [](const ::testing::TestParamInfo<OpenRefusal>& info) { return info.param.name; });

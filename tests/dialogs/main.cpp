@@ -1,8 +1,7 @@
 // Widget tests need an application object; the program's start-up settings
-// (font mapping, no image size cap) apply, and animations take no time.
+// (font mapping) apply, and animations take no time.
 #include "platform/animation.h"
 #include "platform/fonts.h"
-#include "platform/surface.h"
 
 #include <QApplication>
 
@@ -15,7 +14,6 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     velmora::platform::InstallFontSubstitutes();
-    velmora::platform::LiftImageAllocationLimit();
     velmora::platform::SetAnimationDuration(0);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
