@@ -1,7 +1,10 @@
 #include "app/velmora_b.h"
+#include "platform/backgroundwork.h"
+#include "platform/diskspace.h"
 #include "save/jpeglibrary.h"
 #include "save/save.h"
 #include "settings/settings.h"
+#include "tests/common/messagecatcher.h"
 
 #include <QApplication>
 #include <QDir>
@@ -16,6 +19,7 @@
 #include <random>
 
 using namespace velmora;
+using velmora::testkit::MessageCatcher;
 
 namespace {
 
@@ -29,24 +33,6 @@ QImage randomImage(int w, int h) {
                 qRgb((x * 4 + rng() % 8) & 0xFF, (y * 3 + rng() % 8) & 0xFF, ((x + y) * 2) & 0xFF));
     return image;
 }
-
-// Closes every message box that shows while it lives and remembers the text of
-// the last one. Its timer dies with it, so nothing outlives the test.
-struct MessageCatcher {
-    QString text;
-    QTimer timer;
-    MessageCatcher() {
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            for (QWidget* top : QApplication::topLevelWidgets())
-                if (auto* box = qobject_cast<QMessageBox*>(top); box && box->isVisible()) {
-                    EXPECT_EQ(box->windowTitle(), "Vantorel");
-                    text = box->text();
-                    box->close();
-                }
-        });
-        timer.start(10);
-    }
-};
 
 class Saving : public ::testing::Test {
   protected:
@@ -137,7 +123,8 @@ TEST_F(Saving, jpegDecodesCloseToThePictureAndLeavesNoTemporaryFile) {
         }
     EXPECT_LE(worst, 6); // quality 100 without chroma subsampling
     EXPECT_TRUE(QDir(tmp.path()).isEmpty());
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), (QStringList{"out.jpg", "velmora.ini"}));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{"out.jpg", "velmora.ini"}));
 }
 
 TEST_F(Saving, folderIsRememberedEvenWhenSavingFailsAndTheFailureIsShown) {
@@ -164,7 +151,7 @@ TEST_F(Saving, failedSaveKeepsTheFileItWasToReplace) {
     old.close();
     Set_Library_Folder(dir.filePath("no-library-here"), false);
     QString error;
-    EXPECT_FALSE(Save_Image(picture, path, 0, &error));
+    EXPECT_EQ(Save_Image(picture, path, 0, &error), SaveStatus::Failed);
     ASSERT_TRUE(old.open(QIODevice::ReadOnly));
     EXPECT_EQ(old.readAll(), "precious");
     EXPECT_FALSE(error.isEmpty());
@@ -178,4 +165,38 @@ TEST_F(Saving, missingLibraryIsShown) {
     EXPECT_FALSE(QFile::exists(dir.filePath("x.jpg")));
     EXPECT_TRUE(message.text.contains("保存できませんでした"));
     EXPECT_TRUE(message.text.contains("libvelmora.so"));
+}
+
+// The temporary bitmap of a JPEG save used to go to the system's temporary
+// folder, often held in memory; it now goes beside the destination, hidden.
+TEST_F(Saving, aFullDiskIsRefusedBeforeAnythingIsWrittenAndNothingIsLeft) {
+    for (int index : {0, 1}) {
+        const QString path = dir.filePath(index ? "keep.bmp" : "keep.jpg");
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("precious");
+        old.close();
+        // Room for the bitmap, not for the JPEG beside it too; 1 byte short for a bitmap.
+        const long long bitmapBytes = 54 + 184LL * 47;
+        platform::SetFreeBytesForTest(index ? bitmapBytes - 1 : bitmapBytes);
+        MessageCatcher message;
+        m_save_Click(nullptr, picture, index, answering(path));
+        platform::SetFreeBytesForTest(-1);
+        EXPECT_TRUE(message.text.contains("空き容量が足りません")) << message.text.toStdString();
+        ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+        EXPECT_EQ(old.readAll(), "precious");
+        old.close();
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                  (QStringList{path.section('/', -1), "velmora.ini"}));
+        QFile::remove(path);
+    }
+}
+
+TEST_F(Saving, aSaveWhoseThreadCannotStartIsShownAndWritesNothing) {
+    platform::FailThreadStartsForTest(true);
+    MessageCatcher message;
+    m_save_Click(nullptr, picture, 1, answering(dir.filePath("x.bmp")));
+    platform::FailThreadStartsForTest(false);
+    EXPECT_TRUE(message.text.contains("保存できませんでした"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"velmora.ini"});
 }
