@@ -154,16 +154,9 @@ TEST_F(EnlargeCommand, aResultTooLargeForMemoryIsRefusedWithAMessage) {
     auto w = windowWith(randomImage(92, 84, 5));
     const QImage before = w->Display()->image().copy();
     Ritu_Scale = 32767;
-    QString message;
-    QTimer::singleShot(0, [&] {
-        for (QWidget* top : QApplication::topLevelWidgets())
-            if (top->inherits("QMessageBox") && top->isVisible()) {
-                message = top->windowTitle();
-                top->close();
-            }
-    });
+    testkit::MessageCatcher message;
     w->m_kakudai()->trigger();
-    EXPECT_EQ(message, "Vantorel");
+    EXPECT_EQ(message.title, "Vantorel");
     EXPECT_EQ(w->Display()->image(), before);
     EXPECT_TRUE(w->m_kakudai()->isEnabled());
     EXPECT_TRUE(w->m_file()->isEnabled());

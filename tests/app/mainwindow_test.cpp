@@ -146,12 +146,9 @@ TEST_F(MainWindow, openingAnImageShowsItAtOneToOneAndAFailedOpenChangesNothing) 
 
     // A file that cannot be read: a message, and the picture stays.
     choice = bad;
-    QTimer::singleShot(0, [] {
-        for (QWidget* top : QApplication::topLevelWidgets())
-            if (top->inherits("QMessageBox") && top->windowTitle() == "Vantorel")
-                top->close();
-    });
+    testkit::MessageCatcher message;
     w.m_open()->trigger();
+    EXPECT_EQ(message.title, "Vantorel");
     EXPECT_EQ(w.Display()->size(), QSize(640, 480));
     EXPECT_EQ(w.Master()->GetPixel(0, 0), 0x3264C8u);
 }
