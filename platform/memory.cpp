@@ -13,10 +13,12 @@ namespace velmora::platform {
 
 namespace {
 
-// A new allocation may take at most this share of what is left: the rest is
-// for the program's own smaller allocations, the window system and the file
-// cache, and covers an estimate that is a little short.
-constexpr double kMemoryShare = 0.75;
+// A new allocation may take at most this share of what is left. The other
+// half is for the rest of the machine (other programs grow too: MemAvailable
+// is shared), the program's own smaller allocations, and an estimate that is a
+// little short. A decoder writes its whole picture, so a picture that only just
+// fits would leave the machine with nothing.
+constexpr double kMemoryShare = 0.5;
 // cgroup v1 writes "no limit" as a number near 2^63 rounded down to a page.
 constexpr long long kNoLimit = 1LL << 62;
 constexpr long long kUnknown = -1;
