@@ -150,16 +150,25 @@ TEST_F(EnlargeCommand, aResultWithNoPixelsLeavesDisplayEmpty) {
     EXPECT_TRUE(w->m_kakudai()->isEnabled());
 }
 
+// The guard reads the control group's limit too, not /proc/meminfo alone.
 TEST_F(EnlargeCommand, aResultTooLargeForMemoryIsRefusedWithAMessage) {
     auto w = windowWith(randomImage(92, 84, 5));
     const QImage before = w->Display()->image().copy();
-    Ritu_Scale = 32767;
-    testkit::MessageCatcher message;
-    w->m_kakudai()->trigger();
-    EXPECT_EQ(message.title, "Vantorel");
-    EXPECT_EQ(w->Display()->image(), before);
-    EXPECT_TRUE(w->m_kakudai()->isEnabled());
-    EXPECT_TRUE(w->m_file()->isEnabled());
+    // A ratio whose result has no size in range, and a control group with 2 MB
+    // left for the 10.0 result (919 x 839, 3 MB).
+    for (const std::int16_t scale : {32767, 100}) {
+        if (scale == 100)
+            testkit::PretendMemoryLeft(dir.filePath("memory"), 2000000);
+        Ritu_Scale = scale;
+        testkit::MessageCatcher message;
+        w->m_kakudai()->trigger();
+        testkit::StopPretendingMemory();
+        EXPECT_EQ(message.title, "Vantorel");
+        EXPECT_TRUE(message.text.contains("メモリに収まりません")) << scale;
+        EXPECT_EQ(w->Display()->image(), before);
+        EXPECT_TRUE(w->m_kakudai()->isEnabled());
+        EXPECT_TRUE(w->m_file()->isEnabled());
+    }
 }
 
 namespace {
@@ -211,9 +220,7 @@ TEST_P(EnlargeFailureTest, showsAMessageAndLeavesDisplayAsItWas) {
     w.m_kakudai()->trigger();
     EXPECT_EQ(message.count, 1);
     EXPECT_EQ(message.title, "Vantorel");
-    EXPECT_TRUE(message.text.startsWith(QString::fromUtf8(GetParam().message)))
-        << message.text.toStdString();
-    EXPECT_EQ(w.Display()->size(), before.size());
+    EXPECT_TRUE(message.text.startsWith(QString::fromUtf8(GetParam().message)));
     EXPECT_EQ(w.Display()->image(), before);
     const QImage shown = w.Display()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(shown, before);
@@ -228,16 +235,3 @@ INSTANTIATE_TEST_SUITE_P(
         EnlargeFailure{"engineThrows", Breakdown::EngineThrows, "拡大できませんでした。"},
         EnlargeFailure{"noWorkerThread", Breakdown::NoThread, "処理を開始できませんでした。"}),
     [](const ::testing::TestParamInfo<EnlargeFailure>& info) { return info.param.name; });
-
-TEST_F(EnlargeCommand, theGuardHeedsTheControlGroupsLimit) {
-    auto w = windowWith(randomImage(92, 84, 7));
-    const QImage before = w->Display()->image().copy();
-    // A control group with 2 MB left: the 10.0 result (919 x 839, 3 MB) is refused.
-    testkit::PretendMemoryLeft(dir.filePath("memory"), 2000000);
-    Ritu_Scale = 100;
-    testkit::MessageCatcher message;
-    w->m_kakudai()->trigger();
-    testkit::StopPretendingMemory();
-    EXPECT_TRUE(message.text.contains("メモリに収まりません")) << message.text.toStdString();
-    EXPECT_EQ(w->Display()->image(), before);
-}

@@ -155,13 +155,15 @@ TEST_F(MainWindow, openingAnImageShowsItAtOneToOneAndAFailedOpenChangesNothing) 
 
 namespace {
 
-enum class Trouble { Undecodable, LyingJpeg, LyingBitmap, Deleted, NoMemory, NoThread };
-
 struct OpenRefusal {
     const char* name;
-    Trouble trouble;
-    const char* message; // the start of the message box's text
+    QByteArray file;      // empty: chosen, then deleted before opening
+    long long memoryLeft; // 0: the real figure
+    bool noThreads;
+    const char* message; // how the message box's text starts
 };
+
+const char* kUnreadable = "画像ﾌｧｲﾙを読み込めませんでした。";
 
 class OpenRefusalTest : public MainWindow, public ::testing::WithParamInterface<OpenRefusal> {
   protected:
@@ -169,38 +171,6 @@ class OpenRefusalTest : public MainWindow, public ::testing::WithParamInterface<
         testkit::StopPretendingMemory();
         platform::FailThreadStartsForTest(false);
         MainWindow::TearDown();
-    }
-    // Sets up the trouble and gives the file to open.
-    QString troubled(Trouble t) {
-        const QString path = dir.filePath("chosen.jpg");
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        QImage fine(300, 200, QImage::Format_RGB32);
-        fine.fill(Qt::red);
-        switch (t) {
-        case Trouble::Undecodable:
-            f.write("not a picture");
-            break;
-        case Trouble::LyingJpeg: // 17 GB decoded, in a 8 GB control group
-            f.write(testkit::LyingJpeg(65000, 65000));
-            testkit::PretendMemoryLeft(dir.filePath("memory"), 8LL << 30);
-            break;
-        case Trouble::LyingBitmap:
-            f.write(testkit::LyingBitmap(60000, 60000));
-            break;
-        case Trouble::Deleted:
-            f.remove();
-            break; // chosen, then deleted before opening
-        case Trouble::NoMemory:
-            fine.save(&f, "JPG");
-            testkit::PretendMemoryLeft(dir.filePath("memory"), 100000);
-            break;
-        case Trouble::NoThread:
-            fine.save(&f, "JPG");
-            platform::FailThreadStartsForTest(true);
-            break;
-        }
-        return path;
     }
 };
 
@@ -216,15 +186,20 @@ TEST_P(OpenRefusalTest, givesAMessageAndChangesNothing) {
     velmora_m w({});
     w.show();
     ASSERT_TRUE(w.openImage(good));
-    const QString bad = troubled(GetParam().trouble);
+    QFile bad(dir.filePath("chosen.jpg"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write(GetParam().file);
+    bad.close();
+    if (GetParam().file.isEmpty())
+        bad.remove();
+    if (GetParam().memoryLeft > 0)
+        testkit::PretendMemoryLeft(dir.filePath("memory"), GetParam().memoryLeft);
+    platform::FailThreadStartsForTest(GetParam().noThreads);
     testkit::MessageCatcher message;
-    EXPECT_FALSE(w.openImage(bad));
+    EXPECT_FALSE(w.openImage(bad.fileName()));
     EXPECT_EQ(message.count, 1);
     EXPECT_EQ(message.title, "Vantorel");
-    EXPECT_TRUE(message.text.startsWith(QString::fromUtf8(GetParam().message)))
-        << message.text.toStdString();
-    EXPECT_EQ(w.Display()->size(), QSize(64, 48));
-    EXPECT_EQ(w.Master()->size(), QSize(64, 48));
+    EXPECT_TRUE(message.text.startsWith(QString::fromUtf8(GetParam().message)));
     EXPECT_EQ(w.Display()->image(), image);
     EXPECT_EQ(w.Master()->image(), image);
     EXPECT_TRUE(w.Display()->isVisible());
@@ -232,12 +207,15 @@ TEST_P(OpenRefusalTest, givesAMessageAndChangesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Troubles, OpenRefusalTest,
-    ::testing::Values(
-        OpenRefusal{"undecodable", Trouble::Undecodable, "画像ﾌｧｲﾙを読み込めませんでした。"},
-        OpenRefusal{"lyingJpegHeader", Trouble::LyingJpeg, "画像ﾌｧｲﾙを読み込めませんでした。"},
-        OpenRefusal{"lyingBitmapHeader", Trouble::LyingBitmap, "画像ﾌｧｲﾙを読み込めませんでした。"},
-        OpenRefusal{"deletedAfterChoosing", Trouble::Deleted, "画像ﾌｧｲﾙを読み込めませんでした。"},
-        OpenRefusal{"controlGroupNearlyFull", Trouble::NoMemory,
-                    "画像ﾌｧｲﾙを読み込めませんでした。"},
-        OpenRefusal{"noWorkerThread", Trouble::NoThread, "処理を開始できませんでした。"}),
+    ::testing::Values(OpenRefusal{"undecodable", "not a picture", 0, false, kUnreadable},
+                      // 17 GB decoded, in an 8 GB control group.
+                      OpenRefusal{"lyingJpegHeader", testkit::LyingJpeg(65000, 65000), 8LL << 30,
+                                  false, kUnreadable},
+                      OpenRefusal{"lyingBitmapHeader", testkit::LyingBitmap(60000, 60000), 0, false,
+                                  kUnreadable},
+                      OpenRefusal{"deletedAfterChoosing", {}, 0, false, kUnreadable},
+                      OpenRefusal{"controlGroupNearlyFull", testkit::GreyFile(300, "JPG"), 100000,
+                                  false, kUnreadable},
+                      OpenRefusal{"noWorkerThread", testkit::GreyFile(30, "JPG"), 0, true,
+                                  "処理を開始できませんでした。"}),
     [](const ::testing::TestParamInfo<OpenRefusal>& info) { return info.param.name; });
