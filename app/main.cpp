@@ -2,7 +2,6 @@
 #include "app/services.h"
 #include "app/velmora_m.h"
 #include "platform/fonts.h"
-#include "platform/surface.h"
 #include "platform/translation.h"
 
 #include <QApplication>
@@ -27,7 +26,6 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("velmora"));
     velmora::platform::InstallQtTranslation();
     velmora::platform::InstallFontSubstitutes();
-    velmora::platform::LiftImageAllocationLimit();
     QApplication::setFont(velmora::platform::CaptionFont());
 
     velmora::velmora_m window(velmora::ProgramServices());

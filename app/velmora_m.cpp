@@ -1,7 +1,10 @@
 #include "app/velmora_m.h"
 
 #include "engine/enlarge.h"
+#include "platform/backgroundwork.h"
 #include "platform/imagebuffer.h"
+#include "platform/imagereader.h"
+#include "platform/memory.h"
 #include "platform/surface.h"
 #include "platform/twips.h"
 #include "settings/settings.h"
@@ -12,7 +15,6 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QEventLoop>
 #include <QIcon>
 #include <QLayout>
 #include <QMenu>
@@ -22,7 +24,6 @@
 #include <QUrl>
 
 #include <memory>
-#include <thread>
 
 namespace velmora {
 
@@ -34,9 +35,10 @@ constexpr int kClientHeight = TwipsToPixelsTruncated(4845); // 323
 const QRect kDisplayDesign = TwipsToPixelsTruncated(QRect(0, 0, 6735, 3675));
 const QRect kMasterDesign = TwipsToPixelsTruncated(QRect(6840, 60, 1380, 1260));
 
-// A result may take at most this share of the memory the machine can still give,
-// so that an enlargement never drives the machine into swapping.
-constexpr double kMemoryShare = 0.75;
+// The engine's position and weight tables, per destination column and row.
+constexpr long long kTableBytes = 64;
+const QString kTooLarge = QStringLiteral("拡大後の画像が大きすぎて、メモリに収まりません。\n"
+                                         "拡大率を小さくしてください。");
 // The step, in columns, in which the result is shown growing.
 constexpr int kRevealColumns = 64;
 
@@ -137,23 +139,23 @@ void velmora_m::m_open_Click() {
 }
 
 bool velmora_m::openImage(const QString& path) {
-    // A file that cannot be read leaves everything as it was: the picture shown,
-    // the source of the next enlargement and any result.
+    // The file is read again here, not taken from the dialog's preview: it may
+    // have been replaced or deleted since. Master and Display share the one
+    // decoded picture, so opening holds it once.
+    platform::ImageReader reader(path);
     QImage loaded;
-    {
-        platform::Surface probe;
-        QString error;
-        if (!probe.loadPicture(path, &error)) {
-            showMessage(QStringLiteral("画像ﾌｧｲﾙを読み込めませんでした。\n%1")
-                            .arg(QDir::toNativeSeparators(path)));
-            return false;
-        }
-        loaded = probe.picture();
+    bool ok = false;
+    if (!runBusy([&] { ok = reader.read(&loaded); }))
+        return false;
+    if (!ok) {
+        // A picture refused for its size gets the message of an unreadable one:
+        // either way this file cannot be opened, and nothing changes.
+        showMessage(QStringLiteral("画像ﾌｧｲﾙを読み込めませんでした。\n%1")
+                        .arg(QDir::toNativeSeparators(path)));
+        return false;
     }
     master_->setPicture(loaded);
-    display_->resize(master_->width(), display_->height());
-    display_->resize(display_->width(), master_->height());
-    display_->setPicture(master_->picture());
+    display_->showPicture(master_->picture());
     display_->show();
     return true;
 }
@@ -173,26 +175,48 @@ QString droppedFile(const QMimeData* data) {
 } // namespace
 
 void velmora_m::dragEnterEvent(QDragEnterEvent* event) {
-    if (!enlarging_ && !droppedFile(event->mimeData()).isEmpty())
+    if (!working_ && !enlarging_ && !droppedFile(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void velmora_m::dropEvent(QDropEvent* event) {
     const QString file = droppedFile(event->mimeData());
-    if (enlarging_ || file.isEmpty())
+    if (working_ || enlarging_ || file.isEmpty())
         return;
     event->acceptProposedAction();
     openImage(file);
 }
 
+bool velmora_m::runBusy(const std::function<void()>& work) {
+    working_ = true;
+    QString error;
+    const bool ran = platform::RunOffUiThread(work, &error);
+    working_ = false;
+    if (!ran)
+        showMessage(QStringLiteral("処理を開始できませんでした。\n(%1)").arg(error));
+    if (!enlarging_)
+        endOfWork();
+    return ran;
+}
+
+void velmora_m::endOfWork() {
+    if (closeAfterWork_)
+        QApplication::exit(0);
+}
+
 void velmora_m::m_save_Click(int index) {
-    if (services_.save)
-        services_.save(this, display_->image(), index);
+    if (!services_.save)
+        return;
+    // The save runs off this thread (see save/); a close meanwhile waits for it.
+    working_ = true;
+    services_.save(this, display_->image(), index);
+    working_ = false;
+    endOfWork();
 }
 
 void velmora_m::m_end_Click() {
-    if (enlarging_) {
-        closeAfterEnlarging_ = true;
+    if (working_ || enlarging_) {
+        closeAfterWork_ = true;
         return;
     }
     QApplication::exit(0);
@@ -217,62 +241,71 @@ void velmora_m::m_kakudai_Click() {
         return;
     enlarging_ = true;
     setMenuEnabled(false);
-    const auto finish = [this] {
-        setMenuEnabled(true);
-        enlarging_ = false;
-        emit enlargementFinished();
-        if (closeAfterEnlarging_)
-            QApplication::exit(0);
-    };
+    runEnlargement();
+    setMenuEnabled(true);
+    enlarging_ = false;
+    emit enlargementFinished();
+    endOfWork();
+}
 
+void velmora_m::runEnlargement() {
     const double r = Ritu_Scale / 10.0;
     const EnlargeGeometry geometry = Enlarge_Geometry(master_->width(), master_->height(), r);
-    const long long bytes = static_cast<long long>(geometry.width) * geometry.height * 4;
-    const long long available = platform::AvailableMemoryBytes();
-    if (!geometry.valid ||
-        (available >= 0 && static_cast<double>(bytes) > kMemoryShare * available)) {
-        showMessage(QStringLiteral("拡大後の画像が大きすぎて、メモリに収まりません。\n"
-                                   "拡大率を小さくしてください。"));
-        finish();
+    // What the run holds at once: Master's picture, Display's present image
+    // (kept until the result is complete, so that a failed run can put it back)
+    // and the fresh result with the engine's tables. The first two are in
+    // memory already, so the memory figure has them taken off; what the run
+    // adds is checked against what is left.
+    const long long adds = static_cast<long long>(geometry.width) * geometry.height * 4 +
+                           (static_cast<long long>(geometry.width) + geometry.height) * kTableBytes;
+    if (!geometry.valid || !platform::FitsInMemory(adds)) {
+        showMessage(kTooLarge);
         return;
     }
-
     if (geometry.empty()) {
         // No pixels: Display takes the empty size and shows nothing new.
         display_->resize(geometry.width, display_->height());
         display_->resize(display_->width(), geometry.height);
         display_->Cls();
-        finish();
         return;
     }
-
     // The result is computed on worker threads into a fresh image that becomes
     // the retained image of Display at its new size. Until a column is finished
     // Display shows it cleared (its picture over the background), so the fresh
     // image needs no clearing of its own; finished columns are shown as they
-    // come, left to right. Meanwhile the window keeps painting but takes no user
-    // input: input that arrives now waits until the enlargement has ended.
+    // come, left to right.
     QImage result = platform::AllocateImage(geometry.width, geometry.height);
     if (result.isNull()) {
-        showMessage(QStringLiteral("拡大後の画像が大きすぎて、メモリに収まりません。\n"
-                                   "拡大率を小さくしてください。"));
-        finish();
+        showMessage(kTooLarge);
         return;
     }
+    const QImage previous = display_->image();
     display_->beginReveal(std::move(result));
     // One pass of pending events paints the greyed menu and the resized Display.
     QCoreApplication::processEvents();
-    const QImage& source = master_->image();
+    if (!enlargeInto(master_->image(), r, display_->image())) {
+        display_->beginReveal(previous);
+        display_->setRevealed(previous.width());
+        display_->repaint();
+        return;
+    }
+    display_->setRevealed(geometry.width);
+    display_->repaint();
+}
+
+bool velmora_m::enlargeInto(const QImage& source, double r, QImage& target) {
     const SourceImage view{reinterpret_cast<const std::uint32_t*>(source.constBits()),
                            source.width(), source.height(), source.bytesPerLine() / 4};
-
+    // The destination is Display's retained image; nothing resizes Display while
+    // the work runs, since the menu and input are held back.
+    const DestImage dest{reinterpret_cast<std::uint32_t*>(target.bits()), target.width(),
+                         target.height(), target.bytesPerLine() / 4};
     struct Progress {
         std::atomic<int> columns{0};
         std::atomic<bool> posted{false};
     };
     auto progress = std::make_shared<Progress>();
     platform::Surface* display = display_;
-    QEventLoop loop;
     EnlargeOptions options;
     options.blendedHigh = 0xFF000000u;
     // Narrow bands, so that the result visibly grows from left to right; they
@@ -291,27 +324,25 @@ void velmora_m::m_kakudai_Click() {
                 Qt::QueuedConnection);
         }
     };
-    // The destination now lives in Display's retained image; nothing resizes
-    // Display while the loop below runs, since the menu and input are held back.
-    QImage& retained = display_->image();
-    const DestImage target{reinterpret_cast<std::uint32_t*>(retained.bits()), retained.width(),
-                           retained.height(), retained.bytesPerLine() / 4};
-    std::thread worker([&] {
-        Enlarge(view, r, target, options);
-        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+    const auto enlarge = services_.enlarge ? services_.enlarge : Enlarge;
+    bool ok = false;
+    const bool ran = runBusy([&] {
+        try {
+            ok = enlarge(view, r, dest, options);
+        } catch (const std::exception&) {
+            ok = false;
+        }
     });
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    worker.join();
-    display_->setRevealed(geometry.width);
-    display_->repaint();
-    finish();
+    if (ran && !ok)
+        showMessage(QStringLiteral("拡大できませんでした。"));
+    return ran && ok;
 }
 
 void velmora_m::closeEvent(QCloseEvent* event) {
-    if (enlarging_) {
-        // The enlargement cannot be abandoned half-way; the window closes as soon
-        // as it has finished.
-        closeAfterEnlarging_ = true;
+    if (working_ || enlarging_) {
+        // Opening, saving and enlarging cannot be abandoned half-way; the window
+        // closes as soon as the work has finished.
+        closeAfterWork_ = true;
         event->ignore();
         return;
     }

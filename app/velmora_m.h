@@ -2,6 +2,8 @@
 // image and the enlarged result, and the ratio in the title.
 #pragma once
 
+#include "engine/enlarge.h"
+
 #include <QMainWindow>
 
 #include <atomic>
@@ -29,6 +31,9 @@ struct MainWindowServices {
     // when the dialog was cancelled.
     std::function<std::optional<std::int16_t>(std::int16_t scale)> showRatioDialog;
     std::function<void(QWidget* owner, const QImage& picture, int index)> save;
+    // The enlargement itself; empty: velmora::Enlarge. Tests make it fail.
+    std::function<bool(const SourceImage&, double, const DestImage&, const EnlargeOptions&)>
+        enlarge;
 };
 
 class velmora_m : public QMainWindow {
@@ -51,10 +56,12 @@ class velmora_m : public QMainWindow {
     bool enlarging() const { return enlarging_; }
 
     void m_open_Click();
-    // Loads the picture file into Master and shows it at 1:1 in Display, as the
-    // image selection dialog's choice does; the command line and a file dropped
-    // on the window come here too. A file that cannot be read is named in a
-    // message, nothing changes and the result is false.
+    // Opens the image file at path: Master and Display take it at 1:1 and Display
+    // shows, as the image selection dialog's choice does; the command line and a
+    // file dropped on the window come here too. A file that cannot be read, or
+    // whose picture would not fit in memory, is named in a message box; then
+    // nothing changes and false comes back. The picture is decoded off the
+    // user-interface thread.
     bool openImage(const QString& path);
     void m_save_Click(int index);
     void m_end_Click();
@@ -75,6 +82,11 @@ class velmora_m : public QMainWindow {
     void setTitle();
     void setMenuEnabled(bool on);
     void showMessage(const QString& text);
+    bool runBusy(const std::function<void()>& work);
+    void runEnlargement();
+    // Runs the engine off this thread; false, with a message shown, when it failed.
+    bool enlargeInto(const QImage& source, double r, QImage& target);
+    void endOfWork();
 
     MainWindowServices services_;
     QMenu* fileMenu_ = nullptr;
@@ -87,7 +99,8 @@ class velmora_m : public QMainWindow {
     platform::Surface* display_ = nullptr;
     platform::Surface* master_ = nullptr;
     bool enlarging_ = false;
-    bool closeAfterEnlarging_ = false;
+    bool working_ = false; // opening, saving or enlarging: a close waits for its end
+    bool closeAfterWork_ = false;
 };
 
 } // namespace velmora

@@ -1,27 +1,8 @@
 #include "dialogs/pictureholder.h"
 
-#include "platform/surface.h"
+#include "platform/imagereader.h"
 
-#include <QImageReader>
 #include <QPainter>
-
-namespace {
-
-// A picture may take at most this share of the memory the machine can still
-// give. A larger one is refused before decoding: the allocation itself might
-// succeed on an overcommitting system and only fail (fatally) when the decoder
-// writes the pixels.
-constexpr double kMemoryShare = 0.5;
-
-bool fitsInMemory(const QSize& size) {
-    if (!size.isValid())
-        return true; // unknown until decoded; the allocation decides
-    const double bytes = double(size.width()) * double(size.height()) * 4.0;
-    const long long available = velmora::platform::AvailableMemoryBytes();
-    return available < 0 || bytes <= kMemoryShare * double(available);
-}
-
-} // namespace
 
 namespace velmora {
 
@@ -38,12 +19,11 @@ void PictureHolder::setDesign(const QSize& size, const QColor& background) {
 
 bool PictureHolder::loadPicture(const QString& path) {
     // Only one full-size copy of the picture is kept: the reader's image is the
-    // retained one. A picture whose pixels cannot be allocated makes read() fail,
-    // which is treated like any undecodable file.
-    QImageReader reader(path);
-    reader.setAutoTransform(false);
+    // retained one. A picture too big for memory is refused before decoding and
+    // treated like any undecodable file.
+    platform::ImageReader reader(path);
     QImage loaded;
-    if (!fitsInMemory(reader.size()) || !reader.read(&loaded) || loaded.isNull()) {
+    if (!reader.read(&loaded)) {
         setPicture(QImage());
         return false;
     }

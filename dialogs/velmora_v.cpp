@@ -5,6 +5,7 @@
 #include "dialogs/folderlist.h"
 #include "dialogs/folders.h"
 #include "dialogs/pictureholder.h"
+#include "platform/backgroundwork.h"
 #include "platform/drives.h"
 #include "platform/fonts.h"
 #include "platform/surface.h"
@@ -61,15 +62,6 @@ class Shape : public QWidget {
         p.setPen(palette().color(QPalette::WindowText));
         p.drawRect(rect().adjusted(0, 0, -1, -1));
     }
-};
-
-// The wait pointer for as long as it lives.
-class WaitPointer {
-  public:
-    WaitPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitPointer() { QApplication::restoreOverrideCursor(); }
-    WaitPointer(const WaitPointer&) = delete;
-    WaitPointer& operator=(const WaitPointer&) = delete;
 };
 
 int roundHalfEven(double v) {
@@ -265,7 +257,7 @@ void velmora_v::File1_Click() {
     const QString name = file1_->FileName();
     if (name.isEmpty())
         return;
-    WaitPointer wait;
+    platform::BusyPointer wait;
     viewFile_ = Join_Path(file1_->Path(), name);
     picK_->hide();
     if (picF_->loadPicture(viewFile_)) {

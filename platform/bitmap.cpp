@@ -106,6 +106,11 @@ bool fail(QString* error, const QString& why) {
 
 } // namespace
 
+long long BitmapFileBytes(int width, int height) {
+    const long long rowBytes = (static_cast<long long>(std::max(width, 0)) * 3 + 3) & ~3LL;
+    return kHeaderBytes + rowBytes * std::max(height, 0);
+}
+
 struct BitmapWriter::File : AtomicFile {
     using AtomicFile::AtomicFile;
     std::vector<unsigned char> buffer;
@@ -118,9 +123,9 @@ bool BitmapWriter::open(const QString& path, int width, int height, QString* err
     file_.reset();
     if (width < 0 || height < 0)
         return fail(error, QStringLiteral("a picture cannot have a negative size"));
-    const qint64 rowBytes = (static_cast<qint64>(width) * 3 + 3) & ~qint64(3);
-    const qint64 pixelBytes = rowBytes * height;
-    if (pixelBytes + kHeaderBytes > 0xFFFFFFFFLL)
+    const long long fileBytes = BitmapFileBytes(width, height);
+    const long long pixelBytes = fileBytes - kHeaderBytes;
+    if (fileBytes >= kMaxBitmapFileBytes)
         return fail(error, QStringLiteral("the image is too large for a bitmap file"));
     auto file = std::make_unique<File>(path);
     if (!file->ok())

@@ -36,6 +36,11 @@ class BitmapWriter {
     int rowsLeft_ = 0;
 };
 
+// The size in bytes of the 24-bit bitmap file of a width x height picture.
+// The format cannot hold a file of kMaxBitmapFileBytes or more.
+long long BitmapFileBytes(int width, int height);
+inline constexpr long long kMaxBitmapFileBytes = 1LL << 32;
+
 // Writes image (any format; converted row by row) as an uncompressed 24-bit
 // bottom-up bitmap. The file is written under a temporary name in its folder
 // and renamed at the end, so a failure never leaves a truncated file and never

@@ -2,13 +2,8 @@
 
 #include "platform/bitmap.h"
 
-#include <QFile>
-#include <QImageReader>
 #include <QPaintEvent>
 #include <QPainter>
-
-#include <fstream>
-#include <string>
 
 namespace velmora::platform {
 
@@ -49,17 +44,12 @@ void Surface::setPicture(const QImage& picture) {
     Cls();
 }
 
-bool Surface::loadPicture(const QString& path, QString* error) {
-    QImageReader reader(path);
-    reader.setAutoTransform(false);
-    QImage loaded;
-    if (!reader.read(&loaded)) {
-        if (error)
-            *error = reader.errorString();
-        return false;
-    }
-    setPicture(loaded);
-    return true;
+void Surface::showPicture(const QImage& picture) {
+    picture_ = picture.isNull() ? QImage() : picture.convertToFormat(QImage::Format_RGB32);
+    image_ = picture_;
+    revealed_ = -1;
+    resize(image_.size()); // finds the retained image at the new size: nothing to copy
+    update();
 }
 
 void Surface::paintCleared(QImage& target, const QRect& area) const {
@@ -73,6 +63,13 @@ void Surface::paintCleared(QImage& target, const QRect& area) const {
 void Surface::Cls() {
     revealed_ = -1;
     const QSize s = size().expandedTo(QSize(0, 0));
+    if (picture_.size() == s) {
+        // The picture (opaque, 32 bits) covers the whole surface: it is the
+        // retained image itself, shared until the first write copies it.
+        image_ = picture_;
+        update();
+        return;
+    }
     if (image_.size() != s || image_.format() != QImage::Format_RGB32)
         image_ = QImage(s, QImage::Format_RGB32);
     if (!image_.isNull())
@@ -163,25 +160,6 @@ void Surface::resizeEvent(QResizeEvent* event) {
 
 bool Surface::saveBitmap(const QString& path) const {
     return WriteBitmap(image_, path);
-}
-
-void LiftImageAllocationLimit() {
-    // 0 disables the reader's own limit; a file too big for memory then fails to
-    // allocate and the reader reports an error instead of crashing.
-    QImageReader::setAllocationLimit(0);
-}
-
-long long AvailableMemoryBytes() {
-    std::ifstream in("/proc/meminfo");
-    std::string key;
-    long long value = 0;
-    std::string unit;
-    while (in >> key >> value) {
-        std::getline(in, unit);
-        if (key == "MemAvailable:")
-            return value * 1024;
-    }
-    return -1;
 }
 
 } // namespace velmora::platform

@@ -38,9 +38,9 @@ class Surface : public QWidget {
     void setPicture(const QImage& picture);
     const QImage& picture() const { return picture_; }
 
-    // Reads an image file (BMP or JPEG) as the picture. On failure the surface is
-    // left as it was and false comes back.
-    bool loadPicture(const QString& path, QString* error = nullptr);
+    // Takes the picture and its size at once: the retained image is the picture
+    // itself (shared until something is drawn), so no copy is made.
+    void showPicture(const QImage& picture);
 
     // Erases the drawing: the retained image shows the picture again.
     void Cls();
@@ -78,12 +78,5 @@ class Surface : public QWidget {
     bool autoSize_ = false;
     int revealed_ = -1; // -1: the whole retained image is shown
 };
-
-// Qt's image reader refuses images above 256 MiB by default; the program opens
-// anything up to at least 100 megapixels and leaves the real limit to memory.
-void LiftImageAllocationLimit();
-
-// Bytes of memory the machine can still give without swapping, or -1 if unknown.
-long long AvailableMemoryBytes();
 
 } // namespace velmora::platform

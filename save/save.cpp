@@ -1,11 +1,14 @@
 #include "save/save.h"
 
+#include "platform/backgroundwork.h"
 #include "platform/bitmap.h"
+#include "platform/diskspace.h"
 #include "save/jpeglibrary.h"
 #include "settings/settings.h"
 #include "state/velmora_b.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QMessageBox>
 #include <QTemporaryFile>
@@ -24,6 +27,11 @@ const SaveKind kKinds[2] = {
     {"JPGﾌｧｲﾙ", "*.jpg", "jpg"},
     {"BMPﾌｧｲﾙ", "*.bmp", "bmp"},
 };
+
+// Room asked for the JPEG beside its temporary bitmap: a quality-100 JPEG of an
+// enlarged picture is well under half the bitmap's size.
+constexpr long long kJpegShareOfBitmap = 2;
+constexpr long long kMiB = 1LL << 20;
 
 } // namespace
 
@@ -50,21 +58,39 @@ platform::SaveFileRequest Save_Request(QWidget* owner, int index) {
     return r;
 }
 
-bool Save_Image(const QImage& image, const QString& path, int index, QString* error) {
+SaveStatus Save_Image(const QImage& image, const QString& path, int index, QString* error) {
+    const QString folder = QFileInfo(path).absolutePath();
+    // Checked before anything is written: a save that would fill the disk is
+    // refused while every file is still as it was.
+    const long long bitmapBytes = platform::BitmapFileBytes(image.width(), image.height());
+    const long long needed =
+        index == 0 ? bitmapBytes + bitmapBytes / kJpegShareOfBitmap : bitmapBytes;
+    const long long free = platform::FreeBytes(folder);
+    if (free >= 0 && free < needed) {
+        if (error)
+            *error = QStringLiteral("保存先の空き容量が足りません (必要 %1 MB、空き %2 MB)。")
+                         .arg((needed + kMiB - 1) / kMiB)
+                         .arg(free / kMiB);
+        return SaveStatus::NoRoom;
+    }
     if (index != 0)
-        return platform::WriteBitmap(image, path, error);
-    // The temporary bitmap gets a unique name in the system's temporary folder,
-    // so no file of the user's is touched, and it is deleted whatever happens.
-    QTemporaryFile bitmap(QDir::tempPath() + QStringLiteral("/velmora-XXXXXX.bmp"));
+        return platform::WriteBitmap(image, path, error) ? SaveStatus::Saved : SaveStatus::Failed;
+    // The temporary bitmap is a hidden file with a unique name beside the
+    // destination: on the disk the JPEG goes to, whose room was checked above,
+    // and not in the system's temporary folder, which is often held in memory
+    // and would double what the picture already takes. It is deleted whatever
+    // happens.
+    QTemporaryFile bitmap(folder + QStringLiteral("/.velmora-XXXXXX.bmp"));
     if (!bitmap.open()) {
         if (error)
             *error = bitmap.errorString();
-        return false;
+        return SaveStatus::Failed;
     }
     bitmap.close();
     if (!platform::WriteBitmap(image, bitmap.fileName(), error))
-        return false;
-    return ConvertBitmapToJpeg(bitmap.fileName(), path, error) == 0;
+        return SaveStatus::Failed;
+    return ConvertBitmapToJpeg(bitmap.fileName(), path, error) == 0 ? SaveStatus::Saved
+                                                                    : SaveStatus::Failed;
 }
 
 void m_save_Click(QWidget* owner, const QImage& picture, int index,
@@ -76,8 +102,18 @@ void m_save_Click(QWidget* owner, const QImage& picture, int index,
         return;
     Put_Dir = Get_Folder(chosen);
     Ini_Write(kSection, kKeyPutPath, Put_Dir, Settings_File());
+    // The file is written off the user-interface thread: the window keeps
+    // painting, the busy pointer shows and user input waits until it is done.
     QString error;
-    if (!Save_Image(picture, chosen, index, &error)) {
+    SaveStatus status = SaveStatus::Failed;
+    if (!platform::RunOffUiThread([&] { status = Save_Image(picture, chosen, index, &error); },
+                                  &error))
+        status = SaveStatus::Failed;
+    if (status == SaveStatus::NoRoom) {
+        QMessageBox::warning(owner, QStringLiteral("Vantorel"),
+                             QStringLiteral("ファイルを保存できませんでした。\n%1\n%2")
+                                 .arg(QDir::toNativeSeparators(chosen), error));
+    } else if (status == SaveStatus::Failed) {
         QMessageBox::warning(owner, QStringLiteral("Vantorel"),
                              QStringLiteral("ファイルを保存できませんでした。\n%1\n(%2)")
                                  .arg(QDir::toNativeSeparators(chosen), error));

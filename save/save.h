@@ -18,15 +18,24 @@ QString Get_Folder(const QString& path);
 // The save-dialog request for index 0 (JPEG) or 1 (bitmap), starting in Put_Dir.
 platform::SaveFileRequest Save_Request(QWidget* owner, int index);
 
+enum class SaveStatus {
+    Saved,
+    Failed, // error says why
+    NoRoom, // refused before writing: the destination's disk has too little room;
+            // error says so in Japanese
+};
+
 // Writes image to path: index 0 as JPEG through the conversion library (by way
-// of a temporary bitmap in the system's temporary folder, always deleted), index
-// 1 as a bitmap. Both leave no truncated file and keep an existing file on
-// failure. False with error set on failure.
-bool Save_Image(const QImage& image, const QString& path, int index, QString* error);
+// of a hidden temporary bitmap beside path, always deleted), index 1 as a
+// bitmap, both rows straight from image without a copy of it. The room on the
+// destination's disk is checked first. Both leave no truncated file and keep an
+// existing file on failure.
+SaveStatus Save_Image(const QImage& image, const QString& path, int index, QString* error);
 
 // The menu command: asks for a name, remembers its folder in Put_Dir and
 // "Put_Path" (before saving, so it is kept even when saving fails), then saves
-// the whole picture. A failure is shown in a message box.
+// the whole picture off the user-interface thread. A failure is shown in a
+// message box.
 void m_save_Click(QWidget* owner, const QImage& picture, int index,
                   const platform::SaveFileDialog& dialog = platform::GetSaveFileName);
 

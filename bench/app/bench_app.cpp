@@ -65,7 +65,7 @@ void BM_SaveResult(benchmark::State& state) {
     const QString path = dir.filePath(index == 0 ? "out.jpg" : "out.bmp");
     for (auto _ : state) {
         QString error;
-        if (!velmora::Save_Image(picture, path, index, &error))
+        if (velmora::Save_Image(picture, path, index, &error) != velmora::SaveStatus::Saved)
             state.SkipWithError(error.toLocal8Bit().constData());
     }
 }

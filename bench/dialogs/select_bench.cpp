@@ -135,7 +135,6 @@ BENCHMARK(BM_SelectToPicture4000x3000)
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     platform::InstallFontSubstitutes();
-    platform::LiftImageAllocationLimit();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

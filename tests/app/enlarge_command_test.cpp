@@ -1,8 +1,11 @@
 #include "app/velmora_m.h"
 #include "engine/sampling.h"
+#include "platform/backgroundwork.h"
 #include "platform/surface.h"
 #include "settings/settings.h"
 #include "state/velmora_b.h"
+#include "tests/support/fakememory.h"
+#include "tests/support/messagecatcher.h"
 #include "tests/support/support.h"
 
 #include <QAction>
@@ -12,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <stdexcept>
 
 using namespace velmora;
 
@@ -141,21 +145,88 @@ TEST_F(EnlargeCommand, aResultWithNoPixelsLeavesDisplayEmpty) {
     EXPECT_TRUE(w->m_kakudai()->isEnabled());
 }
 
+// The guard reads the control group's limit too, not /proc/meminfo alone.
 TEST_F(EnlargeCommand, aResultTooLargeForMemoryIsRefusedWithAMessage) {
     auto w = windowWith(randomImage(92, 84, 5));
     const QImage before = w->Display()->image().copy();
-    Ritu_Scale = 32767;
-    QString message;
-    QTimer::singleShot(0, [&] {
-        for (QWidget* top : QApplication::topLevelWidgets())
-            if (top->inherits("QMessageBox") && top->isVisible()) {
-                message = top->windowTitle();
-                top->close();
-            }
-    });
-    w->m_kakudai()->trigger();
-    EXPECT_EQ(message, "Vantorel");
-    EXPECT_EQ(w->Display()->image(), before);
-    EXPECT_TRUE(w->m_kakudai()->isEnabled());
-    EXPECT_TRUE(w->m_file()->isEnabled());
+    // A ratio whose result has no size in range, and a control group with 2 MB
+    // left for the 10.0 result (919 x 839, 3 MB).
+    for (const std::int16_t scale : {32767, 100}) {
+        if (scale == 100)
+            testkit::PretendMemoryLeft(dir.filePath("memory"), 2000000);
+        Ritu_Scale = scale;
+        testkit::MessageCatcher message;
+        w->m_kakudai()->trigger();
+        testkit::StopPretendingMemory();
+        EXPECT_EQ(message.title, "Vantorel");
+        EXPECT_TRUE(message.text.contains("メモリに収まりません")) << scale;
+        EXPECT_EQ(w->Display()->image(), before);
+        EXPECT_TRUE(w->m_kakudai()->isEnabled());
+        EXPECT_TRUE(w->m_file()->isEnabled());
+    }
 }
+
+namespace {
+
+enum class Breakdown { EngineFails, EngineThrows, NoThread };
+
+struct EnlargeFailure {
+    const char* name;
+    Breakdown breakdown;
+    const char* message;
+};
+
+class EnlargeFailureTest : public EnlargeCommand,
+                           public ::testing::WithParamInterface<EnlargeFailure> {
+  protected:
+    void TearDown() override {
+        platform::FailThreadStartsForTest(false);
+        EnlargeCommand::TearDown();
+    }
+};
+
+} // namespace
+
+// m_kakudai used to ignore the engine's result, and Display then showed memory
+// that was never written; a thread that could not start ended the program.
+TEST_P(EnlargeFailureTest, showsAMessageAndLeavesDisplayAsItWas) {
+    const QString path = dir.filePath("source.bmp");
+    ASSERT_TRUE(randomImage(30, 20, 6).save(path, "BMP"));
+    bool broken = false;
+    MainWindowServices services;
+    services.enlarge = [&](const SourceImage& s, double r, const DestImage& d,
+                           const EnlargeOptions& o) {
+        if (broken && GetParam().breakdown == Breakdown::EngineThrows)
+            throw std::runtime_error("out of something");
+        return !broken && Enlarge(s, r, d, o);
+    };
+    velmora_m w(services);
+    w.show();
+    ASSERT_TRUE(w.openImage(path));
+    Ritu_Scale = 20;
+    w.m_kakudai()->trigger();
+    const QImage before = w.Display()->image().copy();
+    ASSERT_EQ(before.size(), QSize(59, 39));
+
+    broken = true;
+    platform::FailThreadStartsForTest(GetParam().breakdown == Breakdown::NoThread);
+    Ritu_Scale = 30;
+    testkit::MessageCatcher message;
+    w.m_kakudai()->trigger();
+    EXPECT_EQ(message.count, 1);
+    EXPECT_EQ(message.title, "Vantorel");
+    EXPECT_TRUE(message.text.startsWith(QString::fromUtf8(GetParam().message)));
+    EXPECT_EQ(w.Display()->image(), before);
+    const QImage shown = w.Display()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(shown, before);
+    EXPECT_TRUE(w.m_kakudai()->isEnabled());
+    EXPECT_FALSE(w.enlarging());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Breakdowns, EnlargeFailureTest,
+    ::testing::Values(
+        EnlargeFailure{"engineFails", Breakdown::EngineFails, "拡大できませんでした。"},
+        EnlargeFailure{"engineThrows", Breakdown::EngineThrows, "拡大できませんでした。"},
+        EnlargeFailure{"noWorkerThread", Breakdown::NoThread, "処理を開始できませんでした。"}),
+    [](const ::testing::TestParamInfo<EnlargeFailure>& info) { return info.param.name; });

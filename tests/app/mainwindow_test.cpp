@@ -1,8 +1,12 @@
 #include "app/velmora_m.h"
+#include "platform/backgroundwork.h"
 #include "platform/surface.h"
 #include "platform/translation.h"
 #include "settings/settings.h"
 #include "state/velmora_b.h"
+#include "tests/support/badimages.h"
+#include "tests/support/fakememory.h"
+#include "tests/support/messagecatcher.h"
 #include "tests/support/support.h"
 
 #include <QAction>
@@ -154,12 +158,9 @@ TEST_F(MainWindow, openingAnImageShowsItAtOneToOneAndAFailedOpenChangesNothing) 
 
     // A file that cannot be read: a message, and the picture stays.
     choice = bad;
-    QTimer::singleShot(0, [] {
-        for (QWidget* top : QApplication::topLevelWidgets())
-            if (top->inherits("QMessageBox") && top->windowTitle() == "Vantorel")
-                top->close();
-    });
+    testkit::MessageCatcher message;
     w.m_open()->trigger();
+    EXPECT_EQ(message.title, "Vantorel");
     EXPECT_EQ(w.Display()->size(), QSize(640, 480));
     EXPECT_EQ(w.Master()->GetPixel(0, 0), 0x3264C8u);
 }
@@ -185,14 +186,10 @@ TEST_F(MainWindow, droppedFileOpensLikeAChoiceAndAnUnreadableOneChangesNothing) 
     EXPECT_EQ(w.Display()->geometry(), QRect(0, 0, 30, 20));
     EXPECT_EQ(w.Display()->GetPixel(0, 0), 0x3264C8u);
 
-    int messages = 0;
-    QTimer::singleShot(0, [&] {
-        for (QWidget* top : QApplication::topLevelWidgets())
-            if (top->inherits("QMessageBox") && top->windowTitle() == "Vantorel" && top->close())
-                ++messages;
-    });
+    testkit::MessageCatcher message;
     EXPECT_FALSE(w.openImage(dir.filePath("missing.jpg")));
-    EXPECT_EQ(messages, 1);
+    EXPECT_EQ(message.count, 1);
+    EXPECT_EQ(message.title, "Vantorel");
     EXPECT_EQ(w.Master()->size(), QSize(30, 20));
     EXPECT_EQ(w.Display()->GetPixel(0, 0), 0x3264C8u);
 }
@@ -210,3 +207,70 @@ TEST(QtTranslation, messageBoxButtonsSpeakJapanese) {
     EXPECT_EQ(retry, "再試行");
     EXPECT_EQ(cancel, "キャンセル");
 }
+
+namespace {
+
+struct OpenRefusal {
+    const char* name;
+    QByteArray file;      // empty: chosen, then deleted before opening
+    long long memoryLeft; // 0: the real figure
+    bool noThreads;
+    const char* message; // how the message box's text starts
+};
+
+const char* kUnreadable = "画像ﾌｧｲﾙを読み込めませんでした。";
+
+class OpenRefusalTest : public MainWindow, public ::testing::WithParamInterface<OpenRefusal> {
+  protected:
+    void TearDown() override {
+        testkit::StopPretendingMemory();
+        platform::FailThreadStartsForTest(false);
+        MainWindow::TearDown();
+    }
+};
+
+} // namespace
+
+// A file that cannot be opened (including one refused for its size, which used
+// to be decoded into all of memory) gives one message and changes nothing.
+TEST_P(OpenRefusalTest, givesAMessageAndChangesNothing) {
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(QColor(10, 20, 30));
+    const QString good = dir.filePath("good.bmp");
+    ASSERT_TRUE(image.save(good, "BMP"));
+    velmora_m w({});
+    w.show();
+    ASSERT_TRUE(w.openImage(good));
+    QFile bad(dir.filePath("chosen.jpg"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write(GetParam().file);
+    bad.close();
+    if (GetParam().file.isEmpty())
+        bad.remove();
+    if (GetParam().memoryLeft > 0)
+        testkit::PretendMemoryLeft(dir.filePath("memory"), GetParam().memoryLeft);
+    platform::FailThreadStartsForTest(GetParam().noThreads);
+    testkit::MessageCatcher message;
+    EXPECT_FALSE(w.openImage(bad.fileName()));
+    EXPECT_EQ(message.count, 1);
+    EXPECT_EQ(message.title, "Vantorel");
+    EXPECT_TRUE(message.text.startsWith(QString::fromUtf8(GetParam().message)));
+    EXPECT_EQ(w.Display()->image(), image);
+    EXPECT_EQ(w.Master()->image(), image);
+    EXPECT_TRUE(w.Display()->isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Troubles, OpenRefusalTest,
+    ::testing::Values(OpenRefusal{"undecodable", "not a picture", 0, false, kUnreadable},
+                      // 17 GB decoded, in an 8 GB control group.
+                      OpenRefusal{"lyingJpegHeader", testkit::LyingJpeg(65000, 65000), 8LL << 30,
+                                  false, kUnreadable},
+                      OpenRefusal{"lyingBitmapHeader", testkit::LyingBitmap(60000, 60000), 0, false,
+                                  kUnreadable},
+                      OpenRefusal{"deletedAfterChoosing", {}, 0, false, kUnreadable},
+                      OpenRefusal{"controlGroupNearlyFull", testkit::GreyFile(300, "JPG"), 100000,
+                                  false, kUnreadable},
+                      OpenRefusal{"noWorkerThread", testkit::GreyFile(30, "JPG"), 0, true,
+                                  "処理を開始できませんでした。"}),
+    [](const ::testing::TestParamInfo<OpenRefusal>& info) { return info.param.name; });

@@ -11,6 +11,8 @@
 #include "platform/twips.h"
 #include "settings/settings.h"
 #include "state/velmora_b.h"
+#include "tests/support/badimages.h"
+#include "tests/support/fakememory.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -23,6 +25,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <memory>
 #include <tuple>
 #include <unistd.h>
 #include <vector>
@@ -315,25 +318,13 @@ TEST_F(ImageDialogTest, hundredMegapixelPictureOpens) {
 
 // A header claiming a picture far larger than memory used to be decoded anyway.
 TEST_F(ImageDialogTest, pictureTooBigForMemoryFailsLikeAnUndecodableOne) {
-    QImage small(16, 16, QImage::Format_RGB32);
-    small.fill(Qt::gray);
-    QByteArray data;
-    {
-        QBuffer buffer(&data);
-        buffer.open(QIODevice::WriteOnly);
-        ASSERT_TRUE(small.save(&buffer, "JPG"));
-    }
-    // Patch the frame header (SOF0: FF C0, length, precision, height, width).
-    const int sof = data.indexOf(QByteArray("\xFF\xC0", 2));
-    ASSERT_GT(sof, 0);
-    for (int at : {sof + 5, sof + 7}) {
-        data[at] = char(0xFD);
-        data[at + 1] = char(0xE8); // 65000
-    }
     QFile file(path(QStringLiteral("huge.jpg")));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(data);
+    file.write(testkit::LyingJpeg(65000, 65000)); // 17 GB decoded
     file.close();
+    testkit::PretendMemoryLeft(path(QStringLiteral("memory")), 8LL << 30);
+    const std::unique_ptr<void, void (*)(void*)> stop(
+        this, [](void*) { testkit::StopPretendingMemory(); });
     velmora_v dialog;
     dialog.show();
     ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("huge.jpg")));

@@ -1,7 +1,10 @@
+#include "platform/backgroundwork.h"
+#include "platform/diskspace.h"
 #include "save/jpeglibrary.h"
 #include "save/save.h"
 #include "settings/settings.h"
 #include "state/velmora_b.h"
+#include "tests/support/messagecatcher.h"
 #include "tests/support/support.h"
 
 #include <QApplication>
@@ -21,6 +24,7 @@
 #include <random>
 
 using namespace velmora;
+using velmora::testkit::MessageCatcher;
 
 namespace {
 
@@ -34,24 +38,6 @@ QImage randomImage(int w, int h) {
                 qRgb((x * 4 + rng() % 8) & 0xFF, (y * 3 + rng() % 8) & 0xFF, ((x + y) * 2) & 0xFF));
     return image;
 }
-
-// Closes every message box that shows while it lives and remembers the text of
-// the last one. Its timer dies with it, so nothing outlives the test.
-struct MessageCatcher {
-    QString text;
-    QTimer timer;
-    MessageCatcher() {
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            for (QWidget* top : QApplication::topLevelWidgets())
-                if (auto* box = qobject_cast<QMessageBox*>(top); box && box->isVisible()) {
-                    EXPECT_EQ(box->windowTitle(), "Vantorel");
-                    text = box->text();
-                    box->close();
-                }
-        });
-        timer.start(10);
-    }
-};
 
 class Saving : public SettingsFileTest {
   protected:
@@ -142,7 +128,8 @@ TEST_F(Saving, jpegDecodesCloseToThePictureAndLeavesNoTemporaryFile) {
         }
     EXPECT_LE(worst, 6); // quality 100 without chroma subsampling
     EXPECT_TRUE(QDir(tmp.path()).isEmpty());
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), (QStringList{"out.jpg", "velmora.ini"}));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{"out.jpg", "velmora.ini"}));
 }
 
 TEST_F(Saving, folderIsRememberedEvenWhenSavingFailsAndTheFailureIsShown) {
@@ -155,13 +142,22 @@ TEST_F(Saving, folderIsRememberedEvenWhenSavingFailsAndTheFailureIsShown) {
         MessageCatcher message;
         m_save_Click(nullptr, picture, index, answering(path));
         EXPECT_TRUE(message.text.contains("保存できませんでした")) << index;
-        if (index == 0) // the library's status in words, not as a number
-            EXPECT_TRUE(message.text.contains("保存先に書き込めません"))
-                << message.text.toStdString();
         EXPECT_EQ(Put_Dir, dir.filePath("plain-file"));
         EXPECT_EQ(Ini_Read(kSection, kKeyPutPath, Settings_File()), dir.filePath("plain-file"));
     }
     EXPECT_TRUE(QDir(tmp.path()).isEmpty());
+}
+
+// The library's status was once shown as a bare number.
+TEST_F(Saving, theLibrarysRefusalIsShownInWords) {
+    const QString notABitmap = dir.filePath("text.bmp");
+    QFile text(notABitmap);
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("no bitmap here");
+    text.close();
+    QString error;
+    EXPECT_EQ(ConvertBitmapToJpeg(notABitmap, dir.filePath("out.jpg"), &error), -3);
+    EXPECT_TRUE(error.contains("ビットマップではありません")) << error.toStdString();
 }
 
 TEST_F(Saving, failedSaveKeepsTheFileItWasToReplace) {
@@ -172,7 +168,7 @@ TEST_F(Saving, failedSaveKeepsTheFileItWasToReplace) {
     old.close();
     Set_Library_Folder(dir.filePath("no-library-here"), false);
     QString error;
-    EXPECT_FALSE(Save_Image(picture, path, 0, &error));
+    EXPECT_EQ(Save_Image(picture, path, 0, &error), SaveStatus::Failed);
     ASSERT_TRUE(old.open(QIODevice::ReadOnly));
     EXPECT_EQ(old.readAll(), "precious");
     EXPECT_FALSE(error.isEmpty());
@@ -194,10 +190,11 @@ TEST_F(Saving, libraryInstalledAfterAFailedSaveIsFoundAtTheNext) {
     ASSERT_TRUE(QDir().mkpath(folder));
     Set_Library_Folder(folder, false);
     QString error;
-    EXPECT_FALSE(Save_Image(picture, dir.filePath("first.jpg"), 0, &error));
+    EXPECT_NE(Save_Image(picture, dir.filePath("first.jpg"), 0, &error), SaveStatus::Saved);
     ASSERT_TRUE(
         QFile::copy(QStringLiteral(VELMORA_TEST_BIN "/libvelmora.so"), folder + "/libvelmora.so"));
-    EXPECT_TRUE(Save_Image(picture, dir.filePath("second.jpg"), 0, &error)) << error.toStdString();
+    EXPECT_EQ(Save_Image(picture, dir.filePath("second.jpg"), 0, &error), SaveStatus::Saved)
+        << error.toStdString();
     EXPECT_FALSE(QImage(dir.filePath("second.jpg")).isNull());
 }
 
@@ -229,4 +226,38 @@ TEST_F(Saving, wildcardNamesFilterTheListAndOnlyAPlainNameIsChosen) {
     EXPECT_EQ(filters, (QStringList{"*.jpg", "*.bmp", "a?.*", "*.jpg,*.bmp"}));
     EXPECT_EQ(chosen, dir.filePath("picture.jpg"));
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
+}
+
+// The temporary bitmap of a JPEG save used to go to the system's temporary
+// folder, often held in memory; it now goes beside the destination, hidden.
+TEST_F(Saving, aFullDiskIsRefusedBeforeAnythingIsWrittenAndNothingIsLeft) {
+    for (int index : {0, 1}) {
+        const QString path = dir.filePath(index ? "keep.bmp" : "keep.jpg");
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("precious");
+        old.close();
+        // Room for the bitmap, not for the JPEG beside it too; 1 byte short for a bitmap.
+        const long long bitmapBytes = 54 + 184LL * 47;
+        platform::SetFreeBytesForTest(index ? bitmapBytes - 1 : bitmapBytes);
+        MessageCatcher message;
+        m_save_Click(nullptr, picture, index, answering(path));
+        platform::SetFreeBytesForTest(-1);
+        EXPECT_TRUE(message.text.contains("空き容量が足りません")) << message.text.toStdString();
+        ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+        EXPECT_EQ(old.readAll(), "precious");
+        old.close();
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                  (QStringList{path.section('/', -1), "velmora.ini"}));
+        QFile::remove(path);
+    }
+}
+
+TEST_F(Saving, aSaveWhoseThreadCannotStartIsShownAndWritesNothing) {
+    platform::FailThreadStartsForTest(true);
+    MessageCatcher message;
+    m_save_Click(nullptr, picture, 1, answering(dir.filePath("x.bmp")));
+    platform::FailThreadStartsForTest(false);
+    EXPECT_TRUE(message.text.contains("保存できませんでした"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"velmora.ini"});
 }

@@ -1,10 +1,8 @@
 // The main() of every Qt test program: one application object for the whole
 // run, with the program's own start-up settings (the caption font mapped to an
-// installed font, no cap on image sizes) and dialog animations that take no
-// time.
+// installed font) and dialog animations that take no time.
 #include "platform/animation.h"
 #include "platform/fonts.h"
-#include "platform/surface.h"
 
 #include <QApplication>
 
@@ -17,7 +15,6 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     velmora::platform::InstallFontSubstitutes();
-    velmora::platform::LiftImageAllocationLimit();
     velmora::platform::SetAnimationDuration(0);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

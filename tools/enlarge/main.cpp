@@ -8,13 +8,12 @@
 // fed straight from the enlargement's strips).
 #include "engine/enlarge.h"
 #include "platform/bitmap.h"
-#include "platform/surface.h"
+#include "platform/imagereader.h"
 #include "tools/enlarge/jpegoutput.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QImage>
-#include <QImageReader>
 #include <QRegularExpression>
 
 #include <chrono>
@@ -186,6 +185,61 @@ class StripPipeline {
     std::thread worker_;
 };
 
+// The largest side a JPEG file can hold (libjpeg's limit).
+constexpr int kMaxJpegSide = 65500;
+
+QString describe(const QSize& size, const QString& ratioText) {
+    return QStringLiteral("the result of %1 x %2 at %3")
+        .arg(size.width())
+        .arg(size.height())
+        .arg(ratioText);
+}
+
+// Why a result of this geometry cannot be written as the output kind (index
+// 0: JPEG, 1: bitmap); empty when it can.
+QString formatRefusal(const velmora::EnlargeGeometry& g, int index, const QString& what) {
+    if (!g.valid)
+        return what + QStringLiteral(" is too large");
+    if (g.empty())
+        return what + QStringLiteral(" has no pixels");
+    const QString size = QStringLiteral(" (%1 x %2 pixels)").arg(g.width).arg(g.height);
+    if (index == 1 && velmora::platform::BitmapFileBytes(g.width, g.height) >=
+                          velmora::platform::kMaxBitmapFileBytes)
+        return what + size + QStringLiteral(" is too large for a bitmap file (4 GiB at most)");
+    if (index == 0 && std::max(g.width, g.height) > kMaxJpegSide)
+        return what + size +
+               QStringLiteral(" is too large for JPEG: at most %1 pixels a side").arg(kMaxJpegSide);
+    return {};
+}
+
+// Reads the source, having checked from its header alone, before any pixel is
+// decoded, that the result fits the output kind and that the source with the
+// strips of the result fits in memory: a small file whose header claims a huge
+// picture is refused at once. Returns why it failed, or an empty string.
+QString readSource(const QString& input, double r, int index, const QString& ratioText,
+                   QImage* source, velmora::EnlargeGeometry* geometry) {
+    if (!QFileInfo::exists(input))
+        return QStringLiteral("cannot read %1: no such file").arg(input);
+    velmora::platform::ImageReader reader(input);
+    const QSize header = reader.size();
+    long long strips = 0;
+    if (header.isValid()) {
+        *geometry = velmora::Enlarge_Geometry(header.width(), header.height(), r);
+        if (const QString why = formatRefusal(*geometry, index, describe(header, ratioText));
+            !why.isEmpty())
+            return why;
+        strips = 2LL * geometry->width * kStripRows * 4;
+    }
+    if (!reader.read(source, strips)) {
+        if (reader.failure() == velmora::platform::ImageReader::Failure::TooLarge)
+            return QStringLiteral("cannot enlarge %1: %2").arg(input, reader.errorString());
+        return QStringLiteral("cannot read %1: %2").arg(input, reader.errorString());
+    }
+    // The decoded size decides (a header that could not be read gave none).
+    *geometry = velmora::Enlarge_Geometry(source->width(), source->height(), r);
+    return formatRefusal(*geometry, index, describe(source->size(), ratioText));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -234,30 +288,12 @@ int main(int argc, char** argv) {
     else
         return fail(QStringLiteral("the output %1 must end in .bmp, .jpg or .jpeg").arg(output));
 
-    if (!QFileInfo::exists(input))
-        return fail(QStringLiteral("cannot read %1: no such file").arg(input));
-    velmora::platform::LiftImageAllocationLimit();
-    QImageReader reader(input);
-    reader.setAutoTransform(false);
-    QImage source;
-    if (!reader.read(&source))
-        return fail(QStringLiteral("cannot read %1: %2").arg(input, reader.errorString()));
-    if (source.format() != QImage::Format_RGB32)
-        source = source.convertToFormat(QImage::Format_RGB32);
-
     const double r = scale / 10.0;
-    const velmora::EnlargeGeometry geometry =
-        velmora::Enlarge_Geometry(source.width(), source.height(), r);
-    if (!geometry.valid)
-        return fail(QStringLiteral("the result of %1 x %2 at %3 is too large")
-                        .arg(source.width())
-                        .arg(source.height())
-                        .arg(ratioText));
-    if (geometry.empty())
-        return fail(QStringLiteral("the result of %1 x %2 at %3 has no pixels")
-                        .arg(source.width())
-                        .arg(source.height())
-                        .arg(ratioText));
+    QImage source;
+    velmora::EnlargeGeometry geometry;
+    if (const QString why = readSource(input, r, index, ratioText, &source, &geometry);
+        !why.isEmpty())
+        return fail(why);
     const velmora::SourceImage view{reinterpret_cast<const std::uint32_t*>(source.constBits()),
                                     source.width(), source.height(), source.bytesPerLine() / 4};
     ProgressBar bar(geometry.height);

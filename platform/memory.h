@@ -1,0 +1,38 @@
+// How much memory this process may still use.
+#pragma once
+
+#include <QString>
+
+namespace velmora::platform {
+
+// Where the figures are read. The program reads the live system; tests point
+// proc at a folder of fake files, whose mountinfo names fake control-group
+// folders in turn.
+struct MemorySources {
+    QString proc = QStringLiteral("/proc");
+};
+
+// Bytes the process can still have without being refused or killed: the least
+// of what the machine can give without swapping (MemAvailable), what each
+// control group the process is in allows beyond what it uses (cgroup v2
+// memory.max - memory.current, cgroup v1 memory.limit_in_bytes -
+// memory.usage_in_bytes, at every level up to the group's root, less the file
+// cache the group could drop first), and what the address-space limit leaves
+// (its limit less VmSize). 0 when a source says nothing is left; -1 when no
+// source could be read.
+long long AvailableMemoryBytes(const MemorySources& sources);
+// The same from the sources in force (the live system unless a test set others).
+long long AvailableMemoryBytes();
+
+// What one new allocation may take: a share of AvailableMemoryBytes(), leaving
+// room for everything else the process runs; -1 when the figure is unknown.
+long long MemoryBudgetBytes();
+// Whether the process may take `bytes` more (within MemoryBudgetBytes()). True
+// when the figure is unknown, so that an unreadable /proc refuses nothing.
+bool FitsInMemory(long long bytes);
+
+// Replaces the sources that AvailableMemoryBytes() reads; a default
+// MemorySources goes back to the live system.
+void SetMemorySources(const MemorySources& sources);
+
+} // namespace velmora::platform
