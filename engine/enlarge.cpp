@@ -23,11 +23,14 @@ namespace velmora {
 
 namespace {
 
-// The destination is cut into vertical bands that the threads take from left to
-// right. Wide bands stream the source and destination rows best (every band row
-// is a separate run of memory, often its own page); an equal number of bands per
-// thread keeps the threads finishing together.
-constexpr int kBandColumns = 1024;
+// Unless the caller asks for narrow bands, the destination is done in strips of
+// kStripRows rows, each strip across its whole width, taken from the top by
+// whichever thread is free. A fresh destination's pages are then written while
+// the kernel has just cleared them and they are still in the cache of the thread
+// that touched them first, and each page is finished before the next is touched.
+// Narrow bands (columns done from left to right, for progress) have their rows
+// split among the threads instead.
+constexpr int kStripRows = 64;
 constexpr int kBandAlign = 16; // whole vector groups of destination columns
 // A band reads at most this many source columns, so that its vertical-pass
 // results stay in the second-level cache; only ratios below 1 come near it.
@@ -36,6 +39,9 @@ constexpr int kMaxBandSlots = 2048;
 constexpr long long kMinPixelsPerThread = 1 << 16;
 // Sizes beyond this are refused before any single-precision conversion.
 constexpr double kMaxExtent = 4.0e9;
+// Destinations from this size on are far larger than the caches: their rows are
+// stored past the caches, which saves reading every line before it is written.
+constexpr std::size_t kStreamBytes = std::size_t{48} << 20;
 
 // r * n - 1 computed in double, handed on as a single-precision value and cut
 // to whole pixels, as the display surface takes its size. -1: beyond any size.
@@ -117,7 +123,7 @@ void Prefer_Huge_Pages(const DestImage& dst) {
 
 struct Kernel {
     void (*run)(const detail::BandJob&);
-    std::size_t (*scratchBytes)(int);
+    std::size_t (*scratchBytes)(int, int);
 };
 
 Kernel Pick_Kernel(EnlargeKernel wanted) {
@@ -143,18 +149,118 @@ struct AlignedFree {
 };
 using Scratch = std::unique_ptr<void, AlignedFree>;
 
-// Progress over bands that finish out of order: reports the growing prefix of
-// finished bands, one call at a time.
+// Where every destination column samples the source, padded past the last
+// column with whole columns at the last column's place (the pixel loops read
+// whole vectors).
+struct ColumnTables {
+    std::vector<std::int32_t> slot;
+    std::vector<double> rest, fraction;
+    std::vector<std::uint64_t> wholeMask;
+};
+
+ColumnTables Column_Tables(int width, double r, int sourceWidth) {
+    ColumnTables t;
+    const std::size_t padded = static_cast<std::size_t>(width) + detail::kTablePad;
+    t.slot.resize(padded);
+    t.rest.assign(padded, 1.0);
+    t.fraction.assign(padded, 0.0);
+    t.wholeMask.assign(padded, 0);
+    for (int x = 0; x < width; ++x) {
+        const AxisSample a = Locate(x, r, sourceWidth);
+        t.slot[x] = static_cast<std::int32_t>(a.lower);
+        t.rest[x] = a.rest;
+        t.fraction[x] = a.fraction;
+        t.wholeMask[x] = a.whole ? ~std::uint64_t{0} : 0;
+    }
+    std::fill(t.slot.begin() + width, t.slot.end(), t.slot[width - 1]);
+    return t;
+}
+
+// Where every destination row samples the source. Rows outside read whiteRow.
+std::vector<detail::RowSample> Row_Samples(const SourceImage& source, int sourceHeight,
+                                           const std::uint32_t* whiteRow, double r, int firstRow,
+                                           int height) {
+    const auto sourceRow = [&](long long y) {
+        return y < sourceHeight ? source.pixels + static_cast<std::ptrdiff_t>(y) * source.stride
+                                : whiteRow;
+    };
+    std::vector<detail::RowSample> rows(height);
+    for (int y = 0; y < height; ++y) {
+        const AxisSample a = Locate(firstRow + y, r, sourceHeight);
+        detail::RowSample& row = rows[y];
+        row.upper = sourceRow(a.lower);
+        row.lower = a.whole ? row.upper : sourceRow(a.lower + 1);
+        row.rest = a.rest;
+        row.fraction = a.fraction;
+        row.whole = a.whole;
+    }
+    return rows;
+}
+
+// How the work is cut: bands about bandColumns wide (or as wide as the tables
+// allow), each split into rowParts runs of rows, one piece per thread at a time.
+// Pieces go band by band, or with stripsFirst strip by strip.
+struct Plan {
+    std::vector<int> bandStart, bandEnd;
+    int maxSlots = 0;
+    int maxColumns = 0;
+    int threads = 1;
+    int rowParts = 1;
+    int partRows = 1;
+    bool stripsFirst = false;
+};
+
+Plan Plan_Work(const std::vector<std::int32_t>& slot, const DestImage& dst,
+               const EnlargeOptions& options) {
+    Plan plan;
+    // Threads: automatic is one per core, but only as many as the size is worth.
+    long long threads = options.threads;
+    if (threads <= 0) {
+        const long long pixels = static_cast<long long>(dst.width) * dst.height;
+        threads =
+            std::min<long long>(std::thread::hardware_concurrency(), pixels / kMinPixelsPerThread);
+    }
+    plan.threads = static_cast<int>(std::clamp<long long>(threads, 1, 64));
+    plan.stripsFirst = options.bandColumns <= 0;
+    // Runs of rows in whole vector blocks (up to 16 rows), so that only the last
+    // run of a band ends in a partial block.
+    const int perThread = (dst.height + plan.threads - 1) / plan.threads;
+    plan.partRows = plan.stripsFirst ? kStripRows : (perThread + 15) / 16 * 16;
+    plan.rowParts = (dst.height + plan.partRows - 1) / plan.partRows;
+    const long long bandColumns = plan.stripsFirst ? dst.width : options.bandColumns;
+    const long long bandCount = (dst.width + bandColumns - 1) / bandColumns;
+    const long long bandTarget =
+        std::max<long long>(kBandAlign, ((dst.width + bandCount - 1) / bandCount + kBandAlign - 1) /
+                                            kBandAlign * kBandAlign);
+    for (int x = 0; x < dst.width;) {
+        int end = static_cast<int>(std::min<long long>(dst.width, x + bandTarget));
+        const auto span = [&](int e) { return slot[e - 1] + 2 - slot[x]; };
+        while (end - x > 1 && span(end) > kMaxBandSlots)
+            end = x + (end - x) / 2;
+        plan.maxSlots = std::max(plan.maxSlots, span(end));
+        plan.maxColumns = std::max(plan.maxColumns, end - x);
+        plan.bandStart.push_back(x);
+        plan.bandEnd.push_back(end);
+        x = end;
+    }
+    const long long pieces = static_cast<long long>(plan.bandStart.size()) * plan.rowParts;
+    plan.threads = static_cast<int>(std::min<long long>(plan.threads, pieces));
+    return plan;
+}
+
+// Progress over bands whose pieces finish out of order: reports the growing
+// prefix of finished bands, one call at a time.
 class BandProgress {
   public:
-    BandProgress(const std::function<void(int)>& callback, const std::vector<int>& bandEnd)
-        : callback_(callback), bandEnd_(bandEnd), done_(bandEnd.size(), 0) {}
+    BandProgress(const std::function<void(int)>& callback, const std::vector<int>& bandEnd,
+                 int parts)
+        : callback_(callback), bandEnd_(bandEnd), parts_(parts), done_(bandEnd.size(), 0) {}
 
     void finished(std::size_t band) {
         const std::lock_guard<std::mutex> lock(mutex_);
-        done_[band] = 1;
+        ++done_[band];
         const std::size_t before = prefix_;
-        while (prefix_ < done_.size() && done_[prefix_])
+        while (prefix_ < done_.size() && done_[prefix_] == parts_)
             ++prefix_;
         if (prefix_ == before || !callback_ || error_)
             return;
@@ -170,11 +276,85 @@ class BandProgress {
   private:
     const std::function<void(int)>& callback_;
     const std::vector<int>& bandEnd_;
+    const int parts_;
     std::mutex mutex_;
-    std::vector<unsigned char> done_;
+    std::vector<int> done_;
     std::size_t prefix_ = 0;
     std::exception_ptr error_;
 };
+
+// Everything the threads share while they fill the destination.
+struct Work {
+    const ColumnTables& columns;
+    const std::vector<detail::RowSample>& rows;
+    const Plan& plan;
+    const DestImage& dst;
+    int sourceWidth;
+    std::uint32_t blendedHigh;
+    bool streaming;
+    Kernel kernel;
+    BandProgress& progress;
+    std::atomic<std::size_t> next{0};
+};
+
+// Takes pieces, band by band from the left, until none is left.
+void Run_Pieces(Work& work, void* scratch) {
+    const Plan& plan = work.plan;
+    const std::size_t pieces = plan.bandStart.size() * plan.rowParts;
+    for (;;) {
+        const std::size_t piece = work.next.fetch_add(1, std::memory_order_relaxed);
+        if (piece >= pieces)
+            return;
+        const std::size_t bands = plan.bandStart.size();
+        const std::size_t band = plan.stripsFirst ? piece % bands : piece / plan.rowParts;
+        const long long part =
+            static_cast<long long>(plan.stripsFirst ? piece / bands : piece % plan.rowParts);
+        const int top = static_cast<int>(part * plan.partRows);
+        const int bottom =
+            static_cast<int>(std::min<long long>(work.dst.height, top + plan.partRows));
+        const int x = plan.bandStart[band];
+        detail::BandJob job;
+        job.sourceWidth = work.sourceWidth;
+        job.slot = work.columns.slot.data() + x;
+        job.rest = work.columns.rest.data() + x;
+        job.fraction = work.columns.fraction.data() + x;
+        job.wholeMask = work.columns.wholeMask.data() + x;
+        job.columns = plan.bandEnd[band] - x;
+        job.rows = work.rows.data() + top;
+        job.rowCount = bottom - top;
+        job.dst = work.dst.pixels + static_cast<std::ptrdiff_t>(top) * work.dst.stride + x;
+        job.dstStride = work.dst.stride;
+        job.blendedHigh = work.blendedHigh;
+        job.streaming = work.streaming;
+        job.scratch = scratch;
+        work.kernel.run(job);
+        work.progress.finished(band);
+    }
+}
+
+// Runs the pieces on plan.threads threads, this one included.
+void Run_Threads(Work& work) {
+    const std::size_t scratchBytes =
+        work.kernel.scratchBytes(work.plan.maxSlots, work.plan.maxColumns);
+    std::vector<Scratch> scratch;
+    for (int t = 0; t < work.plan.threads; ++t)
+        scratch.emplace_back(
+            ::operator new (scratchBytes, std::align_val_t{detail::kScratchAlign}));
+    std::vector<std::thread> helpers;
+    helpers.reserve(work.plan.threads);
+    for (int t = 1; t < work.plan.threads; ++t) {
+        try {
+            helpers.emplace_back(Run_Pieces, std::ref(work), scratch[t].get());
+        } catch (...) {
+            // No thread (system_error) or no memory for its start-up:
+            // fewer threads, and the pieces get done all the same.
+            break;
+        }
+    }
+    Run_Pieces(work, scratch[0].get());
+    for (std::thread& helper : helpers)
+        helper.join();
+}
 
 } // namespace
 
@@ -244,114 +424,26 @@ bool Enlarge(const SourceImage& source, double r, const DestImage& dst,
 
     std::exception_ptr callbackError;
     try {
-        // Where every destination column samples the source.
-        std::vector<std::int32_t> slot(dst.width);
-        std::vector<double> rest(dst.width), fraction(dst.width);
-        std::vector<std::uint8_t> whole(dst.width);
-        for (int x = 0; x < dst.width; ++x) {
-            const AxisSample a = Locate(x, r, sourceWidth);
-            slot[x] = static_cast<std::int32_t>(a.lower);
-            rest[x] = a.rest;
-            fraction[x] = a.fraction;
-            whole[x] = a.whole;
-        }
-
-        // Where every destination row samples the source. Rows outside read a row
-        // of white.
+        const ColumnTables columns = Column_Tables(dst.width, r, sourceWidth);
         const std::vector<std::uint32_t> whiteRow(static_cast<std::size_t>(sourceWidth) + 1,
                                                   0xFFFFFFFFu);
-        const auto sourceRow = [&](long long y) {
-            return y < sourceHeight ? source.pixels + static_cast<std::ptrdiff_t>(y) * source.stride
-                                    : whiteRow.data();
-        };
-        std::vector<detail::RowSample> rows(dst.height);
-        for (int y = 0; y < dst.height; ++y) {
-            const AxisSample a = Locate(options.firstRow + y, r, sourceHeight);
-            detail::RowSample& row = rows[y];
-            row.upper = sourceRow(a.lower);
-            row.lower = a.whole ? row.upper : sourceRow(a.lower + 1);
-            row.rest = a.rest;
-            row.fraction = a.fraction;
-            row.whole = a.whole;
-        }
-
-        // Threads: automatic is one per core, but only as many as the size is
-        // worth. Bands: about bandColumns wide, as many for every thread.
-        long long threads = options.threads;
-        if (threads <= 0) {
-            const long long pixels = static_cast<long long>(dst.width) * dst.height;
-            threads = std::min<long long>(std::thread::hardware_concurrency(),
-                                          pixels / kMinPixelsPerThread);
-        }
-        threads = std::clamp<long long>(threads, 1, 64);
-        const long long bandColumns = options.bandColumns > 0 ? options.bandColumns : kBandColumns;
-        long long bandCount = (dst.width + bandColumns - 1) / bandColumns;
-        bandCount = (bandCount + threads - 1) / threads * threads;
-        const long long bandTarget = std::max<long long>(
-            kBandAlign,
-            ((dst.width + bandCount - 1) / bandCount + kBandAlign - 1) / kBandAlign * kBandAlign);
-        std::vector<int> bandStart, bandEnd;
-        int maxSlots = 0;
-        for (int x = 0; x < dst.width;) {
-            int end = static_cast<int>(std::min<long long>(dst.width, x + bandTarget));
-            const auto span = [&](int e) { return slot[e - 1] + 2 - slot[x]; };
-            while (end - x > 1 && span(end) > kMaxBandSlots)
-                end = x + (end - x) / 2;
-            maxSlots = std::max(maxSlots, span(end));
-            bandStart.push_back(x);
-            bandEnd.push_back(end);
-            x = end;
-        }
-        threads = std::min<long long>(threads, static_cast<long long>(bandStart.size()));
-
+        const std::vector<detail::RowSample> rows =
+            Row_Samples(source, sourceHeight, whiteRow.data(), r, options.firstRow, dst.height);
+        const Plan plan = Plan_Work(columns.slot, dst, options);
         Prefer_Huge_Pages(dst);
-        const Kernel kernel = Pick_Kernel(options.kernel);
-        const std::size_t scratchBytes = kernel.scratchBytes(maxSlots);
-        std::vector<Scratch> scratch;
-        for (int t = 0; t < threads; ++t)
-            scratch.emplace_back(
-                ::operator new (scratchBytes, std::align_val_t{detail::kScratchAlign}));
-
-        BandProgress progress(options.progress, bandEnd);
-        std::atomic<std::size_t> nextBand{0};
-        const auto work = [&](void* buffer) {
-            for (;;) {
-                const std::size_t b = nextBand.fetch_add(1, std::memory_order_relaxed);
-                if (b >= bandStart.size())
-                    return;
-                const int x = bandStart[b];
-                detail::BandJob job;
-                job.sourceWidth = sourceWidth;
-                job.slot = slot.data() + x;
-                job.rest = rest.data() + x;
-                job.fraction = fraction.data() + x;
-                job.whole = whole.data() + x;
-                job.columns = bandEnd[b] - x;
-                job.rows = rows.data();
-                job.rowCount = dst.height;
-                job.dst = dst.pixels + x;
-                job.dstStride = dst.stride;
-                job.blendedHigh = blendedHigh;
-                job.scratch = buffer;
-                kernel.run(job);
-                progress.finished(b);
-            }
-        };
-
-        std::vector<std::thread> helpers;
-        helpers.reserve(threads);
-        for (int t = 1; t < threads; ++t) {
-            try {
-                helpers.emplace_back(work, scratch[t].get());
-            } catch (...) {
-                // No thread (system_error) or no memory for its start-up:
-                // fewer threads, and the bands get done all the same.
-                break;
-            }
-        }
-        work(scratch[0].get());
-        for (std::thread& helper : helpers)
-            helper.join();
+        const std::size_t bytes = static_cast<std::size_t>(dst.height) *
+                                  static_cast<std::size_t>(dst.stride) * sizeof(std::uint32_t);
+        BandProgress progress(options.progress, plan.bandEnd, plan.rowParts);
+        Work work{columns,
+                  rows,
+                  plan,
+                  dst,
+                  sourceWidth,
+                  blendedHigh,
+                  bytes >= kStreamBytes,
+                  Pick_Kernel(options.kernel),
+                  progress};
+        Run_Threads(work);
         callbackError = progress.error();
     } catch (const std::bad_alloc&) {
         // Only the tables and the scratch memory are allocated, all before the

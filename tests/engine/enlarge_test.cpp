@@ -390,6 +390,7 @@ TEST(Enlarge, ProgressGrowsOverFinishedColumnsAndEndsAtTheWidth) {
         EnlargeOptions options;
         options.threads = threads;
         options.blendedHigh = kOpaque;
+        options.bandColumns = 1024; // the default, strips of rows, reports once at the end
         options.progress = [&](int done) {
             reported.push_back(done);
             // The last column reported done is final in every row.
