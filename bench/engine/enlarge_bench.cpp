@@ -18,6 +18,7 @@
 #include <vector>
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #ifdef VELMORA_BENCH_OPENCV
 #include <opencv2/core.hpp>
@@ -214,6 +215,8 @@ BENCHMARK(BM_OpenCV_Linear)->Apply(Sizes);
 // fresh huge pages.
 class RatioReporter : public benchmark::ConsoleReporter {
   public:
+    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
