@@ -39,9 +39,6 @@ constexpr int kMaxBandSlots = 2048;
 constexpr long long kMinPixelsPerThread = 1 << 16;
 // Sizes beyond this are refused before any single-precision conversion.
 constexpr double kMaxExtent = 4.0e9;
-// Destinations from this size on are far larger than the caches: their rows are
-// stored past the caches, which saves reading every line before it is written.
-constexpr std::size_t kStreamBytes = std::size_t{48} << 20;
 
 // r * n - 1 computed in double, handed on as a single-precision value and cut
 // to whole pixels, as the display surface takes its size. -1: beyond any size.
@@ -123,7 +120,7 @@ void Prefer_Huge_Pages(const DestImage& dst) {
 
 struct Kernel {
     void (*run)(const detail::BandJob&);
-    std::size_t (*scratchBytes)(int, int);
+    std::size_t (*scratchBytes)(int);
 };
 
 Kernel Pick_Kernel(EnlargeKernel wanted) {
@@ -203,7 +200,6 @@ std::vector<detail::RowSample> Row_Samples(const SourceImage& source, int source
 struct Plan {
     std::vector<int> bandStart, bandEnd;
     int maxSlots = 0;
-    int maxColumns = 0;
     int threads = 1;
     int rowParts = 1;
     int partRows = 1;
@@ -238,12 +234,13 @@ Plan Plan_Work(const std::vector<std::int32_t>& slot, const DestImage& dst,
         while (end - x > 1 && span(end) > kMaxBandSlots)
             end = x + (end - x) / 2;
         plan.maxSlots = std::max(plan.maxSlots, span(end));
-        plan.maxColumns = std::max(plan.maxColumns, end - x);
         plan.bandStart.push_back(x);
         plan.bandEnd.push_back(end);
         x = end;
     }
-    const long long pieces = static_cast<long long>(plan.bandStart.size()) * plan.rowParts;
+    const long long pieces = plan.stripsFirst
+                                 ? plan.rowParts
+                                 : static_cast<long long>(plan.bandStart.size()) * plan.rowParts;
     plan.threads = static_cast<int>(std::min<long long>(plan.threads, pieces));
     return plan;
 }
@@ -291,51 +288,57 @@ struct Work {
     const DestImage& dst;
     int sourceWidth;
     std::uint32_t blendedHigh;
-    bool streaming;
     Kernel kernel;
     BandProgress& progress;
     std::atomic<std::size_t> next{0};
 };
 
 // Takes pieces, band by band from the left, until none is left.
+void Run_Piece(Work& work, std::size_t band, long long part, void* scratch) {
+    const Plan& plan = work.plan;
+    const int top = static_cast<int>(part * plan.partRows);
+    const int bottom = static_cast<int>(std::min<long long>(work.dst.height, top + plan.partRows));
+    const int x = plan.bandStart[band];
+    detail::BandJob job;
+    job.sourceWidth = work.sourceWidth;
+    job.slot = work.columns.slot.data() + x;
+    job.rest = work.columns.rest.data() + x;
+    job.fraction = work.columns.fraction.data() + x;
+    job.wholeMask = work.columns.wholeMask.data() + x;
+    job.columns = plan.bandEnd[band] - x;
+    job.rows = work.rows.data() + top;
+    job.rowCount = bottom - top;
+    job.dst = work.dst.pixels + static_cast<std::ptrdiff_t>(top) * work.dst.stride + x;
+    job.dstStride = work.dst.stride;
+    job.blendedHigh = work.blendedHigh;
+    job.scratch = scratch;
+    work.kernel.run(job);
+    work.progress.finished(band);
+}
+
+// Takes pieces until none is left: a strip across every band, or one run of
+// rows of one band, band by band from the left.
 void Run_Pieces(Work& work, void* scratch) {
     const Plan& plan = work.plan;
-    const std::size_t pieces = plan.bandStart.size() * plan.rowParts;
+    const std::size_t bands = plan.bandStart.size();
+    const std::size_t pieces = plan.stripsFirst ? plan.rowParts : bands * plan.rowParts;
     for (;;) {
         const std::size_t piece = work.next.fetch_add(1, std::memory_order_relaxed);
         if (piece >= pieces)
             return;
-        const std::size_t bands = plan.bandStart.size();
-        const std::size_t band = plan.stripsFirst ? piece % bands : piece / plan.rowParts;
-        const long long part =
-            static_cast<long long>(plan.stripsFirst ? piece / bands : piece % plan.rowParts);
-        const int top = static_cast<int>(part * plan.partRows);
-        const int bottom =
-            static_cast<int>(std::min<long long>(work.dst.height, top + plan.partRows));
-        const int x = plan.bandStart[band];
-        detail::BandJob job;
-        job.sourceWidth = work.sourceWidth;
-        job.slot = work.columns.slot.data() + x;
-        job.rest = work.columns.rest.data() + x;
-        job.fraction = work.columns.fraction.data() + x;
-        job.wholeMask = work.columns.wholeMask.data() + x;
-        job.columns = plan.bandEnd[band] - x;
-        job.rows = work.rows.data() + top;
-        job.rowCount = bottom - top;
-        job.dst = work.dst.pixels + static_cast<std::ptrdiff_t>(top) * work.dst.stride + x;
-        job.dstStride = work.dst.stride;
-        job.blendedHigh = work.blendedHigh;
-        job.streaming = work.streaming;
-        job.scratch = scratch;
-        work.kernel.run(job);
-        work.progress.finished(band);
+        if (plan.stripsFirst) {
+            for (std::size_t band = 0; band < bands; ++band)
+                Run_Piece(work, band, static_cast<long long>(piece), scratch);
+        } else {
+            Run_Piece(work, piece / plan.rowParts, static_cast<long long>(piece % plan.rowParts),
+                      scratch);
+        }
     }
 }
 
 // Runs the pieces on plan.threads threads, this one included.
 void Run_Threads(Work& work) {
-    const std::size_t scratchBytes =
-        work.kernel.scratchBytes(work.plan.maxSlots, work.plan.maxColumns);
+    const std::size_t scratchBytes = work.kernel.scratchBytes(work.plan.maxSlots);
     std::vector<Scratch> scratch;
     for (int t = 0; t < work.plan.threads; ++t)
         scratch.emplace_back(
@@ -431,17 +434,8 @@ bool Enlarge(const SourceImage& source, double r, const DestImage& dst,
             Row_Samples(source, sourceHeight, whiteRow.data(), r, options.firstRow, dst.height);
         const Plan plan = Plan_Work(columns.slot, dst, options);
         Prefer_Huge_Pages(dst);
-        const std::size_t bytes = static_cast<std::size_t>(dst.height) *
-                                  static_cast<std::size_t>(dst.stride) * sizeof(std::uint32_t);
         BandProgress progress(options.progress, plan.bandEnd, plan.rowParts);
-        Work work{columns,
-                  rows,
-                  plan,
-                  dst,
-                  sourceWidth,
-                  blendedHigh,
-                  bytes >= kStreamBytes,
-                  Pick_Kernel(options.kernel),
+        Work work{columns, rows, plan, dst, sourceWidth, blendedHigh, Pick_Kernel(options.kernel),
                   progress};
         Run_Threads(work);
         callbackError = progress.error();

@@ -37,9 +37,6 @@ struct BandJob {
     std::uint32_t* dst = nullptr; // the job's top-left pixel
     std::ptrdiff_t dstStride = 0; // in pixels
     std::uint32_t blendedHigh = 0;
-    // Store the rows past the caches: for destinations far larger than the
-    // caches, which nobody reads again soon.
-    bool streaming = false;
     void* scratch = nullptr; // Scratch_Bytes(...) bytes, aligned to kScratchAlign
 };
 
@@ -47,11 +44,10 @@ inline constexpr std::size_t kScratchAlign = 64;
 inline constexpr int kTablePad = 16;
 
 // Scratch bytes a band needs that reads `slots` consecutive source columns
-// (including the white column(s) right of the image) for `columns` destination
-// columns.
-std::size_t Scratch_Bytes_Baseline(int slots, int columns);
-std::size_t Scratch_Bytes_Avx2(int slots, int columns);
-std::size_t Scratch_Bytes_Avx512(int slots, int columns);
+// (including the white column(s) right of the image).
+std::size_t Scratch_Bytes_Baseline(int slots);
+std::size_t Scratch_Bytes_Avx2(int slots);
+std::size_t Scratch_Bytes_Avx512(int slots);
 
 void Run_Band_Baseline(const BandJob& job);
 void Run_Band_Avx2(const BandJob& job);
