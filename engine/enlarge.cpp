@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cfenv>
 #include <climits>
 #include <cmath>
 #include <cstddef>
@@ -121,6 +122,8 @@ void Prefer_Huge_Pages(const DestImage& dst) {
 struct Kernel {
     void (*run)(const detail::BandJob&);
     std::size_t (*scratchBytes)(int);
+    void (*runDyadic)(const detail::BandJob&);
+    std::size_t (*dyadicScratchBytes)(int);
 };
 
 Kernel Pick_Kernel(EnlargeKernel wanted) {
@@ -131,11 +134,14 @@ Kernel Pick_Kernel(EnlargeKernel wanted) {
     }
     switch (wanted) {
     case EnlargeKernel::Avx512:
-        return {detail::Run_Band_Avx512, detail::Scratch_Bytes_Avx512};
+        return {detail::Run_Band_Avx512, detail::Scratch_Bytes_Avx512,
+                detail::Run_Dyadic_Band_Avx512, detail::Dyadic_Scratch_Bytes_Avx512};
     case EnlargeKernel::Avx2:
-        return {detail::Run_Band_Avx2, detail::Scratch_Bytes_Avx2};
+        return {detail::Run_Band_Avx2, detail::Scratch_Bytes_Avx2, detail::Run_Dyadic_Band_Avx2,
+                detail::Dyadic_Scratch_Bytes_Avx2};
     default:
-        return {detail::Run_Band_Baseline, detail::Scratch_Bytes_Baseline};
+        return {detail::Run_Band_Baseline, detail::Scratch_Bytes_Baseline,
+                detail::Run_Dyadic_Band_Baseline, detail::Dyadic_Scratch_Bytes_Baseline};
     }
 }
 
@@ -153,7 +159,17 @@ struct ColumnTables {
     std::vector<std::int32_t> slot;
     std::vector<double> rest, fraction;
     std::vector<std::uint64_t> wholeMask;
+    std::vector<std::uint64_t> weight;   // for the integer loops
+    std::vector<std::uint32_t> highMask; // for the integer loops
+    bool dyadic = true;                  // every fraction a whole multiple of 1/256
 };
+
+// fraction * 256 when that is a whole number (the product is exact), else -1.
+int Dyadic_Weight(double fraction) {
+    const double scaled = fraction * 256;
+    return scaled == std::floor(scaled) && scaled >= 0 && scaled < 256 ? static_cast<int>(scaled)
+                                                                       : -1;
+}
 
 ColumnTables Column_Tables(int width, double r, int sourceWidth) {
     ColumnTables t;
@@ -162,12 +178,18 @@ ColumnTables Column_Tables(int width, double r, int sourceWidth) {
     t.rest.assign(padded, 1.0);
     t.fraction.assign(padded, 0.0);
     t.wholeMask.assign(padded, 0);
+    t.weight.assign(padded, 0);
+    t.highMask.assign(padded, 0);
     for (int x = 0; x < width; ++x) {
         const AxisSample a = Locate(x, r, sourceWidth);
         t.slot[x] = static_cast<std::int32_t>(a.lower);
         t.rest[x] = a.rest;
         t.fraction[x] = a.fraction;
         t.wholeMask[x] = a.whole ? ~std::uint64_t{0} : 0;
+        const int weight = Dyadic_Weight(a.fraction);
+        t.dyadic = t.dyadic && weight >= 0;
+        t.weight[x] = static_cast<std::uint64_t>(weight < 0 ? 0 : weight) * 0x0001000100010001ull;
+        t.highMask[x] = a.whole ? 0 : 0xFF000000u;
     }
     std::fill(t.slot.begin() + width, t.slot.end(), t.slot[width - 1]);
     return t;
@@ -190,6 +212,8 @@ std::vector<detail::RowSample> Row_Samples(const SourceImage& source, int source
         row.rest = a.rest;
         row.fraction = a.fraction;
         row.whole = a.whole;
+        const int weight = Dyadic_Weight(a.fraction);
+        row.weight = static_cast<std::uint16_t>(weight < 0 ? 0 : weight);
     }
     return rows;
 }
@@ -288,12 +312,26 @@ struct Work {
     const DestImage& dst;
     int sourceWidth;
     std::uint32_t blendedHigh;
-    Kernel kernel;
+    void (*run)(const detail::BandJob&);
+    std::size_t scratchBytes;
     BandProgress& progress;
     std::atomic<std::size_t> next{0};
 };
 
-// Takes pieces, band by band from the left, until none is left.
+// Whether the integer loops give the same pixels as the double arithmetic:
+// every weight a whole multiple of 1/256 (then every product and sum is exact),
+// neighbours never further apart than their window allows (ratios from 1 up),
+// and rounding to nearest, as the integer loops round.
+bool Integer_Loops_Exact(const ColumnTables& columns, const std::vector<detail::RowSample>& rows,
+                         double r) {
+    if (!columns.dyadic || !(r >= 1) || std::fegetround() != FE_TONEAREST)
+        return false;
+    return std::all_of(rows.begin(), rows.end(), [](const detail::RowSample& row) {
+        return Dyadic_Weight(row.fraction) >= 0;
+    });
+}
+
+// One piece of work: rows part * partRows on of one band.
 void Run_Piece(Work& work, std::size_t band, long long part, void* scratch) {
     const Plan& plan = work.plan;
     const int top = static_cast<int>(part * plan.partRows);
@@ -305,6 +343,8 @@ void Run_Piece(Work& work, std::size_t band, long long part, void* scratch) {
     job.rest = work.columns.rest.data() + x;
     job.fraction = work.columns.fraction.data() + x;
     job.wholeMask = work.columns.wholeMask.data() + x;
+    job.weight = work.columns.weight.data() + x;
+    job.highMask = work.columns.highMask.data() + x;
     job.columns = plan.bandEnd[band] - x;
     job.rows = work.rows.data() + top;
     job.rowCount = bottom - top;
@@ -312,7 +352,7 @@ void Run_Piece(Work& work, std::size_t band, long long part, void* scratch) {
     job.dstStride = work.dst.stride;
     job.blendedHigh = work.blendedHigh;
     job.scratch = scratch;
-    work.kernel.run(job);
+    work.run(job);
     work.progress.finished(band);
 }
 
@@ -338,7 +378,7 @@ void Run_Pieces(Work& work, void* scratch) {
 
 // Runs the pieces on plan.threads threads, this one included.
 void Run_Threads(Work& work) {
-    const std::size_t scratchBytes = work.kernel.scratchBytes(work.plan.maxSlots);
+    const std::size_t scratchBytes = work.scratchBytes;
     std::vector<Scratch> scratch;
     for (int t = 0; t < work.plan.threads; ++t)
         scratch.emplace_back(
@@ -384,7 +424,8 @@ bool Enlarge_Kernel_Available(EnlargeKernel kernel) {
 #if defined(__x86_64__) || defined(__i386__)
     // Asked once; the statics make the first call thread-safe.
     static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
-    static const bool avx512 = (__builtin_cpu_init(), __builtin_cpu_supports("avx512f"));
+    static const bool avx512 = (__builtin_cpu_init(), __builtin_cpu_supports("avx512f") &&
+                                                          __builtin_cpu_supports("avx512bw"));
     switch (kernel) {
     case EnlargeKernel::Avx2:
         return avx2;
@@ -435,7 +476,16 @@ bool Enlarge(const SourceImage& source, double r, const DestImage& dst,
         const Plan plan = Plan_Work(columns.slot, dst, options);
         Prefer_Huge_Pages(dst);
         BandProgress progress(options.progress, plan.bandEnd, plan.rowParts);
-        Work work{columns, rows, plan, dst, sourceWidth, blendedHigh, Pick_Kernel(options.kernel),
+        const Kernel kernel = Pick_Kernel(options.kernel);
+        const bool integer = Integer_Loops_Exact(columns, rows, r);
+        Work work{columns,
+                  rows,
+                  plan,
+                  dst,
+                  sourceWidth,
+                  blendedHigh,
+                  integer ? kernel.runDyadic : kernel.run,
+                  (integer ? kernel.dyadicScratchBytes : kernel.scratchBytes)(plan.maxSlots),
                   progress};
         Run_Threads(work);
         callbackError = progress.error();

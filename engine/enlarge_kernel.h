@@ -18,6 +18,7 @@ struct RowSample {
     double rest = 1;                      // 1 - fraction
     double fraction = 0;                  // 0 when whole
     bool whole = true;                    // no blend down the column
+    std::uint16_t weight = 0;             // fraction * 256, for the integer loops only
 };
 
 // One vertical band of the destination, some or all of its rows.
@@ -31,6 +32,10 @@ struct BandJob {
     const double* rest = nullptr;
     const double* fraction = nullptr;
     const std::uint64_t* wholeMask = nullptr;
+    // For the integer loops only: fraction * 256 in each of four 16-bit lanes,
+    // and 0xFF000000 where the column is blended.
+    const std::uint64_t* weight = nullptr;
+    const std::uint32_t* highMask = nullptr;
     int columns = 0;
     const RowSample* rows = nullptr; // the first row of this job
     int rowCount = 0;
@@ -48,6 +53,16 @@ inline constexpr int kTablePad = 16;
 std::size_t Scratch_Bytes_Baseline(int slots);
 std::size_t Scratch_Bytes_Avx2(int slots);
 std::size_t Scratch_Bytes_Avx512(int slots);
+
+// The same for the integer loops, which only run when every column's and every
+// row's fraction is a whole multiple of 1/256, the ratio is at least 1 and the
+// rounding mode is to nearest.
+std::size_t Dyadic_Scratch_Bytes_Baseline(int slots);
+std::size_t Dyadic_Scratch_Bytes_Avx2(int slots);
+std::size_t Dyadic_Scratch_Bytes_Avx512(int slots);
+void Run_Dyadic_Band_Baseline(const BandJob& job);
+void Run_Dyadic_Band_Avx2(const BandJob& job);
+void Run_Dyadic_Band_Avx512(const BandJob& job);
 
 void Run_Band_Baseline(const BandJob& job);
 void Run_Band_Avx2(const BandJob& job);

@@ -349,7 +349,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(OddCase{"half", 0.5, 41, 23}, OddCase{"ratio0_3", 0.3, 3001, 9},
                     OddCase{"ratio12_3", 12.3, 13, 9}, OddCase{"ratio1_05", 1.05, 301, 40},
                     OddCase{"ratio2_5_wide", 2.5, 437, 61}, OddCase{"ratio7_7_wide", 7.7, 171, 23},
-                    OddCase{"ratio3_wide", 3.0, 1601, 3}),
+                    OddCase{"ratio3_wide", 3.0, 1601, 3},
+                    // Whole multiples of 1/256 (integer loops), in two bands.
+                    OddCase{"ratio2_two_bands", 2.0, 2501, 7}, OddCase{"ratio4", 4.0, 67, 29}),
     [](const testing::TestParamInfo<OddCase>& info) { return std::string(info.param.name); });
 
 // A destination of megabytes, where the engine asks for huge pages and every
