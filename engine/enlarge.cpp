@@ -98,25 +98,64 @@ bool Addressable(long long width, long long height, std::ptrdiff_t stride) {
     return offset <= PTRDIFF_MAX / static_cast<std::ptrdiff_t>(sizeof(std::uint32_t));
 }
 
-// A fresh destination is faulted in page by page as the bands first write it,
-// and with 4 KiB pages that costs more than computing the pixels. Transparent
-// huge pages are asked for on the 2 MiB-aligned part of the destination: only a
-// hint, which leaves the contents alone and is ignored where unsupported.
+constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+
+// The whole huge pages of the destination: from the first 2 MiB boundary in it
+// to the last one before its end.
+struct HugeSpan {
+    std::uintptr_t first = 0;
+    std::uintptr_t end = 0;
+};
+
+std::uintptr_t Row_Address(const DestImage& dst, long long y) {
+    return reinterpret_cast<std::uintptr_t>(dst.pixels + y * dst.stride);
+}
+
+std::uintptr_t Huge_Round_Up(std::uintptr_t address) {
+    return (address + kHugePage - 1) & ~(kHugePage - 1);
+}
+
+HugeSpan Huge_Span(const DestImage& dst) {
+    const std::uintptr_t end =
+        Row_Address(dst, dst.height - 1) + static_cast<std::uintptr_t>(dst.width) * 4;
+    return {Huge_Round_Up(Row_Address(dst, 0)), end & ~(kHugePage - 1)};
+}
+
+// A fresh destination is faulted in page by page as it is first written, and
+// with 4 KiB pages that costs more than computing the pixels. Transparent huge
+// pages are asked for on the whole huge pages of the destination: only a hint,
+// which leaves the contents alone and is ignored where unsupported.
 void Prefer_Huge_Pages(const DestImage& dst) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
-    const auto begin = reinterpret_cast<std::uintptr_t>(dst.pixels);
-    const auto bytes =
-        (static_cast<std::uintptr_t>(dst.height - 1) * static_cast<std::uintptr_t>(dst.stride) +
-         static_cast<std::uintptr_t>(dst.width)) *
-        sizeof(std::uint32_t);
-    const std::uintptr_t first = (begin + kHuge - 1) & ~(kHuge - 1);
-    const std::uintptr_t end = (begin + bytes) & ~(kHuge - 1);
-    if (end > first)
-        madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+    const HugeSpan span = Huge_Span(dst);
+    if (span.end > span.first)
+        madvise(reinterpret_cast<void*>(span.first), span.end - span.first, MADV_HUGEPAGE);
 #else
     (void)dst;
 #endif
+}
+
+// Writes one pixel on each huge page that begins in rows top to bottom - 1, so
+// that this thread, which writes those rows next, faults the page in. Left to
+// chance, a page that two threads reach at once is cleared by both (the kernel
+// drops one copy), and a strip's rows rarely end on a page boundary. The pixel
+// written lies in those rows and is overwritten with its result soon after; on
+// a destination already in memory this costs one store per 2 MiB.
+void Touch_Rows(const DestImage& dst, int top, int bottom) {
+    const HugeSpan span = Huge_Span(dst);
+    const std::uintptr_t base = Row_Address(dst, 0);
+    const std::uintptr_t rowBytes = static_cast<std::uintptr_t>(dst.stride) * 4;
+    const std::uintptr_t end = std::min(
+        bottom < dst.height ? Huge_Round_Up(Row_Address(dst, bottom)) : span.end, span.end);
+    for (std::uintptr_t page = std::max(Huge_Round_Up(Row_Address(dst, top)), span.first);
+         page < end; page += kHugePage) {
+        long long y = static_cast<long long>((page - base) / rowBytes);
+        std::uintptr_t at = page; // a whole pixel: pages and pixels are 4-byte aligned
+        if (at - Row_Address(dst, y) >= static_cast<std::uintptr_t>(dst.width) * 4)
+            at = Row_Address(dst, ++y); // in the padding after a row: the next row
+        if (y < bottom && at < page + kHugePage)
+            *reinterpret_cast<volatile std::uint32_t*>(at) = 0;
+    }
 }
 
 struct Kernel {
@@ -337,6 +376,8 @@ void Run_Piece(Work& work, std::size_t band, long long part, void* scratch) {
     const int top = static_cast<int>(part * plan.partRows);
     const int bottom = static_cast<int>(std::min<long long>(work.dst.height, top + plan.partRows));
     const int x = plan.bandStart[band];
+    if (band == 0)
+        Touch_Rows(work.dst, top, bottom);
     detail::BandJob job;
     job.sourceWidth = work.sourceWidth;
     job.slot = work.columns.slot.data() + x;
