@@ -360,12 +360,17 @@ TEST(Enlarge, LargeDestinationMatchesOnSampledRows) {
     const Image img = Random_Image(200, 150, 8, 21);
     const double r = 10.0;
     const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, r);
-    Dest dst(g.width, g.height, 1);
-    ASSERT_TRUE(Enlarge(img.view(), r, dst.view(), Options(kOpaque, 2)));
-    for (int y = 0; y < g.height; y += 37)
-        for (int x = 0; x < g.width; ++x)
-            ASSERT_EQ(dst.at(x, y), Expected(img.view(), r, x, y, kOpaque)) << x << ", " << y;
-    EXPECT_EQ(dst.damagedCanaries(), 0);
+    for (EnlargeKernel kernel : Available_Kernels()) {
+        Dest dst(g.width, g.height, 1);
+        EnlargeOptions options = Options(kOpaque, 2);
+        options.kernel = kernel;
+        ASSERT_TRUE(Enlarge(img.view(), r, dst.view(), options));
+        for (int y = 0; y < g.height; y += 37)
+            for (int x = 0; x < g.width; ++x)
+                ASSERT_EQ(dst.at(x, y), Expected(img.view(), r, x, y, kOpaque))
+                    << Kernel_Name(kernel) << " " << x << ", " << y;
+        EXPECT_EQ(dst.damagedCanaries(), 0) << Kernel_Name(kernel);
+    }
 }
 
 // ------------------------------------------------------- threads and progress
