@@ -34,7 +34,7 @@ namespace {
 constexpr int kStripRows = 64;
 constexpr int kBandAlign = 16; // whole vector groups of destination columns
 // A band reads at most this many source columns, so that its vertical-pass
-// results stay in the second-level cache; only ratios below 1 come near it.
+// results stay in the second-level cache; a wider strip is done band by band.
 constexpr int kMaxBandSlots = 2048;
 // A thread is only worth starting for at least this many destination pixels.
 constexpr long long kMinPixelsPerThread = 1 << 16;
