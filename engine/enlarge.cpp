@@ -139,9 +139,11 @@ void Prefer_Huge_Pages(const DestImage& dst) {
 // that this thread, which writes those rows next, faults the page in. Left to
 // chance, a page that two threads reach at once is cleared by both (the kernel
 // drops one copy), and a strip's rows rarely end on a page boundary. The pixel
-// written lies in those rows and is overwritten with its result soon after; on
-// a destination already in memory this costs one store per 2 MiB.
-void Touch_Rows(const DestImage& dst, int top, int bottom) {
+// written lies in those rows and in columns 0 to columns - 1, which this thread
+// is about to compute, so it is overwritten with its result soon after and no
+// other thread writes it meanwhile. On a destination already in memory this
+// costs one store per 2 MiB.
+void Touch_Rows(const DestImage& dst, int top, int bottom, int columns) {
     const HugeSpan span = Huge_Span(dst);
     const std::uintptr_t base = Row_Address(dst, 0);
     const std::uintptr_t rowBytes = static_cast<std::uintptr_t>(dst.stride) * 4;
@@ -151,8 +153,8 @@ void Touch_Rows(const DestImage& dst, int top, int bottom) {
          page < end; page += kHugePage) {
         long long y = static_cast<long long>((page - base) / rowBytes);
         std::uintptr_t at = page; // a whole pixel: pages and pixels are 4-byte aligned
-        if (at - Row_Address(dst, y) >= static_cast<std::uintptr_t>(dst.width) * 4)
-            at = Row_Address(dst, ++y); // in the padding after a row: the next row
+        if (at - Row_Address(dst, y) >= static_cast<std::uintptr_t>(columns) * 4)
+            at = Row_Address(dst, ++y); // past those columns: the next row's first
         if (y < bottom && at < page + kHugePage)
             *reinterpret_cast<volatile std::uint32_t*>(at) = 0;
     }
@@ -377,7 +379,7 @@ void Run_Piece(Work& work, std::size_t band, long long part, void* scratch) {
     const int bottom = static_cast<int>(std::min<long long>(work.dst.height, top + plan.partRows));
     const int x = plan.bandStart[band];
     if (band == 0)
-        Touch_Rows(work.dst, top, bottom);
+        Touch_Rows(work.dst, top, bottom, plan.stripsFirst ? work.dst.width : plan.bandEnd[0]);
     detail::BandJob job;
     job.sourceWidth = work.sourceWidth;
     job.slot = work.columns.slot.data() + x;
