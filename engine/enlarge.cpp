@@ -200,10 +200,18 @@ struct ColumnTables {
     std::vector<std::int32_t> slot;
     std::vector<double> rest, fraction;
     std::vector<std::uint64_t> wholeMask;
-    std::vector<std::uint64_t> weight;   // for the integer loops
-    std::vector<std::uint32_t> highMask; // for the integer loops
-    bool dyadic = true;                  // every fraction a whole multiple of 1/256
+    std::vector<std::uint64_t> weight;       // for the integer loops
+    std::vector<std::uint32_t> highMask;     // for the integer loops
+    std::vector<std::uint64_t> coarseWeight; // for the integer loops on byte pairs
+    bool dyadic = true;                      // every fraction a whole multiple of 1/256
+    bool coarse = true;                      // every fraction a whole multiple of 1/64
 };
+
+// The byte pair (64 - F / 4, F / 4) of weight F, in each of four 16-bit lanes.
+std::uint64_t Coarse_Weight(int weight) {
+    const std::uint64_t quarter = static_cast<std::uint64_t>(weight) / 4;
+    return (quarter << 8 | (64 - quarter)) * 0x0001000100010001ull;
+}
 
 // fraction * 256 when that is a whole number (the product is exact), else -1.
 int Dyadic_Weight(double fraction) {
@@ -221,6 +229,7 @@ ColumnTables Column_Tables(int width, double r, int sourceWidth) {
     t.wholeMask.assign(padded, 0);
     t.weight.assign(padded, 0);
     t.highMask.assign(padded, 0);
+    t.coarseWeight.assign(padded, Coarse_Weight(0));
     for (int x = 0; x < width; ++x) {
         const AxisSample a = Locate(x, r, sourceWidth);
         t.slot[x] = static_cast<std::int32_t>(a.lower);
@@ -229,6 +238,8 @@ ColumnTables Column_Tables(int width, double r, int sourceWidth) {
         t.wholeMask[x] = a.whole ? ~std::uint64_t{0} : 0;
         const int weight = Dyadic_Weight(a.fraction);
         t.dyadic = t.dyadic && weight >= 0;
+        t.coarse = t.coarse && weight >= 0 && weight % 4 == 0;
+        t.coarseWeight[x] = Coarse_Weight(weight < 0 ? 0 : weight);
         t.weight[x] = static_cast<std::uint64_t>(weight < 0 ? 0 : weight) * 0x0001000100010001ull;
         t.highMask[x] = a.whole ? 0 : 0xFF000000u;
     }
@@ -353,6 +364,7 @@ struct Work {
     const DestImage& dst;
     int sourceWidth;
     std::uint32_t blendedHigh;
+    bool coarse; // the integer loops may blend byte pairs
     void (*run)(const detail::BandJob&);
     std::size_t scratchBytes;
     BandProgress& progress;
@@ -388,6 +400,7 @@ void Run_Piece(Work& work, std::size_t band, long long part, void* scratch) {
     job.wholeMask = work.columns.wholeMask.data() + x;
     job.weight = work.columns.weight.data() + x;
     job.highMask = work.columns.highMask.data() + x;
+    job.coarseWeight = work.coarse ? work.columns.coarseWeight.data() + x : nullptr;
     job.columns = plan.bandEnd[band] - x;
     job.rows = work.rows.data() + top;
     job.rowCount = bottom - top;
@@ -521,12 +534,17 @@ bool Enlarge(const SourceImage& source, double r, const DestImage& dst,
         BandProgress progress(options.progress, plan.bandEnd, plan.rowParts);
         const Kernel kernel = Pick_Kernel(options.kernel);
         const bool integer = Integer_Loops_Exact(columns, rows, r);
+        const bool coarse = integer && columns.coarse &&
+                            std::all_of(rows.begin(), rows.end(), [](const detail::RowSample& row) {
+                                return row.weight % 4 == 0;
+                            });
         Work work{columns,
                   rows,
                   plan,
                   dst,
                   sourceWidth,
                   blendedHigh,
+                  coarse,
                   integer ? kernel.runDyadic : kernel.run,
                   (integer ? kernel.dyadicScratchBytes : kernel.scratchBytes)(plan.maxSlots),
                   progress};

@@ -36,6 +36,10 @@ struct BandJob {
     // and 0xFF000000 where the column is blended.
     const std::uint64_t* weight = nullptr;
     const std::uint32_t* highMask = nullptr;
+    // Where every row's and column's fraction * 256 is a multiple of 4: the
+    // column's byte pair (64 - F / 4, F / 4) in each of four 16-bit lanes. Null
+    // otherwise.
+    const std::uint64_t* coarseWeight = nullptr;
     int columns = 0;
     const RowSample* rows = nullptr; // the first row of this job
     int rowCount = 0;
