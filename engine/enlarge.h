@@ -14,8 +14,9 @@
 //   mode exactly as the per-pixel routines do (ties to even by default).
 // - Speed: positions and weights per destination column and row are computed
 //   once; each row's vertical blends are computed once per source column; the
-//   destination is cut into vertical bands shared by the threads. On Linux the
-//   destination memory is advised as huge pages (a hint; contents unchanged).
+//   destination is cut into strips of rows (or vertical bands, when asked for)
+//   shared by the threads. On Linux the destination memory is advised as huge
+//   pages (a hint; contents unchanged).
 #pragma once
 
 #include "engine/sampling.h"
@@ -67,7 +68,8 @@ struct EnlargeOptions {
     EnlargeKernel kernel =
         EnlargeKernel::Automatic; // an unavailable choice falls back to Automatic
     // Width of the vertical bands the work is cut into, and so the step in which
-    // progress grows; 0 lets the engine choose (about 1024 columns, fastest).
+    // progress grows. 0 lets the engine choose what is fastest: strips of rows
+    // across the whole width, so that progress is only reported once, at the end.
     // A window that shows the result growing asks for narrow bands.
     int bandColumns = 0;
     // dst holds the result's rows firstRow to firstRow + dst.height - 1, so that

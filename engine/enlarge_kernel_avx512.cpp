@@ -5,3 +5,6 @@
 #define VELMORA_KERNEL_NAME Run_Band_Avx512
 #define VELMORA_KERNEL_SCRATCH Scratch_Bytes_Avx512
 #include "engine/enlarge_kernel.inc"
+#define VELMORA_DYADIC_NAME Run_Dyadic_Band_Avx512
+#define VELMORA_DYADIC_SCRATCH Dyadic_Scratch_Bytes_Avx512
+#include "engine/enlarge_dyadic.inc"

@@ -4,3 +4,6 @@
 #define VELMORA_KERNEL_NAME Run_Band_Baseline
 #define VELMORA_KERNEL_SCRATCH Scratch_Bytes_Baseline
 #include "engine/enlarge_kernel.inc"
+#define VELMORA_DYADIC_NAME Run_Dyadic_Band_Baseline
+#define VELMORA_DYADIC_SCRATCH Dyadic_Scratch_Bytes_Baseline
+#include "engine/enlarge_dyadic.inc"

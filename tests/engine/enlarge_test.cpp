@@ -349,7 +349,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(OddCase{"half", 0.5, 41, 23}, OddCase{"ratio0_3", 0.3, 3001, 9},
                     OddCase{"ratio12_3", 12.3, 13, 9}, OddCase{"ratio1_05", 1.05, 301, 40},
                     OddCase{"ratio2_5_wide", 2.5, 437, 61}, OddCase{"ratio7_7_wide", 7.7, 171, 23},
-                    OddCase{"ratio3_wide", 3.0, 1601, 3}),
+                    OddCase{"ratio3_wide", 3.0, 1601, 3},
+                    // Whole multiples of 1/256 (integer loops), in two bands.
+                    OddCase{"ratio2_two_bands", 2.0, 2501, 7}, OddCase{"ratio4", 4.0, 67, 29}),
     [](const testing::TestParamInfo<OddCase>& info) { return std::string(info.param.name); });
 
 // A destination of megabytes, where the engine asks for huge pages and every
@@ -358,12 +360,17 @@ TEST(Enlarge, LargeDestinationMatchesOnSampledRows) {
     const Image img = Random_Image(200, 150, 8, 21);
     const double r = 10.0;
     const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, r);
-    Dest dst(g.width, g.height, 1);
-    ASSERT_TRUE(Enlarge(img.view(), r, dst.view(), Options(kOpaque, 2)));
-    for (int y = 0; y < g.height; y += 37)
-        for (int x = 0; x < g.width; ++x)
-            ASSERT_EQ(dst.at(x, y), Expected(img.view(), r, x, y, kOpaque)) << x << ", " << y;
-    EXPECT_EQ(dst.damagedCanaries(), 0);
+    for (EnlargeKernel kernel : Available_Kernels()) {
+        Dest dst(g.width, g.height, 1);
+        EnlargeOptions options = Options(kOpaque, 2);
+        options.kernel = kernel;
+        ASSERT_TRUE(Enlarge(img.view(), r, dst.view(), options));
+        for (int y = 0; y < g.height; y += 37)
+            for (int x = 0; x < g.width; ++x)
+                ASSERT_EQ(dst.at(x, y), Expected(img.view(), r, x, y, kOpaque))
+                    << Kernel_Name(kernel) << " " << x << ", " << y;
+        EXPECT_EQ(dst.damagedCanaries(), 0) << Kernel_Name(kernel);
+    }
 }
 
 // ------------------------------------------------------- threads and progress
@@ -390,6 +397,7 @@ TEST(Enlarge, ProgressGrowsOverFinishedColumnsAndEndsAtTheWidth) {
         EnlargeOptions options;
         options.threads = threads;
         options.blendedHigh = kOpaque;
+        options.bandColumns = 1024; // the default, strips of rows, reports once at the end
         options.progress = [&](int done) {
             reported.push_back(done);
             // The last column reported done is final in every row.
