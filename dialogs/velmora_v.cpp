@@ -125,7 +125,7 @@ void velmora_v::buildButtons() {
 
     cmdSel_ = Place_Button(picC_, kLayout, QStringLiteral("Cmd_Sel"), kCmdSel);
 
-    picMbl_ = Place_Texture(this, kPicMbl);
+    Place_Texture(kPicMbl);
 
     picF_ = new PictureHolder(this);
     picF_->setObjectName(QStringLiteral("Pic_F"));
@@ -151,7 +151,7 @@ void velmora_v::connectEvents() {
 void velmora_v::Form_Load() {
     Place_Dialog(this, kOuterWidth, kOuterHeight);
     Init_Buttons(this);
-    Tile_Texture(picC_, picMbl_->picture());
+    Tile_Panel(picC_);
 
     const QString stored = Ini_Read(kSection, kKeyGetPath, Settings_File());
     if (stored.isEmpty() || !Folder_Exists(stored))
