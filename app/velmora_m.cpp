@@ -5,6 +5,7 @@
 #include "platform/imagebuffer.h"
 #include "platform/imagereader.h"
 #include "platform/memory.h"
+#include "platform/message.h"
 #include "platform/surface.h"
 #include "platform/twips.h"
 #include "settings/settings.h"
@@ -19,7 +20,6 @@
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QUrl>
 
@@ -126,7 +126,7 @@ void velmora_m::setTitle() {
 }
 
 void velmora_m::showMessage(const QString& text) {
-    QMessageBox::warning(this, QStringLiteral("Vantorel"), text);
+    platform::ShowMessage(this, text);
 }
 
 void velmora_m::m_open_Click() {

@@ -183,14 +183,17 @@ Command* Place_Button(QWidget* parent, const QString& layout, const QString& nam
     return button;
 }
 
-PictureHolder* Place_Texture(QWidget* dialog, const QRect& geometry) {
-    auto* holder = new PictureHolder(dialog);
-    holder->setObjectName(QStringLiteral("Pic_Mbl"));
-    holder->setDesign(geometry.size(), Qt::black);
-    holder->move(geometry.topLeft());
+void FrameDialog::Place_Texture(const QRect& geometry) {
+    texture_ = new PictureHolder(this);
+    texture_->setObjectName(QStringLiteral("Pic_Mbl"));
+    texture_->setDesign(geometry.size(), Qt::black);
+    texture_->move(geometry.topLeft());
     InitControlResources();
-    holder->loadPicture(QStringLiteral(":/textures/metal.bmp"));
-    return holder;
+    texture_->loadPicture(QStringLiteral(":/textures/metal.bmp"));
+}
+
+void FrameDialog::Tile_Panel(platform::Surface* panel) const {
+    Tile_Texture(panel, texture_->picture());
 }
 
 } // namespace velmora

@@ -92,8 +92,6 @@ Widget* Place_Widget(QWidget* parent, const QString& name, const QRect& geometry
 // A button of a dialog: named, loaded from the dialog's stored layout, placed.
 Command* Place_Button(QWidget* parent, const QString& layout, const QString& name,
                       const QRect& geometry);
-// The hidden holder of the dialog's background texture, loaded and placed.
-PictureHolder* Place_Texture(QWidget* dialog, const QRect& geometry);
 
 // A dialog with the shared frame behaviour: a fixed captioned window that plays
 // the opening animation before it first appears and runs its unload (its own
@@ -114,7 +112,13 @@ class FrameDialog : public QDialog {
     // The dialog's own closing work, before the closing animation.
     virtual void Form_Unload() {}
 
+    // Places the hidden holder of the background texture ("Pic_Mbl"), and
+    // tiles a panel with the texture it holds.
+    void Place_Texture(const QRect& geometry);
+    void Tile_Panel(platform::Surface* panel) const;
+
   private:
+    PictureHolder* texture_ = nullptr;
     bool opened_ = false;
     bool unloaded_ = false;
 };

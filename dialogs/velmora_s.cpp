@@ -1,7 +1,6 @@
 #include "dialogs/velmora_s.h"
 
 #include "controls/command.h"
-#include "dialogs/pictureholder.h"
 #include "platform/fonts.h"
 #include "platform/surface.h"
 #include "settings/settings.h"
@@ -60,7 +59,7 @@ velmora_s::velmora_s(std::int16_t scale, QWidget* parent) : FrameDialog(parent) 
 
     cmdCan_ = Place_Button(pic1_, kLayout, QStringLiteral("Cmd_Can"), kCmdCan);
 
-    picMbl_ = Place_Texture(this, kPicMbl);
+    Place_Texture(kPicMbl);
 
     setTabOrder(vsRitu_, cmdSet_);
     setTabOrder(cmdSet_, cmdCan_);
@@ -80,7 +79,7 @@ QString velmora_s::Ratio_Text(int value) {
 void velmora_s::Form_Load(std::int16_t scale) {
     Place_Dialog(this, kClientWidth + kFrameWidth, kClientHeight + kFrameHeight);
     Init_Buttons(this);
-    Tile_Texture(pic1_, picMbl_->picture());
+    Tile_Panel(pic1_);
     // A ratio outside the bar's range is refused: the bar keeps its first value.
     if (scale >= kMinScale && scale <= kMaxScale)
         vsRitu_->setValue(scale);

@@ -15,7 +15,6 @@ class QScrollBar;
 namespace velmora {
 
 class Command;
-class PictureHolder;
 namespace platform {
 class Surface;
 }
@@ -53,7 +52,6 @@ class velmora_s : public FrameDialog {
     QLabel* lblRitu_ = nullptr;
     Command* cmdSet_ = nullptr;
     Command* cmdCan_ = nullptr;
-    PictureHolder* picMbl_ = nullptr;
     std::optional<std::int16_t> chosen_;
 };
 

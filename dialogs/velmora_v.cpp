@@ -8,6 +8,7 @@
 #include "platform/backgroundwork.h"
 #include "platform/drives.h"
 #include "platform/fonts.h"
+#include "platform/message.h"
 #include "platform/surface.h"
 #include "settings/settings.h"
 #include "state/velmora_b.h"
@@ -15,7 +16,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPainter>
 
 #include <cmath>
@@ -27,7 +27,6 @@ namespace {
 
 const QString kLayout = QStringLiteral(":/layouts/velmora_v.layout");
 const QString kPattern = QStringLiteral("*.bmp;*.jpg;*.jpeg");
-const QString kMessageTitle = QStringLiteral("Vantorel");
 // The source the drive change names in its error message.
 const QString kErrorSource = QStringLiteral("velmora");
 
@@ -126,7 +125,7 @@ void velmora_v::buildButtons() {
 
     cmdSel_ = Place_Button(picC_, kLayout, QStringLiteral("Cmd_Sel"), kCmdSel);
 
-    picMbl_ = Place_Texture(this, kPicMbl);
+    Place_Texture(kPicMbl);
 
     picF_ = new PictureHolder(this);
     picF_->setObjectName(QStringLiteral("Pic_F"));
@@ -152,7 +151,7 @@ void velmora_v::connectEvents() {
 void velmora_v::Form_Load() {
     Place_Dialog(this, kOuterWidth, kOuterHeight);
     Init_Buttons(this);
-    Tile_Texture(picC_, picMbl_->picture());
+    Tile_Panel(picC_);
 
     const QString stored = Ini_Read(kSection, kKeyGetPath, Settings_File());
     if (stored.isEmpty() || !Folder_Exists(stored))
@@ -198,18 +197,17 @@ void velmora_v::Drive1_Change() {
         return;
     }
     if (error.number == platform::kErrDeviceUnavailable) {
-        QMessageBox::warning(this, kMessageTitle,
-                             QStringLiteral("ﾄﾞﾗｲﾌﾞ") + drive +
-                                 QStringLiteral(" は、準備されていません。"));
+        platform::ShowMessage(this, QStringLiteral("ﾄﾞﾗｲﾌﾞ") + drive +
+                                        QStringLiteral(" は、準備されていません。"));
     } else {
         // Retry and Cancel lead to the same return of the drive list. The
         // description goes on a line of its own; Qt's message box breaks lines
         // only at a line feed and shows a carriage return as a blank.
-        QMessageBox::warning(this, kMessageTitle,
-                             kErrorSource + QStringLiteral(": &H") +
-                                 QString::number(error.number, 16).toUpper() + QLatin1Char('\n') +
-                                 error.description,
-                             QMessageBox::Retry | QMessageBox::Cancel);
+        platform::ShowMessage(this,
+                              kErrorSource + QStringLiteral(": &H") +
+                                  QString::number(error.number, 16).toUpper() + QLatin1Char('\n') +
+                                  error.description,
+                              QMessageBox::Warning, QMessageBox::Retry | QMessageBox::Cancel);
     }
     showDrive(platform::DriveOfFolder(dir1_->Path(), drives_));
 }

@@ -82,7 +82,6 @@ class velmora_v : public FrameDialog {
     QWidget* shape1_ = nullptr;
     Command* cmdCan_ = nullptr;
     Command* cmdSel_ = nullptr;
-    PictureHolder* picMbl_ = nullptr;
     PictureHolder* picF_ = nullptr;
 };
 

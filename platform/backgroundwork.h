@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 #include <functional>
 
@@ -13,8 +14,7 @@ class BusyPointer {
   public:
     BusyPointer();
     ~BusyPointer();
-    BusyPointer(const BusyPointer&) = delete;
-    BusyPointer& operator=(const BusyPointer&) = delete;
+    Q_DISABLE_COPY_MOVE(BusyPointer)
 };
 
 // Runs `work` on a worker thread and returns when it has ended. Meanwhile the

@@ -70,6 +70,19 @@ FolderError errorFor(int number) {
     }
 }
 
+// What a failed open (errno `error`, 0 for none) of a drive's root or a folder
+// means: no access, the path gone (reported as `missing`), or the device not
+// ready.
+FolderError openFailure(int error, int missing) {
+    if (error == 0)
+        return {};
+    if (error == EACCES || error == EPERM)
+        return errorFor(kErrPermissionDenied);
+    if (error == ENOENT || error == ENOTDIR)
+        return errorFor(missing);
+    return errorFor(kErrDeviceUnavailable);
+}
+
 // 0 when the folder opens for listing, otherwise the reason from the system.
 int openError(const QString& folder) {
     const QByteArray native = QFile::encodeName(folder);
@@ -130,23 +143,11 @@ QString DriveCurrentFolder(const QString& drive, const QStringList& drives) {
 }
 
 FolderError CheckDrive(const QString& driveRoot) {
-    const int error = openError(driveRoot);
-    if (error == 0)
-        return {};
-    if (error == EACCES || error == EPERM)
-        return errorFor(kErrPermissionDenied);
-    return errorFor(kErrDeviceUnavailable);
+    return openFailure(openError(driveRoot), kErrDeviceUnavailable);
 }
 
 FolderError CheckFolder(const QString& folder) {
-    const int error = openError(folder);
-    if (error == 0)
-        return {};
-    if (error == EACCES || error == EPERM)
-        return errorFor(kErrPermissionDenied);
-    if (error == ENOENT || error == ENOTDIR)
-        return errorFor(kErrPathNotFound);
-    return errorFor(kErrDeviceUnavailable);
+    return openFailure(openError(folder), kErrPathNotFound);
 }
 
 } // namespace velmora::platform

@@ -3,6 +3,7 @@
 #include "platform/backgroundwork.h"
 #include "platform/bitmap.h"
 #include "platform/diskspace.h"
+#include "platform/message.h"
 #include "save/jpeglibrary.h"
 #include "settings/settings.h"
 #include "state/velmora_b.h"
@@ -110,13 +111,11 @@ void m_save_Click(QWidget* owner, const QImage& picture, int index,
                                   &error))
         status = SaveStatus::Failed;
     if (status == SaveStatus::NoRoom) {
-        QMessageBox::warning(owner, QStringLiteral("Vantorel"),
-                             QStringLiteral("ファイルを保存できませんでした。\n%1\n%2")
-                                 .arg(QDir::toNativeSeparators(chosen), error));
+        platform::ShowMessage(owner, QStringLiteral("ファイルを保存できませんでした。\n%1\n%2")
+                                         .arg(QDir::toNativeSeparators(chosen), error));
     } else if (status == SaveStatus::Failed) {
-        QMessageBox::warning(owner, QStringLiteral("Vantorel"),
-                             QStringLiteral("ファイルを保存できませんでした。\n%1\n(%2)")
-                                 .arg(QDir::toNativeSeparators(chosen), error));
+        platform::ShowMessage(owner, QStringLiteral("ファイルを保存できませんでした。\n%1\n(%2)")
+                                         .arg(QDir::toNativeSeparators(chosen), error));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "engine/enlarge.h"
 #include "libvelmora/outputfile.h"
+#include "libvelmora/statuswords.h"
 #include "libvelmora/stripencoder.h"
 
 #include <QFile>
@@ -73,30 +74,14 @@ int Write_Enlarged_Jpeg(const SourceImage& source, double r, int width, int heig
 }
 
 QString Jpeg_Status_Words(int status, int osError) {
-    switch (status) {
-    case VELMORA_E_ARGUMENT:
-        return QStringLiteral("the JPEG encoder was given a size or quality it does not take");
-    case VELMORA_E_SOURCE_UNREADABLE:
-        return QStringLiteral("the enlargement could not be computed");
-    case VELMORA_E_NOT_A_BITMAP:
-        return QStringLiteral("the picture is not one the JPEG encoder reads");
-    case VELMORA_E_TOO_LARGE:
-        return QStringLiteral("the result is too large for JPEG: at most %1 pixels a side")
-            .arg(VELMORA_MAX_DIMENSION);
-    case VELMORA_E_OUT_OF_MEMORY:
-        return QStringLiteral("not enough memory");
-    case VELMORA_E_COMPRESSION:
-        return QStringLiteral("the JPEG encoder failed");
-    case VELMORA_E_DESTINATION:
-        if (osError == ENOSPC || osError == EDQUOT)
-            return QStringLiteral("not enough disk space");
-        if (osError != 0)
-            return QStringLiteral("the file cannot be written: %1")
-                .arg(QString::fromLocal8Bit(std::strerror(osError)));
-        return QStringLiteral("the file cannot be written");
-    default:
-        return QStringLiteral("the JPEG encoder reported status %1").arg(status);
-    }
+    if (status == VELMORA_E_DESTINATION && (osError == ENOSPC || osError == EDQUOT))
+        return QStringLiteral("not enough disk space");
+    if (status == VELMORA_E_DESTINATION && osError != 0)
+        return QStringLiteral("the file cannot be written: %1")
+            .arg(QString::fromLocal8Bit(std::strerror(osError)));
+    if (const jpeg::StatusWords* words = jpeg::FindStatusWords(status))
+        return QString::fromUtf8(words->english);
+    return QStringLiteral("the JPEG encoder reported status %1").arg(status);
 }
 
 } // namespace velmora

@@ -11,6 +11,7 @@
 #include "platform/imagereader.h"
 #include "tools/enlarge/jpegoutput.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QImage>
@@ -240,92 +241,120 @@ QString readSource(const QString& input, double r, int index, const QString& rat
     return formatRefusal(*geometry, index, describe(source->size(), ratioText));
 }
 
-} // namespace
+// What the command line asks for.
+struct Request {
+    QString ratioText, input, output;
+    double r = 0;
+    int index = 0; // the output kind: 0 JPEG, 1 bitmap
+};
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments().mid(1);
+// Reads the options and the two file names. Returns the exit code when the run
+// ends here (help, a wrong option, a wrong count of names), or -1 to go on.
+int readArguments(Request* request) {
+    const QStringList args = QCoreApplication::arguments();
     if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-
-    QString ratioText, input, output;
-    QStringList positional;
-    for (int i = 0; i < args.size(); ++i) {
-        if (args[i] == QStringLiteral("--ratio")) {
-            if (i + 1 >= args.size())
-                return fail(QStringLiteral("--ratio needs a value (see --help)"));
-            ratioText = args[++i];
-        } else if (args[i].startsWith(QStringLiteral("--ratio="))) {
-            ratioText = args[i].mid(8);
-        } else if (args[i].startsWith(QLatin1Char('-')) && args[i].size() > 1) {
-            return fail(QStringLiteral("unknown option %1 (see --help)").arg(args[i]));
-        } else {
-            positional << args[i];
-        }
+    QCommandLineParser parser;
+    const QCommandLineOption ratio(QStringLiteral("ratio"), QString(), QStringLiteral("R"));
+    parser.addOption(ratio);
+    parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
+    if (!parser.parse(args)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (unknown.isEmpty())
+            return fail(QStringLiteral("--ratio needs a value (see --help)"));
+        const QString dashes =
+            unknown.first().size() == 1 ? QStringLiteral("-") : QStringLiteral("--");
+        return fail(QStringLiteral("unknown option %1 (see --help)").arg(dashes + unknown.first()));
     }
-    if (ratioText.isEmpty() || positional.size() != 2) {
+    const QStringList positional = parser.positionalArguments();
+    request->ratioText = parser.value(ratio);
+    if (request->ratioText.isEmpty() || positional.size() != 2) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    input = positional[0];
-    output = positional[1];
+    request->input = positional[0];
+    request->output = positional[1];
+    return -1;
+}
 
-    const int scale = parseRatio(ratioText);
+// Checks the ratio's form and range and the output's kind. Returns the exit
+// code when the run ends here, or -1 to go on.
+int checkRequest(Request* request) {
+    const int scale = parseRatio(request->ratioText);
     if (scale < 0)
         return fail(QStringLiteral("the ratio \"%1\" is not a number with at most one decimal")
-                        .arg(ratioText));
+                        .arg(request->ratioText));
     if (scale < 10 || scale > 100)
-        return fail(QStringLiteral("the ratio %1 is out of range (1.0 to 10.0)").arg(ratioText));
-
-    const QString suffix = QFileInfo(output).suffix().toLower();
-    int index;
+        return fail(
+            QStringLiteral("the ratio %1 is out of range (1.0 to 10.0)").arg(request->ratioText));
+    request->r = scale / 10.0;
+    const QString suffix = QFileInfo(request->output).suffix().toLower();
     if (suffix == QStringLiteral("bmp"))
-        index = 1;
+        request->index = 1;
     else if (suffix == QStringLiteral("jpg") || suffix == QStringLiteral("jpeg"))
-        index = 0;
+        request->index = 0;
     else
-        return fail(QStringLiteral("the output %1 must end in .bmp, .jpg or .jpeg").arg(output));
+        return fail(
+            QStringLiteral("the output %1 must end in .bmp, .jpg or .jpeg").arg(request->output));
+    return -1;
+}
 
-    const double r = scale / 10.0;
-    QImage source;
-    velmora::EnlargeGeometry geometry;
-    if (const QString why = readSource(input, r, index, ratioText, &source, &geometry);
-        !why.isEmpty())
-        return fail(why);
-    const velmora::SourceImage view{reinterpret_cast<const std::uint32_t*>(source.constBits()),
-                                    source.width(), source.height(), source.bytesPerLine() / 4};
+int writeJpeg(const Request& request, const velmora::SourceImage& view,
+              const velmora::EnlargeGeometry& geometry) {
     ProgressBar bar(geometry.height);
-    if (index == 0) {
-        QString error;
-        const int status = velmora::Write_Enlarged_Jpeg(
-            view, r, geometry.width, geometry.height, output, [&](int rows) { bar.update(rows); },
-            &error);
-        bar.finish();
-        return status == 0 ? 0 : fail(QStringLiteral("cannot write %1: %2").arg(output, error));
-    }
-    // The result is made and written a strip of rows at a time, from the bottom
-    // up as a bitmap stores it: only one strip is ever in memory, and it stays in
-    // the processor's cache between being computed and being written.
     QString error;
+    const int status = velmora::Write_Enlarged_Jpeg(
+        view, request.r, geometry.width, geometry.height, request.output,
+        [&](int rows) { bar.update(rows); }, &error);
+    bar.finish();
+    return status == 0 ? 0 : fail(QStringLiteral("cannot write %1: %2").arg(request.output, error));
+}
+
+// The result is made and written a strip of rows at a time, from the bottom
+// up as a bitmap stores it: only one strip is ever in memory, and it stays in
+// the processor's cache between being computed and being written.
+int writeBitmap(const Request& request, const velmora::SourceImage& view,
+                const velmora::EnlargeGeometry& geometry) {
+    ProgressBar bar(geometry.height);
+    QString error;
+    const auto cannotWrite = [&] {
+        return fail(QStringLiteral("cannot write %1: %2").arg(request.output, error));
+    };
     velmora::platform::BitmapWriter writer;
-    if (!writer.open(output, geometry.width, geometry.height, &error))
-        return fail(QStringLiteral("cannot write %1: %2").arg(output, error));
-    StripPipeline pipeline(view, r, geometry.width, geometry.height);
-    for (;;) {
-        const Strip* strip = pipeline.next();
-        if (strip == nullptr)
-            break;
+    if (!writer.open(request.output, geometry.width, geometry.height, &error))
+        return cannotWrite();
+    StripPipeline pipeline(view, request.r, geometry.width, geometry.height);
+    while (const Strip* strip = pipeline.next()) {
         if (!strip->ok)
-            return fail(QStringLiteral("cannot enlarge %1").arg(input));
+            return fail(QStringLiteral("cannot enlarge %1").arg(request.input));
         if (!writer.writeStrip(strip->pixels.data(), geometry.width, strip->rows, &error))
-            return fail(QStringLiteral("cannot write %1: %2").arg(output, error));
+            return cannotWrite();
         bar.update(geometry.height - strip->first);
         pipeline.release();
     }
     bar.finish();
-    if (!writer.commit(&error))
-        return fail(QStringLiteral("cannot write %1: %2").arg(output, error));
-    return 0;
+    return writer.commit(&error) ? 0 : cannotWrite();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    Request request;
+    if (const int code = readArguments(&request); code >= 0)
+        return code;
+    if (const int code = checkRequest(&request); code >= 0)
+        return code;
+    QImage source;
+    velmora::EnlargeGeometry geometry;
+    if (const QString why = readSource(request.input, request.r, request.index, request.ratioText,
+                                       &source, &geometry);
+        !why.isEmpty())
+        return fail(why);
+    const velmora::SourceImage view{reinterpret_cast<const std::uint32_t*>(source.constBits()),
+                                    source.width(), source.height(), source.bytesPerLine() / 4};
+    return request.index == 0 ? writeJpeg(request, view, geometry)
+                              : writeBitmap(request, view, geometry);
 }
