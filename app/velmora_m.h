@@ -72,11 +72,6 @@ class velmora_m : public QMainWindow {
     // The enlargement has finished and the menu is enabled again.
     void enlargementFinished();
 
-  protected:
-    void closeEvent(QCloseEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-
   private:
     void Form_Load();
     void setTitle();
@@ -101,6 +96,13 @@ class velmora_m : public QMainWindow {
     bool enlarging_ = false;
     bool working_ = false; // opening, saving or enlarging: a close waits for its end
     bool closeAfterWork_ = false;
+
+  protected:
+    // A close during opening, saving or enlarging waits for the work to end.
+    void closeEvent(QCloseEvent* event) override;
+    // A local file dragged over the window is accepted and, dropped, opened.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 };
 
 } // namespace velmora
