@@ -13,6 +13,7 @@
 #include "platform/surface.h"
 #include "settings/settings.h"
 #include "state/velmora_b.h"
+#include "tests/support/driving.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -60,33 +61,6 @@ void clickItem(QListWidget* list, int row) {
                       list->visualItemRect(list->item(row)).center());
 }
 
-void clickButton(Command* button) {
-    const QPoint centre = button->rect().center();
-    platform::FakePointer fake;
-    fake.position = button->mapToGlobal(centre);
-    fake.overrideWindow = true;
-    fake.window = button;
-    platform::SetFakePointer(fake);
-    QMouseEvent move(QEvent::MouseMove, QPointF(centre), QPointF(fake.position), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(button, &move);
-    QTest::mouseClick(button, Qt::LeftButton, {}, centre);
-}
-
-void whenModal(const std::function<void(QWidget*)>& drive) {
-    auto* poll = new QTimer;
-    poll->setInterval(1);
-    QObject::connect(poll, &QTimer::timeout, [poll, drive] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        if (dialog == nullptr || !dialog->isVisible())
-            return;
-        poll->stop();
-        poll->deleteLater();
-        drive(dialog);
-    });
-    poll->start();
-}
-
 void BM_Preview4000x3000(benchmark::State& state) {
     folder();
     platform::SetAnimationDuration(0);
@@ -110,12 +84,14 @@ void BM_SelectToPicture4000x3000(benchmark::State& state) {
     window.show();
     for (auto _ : state) {
         QElapsedTimer clock;
-        whenModal([&](QWidget* modal) {
-            auto* dialog = qobject_cast<velmora_v*>(modal);
-            clickItem(dialog->File1(), 0);
-            clock.start();
-            clickButton(dialog->Cmd_Sel());
-        });
+        WhenModal(
+            [&](QWidget* modal) {
+                auto* dialog = qobject_cast<velmora_v*>(modal);
+                clickItem(dialog->File1(), 0);
+                clock.start();
+                ClickButton(dialog->Cmd_Sel());
+            },
+            1);
         window.m_open_Click();
         window.Display()->repaint();
         state.SetIterationTime(static_cast<double>(clock.nsecsElapsed()) / 1e9);

@@ -41,23 +41,6 @@ QString DialogTest::writeImage(const QString& name, int width, int height, const
     return file;
 }
 
-void ClickButton(Command* button) {
-    // As with a real mouse, the pointer comes over the button before it is
-    // pressed; the button's tracking sees it there.
-    const QPoint centre = button->rect().center();
-    platform::FakePointer fake;
-    fake.position = button->mapToGlobal(centre);
-    fake.overrideWindow = true;
-    fake.window = button;
-    platform::SetFakePointer(fake);
-    // The move goes to the button itself: routed through the window it can be
-    // swallowed when the platform thinks the pointer has not moved.
-    QMouseEvent move(QEvent::MouseMove, QPointF(centre), QPointF(fake.position), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(button, &move);
-    QTest::mouseClick(button, Qt::LeftButton, {}, centre);
-}
-
 namespace {
 
 QListWidgetItem* findItem(QListWidget* list, const QString& text) {

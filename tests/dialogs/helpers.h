@@ -24,9 +24,6 @@ class DialogTest : public SettingsFileTest {
                        const QColor& colour = QColor(40, 120, 200));
 };
 
-// The pointer moved onto the button, then a press and release of the left
-// button in its middle.
-void ClickButton(Command* button);
 // A click on the entry named text; false when the list has no such entry.
 bool ClickItem(QListWidget* list, const QString& text);
 // A double click on the entry named text.

@@ -50,18 +50,4 @@ int AnswerMessageBoxes(const std::function<void()>& action,
     return count;
 }
 
-void WhenModal(const std::function<void(QWidget*)>& drive) {
-    auto* poll = new QTimer;
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, [poll, drive] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        if (dialog == nullptr || !dialog->isVisible())
-            return;
-        poll->stop();
-        poll->deleteLater();
-        drive(dialog);
-    });
-    poll->start();
-}
-
 } // namespace velmora

@@ -1,6 +1,8 @@
 // Helpers that tests of several parts of the program share.
 #pragma once
 
+#include "tests/support/driving.h"
+
 #include <QString>
 #include <QTemporaryDir>
 
@@ -31,9 +33,5 @@ class SettingsFileTest : public ::testing::Test {
 // button. Returns how many boxes appeared.
 int AnswerMessageBoxes(const std::function<void()>& action,
                        const std::function<void(QMessageBox*)>& answer);
-
-// Waits until a modal dialog is up, then runs drive(dialog) on it; returns at
-// once. Used to drive dialogs that are shown with exec().
-void WhenModal(const std::function<void(QWidget*)>& drive);
 
 } // namespace velmora
