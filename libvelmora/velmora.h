@@ -1,6 +1,8 @@
 /* velmora.h - the JPEG conversion library (libvelmora.so).
  *
- * One C entry point turns a Windows bitmap file into a baseline JPEG file.
+ * ConvertBMPtoJPG turns a Windows bitmap file into a baseline JPEG file;
+ * ConvertPixelsToJPG writes the same file from pixels already in the caller's
+ * memory, so that a picture held in memory needs no bitmap on disk first.
  * The bitmap is read a strip of rows at a time and the strips are compressed
  * with libjpeg-turbo on every core the process may run on; the file is
  * written as the strips finish, so memory stays at a few strips per core
@@ -69,7 +71,7 @@ extern "C" {
 /* Largest accepted width or height, in pixels. */
 #define VELMORA_MAX_DIMENSION 65500
 
-/* Status codes returned by ConvertBMPtoJPG. */
+/* Status codes returned by ConvertBMPtoJPG and ConvertPixelsToJPG. */
 enum {
     /* The destination holds the complete JPEG file. */
     VELMORA_OK = 0,
@@ -108,6 +110,28 @@ enum {
  * Returns VELMORA_OK or one of the negative VELMORA_E_* codes above. */
 VELMORA_API int16_t ConvertBMPtoJPG(const char* sourcePath, char* destinationPath, int32_t arg3,
                                     int32_t quality, int32_t arg5);
+
+/* Writes the picture in memory at pixels as the JPEG file destinationPath:
+ * the file ConvertBMPtoJPG writes for a bitmap of the same pixels, byte for
+ * byte, with the same guarantees for the destination.
+ *
+ * pixels           The top row's first byte. Rows follow top to bottom,
+ *                  bytesPerLine bytes apart; only read, and only during the
+ *                  call (from several threads).
+ * width, height    1 .. VELMORA_MAX_DIMENSION (a larger side gives
+ *                  VELMORA_E_TOO_LARGE).
+ * bytesPerLine     At least width * bytesPerPixel.
+ * bytesPerPixel    3: blue, green, red; 4: blue, green, red, ignored (the
+ *                  little-endian 0xXXRRGGBB words of a 32-bit bitmap's rows).
+ * destinationPath  NUL-terminated path of the JPEG to create or replace.
+ * quality          JPEG quality 1..100.
+ *
+ * Returns VELMORA_OK, VELMORA_E_ARGUMENT (a null pointer, an empty path or a
+ * value outside the ranges above), VELMORA_E_TOO_LARGE,
+ * VELMORA_E_OUT_OF_MEMORY, VELMORA_E_COMPRESSION or VELMORA_E_DESTINATION. */
+VELMORA_API int16_t ConvertPixelsToJPG(const void* pixels, int32_t width, int32_t height,
+                                       int64_t bytesPerLine, int32_t bytesPerPixel,
+                                       const char* destinationPath, int32_t quality);
 
 #ifdef __cplusplus
 }

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QLibrary>
 #include <QStringList>
 
@@ -16,14 +17,25 @@ namespace velmora {
 namespace {
 
 using ConvertFn = std::int16_t (*)(const char*, char*, std::int32_t, std::int32_t, std::int32_t);
+using ConvertPixelsFn = std::int16_t (*)(const void*, std::int32_t, std::int32_t, std::int64_t,
+                                         std::int32_t, const char*, std::int32_t);
 
 constexpr const char* kLibraryName = "libvelmora.so";
 constexpr const char* kFunctionName = "ConvertBMPtoJPG";
+constexpr const char* kPixelsFunctionName = "ConvertPixelsToJPG";
+constexpr int kQuality = 100;
+
+struct Functions {
+    ConvertFn convert = nullptr;
+    // Absent from a library older than the program: the save then goes by way
+    // of a bitmap file.
+    ConvertPixelsFn convertPixels = nullptr;
+};
 
 struct Loaded {
     QString folder; // the folder searched first; empty: the executable's folder
     bool systemPath = true;
-    ConvertFn convert = nullptr;
+    Functions functions;
     QString error;
 };
 
@@ -54,27 +66,41 @@ QStringList candidates(const Loaded& s) {
     return out;
 }
 
-ConvertFn load(QString* error) {
+// The library's functions; convert is null when the library was not found.
+Functions load(QString* error) {
     std::lock_guard lock(loadMutex());
     Loaded& s = loaded();
     // Until it has been found, the library is looked for at every use, so that
     // installing it after a failed save needs no restart.
-    if (s.convert == nullptr) {
+    if (s.functions.convert == nullptr) {
         s.error.clear();
         for (const QString& candidate : candidates(s)) {
             QLibrary library(candidate);
-            s.convert = reinterpret_cast<ConvertFn>(library.resolve(kFunctionName));
-            if (s.convert != nullptr)
+            s.functions.convert = reinterpret_cast<ConvertFn>(library.resolve(kFunctionName));
+            if (s.functions.convert != nullptr) {
+                s.functions.convertPixels =
+                    reinterpret_cast<ConvertPixelsFn>(library.resolve(kPixelsFunctionName));
                 break;
+            }
             s.error = library.errorString();
             library.unload();
         }
-        if (s.convert == nullptr && s.error.isEmpty())
+        if (s.functions.convert == nullptr && s.error.isEmpty())
             s.error = QStringLiteral("%1 was not found").arg(QLatin1String(kLibraryName));
     }
-    if (s.convert == nullptr && error)
+    if (s.functions.convert == nullptr && error)
         *error = s.error;
-    return s.convert;
+    return s.functions;
+}
+
+bool isWholeWords(const QImage& picture) {
+    return picture.format() == QImage::Format_RGB32 || picture.format() == QImage::Format_ARGB32;
+}
+
+int statusOf(int status, QString* error) {
+    if (status != 0 && error)
+        *error = Jpeg_Status_Text(status);
+    return status;
 }
 
 } // namespace
@@ -87,15 +113,34 @@ void Set_Library_Folder(const QString& folder, bool thenSystemPath) {
 }
 
 int ConvertBitmapToJpeg(const QString& bitmapPath, const QString& jpegPath, QString* error) {
-    const ConvertFn convert = load(error);
-    if (convert == nullptr)
+    const Functions library = load(error);
+    if (library.convert == nullptr)
         return kLibraryMissing;
     const QByteArray source = QFile::encodeName(bitmapPath);
     QByteArray destination = QFile::encodeName(jpegPath);
-    const int status = convert(source.constData(), destination.data(), -1, 100, -1);
-    if (status != 0 && error)
-        *error = Jpeg_Status_Text(status);
-    return status;
+    return statusOf(library.convert(source.constData(), destination.data(), -1, kQuality, -1),
+                    error);
+}
+
+bool Converts_Picture_In_Memory(const QImage& picture) {
+    return load(nullptr).convertPixels != nullptr && isWholeWords(picture);
+}
+
+int ConvertPictureToJpeg(const QImage& picture, const QString& jpegPath, QString* error) {
+    const Functions library = load(error);
+    if (library.convert == nullptr)
+        return kLibraryMissing;
+    if (library.convertPixels == nullptr || !isWholeWords(picture)) {
+        if (error)
+            *error = QStringLiteral("%1 has no %2 for this picture")
+                         .arg(QLatin1String(kLibraryName), QLatin1String(kPixelsFunctionName));
+        return kLibraryMissing;
+    }
+    const QByteArray destination = QFile::encodeName(jpegPath);
+    return statusOf(library.convertPixels(picture.constBits(), picture.width(), picture.height(),
+                                          picture.bytesPerLine(), 4, destination.constData(),
+                                          kQuality),
+                    error);
 }
 
 } // namespace velmora

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+class QImage;
+
 namespace velmora {
 
 // Status when the library or its function could not be found.
@@ -14,6 +16,17 @@ inline constexpr int kLibraryMissing = -1000;
 // library's status (0: the JPEG was written) or kLibraryMissing; error gets a
 // short explanation when something went wrong.
 int ConvertBitmapToJpeg(const QString& bitmapPath, const QString& jpegPath, QString* error);
+
+// Whether ConvertPictureToJpeg can write picture: the library has
+// ConvertPixelsToJPG and the picture holds 32-bit words (RGB32 or ARGB32, the
+// alpha byte ignored). Loads the library.
+bool Converts_Picture_In_Memory(const QImage& picture);
+
+// ConvertPixelsToJPG(picture's rows, ..., jpeg, 100) of the library: the file
+// ConvertBitmapToJpeg writes for the same picture, without a bitmap on disk.
+// Returns the library's status or kLibraryMissing (also when
+// Converts_Picture_In_Memory is false); error as above.
+int ConvertPictureToJpeg(const QImage& picture, const QString& jpegPath, QString* error);
 
 // Where to look for the library first ("" is the executable's folder), and
 // whether to go on to the system's library path; tests point it elsewhere.

@@ -29,8 +29,8 @@ const SaveKind kKinds[2] = {
     {"BMPﾌｧｲﾙ", "*.bmp", "bmp"},
 };
 
-// Room asked for the JPEG beside its temporary bitmap: a quality-100 JPEG of an
-// enlarged picture is well under half the bitmap's size.
+// Room asked for a JPEG: a quality-100 JPEG of an enlarged picture is well
+// under half the bitmap's size.
 constexpr long long kJpegShareOfBitmap = 2;
 constexpr long long kMiB = 1LL << 20;
 
@@ -59,29 +59,33 @@ platform::SaveFileRequest Save_Request(QWidget* owner, int index) {
     return r;
 }
 
-SaveStatus Save_Image(const QImage& image, const QString& path, int index, QString* error) {
-    const QString folder = QFileInfo(path).absolutePath();
-    // Checked before anything is written: a save that would fill the disk is
-    // refused while every file is still as it was.
-    const long long bitmapBytes = platform::BitmapFileBytes(image.width(), image.height());
-    const long long needed =
-        index == 0 ? bitmapBytes + bitmapBytes / kJpegShareOfBitmap : bitmapBytes;
+namespace {
+
+// Refuses a save that needs more room than the destination's disk has, while
+// every file is still as it was.
+bool hasRoom(const QString& folder, long long needed, QString* error) {
     const long long free = platform::FreeBytes(folder);
-    if (free >= 0 && free < needed) {
-        if (error)
-            *error = QStringLiteral("保存先の空き容量が足りません (必要 %1 MB、空き %2 MB)。")
-                         .arg((needed + kMiB - 1) / kMiB)
-                         .arg(free / kMiB);
-        return SaveStatus::NoRoom;
-    }
-    if (index != 0)
-        return platform::WriteBitmap(image, path, error) ? SaveStatus::Saved : SaveStatus::Failed;
-    // The temporary bitmap is a hidden file with a unique name beside the
-    // destination: on the disk the JPEG goes to, whose room was checked above,
-    // and not in the system's temporary folder, which is often held in memory
-    // and would double what the picture already takes. It is deleted whatever
-    // happens.
-    QTemporaryFile bitmap(folder + QStringLiteral("/.velmora-XXXXXX.bmp"));
+    if (free < 0 || free >= needed)
+        return true;
+    if (error)
+        *error = QStringLiteral("保存先の空き容量が足りません (必要 %1 MB、空き %2 MB)。")
+                     .arg((needed + kMiB - 1) / kMiB)
+                     .arg(free / kMiB);
+    return false;
+}
+
+SaveStatus statusOf(bool saved) {
+    return saved ? SaveStatus::Saved : SaveStatus::Failed;
+}
+
+// A JPEG by way of a temporary bitmap, for a library without the in-memory
+// conversion or a picture in another format. The bitmap is a hidden file with
+// a unique name beside the destination: on the disk the JPEG goes to, whose
+// room was checked, and not in the system's temporary folder, which is often
+// held in memory and would double what the picture already takes. It is
+// deleted whatever happens.
+SaveStatus saveJpegThroughBitmap(const QImage& image, const QString& path, QString* error) {
+    QTemporaryFile bitmap(QFileInfo(path).absolutePath() + QStringLiteral("/.velmora-XXXXXX.bmp"));
     if (!bitmap.open()) {
         if (error)
             *error = bitmap.errorString();
@@ -90,8 +94,28 @@ SaveStatus Save_Image(const QImage& image, const QString& path, int index, QStri
     bitmap.close();
     if (!platform::WriteBitmap(image, bitmap.fileName(), error))
         return SaveStatus::Failed;
-    return ConvertBitmapToJpeg(bitmap.fileName(), path, error) == 0 ? SaveStatus::Saved
-                                                                    : SaveStatus::Failed;
+    return statusOf(ConvertBitmapToJpeg(bitmap.fileName(), path, error) == 0);
+}
+
+} // namespace
+
+SaveStatus Save_Image(const QImage& image, const QString& path, int index, QString* error) {
+    const QString folder = QFileInfo(path).absolutePath();
+    const long long bitmapBytes = platform::BitmapFileBytes(image.width(), image.height());
+    if (index != 0) {
+        if (!hasRoom(folder, bitmapBytes, error))
+            return SaveStatus::NoRoom;
+        return statusOf(platform::WriteBitmap(image, path, error));
+    }
+    // The library compresses the picture's rows where they are in memory: no
+    // copy, and nothing written but the JPEG.
+    const bool inMemory = Converts_Picture_In_Memory(image);
+    const long long jpegBytes = bitmapBytes / kJpegShareOfBitmap;
+    if (!hasRoom(folder, inMemory ? jpegBytes : bitmapBytes + jpegBytes, error))
+        return SaveStatus::NoRoom;
+    if (inMemory)
+        return statusOf(ConvertPictureToJpeg(image, path, error) == 0);
+    return saveJpegThroughBitmap(image, path, error);
 }
 
 void m_save_Click(QWidget* owner, const QImage& picture, int index,

@@ -25,11 +25,12 @@ enum class SaveStatus {
             // error says so in Japanese
 };
 
-// Writes image to path: index 0 as JPEG through the conversion library (by way
-// of a hidden temporary bitmap beside path, always deleted), index 1 as a
-// bitmap, both rows straight from image without a copy of it. The room on the
-// destination's disk is checked first. Both leave no truncated file and keep an
-// existing file on failure.
+// Writes image to path: index 0 as JPEG through the conversion library, index 1
+// as a bitmap, both rows straight from image without a copy of it. The library
+// compresses the rows in memory; only a library without that function (or a
+// picture not in 32-bit words) goes by way of a hidden temporary bitmap beside
+// path, always deleted. The room on the destination's disk is checked first.
+// Both leave no truncated file and keep an existing file on failure.
 SaveStatus Save_Image(const QImage& image, const QString& path, int index, QString* error);
 
 // The menu command: asks for a name, remembers its folder in Put_Dir and

@@ -228,29 +228,54 @@ TEST_F(Saving, wildcardNamesFilterTheListAndOnlyAPlainNameIsChosen) {
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
 }
 
-// The temporary bitmap of a JPEG save used to go to the system's temporary
-// folder, often held in memory; it now goes beside the destination, hidden.
+// A JPEG is written straight from the picture; only a picture the library
+// cannot take from memory goes by way of a temporary bitmap, beside the
+// destination (it once went to the system's temporary folder, often held in
+// memory), and the room asked for counts that bitmap too.
 TEST_F(Saving, aFullDiskIsRefusedBeforeAnythingIsWrittenAndNothingIsLeft) {
-    for (int index : {0, 1}) {
-        const QString path = dir.filePath(index ? "keep.bmp" : "keep.jpg");
+    const long long bitmapBytes = 54 + 184LL * 47;
+    const struct {
+        const char* name;
+        int index;
+        QImage::Format format;
+        long long needed;
+    } cases[] = {
+        {"keep.bmp", 1, QImage::Format_RGB32, bitmapBytes},
+        {"keep.jpg", 0, QImage::Format_RGB32, bitmapBytes / 2},
+        {"keep-888.jpg", 0, QImage::Format_RGB888, bitmapBytes + bitmapBytes / 2},
+    };
+    for (const auto& c : cases) {
+        const QString path = dir.filePath(c.name);
         QFile old(path);
         ASSERT_TRUE(old.open(QIODevice::WriteOnly));
         old.write("precious");
         old.close();
-        // Room for the bitmap, not for the JPEG beside it too; 1 byte short for a bitmap.
-        const long long bitmapBytes = 54 + 184LL * 47;
-        platform::SetFreeBytesForTest(index ? bitmapBytes - 1 : bitmapBytes);
+        platform::SetFreeBytesForTest(c.needed - 1);
         MessageCatcher message;
-        m_save_Click(nullptr, picture, index, answering(path));
+        m_save_Click(nullptr, picture.convertToFormat(c.format), c.index, answering(path));
         platform::SetFreeBytesForTest(-1);
         EXPECT_TRUE(message.text.contains("空き容量が足りません")) << message.text.toStdString();
         ASSERT_TRUE(old.open(QIODevice::ReadOnly));
         EXPECT_EQ(old.readAll(), "precious");
         old.close();
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
-                  (QStringList{path.section('/', -1), "velmora.ini"}));
+                  (QStringList{c.name, "velmora.ini"}));
         QFile::remove(path);
     }
+}
+
+TEST_F(Saving, aJpegIsTheSameFileFromMemoryAsByWayOfABitmap) {
+    QString error;
+    ASSERT_EQ(Save_Image(picture, dir.filePath("memory.jpg"), 0, &error), SaveStatus::Saved);
+    ASSERT_EQ(Save_Image(picture.convertToFormat(QImage::Format_RGB888), dir.filePath("bitmap.jpg"),
+                         0, &error),
+              SaveStatus::Saved)
+        << error.toStdString();
+    QFile memory(dir.filePath("memory.jpg")), bitmap(dir.filePath("bitmap.jpg"));
+    ASSERT_TRUE(memory.open(QIODevice::ReadOnly) && bitmap.open(QIODevice::ReadOnly));
+    EXPECT_EQ(memory.readAll(), bitmap.readAll());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{"bitmap.jpg", "memory.jpg"}));
 }
 
 TEST_F(Saving, aSaveWhoseThreadCannotStartIsShownAndWritesNothing) {
