@@ -93,10 +93,13 @@ Functions load(QString* error) {
     return s.functions;
 }
 
+// Pixels the library takes as they lie: 32-bit words, blue first in memory;
+// the alpha byte is ignored, as the bitmap writer ignores it.
 bool isWholeWords(const QImage& picture) {
     return picture.format() == QImage::Format_RGB32 || picture.format() == QImage::Format_ARGB32;
 }
 
+// The library's status, its words put in error when it is a failure.
 int statusOf(int status, QString* error) {
     if (status != 0 && error)
         *error = Jpeg_Status_Text(status);
