@@ -136,18 +136,20 @@ void Prefer_Huge_Pages(const DestImage& dst) {
 }
 
 // The first pixel on the huge page at `page` that lies in columns 0 to
-// columns - 1 of a row before `bottom`, or null when there is none (pages and
-// pixels are both 4-byte aligned, so the page begins on a whole pixel).
+// columns - 1 of a row before `bottom`, or null when there is none. The page
+// begins in a row before `bottom`, on a whole pixel (pages and pixels are both
+// 4-byte aligned).
 std::uint32_t* Pixel_On_Page(const DestImage& dst, std::uintptr_t page, int columns,
                              long long bottom) {
     const std::uintptr_t rowBytes = static_cast<std::uintptr_t>(dst.stride) * 4;
     long long y = static_cast<long long>((page - Row_Address(dst, 0)) / rowBytes);
     std::uintptr_t at = page;
-    if (at - Row_Address(dst, y) >= static_cast<std::uintptr_t>(columns) * 4)
-        at = Row_Address(dst, ++y); // past those columns: the next row's first
-    if (y >= bottom || at >= page + kHugePage)
-        return nullptr;
-    return reinterpret_cast<std::uint32_t*>(at);
+    if (at - Row_Address(dst, y) >= static_cast<std::uintptr_t>(columns) * 4) {
+        if (++y >= bottom) // past those columns: the next row's first, if any
+            return nullptr;
+        at = Row_Address(dst, y);
+    }
+    return at < page + kHugePage ? reinterpret_cast<std::uint32_t*>(at) : nullptr;
 }
 
 // Writes one pixel on each huge page that begins in rows top to bottom - 1, so
@@ -174,11 +176,11 @@ void Touch_Rows(const DestImage& dst, int top, int bottom, int columns) {
 // With helper threads, the caller's thread faults the pages in, top to bottom,
 // before it computes anything, and a strip is written only once every page
 // under it is in. The kernel clears each page as it faults it in, and two
-// threads clearing at once take more time together than one alone (they share
-// the memory bandwidth), while the other threads compute meanwhile. A thread
-// that would have to wait for a page faults in the next unclaimed one itself,
-// so that slow faults (memory a virtual machine's host must first supply) are
-// still taken in parallel.
+// threads clearing pages at once cost more thread time together than one alone
+// (they compete for the memory bandwidth the clearing needs); the other threads
+// compute meanwhile instead. A thread that would have to wait for a page faults
+// in the next unclaimed one itself, so that slow faults (memory a virtual
+// machine's host must first supply) are still taken in parallel.
 //
 // The touch is an atomic OR with 0 on a pixel of the view: it faults the page
 // in for writing and leaves the pixel as it was.
