@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -26,11 +27,10 @@ namespace {
 
 // Unless the caller asks for narrow bands, the destination is done in strips of
 // kStripRows rows, each strip across its whole width, taken from the top by
-// whichever thread is free. A fresh destination's pages are then written while
-// the kernel has just cleared them and they are still in the cache of the thread
-// that touched them first, and each page is finished before the next is touched.
-// Narrow bands (columns done from left to right, for progress) have their rows
-// split among the threads instead.
+// whichever thread is free, so that a fresh destination's pages are written in
+// the order they are faulted in (see FirstTouch). Narrow bands (columns done
+// from left to right, for progress) have their rows split among the threads
+// instead.
 constexpr int kStripRows = 64;
 constexpr int kBandAlign = 16; // whole vector groups of destination columns
 // A band reads at most this many source columns, so that its vertical-pass
@@ -135,30 +135,94 @@ void Prefer_Huge_Pages(const DestImage& dst) {
 #endif
 }
 
+// The first pixel on the huge page at `page` that lies in columns 0 to
+// columns - 1 of a row before `bottom`, or null when there is none. The page
+// begins in a row before `bottom`, on a whole pixel (pages and pixels are both
+// 4-byte aligned).
+std::uint32_t* Pixel_On_Page(const DestImage& dst, std::uintptr_t page, int columns,
+                             long long bottom) {
+    const std::uintptr_t rowBytes = static_cast<std::uintptr_t>(dst.stride) * 4;
+    long long y = static_cast<long long>((page - Row_Address(dst, 0)) / rowBytes);
+    std::uintptr_t at = page;
+    if (at - Row_Address(dst, y) >= static_cast<std::uintptr_t>(columns) * 4) {
+        if (++y >= bottom) // past those columns: the next row's first, if any
+            return nullptr;
+        at = Row_Address(dst, y);
+    }
+    return at < page + kHugePage ? reinterpret_cast<std::uint32_t*>(at) : nullptr;
+}
+
 // Writes one pixel on each huge page that begins in rows top to bottom - 1, so
 // that this thread, which writes those rows next, faults the page in. Left to
 // chance, a page that two threads reach at once is cleared by both (the kernel
-// drops one copy), and a strip's rows rarely end on a page boundary. The pixel
+// drops one copy), and a run of rows rarely ends on a page boundary. The pixel
 // written lies in those rows and in columns 0 to columns - 1, which this thread
 // is about to compute, so it is overwritten with its result soon after and no
 // other thread writes it meanwhile. On a destination already in memory this
 // costs one store per 2 MiB.
 void Touch_Rows(const DestImage& dst, int top, int bottom, int columns) {
     const HugeSpan span = Huge_Span(dst);
-    const std::uintptr_t base = Row_Address(dst, 0);
-    const std::uintptr_t rowBytes = static_cast<std::uintptr_t>(dst.stride) * 4;
     const std::uintptr_t end = std::min(
         bottom < dst.height ? Huge_Round_Up(Row_Address(dst, bottom)) : span.end, span.end);
     for (std::uintptr_t page = std::max(Huge_Round_Up(Row_Address(dst, top)), span.first);
          page < end; page += kHugePage) {
-        long long y = static_cast<long long>((page - base) / rowBytes);
-        std::uintptr_t at = page; // a whole pixel: pages and pixels are 4-byte aligned
-        if (at - Row_Address(dst, y) >= static_cast<std::uintptr_t>(columns) * 4)
-            at = Row_Address(dst, ++y); // past those columns: the next row's first
-        if (y < bottom && at < page + kHugePage)
-            *reinterpret_cast<volatile std::uint32_t*>(at) = 0;
+        if (std::uint32_t* pixel = Pixel_On_Page(dst, page, columns, bottom))
+            *static_cast<volatile std::uint32_t*>(pixel) = 0;
     }
 }
+
+// The first touch of every whole huge page of a destination done in strips.
+//
+// With helper threads, the caller's thread faults the pages in, top to bottom,
+// before it computes anything, and a strip is written only once every page
+// under it is in. The kernel clears each page as it faults it in, and two
+// threads clearing pages at once cost more thread time together than one alone
+// (they compete for the memory bandwidth the clearing needs); the other threads
+// compute meanwhile instead. A thread that would have to wait for a page faults
+// in the next unclaimed one itself, so that slow faults (memory a virtual
+// machine's host must first supply) are still taken in parallel.
+//
+// The touch is an atomic OR with 0 on a pixel of the view: it faults the page
+// in for writing and leaves the pixel as it was.
+class FirstTouch {
+  public:
+    explicit FirstTouch(const DestImage& dst)
+        : dst_(dst), span_(Huge_Span(dst)),
+          done_(span_.end > span_.first ? (span_.end - span_.first) / kHugePage : 0) {}
+
+    // Faults in the next page nobody has claimed; false when none is left.
+    bool Touch_Next() {
+        const std::size_t page = claimed_.fetch_add(1, std::memory_order_relaxed);
+        if (page >= done_.size())
+            return false;
+        if (std::uint32_t* pixel =
+                Pixel_On_Page(dst_, span_.first + page * kHugePage, dst_.width, dst_.height))
+            std::atomic_ref<std::uint32_t>(*pixel).fetch_or(0, std::memory_order_relaxed);
+        done_[page].store(true, std::memory_order_release);
+        return true;
+    }
+
+    // Returns once every page holding a pixel of rows top to bottom - 1 is in.
+    void Wait_For_Rows(int top, int bottom) {
+        const std::uintptr_t from = Row_Address(dst_, top);
+        const std::uintptr_t to =
+            Row_Address(dst_, bottom - 1) + static_cast<std::uintptr_t>(dst_.width) * 4;
+        if (done_.empty() || to <= span_.first || from >= span_.end)
+            return;
+        const std::size_t first = from > span_.first ? (from - span_.first) / kHugePage : 0;
+        const std::size_t last = std::min((to - 1 - span_.first) / kHugePage, done_.size() - 1);
+        for (std::size_t page = first; page <= last; ++page)
+            while (!done_[page].load(std::memory_order_acquire))
+                if (!Touch_Next())
+                    std::this_thread::yield(); // another thread is faulting it in
+    }
+
+  private:
+    const DestImage& dst_;
+    const HugeSpan span_;
+    std::atomic<std::size_t> claimed_{0};
+    std::vector<std::atomic<bool>> done_;
+};
 
 struct Kernel {
     void (*run)(const detail::BandJob&);
@@ -368,6 +432,7 @@ struct Work {
     void (*run)(const detail::BandJob&);
     std::size_t scratchBytes;
     BandProgress& progress;
+    FirstTouch* firstTouch; // set when the work goes in strips
     std::atomic<std::size_t> next{0};
 };
 
@@ -390,8 +455,10 @@ void Run_Piece(Work& work, std::size_t band, long long part, void* scratch) {
     const int top = static_cast<int>(part * plan.partRows);
     const int bottom = static_cast<int>(std::min<long long>(work.dst.height, top + plan.partRows));
     const int x = plan.bandStart[band];
-    if (band == 0)
-        Touch_Rows(work.dst, top, bottom, plan.stripsFirst ? work.dst.width : plan.bandEnd[0]);
+    if (band == 0 && work.firstTouch)
+        work.firstTouch->Wait_For_Rows(top, bottom);
+    else if (band == 0)
+        Touch_Rows(work.dst, top, bottom, plan.bandEnd[0]);
     detail::BandJob job;
     job.sourceWidth = work.sourceWidth;
     job.slot = work.columns.slot.data() + x;
@@ -450,6 +517,9 @@ void Run_Threads(Work& work) {
             break;
         }
     }
+    if (work.firstTouch && !helpers.empty())
+        while (work.firstTouch->Touch_Next()) {
+        }
     Run_Pieces(work, scratch[0].get());
     for (std::thread& helper : helpers)
         helper.join();
@@ -531,6 +601,9 @@ bool Enlarge(const SourceImage& source, double r, const DestImage& dst,
             Row_Samples(source, sourceHeight, whiteRow.data(), r, options.firstRow, dst.height);
         const Plan plan = Plan_Work(columns.slot, dst, options);
         Prefer_Huge_Pages(dst);
+        std::optional<FirstTouch> firstTouch;
+        if (plan.stripsFirst)
+            firstTouch.emplace(dst);
         BandProgress progress(options.progress, plan.bandEnd, plan.rowParts);
         const Kernel kernel = Pick_Kernel(options.kernel);
         const bool integer = Integer_Loops_Exact(columns, rows, r);
@@ -547,7 +620,8 @@ bool Enlarge(const SourceImage& source, double r, const DestImage& dst,
                   coarse,
                   integer ? kernel.runDyadic : kernel.run,
                   (integer ? kernel.dyadicScratchBytes : kernel.scratchBytes)(plan.maxSlots),
-                  progress};
+                  progress,
+                  firstTouch ? &*firstTouch : nullptr};
         Run_Threads(work);
         callbackError = progress.error();
     } catch (const std::bad_alloc&) {

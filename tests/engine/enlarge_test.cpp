@@ -373,6 +373,36 @@ TEST(Enlarge, LargeDestinationMatchesOnSampledRows) {
     }
 }
 
+// Destinations placed against 2 MiB boundaries, where whole huge pages are
+// faulted in ahead of the threads that write them: across one boundary with no
+// whole page (the strip across it must not look for a page in an empty list),
+// from a boundary on, and around one whole page. Rows end in a canary word.
+TEST(Enlarge, DestinationsAroundHugePageBoundariesMatchOnTwoThreads) {
+    constexpr std::size_t kHuge = std::size_t{2} << 20;
+    const struct {
+        std::size_t offset; // bytes from a boundary to the first pixel
+        int sourceHeight;
+    } cases[] = {{(1 << 20) + (1 << 16), 175}, {kHuge, 100}, {kHuge - 4096, 300}};
+    for (const auto& c : cases) {
+        const Image img = Random_Image(128, c.sourceHeight, 0, 31);
+        const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, 4.0);
+        const std::ptrdiff_t stride = g.width + 1;
+        std::vector<std::uint32_t> buffer(5 * kHuge / 4, kCanary);
+        const auto address = reinterpret_cast<std::uintptr_t>(buffer.data());
+        const auto first = static_cast<std::ptrdiff_t>(
+            ((address + kHuge - 1) / kHuge * kHuge - address + c.offset) / 4);
+        ASSERT_TRUE(Enlarge(img.view(), 4.0, {buffer.data() + first, g.width, g.height, stride},
+                            Options(kOpaque, 2)));
+        for (std::ptrdiff_t i = 0; i < static_cast<std::ptrdiff_t>(buffer.size()); ++i) {
+            const auto x = static_cast<int>((i - first) % stride);
+            const auto y = static_cast<int>((i - first) / stride);
+            const bool inside = i >= first && y < g.height && x < g.width;
+            ASSERT_EQ(buffer[i], inside ? Expected(img.view(), 4.0, x, y, kOpaque) : kCanary)
+                << "offset " << c.offset << ", word " << i - first;
+        }
+    }
+}
+
 // ------------------------------------------------------- threads and progress
 
 TEST(Enlarge, OneAndTwoThreadsGiveIdenticalPixels) {
