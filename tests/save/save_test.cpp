@@ -39,6 +39,16 @@ QImage randomImage(int w, int h) {
     return image;
 }
 
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 class Saving : public SettingsFileTest {
   protected:
     void SetUp() override {
@@ -134,9 +144,7 @@ TEST_F(Saving, jpegDecodesCloseToThePictureAndLeavesNoTemporaryFile) {
 
 TEST_F(Saving, folderIsRememberedEvenWhenSavingFailsAndTheFailureIsShown) {
     // A folder that cannot be written: its "parent" is a plain file.
-    QFile blocker(dir.filePath("plain-file"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    ASSERT_TRUE(writeFile(dir.filePath("plain-file"), {}));
     for (int index : {0, 1}) {
         const QString path = dir.filePath("plain-file/out") + (index ? ".bmp" : ".jpg");
         MessageCatcher message;
@@ -151,10 +159,7 @@ TEST_F(Saving, folderIsRememberedEvenWhenSavingFailsAndTheFailureIsShown) {
 // The library's status was once shown as a bare number.
 TEST_F(Saving, theLibrarysRefusalIsShownInWords) {
     const QString notABitmap = dir.filePath("text.bmp");
-    QFile text(notABitmap);
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
-    text.write("no bitmap here");
-    text.close();
+    ASSERT_TRUE(writeFile(notABitmap, "no bitmap here"));
     QString error;
     EXPECT_EQ(ConvertBitmapToJpeg(notABitmap, dir.filePath("out.jpg"), &error), -3);
     EXPECT_TRUE(error.contains("ビットマップではありません")) << error.toStdString();
@@ -162,15 +167,11 @@ TEST_F(Saving, theLibrarysRefusalIsShownInWords) {
 
 TEST_F(Saving, failedSaveKeepsTheFileItWasToReplace) {
     const QString path = dir.filePath("keep.jpg");
-    QFile old(path);
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.write("precious");
-    old.close();
+    ASSERT_TRUE(writeFile(path, "precious"));
     Set_Library_Folder(dir.filePath("no-library-here"), false);
     QString error;
     EXPECT_EQ(Save_Image(picture, path, 0, &error), SaveStatus::Failed);
-    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
-    EXPECT_EQ(old.readAll(), "precious");
+    EXPECT_EQ(readFile(path), "precious");
     EXPECT_FALSE(error.isEmpty());
     EXPECT_TRUE(QDir(tmp.path()).isEmpty());
 }
@@ -246,18 +247,13 @@ TEST_F(Saving, aFullDiskIsRefusedBeforeAnythingIsWrittenAndNothingIsLeft) {
     };
     for (const auto& c : cases) {
         const QString path = dir.filePath(c.name);
-        QFile old(path);
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write("precious");
-        old.close();
+        ASSERT_TRUE(writeFile(path, "precious"));
         platform::SetFreeBytesForTest(c.needed - 1);
         MessageCatcher message;
         m_save_Click(nullptr, picture.convertToFormat(c.format), c.index, answering(path));
         platform::SetFreeBytesForTest(-1);
         EXPECT_TRUE(message.text.contains("空き容量が足りません")) << message.text.toStdString();
-        ASSERT_TRUE(old.open(QIODevice::ReadOnly));
-        EXPECT_EQ(old.readAll(), "precious");
-        old.close();
+        EXPECT_EQ(readFile(path), "precious");
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
                   (QStringList{c.name, "velmora.ini"}));
         QFile::remove(path);
@@ -271,9 +267,7 @@ TEST_F(Saving, aJpegIsTheSameFileFromMemoryAsByWayOfABitmap) {
                          0, &error),
               SaveStatus::Saved)
         << error.toStdString();
-    QFile memory(dir.filePath("memory.jpg")), bitmap(dir.filePath("bitmap.jpg"));
-    ASSERT_TRUE(memory.open(QIODevice::ReadOnly) && bitmap.open(QIODevice::ReadOnly));
-    EXPECT_EQ(memory.readAll(), bitmap.readAll());
+    EXPECT_EQ(readFile(dir.filePath("memory.jpg")), readFile(dir.filePath("bitmap.jpg")));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
               (QStringList{"bitmap.jpg", "memory.jpg"}));
 }
