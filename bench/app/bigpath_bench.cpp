@@ -123,7 +123,10 @@ void runRatio(const QString& source, const QString& folder, int scale, int runs)
         enlarge.add(t);
         // The save as the menu runs it, with the file dialog answered.
         save.start(t);
-        velmora::m_save_Click(&window, window.Display()->image(), 0,
+        velmora::m_save_Click(&window,
+                              window.Display()->content(
+                                  QRect(QPoint(), window.Display()->contentSize())),
+                              0,
                               [&](const velmora::platform::SaveFileRequest&, QString* chosen) {
                                   *chosen = ours;
                                   return true;
@@ -134,7 +137,7 @@ void runRatio(const QString& source, const QString& folder, int scale, int runs)
                           {"--ratio", QString::number(scale / 10.0, 'f', 1), source, theirs});
         tool.ms.push_back(t.nsecsElapsed() / 1e6);
     }
-    const QSize result = window.Display()->size();
+    const QSize result = window.Display()->contentSize();
     const double resultBytes = double(result.width()) * result.height() * 4;
     const double strips = 2.0 * result.width() * kStripRows * 4;
     std::printf("ratio %.1f: result %d x %d (%.0f MB), one strip set %.1f MB\n", scale / 10.0,

@@ -8,6 +8,8 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <random>
+
 namespace velmora {
 
 void SettingsFileTest::SetUp() {
@@ -48,6 +50,15 @@ int AnswerMessageBoxes(const std::function<void()>& action,
     action();
     poll.stop();
     return count;
+}
+
+QImage RandomImage(int width, int height, unsigned seed) {
+    std::mt19937 rng(seed);
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, 0xFF000000u | (rng() & 0xFFFFFFu));
+    return image;
 }
 
 } // namespace velmora
