@@ -9,6 +9,10 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <atomic>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 namespace velmora {
 
@@ -78,9 +82,8 @@ bool PictureView::reveal() {
     const QRect tiles = TileCache::Tiles_Over(view);
     revealedTo_ = view.left();
     for (int tx = tiles.left(); tx <= tiles.right(); ++tx) {
-        for (int ty = tiles.top(); ty <= tiles.bottom(); ++ty)
-            if (tile(QPoint(tx, ty)).isNull())
-                return false;
+        if (!computeTiles(QRect(tx, tiles.top(), 1, tiles.height())))
+            return false;
         const int before = revealedTo_;
         revealedTo_ = std::min(content_.width(), (tx + 1) * TileCache::kTileSize);
         // Only the newly computed columns are painted, at once.
@@ -111,10 +114,7 @@ QRect PictureView::tileRect(const QPoint& index) const {
         .intersected(QRect(QPoint(), content_));
 }
 
-QImage PictureView::tile(const QPoint& index) {
-    QImage kept = tiles_.find(index);
-    if (!kept.isNull())
-        return kept;
+QImage PictureView::computeTile(const QPoint& index) const {
     const QRect area = tileRect(index);
     QImage computed(area.size(), QImage::Format_RGB32);
     if (computed.isNull())
@@ -127,16 +127,48 @@ QImage PictureView::tile(const QPoint& index) {
     options.blendedHigh = 0xFF000000u;
     options.firstColumn = area.left();
     options.firstRow = area.top();
-    bool ok = false;
+    options.threads = 1; // tiles are computed side by side instead
     try {
-        ok = (enlarge_ ? enlarge_ : Enlarge)(source, ratio_, dest, options);
+        if ((enlarge_ ? enlarge_ : Enlarge)(source, ratio_, dest, options))
+            return computed;
     } catch (const std::exception&) {
-        ok = false;
     }
-    if (!ok)
-        return {};
-    tiles_.insert(index, computed);
-    return computed;
+    return {};
+}
+
+bool PictureView::computeTiles(const QRect& indexes) {
+    std::vector<QPoint> missing;
+    for (int ty = indexes.top(); ty <= indexes.bottom(); ++ty)
+        for (int tx = indexes.left(); tx <= indexes.right(); ++tx)
+            if (tiles_.find(QPoint(tx, ty)).isNull())
+                missing.emplace_back(tx, ty);
+    std::vector<QImage> made(missing.size());
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t k; (k = next.fetch_add(1)) < missing.size();)
+            made[k] = computeTile(missing[k]);
+    };
+    // Each tile is small; the tiles of one paint share the cores.
+    const std::size_t helpers =
+        std::min<std::size_t>(missing.size(), std::thread::hardware_concurrency()) - 1;
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < helpers && missing.size() > 1; ++t) {
+        try {
+            threads.emplace_back(work);
+        } catch (const std::system_error&) {
+            break; // fewer threads; the tiles get done all the same
+        }
+    }
+    work();
+    for (std::thread& thread : threads)
+        thread.join();
+    bool complete = true;
+    for (std::size_t k = 0; k < missing.size(); ++k) {
+        complete = complete && !made[k].isNull();
+        if (!made[k].isNull())
+            tiles_.insert(missing[k], made[k]);
+    }
+    return complete;
 }
 
 void PictureView::drawCleared(QPainter& p, const QRect& area) const {
@@ -148,11 +180,12 @@ void PictureView::drawCleared(QPainter& p, const QRect& area) const {
 
 void PictureView::drawTiles(QPainter& p, const QRect& area) {
     const QRect tiles = TileCache::Tiles_Over(area);
+    computeTiles(tiles);
     for (int ty = tiles.top(); ty <= tiles.bottom(); ++ty)
         for (int tx = tiles.left(); tx <= tiles.right(); ++tx) {
             const QPoint index(tx, ty);
             const QRect part = tileRect(index).intersected(area);
-            const QImage computed = tile(index);
+            const QImage computed = tiles_.find(index);
             if (computed.isNull())
                 p.fillRect(part, background_);
             else

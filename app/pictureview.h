@@ -100,8 +100,11 @@ class PictureView : public QWidget {
   private:
     QRect viewRect() const;
     QRect tileRect(const QPoint& index) const;
-    // The tile at index, computed if it is not kept; null when the engine failed.
-    QImage tile(const QPoint& index);
+    // The tile at index as the engine computes it; null when the engine failed.
+    QImage computeTile(const QPoint& index) const;
+    // Computes the tiles at these indexes that are not kept, side by side on
+    // every core, and keeps them. False when the engine failed for any.
+    bool computeTiles(const QRect& indexes);
     void drawCleared(QPainter& p, const QRect& area) const;
     void drawTiles(QPainter& p, const QRect& area);
     void updateCursor();

@@ -11,6 +11,7 @@
 #include <QWheelEvent>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <random>
 
 using namespace velmora;
@@ -42,7 +43,7 @@ struct ViewFixture {
     QImage source = RandomImage(57, 41, 7);
     QImage expected = wholeResult(source, 7.3);
     PictureView view;
-    int computed = 0;
+    std::atomic<int> computed{0}; // tiles are computed on several threads
 
     ViewFixture() {
         view.setEnlarge(
