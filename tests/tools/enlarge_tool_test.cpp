@@ -156,7 +156,54 @@ TEST_F(EnlargeTool, badInputGetsOneLineAndNoOutputFile) {
     EXPECT_TRUE(tooWide.err.contains("at most 65500 pixels a side")) << tooWide.err.toStdString();
     EXPECT_FALSE(QFile::exists(dir.filePath("wide.jpg")));
     // Nothing but the inputs is left in the folder: no temporary files either.
-#include "save/jpeglibrary.h"
-#include "save/save.h"
-#include "tests/support/badimages.h"
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 5);
 }
+
+// A small file whose header claims a huge picture used to be decoded whole
+// (40 s and 16 GB) before the result was refused; now the header decides.
+TEST_F(EnlargeTool, aResultTheOutputCannotHoldIsRefusedFromTheHeader) {
+    struct Case {
+        const char* name;
+        QByteArray data;
+        const char* input;
+        const char* ratio;
+        const char* output;
+        const char* reason;
+    } cases[] = {
+        {"jpeg to bitmap", velmora::testkit::LyingJpeg(65000, 65000), "huge.jpg", "2", "out.bmp",
+         "(129999 x 129999 pixels) is too large for a bitmap file"},
+        {"jpeg to jpeg", velmora::testkit::LyingJpeg(65000, 65000), "huge.jpg", "1.1", "out.jpg",
+         "(71499 x 71499 pixels) is too large for JPEG"},
+        {"at ratio one", velmora::testkit::LyingJpeg(40000, 40000), "big.jpg", "1", "out.bmp",
+         "(39999 x 39999 pixels) is too large for a bitmap file"},
+    };
+    for (const Case& c : cases) {
+        QFile in(dir.filePath(c.input));
+        ASSERT_TRUE(in.open(QIODevice::WriteOnly));
+        in.write(c.data);
+        in.close();
+        const ToolRun r = run({"--ratio", c.ratio, in.fileName(), dir.filePath(c.output)});
+        EXPECT_EQ(r.exitCode, 1) << c.name;
+        EXPECT_TRUE(r.err.contains(c.reason)) << c.name << ": " << r.err.toStdString();
+        EXPECT_FALSE(QFile::exists(dir.filePath(c.output))) << c.name;
+    }
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+// The address sanitizer reserves terabytes of address space and cannot run
+// under an address-space limit, hence not in that build.
+TEST_F(EnlargeTool, aSourceTooBigForTheAddressSpaceLimitIsRefusedFromTheHeader) {
+    QFile in(dir.filePath("big.jpg"));
+    ASSERT_TRUE(in.open(QIODevice::WriteOnly));
+    in.write(velmora::testkit::LyingJpeg(20000, 20000)); // 1.6 GB decoded
+    in.close();
+    const ToolRun r = run({"--ratio", "1", in.fileName(), dir.filePath("out.jpg")}, [] {
+        const rlimit limit{1536LL << 20, 1536LL << 20};
+        ::setrlimit(RLIMIT_AS, &limit);
+    });
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("20000 x 20000 pixels does not fit in memory"))
+        << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("out.jpg")));
+}
+#endif
