@@ -3,12 +3,13 @@
 # expects it, and the installed batch tool finds its conversion library there.
 set -euo pipefail
 build=$1
+libdir=$2
 prefix=$(mktemp -d)
 work=$(mktemp -d)
 trap 'rm -rf "$prefix" "$work"' EXIT
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for f in bin/velmora bin/velmora-enlarge lib/libvelmora.so \
+for f in bin/velmora bin/velmora-enlarge "$libdir/libvelmora.so.1" \
          share/applications/velmora.desktop \
          share/icons/hicolor/scalable/apps/velmora.svg \
          share/icons/hicolor/32x32/apps/velmora.png; do
