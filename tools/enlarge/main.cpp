@@ -2,11 +2,11 @@
 //
 //   velmora-enlarge --ratio R INPUT OUTPUT
 //
-// Reads an image (BMP, JPEG, PNG and the other formats Qt reads) as the
-// program does, enlarges it by R exactly as the
-// program's enlargement command does, and writes the image the program would save:
-// a bitmap for ".bmp", a JPEG for ".jpg"/".jpeg" (the conversion library's encoder,
-// fed straight from the enlargement's strips).
+// Reads an image (BMP, JPEG, PNG and the other formats Qt reads) as the program
+// does, enlarges it by R exactly as the program's enlargement command does, and
+// writes the image the program would save: a bitmap for ".bmp", a JPEG for
+// ".jpg"/".jpeg" (the conversion library's encoder, fed straight from the
+// enlargement's strips).
 #include "engine/enlarge.h"
 #include "platform/bitmap.h"
 #include "platform/imagereader.h"
