@@ -1,4 +1,5 @@
 // velmora: enlarges a BMP or JPEG image with anti-aliasing.
+#include "app/commandline.h"
 #include "app/services.h"
 #include "app/velmora_m.h"
 #include "platform/fonts.h"
@@ -13,6 +14,11 @@
 #include <string>
 
 int main(int argc, char** argv) {
+    // --help and --version need no window, hence no display.
+    if (const auto answer = velmora::informationRequested(argc, argv)) {
+        std::fputs(answer->c_str(), stdout);
+        return 0;
+    }
     // Without a display Qt would abort with a terse message; say what to do instead.
     const char* platformName = std::getenv("QT_QPA_PLATFORM");
     const bool wantsX = platformName == nullptr || std::string(platformName).rfind("xcb", 0) == 0;

@@ -134,3 +134,7 @@ extern "C" VELMORA_API int16_t ConvertPixelsToJPG(const void* pixels, int32_t wi
         return encodeTo(destinationPath, settings, strips);
     });
 }
+
+extern "C" VELMORA_API const char* VelmoraVersion(void) {
+    return VELMORA_VERSION;
+}

@@ -68,6 +68,12 @@
 extern "C" {
 #endif
 
+/* The library's version, "major.minor.patch". The build refuses to configure
+ * when it differs from the project's version, so it is the version of the
+ * package this header came with. The major number is the one in the shared
+ * library's name (libvelmora.so.1). */
+#define VELMORA_VERSION "1.0.0"
+
 /* Largest accepted width or height, in pixels. */
 #define VELMORA_MAX_DIMENSION 65500
 
@@ -132,6 +138,11 @@ VELMORA_API int16_t ConvertBMPtoJPG(const char* sourcePath, char* destinationPat
 VELMORA_API int16_t ConvertPixelsToJPG(const void* pixels, int32_t width, int32_t height,
                                        int64_t bytesPerLine, int32_t bytesPerPixel,
                                        const char* destinationPath, int32_t quality);
+
+/* The version of the library that is loaded, VELMORA_VERSION as it was built;
+ * a static string. A caller compiled against another header sees here which
+ * library it actually got. */
+VELMORA_API const char* VelmoraVersion(void);
 
 #ifdef __cplusplus
 }

@@ -20,7 +20,11 @@ using ConvertFn = std::int16_t (*)(const char*, char*, std::int32_t, std::int32_
 using ConvertPixelsFn = std::int16_t (*)(const void*, std::int32_t, std::int32_t, std::int64_t,
                                          std::int32_t, const char*, std::int32_t);
 
-constexpr const char* kLibraryName = "libvelmora.so";
+// The library by its SONAME: the major version this program was written for.
+constexpr const char* kLibraryName = "libvelmora.so." VELMORA_LIBRARY_MAJOR;
+// Where an installed program's library lies relative to its bin folder
+// (../lib/x86_64-linux-gnu on Debian), from the install layout in CMake.
+constexpr const char* kInstalledLibraryFolder = VELMORA_LIBDIR_FROM_BINDIR;
 constexpr const char* kFunctionName = "ConvertBMPtoJPG";
 constexpr const char* kPixelsFunctionName = "ConvertPixelsToJPG";
 constexpr int kQuality = 100;
@@ -50,14 +54,16 @@ std::mutex& loadMutex() {
 }
 
 // The places to look, in order: the executable's folder (or the folder a test
-// set), the lib folder beside it for an installed program, then the system's
-// library path.
+// set), as in the build tree; the installed library folder relative to it, so
+// that an installed program takes the library installed with it, wherever the
+// prefix; then the system's library path.
 QStringList candidates(const Loaded& s) {
     const QString folder = s.folder.isEmpty() ? App_Folder() : s.folder;
+    const QString name = QLatin1String(kLibraryName);
     QStringList out;
-    for (const QString& path :
-         {folder + QLatin1Char('/') + QLatin1String(kLibraryName),
-          folder + QStringLiteral("/../lib/") + QLatin1String(kLibraryName)}) {
+    for (const QString& path : {folder + QLatin1Char('/') + name,
+                                folder + QLatin1Char('/') + QLatin1String(kInstalledLibraryFolder) +
+                                    QLatin1Char('/') + name}) {
         if (QFileInfo::exists(path))
             out << path;
     }

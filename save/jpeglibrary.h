@@ -1,6 +1,7 @@
-// The JPEG conversion library, loaded by name at its first use: from the
-// executable's folder first, then from the system's library path. A library
-// that was not found is looked for again at the next use.
+// The JPEG conversion library, loaded by its SONAME (libvelmora.so.1) at its
+// first use: from the executable's folder first, then from the installed
+// library folder beside its bin folder, then from the system's library path.
+// A library that was not found is looked for again at the next use.
 #pragma once
 
 #include <QString>

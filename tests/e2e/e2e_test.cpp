@@ -102,7 +102,7 @@ class TypicalUse : public ::testing::Test {
         QDir(root->path()).mkpath("app");
         QDir(root->path()).mkpath("images");
         QDir(root->path()).mkpath("out");
-        for (const char* name : {"velmora", "libvelmora.so"})
+        for (const char* name : {"velmora", "libvelmora.so.1"})
             ASSERT_TRUE(QFile::copy(bin() + "/" + name, root->filePath(QString("app/") + name)));
         QFile::setPermissions(root->filePath("app/velmora"),
                               QFile::permissions(bin() + "/velmora"));

@@ -192,11 +192,44 @@ TEST_F(Saving, libraryInstalledAfterAFailedSaveIsFoundAtTheNext) {
     Set_Library_Folder(folder, false);
     QString error;
     EXPECT_NE(Save_Image(picture, dir.filePath("first.jpg"), 0, &error), SaveStatus::Saved);
-    ASSERT_TRUE(
-        QFile::copy(QStringLiteral(VELMORA_TEST_BIN "/libvelmora.so"), folder + "/libvelmora.so"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(VELMORA_TEST_BIN "/libvelmora.so.1"),
+                            folder + "/libvelmora.so.1"));
     EXPECT_EQ(Save_Image(picture, dir.filePath("second.jpg"), 0, &error), SaveStatus::Saved)
         << error.toStdString();
     EXPECT_FALSE(QImage(dir.filePath("second.jpg")).isNull());
+}
+
+// An installed program finds the library installed with it, under any prefix,
+// by the name of its major version; never the development link alone, which
+// could be a newer, incompatible library.
+TEST_F(Saving, theLibraryIsFoundWhereItIsInstalledByItsSoname) {
+    struct Case {
+        const char* name;
+        QString folder; // relative to the program's folder
+        const char* file;
+        bool saved;
+    } cases[] = {
+        {"beside the program, as in the build tree", QStringLiteral("."), "libvelmora.so.1", true},
+        {"in the installed library folder", QStringLiteral(VELMORA_LIBDIR_FROM_BINDIR),
+         "libvelmora.so.1", true},
+        {"only the development link", QStringLiteral("."), "libvelmora.so", false},
+        {"in a folder the program does not use", QStringLiteral("../lib/other"), "libvelmora.so.1",
+         false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const QString prefix = dir.filePath(QStringLiteral("prefix%1").arg(n++));
+        const QString libraryFolder = prefix + "/bin/" + c.folder;
+        ASSERT_TRUE(QDir().mkpath(libraryFolder) && QDir().mkpath(prefix + "/bin"));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(VELMORA_TEST_BIN "/libvelmora.so.1"),
+                                libraryFolder + "/" + c.file));
+        Set_Library_Folder(prefix + "/bin", false);
+        QString error;
+        const QString jpeg = prefix + "/out.jpg";
+        EXPECT_EQ(Save_Image(picture, jpeg, 0, &error) == SaveStatus::Saved, c.saved)
+            << c.name << ": " << error.toStdString();
+        EXPECT_EQ(QFile::exists(jpeg), c.saved) << c.name;
+    }
 }
 
 // Return on the name box's initial "*.jpg" once wrote a file literally named so.

@@ -1,6 +1,7 @@
 #include "engine/sampling.h"
 #include "save/jpeglibrary.h"
 #include "save/save.h"
+#include "settings/settings.h"
 #include "tests/support/badimages.h"
 
 #include <QDir>
@@ -25,6 +26,7 @@ QString tool() {
 struct ToolRun {
     int exitCode;
     QString err;
+    QString out;
 };
 
 ToolRun run(const QStringList& args, std::function<void()> inChild = {}) {
@@ -34,7 +36,8 @@ ToolRun run(const QStringList& args, std::function<void()> inChild = {}) {
     p.start(tool(), args);
     EXPECT_TRUE(p.waitForFinished(60000));
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromLocal8Bit(p.readAllStandardError())};
+            QString::fromLocal8Bit(p.readAllStandardError()),
+            QString::fromLocal8Bit(p.readAllStandardOutput())};
 }
 
 QImage randomImage(int w, int h) {
@@ -102,6 +105,46 @@ TEST_F(EnlargeTool, jpegDecodesToThePixelsOfTheProgramsSavedJpeg) {
 TEST_F(EnlargeTool, helpExplainsTheUse) {
     const ToolRun r = run({"--help"});
     EXPECT_EQ(r.exitCode, 0);
+    // The range the zoom-ratio dialog offers, which the tool takes too.
+    const QString range = QStringLiteral("from %1 to %2")
+                              .arg(velmora::kMinScale / 10.0, 0, 'f', 1)
+                              .arg(velmora::kMaxScale / 10.0, 0, 'f', 1);
+    EXPECT_TRUE(r.out.contains(range)) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("PNG")) << r.out.toStdString();
+}
+
+TEST_F(EnlargeTool, versionIsTheProjectsOnStandardOutput) {
+    const ToolRun r = run({"--version"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "velmora-enlarge " VELMORA_PROJECT_VERSION "\n");
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+}
+
+// 1.0 was once taken although the program offers 1.1 to 10.0; it gave an image
+// one pixel smaller than its source.
+TEST_F(EnlargeTool, theRatioGoesFromOnePointOneToTenAndAnyOtherIsAUsageError) {
+    struct Case {
+        const char* ratio;
+        int exitCode;
+        const char* firstErrorLine; // "" when the run succeeds
+    } cases[] = {
+        {"1.1", 0, ""},
+        {"10.0", 0, ""},
+        {"10", 0, ""},
+        {"1.0", 2, "velmora-enlarge: the ratio 1.0 is out of range (1.1 to 10.0)"},
+        {"1", 2, "velmora-enlarge: the ratio 1 is out of range (1.1 to 10.0)"},
+        {"0.9", 2, "velmora-enlarge: the ratio 0.9 is out of range (1.1 to 10.0)"},
+        {"10.1", 2, "velmora-enlarge: the ratio 10.1 is out of range (1.1 to 10.0)"},
+        {"2.55", 2, "velmora-enlarge: the ratio \"2.55\" is not a number with at most one decimal"},
+        {"abc", 2, "velmora-enlarge: the ratio \"abc\" is not a number with at most one decimal"},
+    };
+    for (const Case& c : cases) {
+        const QString out = dir.filePath(QStringLiteral("out-%1.bmp").arg(c.ratio));
+        const ToolRun r = run({"--ratio", c.ratio, input, out});
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.ratio;
+        EXPECT_EQ(r.err.section('\n', 0, 0), c.firstErrorLine) << c.ratio;
+        EXPECT_EQ(QFile::exists(out), c.exitCode == 0) << c.ratio;
+    }
 }
 
 TEST_F(EnlargeTool, badInputGetsOneLineAndNoOutputFile) {
@@ -156,7 +199,54 @@ TEST_F(EnlargeTool, badInputGetsOneLineAndNoOutputFile) {
     EXPECT_TRUE(tooWide.err.contains("at most 65500 pixels a side")) << tooWide.err.toStdString();
     EXPECT_FALSE(QFile::exists(dir.filePath("wide.jpg")));
     // Nothing but the inputs is left in the folder: no temporary files either.
-#include "save/jpeglibrary.h"
-#include "save/save.h"
-#include "tests/support/badimages.h"
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 5);
 }
+
+// A small file whose header claims a huge picture used to be decoded whole
+// (40 s and 16 GB) before the result was refused; now the header decides.
+TEST_F(EnlargeTool, aResultTheOutputCannotHoldIsRefusedFromTheHeader) {
+    struct Case {
+        const char* name;
+        QByteArray data;
+        const char* input;
+        const char* ratio;
+        const char* output;
+        const char* reason;
+    } cases[] = {
+        {"jpeg to bitmap", velmora::testkit::LyingJpeg(65000, 65000), "huge.jpg", "2", "out.bmp",
+         "(129999 x 129999 pixels) is too large for a bitmap file"},
+        {"jpeg to jpeg", velmora::testkit::LyingJpeg(65000, 65000), "huge.jpg", "1.1", "out.jpg",
+         "(71499 x 71499 pixels) is too large for JPEG"},
+        {"at the smallest ratio", velmora::testkit::LyingJpeg(40000, 40000), "big.jpg", "1.1",
+         "out.bmp", "(43999 x 43999 pixels) is too large for a bitmap file"},
+    };
+    for (const Case& c : cases) {
+        QFile in(dir.filePath(c.input));
+        ASSERT_TRUE(in.open(QIODevice::WriteOnly));
+        in.write(c.data);
+        in.close();
+        const ToolRun r = run({"--ratio", c.ratio, in.fileName(), dir.filePath(c.output)});
+        EXPECT_EQ(r.exitCode, 1) << c.name;
+        EXPECT_TRUE(r.err.contains(c.reason)) << c.name << ": " << r.err.toStdString();
+        EXPECT_FALSE(QFile::exists(dir.filePath(c.output))) << c.name;
+    }
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+// The address sanitizer reserves terabytes of address space and cannot run
+// under an address-space limit, hence not in that build.
+TEST_F(EnlargeTool, aSourceTooBigForTheAddressSpaceLimitIsRefusedFromTheHeader) {
+    QFile in(dir.filePath("big.jpg"));
+    ASSERT_TRUE(in.open(QIODevice::WriteOnly));
+    in.write(velmora::testkit::LyingJpeg(20000, 20000)); // 1.6 GB decoded
+    in.close();
+    const ToolRun r = run({"--ratio", "1.1", in.fileName(), dir.filePath("out.jpg")}, [] {
+        const rlimit limit{1536LL << 20, 1536LL << 20};
+        ::setrlimit(RLIMIT_AS, &limit);
+    });
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("20000 x 20000 pixels does not fit in memory"))
+        << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("out.jpg")));
+}
+#endif

@@ -2,13 +2,15 @@
 //
 //   velmora-enlarge --ratio R INPUT OUTPUT
 //
-// Reads a BMP or JPEG image as the program does, enlarges it by R exactly as the
-// program's enlargement command does, and writes the image the program would save:
-// a bitmap for ".bmp", a JPEG for ".jpg"/".jpeg" (the conversion library's encoder,
-// fed straight from the enlargement's strips).
+// Reads an image (BMP, JPEG, PNG and the other formats Qt reads) as the program
+// does, enlarges it by R exactly as the program's enlargement command does, and
+// writes the image the program would save: a bitmap for ".bmp", a JPEG for
+// ".jpg"/".jpeg" (the conversion library's encoder, fed straight from the
+// enlargement's strips).
 #include "engine/enlarge.h"
 #include "platform/bitmap.h"
 #include "platform/imagereader.h"
+#include "settings/settings.h"
 #include "tools/enlarge/jpegoutput.h"
 
 #include <QCommandLineParser>
@@ -31,25 +33,33 @@ namespace {
 constexpr const char* kUsage =
     "usage: velmora-enlarge --ratio R INPUT OUTPUT\n"
     "\n"
-    "Enlarges the BMP or JPEG image INPUT by the ratio R with anti-aliasing and\n"
-    "writes the result to OUTPUT, exactly as the velmora program would save it.\n"
+    "Enlarges the image INPUT by the ratio R with anti-aliasing and writes the\n"
+    "result to OUTPUT, exactly as the velmora program would save it.\n"
     "\n"
-    "  --ratio R   a number from 1.0 to 10.0 with at most one digit after the\n"
-    "              point (2.5 enlarges two and a half times)\n"
-    "  INPUT       a .bmp or .jpg/.jpeg file\n"
+    "  --ratio R   a number from 1.1 to 10.0 with at most one digit after the\n"
+    "              point (2.5 enlarges two and a half times), as in the program\n"
+    "  INPUT       a BMP, JPEG or PNG image (GIF, ICO, PBM/PGM/PPM, XBM and XPM\n"
+    "              are read too), told apart by content, not by name\n"
     "  OUTPUT      ending in .bmp (a 24-bit bitmap) or .jpg/.jpeg (JPEG, quality\n"
     "              100); written under a temporary name and renamed, so a failed\n"
     "              run never leaves a partial file\n"
     "  -h, --help  this text\n"
+    "  --version   the tool's version\n"
     "\n"
-    "The result is (R x width - 1) by (R x height - 1) pixels.\n";
+    "The result is (R x width - 1) by (R x height - 1) pixels, fractions dropped.\n"
+    "A ratio outside the range exits with status 2.\n";
+
+constexpr const char* kVersion = "velmora-enlarge " VELMORA_PROJECT_VERSION "\n";
+
+// Exit status of a command line the tool does not accept.
+constexpr int kUsageError = 2;
 
 // Rows made and written at a time: a strip of a 6400-pixel-wide result is 1.6 MB.
 constexpr int kStripRows = 64;
 
-int fail(const QString& message) {
+int fail(const QString& message, int status = 1) {
     std::fprintf(stderr, "velmora-enlarge: %s\n", message.toLocal8Bit().constData());
-    return 1;
+    return status;
 }
 
 // "2.5" gives 25 (the ratio in tenths); anything else gives -1.
@@ -256,6 +266,10 @@ int readArguments(Request* request) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    if (args.contains(QStringLiteral("--version"))) {
+        std::fputs(kVersion, stdout);
+        return 0;
+    }
     QCommandLineParser parser;
     const QCommandLineOption ratio(QStringLiteral("ratio"), QString(), QStringLiteral("R"));
     parser.addOption(ratio);
@@ -280,15 +294,19 @@ int readArguments(Request* request) {
 }
 
 // Checks the ratio's form and range and the output's kind. Returns the exit
-// code when the run ends here, or -1 to go on.
+// code when the run ends here, or -1 to go on. The range is the zoom-ratio
+// dialog's, so the tool makes exactly the results the program can.
 int checkRequest(Request* request) {
     const int scale = parseRatio(request->ratioText);
     if (scale < 0)
         return fail(QStringLiteral("the ratio \"%1\" is not a number with at most one decimal")
-                        .arg(request->ratioText));
-    if (scale < 10 || scale > 100)
-        return fail(
-            QStringLiteral("the ratio %1 is out of range (1.0 to 10.0)").arg(request->ratioText));
+                        .arg(request->ratioText),
+                    kUsageError);
+    if (scale < velmora::kMinScale || scale > velmora::kMaxScale)
+        return fail(QStringLiteral("the ratio %1 is out of range (%2 to %3)")
+                        .arg(request->ratioText, QString::number(velmora::kMinScale / 10.0, 'f', 1),
+                             QString::number(velmora::kMaxScale / 10.0, 'f', 1)),
+                    kUsageError);
     request->r = scale / 10.0;
     const QString suffix = QFileInfo(request->output).suffix().toLower();
     if (suffix == QStringLiteral("bmp"))
