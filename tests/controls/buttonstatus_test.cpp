@@ -177,6 +177,129 @@ const Row kRows[] = {
 INSTANTIATE_TEST_SUITE_P(Rows, TransitionTable, ::testing::ValuesIn(kRows),
                          [](const auto& info) { return info.param.name; });
 
+// A key's press: the Pressed frame while it is down, whatever the pointer and
+// the focus do; Click when it comes up, with the look of the state it ends in.
+struct KeyRow {
+    std::string name;
+    quint8 state;
+    bool keyDown;
+    bool enabled;
+    ButtonEvent event;
+    quint8 newState;
+    std::optional<Frame> painted;
+    bool newKeyDown;
+    bool click;
+};
+
+void PrintTo(const KeyRow& row, std::ostream* os) {
+    *os << row.name;
+}
+
+class KeyTransitionTable : public ::testing::TestWithParam<KeyRow> {};
+
+TEST_P(KeyTransitionTable, changesStatePaintsAndClicksAsTheRowSays) {
+    const KeyRow& row = GetParam();
+    ButtonStatus s;
+    s.IsEnabled = row.enabled;
+    s.ButtonState = row.state;
+    s.KeyDown = row.keyDown;
+    const Reaction r = Step(s, row.event);
+    EXPECT_EQ(s.ButtonState, row.newState);
+    EXPECT_EQ(r.paint, row.painted);
+    EXPECT_EQ(s.KeyDown, row.newKeyDown);
+    EXPECT_EQ(r.click, row.click);
+    EXPECT_FALSE(s.LeftDown);
+}
+
+const KeyRow kKeyRows[] = {
+    // name, state, keyDown, enabled, event, new state, painted, new keyDown, click
+    {"downInSelectedPaintsPressed", 3, false, true, {K::KeyDown}, 3, Frame::Pressed, true, false},
+    {"downOnUnfocusedDefaultPaintsPressed",
+     1,
+     false,
+     true,
+     {K::KeyDown},
+     1,
+     Frame::Pressed,
+     true,
+     false},
+    {"upInSelectedClicksAndShowsSelected",
+     3,
+     true,
+     true,
+     {K::KeyUp},
+     3,
+     Frame::Selected,
+     false,
+     true},
+    {"upInHighLightSelectClicksAndShowsIt",
+     4,
+     true,
+     true,
+     {K::KeyUp},
+     4,
+     Frame::HighLightSelect,
+     false,
+     true},
+    {"upInNormalClicksAndShowsNormal", 1, true, true, {K::KeyUp}, 1, Frame::Normal, false, true},
+    {"upInHighLightClicksAndShowsHighLight",
+     2,
+     true,
+     true,
+     {K::KeyUp},
+     2,
+     Frame::HighLight,
+     false,
+     true},
+    {"upBeforeInitializeShowsNormal", 0, true, true, {K::KeyUp}, 0, Frame::Normal, false, true},
+    {"upWithoutItsPressDoesNothing", 3, false, true, {K::KeyUp}, 3, std::nullopt, false, false},
+    {"cancelShowsTheStateWithoutClick",
+     3,
+     true,
+     true,
+     {K::KeyCancel},
+     3,
+     Frame::Selected,
+     false,
+     false},
+    {"pointerLeavingUnderKeyKeepsPressed",
+     4,
+     true,
+     true,
+     {K::PointerLeft},
+     3,
+     std::nullopt,
+     true,
+     false},
+    {"moveUnderKeyKeepsPressed", 3, true, true, {K::MouseMove}, 4, std::nullopt, true, false},
+    {"focusUnderKeyKeepsPressed", 1, true, true, {K::GotFocus}, 3, std::nullopt, true, false},
+    {"focusLossEndsTheKeysPress", 3, true, true, {K::LostFocus}, 1, Frame::Normal, false, false},
+    // The mouse's release is the one Click of a press made by both.
+    {"mouseUpEndsTheKeysPress",
+     4,
+     true,
+     true,
+     {K::MouseUp, B::Left},
+     4,
+     Frame::HighLightSelect,
+     false,
+     true},
+    {"downOnDisabledDoesNothing", 3, false, false, {K::KeyDown}, 3, std::nullopt, false, false},
+    // Enabled again later, the button must not finish the old press.
+    {"upOnDisabledEndsThePressWithoutClick",
+     3,
+     true,
+     false,
+     {K::KeyUp},
+     3,
+     std::nullopt,
+     false,
+     false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, KeyTransitionTable, ::testing::ValuesIn(kKeyRows),
+                         [](const auto& info) { return info.param.name; });
+
 TEST(HoverShading, followsStatesOneToThreeAndIsKeptOtherwise) {
     const struct {
         quint8 state;
