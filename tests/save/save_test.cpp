@@ -8,6 +8,7 @@
 #include "tests/support/support.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -197,6 +198,45 @@ TEST_F(Saving, libraryInstalledAfterAFailedSaveIsFoundAtTheNext) {
     EXPECT_EQ(Save_Image(picture, dir.filePath("second.jpg"), 0, &error), SaveStatus::Saved)
         << error.toStdString();
     EXPECT_FALSE(QImage(dir.filePath("second.jpg")).isNull());
+}
+
+// The type list once read "JPGﾌｧｲﾙ (*.jpg)"; it shows the description alone
+// and still lists only the files of its kind.
+TEST_F(Saving, typeListShowsTheDescriptionAloneAndStillFilters) {
+    ASSERT_TRUE(writeFile(dir.filePath("photo.jpg"), "x"));
+    ASSERT_TRUE(writeFile(dir.filePath("image.bmp"), "x"));
+    const struct {
+        int index;
+        const char* shown;
+        const char* listed;
+    } cases[] = {{0, "JPGﾌｧｲﾙ", "photo.jpg"}, {1, "BMPﾌｧｲﾙ", "image.bmp"}};
+    for (const auto& c : cases) {
+        platform::SaveFileRequest request = Save_Request(nullptr, c.index);
+        request.initialDir = dir.path();
+        QStringList types, listed;
+        WhenModal([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            ASSERT_NE(dialog, nullptr);
+            auto* combo = dialog->findChild<QComboBox*>("fileTypeCombo");
+            for (int i = 0; i < combo->count(); ++i)
+                types << combo->itemText(i);
+            auto* model = dialog->findChild<QFileSystemModel*>();
+            const QModelIndex folder = model->index(dir.path());
+            // The model lists the folder on a thread of its own.
+            QTest::qWaitFor([&] { return model->rowCount(folder) > 0; }, 2000);
+            for (int row = 0; row < model->rowCount(folder); ++row) {
+                const QModelIndex entry = model->index(row, 0, folder);
+                // Where the filter greys refused files instead of leaving them out.
+                if (model->flags(entry) & Qt::ItemIsEnabled)
+                    listed << model->fileName(entry);
+            }
+            dialog->reject();
+        });
+        QString chosen;
+        EXPECT_FALSE(platform::GetSaveFileName(request, &chosen));
+        EXPECT_EQ(types, QStringList{QString::fromUtf8(c.shown)});
+        EXPECT_EQ(listed, QStringList{QString::fromUtf8(c.listed)});
+    }
 }
 
 // Return on the name box's initial "*.jpg" once wrote a file literally named so.
