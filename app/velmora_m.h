@@ -58,10 +58,10 @@ class velmora_m : public QMainWindow {
     void m_open_Click();
     // Opens the image file at path: Master and Display take it at 1:1 and Display
     // shows, as the image selection dialog's choice does; the command line and a
-    // file dropped on the window come here too. A file that cannot be read, or
-    // whose picture would not fit in memory, is named in a message box; then
-    // nothing changes and false comes back. The picture is decoded off the
-    // user-interface thread.
+    // file dropped on the window come here too. A file that cannot be read, and
+    // one whose picture would not fit in memory, is named in a message box that
+    // says which of the two it is; then nothing changes and false comes back. The picture is
+    // decoded off the user-interface thread.
     bool openImage(const QString& path);
     void m_save_Click(int index);
     void m_end_Click();

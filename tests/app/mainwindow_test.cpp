@@ -219,6 +219,8 @@ struct OpenRefusal {
 };
 
 const char* kUnreadable = "画像ﾌｧｲﾙを読み込めませんでした。";
+// Refused for memory once read as unreadable, though the file was fine.
+const char* kTooLarge = "画像が大きすぎて、ﾒﾓﾘに読み込めません。";
 
 class OpenRefusalTest : public MainWindow, public ::testing::WithParamInterface<OpenRefusal> {
   protected:
@@ -265,12 +267,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(OpenRefusal{"undecodable", "not a picture", 0, false, kUnreadable},
                       // 17 GB decoded, in an 8 GB control group.
                       OpenRefusal{"lyingJpegHeader", testkit::LyingJpeg(65000, 65000), 8LL << 30,
-                                  false, kUnreadable},
+                                  false, kTooLarge},
                       OpenRefusal{"lyingBitmapHeader", testkit::LyingBitmap(60000, 60000), 0, false,
                                   kUnreadable},
                       OpenRefusal{"deletedAfterChoosing", {}, 0, false, kUnreadable},
                       OpenRefusal{"controlGroupNearlyFull", testkit::GreyFile(300, "JPG"), 100000,
-                                  false, kUnreadable},
+                                  false, kTooLarge},
                       OpenRefusal{"noWorkerThread", testkit::GreyFile(30, "JPG"), 0, true,
                                   "処理を開始できませんでした。"}),
     [](const ::testing::TestParamInfo<OpenRefusal>& info) { return info.param.name; });

@@ -407,7 +407,7 @@ TEST_F(ImageDialogTest, unreadableDriveReportsTheErrorOnTwoLinesWithRetryAndCanc
     QFile::setPermissions(locked,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     // The line break was once a carriage return, which the box showed as a blank.
-    EXPECT_EQ(text, QStringLiteral("velmora: &H46\nアクセスが拒否されました。"));
+    EXPECT_EQ(text, QStringLiteral("velmora: &H46\nｱｸｾｽが拒否されました。"));
     EXPECT_EQ(shownLines, 2);
     EXPECT_EQ(buttons, QMessageBox::Retry | QMessageBox::Cancel);
     EXPECT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));

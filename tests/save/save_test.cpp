@@ -1,6 +1,8 @@
+#include "libvelmora/statuswords.h"
 #include "platform/backgroundwork.h"
 #include "platform/diskspace.h"
 #include "save/jpeglibrary.h"
+#include "save/jpegstatus.h"
 #include "save/save.h"
 #include "settings/settings.h"
 #include "state/velmora_b.h"
@@ -21,6 +23,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 
@@ -163,7 +166,22 @@ TEST_F(Saving, theLibrarysRefusalIsShownInWords) {
     ASSERT_TRUE(writeFile(notABitmap, "no bitmap here"));
     QString error;
     EXPECT_EQ(ConvertBitmapToJpeg(notABitmap, dir.filePath("out.jpg"), &error), -3);
-    EXPECT_TRUE(error.contains("ビットマップではありません")) << error.toStdString();
+    EXPECT_TRUE(error.contains("ﾋﾞｯﾄﾏｯﾌﾟではありません")) << error.toStdString();
+}
+
+// The library's words once wrote "ファイル" where every caption has "ﾌｧｲﾙ".
+TEST(StatusWords, useTheHalfWidthKatakanaOfTheCaptions) {
+    std::vector<int> statuses = {12345}; // one the table does not know
+    for (const jpeg::StatusWords& words : jpeg::kStatusWords)
+        statuses.push_back(words.status);
+    for (int status : statuses) {
+        const QString text = Jpeg_Status_Text(status);
+        const bool fullWidth = std::any_of(text.begin(), text.end(), [](QChar c) {
+            return c.unicode() >= 0x30A0 && c.unicode() <= 0x30FF;
+        });
+        EXPECT_FALSE(fullWidth) << status << " " << text.toStdString();
+    }
+    EXPECT_EQ(Jpeg_Status_Text(VELMORA_E_OUT_OF_MEMORY), "ﾒﾓﾘが足りません。");
 }
 
 TEST_F(Saving, failedSaveKeepsTheFileItWasToReplace) {
