@@ -184,7 +184,7 @@ void velmora_v::Form_Load() {
 
     const QString stored = Ini_Read(kSection, kKeyGetPath, Settings_File());
     if (stored.isEmpty() || !Folder_Exists(stored))
-        Get_Dir = App_Folder();
+        Get_Dir = Start_Folder();
     else
         Get_Dir = stored;
 
@@ -199,7 +199,7 @@ void velmora_v::Form_Load() {
     // folder list again.
     drives_ = platform::MountedDrives();
     drive1_->addItems(drives_);
-    if (!dir1_->SetPath(Get_Dir).ok() && !dir1_->SetPath(App_Folder()).ok())
+    if (!dir1_->SetPath(Get_Dir).ok() && !dir1_->SetPath(Start_Folder()).ok())
         dir1_->SetPath(QStringLiteral("/"));
     showDrive(platform::DriveOfFolder(dir1_->Path(), drives_));
     file1_->SetPath(dir1_->Path());
