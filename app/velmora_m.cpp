@@ -178,14 +178,20 @@ QString droppedFile(const QMimeData* data) {
 
 } // namespace
 
+bool velmora_m::takesDrops() const {
+    // While a dialog is open the window waits for it: a file opened behind the
+    // dialog would be replaced, unseen, by the dialog's own choice.
+    return !working_ && !enlarging_ && QApplication::activeModalWidget() == nullptr;
+}
+
 void velmora_m::dragEnterEvent(QDragEnterEvent* event) {
-    if (!working_ && !enlarging_ && !droppedFile(event->mimeData()).isEmpty())
+    if (takesDrops() && !droppedFile(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void velmora_m::dropEvent(QDropEvent* event) {
     const QString file = droppedFile(event->mimeData());
-    if (working_ || enlarging_ || file.isEmpty())
+    if (!takesDrops() || file.isEmpty())
         return;
     event->acceptProposedAction();
     openImage(file);

@@ -82,6 +82,8 @@ class velmora_m : public QMainWindow {
     // Runs the engine off this thread; false, with a message shown, when it failed.
     bool enlargeInto(const QImage& source, double r, QImage& target);
     void endOfWork();
+    // No work running and no dialog open.
+    bool takesDrops() const;
 
     MainWindowServices services_;
     QMenu* fileMenu_ = nullptr;
@@ -100,7 +102,8 @@ class velmora_m : public QMainWindow {
   protected:
     // A close during opening, saving or enlarging waits for the work to end.
     void closeEvent(QCloseEvent* event) override;
-    // A local file dragged over the window is accepted and, dropped, opened.
+    // A local file dragged over the window is accepted and, dropped, opened;
+    // not while a dialog is open or work runs.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 };

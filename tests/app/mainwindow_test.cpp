@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QDropEvent>
 #include <QMenu>
@@ -192,6 +193,41 @@ TEST_F(MainWindow, droppedFileOpensLikeAChoiceAndAnUnreadableOneChangesNothing) 
     EXPECT_EQ(message.title, "Vantorel");
     EXPECT_EQ(w.Master()->size(), QSize(30, 20));
     EXPECT_EQ(w.Display()->GetPixel(0, 0), 0x3264C8u);
+}
+
+// A file dropped while the image dialog was open used to open behind it.
+TEST_F(MainWindow, fileDroppedWhileADialogIsOpenIsRefused) {
+    QImage image(30, 20, QImage::Format_RGB32);
+    image.fill(QColor(200, 100, 50));
+    const QString good = dir.filePath("a.bmp");
+    ASSERT_TRUE(image.save(good, "BMP"));
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(good)});
+    bool enterAccepted = true, dropAccepted = true;
+    MainWindowServices services;
+    velmora_m* window = nullptr;
+    services.showImageDialog = [&] {
+        QDialog dialog;
+        WhenModal([&](QWidget* modal) {
+            const QPoint over = window->centralWidget()->mapTo(window, QPoint(5, 5));
+            QDragEnterEvent enter(over, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(window->windowHandle(), &enter);
+            QDropEvent drop(QPointF(over), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(window->windowHandle(), &drop);
+            enterAccepted = enter.isAccepted();
+            dropAccepted = drop.isAccepted();
+            static_cast<QDialog*>(modal)->reject();
+        });
+        dialog.exec();
+        return QString();
+    };
+    velmora_m w(services);
+    window = &w;
+    w.show();
+    w.m_open()->trigger();
+    EXPECT_FALSE(enterAccepted);
+    EXPECT_FALSE(dropAccepted);
+    EXPECT_FALSE(w.Display()->isVisible());
 }
 
 // Qt's own buttons were English in a program whose every other word is Japanese.
