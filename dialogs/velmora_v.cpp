@@ -19,6 +19,7 @@
 #include <QPainter>
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 namespace velmora {
