@@ -37,8 +37,10 @@ const QRect kMasterDesign = TwipsToPixelsTruncated(QRect(6840, 60, 1380, 1260));
 
 // The engine's position and weight tables, per destination column and row.
 constexpr long long kTableBytes = 64;
-const QString kTooLarge = QStringLiteral("拡大後の画像が大きすぎて、メモリに収まりません。\n"
+const QString kTooLarge = QStringLiteral("拡大後の画像が大きすぎて、ﾒﾓﾘに収まりません。\n"
                                          "拡大率を小さくしてください。");
+const QString kUnreadable = QStringLiteral("画像ﾌｧｲﾙを読み込めませんでした。\n%1");
+const QString kPictureTooLarge = QStringLiteral("画像が大きすぎて、ﾒﾓﾘに読み込めません。\n%1");
 // The step, in columns, in which the result is shown growing.
 constexpr int kRevealColumns = 64;
 
@@ -148,10 +150,12 @@ bool velmora_m::openImage(const QString& path) {
     if (!runBusy([&] { ok = reader.read(&loaded); }))
         return false;
     if (!ok) {
-        // A picture refused for its size gets the message of an unreadable one:
-        // either way this file cannot be opened, and nothing changes.
-        showMessage(QStringLiteral("画像ﾌｧｲﾙを読み込めませんでした。\n%1")
-                        .arg(QDir::toNativeSeparators(path)));
+        // Either way nothing changes; a picture refused for its size says so,
+        // since the file itself is fine and a machine with more memory opens it.
+        const QString text = reader.failure() == platform::ImageReader::Failure::TooLarge
+                                 ? kPictureTooLarge
+                                 : kUnreadable;
+        showMessage(text.arg(QDir::toNativeSeparators(path)));
         return false;
     }
     master_->setPicture(loaded);
@@ -174,14 +178,20 @@ QString droppedFile(const QMimeData* data) {
 
 } // namespace
 
+bool velmora_m::takesDrops() const {
+    // While a dialog is open the window waits for it: a file opened behind the
+    // dialog would be replaced, unseen, by the dialog's own choice.
+    return !working_ && !enlarging_ && QApplication::activeModalWidget() == nullptr;
+}
+
 void velmora_m::dragEnterEvent(QDragEnterEvent* event) {
-    if (!working_ && !enlarging_ && !droppedFile(event->mimeData()).isEmpty())
+    if (takesDrops() && !droppedFile(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void velmora_m::dropEvent(QDropEvent* event) {
     const QString file = droppedFile(event->mimeData());
-    if (working_ || enlarging_ || file.isEmpty())
+    if (!takesDrops() || file.isEmpty())
         return;
     event->acceptProposedAction();
     openImage(file);

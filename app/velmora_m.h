@@ -58,10 +58,10 @@ class velmora_m : public QMainWindow {
     void m_open_Click();
     // Opens the image file at path: Master and Display take it at 1:1 and Display
     // shows, as the image selection dialog's choice does; the command line and a
-    // file dropped on the window come here too. A file that cannot be read, or
-    // whose picture would not fit in memory, is named in a message box; then
-    // nothing changes and false comes back. The picture is decoded off the
-    // user-interface thread.
+    // file dropped on the window come here too. A file that cannot be read, and
+    // one whose picture would not fit in memory, is named in a message box that
+    // says which of the two it is; then nothing changes and false comes back. The picture is
+    // decoded off the user-interface thread.
     bool openImage(const QString& path);
     void m_save_Click(int index);
     void m_end_Click();
@@ -82,6 +82,8 @@ class velmora_m : public QMainWindow {
     // Runs the engine off this thread; false, with a message shown, when it failed.
     bool enlargeInto(const QImage& source, double r, QImage& target);
     void endOfWork();
+    // No work running and no dialog open.
+    bool takesDrops() const;
 
     MainWindowServices services_;
     QMenu* fileMenu_ = nullptr;
@@ -100,7 +102,8 @@ class velmora_m : public QMainWindow {
   protected:
     // A close during opening, saving or enlarging waits for the work to end.
     void closeEvent(QCloseEvent* event) override;
-    // A local file dragged over the window is accepted and, dropped, opened.
+    // A local file dragged over the window is accepted and, dropped, opened;
+    // not while a dialog is open or work runs.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 };

@@ -11,6 +11,7 @@ FileList::FileList(QWidget* parent) : QListWidget(parent) {
         if (!quiet_)
             emit Click();
     });
+    connect(this, &QListWidget::itemDoubleClicked, this, &FileList::DblClick);
 }
 
 void FileList::SetPath(const QString& folder) {

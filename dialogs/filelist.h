@@ -1,6 +1,7 @@
 // The file list of the image selection dialog: the files of one folder that match
 // a pattern such as "*.bmp;*.jpg;*.jpeg" (case ignored), hidden files left out,
-// in name order. A change of the current entry by the user raises Click.
+// in name order. A change of the current entry by the user raises Click, a
+// double click on an entry DblClick (after the Click of its first press).
 #pragma once
 
 #include <QListWidget>
@@ -22,6 +23,7 @@ class FileList : public QListWidget {
 
   signals:
     void Click();
+    void DblClick();
 
   protected:
     void focusInEvent(QFocusEvent* event) override;

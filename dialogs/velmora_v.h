@@ -65,9 +65,12 @@ class velmora_v : public FrameDialog {
     void Dir1_Change();
     void Combo_Kind_Click();
     void File1_Click();
+    void File1_DblClick();
     void Cmd_Sel_Click();
     void Cmd_Can_Click();
     void showDrive(const QString& drive);
+    void showSize(const QString& text);
+    void nameForScreenReaders();
 
     QStringList drives_;
     QString viewFile_;

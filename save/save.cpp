@@ -135,10 +135,10 @@ void m_save_Click(QWidget* owner, const QImage& picture, int index,
                                   &error))
         status = SaveStatus::Failed;
     if (status == SaveStatus::NoRoom) {
-        platform::ShowMessage(owner, QStringLiteral("ファイルを保存できませんでした。\n%1\n%2")
+        platform::ShowMessage(owner, QStringLiteral("ﾌｧｲﾙを保存できませんでした。\n%1\n%2")
                                          .arg(QDir::toNativeSeparators(chosen), error));
     } else if (status == SaveStatus::Failed) {
-        platform::ShowMessage(owner, QStringLiteral("ファイルを保存できませんでした。\n%1\n(%2)")
+        platform::ShowMessage(owner, QStringLiteral("ﾌｧｲﾙを保存できませんでした。\n%1\n(%2)")
                                          .arg(QDir::toNativeSeparators(chosen), error));
     }
 }

@@ -159,7 +159,7 @@ TEST_F(EnlargeCommand, aResultTooLargeForMemoryIsRefusedWithAMessage) {
         w->m_kakudai()->trigger();
         testkit::StopPretendingMemory();
         EXPECT_EQ(message.title, "Vantorel");
-        EXPECT_TRUE(message.text.contains("メモリに収まりません")) << scale;
+        EXPECT_TRUE(message.text.contains("ﾒﾓﾘに収まりません")) << scale;
         EXPECT_EQ(w->Display()->image(), before);
         EXPECT_TRUE(w->m_kakudai()->isEnabled());
         EXPECT_TRUE(w->m_file()->isEnabled());

@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QDropEvent>
 #include <QMenu>
@@ -194,6 +195,41 @@ TEST_F(MainWindow, droppedFileOpensLikeAChoiceAndAnUnreadableOneChangesNothing) 
     EXPECT_EQ(w.Display()->GetPixel(0, 0), 0x3264C8u);
 }
 
+// A file dropped while the image dialog was open used to open behind it.
+TEST_F(MainWindow, fileDroppedWhileADialogIsOpenIsRefused) {
+    QImage image(30, 20, QImage::Format_RGB32);
+    image.fill(QColor(200, 100, 50));
+    const QString good = dir.filePath("a.bmp");
+    ASSERT_TRUE(image.save(good, "BMP"));
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(good)});
+    bool enterAccepted = true, dropAccepted = true;
+    MainWindowServices services;
+    velmora_m* window = nullptr;
+    services.showImageDialog = [&] {
+        QDialog dialog;
+        WhenModal([&](QWidget* modal) {
+            const QPoint over = window->centralWidget()->mapTo(window, QPoint(5, 5));
+            QDragEnterEvent enter(over, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(window->windowHandle(), &enter);
+            QDropEvent drop(QPointF(over), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(window->windowHandle(), &drop);
+            enterAccepted = enter.isAccepted();
+            dropAccepted = drop.isAccepted();
+            static_cast<QDialog*>(modal)->reject();
+        });
+        dialog.exec();
+        return QString();
+    };
+    velmora_m w(services);
+    window = &w;
+    w.show();
+    w.m_open()->trigger();
+    EXPECT_FALSE(enterAccepted);
+    EXPECT_FALSE(dropAccepted);
+    EXPECT_FALSE(w.Display()->isVisible());
+}
+
 // Qt's own buttons were English in a program whose every other word is Japanese.
 TEST(QtTranslation, messageBoxButtonsSpeakJapanese) {
     QTranslator* japanese = platform::InstallQtTranslation();
@@ -219,6 +255,8 @@ struct OpenRefusal {
 };
 
 const char* kUnreadable = "画像ﾌｧｲﾙを読み込めませんでした。";
+// Refused for memory once read as unreadable, though the file was fine.
+const char* kTooLarge = "画像が大きすぎて、ﾒﾓﾘに読み込めません。";
 
 class OpenRefusalTest : public MainWindow, public ::testing::WithParamInterface<OpenRefusal> {
   protected:
@@ -265,12 +303,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(OpenRefusal{"undecodable", "not a picture", 0, false, kUnreadable},
                       // 17 GB decoded, in an 8 GB control group.
                       OpenRefusal{"lyingJpegHeader", testkit::LyingJpeg(65000, 65000), 8LL << 30,
-                                  false, kUnreadable},
+                                  false, kTooLarge},
                       OpenRefusal{"lyingBitmapHeader", testkit::LyingBitmap(60000, 60000), 0, false,
                                   kUnreadable},
                       OpenRefusal{"deletedAfterChoosing", {}, 0, false, kUnreadable},
                       OpenRefusal{"controlGroupNearlyFull", testkit::GreyFile(300, "JPG"), 100000,
-                                  false, kUnreadable},
+                                  false, kTooLarge},
                       OpenRefusal{"noWorkerThread", testkit::GreyFile(30, "JPG"), 0, true,
                                   "処理を開始できませんでした。"}),
     [](const ::testing::TestParamInfo<OpenRefusal>& info) { return info.param.name; });

@@ -214,6 +214,29 @@ TEST_P(StartFolderTest, unusableStoredFolderFallsBackToTheProgramFolder) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, StartFolderTest, ::testing::Values("missing", "empty", "vanished"));
 
+// An installed program once opened the dialog in its own bin folder.
+TEST_F(ImageDialogTest, installedProgramStartsInThePicturesFolderElseHome) {
+    const QString pictures = path(QStringLiteral("Pictures"));
+    ASSERT_TRUE(QDir().mkdir(pictures));
+    const QString program = QStringLiteral("/usr/bin");
+    const QString home = path(QStringLiteral("home"));
+    const struct {
+        const char* name;
+        bool installed;
+        QString pictures;
+        QString expected;
+    } cases[] = {
+        {"notInstalled", false, pictures, program},
+        {"installed", true, pictures, pictures},
+        {"installedWithoutPicturesFolder", true, path(QStringLiteral("missing")), home},
+        {"installedWithNoPicturesLocation", true, QString(), home},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Start_Folder_For(program, c.installed, c.pictures, home), c.expected) << c.name;
+    // Here the program runs from the build, not installed.
+    EXPECT_EQ(Start_Folder(), App_Folder());
+}
+
 class LeaveTest : public ImageDialogTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(LeaveTest, leavingWithoutSelectStoresTheFolderShownAndChoosesNothing) {
@@ -407,7 +430,7 @@ TEST_F(ImageDialogTest, unreadableDriveReportsTheErrorOnTwoLinesWithRetryAndCanc
     QFile::setPermissions(locked,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     // The line break was once a carriage return, which the box showed as a blank.
-    EXPECT_EQ(text, QStringLiteral("velmora: &H46\nアクセスが拒否されました。"));
+    EXPECT_EQ(text, QStringLiteral("velmora: &H46\nｱｸｾｽが拒否されました。"));
     EXPECT_EQ(shownLines, 2);
     EXPECT_EQ(buttons, QMessageBox::Retry | QMessageBox::Cancel);
     EXPECT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));

@@ -1,6 +1,8 @@
+#include "libvelmora/statuswords.h"
 #include "platform/backgroundwork.h"
 #include "platform/diskspace.h"
 #include "save/jpeglibrary.h"
+#include "save/jpegstatus.h"
 #include "save/save.h"
 #include "settings/settings.h"
 #include "state/velmora_b.h"
@@ -8,6 +10,7 @@
 #include "tests/support/support.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -20,6 +23,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 
@@ -162,7 +166,22 @@ TEST_F(Saving, theLibrarysRefusalIsShownInWords) {
     ASSERT_TRUE(writeFile(notABitmap, "no bitmap here"));
     QString error;
     EXPECT_EQ(ConvertBitmapToJpeg(notABitmap, dir.filePath("out.jpg"), &error), -3);
-    EXPECT_TRUE(error.contains("ビットマップではありません")) << error.toStdString();
+    EXPECT_TRUE(error.contains("ﾋﾞｯﾄﾏｯﾌﾟではありません")) << error.toStdString();
+}
+
+// The library's words once wrote "ファイル" where every caption has "ﾌｧｲﾙ".
+TEST(StatusWords, useTheHalfWidthKatakanaOfTheCaptions) {
+    std::vector<int> statuses = {12345}; // one the table does not know
+    for (const jpeg::StatusWords& words : jpeg::kStatusWords)
+        statuses.push_back(words.status);
+    for (int status : statuses) {
+        const QString text = Jpeg_Status_Text(status);
+        const bool fullWidth = std::any_of(text.begin(), text.end(), [](QChar c) {
+            return c.unicode() >= 0x30A0 && c.unicode() <= 0x30FF;
+        });
+        EXPECT_FALSE(fullWidth) << status << " " << text.toStdString();
+    }
+    EXPECT_EQ(Jpeg_Status_Text(VELMORA_E_OUT_OF_MEMORY), "ﾒﾓﾘが足りません。");
 }
 
 TEST_F(Saving, failedSaveKeepsTheFileItWasToReplace) {
@@ -229,6 +248,45 @@ TEST_F(Saving, theLibraryIsFoundWhereItIsInstalledByItsSoname) {
         EXPECT_EQ(Save_Image(picture, jpeg, 0, &error) == SaveStatus::Saved, c.saved)
             << c.name << ": " << error.toStdString();
         EXPECT_EQ(QFile::exists(jpeg), c.saved) << c.name;
+    }
+}
+
+// The type list once read "JPGﾌｧｲﾙ (*.jpg)"; it shows the description alone
+// and still lists only the files of its kind.
+TEST_F(Saving, typeListShowsTheDescriptionAloneAndStillFilters) {
+    ASSERT_TRUE(writeFile(dir.filePath("photo.jpg"), "x"));
+    ASSERT_TRUE(writeFile(dir.filePath("image.bmp"), "x"));
+    const struct {
+        int index;
+        const char* shown;
+        const char* listed;
+    } cases[] = {{0, "JPGﾌｧｲﾙ", "photo.jpg"}, {1, "BMPﾌｧｲﾙ", "image.bmp"}};
+    for (const auto& c : cases) {
+        platform::SaveFileRequest request = Save_Request(nullptr, c.index);
+        request.initialDir = dir.path();
+        QStringList types, listed;
+        WhenModal([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            ASSERT_NE(dialog, nullptr);
+            auto* combo = dialog->findChild<QComboBox*>("fileTypeCombo");
+            for (int i = 0; i < combo->count(); ++i)
+                types << combo->itemText(i);
+            auto* model = dialog->findChild<QFileSystemModel*>();
+            const QModelIndex folder = model->index(dir.path());
+            // The model lists the folder on a thread of its own.
+            QTest::qWaitFor([&] { return model->rowCount(folder) > 0; }, 2000);
+            for (int row = 0; row < model->rowCount(folder); ++row) {
+                const QModelIndex entry = model->index(row, 0, folder);
+                // Where the filter greys refused files instead of leaving them out.
+                if (model->flags(entry) & Qt::ItemIsEnabled)
+                    listed << model->fileName(entry);
+            }
+            dialog->reject();
+        });
+        QString chosen;
+        EXPECT_FALSE(platform::GetSaveFileName(request, &chosen));
+        EXPECT_EQ(types, QStringList{QString::fromUtf8(c.shown)});
+        EXPECT_EQ(listed, QStringList{QString::fromUtf8(c.listed)});
     }
 }
 
