@@ -1,7 +1,9 @@
 #include "engine/sampling.h"
+#include "platform/bitmap.h"
 #include "save/jpeglibrary.h"
 #include "save/save.h"
 #include "tests/support/badimages.h"
+#include "tests/support/support.h"
 
 #include <QDir>
 #include <QFile>
@@ -78,25 +80,31 @@ TEST_F(EnlargeTool, writesTheProgramsEnlargementAsABitmap) {
     EXPECT_EQ(result, reference(source, 2.5, result.size()));
 }
 
-// The program saves a JPEG by writing a temporary bitmap and converting it with
-// the library; the tool encodes its strips directly. 60 x 90 at 10.0 gives a
-// 599 x 899 result, two strips for the tool.
-TEST_F(EnlargeTool, jpegDecodesToThePixelsOfTheProgramsSavedJpeg) {
+// The tool and the program's save write through the same pipeline: the same
+// bytes, and the bytes the program wrote from the whole result before. 60 x 90
+// at 10.0 gives a 599 x 899 result, many strips for both writers.
+TEST_F(EnlargeTool, writesTheProgramsFileByteForByte) {
     const QImage photo = randomImage(60, 90);
-    const QString in = dir.filePath("photo.bmp"), out = dir.filePath("out.jpeg");
+    const QImage whole = reference(photo, 10.0, QSize(599, 899));
+    const QString in = dir.filePath("photo.bmp");
     ASSERT_TRUE(photo.save(in, "BMP"));
-    const ToolRun r = run({"--ratio=10", in, out});
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-
     velmora::Set_Library_Folder(QStringLiteral(VELMORA_TEST_BIN));
-    QString error;
-    const QString saved = dir.filePath("saved.jpg");
-    ASSERT_EQ(velmora::Save_Image(reference(photo, 10.0, QSize(599, 899)), saved, 0, &error),
-              velmora::SaveStatus::Saved)
-        << error.toStdString();
-    const QImage tool(out), program(saved);
-    EXPECT_EQ(tool.size(), QSize(599, 899));
-    EXPECT_EQ(tool, program);
+    for (const char* suffix : {".jpeg", ".bmp"}) {
+        const bool jpeg = QString(suffix) == ".jpeg";
+        const QString out = dir.filePath(QStringLiteral("tool") + suffix);
+        const ToolRun r = run({"--ratio=10", in, out});
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+
+        const QString saved = dir.filePath(QStringLiteral("saved") + suffix);
+        const QString todays = dir.filePath(QStringLiteral("todays") + suffix);
+        const velmora::SaveResult result = velmora::Save_Recipe(
+            {photo, 10.0}, saved, jpeg ? velmora::SaveKind::Jpeg : velmora::SaveKind::Bitmap);
+        ASSERT_EQ(result.status, velmora::SaveStatus::Saved) << result.error.toStdString();
+        ASSERT_TRUE(jpeg ? velmora::ConvertPictureToJpeg(whole, todays, nullptr) == 0
+                         : velmora::platform::WriteBitmap(whole, todays));
+        EXPECT_TRUE(velmora::ReadTestFile(out) == velmora::ReadTestFile(saved)) << suffix;
+        EXPECT_TRUE(velmora::ReadTestFile(out) == velmora::ReadTestFile(todays)) << suffix;
+    }
 }
 
 TEST_F(EnlargeTool, helpExplainsTheUse) {
@@ -156,7 +164,54 @@ TEST_F(EnlargeTool, badInputGetsOneLineAndNoOutputFile) {
     EXPECT_TRUE(tooWide.err.contains("at most 65500 pixels a side")) << tooWide.err.toStdString();
     EXPECT_FALSE(QFile::exists(dir.filePath("wide.jpg")));
     // Nothing but the inputs is left in the folder: no temporary files either.
-#include "save/jpeglibrary.h"
-#include "save/save.h"
-#include "tests/support/badimages.h"
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 5);
 }
+
+// A small file whose header claims a huge picture used to be decoded whole
+// (40 s and 16 GB) before the result was refused; now the header decides.
+TEST_F(EnlargeTool, aResultTheOutputCannotHoldIsRefusedFromTheHeader) {
+    struct Case {
+        const char* name;
+        QByteArray data;
+        const char* input;
+        const char* ratio;
+        const char* output;
+        const char* reason;
+    } cases[] = {
+        {"jpeg to bitmap", velmora::testkit::LyingJpeg(65000, 65000), "huge.jpg", "2", "out.bmp",
+         "(129999 x 129999 pixels) is too large for a bitmap file"},
+        {"jpeg to jpeg", velmora::testkit::LyingJpeg(65000, 65000), "huge.jpg", "1.1", "out.jpg",
+         "(71499 x 71499 pixels) is too large for JPEG: at most 65500 pixels a side"},
+        {"at ratio one", velmora::testkit::LyingJpeg(40000, 40000), "big.jpg", "1", "out.bmp",
+         "(39999 x 39999 pixels) is too large for a bitmap file"},
+    };
+    for (const Case& c : cases) {
+        QFile in(dir.filePath(c.input));
+        ASSERT_TRUE(in.open(QIODevice::WriteOnly));
+        in.write(c.data);
+        in.close();
+        const ToolRun r = run({"--ratio", c.ratio, in.fileName(), dir.filePath(c.output)});
+        EXPECT_EQ(r.exitCode, 1) << c.name;
+        EXPECT_TRUE(r.err.contains(c.reason)) << c.name << ": " << r.err.toStdString();
+        EXPECT_FALSE(QFile::exists(dir.filePath(c.output))) << c.name;
+    }
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+// The address sanitizer reserves terabytes of address space and cannot run
+// under an address-space limit, hence not in that build.
+TEST_F(EnlargeTool, aSourceTooBigForTheAddressSpaceLimitIsRefusedFromTheHeader) {
+    QFile in(dir.filePath("big.jpg"));
+    ASSERT_TRUE(in.open(QIODevice::WriteOnly));
+    in.write(velmora::testkit::LyingJpeg(20000, 20000)); // 1.6 GB decoded
+    in.close();
+    const ToolRun r = run({"--ratio", "1", in.fileName(), dir.filePath("out.jpg")}, [] {
+        const rlimit limit{1536LL << 20, 1536LL << 20};
+        ::setrlimit(RLIMIT_AS, &limit);
+    });
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("20000 x 20000 pixels does not fit in memory"))
+        << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("out.jpg")));
+}
+#endif
