@@ -206,7 +206,9 @@ void velmora_m::endOfWork() {
 }
 
 Recipe velmora_m::saveRecipe() const {
-    if (master_->picture().isNull())
+    // Before any picture and any enlargement, Display shows its empty design
+    // picture, which is not Master's.
+    if (master_->picture().isNull() && resultRatio_ == 0)
         return Recipe{display_->image(), 0};
     return Recipe{master_->image(), resultRatio_};
 }

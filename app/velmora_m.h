@@ -66,9 +66,9 @@ class velmora_m : public QMainWindow {
     // user-interface thread.
     bool openImage(const QString& path);
     void m_save_Click(int index);
-    // What a save writes: the opened picture and the ratio of the last
+    // What a save writes: Master's picture and the ratio of the last
     // enlargement that succeeded (0 when the picture is shown 1:1), or the
-    // empty Display before any picture was opened.
+    // empty Display before any picture was opened or enlarged.
     Recipe saveRecipe() const;
     void m_end_Click();
     void m_ritu_Click();

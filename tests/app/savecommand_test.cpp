@@ -227,13 +227,21 @@ TEST_F(SaveCommand, aSaveWhoseThreadCannotStartIsShownAndWritesNothing) {
 
 namespace {
 
-enum class Step { Nothing, Open, Enlarge, FailedEnlarge, EnlargeThenOpen, EnlargeEmpty };
+enum class Step {
+    Nothing,
+    EnlargeNothing,
+    Open,
+    Enlarge,
+    FailedEnlarge,
+    EnlargeThenOpen,
+    EnlargeEmpty
+};
 
 struct WindowCase {
     const char* name;
     Step step;
     double ratio; // the recipe's
-    bool picture; // the recipe's source is the opened picture (or else the empty Display)
+    bool master;  // the recipe's source is Master's picture (or else Display's)
 };
 
 void PrintTo(const WindowCase& c, std::ostream* os) {
@@ -266,6 +274,9 @@ class WindowSave : public SaveCommand, public ::testing::WithParamInterface<Wind
         };
         switch (step) {
         case Step::Nothing:
+            break;
+        case Step::EnlargeNothing: // the empty Master
+            enlargeAt(12);
             break;
         case Step::Open:
             w->m_open()->trigger();
@@ -306,7 +317,7 @@ TEST_P(WindowSave, savesThePictureDisplayShowsFromItsRecipe) {
         w->m_save(index)->trigger();
         EXPECT_EQ(savedKind, index == 0 ? SaveKind::Jpeg : SaveKind::Bitmap);
         EXPECT_EQ(recipe.ratio, c.ratio);
-        EXPECT_EQ(recipe.source, c.picture ? w->Master()->image() : w->Display()->image());
+        EXPECT_EQ(recipe.source, c.master ? w->Master()->image() : w->Display()->image());
 
         const QString ours = dir.filePath("ours"), todays = dir.filePath("todays");
         const SaveKind kind = savedKind;
@@ -325,6 +336,7 @@ TEST_P(WindowSave, savesThePictureDisplayShowsFromItsRecipe) {
 INSTANTIATE_TEST_SUITE_P(
     States, WindowSave,
     ::testing::Values(WindowCase{"BeforeAnyPicture", Step::Nothing, 0, false},
+                      WindowCase{"EnlargedBeforeAnyPicture", Step::EnlargeNothing, 1.2, true},
                       WindowCase{"Opened", Step::Open, 0, true},
                       WindowCase{"Enlarged", Step::Enlarge, 2.5, true},
                       WindowCase{"AfterAFailedEnlargement", Step::FailedEnlarge, 2.5, true},
