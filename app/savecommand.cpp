@@ -28,7 +28,7 @@ QString failureText(const QString& path, const SaveResult& result) {
     case SaveStatus::Saved:
         return QString();
     case SaveStatus::NoRoom:
-    case SaveStatus::TooLarge:
+    case SaveStatus::NotInFormat:
         return QStringLiteral("ファイルを保存できませんでした。\n%1\n%2").arg(native, result.error);
     case SaveStatus::NotComputed:
         return QStringLiteral("ファイルを保存できませんでした。\n%1\n(%2)")

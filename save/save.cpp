@@ -14,7 +14,7 @@ SaveResult Save_Recipe(const Recipe& recipe, const QString& path, SaveKind kind,
     // The size alone decides, before any pixel is made or any file touched.
     const QSize size = Recipe_Size(recipe);
     if (const QString why = Format_Refusal(size, kind); !why.isEmpty())
-        return {SaveStatus::TooLarge, why};
+        return {SaveStatus::NotInFormat, why};
     const ResultRows rows(recipe);
     RowProgress progress(options.progress);
     if (kind == SaveKind::Jpeg)

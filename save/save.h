@@ -28,9 +28,9 @@ enum class SaveStatus {
     // little room. error says so in Japanese.
     NoRoom,
     // Refused before anything was written: the format cannot hold a picture of
-    // this size. error names the limit in Japanese and, where the other format
-    // could hold it, suggests that one.
-    TooLarge,
+    // this size (too large, or for JPEG without pixels). error names the limit
+    // in Japanese and, where the other format could hold it, suggests that one.
+    NotInFormat,
     // The picture's rows could not be made (the engine refused the recipe).
     NotComputed,
     // Writing failed; error says why, and libraryStatus and osError tell more.
@@ -78,7 +78,8 @@ struct SaveOptions {
 
 // Writes the picture the recipe makes as path, of the given kind. Refuses,
 // before anything is written, a picture the format cannot hold (a JPEG side
-// above VELMORA_MAX_DIMENSION, a bitmap file of 4 GiB or more) and, when
+// above VELMORA_MAX_DIMENSION or a JPEG without pixels, a bitmap file of
+// 4 GiB or more) and, when
 // options.checkRoom, a destination without room for it. A JPEG goes through
 // the conversion library's strip-fed entry; a library without it gets the 1:1
 // picture from memory (ConvertPixelsToJPG) or a hidden temporary bitmap beside

@@ -50,6 +50,8 @@ QString bitmapRefusal(const QSize& size) {
 QString Format_Refusal(const QSize& size, SaveKind kind) {
     if (!size.isValid())
         return QStringLiteral("拡大後の画像が大きすぎて、JPEG ﾌｧｲﾙにも BMP ﾌｧｲﾙにもできません。");
+    if (kind == SaveKind::Jpeg && size.isEmpty())
+        return QStringLiteral("画像に画素がないため、JPEG ﾌｧｲﾙにできません。");
     if (kind == SaveKind::Jpeg)
         return jpegHolds(size) ? QString() : jpegRefusal(size);
     return bitmapHolds(size) ? QString() : bitmapRefusal(size);

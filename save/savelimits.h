@@ -11,7 +11,8 @@ namespace velmora {
 
 // Why a picture of this size (Recipe_Size's) cannot be saved as kind, in
 // Japanese, naming the limit and, when the other format can hold the
-// picture, suggesting it; empty when it can be saved.
+// picture, suggesting it; empty when it can be saved. A bitmap may have no
+// pixels (a header alone); a JPEG may not.
 QString Format_Refusal(const QSize& size, SaveKind kind);
 
 // The room asked for a JPEG of this size: a quality-100 JPEG of an enlarged
