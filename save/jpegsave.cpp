@@ -32,17 +32,16 @@ struct FillJob {
 std::int32_t fillRows(void* context, std::int32_t first, std::int32_t count, unsigned char* rows,
                       std::int64_t bytesPerLine) {
     auto* job = static_cast<FillJob*>(context);
-    bool made = false;
+    // Nothing may be thrown back into the library.
     try {
-        made = job->rows.fill(first, count, reinterpret_cast<std::uint32_t*>(rows),
-                              static_cast<std::ptrdiff_t>(bytesPerLine / 4));
+        if (!job->rows.fill(first, count, reinterpret_cast<std::uint32_t*>(rows),
+                            static_cast<std::ptrdiff_t>(bytesPerLine / 4)))
+            return kRowsNotMade;
+        job->progress.add(count);
+        return 0;
     } catch (...) {
-        made = false;
-    }
-    if (!made)
         return kRowsNotMade;
-    job->progress.add(count);
-    return 0;
+    }
 }
 
 // The result of a library call: its words for a failure.
@@ -97,9 +96,8 @@ SaveResult Write_Jpeg(const ResultRows& rows, const Recipe& recipe, const QStrin
     const long long jpegBytes = Estimated_Jpeg_Bytes(size);
     QString error;
     ConvertRowsFunction entry = options.jpegEntry;
-    JpegLibrary library;
     if (entry == nullptr) {
-        library = Jpeg_Library(&error);
+        const JpegLibrary library = Jpeg_Library(&error);
         // Nothing is written for a conversion that cannot happen.
         if (!library.found)
             return {SaveStatus::Failed, error, kLibraryMissing, 0};
