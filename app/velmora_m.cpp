@@ -161,6 +161,7 @@ bool velmora_m::openImage(const QString& path) {
     master_->setPicture(loaded);
     display_->showPicture(master_->picture());
     display_->show();
+    resultRatio_ = 0;
     return true;
 }
 
@@ -214,12 +215,21 @@ void velmora_m::endOfWork() {
         QApplication::exit(0);
 }
 
+Recipe velmora_m::saveRecipe() const {
+    // Before any picture and any enlargement, Display shows its empty design
+    // picture, which is not Master's.
+    if (master_->picture().isNull() && resultRatio_ == 0)
+        return Recipe{display_->image(), 0};
+    return Recipe{master_->image(), resultRatio_};
+}
+
 void velmora_m::m_save_Click(int index) {
     if (!services_.save)
         return;
-    // The save runs off this thread (see save/); a close meanwhile waits for it.
+    // The save runs off this thread (see app/savecommand.h); a close meanwhile
+    // waits for it.
     working_ = true;
-    services_.save(this, display_->image(), index);
+    services_.save(this, saveRecipe(), index == 0 ? SaveKind::Jpeg : SaveKind::Bitmap);
     working_ = false;
     endOfWork();
 }
@@ -277,6 +287,7 @@ void velmora_m::runEnlargement() {
         display_->resize(geometry.width, display_->height());
         display_->resize(display_->width(), geometry.height);
         display_->Cls();
+        resultRatio_ = r;
         return;
     }
     // The result is computed on worker threads into a fresh image that becomes
@@ -301,6 +312,7 @@ void velmora_m::runEnlargement() {
     }
     display_->setRevealed(geometry.width);
     display_->repaint();
+    resultRatio_ = r;
 }
 
 bool velmora_m::enlargeInto(const QImage& source, double r, QImage& target) {

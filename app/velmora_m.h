@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/enlarge.h"
+#include "save/save.h"
 
 #include <QMainWindow>
 
@@ -30,7 +31,8 @@ struct MainWindowServices {
     // velmora_s, modal, opened on the ratio given; gives the chosen ratio, none
     // when the dialog was cancelled.
     std::function<std::optional<std::int16_t>(std::int16_t scale)> showRatioDialog;
-    std::function<void(QWidget* owner, const QImage& picture, int index)> save;
+    // The save command (app/savecommand.h) for the picture the recipe makes.
+    std::function<void(QWidget* owner, const Recipe& recipe, SaveKind kind)> save;
     // The enlargement itself; empty: velmora::Enlarge. Tests make it fail.
     std::function<bool(const SourceImage&, double, const DestImage&, const EnlargeOptions&)>
         enlarge;
@@ -64,6 +66,10 @@ class velmora_m : public QMainWindow {
     // decoded off the user-interface thread.
     bool openImage(const QString& path);
     void m_save_Click(int index);
+    // What a save writes: Master's picture and the ratio of the last
+    // enlargement that succeeded (0 when the picture is shown 1:1), or the
+    // empty Display before any picture was opened or enlarged.
+    Recipe saveRecipe() const;
     void m_end_Click();
     void m_ritu_Click();
     void m_kakudai_Click();
@@ -96,7 +102,8 @@ class velmora_m : public QMainWindow {
     platform::Surface* display_ = nullptr;
     platform::Surface* master_ = nullptr;
     bool enlarging_ = false;
-    bool working_ = false; // opening, saving or enlarging: a close waits for its end
+    double resultRatio_ = 0; // the ratio Display shows Master at; 0: 1:1
+    bool working_ = false;   // opening, saving or enlarging: a close waits for its end
     bool closeAfterWork_ = false;
 
   protected:

@@ -3,6 +3,7 @@
 // it was.
 
 #include "bmp_fixture.h"
+#include "folder_fixture.h"
 #include "libvelmora/velmora.h"
 
 #include <gtest/gtest.h>
@@ -55,32 +56,7 @@ int maxChannelError(const TestImage& expected, const Decoded& got) {
     return worst;
 }
 
-std::size_t openDescriptors() {
-    return std::size_t(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
-}
-
-class ConvertTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/velmora-conv-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(dir, ignored);
-    }
-    std::string path(const std::string& name) const { return (dir / name).string(); }
-    std::set<std::string> folderContents() const {
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir))
-            names.insert(entry.path().filename().string());
-        return names;
-    }
-
-    fs::path dir;
-};
+using ConvertTest = FolderTest;
 
 // --- What it writes ---------------------------------------------------------
 

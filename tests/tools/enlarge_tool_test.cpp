@@ -1,8 +1,10 @@
 #include "engine/sampling.h"
+#include "platform/bitmap.h"
 #include "save/jpeglibrary.h"
 #include "save/save.h"
 #include "settings/settings.h"
 #include "tests/support/badimages.h"
+#include "tests/support/support.h"
 
 #include <QDir>
 #include <QFile>
@@ -81,25 +83,31 @@ TEST_F(EnlargeTool, writesTheProgramsEnlargementAsABitmap) {
     EXPECT_EQ(result, reference(source, 2.5, result.size()));
 }
 
-// The program saves a JPEG by writing a temporary bitmap and converting it with
-// the library; the tool encodes its strips directly. 60 x 90 at 10.0 gives a
-// 599 x 899 result, two strips for the tool.
-TEST_F(EnlargeTool, jpegDecodesToThePixelsOfTheProgramsSavedJpeg) {
+// The tool and the program's save write through the same pipeline: the same
+// bytes, and the bytes the program wrote from the whole result before. 60 x 90
+// at 10.0 gives a 599 x 899 result, many strips for both writers.
+TEST_F(EnlargeTool, writesTheProgramsFileByteForByte) {
     const QImage photo = randomImage(60, 90);
-    const QString in = dir.filePath("photo.bmp"), out = dir.filePath("out.jpeg");
+    const QImage whole = reference(photo, 10.0, QSize(599, 899));
+    const QString in = dir.filePath("photo.bmp");
     ASSERT_TRUE(photo.save(in, "BMP"));
-    const ToolRun r = run({"--ratio=10", in, out});
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-
     velmora::Set_Library_Folder(QStringLiteral(VELMORA_TEST_BIN));
-    QString error;
-    const QString saved = dir.filePath("saved.jpg");
-    ASSERT_EQ(velmora::Save_Image(reference(photo, 10.0, QSize(599, 899)), saved, 0, &error),
-              velmora::SaveStatus::Saved)
-        << error.toStdString();
-    const QImage tool(out), program(saved);
-    EXPECT_EQ(tool.size(), QSize(599, 899));
-    EXPECT_EQ(tool, program);
+    for (const char* suffix : {".jpeg", ".bmp"}) {
+        const bool jpeg = QString(suffix) == ".jpeg";
+        const QString out = dir.filePath(QStringLiteral("tool") + suffix);
+        const ToolRun r = run({"--ratio=10", in, out});
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+
+        const QString saved = dir.filePath(QStringLiteral("saved") + suffix);
+        const QString todays = dir.filePath(QStringLiteral("todays") + suffix);
+        const velmora::SaveResult result = velmora::Save_Recipe(
+            {photo, 10.0}, saved, jpeg ? velmora::SaveKind::Jpeg : velmora::SaveKind::Bitmap);
+        ASSERT_EQ(result.status, velmora::SaveStatus::Saved) << result.error.toStdString();
+        ASSERT_TRUE(jpeg ? velmora::ConvertPictureToJpeg(whole, todays, nullptr) == 0
+                         : velmora::platform::WriteBitmap(whole, todays));
+        EXPECT_TRUE(velmora::ReadTestFile(out) == velmora::ReadTestFile(saved)) << suffix;
+        EXPECT_TRUE(velmora::ReadTestFile(out) == velmora::ReadTestFile(todays)) << suffix;
+    }
 }
 
 TEST_F(EnlargeTool, helpExplainsTheUse) {
@@ -199,7 +207,7 @@ TEST_F(EnlargeTool, badInputGetsOneLineAndNoOutputFile) {
     EXPECT_TRUE(tooWide.err.contains("at most 65500 pixels a side")) << tooWide.err.toStdString();
     EXPECT_FALSE(QFile::exists(dir.filePath("wide.jpg")));
     // Nothing but the inputs is left in the folder: no temporary files either.
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 5);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 5);
 }
 
 // A small file whose header claims a huge picture used to be decoded whole
@@ -216,7 +224,7 @@ TEST_F(EnlargeTool, aResultTheOutputCannotHoldIsRefusedFromTheHeader) {
         {"jpeg to bitmap", velmora::testkit::LyingJpeg(65000, 65000), "huge.jpg", "2", "out.bmp",
          "(129999 x 129999 pixels) is too large for a bitmap file"},
         {"jpeg to jpeg", velmora::testkit::LyingJpeg(65000, 65000), "huge.jpg", "1.1", "out.jpg",
-         "(71499 x 71499 pixels) is too large for JPEG"},
+         "(71499 x 71499 pixels) is too large for JPEG: at most 65500 pixels a side"},
         {"at the smallest ratio", velmora::testkit::LyingJpeg(40000, 40000), "big.jpg", "1.1",
          "out.bmp", "(43999 x 43999 pixels) is too large for a bitmap file"},
     };
