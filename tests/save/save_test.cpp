@@ -5,6 +5,7 @@
 #include "engine/enlarge.h"
 #include "platform/bitmap.h"
 #include "platform/diskspace.h"
+#include "libvelmora/statuswords.h"
 #include "save/jpeglibrary.h"
 #include "save/jpegstatus.h"
 #include "save/save.h"
