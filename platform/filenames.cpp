@@ -8,8 +8,12 @@ namespace {
 // can never produce.
 constexpr char16_t kEscapeBase = 0xDC00;
 
-bool isEscape(char16_t c) {
-    return c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF;
+// Whether name[i] is an escape: in the range, and not the second half of a
+// surrogate pair (U+1F4F7, a valid four-byte name, ends in U+DCF7).
+bool isEscape(const QString& name, qsizetype i) {
+    const char16_t c = name.at(i).unicode();
+    return c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF &&
+           (i == 0 || !name.at(i - 1).isHighSurrogate());
 }
 
 // The length of the valid UTF-8 sequence at p (at most `left` bytes), or 0.
@@ -72,11 +76,10 @@ QByteArray NameToBytes(const QString& name) {
     bytes.reserve(name.size());
     qsizetype run = 0; // start of the text not yet added
     for (qsizetype i = 0; i < name.size(); ++i) {
-        const char16_t c = name.at(i).unicode();
-        if (!isEscape(c))
+        if (!isEscape(name, i))
             continue;
         bytes += QStringView(name).mid(run, i - run).toUtf8();
-        bytes += char(c - kEscapeBase);
+        bytes += char(name.at(i).unicode() - kEscapeBase);
         run = i + 1;
     }
     bytes += QStringView(name).mid(run).toUtf8();
@@ -85,9 +88,9 @@ QByteArray NameToBytes(const QString& name) {
 
 QString NameForDisplay(const QString& name) {
     QString shown = name;
-    for (QChar& c : shown) {
-        if (isEscape(c.unicode()))
-            c = QChar::ReplacementCharacter;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        if (isEscape(name, i))
+            shown[i] = QChar::ReplacementCharacter;
     }
     return shown;
 }
