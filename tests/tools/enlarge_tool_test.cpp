@@ -2,7 +2,10 @@
 #include "save/jpeglibrary.h"
 #include "save/save.h"
 #include "tests/support/badimages.h"
+#include "tests/support/fifowatch.h"
+#include "tests/support/jpegfiles.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -14,6 +17,7 @@
 #include <functional>
 #include <random>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 
 namespace {
@@ -27,12 +31,13 @@ struct ToolRun {
     QString err;
 };
 
-ToolRun run(const QStringList& args, std::function<void()> inChild = {}) {
+ToolRun run(const QStringList& args, std::function<void()> inChild = {},
+            const QString& program = tool(), int waitMs = 60000) {
     QProcess p;
     if (inChild)
         p.setChildProcessModifier(inChild);
-    p.start(tool(), args);
-    EXPECT_TRUE(p.waitForFinished(60000));
+    p.start(program, args);
+    EXPECT_TRUE(p.waitForFinished(waitMs)) << "still running after " << waitMs << " ms";
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
             QString::fromLocal8Bit(p.readAllStandardError())};
 }
@@ -159,4 +164,91 @@ TEST_F(EnlargeTool, badInputGetsOneLineAndNoOutputFile) {
 #include "save/jpeglibrary.h"
 #include "save/save.h"
 #include "tests/support/badimages.h"
+}
+
+namespace {
+
+struct BadInput {
+    const char* name;
+    std::function<QByteArray()> bytes; // none: a special file made by the test
+    const char* says;
+};
+
+void PrintTo(const BadInput& b, std::ostream* os) {
+    *os << b.name;
+}
+
+QByteArray bitmap24() {
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    randomImage(120, 100).save(&buffer, "BMP");
+    return data;
+}
+
+const QByteArray kPhoto = velmora::testkit::EncodeJpeg(velmora::testkit::Colourful(96, 64),
+                                                       velmora::testkit::JpegKind::Baseline420);
+
+const BadInput kBadInputs[] = {
+    {"bitmapHeaderCut", [] { return bitmap24().left(40); }, ""},
+    {"bitmapMidRowCut", [] { return bitmap24().left(54 + 360 * 50 + 100); }, "ends before"},
+    {"bitmapLastRowCut", [] { return bitmap24().chopped(1); }, "ends before"},
+    {"jpegCut", [] { return kPhoto.left(kPhoto.size() / 2); }, "JPEG"},
+    {"jpegMarkerInEntropyData",
+     [] { return QByteArray(kPhoto).replace(kPhoto.size() - 200, 2, "\xFF\xD3"); }, "JPEG"},
+    {"fifo", nullptr, "not a regular file"},
+    {"linkToFifo", nullptr, "not a regular file"},
+    {"linkToDevZero", nullptr, "not a regular file"},
+};
+
+class BadInputTool : public EnlargeTool, public ::testing::WithParamInterface<BadInput> {};
+
+} // namespace
+
+// A damaged or special input once gave a picture with stray pixels, or no
+// answer at all, and exit status 0.
+TEST_P(BadInputTool, namesTheFileAndWritesNothing) {
+    const BadInput& bad = GetParam();
+    const velmora::testkit::FifoWatch fifo(dir.filePath("fifo"));
+    const std::string kind = bad.name;
+    QString in = dir.filePath(QStringLiteral("bad.bmp"));
+    if (bad.bytes) {
+        QFile f(in);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bad.bytes());
+    } else if (kind == "fifo") {
+        in = dir.filePath("fifo");
+    } else {
+        ASSERT_TRUE(QFile::link(kind == "linkToFifo" ? dir.filePath("fifo") : "/dev/zero", in));
+    }
+    const QString out = dir.filePath("out.bmp");
+    const ToolRun r = run({"--ratio", "2", in, out}, {}, tool(), 10000);
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_TRUE(r.err.contains(in)) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QString::fromUtf8(bad.says))) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(out));
+    EXPECT_FALSE(fifo.someoneWaited());
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, BadInputTool, ::testing::ValuesIn(kBadInputs),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// An input whose name is not UTF-8 was once "no such file".
+TEST_F(EnlargeTool, readsTheInputNamedByTheExactBytesGiven) {
+    const QByteArray name = "caf\xE9.jpg";
+    QFile f;
+    const int fd =
+        ::open((QFile::encodeName(dir.path()) + "/" + name).constData(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(f.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
+    f.write(kPhoto);
+    f.close();
+    // QProcess passes text; the shell gives the tool the byte 0xE9 itself.
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    p.start(QStringLiteral("/bin/sh"),
+            {"-c", "exec \"$0\" --ratio 2 \"$(printf 'caf\\351.jpg')\" out.bmp", tool()});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    EXPECT_EQ(QImage(dir.filePath("out.bmp")).size(), QSize(191, 127));
 }
