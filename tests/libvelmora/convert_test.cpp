@@ -4,6 +4,7 @@
 
 #include "bmp_fixture.h"
 #include "libvelmora/velmora.h"
+#include "tests/support/bitmapheaders.h"
 
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
@@ -25,6 +26,7 @@
 
 namespace fs = std::filesystem;
 using namespace velmora_test;
+using velmora::testkit::WidenedBitmap;
 
 namespace {
 
@@ -381,6 +383,18 @@ const BadSource kBadSources[] = {
     {"InfoHeaderCut", [] { return truncatedTo(valid24(), 30); }, VELMORA_E_NOT_A_BITMAP},
     {"PixelDataCut", [] { return truncatedTo(valid24(), valid24().size() - 5); },
      VELMORA_E_NOT_A_BITMAP},
+    {"PaletteCut",
+     [] {
+         return truncatedTo(
+             encodeIndexedBmp(4, 2, {{0, 0, 0}, {9, 9, 9}}, {0, 1, 0, 1, 0, 1, 0, 1}), 60);
+     },
+     VELMORA_E_NOT_A_BITMAP},
+    {"FirstRowCut", [] { return truncatedTo(valid24(), bmp::kHeadersEnd + 7); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"MidRowCut", [] { return truncatedTo(valid24(), bmp::kHeadersEnd + 28 * 2 + 13); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"V4Cut", [] { return truncatedTo(WidenedBitmap(valid24(), 108, false), 150); },
+     VELMORA_E_NOT_A_BITMAP},
     {"TopDown24", [] { return encodeBmp(colourfulImage(9, 5), 24, true); }, VELMORA_E_NOT_A_BITMAP},
     {"TopDown32", [] { return encodeBmp(colourfulImage(9, 5), 32, true); }, VELMORA_E_NOT_A_BITMAP},
     {"Rle8",
@@ -419,6 +433,33 @@ const BadSource kBadSources[] = {
     {"DataOffsetInsideHeader", [] { return patched(valid24(), bmp::kDataOffset, 20); },
      VELMORA_E_NOT_A_BITMAP},
     {"V5InfoHeader", [] { return patched(valid24(), bmp::kInfoSize, 124); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"Bitfields32AfterA40ByteHeader",
+     [] {
+         // A whole file with its masks after the header: refused as it always was.
+         std::vector<uint8_t> v5 = WidenedBitmap(encodeBmp(colourfulImage(9, 5), 32), 124, true);
+         return patched(patched(v5, bmp::kInfoSize, 40), bmp::kDataOffset, 14 + 124);
+     },
+     VELMORA_E_NOT_A_BITMAP},
+    {"V5BitfieldsOtherMasks",
+     [] {
+         return patched(WidenedBitmap(encodeBmp(colourfulImage(9, 5), 32), 124, true),
+                        bmp::kInfoSize + 40, 0xFF000000);
+     },
+     VELMORA_E_NOT_A_BITMAP},
+    {"V5Bitfields24",
+     [] { return patched(WidenedBitmap(valid24(), 124, false), bmp::kCompression, 3); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"V4Palette",
+     [] {
+         return WidenedBitmap(
+             encodeIndexedBmp(4, 2, {{0, 0, 0}, {9, 9, 9}}, {0, 1, 0, 1, 0, 1, 0, 1}), 108, false);
+     },
+     VELMORA_E_NOT_A_BITMAP},
+    {"V5Rle8", [] { return patched(WidenedBitmap(valid24(), 124, false), bmp::kCompression, 1); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"V5TopDown",
+     [] { return WidenedBitmap(encodeBmp(colourfulImage(9, 5), 24, true), 124, false); },
      VELMORA_E_NOT_A_BITMAP},
     {"PaletteIndexOutOfRange",
      [] {
@@ -545,3 +586,38 @@ TEST_F(ConvertTest, badPixelArgumentsAreRefusedBeforeTouchingFiles) {
 }
 
 } // namespace
+
+// --- The headers of today's tools ---------------------------------------------
+
+struct WideHeader {
+    const char* name;
+    int bitsPerPixel;
+    uint32_t infoSize;
+    bool bitfields;
+};
+
+void PrintTo(const WideHeader& h, std::ostream* os) {
+    *os << h.name;
+}
+
+class TodaysHeaders : public ConvertTest, public ::testing::WithParamInterface<WideHeader> {};
+
+// ImageMagick and GIMP write V4 and V5 headers; such a file was refused (-3).
+TEST_P(TodaysHeaders, convertToTheFileOfTheir40ByteTwinByteForByte) {
+    const WideHeader& h = GetParam();
+    const std::vector<uint8_t> twin = encodeBmp(colourfulImage(37, 23), h.bitsPerPixel);
+    writeFile(path("twin.bmp"), twin);
+    writeFile(path("wide.bmp"), velmora::testkit::WidenedBitmap(twin, h.infoSize, h.bitfields));
+    ASSERT_EQ(convert(path("twin.bmp"), path("twin.jpg")), VELMORA_OK);
+    ASSERT_EQ(convert(path("wide.bmp"), path("wide.jpg")), VELMORA_OK);
+    EXPECT_EQ(readFile(path("wide.jpg")), readFile(path("twin.jpg")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Headers, TodaysHeaders,
+                         ::testing::Values(WideHeader{"V4Bits24", 24, 108, false},
+                                           WideHeader{"V4Bits32", 32, 108, false},
+                                           WideHeader{"V4Bitfields", 32, 108, true},
+                                           WideHeader{"V5Bits24", 24, 124, false},
+                                           WideHeader{"V5Bits32", 32, 124, false},
+                                           WideHeader{"V5Bitfields", 32, 124, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
