@@ -6,13 +6,17 @@
 #include "dialogs/folders.h"
 #include "dialogs/pictureholder.h"
 #include "dialogs/velmora_v.h"
+#include "platform/backgroundwork.h"
 #include "platform/drives.h"
+#include "platform/filenames.h"
 #include "platform/surface.h"
 #include "platform/twips.h"
 #include "settings/settings.h"
 #include "state/velmora_b.h"
 #include "tests/support/badimages.h"
 #include "tests/support/fakememory.h"
+#include "tests/support/fifowatch.h"
+#include "tests/support/jpegfiles.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -25,6 +29,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <tuple>
 #include <unistd.h>
@@ -455,4 +460,135 @@ TEST_F(ImageDialogTest, opensAtTheDesignedSizeAndPlace) {
 }
 
 } // namespace
+} // namespace velmora
+
+namespace velmora {
+namespace {
+
+// Holds the preview's decode back while it lives, then lets it go and waits
+// for it, so that a test sees the dialog while a decode is under way.
+struct HeldDecodes {
+    HeldDecodes() { platform::HoldBackgroundWorkForTest(true); }
+    ~HeldDecodes() {
+        platform::HoldBackgroundWorkForTest(false);
+        SettleBackgroundWork();
+    }
+};
+
+void clickWithoutWaiting(QListWidget* list, const QString& text) {
+    for (int i = 0; i < list->count(); ++i)
+        if (list->item(i)->text() == text)
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualItemRect(list->item(i)).center());
+}
+
+class PreviewWorkTest : public ImageDialogTest {
+  protected:
+    void SetUp() override {
+        ImageDialogTest::SetUp();
+        QFile big(path(QStringLiteral("big.jpg")));
+        ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+        big.write(
+            testkit::EncodeJpeg(testkit::Colourful(1600, 1200), testkit::JpegKind::Progressive420));
+    }
+};
+
+} // namespace
+
+TEST_F(PreviewWorkTest, aSecondClickSupersedesTheDecodeUnderWay) {
+    writeImage(QStringLiteral("small.bmp"), 30, 20);
+    velmora_v dialog;
+    dialog.show();
+    {
+        HeldDecodes held;
+        clickWithoutWaiting(dialog.File1(), QStringLiteral("big.jpg"));
+        EXPECT_TRUE(dialog.Preview_Pending());
+        EXPECT_FALSE(dialog.Pic_K()->isVisible());
+        EXPECT_TRUE(dialog.Cmd_Sel()->IsEnabled());
+        clickWithoutWaiting(dialog.File1(), QStringLiteral("small.bmp"));
+    }
+    EXPECT_FALSE(dialog.Preview_Pending());
+    EXPECT_EQ(dialog.lbl_Size()->text(), QStringLiteral("30 * 20"));
+    EXPECT_EQ(dialog.Pic_K()->size(), QSize(100, 67));
+    EXPECT_TRUE(dialog.Pic_K()->isVisible());
+    EXPECT_EQ(dialog.View_File(), path(QStringLiteral("small.bmp")));
+}
+
+TEST_F(PreviewWorkTest, cancelAndCloseNeverWaitForTheDecode) {
+    for (const bool closeBox : {false, true}) {
+        HeldDecodes held;
+        velmora_v dialog;
+        dialog.show();
+        clickWithoutWaiting(dialog.File1(), QStringLiteral("big.jpg"));
+        ASSERT_TRUE(dialog.Preview_Pending());
+        // The decode has not even started: the dialog closes all the same.
+        closeBox ? (void)dialog.close() : ClickButton(dialog.Cmd_Can());
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_TRUE(dialog.Chosen_File().isEmpty());
+        EXPECT_FALSE(dialog.Preview_Pending());
+    }
+}
+
+TEST_F(PreviewWorkTest, largeJpegIsPreviewedFromAReducedDecodeWithItsWholeSize) {
+    QFile turned(path(QStringLiteral("turned.jpg")));
+    ASSERT_TRUE(turned.open(QIODevice::WriteOnly));
+    turned.write(testkit::WithSegment(
+        testkit::EncodeJpeg(testkit::Colourful(640, 480), testkit::JpegKind::Baseline420), 0xE1,
+        testkit::ExifOrientationBlock(6)));
+    turned.close();
+    velmora_v dialog;
+    dialog.show();
+    ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("big.jpg")));
+    EXPECT_EQ(dialog.lbl_Size()->text(), QStringLiteral("1600 * 1200"));
+    EXPECT_EQ(dialog.Pic_F()->picture().size(), QSize(200, 150)); // 1/8
+    EXPECT_EQ(dialog.Pic_K()->size(), QSize(100, 75));
+    // A picture stored sideways is previewed and measured upright.
+    ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("turned.jpg")));
+    EXPECT_EQ(dialog.lbl_Size()->text(), QStringLiteral("480 * 640"));
+    EXPECT_EQ(dialog.Pic_K()->size(), QSize(75, 100));
+}
+
+// A link to a FIFO was once listed, and a click on it froze the dialog.
+TEST_F(ImageDialogTest, listsRegularFilesAndLinksToThemOnly) {
+    writeImage(QStringLiteral("a.jpg"), 4, 4);
+    const testkit::FifoWatch fifo(path(QStringLiteral("fifo.jpg")));
+    ASSERT_TRUE(QFile::link(path(QStringLiteral("a.jpg")), path(QStringLiteral("link.jpg"))));
+    ASSERT_TRUE(QFile::link(path(QStringLiteral("fifo.jpg")), path(QStringLiteral("pipe.bmp"))));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), path(QStringLiteral("zero.bmp"))));
+    ASSERT_TRUE(QFile::link(path(QStringLiteral("gone.jpg")), path(QStringLiteral("broken.jpg"))));
+    velmora_v dialog;
+    EXPECT_EQ(fileNames(dialog),
+              (QStringList{QStringLiteral("a.jpg"), QStringLiteral("link.jpg")}));
+    EXPECT_FALSE(fifo.someoneWaited());
+}
+
+// A file swapped for a FIFO after the list was made is refused, not waited on.
+TEST_F(ImageDialogTest, fileReplacedByAFifoPreviewsNothing) {
+    writeImage(QStringLiteral("a.jpg"), 4, 4);
+    velmora_v dialog;
+    dialog.show();
+    ASSERT_TRUE(QFile::remove(path(QStringLiteral("a.jpg"))));
+    const testkit::FifoWatch fifo(path(QStringLiteral("a.jpg")));
+    ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("a.jpg")));
+    EXPECT_TRUE(dialog.lbl_Size()->text().isEmpty());
+    EXPECT_TRUE(previewBlank(dialog));
+    EXPECT_FALSE(fifo.someoneWaited());
+}
+
+// A name that is not UTF-8 was missing from the list.
+TEST_F(ImageDialogTest, nameThatIsNotUtf8IsListedShownWithReplacementsAndOpens) {
+    const QByteArray raw = QFile::encodeName(dir.path()) + "/caf\xE9.bmp";
+    const QString made = writeImage(QStringLiteral("x.bmp"), 8, 6);
+    ASSERT_EQ(std::rename(QFile::encodeName(made).constData(), raw.constData()), 0);
+    velmora_v dialog;
+    dialog.show();
+    const QString shown =
+        QStringLiteral("caf") + QChar::ReplacementCharacter + QStringLiteral(".bmp");
+    ASSERT_EQ(fileNames(dialog), QStringList{shown});
+    ASSERT_TRUE(ClickItem(dialog.File1(), shown));
+    EXPECT_EQ(dialog.lbl_Size()->text(), QStringLiteral("8 * 6"));
+    ClickButton(dialog.Cmd_Sel());
+    EXPECT_EQ(platform::NameToBytes(dialog.Chosen_File()), raw);
+}
+
 } // namespace velmora
