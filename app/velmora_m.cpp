@@ -2,6 +2,7 @@
 
 #include "engine/enlarge.h"
 #include "platform/backgroundwork.h"
+#include "platform/filenames.h"
 #include "platform/imagebuffer.h"
 #include "platform/imagereader.h"
 #include "platform/memory.h"
@@ -151,7 +152,7 @@ bool velmora_m::openImage(const QString& path) {
         // A picture refused for its size gets the message of an unreadable one:
         // either way this file cannot be opened, and nothing changes.
         showMessage(QStringLiteral("画像ﾌｧｲﾙを読み込めませんでした。\n%1")
-                        .arg(QDir::toNativeSeparators(path)));
+                        .arg(platform::NameForDisplay(QDir::toNativeSeparators(path))));
         return false;
     }
     master_->setPicture(loaded);
@@ -168,7 +169,7 @@ QString droppedFile(const QMimeData* data) {
         return QString();
     for (const QUrl& url : data->urls())
         if (url.isLocalFile())
-            return url.toLocalFile();
+            return platform::LocalFileName(url);
     return QString();
 }
 

@@ -1,5 +1,11 @@
 #include "platform/filenames.h"
 
+#include <QUrl>
+
+#include <climits>
+
+#include <unistd.h>
+
 namespace velmora::platform {
 
 namespace {
@@ -93,6 +99,19 @@ QString NameForDisplay(const QString& name) {
             shown[i] = QChar::ReplacementCharacter;
     }
     return shown;
+}
+
+QString LocalFileName(const QUrl& url) {
+    if (!url.isLocalFile() || !url.host().isEmpty())
+        return url.toLocalFile();
+    return NameFromBytes(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+}
+
+QString AbsoluteName(const QString& name) {
+    char folder[PATH_MAX];
+    if (name.startsWith(QLatin1Char('/')) || ::getcwd(folder, sizeof folder) == nullptr)
+        return name;
+    return NameFromBytes(QByteArray(folder)) + QLatin1Char('/') + name;
 }
 
 } // namespace velmora::platform

@@ -10,6 +10,8 @@
 #include <QByteArray>
 #include <QString>
 
+class QUrl;
+
 namespace velmora::platform {
 
 // The name as text, with the escapes above for invalid bytes.
@@ -18,5 +20,12 @@ QString NameFromBytes(const QByteArray& bytes);
 QByteArray NameToBytes(const QString& name);
 // The name for the eye: each invalid byte shown as U+FFFD.
 QString NameForDisplay(const QString& name);
+
+// The file a local file: URL names (a dropped file), from the URL's
+// percent-encoded bytes: QUrl::toLocalFile() reads them as UTF-8.
+QString LocalFileName(const QUrl& url);
+// A name from the command line made absolute against the current folder,
+// both taken as bytes (a relative name is joined to the folder as it is).
+QString AbsoluteName(const QString& name);
 
 } // namespace velmora::platform

@@ -6,6 +6,7 @@
 #include "state/velmora_b.h"
 #include "tests/support/badimages.h"
 #include "tests/support/fakememory.h"
+#include "tests/support/fifowatch.h"
 #include "tests/support/messagecatcher.h"
 #include "tests/support/support.h"
 
@@ -24,6 +25,8 @@
 #include <QUrl>
 #include <QWindow>
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 using namespace velmora;
 
@@ -262,15 +265,70 @@ TEST_P(OpenRefusalTest, givesAMessageAndChangesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Troubles, OpenRefusalTest,
-    ::testing::Values(OpenRefusal{"undecodable", "not a picture", 0, false, kUnreadable},
-                      // 17 GB decoded, in an 8 GB control group.
-                      OpenRefusal{"lyingJpegHeader", testkit::LyingJpeg(65000, 65000), 8LL << 30,
-                                  false, kUnreadable},
-                      OpenRefusal{"lyingBitmapHeader", testkit::LyingBitmap(60000, 60000), 0, false,
-                                  kUnreadable},
-                      OpenRefusal{"deletedAfterChoosing", {}, 0, false, kUnreadable},
-                      OpenRefusal{"controlGroupNearlyFull", testkit::GreyFile(300, "JPG"), 100000,
-                                  false, kUnreadable},
-                      OpenRefusal{"noWorkerThread", testkit::GreyFile(30, "JPG"), 0, true,
-                                  "処理を開始できませんでした。"}),
+    ::testing::Values(
+        OpenRefusal{"undecodable", "not a picture", 0, false, kUnreadable},
+        // 17 GB decoded, in an 8 GB control group.
+        OpenRefusal{"lyingJpegHeader", testkit::LyingJpeg(65000, 65000), 8LL << 30, false,
+                    kUnreadable},
+        OpenRefusal{"lyingBitmapHeader", testkit::LyingBitmap(60000, 60000), 0, false, kUnreadable},
+        OpenRefusal{"deletedAfterChoosing", {}, 0, false, kUnreadable},
+        // Half a file once opened with leftover memory in its missing half.
+        OpenRefusal{"bitmapCutMidRow", testkit::GreyFile(300, "BMP").left(150000), 0, false,
+                    kUnreadable},
+        OpenRefusal{"jpegCutInItsEntropyData", testkit::GreyFile(300, "JPG").chopped(300), 0, false,
+                    kUnreadable},
+        OpenRefusal{"controlGroupNearlyFull", testkit::GreyFile(300, "JPG"), 100000, false,
+                    kUnreadable},
+        OpenRefusal{"noWorkerThread", testkit::GreyFile(30, "JPG"), 0, true,
+                    "処理を開始できませんでした。"}),
     [](const ::testing::TestParamInfo<OpenRefusal>& info) { return info.param.name; });
+
+namespace {
+
+class SpecialFileOpen : public MainWindow, public ::testing::WithParamInterface<const char*> {};
+
+} // namespace
+
+// "velmora FIFO" once showed a window that never painted; a drop or the
+// command line opens through openImage.
+TEST_P(SpecialFileOpen, isRefusedAtOnceWithTheUnreadableMessage) {
+    const testkit::FifoWatch fifo(dir.filePath("fifo.jpg"));
+    const std::string kind = GetParam();
+    QString path = dir.filePath("fifo.jpg");
+    if (kind != "fifo") {
+        path = dir.filePath("link.jpg");
+        ASSERT_TRUE(
+            QFile::link(kind == "linkToFifo" ? dir.filePath("fifo.jpg") : "/dev/zero", path));
+    }
+    velmora_m w({});
+    w.show();
+    testkit::MessageCatcher message;
+    EXPECT_FALSE(w.openImage(path));
+    EXPECT_EQ(message.count, 1);
+    EXPECT_TRUE(message.text.startsWith(QString::fromUtf8(kUnreadable)));
+    EXPECT_FALSE(w.Display()->isVisible());
+    EXPECT_FALSE(fifo.someoneWaited());
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, SpecialFileOpen,
+                         ::testing::Values("fifo", "linkToFifo", "linkToDevZero"));
+
+// A dropped file whose name is not UTF-8 was looked for under another name.
+TEST_F(MainWindow, droppedFileWhoseNameIsNotUtf8Opens) {
+    QImage image(12, 8, QImage::Format_RGB32);
+    image.fill(QColor(1, 2, 3));
+    ASSERT_TRUE(image.save(dir.filePath("plain.bmp"), "BMP"));
+    const QByteArray raw = QFile::encodeName(dir.path()) + "/caf\xE9.bmp";
+    ASSERT_EQ(
+        std::rename(QFile::encodeName(dir.filePath("plain.bmp")).constData(), raw.constData()), 0);
+    velmora_m w{MainWindowServices()};
+    w.show();
+    QMimeData files;
+    files.setUrls({QUrl::fromEncoded("file://" + raw.toPercentEncoding("/"))});
+    const QPoint over = w.centralWidget()->mapTo(&w, QPoint(5, 5));
+    QDragEnterEvent enter(over, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w.windowHandle(), &enter);
+    QDropEvent drop(QPointF(over), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w.windowHandle(), &drop);
+    EXPECT_EQ(w.Display()->size(), QSize(12, 8));
+}
