@@ -119,9 +119,11 @@ void ImageReader::setCancelFlag(const std::atomic<bool>* flag) {
 long long ImageReader::bytesNeeded() const {
     if (!size_.isValid())
         return 0;
+    if (kind_ == Kind::Jpeg) {
+        const QSize decoded = jpeg_->scaledSize(denominator());
+        return 4LL * decoded.width() * decoded.height() + jpeg_->workingBytes();
+    }
     const long long pixels = static_cast<long long>(size_.width()) * size_.height();
-    if (kind_ == Kind::Jpeg)
-        return pixels * 4 + jpeg_->workingBytes();
     if (format_ == QImage::Format_RGB32 || format_ == QImage::Format_ARGB32)
         return pixels * 4;
     // Decoded in its own format, then copied to 32 bits (unknown: as if 32 bits).
@@ -163,8 +165,6 @@ bool ImageReader::readJpeg(QImage* picture, long long alsoHeld) {
     const int d = denominator();
     const QSize upright = UprightSize(jpeg_->scaledSize(d), orientation_);
     const long long pictureBytes = 4LL * upright.width() * upright.height();
-    if (d != 1 && !FitsInMemory(pictureBytes + jpeg_->workingBytes() + alsoHeld))
-        return fail(Failure::TooLarge, tooLarge(size_));
     QImage decoded = AllocateImage(upright.width(), upright.height());
     if (decoded.isNull())
         return fail(Failure::TooLarge, tooLarge(size_));

@@ -46,14 +46,15 @@ class ImageReader {
     QByteArray exif() const;
     QByteArray iccProfile() const;
 
-    // Bytes that read() holds at its peak: the decoded picture, plus its
-    // 32-bit copy when the file decodes into another format, plus what the
-    // JPEG library keeps of a progressive file.
+    // Bytes that read() holds at its peak: the decoded picture (at the size
+    // reduceFor() asks for), plus its 32-bit copy when the file decodes into
+    // another format, plus what the JPEG library keeps of a progressive file.
     long long bytesNeeded() const;
 
     // For a picture that is only shown small: a JPEG is then decoded at the
     // smallest of 1/1, 1/2, 1/4 and 1/8 of its size that is still at least
-    // `smallest` (upright) both ways. Other pictures are decoded whole.
+    // `smallest` (upright) both ways, and only that has to fit in memory.
+    // Other pictures are decoded whole.
     void reduceFor(const QSize& smallest) { smallest_ = smallest; }
     // While *flag is true, read() stops soon and fails with Cancelled.
     void setCancelFlag(const std::atomic<bool>* flag);
@@ -65,7 +66,8 @@ class ImageReader {
     // figure, so a header that hides its size is stopped when the pixels are
     // allocated. A bitmap that ends before its last row and a JPEG that libjpeg
     // reports any error or warning for give no picture (Unreadable): every
-    // pixel of a picture read comes from the file. One read per reader.
+    // pixel of a picture read comes from the file. Other formats Qt reads
+    // (PNG, ...) are decoded by Qt as they always were. One read per reader.
     bool read(QImage* picture, long long alsoHeld = 0);
 
     Failure failure() const { return failure_; }

@@ -451,3 +451,18 @@ TEST_F(ReaderFiles, sidewaysPictureTooLargeIsNamedUpright) {
     EXPECT_EQ(reader.size(), QSize(40000, 60000));
     EXPECT_TRUE(reader.errorString().contains("40000 x 60000"));
 }
+
+// A preview only needs memory for what it decodes.
+TEST_F(ReaderFiles, reducedDecodeNeedsMemoryForItsOwnSizeOnly) {
+    const QString path = file("big.jpg", EncodeJpeg(Colourful(2000, 1500), JpegKind::Baseline420));
+    PretendMemoryLeft(dir.filePath("memory"), 10'000'000); // 5 MB may be taken; 12 MB decoded
+    QImage whole, reduced;
+    ImageReader full(path);
+    EXPECT_FALSE(full.read(&whole));
+    EXPECT_EQ(full.failure(), ImageReader::Failure::TooLarge);
+    ImageReader small(path);
+    small.reduceFor(QSize(100, 75));
+    EXPECT_TRUE(small.read(&reduced));
+    StopPretendingMemory();
+    EXPECT_EQ(reduced.size(), QSize(250, 188));
+}
