@@ -16,21 +16,17 @@ enum class JpegKind {
     Cmyk,
     Ycck,
     RestartMarkers,
-    Arithmetic,
+    Arithmetic
 };
 
 // Gradients in every channel with a little noise: a turned or mirrored
 // picture, or a wrong colour conversion, cannot pass a comparison.
 QImage Colourful(int width, int height, quint32 seed = 7);
-
 // The picture as a JPEG file of the given kind (quality 90).
 QByteArray EncodeJpeg(const QImage& picture, JpegKind kind);
-
-// The file with one more marker segment (marker 0xE1 for APP1 and so on)
-// right after its start-of-image marker.
+// The file with one more marker segment (0xE1 for APP1, ...) after its start.
 QByteArray WithSegment(const QByteArray& jpeg, int marker, const QByteArray& payload);
-
-// An EXIF block, as an APP1 payload, holding only the orientation tag.
+// An APP1 EXIF block holding only the orientation tag.
 QByteArray ExifOrientationBlock(int orientation, bool bigEndian = false);
 
 } // namespace velmora::testkit
