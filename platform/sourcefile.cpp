@@ -20,10 +20,7 @@ bool SourceFile::openPath(const QString& path) {
     ranOut_ = false;
     if (path.startsWith(QLatin1Char(':'))) {
         setFileName(path);
-        if (!open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-            return false;
-        bytes_ = size();
-        return true;
+        return open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     }
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
     // It changes nothing for the regular file that is all we go on to read.
@@ -46,7 +43,6 @@ bool SourceFile::openPath(const QString& path) {
         ::close(fd);
         return false;
     }
-    bytes_ = st.st_size;
     return true;
 }
 

@@ -22,8 +22,6 @@ class SourceFile : public QFile {
     // Opens path; false with errorString() set when it cannot be read.
     bool openPath(const QString& path);
 
-    // The file's size in bytes.
-    qint64 fileBytes() const { return bytes_; }
     // Whether a read asked for more bytes than were left.
     bool ranOut() const { return ranOut_; }
     // Back to the first byte, with ranOut() false again.
@@ -39,7 +37,6 @@ class SourceFile : public QFile {
   private:
     bool refuse(const QString& why);
 
-    qint64 bytes_ = 0;
     bool ranOut_ = false;
     const std::atomic<bool>* cancel_ = nullptr;
 };
