@@ -2,6 +2,7 @@
 
 #include "engine/enlarge.h"
 #include "platform/backgroundwork.h"
+#include "platform/filenames.h"
 #include "platform/imagebuffer.h"
 #include "platform/imagereader.h"
 #include "platform/memory.h"
@@ -155,7 +156,7 @@ bool velmora_m::openImage(const QString& path) {
         const QString text = reader.failure() == platform::ImageReader::Failure::TooLarge
                                  ? kPictureTooLarge
                                  : kUnreadable;
-        showMessage(text.arg(QDir::toNativeSeparators(path)));
+        showMessage(text.arg(platform::NameForDisplay(QDir::toNativeSeparators(path))));
         return false;
     }
     master_->setPicture(loaded);
@@ -173,7 +174,7 @@ QString droppedFile(const QMimeData* data) {
         return QString();
     for (const QUrl& url : data->urls())
         if (url.isLocalFile())
-            return url.toLocalFile();
+            return platform::LocalFileName(url);
     return QString();
 }
 

@@ -5,7 +5,7 @@
 #include "dialogs/folderlist.h"
 #include "dialogs/folders.h"
 #include "dialogs/pictureholder.h"
-#include "platform/backgroundwork.h"
+#include "dialogs/previewloader.h"
 #include "platform/drives.h"
 #include "platform/fonts.h"
 #include "platform/message.h"
@@ -135,6 +135,7 @@ void velmora_v::buildButtons() {
     picF_->setObjectName(QStringLiteral("Pic_F"));
     picF_->setDesign(kPicF.size(), Qt::black);
     picF_->move(kPicF.topLeft());
+    preview_ = new PreviewLoader(this);
 
     setTabOrder(drive1_, dir1_);
     setTabOrder(dir1_, file1_);
@@ -174,6 +175,7 @@ void velmora_v::connectEvents() {
     connect(comboKind_, &QComboBox::activated, this, &velmora_v::Combo_Kind_Click);
     connect(file1_, &FileList::Click, this, &velmora_v::File1_Click);
     connect(file1_, &FileList::DblClick, this, &velmora_v::File1_DblClick);
+    connect(preview_, &PreviewLoader::Ready, this, &velmora_v::showPreview);
     connect(cmdSel_, &Command::Click, this, &velmora_v::Cmd_Sel_Click);
     connect(cmdCan_, &Command::Click, this, &velmora_v::Cmd_Can_Click);
 }
@@ -281,16 +283,30 @@ void velmora_v::Stretch_Copy(const QImage& source, QImage& target) {
     }
 }
 
+// The picture is decoded on a worker thread (see PreviewLoader): the dialog
+// answers meanwhile, a later click supersedes this one, and closing the
+// dialog does not wait. The select button hands over the file clicked last,
+// its preview shown or not.
 void velmora_v::File1_Click() {
     const QString name = file1_->FileName();
     if (name.isEmpty())
         return;
-    platform::BusyPointer wait;
     viewFile_ = Join_Path(file1_->Path(), name);
     picK_->hide();
-    if (picF_->loadPicture(viewFile_)) {
-        const int W = picF_->width();
-        const int H = picF_->height();
+    showSize(QString());
+    setCursor(Qt::BusyCursor);
+    preview_->request(viewFile_,
+                      [](QSize size) { return Preview_Size(size.width(), size.height()); });
+    cmdSel_->Enabled(true);
+}
+
+void velmora_v::showPreview(const PreviewLoader::Result& result) {
+    unsetCursor();
+    picF_->setPicture(result.picture);
+    if (!result.picture.isNull()) {
+        // The size of the file's picture, whole, whatever size was decoded.
+        const int W = result.size.width();
+        const int H = result.size.height();
         showSize(QString::number(W) + QStringLiteral(" * ") + QString::number(H));
         picK_->resize(Preview_Size(W, H));
         picK_->Cls();
@@ -305,7 +321,10 @@ void velmora_v::File1_Click() {
     }
     picK_->update();
     picK_->show();
-    cmdSel_->Enabled(true);
+}
+
+bool velmora_v::Preview_Pending() const {
+    return preview_->pending();
 }
 
 void velmora_v::File1_DblClick() {
@@ -329,6 +348,7 @@ void velmora_v::Cmd_Can_Click() {
 }
 
 void velmora_v::Form_Unload() {
+    preview_->cancel();
     Ini_Write(kSection, kKeyGetPath, dir1_->Path(), Settings_File());
 }
 

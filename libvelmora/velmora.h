@@ -15,10 +15,14 @@
  *   A file that starts with the signature "BM" and has a 12-, 40- or 64-byte
  *   info header, one plane, 8-bit palette, 24-bit or 32-bit pixels (the fourth
  *   byte is ignored; not with the 12-byte header), no compression, rows
- *   stored bottom-up (positive height). Anything else is refused with a
- *   status: top-down bitmaps (negative height), RLE/bitfield/JPEG/PNG
- *   compression, other depths, V4/V5 info headers, truncated files, palette
- *   indexes beyond the palette, and other formats such as PPM.
+ *   stored bottom-up (positive height); or a 108- or 124-byte (V4, V5) info
+ *   header with 24- or 32-bit pixels, uncompressed or as 32-bit bit fields
+ *   with the usual masks (red 0x00FF0000, green 0x0000FF00, blue
+ *   0x000000FF), as ImageMagick and GIMP write them. Anything else is refused
+ *   with a status: top-down bitmaps (negative height), RLE/JPEG/PNG
+ *   compression, bit fields with a 40-byte header or other masks, other
+ *   depths, palettes with a V4/V5 header, truncated files, palette indexes
+ *   beyond the palette, and other formats such as PPM.
  *
  * Size limits
  *   Width and height are at most VELMORA_MAX_DIMENSION, the JPEG format's own

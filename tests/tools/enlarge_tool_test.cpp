@@ -5,7 +5,10 @@
 #include "settings/settings.h"
 #include "tests/support/badimages.h"
 #include "tests/support/support.h"
+#include "tests/support/fifowatch.h"
+#include "tests/support/jpegfiles.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -13,11 +16,13 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <random>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -31,12 +36,13 @@ struct ToolRun {
     QString out;
 };
 
-ToolRun run(const QStringList& args, std::function<void()> inChild = {}) {
+ToolRun run(const QStringList& args, std::function<void()> inChild = {},
+            const QString& program = tool(), int waitMs = 60000) {
     QProcess p;
     if (inChild)
         p.setChildProcessModifier(inChild);
-    p.start(tool(), args);
-    EXPECT_TRUE(p.waitForFinished(60000));
+    p.start(program, args);
+    EXPECT_TRUE(p.waitForFinished(waitMs)) << "still running after " << waitMs << " ms";
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
             QString::fromLocal8Bit(p.readAllStandardError()),
             QString::fromLocal8Bit(p.readAllStandardOutput())};
@@ -258,3 +264,69 @@ TEST_F(EnlargeTool, aSourceTooBigForTheAddressSpaceLimitIsRefusedFromTheHeader) 
     EXPECT_FALSE(QFile::exists(dir.filePath("out.jpg")));
 }
 #endif
+
+namespace {
+
+QByteArray bitmap24() { // 120 x 100: rows of 360 bytes from 54
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    randomImage(120, 100).save(&buffer, "BMP");
+    return data;
+}
+
+const QByteArray kPhoto = velmora::testkit::EncodeJpeg(velmora::testkit::Colourful(96, 64),
+                                                       velmora::testkit::JpegKind::Baseline420);
+
+} // namespace
+
+// A damaged input once gave stray pixels or a grey half, and a special one no
+// answer at all, both with exit status 0. Every case names the file, says
+// what is wrong and writes nothing.
+TEST_F(EnlargeTool, damagedAndSpecialInputsAreRefused) {
+    const velmora::testkit::FifoWatch fifo(dir.filePath("fifo"));
+    QFile::link(dir.filePath("fifo"), dir.filePath("fifo-link.jpg"));
+    QFile::link("/dev/zero", dir.filePath("zero-link.bmp"));
+    const std::pair<QByteArray, const char*> damaged[] = {
+        {bitmap24().left(40), ""},
+        {bitmap24().left(54 + 360 * 50 + 100), "ends before"},
+        {bitmap24().chopped(1), "ends before"},
+        {kPhoto.left(kPhoto.size() / 2), "JPEG"},
+        {QByteArray(kPhoto).replace(kPhoto.size() - 200, 2, "\xFF\xD3"), "JPEG"}};
+    std::vector<std::pair<QString, QString>> inputs = {
+        {dir.filePath("fifo"), "not a regular file"},
+        {dir.filePath("fifo-link.jpg"), "not a regular file"},
+        {dir.filePath("zero-link.bmp"), "not a regular file"}};
+    for (const auto& [bytes, says] : damaged) {
+        inputs.emplace_back(dir.filePath(QStringLiteral("bad%1.bmp").arg(inputs.size())), says);
+        QFile f(inputs.back().first);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    for (const auto& [in, says] : inputs) {
+        const ToolRun r = run({"--ratio", "2", in, dir.filePath("out.bmp")}, {}, tool(), 10000);
+        EXPECT_NE(r.exitCode, 0);
+        EXPECT_TRUE(r.err.contains(in) && r.err.contains(says)) << r.err.toStdString();
+        EXPECT_FALSE(QFile::exists(dir.filePath("out.bmp")));
+    }
+    EXPECT_FALSE(fifo.someoneWaited());
+}
+
+// An input whose name is not UTF-8 was "no such file".
+TEST_F(EnlargeTool, readsTheInputNamedByTheExactBytesGiven) {
+    const QByteArray raw = QFile::encodeName(dir.path()) + "/caf\xE9.jpg";
+    QFile photo(dir.filePath("photo.jpg"));
+    ASSERT_TRUE(photo.open(QIODevice::WriteOnly));
+    photo.write(kPhoto);
+    photo.close();
+    ASSERT_EQ(std::rename(QFile::encodeName(photo.fileName()).constData(), raw.constData()), 0);
+    // QProcess passes text; the shell gives the tool the byte 0xE9 itself.
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    p.start("/bin/sh",
+            {"-c", "exec \"$0\" --ratio 2 \"$(printf 'caf\\351.jpg')\" out.bmp", tool()});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    EXPECT_EQ(QImage(dir.filePath("out.bmp")).size(), QSize(191, 127));
+    ::unlink(raw.constData()); // QTemporaryDir takes names as text: it cannot remove it
+}

@@ -11,6 +11,7 @@
 #include "libvelmora/rowsconvert.h"
 #include "libvelmora/statuswords.h"
 #include "platform/bitmap.h"
+#include "platform/filenames.h"
 #include "platform/imagereader.h"
 #include "save/save.h"
 #include "settings/settings.h"
@@ -58,8 +59,10 @@ constexpr int kUsageError = 2;
 // core (save/): what reading the source leaves room for.
 constexpr int kStripRows = 64;
 
+// A file name in the message is written as the bytes it was given.
 int fail(const QString& message, int status = 1) {
-    std::fprintf(stderr, "velmora-enlarge: %s\n", message.toLocal8Bit().constData());
+    std::fprintf(stderr, "velmora-enlarge: %s\n",
+                 velmora::platform::NameToBytes(message).constData());
     return status;
 }
 
@@ -142,8 +145,6 @@ QString formatRefusal(const velmora::EnlargeGeometry& g, int index, const QStrin
 // picture is refused at once. Returns why it failed, or an empty string.
 QString readSource(const QString& input, double r, int index, const QString& ratioText,
                    QImage* source, velmora::EnlargeGeometry* geometry) {
-    if (!QFileInfo::exists(input))
-        return QStringLiteral("cannot read %1: no such file").arg(input);
     velmora::platform::ImageReader reader(input);
     const QSize header = reader.size();
     long long strips = 0;
@@ -173,8 +174,12 @@ struct Request {
 
 // Reads the options and the two file names. Returns the exit code when the run
 // ends here (help, a wrong option, a wrong count of names), or -1 to go on.
-int readArguments(Request* request) {
-    const QStringList args = QCoreApplication::arguments();
+// The names are taken from the bytes of argv: QCoreApplication::arguments()
+// turns bytes that are not UTF-8 into U+FFFD, which names another file.
+int readArguments(int argc, char** argv, Request* request) {
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << velmora::platform::NameFromBytes(QByteArray(argv[i]));
     if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
         std::fputs(kUsage, stdout);
         return 0;
@@ -282,7 +287,7 @@ int writeResult(const Request& request, const QImage& source,
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     Request request;
-    if (const int code = readArguments(&request); code >= 0)
+    if (const int code = readArguments(argc, argv, &request); code >= 0)
         return code;
     if (const int code = checkRequest(&request); code >= 0)
         return code;
