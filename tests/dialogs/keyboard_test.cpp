@@ -117,6 +117,8 @@ class ImageDialogKeys : public DialogTest {
         ASSERT_TRUE(focusOn(dialog->File1()));
         QTest::keyClick(dialog->File1(), Qt::Key_Down);
         ASSERT_EQ(dialog->View_File(), path(QStringLiteral("a.bmp")));
+        // The preview is decoded on a worker thread.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog->Preview_Pending(); }, 5000));
     }
     std::unique_ptr<velmora_v> dialog;
 };
