@@ -2,11 +2,11 @@
 #include "app/commandline.h"
 #include "app/services.h"
 #include "app/velmora_m.h"
+#include "platform/filenames.h"
 #include "platform/fonts.h"
 #include "platform/translation.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QGuiApplication>
 
 #include <cstdio>
@@ -38,8 +38,11 @@ int main(int argc, char** argv) {
     window.show();
     // "velmora FILE", as the desktop entry runs it for a file opened with the
     // program, opens FILE as a choice in the image selection dialog would.
-    const QStringList arguments = QApplication::arguments();
-    if (arguments.size() > 1)
-        window.openImage(QFileInfo(arguments.at(1)).absoluteFilePath());
+    // The name is taken from argv's bytes (QApplication has removed its own
+    // options from argv): QApplication::arguments() would turn bytes that are
+    // not UTF-8 into U+FFFD, which names another file.
+    if (argc > 1)
+        window.openImage(
+            velmora::platform::AbsoluteName(velmora::platform::NameFromBytes(argv[1])));
     return QApplication::exec();
 }

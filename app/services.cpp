@@ -1,8 +1,8 @@
 #include "app/services.h"
 
+#include "app/savecommand.h"
 #include "dialogs/velmora_s.h"
 #include "dialogs/velmora_v.h"
-#include "save/save.h"
 
 namespace velmora {
 
@@ -19,8 +19,8 @@ MainWindowServices ProgramServices() {
         dialog.exec();
         return dialog.Chosen_Scale();
     };
-    services.save = [](QWidget* owner, const QImage& picture, int index) {
-        m_save_Click(owner, picture, index);
+    services.save = [](QWidget* owner, const Recipe& recipe, SaveKind kind) {
+        m_save_Click(owner, recipe, kind);
     };
     return services;
 }

@@ -2,6 +2,7 @@
 
 #include "engine/enlarge.h"
 #include "platform/backgroundwork.h"
+#include "platform/filenames.h"
 #include "platform/imagereader.h"
 #include "platform/message.h"
 #include "platform/surface.h"
@@ -33,8 +34,10 @@ constexpr int kClientHeight = TwipsToPixelsTruncated(4845); // 323
 const QRect kDisplayDesign = TwipsToPixelsTruncated(QRect(0, 0, 6735, 3675));
 const QRect kMasterDesign = TwipsToPixelsTruncated(QRect(6840, 60, 1380, 1260));
 
-const QString kTooLarge = QStringLiteral("拡大後の画像が大きすぎて、メモリに収まりません。\n"
+const QString kTooLarge = QStringLiteral("拡大後の画像が大きすぎて、ﾒﾓﾘに収まりません。\n"
                                          "拡大率を小さくしてください。");
+const QString kUnreadable = QStringLiteral("画像ﾌｧｲﾙを読み込めませんでした。\n%1");
+const QString kPictureTooLarge = QStringLiteral("画像が大きすぎて、ﾒﾓﾘに読み込めません。\n%1");
 
 } // namespace
 
@@ -146,10 +149,12 @@ bool velmora_m::openImage(const QString& path) {
     if (!runBusy([&] { ok = reader.read(&loaded); }))
         return false;
     if (!ok) {
-        // A picture refused for its size gets the message of an unreadable one:
-        // either way this file cannot be opened, and nothing changes.
-        showMessage(QStringLiteral("画像ﾌｧｲﾙを読み込めませんでした。\n%1")
-                        .arg(QDir::toNativeSeparators(path)));
+        // Either way nothing changes; a picture refused for its size says so,
+        // since the file itself is fine and a machine with more memory opens it.
+        const QString text = reader.failure() == platform::ImageReader::Failure::TooLarge
+                                 ? kPictureTooLarge
+                                 : kUnreadable;
+        showMessage(text.arg(platform::NameForDisplay(QDir::toNativeSeparators(path))));
         return false;
     }
     master_->setPicture(loaded);
@@ -167,20 +172,26 @@ QString droppedFile(const QMimeData* data) {
         return QString();
     for (const QUrl& url : data->urls())
         if (url.isLocalFile())
-            return url.toLocalFile();
+            return platform::LocalFileName(url);
     return QString();
 }
 
 } // namespace
 
+bool velmora_m::takesDrops() const {
+    // While a dialog is open the window waits for it: a file opened behind the
+    // dialog would be replaced, unseen, by the dialog's own choice.
+    return !working_ && !enlarging_ && QApplication::activeModalWidget() == nullptr;
+}
+
 void velmora_m::dragEnterEvent(QDragEnterEvent* event) {
-    if (!working_ && !enlarging_ && !droppedFile(event->mimeData()).isEmpty())
+    if (takesDrops() && !droppedFile(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void velmora_m::dropEvent(QDropEvent* event) {
     const QString file = droppedFile(event->mimeData());
-    if (working_ || enlarging_ || file.isEmpty())
+    if (!takesDrops() || file.isEmpty())
         return;
     event->acceptProposedAction();
     openImage(file);
@@ -203,12 +214,21 @@ void velmora_m::endOfWork() {
         QApplication::exit(0);
 }
 
+Recipe velmora_m::saveRecipe() const {
+    // Before any picture and any enlargement, Display shows its empty design
+    // picture, which is not Master's.
+    if (display_->picture().isNull())
+        return Recipe{display_->content(QRect(QPoint(), display_->contentSize())), 0};
+    return Recipe{display_->picture(), display_->ratio()};
+}
+
 void velmora_m::m_save_Click(int index) {
     if (!services_.save)
         return;
-    // The save runs off this thread (see save/); a close meanwhile waits for it.
+    // The save runs off this thread (see app/savecommand.h); a close meanwhile
+    // waits for it.
     working_ = true;
-    services_.save(this, display_->content(QRect(QPoint(), display_->contentSize())), index);
+    services_.save(this, saveRecipe(), index == 0 ? SaveKind::Jpeg : SaveKind::Bitmap);
     working_ = false;
     endOfWork();
 }

@@ -4,6 +4,7 @@
 
 #include "app/pictureview.h"
 #include "engine/enlarge.h"
+#include "save/save.h"
 
 #include <QMainWindow>
 
@@ -31,7 +32,8 @@ struct MainWindowServices {
     // velmora_s, modal, opened on the ratio given; gives the chosen ratio, none
     // when the dialog was cancelled.
     std::function<std::optional<std::int16_t>(std::int16_t scale)> showRatioDialog;
-    std::function<void(QWidget* owner, const QImage& picture, int index)> save;
+    // The save command (app/savecommand.h) for the picture the recipe makes.
+    std::function<void(QWidget* owner, const Recipe& recipe, SaveKind kind)> save;
     // The enlargement itself; empty: velmora::Enlarge. Tests make it fail.
     std::function<bool(const SourceImage&, double, const DestImage&, const EnlargeOptions&)>
         enlarge;
@@ -59,12 +61,16 @@ class velmora_m : public QMainWindow {
     void m_open_Click();
     // Opens the image file at path: Master and Display take it at 1:1 and Display
     // shows, as the image selection dialog's choice does; the command line and a
-    // file dropped on the window come here too. A file that cannot be read, or
-    // whose picture would not fit in memory, is named in a message box; then
-    // nothing changes and false comes back. The picture is decoded off the
-    // user-interface thread.
+    // file dropped on the window come here too. A file that cannot be read, and
+    // one whose picture would not fit in memory, is named in a message box that
+    // says which of the two it is; then nothing changes and false comes back. The picture is
+    // decoded off the user-interface thread.
     bool openImage(const QString& path);
     void m_save_Click(int index);
+    // What a save writes: Master's picture and the ratio of the last
+    // enlargement that succeeded (0 when the picture is shown 1:1), or the
+    // empty Display before any picture was opened or enlarged.
+    Recipe saveRecipe() const;
     void m_end_Click();
     void m_ritu_Click();
     void m_kakudai_Click();
@@ -81,6 +87,8 @@ class velmora_m : public QMainWindow {
     bool runBusy(const std::function<void()>& work);
     void runEnlargement();
     void endOfWork();
+    // No work running and no dialog open.
+    bool takesDrops() const;
     // The normal window keeps its design size; maximised, it shows as much of
     // the picture as the screen holds.
     void keepDesignSize();
@@ -103,7 +111,8 @@ class velmora_m : public QMainWindow {
   protected:
     // A close during opening, saving or enlarging waits for the work to end.
     void closeEvent(QCloseEvent* event) override;
-    // A local file dragged over the window is accepted and, dropped, opened.
+    // A local file dragged over the window is accepted and, dropped, opened;
+    // not while a dialog is open or work runs.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     // Display follows the client area's size (maximised or not).

@@ -27,6 +27,8 @@ Reaction mouseDown(ButtonStatus& s, MouseButton button) {
 }
 
 Reaction mouseUp(ButtonStatus& s, MouseButton button) {
+    // The mouse's release ends a key's press too: one press, one Click.
+    s.KeyDown = false;
     Reaction r;
     if (button == MouseButton::Left) {
         s.LeftDown = false;
@@ -51,6 +53,7 @@ Reaction gotFocus(ButtonStatus& s) {
 }
 
 Reaction lostFocus(ButtonStatus& s) {
+    s.KeyDown = false;
     if (s.ButtonState == state::Normal)
         return {};
     s.ButtonState = state::Normal;
@@ -69,24 +72,70 @@ Reaction pointerLeft(ButtonStatus& s) {
     return {};
 }
 
+Reaction keyDown(ButtonStatus& s) {
+    s.KeyDown = true;
+    return {Frame::Pressed};
+}
+
+Reaction keyUp(ButtonStatus& s, bool click) {
+    // A key that came up without having pressed the button (its press went to
+    // another widget, or a mouse release or focus change ended it) does nothing.
+    if (!s.KeyDown)
+        return {};
+    s.KeyDown = false;
+    return {StateFrame(s.ButtonState), click};
+}
+
+// What the pointer and the focus change while a key holds the button down: the
+// state as usual, the look stays Pressed.
+Reaction underKey(const ButtonStatus& s, Reaction r) {
+    if (s.KeyDown)
+        r.paint.reset();
+    return r;
+}
+
 } // namespace
 
+Frame StateFrame(quint8 buttonState) {
+    switch (buttonState) {
+    case state::HighLight:
+        return Frame::HighLight;
+    case state::Selected:
+        return Frame::Selected;
+    case state::HighLightSelect:
+        return Frame::HighLightSelect;
+    default:
+        return Frame::Normal;
+    }
+}
+
 Reaction Step(ButtonStatus& status, const ButtonEvent& event) {
-    if (!status.IsEnabled)
+    if (!status.IsEnabled) {
+        // A key that comes up on a disabled button still ends its press, so
+        // that enabling the button later does not finish it with a Click.
+        if (event.kind == ButtonEventKind::KeyUp || event.kind == ButtonEventKind::KeyCancel)
+            status.KeyDown = false;
         return {};
+    }
     switch (event.kind) {
     case ButtonEventKind::MouseMove:
-        return mouseMove(status);
+        return underKey(status, mouseMove(status));
     case ButtonEventKind::MouseDown:
         return mouseDown(status, event.button);
     case ButtonEventKind::MouseUp:
         return mouseUp(status, event.button);
     case ButtonEventKind::GotFocus:
-        return gotFocus(status);
+        return underKey(status, gotFocus(status));
     case ButtonEventKind::LostFocus:
         return lostFocus(status);
     case ButtonEventKind::PointerLeft:
-        return pointerLeft(status);
+        return underKey(status, pointerLeft(status));
+    case ButtonEventKind::KeyDown:
+        return keyDown(status);
+    case ButtonEventKind::KeyUp:
+        return keyUp(status, true);
+    case ButtonEventKind::KeyCancel:
+        return keyUp(status, false);
     }
     return {};
 }

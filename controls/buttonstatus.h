@@ -41,11 +41,27 @@ struct ButtonStatus {
     bool HoverShading = false;
     // The left button went down on the button and has not come up yet.
     bool LeftDown = false;
+    // A key (Space or Return) pressed the button and has not come up yet.
+    bool KeyDown = false;
     // The frame the face was last painted with.
     Frame Shown = Frame::Normal;
 };
 
-enum class ButtonEventKind { MouseMove, MouseDown, MouseUp, GotFocus, LostFocus, PointerLeft };
+// KeyDown and KeyUp are a key that presses the button (Space or Return on the
+// focused button, or the dialog's Return or Escape for its default or cancel
+// button); KeyCancel ends such a press without a Click (the window lost the
+// keyboard before the key came up).
+enum class ButtonEventKind {
+    MouseMove,
+    MouseDown,
+    MouseUp,
+    GotFocus,
+    LostFocus,
+    PointerLeft,
+    KeyDown,
+    KeyUp,
+    KeyCancel
+};
 
 struct ButtonEvent {
     ButtonEventKind kind;
@@ -60,7 +76,17 @@ struct Reaction {
 };
 
 // Applies one notification to the status. A disabled button ignores them all.
+//
+// A key press shows the Pressed frame until the key comes up, whatever the
+// pointer and the focus do meanwhile (their state changes still count); the
+// release raises Click and shows the frame the state is named after. A mouse
+// release or a loss of the focus ends the key's press: the mouse's own rules
+// then decide the look and the Click.
 Reaction Step(ButtonStatus& status, const ButtonEvent& event);
+
+// The frame named after a state: Normal, HighLight, Selected, HighLightSelect
+// (Normal before Initialize).
+Frame StateFrame(quint8 buttonState);
 
 // The first step of every repaint: states 1 and 3 take the normal shading,
 // state 2 the hover shading; any other state (4 included) keeps the shading it

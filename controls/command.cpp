@@ -1,12 +1,15 @@
 #include "controls/command.h"
 
 #include "controls/buttonface.h"
+#include "controls/commandaccessible.h"
 #include "controls/controlresources.h"
 #include "controls/propertybag.h"
 #include "platform/pointer.h"
 #include "platform/twips.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -45,8 +48,30 @@ QFont wholeFont(QFont font) {
     return font;
 }
 
+// Tells assistive technology that the button's name or enabled state changed.
+void announceName(Command* button) {
+    QAccessibleEvent event(button, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+}
+
+void announceEnabled(Command* button) {
+    QAccessible::State changed;
+    changed.disabled = true;
+    QAccessibleStateChangeEvent event(button, changed);
+    QAccessible::updateAccessibility(&event);
+}
+
 QColor toQColor(quint32 colour) {
     return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+}
+
+// The keys that press a focused button: Space, Return and the keypad's Enter,
+// without Ctrl, Alt or Meta (those belong to shortcuts).
+bool isPressKey(const QKeyEvent* event) {
+    const int key = event->key();
+    const bool plain =
+        (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) == 0;
+    return plain && (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter);
 }
 
 std::optional<MouseButton> toMouseButton(Qt::MouseButton button) {
@@ -67,6 +92,7 @@ std::optional<MouseButton> toMouseButton(Qt::MouseButton button) {
 
 Command::Command(QWidget* parent) : QWidget(parent) {
     InitControlResources();
+    InstallCommandAccessibility();
     setFont(designFont());
     // A click gives the focus, and Qt delivers the focus before the press.
     setFocusPolicy(Qt::StrongFocus);
@@ -136,6 +162,7 @@ void Command::Enabled(bool New_Enabled) {
         return;
     status_.IsEnabled = New_Enabled;
     ApplyEnabled();
+    announceEnabled(this);
     emit PropertyChanged(QStringLiteral("Enabled"));
 }
 
@@ -146,6 +173,7 @@ void Command::FirstUse() {
         RefreshCaption();
         status_.FirstRunFlag = 1;
         status_.IsEnabled = true;
+        announceEnabled(this);
     }
     ApplyEnabled();
 }
@@ -158,6 +186,7 @@ void Command::Caption(const QString& New_Caption) {
     if (New_Caption == LblMsg->text())
         return;
     LblMsg->setText(New_Caption);
+    announceName(this);
     emit PropertyChanged(QStringLiteral("Caption"));
 }
 
@@ -181,7 +210,9 @@ QFont Command::ambientFont() const {
 
 void Command::ReadProperties(const PropertyBag& bag) {
     status_.IsEnabled = bag.ReadProperty(QStringLiteral("Enabled"), true).toBool();
+    announceEnabled(this);
     LblMsg->setText(bag.ReadProperty(QStringLiteral("Caption"), kReadCaptionDefault).toString());
+    announceName(this);
     const QVariant font = bag.ReadProperty(QStringLiteral("Font"), ambientFont());
     if (font.canConvert<QFont>())
         LblMsg->setFont(wholeFont(font.value<QFont>()));
@@ -306,6 +337,45 @@ void Command::focusInEvent(QFocusEvent*) {
 
 void Command::focusOutEvent(QFocusEvent*) {
     handle({ButtonEventKind::LostFocus});
+}
+
+void Command::keyPressEvent(QKeyEvent* event) {
+    if (!isPressKey(event)) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    // The focused button takes Return for itself: it is not passed on to the
+    // dialog's default button.
+    if (!event->isAutoRepeat())
+        PressKey();
+}
+
+void Command::keyReleaseEvent(QKeyEvent* event) {
+    // A release whose press went elsewhere (to the dialog's default button,
+    // before the focus came here) is passed on to where the press went.
+    if (!isPressKey(event) || !status_.KeyDown) {
+        QWidget::keyReleaseEvent(event);
+        return;
+    }
+    if (!event->isAutoRepeat())
+        ReleaseKey();
+}
+
+void Command::PressKey() {
+    handle({ButtonEventKind::KeyDown});
+}
+
+void Command::ReleaseKey() {
+    handle({ButtonEventKind::KeyUp});
+}
+
+void Command::CancelKey() {
+    handle({ButtonEventKind::KeyCancel});
+}
+
+void Command::Press() {
+    PressKey();
+    ReleaseKey();
 }
 
 void Command::TmrMouse_Timer() {

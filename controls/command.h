@@ -12,7 +12,12 @@
 //   switched off; FirstUse() switches it on.
 // - Every release of a mouse button (left, right or middle) on the enabled
 //   button raises Click, unless the pointer was seen leaving the focused button
-//   while it was held; there is no keyboard handling.
+//   while it was held.
+// - Space and Return press the focused button as the left mouse button does:
+//   the Pressed frame while the key is down, Click when it comes up. A dialog
+//   presses its default and cancel buttons the same way (PressKey, ReleaseKey).
+// - Assistive technology sees a push button named after the caption, with one
+//   press action (see commandaccessible.h).
 #pragma once
 
 #include "controls/buttonstatus.h"
@@ -80,11 +85,23 @@ class Command : public QWidget {
     // Visible; a value at its default is left out. Repaints the normal look.
     void WriteProperties(PropertyBag& bag);
 
+    // A key's press of the button, for a dialog whose Return or Escape stands
+    // for it: the Pressed frame until ReleaseKey, which raises Click, or
+    // CancelKey, which does not (the key came up elsewhere). An auto-repeated
+    // key is no new press. A disabled button does nothing.
+    void PressKey();
+    void ReleaseKey();
+    void CancelKey();
+    // A whole press at once, as assistive technology asks for it: Click when
+    // the button is enabled.
+    void Press();
+
     // Read-only views for tests and tools.
     const ButtonStatus& Status() const { return status_; }
     quint8 ButtonState() const { return status_.ButtonState; }
     bool HoverShading() const { return status_.HoverShading; }
     bool LeftDown() const { return status_.LeftDown; }
+    bool KeyDown() const { return status_.KeyDown; }
     quint8 FirstRunFlag() const { return status_.FirstRunFlag; }
     bool IsEnabled() const { return status_.IsEnabled; }
     // The frame the face was last painted with.
@@ -108,6 +125,8 @@ class Command : public QWidget {
     void mouseReleaseEvent(QMouseEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
 
   private:
     void TmrMouse_Timer();

@@ -1,7 +1,12 @@
 #include "dialogs/filelist.h"
 
+#include "platform/filenames.h"
+#include "platform/folderfiles.h"
+
 #include <QDir>
 #include <QItemSelectionModel>
+
+#include <algorithm>
 
 namespace velmora {
 
@@ -11,6 +16,7 @@ FileList::FileList(QWidget* parent) : QListWidget(parent) {
         if (!quiet_)
             emit Click();
     });
+    connect(this, &QListWidget::itemDoubleClicked, this, &FileList::DblClick);
 }
 
 void FileList::SetPath(const QString& folder) {
@@ -25,7 +31,7 @@ void FileList::SetPattern(const QString& pattern) {
 
 QString FileList::FileName() const {
     const QListWidgetItem* entry = currentItem();
-    return entry == nullptr ? QString() : entry->text();
+    return entry == nullptr ? QString() : entry->data(Qt::UserRole).toString();
 }
 
 void FileList::focusInEvent(QFocusEvent* event) {
@@ -40,17 +46,33 @@ void FileList::focusInEvent(QFocusEvent* event) {
     quiet_ = false;
 }
 
+// Each entry shows the name, with U+FFFD for bytes that are not UTF-8, and
+// keeps the name that opens the file. Name order ignores case.
+void FileList::addNames(const QStringList& wildcards) {
+    QStringList names;
+    for (const QString& name : platform::RegularFilesIn(path_)) {
+        if (QDir::match(wildcards, platform::NameForDisplay(name)))
+            names << name;
+    }
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        const int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
+    for (const QString& name : names) {
+        auto* entry = new QListWidgetItem(platform::NameForDisplay(name), this);
+        entry->setData(Qt::UserRole, name);
+    }
+}
+
 void FileList::fill() {
     quiet_ = true;
     clear();
     QStringList wildcards;
     for (const QString& part : pattern_.split(QLatin1Char(';'), Qt::SkipEmptyParts))
         wildcards << part.trimmed();
-    // QDir would take an empty filter list for "every file"; a pattern with no
-    // wildcard in it matches none. Name filters ignore case unless told not to.
+    // An empty pattern matches no file.
     if (!path_.isEmpty() && !wildcards.isEmpty())
-        addItems(QDir(path_).entryList(wildcards, QDir::Files | QDir::NoDotAndDotDot,
-                                       QDir::Name | QDir::IgnoreCase));
+        addNames(wildcards);
     setCurrentRow(-1);
     quiet_ = false;
 }

@@ -1,6 +1,8 @@
-// The file list of the image selection dialog: the files of one folder that match
-// a pattern such as "*.bmp;*.jpg;*.jpeg" (case ignored), hidden files left out,
-// in name order. A change of the current entry by the user raises Click.
+// The file list of the image selection dialog: the regular files of one folder
+// (links to them included) that match a pattern such as "*.bmp;*.jpg;*.jpeg"
+// (case ignored), hidden files left out, in name order. A change of the
+// current entry by the user raises Click, a double click on an entry DblClick
+// (after the Click of its first press).
 #pragma once
 
 #include <QListWidget>
@@ -17,17 +19,20 @@ class FileList : public QListWidget {
     QString Pattern() const { return pattern_; }
     void SetPattern(const QString& pattern);
 
-    // The name of the current entry; "" when there is none.
+    // The name of the current entry, as it opens the file (see
+    // platform/filenames.h); "" when there is none.
     QString FileName() const;
 
   signals:
     void Click();
+    void DblClick();
 
   protected:
     void focusInEvent(QFocusEvent* event) override;
 
   private:
     void fill();
+    void addNames(const QStringList& wildcards);
 
     QString path_;
     QString pattern_ = QStringLiteral("*.*");

@@ -1,6 +1,10 @@
 #include "dialogs/folders.h"
 
+#include "settings/settings.h"
+
+#include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 
 #include <dirent.h>
 
@@ -31,6 +35,24 @@ QString Join_Path(const QString& folder, const QString& name) {
     if (folder.endsWith(QLatin1Char('/')))
         return folder + name;
     return folder + QLatin1Char('/') + name;
+}
+
+QString Start_Folder_For(const QString& programFolder, bool installed,
+                         const QString& picturesFolder, const QString& homeFolder) {
+    // An installed program's own folder is a bin folder full of programs, no
+    // place to look for pictures.
+    if (!installed)
+        return programFolder;
+    if (!picturesFolder.isEmpty() && Folder_Exists(picturesFolder))
+        return picturesFolder;
+    return homeFolder;
+}
+
+QString Start_Folder() {
+    // The pictures folder comes from the user's XDG folders (XDG_PICTURES_DIR).
+    return Start_Folder_For(App_Folder(), Is_Installed_Program(App_Folder()),
+                            QStandardPaths::writableLocation(QStandardPaths::PicturesLocation),
+                            QDir::homePath());
 }
 
 } // namespace velmora

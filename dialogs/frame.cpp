@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QWindow>
@@ -172,6 +173,58 @@ void FrameDialog::done(int result) {
         Close_Effect(this);
     }
     QDialog::done(result);
+}
+
+Command* FrameDialog::buttonForKey(const QKeyEvent* event) const {
+    if (event->matches(QKeySequence::Cancel))
+        return cancel_;
+    // As QDialog takes it: Return without modifiers, Enter also from the keypad.
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    const bool enter =
+        (event->key() == Qt::Key_Return && mods == Qt::NoModifier) ||
+        (event->key() == Qt::Key_Enter && (mods == Qt::NoModifier || mods == Qt::KeypadModifier));
+    // A disabled default button is not pressed at all, so its look stays.
+    if (enter && default_ && default_->IsEnabled())
+        return default_;
+    return nullptr;
+}
+
+void FrameDialog::keyPressEvent(QKeyEvent* event) {
+    // Only keys that no child took come here: a focused button keeps Return.
+    Command* button = buttonForKey(event);
+    if (button == nullptr) {
+        QDialog::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    // One key at a time holds a button down.
+    if (event->isAutoRepeat() || (keyPressed_ && keyPressed_->KeyDown()))
+        return;
+    keyPressed_ = button;
+    pressingKey_ = event->key();
+    button->PressKey();
+}
+
+void FrameDialog::keyReleaseEvent(QKeyEvent* event) {
+    if (!keyPressed_ || event->key() != pressingKey_ || event->isAutoRepeat()) {
+        QDialog::keyReleaseEvent(event);
+        return;
+    }
+    event->accept();
+    // The Click may close the dialog; the press is over before it runs.
+    Command* button = keyPressed_;
+    keyPressed_ = nullptr;
+    button->ReleaseKey();
+}
+
+void FrameDialog::changeEvent(QEvent* event) {
+    // A key that comes up in another window never reaches this one: the press
+    // ends without a Click when the dialog loses the keyboard.
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow() && keyPressed_) {
+        keyPressed_->CancelKey();
+        keyPressed_ = nullptr;
+    }
+    QDialog::changeEvent(event);
 }
 
 Command* Place_Button(QWidget* parent, const QString& layout, const QString& name,

@@ -4,20 +4,23 @@
 // it closes.
 #pragma once
 
+#include "controls/command.h"
 #include "platform/twips.h"
 
 #include <QColor>
 #include <QDialog>
 #include <QImage>
 #include <QPoint>
+#include <QPointer>
 #include <QRect>
 
 #include <cstdint>
 #include <vector>
 
+class QKeyEvent;
+
 namespace velmora {
 
-class Command;
 class PictureHolder;
 namespace platform {
 class Surface;
@@ -97,6 +100,10 @@ Command* Place_Button(QWidget* parent, const QString& layout, const QString& nam
 // the opening animation before it first appears and runs its unload (its own
 // closing work, then the closing animation) however it is closed: buttons,
 // Escape or the caption bar's close box.
+//
+// Keys: a focused button takes Space and Return itself. Return anywhere else
+// presses the default button while it is enabled, Escape the cancel button;
+// the button shows its press while the key is down and clicks when it comes up.
 class FrameDialog : public QDialog {
     Q_OBJECT
   public:
@@ -108,9 +115,20 @@ class FrameDialog : public QDialog {
     // Whether the unload has run (it runs once).
     bool unloaded() const { return unloaded_; }
 
+    // The button that confirms the dialog (Return) and the one that leaves it
+    // (Escape). Without a cancel button Escape closes the dialog at once.
+    void setDefaultButton(Command* button) { default_ = button; }
+    void setCancelButton(Command* button) { cancel_ = button; }
+    Command* defaultButton() const { return default_; }
+    Command* cancelButton() const { return cancel_; }
+
   protected:
     // The dialog's own closing work, before the closing animation.
     virtual void Form_Unload() {}
+
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
     // Places the hidden holder of the background texture ("Pic_Mbl"), and
     // tiles a panel with the texture it holds.
@@ -118,6 +136,14 @@ class FrameDialog : public QDialog {
     void Tile_Panel(platform::Surface* panel) const;
 
   private:
+    // The button Return or Escape stands for, or nullptr for another key.
+    Command* buttonForKey(const QKeyEvent* event) const;
+
+    QPointer<Command> default_;
+    QPointer<Command> cancel_;
+    // The button a key is holding down, and that key.
+    QPointer<Command> keyPressed_;
+    int pressingKey_ = 0;
     PictureHolder* texture_ = nullptr;
     bool opened_ = false;
     bool unloaded_ = false;

@@ -49,6 +49,8 @@ velmora_s::velmora_s(std::int16_t scale, QWidget* parent) : FrameDialog(parent) 
     vsRitu_->setValue(kMinScale);
     vsRitu_->setFocusPolicy(Qt::StrongFocus); // first in the tab order
     vsRitu_->raise();                         // in front of the panel
+    // What a screen reader calls the bar; its description is the ratio shown.
+    vsRitu_->setAccessibleName(QStringLiteral("拡大率"));
 
     lblRitu_ = new QLabel(QStringLiteral("9.9倍"), pic1_);
     lblRitu_->setObjectName(QStringLiteral("lbl_Ritu"));
@@ -63,6 +65,8 @@ velmora_s::velmora_s(std::int16_t scale, QWidget* parent) : FrameDialog(parent) 
 
     setTabOrder(vsRitu_, cmdSet_);
     setTabOrder(cmdSet_, cmdCan_);
+    setDefaultButton(cmdSet_);
+    setCancelButton(cmdCan_);
 
     connect(vsRitu_, &QScrollBar::valueChanged, this, &velmora_s::VS_Ritu_Change);
     connect(vsRitu_, &QScrollBar::sliderMoved, this, &velmora_s::VS_Ritu_Scroll);
@@ -91,7 +95,9 @@ void velmora_s::showRatio() {
     // The thumb's position: while it is dragged, sliderMoved arrives before the
     // bar takes the new value, and the label is to follow the thumb. At rest the
     // position and the value are the same.
-    lblRitu_->setText(Ratio_Text(vsRitu_->sliderPosition()));
+    const QString text = Ratio_Text(vsRitu_->sliderPosition());
+    lblRitu_->setText(text);
+    vsRitu_->setAccessibleDescription(text);
 }
 
 void velmora_s::VS_Ritu_Change() {

@@ -5,7 +5,7 @@
 #include "dialogs/folderlist.h"
 #include "dialogs/folders.h"
 #include "dialogs/pictureholder.h"
-#include "platform/backgroundwork.h"
+#include "dialogs/previewloader.h"
 #include "platform/drives.h"
 #include "platform/fonts.h"
 #include "platform/message.h"
@@ -19,6 +19,7 @@
 #include <QPainter>
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 namespace velmora {
@@ -27,6 +28,8 @@ namespace {
 
 const QString kLayout = QStringLiteral(":/layouts/velmora_v.layout");
 const QString kPattern = QStringLiteral("*.bmp;*.jpg;*.jpeg");
+// What a screen reader calls the size label, before the size it shows.
+const QString kSizeName = QStringLiteral("画像の大きさ");
 // The source the drive change names in its error message.
 const QString kErrorSource = QStringLiteral("velmora");
 
@@ -80,6 +83,7 @@ velmora_v::velmora_v(QWidget* parent) : FrameDialog(parent) {
     buildLists(font);
     buildPreview(font);
     buildButtons();
+    nameForScreenReaders();
     connectEvents();
     Form_Load();
 }
@@ -131,12 +135,38 @@ void velmora_v::buildButtons() {
     picF_->setObjectName(QStringLiteral("Pic_F"));
     picF_->setDesign(kPicF.size(), Qt::black);
     picF_->move(kPicF.topLeft());
+    preview_ = new PreviewLoader(this);
 
     setTabOrder(drive1_, dir1_);
     setTabOrder(dir1_, file1_);
     setTabOrder(file1_, comboKind_);
     setTabOrder(comboKind_, cmdCan_);
     setTabOrder(cmdCan_, cmdSel_);
+    setDefaultButton(cmdSel_);
+    setCancelButton(cmdCan_);
+}
+
+// Names a screen reader gives the controls that have no caption of their own.
+void velmora_v::nameForScreenReaders() {
+    // On Linux Qt names a combo box after its current entry and leaves the
+    // rest to a label beside it, which these lists have none of; what they are
+    // for goes into the description there.
+    for (const auto& [combo, name] : {std::pair{drive1_, QStringLiteral("ﾄﾞﾗｲﾌﾞ")},
+                                      std::pair{comboKind_, QStringLiteral("ﾌｧｲﾙの種類")}}) {
+        combo->setAccessibleName(name);
+        combo->setAccessibleDescription(name);
+    }
+    dir1_->setAccessibleName(QStringLiteral("ﾌｫﾙﾀﾞ"));
+    file1_->setAccessibleName(QStringLiteral("ﾌｧｲﾙ"));
+    picK_->setAccessibleName(QStringLiteral("ﾌﾟﾚﾋﾞｭｰ"));
+    lblSize_->setAccessibleName(kSizeName);
+}
+
+// The size text, and the label's name for a screen reader: what it is for,
+// then what it shows.
+void velmora_v::showSize(const QString& text) {
+    lblSize_->setText(text);
+    lblSize_->setAccessibleName(text.isEmpty() ? kSizeName : kSizeName + QLatin1Char(' ') + text);
 }
 
 void velmora_v::connectEvents() {
@@ -144,6 +174,8 @@ void velmora_v::connectEvents() {
     connect(dir1_, &FolderList::Change, this, &velmora_v::Dir1_Change);
     connect(comboKind_, &QComboBox::activated, this, &velmora_v::Combo_Kind_Click);
     connect(file1_, &FileList::Click, this, &velmora_v::File1_Click);
+    connect(file1_, &FileList::DblClick, this, &velmora_v::File1_DblClick);
+    connect(preview_, &PreviewLoader::Ready, this, &velmora_v::showPreview);
     connect(cmdSel_, &Command::Click, this, &velmora_v::Cmd_Sel_Click);
     connect(cmdCan_, &Command::Click, this, &velmora_v::Cmd_Can_Click);
 }
@@ -155,12 +187,12 @@ void velmora_v::Form_Load() {
 
     const QString stored = Ini_Read(kSection, kKeyGetPath, Settings_File());
     if (stored.isEmpty() || !Folder_Exists(stored))
-        Get_Dir = App_Folder();
+        Get_Dir = Start_Folder();
     else
         Get_Dir = stored;
 
     viewFile_.clear();
-    lblSize_->clear();
+    showSize(QString());
 
     comboKind_->addItem(kPattern);
     comboKind_->setCurrentIndex(0);
@@ -170,7 +202,7 @@ void velmora_v::Form_Load() {
     // folder list again.
     drives_ = platform::MountedDrives();
     drive1_->addItems(drives_);
-    if (!dir1_->SetPath(Get_Dir).ok() && !dir1_->SetPath(App_Folder()).ok())
+    if (!dir1_->SetPath(Get_Dir).ok() && !dir1_->SetPath(Start_Folder()).ok())
         dir1_->SetPath(QStringLiteral("/"));
     showDrive(platform::DriveOfFolder(dir1_->Path(), drives_));
     file1_->SetPath(dir1_->Path());
@@ -251,17 +283,31 @@ void velmora_v::Stretch_Copy(const QImage& source, QImage& target) {
     }
 }
 
+// The picture is decoded on a worker thread (see PreviewLoader): the dialog
+// answers meanwhile, a later click supersedes this one, and closing the
+// dialog does not wait. The select button hands over the file clicked last,
+// its preview shown or not.
 void velmora_v::File1_Click() {
     const QString name = file1_->FileName();
     if (name.isEmpty())
         return;
-    platform::BusyPointer wait;
     viewFile_ = Join_Path(file1_->Path(), name);
     picK_->hide();
-    if (picF_->loadPicture(viewFile_)) {
-        const int W = picF_->width();
-        const int H = picF_->height();
-        lblSize_->setText(QString::number(W) + QStringLiteral(" * ") + QString::number(H));
+    showSize(QString());
+    setCursor(Qt::BusyCursor);
+    preview_->request(viewFile_,
+                      [](QSize size) { return Preview_Size(size.width(), size.height()); });
+    cmdSel_->Enabled(true);
+}
+
+void velmora_v::showPreview(const PreviewLoader::Result& result) {
+    unsetCursor();
+    picF_->setPicture(result.picture);
+    if (!result.picture.isNull()) {
+        // The size of the file's picture, whole, whatever size was decoded.
+        const int W = result.size.width();
+        const int H = result.size.height();
+        showSize(QString::number(W) + QStringLiteral(" * ") + QString::number(H));
         picK_->resize(Preview_Size(W, H));
         picK_->Cls();
         if (!picK_->image().isNull())
@@ -269,13 +315,27 @@ void velmora_v::File1_Click() {
     } else {
         // A file that cannot be decoded (or is too big for memory) shows an empty
         // preview and no size, rather than a stale or black picture.
-        lblSize_->clear();
+        showSize(QString());
         picK_->resize(kPicK.size());
         picK_->Cls();
     }
     picK_->update();
     picK_->show();
-    cmdSel_->Enabled(true);
+}
+
+bool velmora_v::Preview_Pending() const {
+    return preview_->pending();
+}
+
+void velmora_v::File1_DblClick() {
+    // The double click's first press made the entry current, which previewed
+    // it; a file that is not the one previewed is previewed now.
+    const QString name = file1_->FileName();
+    if (name.isEmpty())
+        return;
+    if (viewFile_ != Join_Path(file1_->Path(), name))
+        File1_Click();
+    Cmd_Sel_Click();
 }
 
 void velmora_v::Cmd_Sel_Click() {
@@ -288,6 +348,7 @@ void velmora_v::Cmd_Can_Click() {
 }
 
 void velmora_v::Form_Unload() {
+    preview_->cancel();
     Ini_Write(kSection, kKeyGetPath, dir1_->Path(), Settings_File());
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "dialogs/frame.h"
+#include "dialogs/previewloader.h"
 
 #include <QFont>
 #include <QImage>
@@ -41,6 +42,8 @@ class velmora_v : public FrameDialog {
     QString View_File() const { return viewFile_; }
     // The file chosen with the select button; "" when nothing was chosen.
     QString Chosen_File() const { return chosenFile_; }
+    // Whether the preview of the file clicked last is still being decoded.
+    bool Preview_Pending() const;
 
     QComboBox* Drive1() const { return drive1_; }
     FolderList* Dir1() const { return dir1_; }
@@ -65,9 +68,13 @@ class velmora_v : public FrameDialog {
     void Dir1_Change();
     void Combo_Kind_Click();
     void File1_Click();
+    void File1_DblClick();
+    void showPreview(const PreviewLoader::Result& result);
     void Cmd_Sel_Click();
     void Cmd_Can_Click();
     void showDrive(const QString& drive);
+    void showSize(const QString& text);
+    void nameForScreenReaders();
 
     QStringList drives_;
     QString viewFile_;
@@ -83,6 +90,7 @@ class velmora_v : public FrameDialog {
     Command* cmdCan_ = nullptr;
     Command* cmdSel_ = nullptr;
     PictureHolder* picF_ = nullptr;
+    PreviewLoader* preview_ = nullptr;
 };
 
 } // namespace velmora

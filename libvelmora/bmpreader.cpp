@@ -15,7 +15,13 @@ constexpr std::size_t kFileHeaderSize = 14;
 constexpr std::uint32_t kCoreHeaderSize = 12; // OS/2 1.x: 16-bit fields
 constexpr std::uint32_t kInfoHeaderSize = 40; // Windows: 32-bit signed fields
 constexpr std::uint32_t kOs2HeaderSize = 64;  // OS/2 2.x: the Windows fields and more
+constexpr std::uint32_t kV4HeaderSize = 108;  // Windows: the 40 bytes, colour masks, colour space
+constexpr std::uint32_t kV5HeaderSize = 124;  // Windows: the V4 fields, intent and profile
 constexpr int kPaletteSize = 256;
+constexpr std::uint32_t kBitfields = 3;
+// The masks of blue, green, red in the first three bytes of a 32-bit pixel:
+// the layout of an uncompressed one, which is how the rows are read.
+constexpr std::uint32_t kRedMask = 0x00FF0000, kGreenMask = 0x0000FF00, kBlueMask = 0x000000FF;
 
 std::uint32_t le16(const unsigned char* p) {
     return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8;
@@ -53,7 +59,12 @@ struct Fields {
     std::int64_t width = 0, height = 0;
     std::uint32_t planes = 0, bitsPerPixel = 0, compression = 0;
     std::int64_t coloursUsed = 0;
+    std::uint32_t redMask = 0, greenMask = 0, blueMask = 0; // V4 and V5 headers
 };
+
+bool wideHeader(std::uint32_t infoSize) {
+    return infoSize == kV4HeaderSize || infoSize == kV5HeaderSize;
+}
 
 Fields decode(const unsigned char* h, std::uint32_t infoSize) {
     const unsigned char* info = h + kFileHeaderSize;
@@ -72,18 +83,35 @@ Fields decode(const unsigned char* h, std::uint32_t infoSize) {
         f.compression = le32(info + 16);
         f.coloursUsed = le32Signed(info + 32);
     }
+    if (wideHeader(infoSize)) {
+        f.redMask = le32(info + 40);
+        f.greenMask = le32(info + 44);
+        f.blueMask = le32(info + 48);
+    }
     return f;
+}
+
+// A V4 or V5 header: 24 or 32 bits, uncompressed or 32-bit bit fields laid
+// out as uncompressed pixels are.
+int checkWideKind(const Fields& f) {
+    const bool plain = f.compression == 0 && (f.bitsPerPixel == 24 || f.bitsPerPixel == 32);
+    const bool usualMasks = f.compression == kBitfields && f.bitsPerPixel == 32 &&
+                            f.redMask == kRedMask && f.greenMask == kGreenMask &&
+                            f.blueMask == kBlueMask;
+    return f.planes == 1 && (plain || usualMasks) ? VELMORA_OK : VELMORA_E_NOT_A_BITMAP;
 }
 
 // The pixel kinds read: see the header. A palette has coloursUsed entries, or
 // 256 when that field is 0 or negative; more than 256 is refused.
 int checkKind(const Fields& f, int* paletteEntries) {
+    *paletteEntries = 0;
+    if (wideHeader(f.infoSize))
+        return checkWideKind(f);
     if (f.planes != 1 || f.compression != 0)
         return VELMORA_E_NOT_A_BITMAP;
     const bool core = f.infoSize == kCoreHeaderSize;
     if (f.bitsPerPixel != 8 && f.bitsPerPixel != 24 && (f.bitsPerPixel != 32 || core))
         return VELMORA_E_NOT_A_BITMAP;
-    *paletteEntries = 0;
     if (f.bitsPerPixel == 8) {
         if (f.coloursUsed > kPaletteSize)
             return VELMORA_E_NOT_A_BITMAP;
@@ -108,15 +136,16 @@ int readPalette(int fd, const Fields& f, int entries, BmpLayout* layout) {
 } // namespace
 
 int Read_Bmp_Layout(int fd, std::uint64_t fileSize, BmpLayout* layout) {
-    unsigned char h[kFileHeaderSize + kOs2HeaderSize] = {};
+    unsigned char h[kFileHeaderSize + kV5HeaderSize] = {};
     if (const int rc = readAt(fd, h, kFileHeaderSize + 4, 0))
         return rc;
     if (h[0] != 'B' || h[1] != 'M')
         return VELMORA_E_NOT_A_BITMAP;
     const std::uint32_t dataOffset = le32(h + 10);
     const std::uint32_t infoSize = le32(h + kFileHeaderSize);
-    if (infoSize != kCoreHeaderSize && infoSize != kInfoHeaderSize && infoSize != kOs2HeaderSize)
-        return VELMORA_E_NOT_A_BITMAP; // V4/V5 and unknown headers
+    if (infoSize != kCoreHeaderSize && infoSize != kInfoHeaderSize && infoSize != kOs2HeaderSize &&
+        !wideHeader(infoSize))
+        return VELMORA_E_NOT_A_BITMAP; // unknown headers
     if (const int rc = readAt(fd, h, kFileHeaderSize + infoSize, 0))
         return rc;
     const Fields f = decode(h, infoSize);

@@ -3,7 +3,10 @@
 // Accepted: the signature "BM"; a 12-byte (OS/2 1.x), 40-byte (Windows) or
 // 64-byte (OS/2 2.x) info header; one plane; 8-bit palette (up to 256 entries,
 // 256 when the header says 0), 24-bit or, except with the 12-byte header,
-// 32-bit pixels (the fourth byte ignored); no compression; rows bottom-up
+// 32-bit pixels (the fourth byte ignored); no compression. Also the 108- and
+// 124-byte headers (Windows V4 and V5) with 24- or 32-bit pixels, uncompressed
+// or as 32-bit bit fields with the masks red 0x00FF0000, green 0x0000FF00 and
+// blue 0x000000FF (the alpha mask and the colour space ignored). Rows bottom-up
 // (positive height) and padded to 4 bytes; pixel data starting after the
 // headers and the palette and lying wholly inside the file. Everything else
 // is refused before a pixel is read. A palette index beyond the palette is

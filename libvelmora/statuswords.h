@@ -17,22 +17,22 @@ struct StatusWords {
 #define VELMORA_STATUS_WORDS_NUMBER(x) VELMORA_STATUS_WORDS_TEXT(x)
 
 inline constexpr StatusWords kStatusWords[] = {
-    {VELMORA_E_ARGUMENT, "変換ライブラリーへの指定が正しくありません。",
+    {VELMORA_E_ARGUMENT, "変換ﾗｲﾌﾞﾗﾘへの指定が正しくありません。",
      "the JPEG encoder was given a size or quality it does not take"},
-    {VELMORA_E_SOURCE_UNREADABLE, "一時ファイルを読み込めませんでした。",
+    {VELMORA_E_SOURCE_UNREADABLE, "一時ﾌｧｲﾙを読み込めませんでした。",
      "the enlargement could not be computed"},
-    {VELMORA_E_NOT_A_BITMAP, "一時ファイルが変換できるビットマップではありません。",
+    {VELMORA_E_NOT_A_BITMAP, "一時ﾌｧｲﾙが変換できるﾋﾞｯﾄﾏｯﾌﾟではありません。",
      "the picture is not one the JPEG encoder reads"},
     {VELMORA_E_TOO_LARGE,
      "画像が JPEG には大きすぎます。JPEG は一辺 " VELMORA_STATUS_WORDS_NUMBER(
-         VELMORA_MAX_DIMENSION) " ピクセルまでです。",
+         VELMORA_MAX_DIMENSION) " ﾋﾟｸｾﾙまでです。",
      "the result is too large for JPEG: at most " VELMORA_STATUS_WORDS_NUMBER(
          VELMORA_MAX_DIMENSION) " pixels a side"},
-    {VELMORA_E_OUT_OF_MEMORY, "メモリーが足りません。", "not enough memory"},
+    {VELMORA_E_OUT_OF_MEMORY, "ﾒﾓﾘが足りません。", "not enough memory"},
     {VELMORA_E_COMPRESSION, "JPEG の圧縮に失敗しました。", "the JPEG encoder failed"},
     {VELMORA_E_DESTINATION,
-     "保存先に書き込めません。フォルダーがない、書き込みが禁止されている、"
-     "またはディスクの空きが足りないことが考えられます。",
+     "保存先に書き込めません。ﾌｫﾙﾀﾞがない、書き込みが禁止されている、"
+     "またはﾃﾞｨｽｸの空きが足りないことが考えられます。",
      "the file cannot be written"},
 };
 

@@ -30,9 +30,14 @@ constexpr unsigned char kRestart7[2] = {0xFF, 0xD7};
 constexpr unsigned char kEndOfImage[2] = {0xFF, 0xD9};
 constexpr unsigned char kStartOfFrame0 = 0xC0;
 constexpr unsigned char kStartOfScan = 0xDA;
+constexpr unsigned char kApp0 = 0xE0;
+constexpr unsigned char kApp15 = 0xEF;
+// A segment's length field counts itself: two bytes more than the data.
+constexpr std::size_t kLengthFieldBytes = 2;
 
 // Where a strip's stream holds what the join needs.
 struct StreamParts {
+    std::size_t markersAt = 2;    // after SOI and the JFIF APP0 segment that follows it
     std::size_t heightAt = 0;     // the SOF0 frame height (2 bytes, big-endian)
     std::size_t entropyStart = 0; // first byte after the SOS header
     std::size_t entropyEnd = 0;   // the final EOI marker
@@ -48,6 +53,8 @@ bool findParts(const unsigned char* d, std::size_t n, StreamParts* parts) {
             return false;
         const unsigned char marker = d[i + 1];
         const std::size_t length = std::size_t(d[i + 2]) << 8 | d[i + 3];
+        if (i == 2 && marker == kApp0)
+            parts->markersAt = i + 2 + length;
         if (marker == kStartOfFrame0 && length >= 8)
             parts->heightAt = i + 5;
         if (marker == kStartOfScan) {
@@ -120,7 +127,8 @@ int compressOne(const Plan& plan, int strip, StripSource& source, WorkerMemory& 
 // full height, then each strip's entropy-coded data with RST7 between strips.
 class Joiner {
   public:
-    Joiner(const Plan& plan, ByteSink& sink) : plan_(plan), sink_(sink) {}
+    Joiner(const Plan& plan, const std::vector<Marker>& markers, ByteSink& sink)
+        : plan_(plan), markers_(markers), sink_(sink) {}
 
     int append(int strip, const CompressedBuffer& b) {
         StreamParts parts;
@@ -128,10 +136,7 @@ class Joiner {
             return VELMORA_E_COMPRESSION;
         bool ok = true;
         if (strip == 0) {
-            std::vector<unsigned char> header(b.data, b.data + parts.entropyStart);
-            header[parts.heightAt] = (unsigned(plan_.height) >> 8) & 0xFF;
-            header[parts.heightAt + 1] = unsigned(plan_.height) & 0xFF;
-            ok = sink_.write(header.data(), header.size());
+            ok = writeHeader(b, parts);
         } else {
             ok = sink_.write(kRestart7, sizeof kRestart7);
         }
@@ -142,7 +147,25 @@ class Joiner {
     }
 
   private:
+    // The first strip's headers with the full height, the caller's markers
+    // placed after the JFIF segment.
+    bool writeHeader(const CompressedBuffer& b, const StreamParts& parts) {
+        std::vector<unsigned char> header(b.data, b.data + parts.markersAt);
+        for (const Marker& m : markers_) {
+            const std::size_t length = m.size + kLengthFieldBytes;
+            header.insert(header.end(), {0xFF, m.code, static_cast<unsigned char>(length >> 8),
+                                         static_cast<unsigned char>(length & 0xFF)});
+            header.insert(header.end(), m.data, m.data + m.size);
+        }
+        const std::size_t heightAt = header.size() + parts.heightAt - parts.markersAt;
+        header.insert(header.end(), b.data + parts.markersAt, b.data + parts.entropyStart);
+        header[heightAt] = (unsigned(plan_.height) >> 8) & 0xFF;
+        header[heightAt + 1] = unsigned(plan_.height) & 0xFF;
+        return sink_.write(header.data(), header.size());
+    }
+
     const Plan& plan_;
+    const std::vector<Marker>& markers_;
     ByteSink& sink_;
 };
 
@@ -275,6 +298,15 @@ class Pipeline {
     bool stopped_ = false;
 };
 
+// Each marker is APPn with a length its two-byte field can hold, and has its
+// bytes.
+bool markersFit(const std::vector<Marker>& markers) {
+    return std::all_of(markers.begin(), markers.end(), [](const Marker& m) {
+        return m.code >= kApp0 && m.code <= kApp15 && m.size <= VELMORA_MAX_MARKER_BYTES &&
+               (m.data != nullptr || m.size == 0);
+    });
+}
+
 } // namespace
 
 int Worker_Count() {
@@ -293,12 +325,12 @@ int Worker_Count() {
 
 int Encode(const EncodeSettings& settings, StripSource& source, ByteSink& sink) {
     if (settings.width <= 0 || settings.height <= 0 || settings.quality < 1 ||
-        settings.quality > 100)
+        settings.quality > 100 || !markersFit(settings.markers))
         return VELMORA_E_ARGUMENT;
     if (settings.width > VELMORA_MAX_DIMENSION || settings.height > VELMORA_MAX_DIMENSION)
         return VELMORA_E_TOO_LARGE;
     const Plan plan = makePlan(settings);
-    Joiner joiner(plan, sink);
+    Joiner joiner(plan, settings.markers, sink);
     try {
         if (plan.workers > 1) {
             Pipeline pipeline(plan, source);

@@ -14,6 +14,11 @@
 //   the whole image with the same settings writes. Any baseline decoder reads
 //   it.
 //
+// Marker segments
+//   The caller's marker segments (APPn, such as Exif or an ICC profile) are
+//   written right after the JFIF header, before the tables; they change
+//   nothing else in the file.
+//
 // Memory
 //   Each worker holds the pixels of one strip; at most two compressed strips
 //   per worker wait to be written. Nothing grows with the image's height.
@@ -35,6 +40,14 @@ enum class PixelLayout {
 
 // Strips always start at a multiple of this many rows (8 MCU rows of 8).
 inline constexpr int kStripRowUnit = 64;
+
+// One marker segment to write after the JFIF header: APPn (code 0xE0 to
+// 0xEF) and its bytes after the length field, at most VELMORA_MAX_MARKER_BYTES.
+struct Marker {
+    unsigned char code = 0;
+    const unsigned char* data = nullptr;
+    std::size_t size = 0;
+};
 
 // Where the pixels come from.
 class StripSource {
@@ -70,6 +83,9 @@ struct EncodeSettings {
     // Called on the calling thread after each strip is written, with the
     // number of rows written so far (from the top).
     std::function<void(int rowsWritten)> progress;
+    // Written in this order after the JFIF header; the bytes must stay valid
+    // until Encode returns.
+    std::vector<Marker> markers;
 };
 
 // The number of threads the process may run on (sched_getaffinity), or the
@@ -79,9 +95,9 @@ int Worker_Count();
 
 // Encodes the image and writes the whole JPEG file to sink. Returns VELMORA_OK,
 // a status from the source, VELMORA_E_ARGUMENT (a size or quality out of
-// range), VELMORA_E_TOO_LARGE (a side above VELMORA_MAX_DIMENSION),
-// VELMORA_E_OUT_OF_MEMORY, VELMORA_E_COMPRESSION, or VELMORA_E_DESTINATION (the
-// sink refused). After a failure the sink may hold part of a file.
+// range, a marker that is not APPn or is too long), VELMORA_E_TOO_LARGE (a side above
+// VELMORA_MAX_DIMENSION), VELMORA_E_OUT_OF_MEMORY, VELMORA_E_COMPRESSION, or VELMORA_E_DESTINATION
+// (the sink refused). After a failure the sink may hold part of a file.
 int Encode(const EncodeSettings& settings, StripSource& source, ByteSink& sink);
 
 } // namespace velmora::jpeg

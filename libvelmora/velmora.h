@@ -2,7 +2,10 @@
  *
  * ConvertBMPtoJPG turns a Windows bitmap file into a baseline JPEG file;
  * ConvertPixelsToJPG writes the same file from pixels already in the caller's
- * memory, so that a picture held in memory needs no bitmap on disk first.
+ * memory, so that a picture held in memory needs no bitmap on disk first;
+ * ConvertRowsToJPG writes it from rows the caller makes as they are needed,
+ * so that a picture never held whole needs neither, and can carry the
+ * caller's marker segments (Exif, ICC profile).
  * The bitmap is read a strip of rows at a time and the strips are compressed
  * with libjpeg-turbo on every core the process may run on; the file is
  * written as the strips finish, so memory stays at a few strips per core
@@ -12,10 +15,14 @@
  *   A file that starts with the signature "BM" and has a 12-, 40- or 64-byte
  *   info header, one plane, 8-bit palette, 24-bit or 32-bit pixels (the fourth
  *   byte is ignored; not with the 12-byte header), no compression, rows
- *   stored bottom-up (positive height). Anything else is refused with a
- *   status: top-down bitmaps (negative height), RLE/bitfield/JPEG/PNG
- *   compression, other depths, V4/V5 info headers, truncated files, palette
- *   indexes beyond the palette, and other formats such as PPM.
+ *   stored bottom-up (positive height); or a 108- or 124-byte (V4, V5) info
+ *   header with 24- or 32-bit pixels, uncompressed or as 32-bit bit fields
+ *   with the usual masks (red 0x00FF0000, green 0x0000FF00, blue
+ *   0x000000FF), as ImageMagick and GIMP write them. Anything else is refused
+ *   with a status: top-down bitmaps (negative height), RLE/JPEG/PNG
+ *   compression, bit fields with a 40-byte header or other masks, other
+ *   depths, palettes with a V4/V5 header, truncated files, palette indexes
+ *   beyond the palette, and other formats such as PPM.
  *
  * Size limits
  *   Width and height are at most VELMORA_MAX_DIMENSION, the JPEG format's own
@@ -77,7 +84,12 @@ extern "C" {
 /* Largest accepted width or height, in pixels. */
 #define VELMORA_MAX_DIMENSION 65500
 
-/* Status codes returned by ConvertBMPtoJPG and ConvertPixelsToJPG. */
+/* Largest number of bytes in one marker segment given to ConvertRowsToJPG:
+ * its two-byte length field counts itself too. */
+#define VELMORA_MAX_MARKER_BYTES 65533
+
+/* Status codes returned by ConvertBMPtoJPG, ConvertPixelsToJPG and
+ * ConvertRowsToJPG. */
 enum {
     /* The destination holds the complete JPEG file. */
     VELMORA_OK = 0,
@@ -138,6 +150,66 @@ VELMORA_API int16_t ConvertBMPtoJPG(const char* sourcePath, char* destinationPat
 VELMORA_API int16_t ConvertPixelsToJPG(const void* pixels, int32_t width, int32_t height,
                                        int64_t bytesPerLine, int32_t bytesPerPixel,
                                        const char* destinationPath, int32_t quality);
+
+/* Fills rows firstRow .. firstRow + rowCount - 1 of the picture (the top row
+ * is row 0) for ConvertRowsToJPG: row firstRow + i starts at
+ * rows + i * bytesPerLine, in the layout that bytesPerPixel gives. rows is
+ * aligned as malloc aligns, bytesPerLine is width * bytesPerPixel, and the
+ * memory is the library's, valid only during the call.
+ *
+ * It is called from several threads at once, each for a different strip of
+ * rows, in no particular order; every row is asked for once. It returns 0 to
+ * go on, or a status that stops the conversion (see ConvertRowsToJPG). */
+typedef int32_t (*VelmoraFillRows)(void* context, int32_t firstRow, int32_t rowCount,
+                                   unsigned char* rows, int64_t bytesPerLine);
+
+/* A marker segment for ConvertRowsToJPG to write. */
+typedef struct VelmoraMarker {
+    /* APP0 .. APP15: 0xE0 .. 0xEF. */
+    int32_t code;
+    /* The segment's bytes after its length field (for Exif: "Exif\0\0" and
+     * the TIFF data); only read, and only during the call. May be null when
+     * length is 0. */
+    const unsigned char* data;
+    /* 0 .. VELMORA_MAX_MARKER_BYTES. */
+    int32_t length;
+} VelmoraMarker;
+
+/* Writes the picture whose rows fill makes as the JPEG file destinationPath:
+ * with no markers, the file ConvertPixelsToJPG writes for the same pixels,
+ * byte for byte, with the same guarantees for the destination. The rows are
+ * asked for a strip at a time by the threads that compress them, so the
+ * picture is never held whole: memory stays at a few strips per core.
+ *
+ * fill             Makes the rows (see VelmoraFillRows); context is passed to
+ *                  it as it is. A value other than 0 stops the conversion:
+ *                  no further strip is asked for, the destination is left as
+ *                  it was, and the call returns that value when it is from
+ *                  -32768 to -1 (a caller's own status: the library's own are
+ *                  -1 to -7, so a value below -7 tells the caller's failure
+ *                  apart), or VELMORA_E_SOURCE_UNREADABLE for any other value.
+ * width, height    1 .. VELMORA_MAX_DIMENSION (a larger side gives
+ *                  VELMORA_E_TOO_LARGE).
+ * bytesPerPixel    3 or 4, as for ConvertPixelsToJPG.
+ * markers          markerCount segments written in this order right after
+ *                  the JFIF header, before the tables; null when markerCount
+ *                  is 0. A profile longer than one segment takes several (an
+ *                  ICC profile's APP2 chunks, say), one entry each.
+ * destinationPath  NUL-terminated path of the JPEG to create or replace.
+ * quality          JPEG quality 1..100.
+ *
+ * Returns VELMORA_OK, VELMORA_E_ARGUMENT (a null fill or path, an empty path,
+ * a value outside the ranges above, a negative markerCount, null markers with
+ * a positive count, a marker that is not APPn, longer than
+ * VELMORA_MAX_MARKER_BYTES or without its bytes; nothing is created),
+ * VELMORA_E_TOO_LARGE, a status from fill, VELMORA_E_OUT_OF_MEMORY,
+ * VELMORA_E_COMPRESSION or VELMORA_E_DESTINATION. With VELMORA_E_DESTINATION,
+ * errno holds the system's error of the failed step (ENOSPC: the disk is
+ * full). */
+VELMORA_API int16_t ConvertRowsToJPG(VelmoraFillRows fill, void* context, int32_t width,
+                                     int32_t height, int32_t bytesPerPixel,
+                                     const VelmoraMarker* markers, int32_t markerCount,
+                                     const char* destinationPath, int32_t quality);
 
 /* The version of the library that is loaded, VELMORA_VERSION as it was built;
  * a static string. A caller compiled against another header sees here which

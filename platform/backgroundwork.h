@@ -7,6 +7,8 @@
 
 #include <functional>
 
+class QObject;
+
 namespace velmora::platform {
 
 // The application-wide busy pointer for as long as it lives.
@@ -26,5 +28,18 @@ bool RunOffUiThread(const std::function<void()>& work, QString* error = nullptr)
 
 // For tests: while set, no worker thread can be started.
 void FailThreadStartsForTest(bool fail);
+
+// Runs `work` on a worker thread and returns at once; nothing ever waits for
+// it. When it has ended, `done` runs on the user-interface thread, unless
+// `receiver` has been destroyed by then. Work that is no longer wanted is
+// for `work` to notice (a cancel flag) and end early.
+void RunInBackground(QObject* receiver, std::function<void()> work, std::function<void()> done);
+
+// For tests: while held, background work waits before it starts.
+void HoldBackgroundWorkForTest(bool hold);
+// For tests and benchmarks: waits until no background work is left, at most
+// msecs milliseconds; false when some is still running. The `done` calls are
+// then waiting among the user-interface thread's events.
+bool WaitForBackgroundWork(int msecs);
 
 } // namespace velmora::platform

@@ -60,11 +60,11 @@ bool isUnder(const QString& path, const QString& root) {
 FolderError errorFor(int number) {
     switch (number) {
     case kErrDeviceUnavailable:
-        return {number, QStringLiteral("デバイスが準備されていません。")};
+        return {number, QStringLiteral("ﾃﾞﾊﾞｲｽが準備されていません。")};
     case kErrPermissionDenied:
-        return {number, QStringLiteral("アクセスが拒否されました。")};
+        return {number, QStringLiteral("ｱｸｾｽが拒否されました。")};
     case kErrPathNotFound:
-        return {number, QStringLiteral("パスが見つかりません。")};
+        return {number, QStringLiteral("ﾊﾟｽが見つかりません。")};
     default:
         return {};
     }

@@ -59,6 +59,9 @@ bool GetSaveFileName(const SaveFileRequest& request, QString* chosen) {
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
+    // The type list shows the description alone ("JPGﾌｧｲﾙ"); the pattern in
+    // brackets still filters the files listed.
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     dialog.setNameFilter(request.filterDescription + QStringLiteral(" (") + request.filterPattern +
                          QStringLiteral(")"));
     dialog.setDefaultSuffix(request.defaultExtension);

@@ -27,13 +27,14 @@ constexpr const char* kLibraryName = "libvelmora.so." VELMORA_LIBRARY_MAJOR;
 constexpr const char* kInstalledLibraryFolder = VELMORA_LIBDIR_FROM_BINDIR;
 constexpr const char* kFunctionName = "ConvertBMPtoJPG";
 constexpr const char* kPixelsFunctionName = "ConvertPixelsToJPG";
-constexpr int kQuality = 100;
+constexpr const char* kRowsFunctionName = "ConvertRowsToJPG";
 
 struct Functions {
     ConvertFn convert = nullptr;
     // Absent from a library older than the program: the save then goes by way
-    // of a bitmap file.
+    // of a bitmap file, or of the picture in memory at 1:1.
     ConvertPixelsFn convertPixels = nullptr;
+    decltype(&ConvertRowsToJPG) convertRows = nullptr;
 };
 
 struct Loaded {
@@ -86,6 +87,8 @@ Functions load(QString* error) {
             if (s.functions.convert != nullptr) {
                 s.functions.convertPixels =
                     reinterpret_cast<ConvertPixelsFn>(library.resolve(kPixelsFunctionName));
+                s.functions.convertRows = reinterpret_cast<decltype(&ConvertRowsToJPG)>(
+                    library.resolve(kRowsFunctionName));
                 break;
             }
             s.error = library.errorString();
@@ -121,13 +124,19 @@ void Set_Library_Folder(const QString& folder, bool thenSystemPath) {
     loaded().systemPath = thenSystemPath;
 }
 
-int ConvertBitmapToJpeg(const QString& bitmapPath, const QString& jpegPath, QString* error) {
+JpegLibrary Jpeg_Library(QString* error) {
+    const Functions library = load(error);
+    return {library.convert != nullptr, library.convertPixels != nullptr, library.convertRows};
+}
+
+int ConvertBitmapToJpeg(const QString& bitmapPath, const QString& jpegPath, QString* error,
+                        int quality) {
     const Functions library = load(error);
     if (library.convert == nullptr)
         return kLibraryMissing;
     const QByteArray source = QFile::encodeName(bitmapPath);
     QByteArray destination = QFile::encodeName(jpegPath);
-    return statusOf(library.convert(source.constData(), destination.data(), -1, kQuality, -1),
+    return statusOf(library.convert(source.constData(), destination.data(), -1, quality, -1),
                     error);
 }
 
@@ -135,7 +144,8 @@ bool Converts_Picture_In_Memory(const QImage& picture) {
     return load(nullptr).convertPixels != nullptr && isWholeWords(picture);
 }
 
-int ConvertPictureToJpeg(const QImage& picture, const QString& jpegPath, QString* error) {
+int ConvertPictureToJpeg(const QImage& picture, const QString& jpegPath, QString* error,
+                         int quality) {
     const Functions library = load(error);
     if (library.convert == nullptr)
         return kLibraryMissing;
@@ -148,7 +158,7 @@ int ConvertPictureToJpeg(const QImage& picture, const QString& jpegPath, QString
     const QByteArray destination = QFile::encodeName(jpegPath);
     return statusOf(library.convertPixels(picture.constBits(), picture.width(), picture.height(),
                                           picture.bytesPerLine(), 4, destination.constData(),
-                                          kQuality),
+                                          quality),
                     error);
 }
 

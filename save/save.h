@@ -1,43 +1,92 @@
-// Saving the picture of the main window as a bitmap or a JPEG file.
+// Saving a picture as a bitmap or a JPEG file, with no window: the caller
+// gives what to save as a recipe, the destination and the kind, and gets a
+// status back that it turns into a message of its own.
+//
+// The picture is made a strip of rows at a time on every core and goes
+// straight into the bitmap writer or the JPEG encoder; it is never held whole,
+// so memory stays at the source and a few strips per core. The program's save
+// command and the batch tool both write through here: the same recipe gives
+// the same file from either.
 #pragma once
 
-#include "platform/savedialog.h"
+#include "libvelmora/velmora.h"
+#include "save/recipe.h"
 
+#include <QByteArray>
 #include <QString>
 
-class QImage;
-class QWidget;
+#include <functional>
+#include <vector>
 
 namespace velmora {
 
-// The folder part of a full path: everything before the last "/", without that
-// separator. A file in the root folder gives "/" (the root stays the root); a
-// bare name without any separator gives "".
-QString Get_Folder(const QString& path);
-
-// The save-dialog request for index 0 (JPEG) or 1 (bitmap), starting in Put_Dir.
-platform::SaveFileRequest Save_Request(QWidget* owner, int index);
+enum class SaveKind { Jpeg, Bitmap };
 
 enum class SaveStatus {
     Saved,
-    Failed, // error says why
-    NoRoom, // refused before writing: the destination's disk has too little room;
-            // error says so in Japanese
+    // Refused before anything was written: the destination's disk has too
+    // little room. error says so in Japanese.
+    NoRoom,
+    // Refused before anything was written: the format cannot hold a picture of
+    // this size (too large, or for JPEG without pixels). error names the limit
+    // in Japanese and, where the other format could hold it, suggests that one.
+    NotInFormat,
+    // The picture's rows could not be made (the engine refused the recipe).
+    NotComputed,
+    // Writing failed; error says why, and libraryStatus and osError tell more.
+    Failed,
 };
 
-// Writes image to path: index 0 as JPEG through the conversion library, index 1
-// as a bitmap, both rows straight from image without a copy of it. The library
-// compresses the rows in memory; only a library without that function (or a
-// picture not in 32-bit words) goes by way of a hidden temporary bitmap beside
-// path, always deleted. The room on the destination's disk is checked first.
-// Both leave no truncated file and keep an existing file on failure.
-SaveStatus Save_Image(const QImage& image, const QString& path, int index, QString* error);
+struct SaveResult {
+    SaveStatus status = SaveStatus::Failed;
+    QString error;
+    // The conversion library's status of a JPEG that failed (VELMORA_E_*, or
+    // kLibraryMissing); 0 otherwise.
+    int libraryStatus = 0;
+    // The system's error (errno) of a failed file step, when known; 0 otherwise.
+    int osError = 0;
+};
 
-// The menu command: asks for a name, remembers its folder in Put_Dir and
-// "Put_Path" (before saving, so it is kept even when saving fails), then saves
-// the whole picture off the user-interface thread. A failure is shown in a
-// message box.
-void m_save_Click(QWidget* owner, const QImage& picture, int index,
-                  const platform::SaveFileDialog& dialog = platform::GetSaveFileName);
+// A marker segment to write into a JPEG after its JFIF header (APPn, such as
+// Exif or one chunk of an ICC profile): code 0xE0 to 0xEF and the bytes after
+// the length field, at most VELMORA_MAX_MARKER_BYTES.
+struct JpegMarker {
+    int code = 0;
+    QByteArray bytes;
+};
+
+// The JPEG conversion library's strip-fed entry, ConvertRowsToJPG.
+using ConvertRowsFunction = decltype(&ConvertRowsToJPG);
+
+struct SaveOptions {
+    int quality = 100; // JPEG quality, 1 to 100
+    // Called with the number of the picture's rows made and written so far, as
+    // they grow; from the saving threads, never twice at once.
+    std::function<void(int rowsDone)> progress;
+    // Written into a JPEG in this order. Only the library's strip-fed entry
+    // writes them: through an older library the file goes without them.
+    std::vector<JpegMarker> markers;
+    // Whether to refuse a save that the destination's disk has no room for, by
+    // the estimated size of the file (and of the temporary bitmap when one is
+    // needed) against the room the disk reports.
+    bool checkRoom = true;
+    // The strip-fed JPEG entry to call; null: the conversion library's,
+    // loaded by name (jpeglibrary.h). The batch tool passes the one linked
+    // into it.
+    ConvertRowsFunction jpegEntry = nullptr;
+};
+
+// Writes the picture the recipe makes as path, of the given kind. Refuses,
+// before anything is written, a picture the format cannot hold (a JPEG side
+// above VELMORA_MAX_DIMENSION or a JPEG without pixels, a bitmap file of
+// 4 GiB or more) and, when
+// options.checkRoom, a destination without room for it. A JPEG goes through
+// the conversion library's strip-fed entry; a library without it gets the 1:1
+// picture from memory (ConvertPixelsToJPG) or a hidden temporary bitmap beside
+// path, written strip by strip, converted by ConvertBMPtoJPG and deleted.
+// Whatever happens, no partial file is left and an existing file keeps its
+// content unless the save succeeds. Safe to call on any thread.
+SaveResult Save_Recipe(const Recipe& recipe, const QString& path, SaveKind kind,
+                       const SaveOptions& options = {});
 
 } // namespace velmora

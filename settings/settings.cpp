@@ -59,16 +59,19 @@ QString App_Folder() {
     return QCoreApplication::applicationDirPath();
 }
 
+bool Is_Installed_Program(const QString& folder) {
+    // The desktop entry marks an installed program even where its folder is
+    // writable (a prefix of the user's own).
+    if (QFileInfo::exists(folder + QStringLiteral("/../share/applications/velmora.desktop")))
+        return true;
+    return !QFileInfo::exists(folder + QStringLiteral("/velmora.ini")) &&
+           ::access(QFile::encodeName(folder).constData(), W_OK) != 0;
+}
+
 QString Settings_File_For(const QString& folder, const QString& userConfigFolder) {
-    const QString beside = folder + QStringLiteral("/velmora.ini");
-    // An installed program (its desktop entry lies in the share folder beside
-    // bin) keeps its settings with the user even where its folder is writable.
-    const bool installed =
-        QFileInfo::exists(folder + QStringLiteral("/../share/applications/velmora.desktop"));
-    if (!installed &&
-        (QFileInfo::exists(beside) || ::access(QFile::encodeName(folder).constData(), W_OK) == 0))
-        return beside;
-    return userConfigFolder + QStringLiteral("/velmora/velmora.ini");
+    if (Is_Installed_Program(folder))
+        return userConfigFolder + QStringLiteral("/velmora/velmora.ini");
+    return folder + QStringLiteral("/velmora.ini");
 }
 
 QString Settings_File() {

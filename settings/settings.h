@@ -30,8 +30,14 @@ void Ini_Write(const QString& section, const QString& key, const QString& value,
 // The folder of the executable, as the system reports it.
 QString App_Folder();
 
-// The settings file: "velmora.ini" beside the executable, or, when that folder
-// cannot be written (an installed program), in the user's configuration folder.
+// Whether the program in programFolder is an installed one: its desktop entry
+// lies in the share folder beside its bin folder, or its folder cannot be
+// written and holds no settings file. An installed program keeps what it
+// remembers with the user, not beside itself.
+bool Is_Installed_Program(const QString& programFolder);
+
+// The settings file: "velmora.ini" beside the executable, or, for an installed
+// program, in the user's configuration folder.
 QString Settings_File();
 // The same rule for a program in the given folder, with the given configuration
 // folder for the user.

@@ -53,21 +53,22 @@ BENCHMARK(BM_EnlargeCommand)
     ->UseRealTime();
 
 // Saving the 6400 x 4800 result of 640 x 480 at 10.0 as the save command does:
-// the picture to a temporary bitmap, converted by the library, the bitmap deleted.
+// the result made a strip at a time from the recipe, straight into the
+// library's JPEG encoder (0) or the bitmap writer (1).
 void BM_SaveResult(benchmark::State& state) {
-    const int index = static_cast<int>(state.range(0));
+    const auto kind = state.range(0) == 0 ? velmora::SaveKind::Jpeg : velmora::SaveKind::Bitmap;
     QTemporaryDir dir;
-    QImage picture(6400, 4800, QImage::Format_RGB32);
+    QImage picture(640, 480, QImage::Format_RGB32);
     for (int y = 0; y < picture.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
-        for (int x = 0; x < picture.width(); ++x) // smooth, like an enlarged photo
-            line[x] = qRgb((x / 25) & 0xFF, (y / 19) & 0xFF, ((x + y) / 44) & 0xFF);
+        for (int x = 0; x < picture.width(); ++x) // smooth, like a photo
+            line[x] = qRgb((x / 3) & 0xFF, (y / 2) & 0xFF, ((x + y) / 4) & 0xFF);
     }
-    const QString path = dir.filePath(index == 0 ? "out.jpg" : "out.bmp");
+    const QString path = dir.filePath(kind == velmora::SaveKind::Jpeg ? "out.jpg" : "out.bmp");
     for (auto _ : state) {
-        QString error;
-        if (velmora::Save_Image(picture, path, index, &error) != velmora::SaveStatus::Saved)
-            state.SkipWithError(error.toLocal8Bit().constData());
+        const velmora::SaveResult result = velmora::Save_Recipe({picture, 10.0}, path, kind);
+        if (result.status != velmora::SaveStatus::Saved)
+            state.SkipWithError(result.error.toLocal8Bit().constData());
     }
 }
 BENCHMARK(BM_SaveResult)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -8,6 +8,7 @@
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_view
 #include "app/pictureview.h"
 #include "app/velmora_m.h"
+#include "bench/app/photo.h"
 #include "settings/settings.h"
 #include "state/velmora_b.h"
 
@@ -19,28 +20,14 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <random>
 #include <vector>
 
 namespace {
 
 constexpr int kWidth = 4000, kHeight = 3000;
 
-// A photo-like picture: smooth shading with a little grain.
-QImage photo() {
-    QImage image(kWidth, kHeight, QImage::Format_RGB32);
-    std::mt19937 rng(5);
-    for (int y = 0; y < kHeight; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < kWidth; ++x)
-            line[x] = qRgb((x / 16 + rng() % 6) & 0xFF, (y / 12 + rng() % 6) & 0xFF,
-                           ((x + y) / 28) & 0xFF);
-    }
-    return image;
-}
-
 const QImage& source() {
-    static const QImage picture = photo();
+    static const QImage picture = velmora::bench::PhotoLike(kWidth, kHeight);
     return picture;
 }
 

@@ -1,6 +1,10 @@
 // What the user waits for around a 4000 x 3000 JPEG: the preview after a click
 // in the file list, and the time from the select click until the picture is in
 // the main window (the dialog's closing work and animation, then the load).
+// Then the preview of a 16000 x 12000 JPEG from the click until it shows,
+// beside its yardstick, the way the dialog once made it (Qt's decode of the
+// whole picture, then the stretch), and how much the thumbnail of a reduced
+// decode differs from one of the whole picture.
 // Run with QT_QPA_PLATFORM=offscreen or on a display.
 #include "app/services.h"
 #include "app/velmora_m.h"
@@ -8,7 +12,9 @@
 #include "dialogs/filelist.h"
 #include "dialogs/velmora_v.h"
 #include "platform/animation.h"
+#include "platform/backgroundwork.h"
 #include "platform/fonts.h"
+#include "platform/imagereader.h"
 #include "platform/pointer.h"
 #include "platform/surface.h"
 #include "settings/settings.h"
@@ -17,6 +23,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QImageReader>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QTemporaryDir>
@@ -25,7 +32,14 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <vector>
+
+#include <jpeglib.h>
+#include <unistd.h>
 
 namespace {
 
@@ -61,6 +75,12 @@ void clickItem(QListWidget* list, int row) {
                       list->visualItemRect(list->item(row)).center());
 }
 
+// Until the preview of the file clicked last is on show.
+void waitForPreview(const velmora_v& dialog) {
+    while (dialog.Preview_Pending())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
 void BM_Preview4000x3000(benchmark::State& state) {
     folder();
     platform::SetAnimationDuration(0);
@@ -69,6 +89,7 @@ void BM_Preview4000x3000(benchmark::State& state) {
     int row = 0;
     for (auto _ : state) {
         clickItem(dialog.File1(), row);
+        waitForPreview(dialog);
         row = 1 - row;
     }
     if (dialog.lbl_Size()->text() != QStringLiteral("4000 * 3000"))
@@ -105,6 +126,135 @@ BENCHMARK(BM_SelectToPicture4000x3000)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(5);
+
+// A photo-sized JPEG written a row at a time (the whole picture would take
+// 768 MB): smooth gradients with noise, as costly to decode as a photo.
+void writeLargeJpeg(const QString& path, int width, int height) {
+    FILE* out = std::fopen(QFile::encodeName(path).constData(), "wb");
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    jpeg_stdio_dest(&c, out);
+    c.image_width = width;
+    c.image_height = height;
+    c.input_components = 3;
+    c.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 90, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    std::vector<JSAMPLE> row(std::size_t(width) * 3);
+    quint32 seed = 99;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            row[3 * x] = JSAMPLE(x * 255 / width);
+            row[3 * x + 1] = JSAMPLE(y * 255 / height);
+            row[3 * x + 2] = JSAMPLE(((x ^ y) & 0x3F) + (seed >> 27));
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&c, rows, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::fclose(out);
+}
+
+// Two names of one 16000 x 12000 file, so that clicks take turns.
+struct LargeFolder {
+    QTemporaryDir dir;
+    LargeFolder() {
+        const QString a = dir.filePath(QStringLiteral("a.jpg"));
+        writeLargeJpeg(a, 16000, 12000);
+        ::link(QFile::encodeName(a).constData(),
+               QFile::encodeName(dir.filePath(QStringLiteral("b.jpg"))).constData());
+        Set_Settings_File(dir.filePath(QStringLiteral("velmora.ini")));
+        Ini_Write(kSection, kKeyGetPath, dir.path(), Settings_File());
+    }
+};
+
+LargeFolder& largeFolder() {
+    static LargeFolder instance;
+    return instance;
+}
+
+// The yardstick: what a click once did, on the user-interface thread.
+void BM_PreviewWholeDecode16000x12000(benchmark::State& state) {
+    const QString path = largeFolder().dir.filePath(QStringLiteral("a.jpg"));
+    for (auto _ : state) {
+        QImageReader reader(path);
+        QImageReader::setAllocationLimit(0);
+        const QImage picture = reader.read().convertToFormat(QImage::Format_RGB32);
+        QImage thumbnail(velmora_v::Preview_Size(picture.width(), picture.height()),
+                         QImage::Format_RGB32);
+        velmora_v::Stretch_Copy(picture, thumbnail);
+        benchmark::DoNotOptimize(thumbnail.bits());
+    }
+}
+BENCHMARK(BM_PreviewWholeDecode16000x12000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// From the click to the preview on show; "clickMs" is how long the click
+// itself held the user-interface thread.
+void BM_PreviewClickToPicture16000x12000(benchmark::State& state) {
+    largeFolder();
+    platform::SetAnimationDuration(0);
+    velmora_v dialog;
+    dialog.show();
+    int row = 0;
+    double clickSeconds = 0;
+    for (auto _ : state) {
+        QElapsedTimer click;
+        click.start();
+        clickItem(dialog.File1(), row);
+        clickSeconds += click.nsecsElapsed() / 1e9;
+        waitForPreview(dialog);
+        row = 1 - row;
+    }
+    state.counters["clickMs"] =
+        benchmark::Counter(clickSeconds * 1000, benchmark::Counter::kAvgIterations);
+    if (dialog.lbl_Size()->text() != QStringLiteral("16000 * 12000"))
+        state.SkipWithError("the preview did not load");
+}
+BENCHMARK(BM_PreviewClickToPicture16000x12000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The thumbnail of a reduced decode against the thumbnail of the whole
+// picture: the share of its pixels that differ, the mean difference of a
+// channel over all pixels, and the largest. The picture is VELMORA_PHOTO
+// when set, else the 16000 x 12000 one.
+void BM_ThumbnailDifference(benchmark::State& state) {
+    const QByteArray photo = qgetenv("VELMORA_PHOTO");
+    const QString path = photo.isEmpty() ? largeFolder().dir.filePath(QStringLiteral("a.jpg"))
+                                         : QString::fromLocal8Bit(photo);
+    QImage whole, reduced;
+    for (auto _ : state) {
+        platform::ImageReader full(path);
+        full.read(&whole);
+        platform::ImageReader small(path);
+        small.reduceFor(velmora_v::Preview_Size(small.size().width(), small.size().height()));
+        small.read(&reduced);
+    }
+    const QSize box = velmora_v::Preview_Size(whole.width(), whole.height());
+    QImage a(box, QImage::Format_RGB32), b(box, QImage::Format_RGB32);
+    velmora_v::Stretch_Copy(whole, a);
+    velmora_v::Stretch_Copy(reduced, b);
+    long long differing = 0, sum = 0;
+    int largest = 0;
+    for (int y = 0; y < box.height(); ++y)
+        for (int x = 0; x < box.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            const int d[] = {std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                             std::abs(qBlue(p) - qBlue(q))};
+            differing += p != q;
+            sum += d[0] + d[1] + d[2];
+            largest = std::max({largest, d[0], d[1], d[2]});
+        }
+    const double pixels = double(box.width()) * box.height();
+    state.counters["differingPct"] = 100.0 * double(differing) / pixels;
+    state.counters["meanLevel"] = double(sum) / (3 * pixels);
+    state.counters["largestLevel"] = largest;
+    state.counters["reducedWidth"] = reduced.width();
+}
+BENCHMARK(BM_ThumbnailDifference)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
 

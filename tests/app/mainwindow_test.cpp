@@ -6,11 +6,13 @@
 #include "state/velmora_b.h"
 #include "tests/support/badimages.h"
 #include "tests/support/fakememory.h"
+#include "tests/support/fifowatch.h"
 #include "tests/support/messagecatcher.h"
 #include "tests/support/support.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QDropEvent>
 #include <QMenu>
@@ -24,6 +26,10 @@
 #include <QUrl>
 #include <QWindow>
 #include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include <unistd.h>
 
 using namespace velmora;
 
@@ -196,6 +202,41 @@ TEST_F(MainWindow, droppedFileOpensLikeAChoiceAndAnUnreadableOneChangesNothing) 
     EXPECT_EQ(w.Display()->GetPixel(0, 0), 0x3264C8u);
 }
 
+// A file dropped while the image dialog was open used to open behind it.
+TEST_F(MainWindow, fileDroppedWhileADialogIsOpenIsRefused) {
+    QImage image(30, 20, QImage::Format_RGB32);
+    image.fill(QColor(200, 100, 50));
+    const QString good = dir.filePath("a.bmp");
+    ASSERT_TRUE(image.save(good, "BMP"));
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(good)});
+    bool enterAccepted = true, dropAccepted = true;
+    MainWindowServices services;
+    velmora_m* window = nullptr;
+    services.showImageDialog = [&] {
+        QDialog dialog;
+        WhenModal([&](QWidget* modal) {
+            const QPoint over = window->centralWidget()->mapTo(window, QPoint(5, 5));
+            QDragEnterEvent enter(over, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(window->windowHandle(), &enter);
+            QDropEvent drop(QPointF(over), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(window->windowHandle(), &drop);
+            enterAccepted = enter.isAccepted();
+            dropAccepted = drop.isAccepted();
+            static_cast<QDialog*>(modal)->reject();
+        });
+        dialog.exec();
+        return QString();
+    };
+    velmora_m w(services);
+    window = &w;
+    w.show();
+    w.m_open()->trigger();
+    EXPECT_FALSE(enterAccepted);
+    EXPECT_FALSE(dropAccepted);
+    EXPECT_FALSE(w.Display()->isVisible());
+}
+
 // Qt's own buttons were English in a program whose every other word is Japanese.
 TEST(QtTranslation, messageBoxButtonsSpeakJapanese) {
     QTranslator* japanese = platform::InstallQtTranslation();
@@ -221,6 +262,8 @@ struct OpenRefusal {
 };
 
 const char* kUnreadable = "画像ﾌｧｲﾙを読み込めませんでした。";
+// Refused for memory once read as unreadable, though the file was fine.
+const char* kTooLarge = "画像が大きすぎて、ﾒﾓﾘに読み込めません。";
 
 class OpenRefusalTest : public MainWindow, public ::testing::WithParamInterface<OpenRefusal> {
   protected:
@@ -265,15 +308,59 @@ TEST_P(OpenRefusalTest, givesAMessageAndChangesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Troubles, OpenRefusalTest,
-    ::testing::Values(OpenRefusal{"undecodable", "not a picture", 0, false, kUnreadable},
-                      // 17 GB decoded, in an 8 GB control group.
-                      OpenRefusal{"lyingJpegHeader", testkit::LyingJpeg(65000, 65000), 8LL << 30,
-                                  false, kUnreadable},
-                      OpenRefusal{"lyingBitmapHeader", testkit::LyingBitmap(60000, 60000), 0, false,
-                                  kUnreadable},
-                      OpenRefusal{"deletedAfterChoosing", {}, 0, false, kUnreadable},
-                      OpenRefusal{"controlGroupNearlyFull", testkit::GreyFile(300, "JPG"), 100000,
-                                  false, kUnreadable},
-                      OpenRefusal{"noWorkerThread", testkit::GreyFile(30, "JPG"), 0, true,
-                                  "処理を開始できませんでした。"}),
+    ::testing::Values(
+        OpenRefusal{"undecodable", "not a picture", 0, false, kUnreadable},
+        // 17 GB decoded, in an 8 GB control group.
+        OpenRefusal{"lyingJpegHeader", testkit::LyingJpeg(65000, 65000), 8LL << 30, false,
+                    kTooLarge},
+        OpenRefusal{"lyingBitmapHeader", testkit::LyingBitmap(60000, 60000), 0, false, kUnreadable},
+        OpenRefusal{"deletedAfterChoosing", {}, 0, false, kUnreadable},
+        // Half a file once opened with leftover memory in its missing half.
+        OpenRefusal{"bitmapCutMidRow", testkit::GreyFile(300, "BMP").left(150000), 0, false,
+                    kUnreadable},
+        OpenRefusal{"jpegCutInItsEntropyData", testkit::GreyFile(300, "JPG").chopped(300), 0, false,
+                    kUnreadable},
+        OpenRefusal{"controlGroupNearlyFull", testkit::GreyFile(300, "JPG"), 100000, false,
+                    kTooLarge},
+        OpenRefusal{"noWorkerThread", testkit::GreyFile(30, "JPG"), 0, true,
+                    "処理を開始できませんでした。"}),
     [](const ::testing::TestParamInfo<OpenRefusal>& info) { return info.param.name; });
+
+// "velmora FIFO" showed a window that never painted. The command line and a
+// drop open through openImage.
+TEST_F(MainWindow, specialFilesAreRefusedAtOnceWithTheUnreadableMessage) {
+    const testkit::FifoWatch fifo(dir.filePath("fifo.jpg"));
+    ASSERT_TRUE(QFile::link(dir.filePath("fifo.jpg"), dir.filePath("fifo-link.jpg")));
+    ASSERT_TRUE(QFile::link("/dev/zero", dir.filePath("zero-link.jpg")));
+    velmora_m w({});
+    w.show();
+    for (const QString& path :
+         {dir.filePath("fifo.jpg"), dir.filePath("fifo-link.jpg"), dir.filePath("zero-link.jpg"),
+          QStringLiteral("/dev/null"), dir.path()}) {
+        testkit::MessageCatcher message;
+        EXPECT_FALSE(w.openImage(path));
+        EXPECT_EQ(message.count, 1);
+        EXPECT_TRUE(message.text.startsWith(QString::fromUtf8(kUnreadable))) << path.toStdString();
+    }
+    EXPECT_FALSE(w.Display()->isVisible());
+    EXPECT_FALSE(fifo.someoneWaited());
+}
+
+// A dropped file whose name is not UTF-8 was looked for under another name.
+TEST_F(MainWindow, droppedFileWhoseNameIsNotUtf8Opens) {
+    const QByteArray raw = QFile::encodeName(dir.path()) + "/caf\xE9.bmp";
+    ASSERT_TRUE(QImage(12, 8, QImage::Format_RGB32).save(dir.filePath("plain.bmp"), "BMP"));
+    ASSERT_EQ(
+        std::rename(QFile::encodeName(dir.filePath("plain.bmp")).constData(), raw.constData()), 0);
+    velmora_m w{MainWindowServices()};
+    w.show();
+    QMimeData files;
+    files.setUrls({QUrl::fromEncoded("file://" + raw.toPercentEncoding("/"))});
+    const QPoint over = w.centralWidget()->mapTo(&w, QPoint(5, 5));
+    QDragEnterEvent enter(over, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w.windowHandle(), &enter);
+    QDropEvent drop(QPointF(over), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w.windowHandle(), &drop);
+    EXPECT_EQ(w.Display()->size(), QSize(12, 8));
+    ::unlink(raw.constData()); // QTemporaryDir takes names as text: it cannot remove it
+}

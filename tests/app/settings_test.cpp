@@ -151,3 +151,19 @@ TEST(SettingsLocation, besideTheProgramUnlessInstalledOrUnwritable) {
     // A folder that cannot be written (here: one that is not there at all).
     EXPECT_EQ(Settings_File_For(dir.filePath("gone"), config), config + "/velmora/velmora.ini");
 }
+
+TEST(SettingsLocation, installedIsADesktopEntryBesideOrAnUnwritableFolderWithoutSettings) {
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath("build/bin");
+    QDir(dir.path()).mkpath("prefix/bin");
+    QDir(dir.path()).mkpath("prefix/share/applications");
+    QFile desktop(dir.filePath("prefix/share/applications/velmora.desktop"));
+    ASSERT_TRUE(desktop.open(QIODevice::WriteOnly));
+    desktop.close();
+    const struct {
+        const char* folder;
+        bool installed;
+    } cases[] = {{"build/bin", false}, {"prefix/bin", true}, {"gone", true}};
+    for (const auto& c : cases)
+        EXPECT_EQ(Is_Installed_Program(dir.filePath(c.folder)), c.installed) << c.folder;
+}

@@ -177,6 +177,62 @@ const Row kRows[] = {
 INSTANTIATE_TEST_SUITE_P(Rows, TransitionTable, ::testing::ValuesIn(kRows),
                          [](const auto& info) { return info.param.name; });
 
+// A key's press: the Pressed frame while it is down, whatever the pointer and
+// the focus do; Click when it comes up, with the look of the state it ends in.
+struct KeyRow {
+    std::string name;
+    quint8 state;
+    bool keyDown, enabled;
+    ButtonEvent event;
+    quint8 newState;
+    std::optional<Frame> painted;
+    bool newKeyDown, click;
+};
+
+void PrintTo(const KeyRow& row, std::ostream* os) {
+    *os << row.name;
+}
+
+class KeyTransitionTable : public ::testing::TestWithParam<KeyRow> {};
+
+TEST_P(KeyTransitionTable, changesStatePaintsAndClicksAsTheRowSays) {
+    const KeyRow& row = GetParam();
+    ButtonStatus s;
+    s.IsEnabled = row.enabled;
+    s.ButtonState = row.state;
+    s.KeyDown = row.keyDown;
+    const Reaction r = Step(s, row.event);
+    EXPECT_EQ(s.ButtonState, row.newState);
+    EXPECT_EQ(r.paint, row.painted);
+    EXPECT_EQ(s.KeyDown, row.newKeyDown);
+    EXPECT_EQ(r.click, row.click);
+}
+
+constexpr bool Y = true, N = false;
+constexpr auto none = std::nullopt;
+using F = Frame;
+
+const KeyRow kKeyRows[] = {
+    // name, state, keyDown, enabled, event, new state, painted, new keyDown, click
+    {"downPaintsPressed", 3, N, Y, {K::KeyDown}, 3, F::Pressed, Y, N},
+    {"upInSelectedClicks", 3, Y, Y, {K::KeyUp}, 3, F::Selected, N, Y},
+    {"upInHighLightSelectClicks", 4, Y, Y, {K::KeyUp}, 4, F::HighLightSelect, N, Y},
+    {"upOnUnfocusedDefaultClicks", 2, Y, Y, {K::KeyUp}, 2, F::HighLight, N, Y},
+    {"upWithoutItsPressDoesNothing", 3, N, Y, {K::KeyUp}, 3, none, N, N},
+    {"cancelDoesNotClick", 3, Y, Y, {K::KeyCancel}, 3, F::Selected, N, N},
+    {"pointerLeavingKeepsPressed", 4, Y, Y, {K::PointerLeft}, 3, none, Y, N},
+    {"moveKeepsPressed", 3, Y, Y, {K::MouseMove}, 4, none, Y, N},
+    {"focusLossEndsThePress", 3, Y, Y, {K::LostFocus}, 1, F::Normal, N, N},
+    // The mouse's release is the one Click of a press made by both.
+    {"mouseUpEndsThePress", 4, Y, Y, {K::MouseUp, B::Left}, 4, F::HighLightSelect, N, Y},
+    {"downWhileDisabledDoesNothing", 3, N, N, {K::KeyDown}, 3, none, N, N},
+    // Enabled again later, the button must not finish the old press.
+    {"upWhileDisabledEndsThePress", 3, Y, N, {K::KeyUp}, 3, none, N, N},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, KeyTransitionTable, ::testing::ValuesIn(kKeyRows),
+                         [](const auto& info) { return info.param.name; });
+
 TEST(HoverShading, followsStatesOneToThreeAndIsKeptOtherwise) {
     const struct {
         quint8 state;

@@ -1,7 +1,9 @@
 // The button driven through real mouse, focus and timer events.
 #include "controls_fixture.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLabel>
 
 namespace velmora {
@@ -82,13 +84,65 @@ TEST_F(CommandTest, doubleClickRaisesClickForEachRelease) {
     EXPECT_EQ(clicks->count(), 2);
 }
 
-TEST_F(CommandTest, keysDoNotPressAFocusedButton) {
-    button->setFocus();
-    ASSERT_TRUE(waitFor([&] { return button->hasFocus(); }));
-    QTest::keyClick(button, Qt::Key_Space);
-    QTest::keyClick(button, Qt::Key_Return);
+// The keys that press a focused button, and keys that must not.
+struct PressKey {
+    const char* name;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    bool presses;
+};
+
+class KeyPress : public DialogFixture, public ::testing::WithParamInterface<PressKey> {
+  protected:
+    void focusButton() {
+        button->setFocus();
+        ASSERT_TRUE(waitFor([&] { return button->ButtonState() == state::Selected; }));
+    }
+};
+
+TEST_P(KeyPress, showsPressedWhileDownAndClicksOnRelease) {
+    const PressKey& k = GetParam();
+    focusButton();
+    QTest::keyPress(button, k.key, k.modifiers);
+    EXPECT_EQ(button->ShownFrame(), k.presses ? Frame::Pressed : Frame::Selected);
     EXPECT_EQ(clicks->count(), 0);
+    QTest::keyRelease(button, k.key, k.modifiers);
+    EXPECT_EQ(clicks->count(), k.presses ? 1 : 0);
     EXPECT_EQ(button->ShownFrame(), Frame::Selected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, KeyPress,
+    ::testing::Values(PressKey{"space", Qt::Key_Space, Qt::NoModifier, true},
+                      PressKey{"returnKey", Qt::Key_Return, Qt::NoModifier, true},
+                      PressKey{"keypadEnter", Qt::Key_Enter, Qt::KeypadModifier, true},
+                      PressKey{"ctrlSpace", Qt::Key_Space, Qt::ControlModifier, false},
+                      PressKey{"letter", Qt::Key_A, Qt::NoModifier, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(KeyPress, autoRepeatOfAHeldKeyClicksOnce) {
+    focusButton();
+    QTest::keyPress(button, Qt::Key_Space);
+    // X11 repeats a held key as release and press pairs marked as repeats.
+    for (QEvent::Type type : {QEvent::KeyRelease, QEvent::KeyPress}) {
+        QKeyEvent repeat(type, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "), true);
+        QApplication::sendEvent(button, &repeat);
+    }
+    EXPECT_EQ(button->ShownFrame(), Frame::Pressed);
+    QTest::keyRelease(button, Qt::Key_Space);
+    EXPECT_EQ(clicks->count(), 1);
+}
+
+TEST_F(KeyPress, focusMovedAwayWhileTheKeyIsDownCancelsTheClick) {
+    focusButton();
+    QTest::keyPress(button, Qt::Key_Return);
+    other->setFocus();
+    ASSERT_TRUE(waitFor([&] { return button->ButtonState() == state::Normal; }));
+    // The release reaches the newly focused button, which did not see the press.
+    QSignalSpy otherClicks(other, &Command::Click);
+    QTest::keyRelease(other, Qt::Key_Return);
+    EXPECT_EQ(clicks->count(), 0);
+    EXPECT_EQ(otherClicks.count(), 0);
 }
 
 TEST_F(CommandTest, beforeInitializeHoverIsNeverTrackedButReleaseStillClicks) {

@@ -3,6 +3,7 @@
 #include "controls/command.h"
 #include "dialogs/frame.h"
 #include "platform/animation.h"
+#include "platform/backgroundwork.h"
 #include "platform/drives.h"
 #include "platform/pointer.h"
 #include "state/velmora_b.h"
@@ -59,7 +60,13 @@ bool ClickItem(QListWidget* list, const QString& text) {
         return false;
     list->scrollToItem(item);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
+    SettleBackgroundWork();
     return true;
+}
+
+void SettleBackgroundWork() {
+    EXPECT_TRUE(platform::WaitForBackgroundWork(30000));
+    QCoreApplication::processEvents();
 }
 
 bool DoubleClickItem(QListWidget* list, const QString& text) {

@@ -24,8 +24,12 @@ class DialogTest : public SettingsFileTest {
                        const QColor& colour = QColor(40, 120, 200));
 };
 
-// A click on the entry named text; false when the list has no such entry.
+// A click on the entry named text, and then whatever work the click started
+// in the background (a preview's decode) carried through to its end; false
+// when the list has no such entry.
 bool ClickItem(QListWidget* list, const QString& text);
+// Waits for the background work and delivers its results.
+void SettleBackgroundWork();
 // A double click on the entry named text.
 bool DoubleClickItem(QListWidget* list, const QString& text);
 

@@ -6,13 +6,17 @@
 #include "dialogs/folders.h"
 #include "dialogs/pictureholder.h"
 #include "dialogs/velmora_v.h"
+#include "platform/backgroundwork.h"
 #include "platform/drives.h"
+#include "platform/filenames.h"
 #include "platform/surface.h"
 #include "platform/twips.h"
 #include "settings/settings.h"
 #include "state/velmora_b.h"
 #include "tests/support/badimages.h"
 #include "tests/support/fakememory.h"
+#include "tests/support/fifowatch.h"
+#include "tests/support/jpegfiles.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -25,6 +29,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <tuple>
 #include <unistd.h>
@@ -213,6 +218,29 @@ TEST_P(StartFolderTest, unusableStoredFolderFallsBackToTheProgramFolder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, StartFolderTest, ::testing::Values("missing", "empty", "vanished"));
+
+// An installed program once opened the dialog in its own bin folder.
+TEST_F(ImageDialogTest, installedProgramStartsInThePicturesFolderElseHome) {
+    const QString pictures = path(QStringLiteral("Pictures"));
+    ASSERT_TRUE(QDir().mkdir(pictures));
+    const QString program = QStringLiteral("/usr/bin");
+    const QString home = path(QStringLiteral("home"));
+    const struct {
+        const char* name;
+        bool installed;
+        QString pictures;
+        QString expected;
+    } cases[] = {
+        {"notInstalled", false, pictures, program},
+        {"installed", true, pictures, pictures},
+        {"installedWithoutPicturesFolder", true, path(QStringLiteral("missing")), home},
+        {"installedWithNoPicturesLocation", true, QString(), home},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Start_Folder_For(program, c.installed, c.pictures, home), c.expected) << c.name;
+    // Here the program runs from the build, not installed.
+    EXPECT_EQ(Start_Folder(), App_Folder());
+}
 
 class LeaveTest : public ImageDialogTest, public ::testing::WithParamInterface<const char*> {};
 
@@ -407,7 +435,7 @@ TEST_F(ImageDialogTest, unreadableDriveReportsTheErrorOnTwoLinesWithRetryAndCanc
     QFile::setPermissions(locked,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     // The line break was once a carriage return, which the box showed as a blank.
-    EXPECT_EQ(text, QStringLiteral("velmora: &H46\nアクセスが拒否されました。"));
+    EXPECT_EQ(text, QStringLiteral("velmora: &H46\nｱｸｾｽが拒否されました。"));
     EXPECT_EQ(shownLines, 2);
     EXPECT_EQ(buttons, QMessageBox::Retry | QMessageBox::Cancel);
     EXPECT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));
@@ -455,4 +483,119 @@ TEST_F(ImageDialogTest, opensAtTheDesignedSizeAndPlace) {
 }
 
 } // namespace
+} // namespace velmora
+
+namespace velmora {
+namespace {
+
+// Holds back the decodes of previews while it lives, then lets them go and
+// waits for them: a test sees the dialog while a decode is under way.
+struct HeldDecodes {
+    HeldDecodes() { platform::HoldBackgroundWorkForTest(true); }
+    ~HeldDecodes() {
+        platform::HoldBackgroundWorkForTest(false);
+        SettleBackgroundWork();
+    }
+};
+
+void clickWithoutWaiting(QListWidget* list, const QString& text) {
+    QListWidgetItem* item = list->findItems(text, Qt::MatchExactly).value(0);
+    ASSERT_NE(item, nullptr) << text.toStdString();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
+}
+
+class PreviewWorkTest : public ImageDialogTest {
+  protected:
+    void SetUp() override {
+        ImageDialogTest::SetUp();
+        put("big.jpg",
+            testkit::EncodeJpeg(testkit::Colourful(1600, 1200), testkit::JpegKind::Progressive420));
+    }
+    void put(const char* name, const QByteArray& data) {
+        QFile f(path(QString::fromUtf8(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    }
+};
+
+} // namespace
+
+// A large JPEG's preview once held the dialog for seconds.
+TEST_F(PreviewWorkTest, aSecondClickSupersedesTheDecodeUnderWay) {
+    writeImage(QStringLiteral("small.bmp"), 30, 20);
+    velmora_v dialog;
+    dialog.show();
+    {
+        HeldDecodes held;
+        clickWithoutWaiting(dialog.File1(), QStringLiteral("big.jpg"));
+        EXPECT_TRUE(dialog.Preview_Pending());
+        EXPECT_TRUE(dialog.Cmd_Sel()->IsEnabled());
+        clickWithoutWaiting(dialog.File1(), QStringLiteral("small.bmp"));
+    }
+    EXPECT_EQ(dialog.lbl_Size()->text(), QStringLiteral("30 * 20"));
+    EXPECT_EQ(dialog.Pic_K()->size(), QSize(100, 67));
+    EXPECT_TRUE(dialog.Pic_K()->isVisible());
+}
+
+TEST_F(PreviewWorkTest, cancelAndTheCloseBoxNeverWaitForTheDecode) {
+    for (const bool closeBox : {false, true}) {
+        HeldDecodes held; // the decode does not even start before the dialog is gone
+        velmora_v dialog;
+        dialog.show();
+        clickWithoutWaiting(dialog.File1(), QStringLiteral("big.jpg"));
+        closeBox ? (void)dialog.close() : ClickButton(dialog.Cmd_Can());
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_TRUE(dialog.Chosen_File().isEmpty());
+    }
+}
+
+TEST_F(PreviewWorkTest, largeJpegIsPreviewedFromAReducedDecodeWithItsWholeUprightSize) {
+    put("turned.jpg", testkit::WithSegment(testkit::EncodeJpeg(testkit::Colourful(640, 480),
+                                                               testkit::JpegKind::Baseline420),
+                                           0xE1, testkit::ExifOrientationBlock(6)));
+    velmora_v dialog;
+    dialog.show();
+    ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("big.jpg")));
+    EXPECT_EQ(dialog.lbl_Size()->text(), QStringLiteral("1600 * 1200"));
+    EXPECT_EQ(dialog.Pic_F()->picture().size(), QSize(200, 150)); // 1/8
+    EXPECT_EQ(dialog.Pic_K()->size(), QSize(100, 75));
+    ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("turned.jpg")));
+    EXPECT_EQ(dialog.lbl_Size()->text(), QStringLiteral("480 * 640"));
+    EXPECT_EQ(dialog.Pic_K()->size(), QSize(75, 100));
+}
+
+// A link to a FIFO was listed and a click on it froze the dialog; a name that
+// is not UTF-8 was missing.
+TEST_F(ImageDialogTest, listsRegularFilesByTheirNamesAsBytesAndNothingElse) {
+    const QByteArray raw = QFile::encodeName(dir.path()) + "/caf\xE9.bmp";
+    const QString made = writeImage(QStringLiteral("x.bmp"), 8, 6);
+    ASSERT_EQ(std::rename(QFile::encodeName(made).constData(), raw.constData()), 0);
+    writeImage(QStringLiteral("swapped.jpg"), 4, 4);
+    const testkit::FifoWatch fifo(path(QStringLiteral("fifo.jpg")));
+    const char* links[][2] = {{"swapped.jpg", "link.jpg"},
+                              {"fifo.jpg", "pipe.bmp"},
+                              {"/dev/zero", "zero.bmp"},
+                              {"gone.jpg", "broken.jpg"}};
+    for (const auto& [target, link] : links)
+        ASSERT_TRUE(QFile::link(QDir(dir.path()).absoluteFilePath(QString::fromUtf8(target)),
+                                path(QString::fromUtf8(link))));
+    velmora_v dialog;
+    dialog.show();
+    const QString shown = QStringLiteral("caf\uFFFD.bmp");
+    EXPECT_EQ(fileNames(dialog),
+              (QStringList{shown, QStringLiteral("link.jpg"), QStringLiteral("swapped.jpg")}));
+    ASSERT_TRUE(ClickItem(dialog.File1(), shown));
+    EXPECT_EQ(dialog.lbl_Size()->text(), QStringLiteral("8 * 6"));
+    // A file swapped for a FIFO after the list was made previews nothing.
+    ASSERT_TRUE(QFile::remove(path(QStringLiteral("swapped.jpg"))));
+    const testkit::FifoWatch swapped(path(QStringLiteral("swapped.jpg")));
+    ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("swapped.jpg")));
+    EXPECT_TRUE(dialog.lbl_Size()->text().isEmpty());
+    ASSERT_TRUE(ClickItem(dialog.File1(), shown));
+    ClickButton(dialog.Cmd_Sel());
+    EXPECT_EQ(platform::NameToBytes(dialog.Chosen_File()), raw);
+    EXPECT_FALSE(fifo.someoneWaited() || swapped.someoneWaited());
+    ::unlink(raw.constData()); // QTemporaryDir takes names as text: it cannot remove it
+}
+
 } // namespace velmora

@@ -74,7 +74,7 @@ check_library() {
   # Only the C interface is exported.
   local exported
   exported=$(nm -D --defined-only "$lib" | awk '$2 == "T" {print $3}' | sort | tr '\n' ' ')
-  [ "$exported" = "ConvertBMPtoJPG ConvertPixelsToJPG VelmoraVersion " ] ||
+  [ "$exported" = "ConvertBMPtoJPG ConvertPixelsToJPG ConvertRowsToJPG VelmoraVersion " ] ||
     fail "the library exports: $exported"
 }
 

@@ -3,7 +3,9 @@
 // it was.
 
 #include "bmp_fixture.h"
+#include "folder_fixture.h"
 #include "libvelmora/velmora.h"
+#include "tests/support/bitmapheaders.h"
 
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
@@ -25,6 +27,7 @@
 
 namespace fs = std::filesystem;
 using namespace velmora_test;
+using velmora::testkit::WidenedBitmap;
 
 namespace {
 
@@ -55,32 +58,7 @@ int maxChannelError(const TestImage& expected, const Decoded& got) {
     return worst;
 }
 
-std::size_t openDescriptors() {
-    return std::size_t(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
-}
-
-class ConvertTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/velmora-conv-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(dir, ignored);
-    }
-    std::string path(const std::string& name) const { return (dir / name).string(); }
-    std::set<std::string> folderContents() const {
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir))
-            names.insert(entry.path().filename().string());
-        return names;
-    }
-
-    fs::path dir;
-};
+using ConvertTest = FolderTest;
 
 // --- What it writes ---------------------------------------------------------
 
@@ -381,6 +359,15 @@ const BadSource kBadSources[] = {
     {"InfoHeaderCut", [] { return truncatedTo(valid24(), 30); }, VELMORA_E_NOT_A_BITMAP},
     {"PixelDataCut", [] { return truncatedTo(valid24(), valid24().size() - 5); },
      VELMORA_E_NOT_A_BITMAP},
+    {"PaletteCut",
+     [] {
+         return truncatedTo(encodeIndexedBmp(4, 2, {{0, 0, 0}}, {0, 0, 0, 0, 0, 0, 0, 0}), 57);
+     },
+     VELMORA_E_NOT_A_BITMAP},
+    {"FirstRowCut", [] { return truncatedTo(valid24(), bmp::kHeadersEnd + 7); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"MidRowCut", [] { return truncatedTo(valid24(), bmp::kHeadersEnd + 28 * 2 + 13); },
+     VELMORA_E_NOT_A_BITMAP},
     {"TopDown24", [] { return encodeBmp(colourfulImage(9, 5), 24, true); }, VELMORA_E_NOT_A_BITMAP},
     {"TopDown32", [] { return encodeBmp(colourfulImage(9, 5), 32, true); }, VELMORA_E_NOT_A_BITMAP},
     {"Rle8",
@@ -419,6 +406,21 @@ const BadSource kBadSources[] = {
     {"DataOffsetInsideHeader", [] { return patched(valid24(), bmp::kDataOffset, 20); },
      VELMORA_E_NOT_A_BITMAP},
     {"V5InfoHeader", [] { return patched(valid24(), bmp::kInfoSize, 124); },
+     VELMORA_E_NOT_A_BITMAP},
+    // The headers of today's tools add these kinds only.
+    {"Bitfields32AfterA40ByteHeader",
+     [] {
+         std::vector<uint8_t> v5 = WidenedBitmap(encodeBmp(colourfulImage(9, 5), 32), 124, true);
+         return patched(patched(v5, bmp::kInfoSize, 40), bmp::kDataOffset, 14 + 124);
+     },
+     VELMORA_E_NOT_A_BITMAP},
+    {"V5OtherMasks",
+     [] { return patched(WidenedBitmap(encodeBmp(colourfulImage(9, 5), 32), 124, true), 54, 1); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"V4Palette",
+     [] {
+         return WidenedBitmap(encodeIndexedBmp(2, 1, {{0, 0, 0}}, {0, 0}), 108, false);
+     },
      VELMORA_E_NOT_A_BITMAP},
     {"PaletteIndexOutOfRange",
      [] {
@@ -545,3 +547,25 @@ TEST_F(ConvertTest, badPixelArgumentsAreRefusedBeforeTouchingFiles) {
 }
 
 } // namespace
+
+// --- The headers of today's tools -------------------------------------------
+
+class TodaysHeaders : public ConvertTest,
+                      public ::testing::WithParamInterface<std::tuple<int, uint32_t, bool>> {};
+
+// ImageMagick and GIMP write V4 and V5 headers; such a file was refused (-3).
+TEST_P(TodaysHeaders, convertToTheFileOfTheir40ByteTwinByteForByte) {
+    const auto [bitsPerPixel, infoSize, bitfields] = GetParam();
+    const std::vector<uint8_t> twin = encodeBmp(colourfulImage(37, 23), bitsPerPixel);
+    writeFile(path("twin.bmp"), twin);
+    writeFile(path("wide.bmp"), WidenedBitmap(twin, infoSize, bitfields));
+    ASSERT_EQ(convert(path("twin.bmp"), path("twin.jpg")), VELMORA_OK);
+    ASSERT_EQ(convert(path("wide.bmp"), path("wide.jpg")), VELMORA_OK);
+    EXPECT_EQ(readFile(path("wide.jpg")), readFile(path("twin.jpg")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Headers, TodaysHeaders,
+                         ::testing::Values(std::tuple(24, 108u, false), std::tuple(32, 108u, false),
+                                           std::tuple(32, 108u, true), std::tuple(24, 124u, false),
+                                           std::tuple(32, 124u, false),
+                                           std::tuple(32, 124u, true)));

@@ -71,7 +71,8 @@ velmora::jpeg::EncodeSettings settings(const TestImage& image, PixelLayout layou
             .quality = quality,
             .threads = threads,
             .stripRows = stripRows,
-            .progress = nullptr};
+            .progress = nullptr,
+            .markers = {}};
 }
 
 // What a decoder sees of the stream's structure.

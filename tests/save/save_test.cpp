@@ -1,188 +1,324 @@
-#include "platform/backgroundwork.h"
+// Saving from a recipe: the streamed file is byte for byte the file of the
+// whole picture as the program wrote it before, through every version of the
+// conversion library; what a format cannot hold, or a disk has no room for,
+// is refused before anything is written.
+#include "engine/enlarge.h"
+#include "platform/bitmap.h"
 #include "platform/diskspace.h"
+#include "libvelmora/statuswords.h"
 #include "save/jpeglibrary.h"
+#include "save/jpegstatus.h"
 #include "save/save.h"
-#include "settings/settings.h"
-#include "state/velmora_b.h"
-#include "tests/support/messagecatcher.h"
 #include "tests/support/support.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
-#include <QFileSystemModel>
-#include <QImageReader>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
+#include <QImage>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <random>
 
 using namespace velmora;
-using velmora::testkit::MessageCatcher;
 
 namespace {
 
-QImage randomImage(int w, int h) {
-    std::mt19937 rng(7);
-    QImage image(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) // smooth with a little noise, like a photo
-            image.setPixel(
-                x, y,
-                qRgb((x * 4 + rng() % 8) & 0xFF, (y * 3 + rng() % 8) & 0xFF, ((x + y) * 2) & 0xFF));
-    return image;
+// The whole result as the window computes it into Display: narrow bands,
+// blended pixels opaque.
+QImage wholeResult(const QImage& source, double r) {
+    if (r == 0)
+        return source;
+    const EnlargeGeometry g = Enlarge_Geometry(source.width(), source.height(), r);
+    QImage result(g.width, g.height, QImage::Format_RGB32);
+    const SourceImage view{reinterpret_cast<const std::uint32_t*>(source.constBits()),
+                           source.width(), source.height(), source.bytesPerLine() / 4};
+    EnlargeOptions options;
+    options.blendedHigh = 0xFF000000u;
+    options.bandColumns = 64;
+    EXPECT_TRUE(Enlarge(view, r,
+                        {reinterpret_cast<std::uint32_t*>(result.bits()), g.width, g.height,
+                         result.bytesPerLine() / 4},
+                        options));
+    return result;
 }
 
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
+enum class Library { Current, Previous, First, None };
 
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+QString libraryFolder(Library library) {
+    switch (library) {
+    case Library::Current:
+        return QStringLiteral(VELMORA_TEST_BIN);
+    case Library::Previous:
+        return QStringLiteral(VELMORA_TEST_OLDER_LIBRARIES "/libvelmora_previous");
+    case Library::First:
+        return QStringLiteral(VELMORA_TEST_OLDER_LIBRARIES "/libvelmora_first");
+    case Library::None:
+        break;
+    }
+    return QStringLiteral(VELMORA_TEST_OLDER_LIBRARIES "/no-library-here");
 }
 
 class Saving : public SettingsFileTest {
   protected:
     void SetUp() override {
         SettingsFileTest::SetUp();
-        Set_Library_Folder(QStringLiteral(VELMORA_TEST_BIN));
-        // Temporary files of the save go to a folder of the test's own, to be checked.
-        qputenv("TMPDIR", QFile::encodeName(tmp.path()));
-        Put_Dir = QStringLiteral("/start/here");
+        useLibrary(Library::Current);
     }
     void TearDown() override {
+        platform::SetFreeBytesForTest(-1);
+        qunsetenv("VELMORA_THREADS");
         SettingsFileTest::TearDown();
-        qunsetenv("TMPDIR");
+    }
+    void useLibrary(Library library) { Set_Library_Folder(libraryFolder(library), false); }
+
+    // The file the program wrote before for the whole picture: the bitmap
+    // writer's, or the library's from the picture in memory.
+    QByteArray todaysFile(const QImage& whole, SaveKind kind) {
+        const QString path = dir.filePath(QStringLiteral("today.out"));
+        QString error;
+        const bool written = kind == SaveKind::Bitmap
+                                 ? platform::WriteBitmap(whole, path, &error)
+                                 : ConvertPictureToJpeg(whole, path, &error) == 0;
+        EXPECT_TRUE(written) << error.toStdString();
+        const QByteArray bytes = ReadTestFile(path);
+        QFile::remove(path);
+        return bytes;
     }
 
-    // A save dialog that answers with `answer` (empty: cancel) and keeps the request.
-    platform::SaveFileDialog answering(const QString& answer) {
-        return [this, answer](const platform::SaveFileRequest& r, QString* chosen) {
-            request = r;
-            *chosen = answer;
-            return !answer.isEmpty();
-        };
+    QStringList files() const {
+        return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
     }
-
-    QTemporaryDir tmp;
-    platform::SaveFileRequest request;
-    QImage picture = randomImage(61, 47);
 };
 
-} // namespace
+// --- The streamed file is today's file ---------------------------------------
 
-TEST(GetFolder, keepsTheFolderAndTheRoot) {
-    EXPECT_EQ(Get_Folder("/home/user/a.jpg"), "/home/user");
-    EXPECT_EQ(Get_Folder("/home/user/画像/b.bmp"), "/home/user/画像");
-    EXPECT_EQ(Get_Folder("/a.jpg"), "/");
-    EXPECT_EQ(Get_Folder("a.jpg"), "");
+struct StreamCase {
+    const char* name;
+    SaveKind kind;
+    int width, height;
+    double ratio;
+    Library library;
+    const char* threads; // the encoder's, VELMORA_THREADS
+};
+
+void PrintTo(const StreamCase& c, std::ostream* os) {
+    *os << c.name;
 }
 
-TEST_F(Saving, dialogRequestDiffersOnlyByKind) {
-    const platform::SaveFileRequest jpeg = Save_Request(nullptr, 0);
-    EXPECT_EQ(jpeg.filterDescription, "JPGﾌｧｲﾙ");
-    EXPECT_EQ(jpeg.filterPattern, "*.jpg");
-    EXPECT_EQ(jpeg.initialName, "*.jpg");
-    EXPECT_EQ(jpeg.defaultExtension, "jpg");
-    EXPECT_EQ(jpeg.initialDir, "/start/here");
-    EXPECT_EQ(jpeg.title, "ﾌｧｲﾙ名を付けて保存");
-    EXPECT_TRUE(jpeg.overwritePrompt);
-    const platform::SaveFileRequest bitmap = Save_Request(nullptr, 1);
-    EXPECT_EQ(bitmap.filterDescription, "BMPﾌｧｲﾙ");
-    EXPECT_EQ(bitmap.filterPattern, "*.bmp");
-    EXPECT_EQ(bitmap.initialName, "*.bmp");
-    EXPECT_EQ(bitmap.defaultExtension, "bmp");
-    EXPECT_EQ(bitmap.title, jpeg.title);
+class StreamedSave : public Saving, public ::testing::WithParamInterface<StreamCase> {};
+
+// The sizes are no multiples of 8, 16 or 64; 820 x 14 at 10.0 makes 8199 x 139
+// rows, which the encoder takes in strips of 64 rows, and the bitmap writer in
+// strips of 64 from the bottom, the last one short.
+TEST_P(StreamedSave, writesTodaysFileOfTheWholePictureAndNothingElse) {
+    const StreamCase& c = GetParam();
+    const Recipe recipe{PhotoLikeImage(c.width, c.height), c.ratio};
+    const QByteArray expected = todaysFile(wholeResult(recipe.source, c.ratio), c.kind);
+    ASSERT_FALSE(expected.isEmpty());
+
+    useLibrary(c.library);
+    qputenv("VELMORA_THREADS", c.threads);
+    int lastReport = 0;
+    bool growing = true;
+    SaveOptions options;
+    options.progress = [&](int rows) {
+        growing = growing && rows > lastReport;
+        lastReport = rows;
+    };
+    const QString path = dir.filePath(QStringLiteral("out"));
+    const SaveResult result = Save_Recipe(recipe, path, c.kind, options);
+
+    ASSERT_EQ(result.status, SaveStatus::Saved) << result.error.toStdString();
+    EXPECT_TRUE(ReadTestFile(path) == expected);
+    EXPECT_EQ(files(), QStringList{"out"});
+    EXPECT_TRUE(growing);
+    // The previous library's in-memory entry reports nothing.
+    const bool inMemory = c.library == Library::Previous && c.ratio == 0;
+    EXPECT_EQ(lastReport, inMemory ? 0 : Recipe_Size(recipe).height());
 }
 
-TEST_F(Saving, cancelChangesNothing) {
-    m_save_Click(nullptr, picture, 1, answering(QString()));
-    EXPECT_EQ(request.initialDir, "/start/here");
-    EXPECT_EQ(Put_Dir, "/start/here");
-    EXPECT_FALSE(QFile::exists(Settings_File()));
-    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+INSTANTIATE_TEST_SUITE_P(
+    Routes, StreamedSave,
+    ::testing::Values(
+        StreamCase{"JpegOneToOne", SaveKind::Jpeg, 61, 47, 0, Library::Current, "2"},
+        StreamCase{"JpegEnlargedOneThread", SaveKind::Jpeg, 61, 47, 2.5, Library::Current, "1"},
+        StreamCase{"JpegEnlargedTwoThreads", SaveKind::Jpeg, 61, 47, 2.5, Library::Current, "2"},
+        StreamCase{"JpegStripsOneThread", SaveKind::Jpeg, 820, 14, 10, Library::Current, "1"},
+        StreamCase{"JpegStripsTwoThreads", SaveKind::Jpeg, 820, 14, 10, Library::Current, "2"},
+        StreamCase{"BitmapOneToOne", SaveKind::Bitmap, 61, 47, 0, Library::Current, "2"},
+        StreamCase{"BitmapEnlarged", SaveKind::Bitmap, 61, 47, 10, Library::Current, "2"},
+        StreamCase{"BitmapOddRatio", SaveKind::Bitmap, 29, 31, 1.7, Library::Current, "1"},
+        StreamCase{"BitmapStrips", SaveKind::Bitmap, 820, 14, 10, Library::Current, "2"},
+        StreamCase{"PreviousLibraryOneToOne", SaveKind::Jpeg, 61, 47, 0, Library::Previous, "2"},
+        StreamCase{"PreviousLibraryEnlarged", SaveKind::Jpeg, 61, 47, 2.5, Library::Previous, "2"},
+        StreamCase{"FirstLibraryOneToOne", SaveKind::Jpeg, 61, 47, 0, Library::First, "2"},
+        StreamCase{"FirstLibraryEnlarged", SaveKind::Jpeg, 820, 14, 10, Library::First, "1"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A picture in another format than 32-bit words is saved as its 32-bit copy.
+TEST_F(Saving, aPictureOfThreeBytesAPixelGivesTheFileOfItsWords) {
+    const QImage picture = PhotoLikeImage(13, 11);
+    const QByteArray expected = todaysFile(wholeResult(picture, 3.0), SaveKind::Jpeg);
+    const Recipe recipe{picture.convertToFormat(QImage::Format_RGB888), 3.0};
+    ASSERT_EQ(Save_Recipe(recipe, dir.filePath("out.jpg"), SaveKind::Jpeg).status,
+              SaveStatus::Saved);
+    EXPECT_TRUE(ReadTestFile(dir.filePath("out.jpg")) == expected);
 }
 
-TEST_F(Saving, bitmapIsThePicturePixelForPixelAndItsFolderIsRemembered) {
-    const QString path = dir.filePath("out.bmp");
-    m_save_Click(nullptr, picture, 1, answering(path));
-    EXPECT_EQ(Put_Dir, dir.path());
-    EXPECT_EQ(Ini_Read(kSection, kKeyPutPath, Settings_File()), dir.path());
-    const QImage back = QImage(path).convertToFormat(QImage::Format_RGB32);
-    EXPECT_EQ(back, picture);
+// --- What is refused before anything is written --------------------------------
+
+struct LimitCase {
+    const char* name;
+    SaveKind kind;
+    int width, height;
+    double ratio;
+    SaveStatus expected;
+    const char* says;        // a piece of the message
+    const char* otherFormat; // the format it suggests instead, or ""
+};
+
+void PrintTo(const LimitCase& c, std::ostream* os) {
+    *os << c.name;
 }
 
-TEST_F(Saving, jpegDecodesCloseToThePictureAndLeavesNoTemporaryFile) {
-    const QString path = dir.filePath("out.jpg");
-    MessageCatcher message;
-    m_save_Click(nullptr, picture, 0, answering(path));
-    EXPECT_EQ(message.text, "") << message.text.toStdString();
-    QImageReader reader(path);
-    EXPECT_EQ(reader.format(), "jpeg");
-    const QImage back = reader.read().convertToFormat(QImage::Format_RGB32);
-    ASSERT_EQ(back.size(), picture.size());
-    int worst = 0;
-    for (int y = 0; y < back.height(); ++y)
-        for (int x = 0; x < back.width(); ++x) {
-            const QRgb a = back.pixel(x, y), b = picture.pixel(x, y);
-            worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
-                              std::abs(qBlue(a) - qBlue(b))});
-        }
-    EXPECT_LE(worst, 6); // quality 100 without chroma subsampling
-    EXPECT_TRUE(QDir(tmp.path()).isEmpty());
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
-              (QStringList{"out.jpg", "velmora.ini"}));
-}
+class FormatLimit : public Saving, public ::testing::WithParamInterface<LimitCase> {};
 
-TEST_F(Saving, folderIsRememberedEvenWhenSavingFailsAndTheFailureIsShown) {
-    // A folder that cannot be written: its "parent" is a plain file.
-    ASSERT_TRUE(writeFile(dir.filePath("plain-file"), {}));
-    for (int index : {0, 1}) {
-        const QString path = dir.filePath("plain-file/out") + (index ? ".bmp" : ".jpg");
-        MessageCatcher message;
-        m_save_Click(nullptr, picture, index, answering(path));
-        EXPECT_TRUE(message.text.contains("保存できませんでした")) << index;
-        EXPECT_EQ(Put_Dir, dir.filePath("plain-file"));
-        EXPECT_EQ(Ini_Read(kSection, kKeyPutPath, Settings_File()), dir.filePath("plain-file"));
+// The sources are small and the results huge: a refusal comes from the size
+// alone, before any pixel (a computed 65999 x 21999 result would take seconds).
+TEST_P(FormatLimit, refusesWhatTheFormatCannotHoldAndKeepsTheFile) {
+    const LimitCase& c = GetParam();
+    QImage source(c.width, c.height, QImage::Format_RGB32);
+    const QString path = dir.filePath(QStringLiteral("keep"));
+    ASSERT_TRUE(WriteTestFile(path, "precious"));
+
+    const SaveResult result = Save_Recipe({source, c.ratio}, path, c.kind);
+
+    EXPECT_EQ(result.status, c.expected) << result.error.toStdString();
+    if (c.expected == SaveStatus::Saved) {
+        EXPECT_NE(ReadTestFile(path), "precious");
+        return;
     }
-    EXPECT_TRUE(QDir(tmp.path()).isEmpty());
+    EXPECT_TRUE(result.error.contains(QString::fromUtf8(c.says))) << result.error.toStdString();
+    const QString suggestion = QString::fromUtf8(c.otherFormat) + QStringLiteral(" ﾌｧｲﾙなら");
+    EXPECT_EQ(result.error.contains(QStringLiteral("ﾌｧｲﾙなら")), *c.otherFormat != '\0');
+    EXPECT_TRUE(!*c.otherFormat || result.error.contains(suggestion)) << result.error.toStdString();
+    EXPECT_EQ(ReadTestFile(path), "precious");
+    EXPECT_EQ(files(), QStringList{"keep"});
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, FormatLimit,
+    ::testing::Values(
+        LimitCase{"JpegAtItsLimit", SaveKind::Jpeg, 65500, 1, 0, SaveStatus::Saved, "", ""},
+        LimitCase{"JpegOneOver", SaveKind::Jpeg, 65501, 1, 0, SaveStatus::NotInFormat,
+                  "JPEG は一辺 65500 ﾋﾟｸｾﾙまで", "BMP"},
+        LimitCase{"JpegTooWide", SaveKind::Jpeg, 6600, 1, 10, SaveStatus::NotInFormat,
+                  "(65999 × 9 ﾋﾟｸｾﾙ)", "BMP"},
+        LimitCase{"JpegTooTall", SaveKind::Jpeg, 1, 6600, 10, SaveStatus::NotInFormat,
+                  "JPEG は一辺 65500 ﾋﾟｸｾﾙまで", "BMP"},
+        LimitCase{"JpegTooLargeForBothFormats", SaveKind::Jpeg, 6600, 2200, 10,
+                  SaveStatus::NotInFormat, "JPEG は一辺 65500 ﾋﾟｸｾﾙまで", ""},
+        LimitCase{"BitmapOf4GiB", SaveKind::Bitmap, 3800, 3800, 10, SaveStatus::NotInFormat,
+                  "BMP ﾌｧｲﾙは 4 GB", "JPEG"},
+        LimitCase{"BitmapTooLargeForBothFormats", SaveKind::Bitmap, 6600, 2200, 10,
+                  SaveStatus::NotInFormat, "(65999 × 21999 ﾋﾟｸｾﾙ)", ""},
+        LimitCase{"JpegOfNoPixels", SaveKind::Jpeg, 10, 1, 1.5, SaveStatus::NotInFormat,
+                  "画素がない", ""},
+        LimitCase{"BitmapOfNoPixels", SaveKind::Bitmap, 10, 1, 1.5, SaveStatus::Saved, "", ""},
+        LimitCase{"BeyondAnySize", SaveKind::Bitmap, 2, 2, 1e300, SaveStatus::NotInFormat,
+                  "大きすぎて", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct RoomCase {
+    const char* name;
+    SaveKind kind;
+    double ratio;
+    Library library;
+    long long needed; // bytes asked for the 61 x 47 picture made at ratio
+};
+
+void PrintTo(const RoomCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class DiskRoom : public Saving, public ::testing::WithParamInterface<RoomCase> {};
+
+constexpr long long kBitmapOfSource = 54 + 184LL * 47;   // 61 x 47
+constexpr long long kBitmapOfResult = 54 + 456LL * 116;  // 151 x 116, at 2.5
+constexpr long long kJpegOfResult = kBitmapOfResult / 2; // estimated
+constexpr long long kJpegOfSource = kBitmapOfSource / 2; // estimated
+
+// The room asked for is the file's, plus the temporary bitmap's when an older
+// library needs one; one byte less is refused with nothing written, exactly
+// that much is enough.
+TEST_P(DiskRoom, asksForTheRoomItsWayOfWritingNeeds) {
+    const RoomCase& c = GetParam();
+    useLibrary(c.library);
+    const Recipe recipe{PhotoLikeImage(61, 47), c.ratio};
+    const QString path = dir.filePath(QStringLiteral("keep"));
+    ASSERT_TRUE(WriteTestFile(path, "precious"));
+
+    platform::SetFreeBytesForTest(c.needed - 1);
+    const SaveResult refused = Save_Recipe(recipe, path, c.kind);
+    EXPECT_EQ(refused.status, SaveStatus::NoRoom);
+    EXPECT_TRUE(refused.error.contains("空き容量が足りません")) << refused.error.toStdString();
+    EXPECT_EQ(ReadTestFile(path), "precious");
+    EXPECT_EQ(files(), QStringList{"keep"});
+
+    platform::SetFreeBytesForTest(c.needed);
+    EXPECT_EQ(Save_Recipe(recipe, path, c.kind).status, SaveStatus::Saved);
+    EXPECT_EQ(files(), QStringList{"keep"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Routes, DiskRoom,
+    ::testing::Values(RoomCase{"Bitmap", SaveKind::Bitmap, 2.5, Library::Current, kBitmapOfResult},
+                      RoomCase{"Jpeg", SaveKind::Jpeg, 2.5, Library::Current, kJpegOfResult},
+                      RoomCase{"PreviousLibraryOneToOne", SaveKind::Jpeg, 0, Library::Previous,
+                               kJpegOfSource},
+                      RoomCase{"PreviousLibraryEnlarged", SaveKind::Jpeg, 2.5, Library::Previous,
+                               kBitmapOfResult + kJpegOfResult},
+                      RoomCase{"FirstLibrary", SaveKind::Jpeg, 0, Library::First,
+                               kBitmapOfSource + kJpegOfSource}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- The library ---------------------------------------------------------------
 
 // The library's status was once shown as a bare number.
 TEST_F(Saving, theLibrarysRefusalIsShownInWords) {
     const QString notABitmap = dir.filePath("text.bmp");
-    ASSERT_TRUE(writeFile(notABitmap, "no bitmap here"));
+    ASSERT_TRUE(WriteTestFile(notABitmap, "no bitmap here"));
     QString error;
     EXPECT_EQ(ConvertBitmapToJpeg(notABitmap, dir.filePath("out.jpg"), &error), -3);
-    EXPECT_TRUE(error.contains("ビットマップではありません")) << error.toStdString();
+    EXPECT_TRUE(error.contains("ﾋﾞｯﾄﾏｯﾌﾟではありません")) << error.toStdString();
 }
 
-TEST_F(Saving, failedSaveKeepsTheFileItWasToReplace) {
+// The library's words once wrote "ファイル" where every caption has "ﾌｧｲﾙ".
+TEST(StatusWords, useTheHalfWidthKatakanaOfTheCaptions) {
+    std::vector<int> statuses = {12345}; // one the table does not know
+    for (const jpeg::StatusWords& words : jpeg::kStatusWords)
+        statuses.push_back(words.status);
+    for (int status : statuses) {
+        const QString text = Jpeg_Status_Text(status);
+        const bool fullWidth = std::any_of(text.begin(), text.end(), [](QChar c) {
+            return c.unicode() >= 0x30A0 && c.unicode() <= 0x30FF;
+        });
+        EXPECT_FALSE(fullWidth) << status << " " << text.toStdString();
+    }
+    EXPECT_EQ(Jpeg_Status_Text(VELMORA_E_OUT_OF_MEMORY), "ﾒﾓﾘが足りません。");
+}
+
+// Without the library nothing is written, not even the temporary bitmap.
+TEST_F(Saving, aMissingLibraryFailsAtOnceAndKeepsTheFile) {
     const QString path = dir.filePath("keep.jpg");
-    ASSERT_TRUE(writeFile(path, "precious"));
-    Set_Library_Folder(dir.filePath("no-library-here"), false);
-    QString error;
-    EXPECT_EQ(Save_Image(picture, path, 0, &error), SaveStatus::Failed);
-    EXPECT_EQ(readFile(path), "precious");
-    EXPECT_FALSE(error.isEmpty());
-    EXPECT_TRUE(QDir(tmp.path()).isEmpty());
-}
-
-TEST_F(Saving, missingLibraryIsShown) {
-    Set_Library_Folder(dir.filePath("no-library-here"), false);
-    MessageCatcher message;
-    m_save_Click(nullptr, picture, 0, answering(dir.filePath("x.jpg")));
-    EXPECT_FALSE(QFile::exists(dir.filePath("x.jpg")));
-    EXPECT_TRUE(message.text.contains("保存できませんでした"));
-    EXPECT_TRUE(message.text.contains("libvelmora.so"));
+    ASSERT_TRUE(WriteTestFile(path, "precious"));
+    useLibrary(Library::None);
+    const SaveResult result = Save_Recipe({PhotoLikeImage(61, 47), 2.5}, path, SaveKind::Jpeg);
+    EXPECT_EQ(result.status, SaveStatus::Failed);
+    EXPECT_EQ(result.libraryStatus, kLibraryMissing);
+    EXPECT_TRUE(result.error.contains("libvelmora.so")) << result.error.toStdString();
+    EXPECT_EQ(ReadTestFile(path), "precious");
+    EXPECT_EQ(files(), QStringList{"keep.jpg"});
 }
 
 // The library's absence was once remembered for the rest of the run.
@@ -190,12 +326,13 @@ TEST_F(Saving, libraryInstalledAfterAFailedSaveIsFoundAtTheNext) {
     const QString folder = dir.filePath("lib");
     ASSERT_TRUE(QDir().mkpath(folder));
     Set_Library_Folder(folder, false);
-    QString error;
-    EXPECT_NE(Save_Image(picture, dir.filePath("first.jpg"), 0, &error), SaveStatus::Saved);
+    const Recipe recipe{PhotoLikeImage(61, 47), 0};
+    EXPECT_NE(Save_Recipe(recipe, dir.filePath("first.jpg"), SaveKind::Jpeg).status,
+              SaveStatus::Saved);
     ASSERT_TRUE(QFile::copy(QStringLiteral(VELMORA_TEST_BIN "/libvelmora.so.1"),
                             folder + "/libvelmora.so.1"));
-    EXPECT_EQ(Save_Image(picture, dir.filePath("second.jpg"), 0, &error), SaveStatus::Saved)
-        << error.toStdString();
+    const SaveResult second = Save_Recipe(recipe, dir.filePath("second.jpg"), SaveKind::Jpeg);
+    EXPECT_EQ(second.status, SaveStatus::Saved) << second.error.toStdString();
     EXPECT_FALSE(QImage(dir.filePath("second.jpg")).isNull());
 }
 
@@ -224,92 +361,44 @@ TEST_F(Saving, theLibraryIsFoundWhereItIsInstalledByItsSoname) {
         ASSERT_TRUE(QFile::copy(QStringLiteral(VELMORA_TEST_BIN "/libvelmora.so.1"),
                                 libraryFolder + "/" + c.file));
         Set_Library_Folder(prefix + "/bin", false);
-        QString error;
         const QString jpeg = prefix + "/out.jpg";
-        EXPECT_EQ(Save_Image(picture, jpeg, 0, &error) == SaveStatus::Saved, c.saved)
-            << c.name << ": " << error.toStdString();
+        const SaveResult result = Save_Recipe({PhotoLikeImage(61, 47), 0}, jpeg, SaveKind::Jpeg);
+        EXPECT_EQ(result.status == SaveStatus::Saved, c.saved)
+            << c.name << ": " << result.error.toStdString();
         EXPECT_EQ(QFile::exists(jpeg), c.saved) << c.name;
     }
 }
 
-// Return on the name box's initial "*.jpg" once wrote a file literally named so.
-TEST_F(Saving, wildcardNamesFilterTheListAndOnlyAPlainNameIsChosen) {
-    platform::SaveFileRequest request = Save_Request(nullptr, 0);
-    request.initialDir = dir.path();
-    // Typed into the name box before Return; "" is Return on the initial "*.jpg".
-    const QStringList typed = {"", "*.bmp", "a?.*", "*.jpg; *.bmp", "picture"};
-    QStringList filters; // the list's filters after each Return that left the dialog open
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr || !dialog->isVisible())
-            return;
-        poll.stop();
-        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
-        for (const QString& text : typed) {
-            name->selectAll();
-            QTest::keyClicks(name, text);
-            QTest::keyClick(name, Qt::Key_Return);
-            if (dialog->isVisible())
-                filters << dialog->findChild<QFileSystemModel*>()->nameFilters().join(',');
+TEST_F(Saving, aDestinationThatCannotBeWrittenFailsWithTheSystemsReason) {
+    ASSERT_TRUE(WriteTestFile(dir.filePath("plain-file"), {}));
+    const Recipe recipe{PhotoLikeImage(61, 47), 2.5};
+    for (SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap}) {
+        const SaveResult result = Save_Recipe(recipe, dir.filePath("plain-file/out"), kind);
+        EXPECT_EQ(result.status, SaveStatus::Failed);
+        EXPECT_FALSE(result.error.isEmpty());
+        if (kind == SaveKind::Jpeg) {
+            EXPECT_EQ(result.libraryStatus, VELMORA_E_DESTINATION);
+            EXPECT_EQ(result.osError, ENOTDIR);
         }
-    });
-    poll.start(10);
-    QString chosen;
-    EXPECT_TRUE(platform::GetSaveFileName(request, &chosen));
-    EXPECT_EQ(filters, (QStringList{"*.jpg", "*.bmp", "a?.*", "*.jpg,*.bmp"}));
-    EXPECT_EQ(chosen, dir.filePath("picture.jpg"));
-    EXPECT_TRUE(QDir(dir.path()).isEmpty());
-}
-
-// A JPEG is written straight from the picture; only a picture the library
-// cannot take from memory goes by way of a temporary bitmap, beside the
-// destination (it once went to the system's temporary folder, often held in
-// memory), and the room asked for counts that bitmap too.
-TEST_F(Saving, aFullDiskIsRefusedBeforeAnythingIsWrittenAndNothingIsLeft) {
-    const long long bitmapBytes = 54 + 184LL * 47;
-    const struct {
-        const char* name;
-        int index;
-        QImage::Format format;
-        long long needed;
-    } cases[] = {
-        {"keep.bmp", 1, QImage::Format_RGB32, bitmapBytes},
-        {"keep.jpg", 0, QImage::Format_RGB32, bitmapBytes / 2},
-        {"keep-888.jpg", 0, QImage::Format_RGB888, bitmapBytes + bitmapBytes / 2},
-    };
-    for (const auto& c : cases) {
-        const QString path = dir.filePath(c.name);
-        ASSERT_TRUE(writeFile(path, "precious"));
-        platform::SetFreeBytesForTest(c.needed - 1);
-        MessageCatcher message;
-        m_save_Click(nullptr, picture.convertToFormat(c.format), c.index, answering(path));
-        platform::SetFreeBytesForTest(-1);
-        EXPECT_TRUE(message.text.contains("空き容量が足りません")) << message.text.toStdString();
-        EXPECT_EQ(readFile(path), "precious");
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
-                  (QStringList{c.name, "velmora.ini"}));
-        QFile::remove(path);
     }
+    EXPECT_EQ(files(), QStringList{"plain-file"});
 }
 
-TEST_F(Saving, aJpegIsTheSameFileFromMemoryAsByWayOfABitmap) {
-    QString error;
-    ASSERT_EQ(Save_Image(picture, dir.filePath("memory.jpg"), 0, &error), SaveStatus::Saved);
-    ASSERT_EQ(Save_Image(picture.convertToFormat(QImage::Format_RGB888), dir.filePath("bitmap.jpg"),
-                         0, &error),
-              SaveStatus::Saved)
-        << error.toStdString();
-    EXPECT_EQ(readFile(dir.filePath("memory.jpg")), readFile(dir.filePath("bitmap.jpg")));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
-              (QStringList{"bitmap.jpg", "memory.jpg"}));
+// Markers go into the file after the JFIF header and change nothing else.
+TEST_F(Saving, markersAreWrittenAfterTheJfifHeader) {
+    const Recipe recipe{PhotoLikeImage(61, 47), 2.5};
+    SaveOptions options;
+    options.markers = {{0xE1, QByteArray("Exif\0\0MM", 8)}, {0xE2, QByteArray(300, 'i')}};
+    ASSERT_EQ(Save_Recipe(recipe, dir.filePath("plain.jpg"), SaveKind::Jpeg).status,
+              SaveStatus::Saved);
+    ASSERT_EQ(Save_Recipe(recipe, dir.filePath("marked.jpg"), SaveKind::Jpeg, options).status,
+              SaveStatus::Saved);
+    const QByteArray plain = ReadTestFile(dir.filePath("plain.jpg"));
+    const int jfifEnd = 4 + (uchar(plain[4]) << 8 | uchar(plain[5]));
+    const QByteArray markers = QByteArray("\xFF\xE1\x00\x0A", 4) + options.markers[0].bytes +
+                               QByteArray("\xFF\xE2\x01\x2E", 4) + options.markers[1].bytes;
+    EXPECT_TRUE(ReadTestFile(dir.filePath("marked.jpg")) ==
+                plain.left(jfifEnd) + markers + plain.mid(jfifEnd));
 }
 
-TEST_F(Saving, aSaveWhoseThreadCannotStartIsShownAndWritesNothing) {
-    platform::FailThreadStartsForTest(true);
-    MessageCatcher message;
-    m_save_Click(nullptr, picture, 1, answering(dir.filePath("x.bmp")));
-    platform::FailThreadStartsForTest(false);
-    EXPECT_TRUE(message.text.contains("保存できませんでした"));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"velmora.ini"});
-}
+} // namespace

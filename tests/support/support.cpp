@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
+#include <QImage>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -50,6 +51,27 @@ int AnswerMessageBoxes(const std::function<void()>& action,
     action();
     poll.stop();
     return count;
+}
+
+bool WriteTestFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray ReadTestFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QImage PhotoLikeImage(int w, int h) {
+    std::mt19937 rng(7);
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(
+                x, y,
+                qRgb((x * 4 + rng() % 8) & 0xFF, (y * 3 + rng() % 8) & 0xFF, ((x + y) * 2) & 0xFF));
+    return image;
 }
 
 QImage RandomImage(int width, int height, unsigned seed) {

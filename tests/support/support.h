@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+class QByteArray;
+class QImage;
 class QMessageBox;
 class QWidget;
 
@@ -37,5 +39,15 @@ QImage RandomImage(int width, int height, unsigned seed);
 // button. Returns how many boxes appeared.
 int AnswerMessageBoxes(const std::function<void()>& action,
                        const std::function<void(QMessageBox*)>& answer);
+
+// Writes bytes as the file path; false when it could not.
+bool WriteTestFile(const QString& path, const QByteArray& bytes);
+
+// The file's bytes; empty when it cannot be read.
+QByteArray ReadTestFile(const QString& path);
+
+// A w x h picture in QImage::Format_RGB32 like a photo: smooth shading with a
+// little noise, the same at every call.
+QImage PhotoLikeImage(int w, int h);
 
 } // namespace velmora

@@ -1,9 +1,14 @@
 #include "engine/sampling.h"
+#include "platform/bitmap.h"
 #include "save/jpeglibrary.h"
 #include "save/save.h"
 #include "settings/settings.h"
 #include "tests/support/badimages.h"
+#include "tests/support/support.h"
+#include "tests/support/fifowatch.h"
+#include "tests/support/jpegfiles.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -11,11 +16,13 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <random>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -29,12 +36,13 @@ struct ToolRun {
     QString out;
 };
 
-ToolRun run(const QStringList& args, std::function<void()> inChild = {}) {
+ToolRun run(const QStringList& args, std::function<void()> inChild = {},
+            const QString& program = tool(), int waitMs = 60000) {
     QProcess p;
     if (inChild)
         p.setChildProcessModifier(inChild);
-    p.start(tool(), args);
-    EXPECT_TRUE(p.waitForFinished(60000));
+    p.start(program, args);
+    EXPECT_TRUE(p.waitForFinished(waitMs)) << "still running after " << waitMs << " ms";
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
             QString::fromLocal8Bit(p.readAllStandardError()),
             QString::fromLocal8Bit(p.readAllStandardOutput())};
@@ -81,25 +89,31 @@ TEST_F(EnlargeTool, writesTheProgramsEnlargementAsABitmap) {
     EXPECT_EQ(result, reference(source, 2.5, result.size()));
 }
 
-// The program saves a JPEG by writing a temporary bitmap and converting it with
-// the library; the tool encodes its strips directly. 60 x 90 at 10.0 gives a
-// 599 x 899 result, two strips for the tool.
-TEST_F(EnlargeTool, jpegDecodesToThePixelsOfTheProgramsSavedJpeg) {
+// The tool and the program's save write through the same pipeline: the same
+// bytes, and the bytes the program wrote from the whole result before. 60 x 90
+// at 10.0 gives a 599 x 899 result, many strips for both writers.
+TEST_F(EnlargeTool, writesTheProgramsFileByteForByte) {
     const QImage photo = randomImage(60, 90);
-    const QString in = dir.filePath("photo.bmp"), out = dir.filePath("out.jpeg");
+    const QImage whole = reference(photo, 10.0, QSize(599, 899));
+    const QString in = dir.filePath("photo.bmp");
     ASSERT_TRUE(photo.save(in, "BMP"));
-    const ToolRun r = run({"--ratio=10", in, out});
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-
     velmora::Set_Library_Folder(QStringLiteral(VELMORA_TEST_BIN));
-    QString error;
-    const QString saved = dir.filePath("saved.jpg");
-    ASSERT_EQ(velmora::Save_Image(reference(photo, 10.0, QSize(599, 899)), saved, 0, &error),
-              velmora::SaveStatus::Saved)
-        << error.toStdString();
-    const QImage tool(out), program(saved);
-    EXPECT_EQ(tool.size(), QSize(599, 899));
-    EXPECT_EQ(tool, program);
+    for (const char* suffix : {".jpeg", ".bmp"}) {
+        const bool jpeg = QString(suffix) == ".jpeg";
+        const QString out = dir.filePath(QStringLiteral("tool") + suffix);
+        const ToolRun r = run({"--ratio=10", in, out});
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+
+        const QString saved = dir.filePath(QStringLiteral("saved") + suffix);
+        const QString todays = dir.filePath(QStringLiteral("todays") + suffix);
+        const velmora::SaveResult result = velmora::Save_Recipe(
+            {photo, 10.0}, saved, jpeg ? velmora::SaveKind::Jpeg : velmora::SaveKind::Bitmap);
+        ASSERT_EQ(result.status, velmora::SaveStatus::Saved) << result.error.toStdString();
+        ASSERT_TRUE(jpeg ? velmora::ConvertPictureToJpeg(whole, todays, nullptr) == 0
+                         : velmora::platform::WriteBitmap(whole, todays));
+        EXPECT_TRUE(velmora::ReadTestFile(out) == velmora::ReadTestFile(saved)) << suffix;
+        EXPECT_TRUE(velmora::ReadTestFile(out) == velmora::ReadTestFile(todays)) << suffix;
+    }
 }
 
 TEST_F(EnlargeTool, helpExplainsTheUse) {
@@ -199,7 +213,7 @@ TEST_F(EnlargeTool, badInputGetsOneLineAndNoOutputFile) {
     EXPECT_TRUE(tooWide.err.contains("at most 65500 pixels a side")) << tooWide.err.toStdString();
     EXPECT_FALSE(QFile::exists(dir.filePath("wide.jpg")));
     // Nothing but the inputs is left in the folder: no temporary files either.
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 5);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 5);
 }
 
 // A small file whose header claims a huge picture used to be decoded whole
@@ -216,7 +230,7 @@ TEST_F(EnlargeTool, aResultTheOutputCannotHoldIsRefusedFromTheHeader) {
         {"jpeg to bitmap", velmora::testkit::LyingJpeg(65000, 65000), "huge.jpg", "2", "out.bmp",
          "(129999 x 129999 pixels) is too large for a bitmap file"},
         {"jpeg to jpeg", velmora::testkit::LyingJpeg(65000, 65000), "huge.jpg", "1.1", "out.jpg",
-         "(71499 x 71499 pixels) is too large for JPEG"},
+         "(71499 x 71499 pixels) is too large for JPEG: at most 65500 pixels a side"},
         {"at the smallest ratio", velmora::testkit::LyingJpeg(40000, 40000), "big.jpg", "1.1",
          "out.bmp", "(43999 x 43999 pixels) is too large for a bitmap file"},
     };
@@ -250,3 +264,69 @@ TEST_F(EnlargeTool, aSourceTooBigForTheAddressSpaceLimitIsRefusedFromTheHeader) 
     EXPECT_FALSE(QFile::exists(dir.filePath("out.jpg")));
 }
 #endif
+
+namespace {
+
+QByteArray bitmap24() { // 120 x 100: rows of 360 bytes from 54
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    randomImage(120, 100).save(&buffer, "BMP");
+    return data;
+}
+
+const QByteArray kPhoto = velmora::testkit::EncodeJpeg(velmora::testkit::Colourful(96, 64),
+                                                       velmora::testkit::JpegKind::Baseline420);
+
+} // namespace
+
+// A damaged input once gave stray pixels or a grey half, and a special one no
+// answer at all, both with exit status 0. Every case names the file, says
+// what is wrong and writes nothing.
+TEST_F(EnlargeTool, damagedAndSpecialInputsAreRefused) {
+    const velmora::testkit::FifoWatch fifo(dir.filePath("fifo"));
+    QFile::link(dir.filePath("fifo"), dir.filePath("fifo-link.jpg"));
+    QFile::link("/dev/zero", dir.filePath("zero-link.bmp"));
+    const std::pair<QByteArray, const char*> damaged[] = {
+        {bitmap24().left(40), ""},
+        {bitmap24().left(54 + 360 * 50 + 100), "ends before"},
+        {bitmap24().chopped(1), "ends before"},
+        {kPhoto.left(kPhoto.size() / 2), "JPEG"},
+        {QByteArray(kPhoto).replace(kPhoto.size() - 200, 2, "\xFF\xD3"), "JPEG"}};
+    std::vector<std::pair<QString, QString>> inputs = {
+        {dir.filePath("fifo"), "not a regular file"},
+        {dir.filePath("fifo-link.jpg"), "not a regular file"},
+        {dir.filePath("zero-link.bmp"), "not a regular file"}};
+    for (const auto& [bytes, says] : damaged) {
+        inputs.emplace_back(dir.filePath(QStringLiteral("bad%1.bmp").arg(inputs.size())), says);
+        QFile f(inputs.back().first);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    for (const auto& [in, says] : inputs) {
+        const ToolRun r = run({"--ratio", "2", in, dir.filePath("out.bmp")}, {}, tool(), 10000);
+        EXPECT_NE(r.exitCode, 0);
+        EXPECT_TRUE(r.err.contains(in) && r.err.contains(says)) << r.err.toStdString();
+        EXPECT_FALSE(QFile::exists(dir.filePath("out.bmp")));
+    }
+    EXPECT_FALSE(fifo.someoneWaited());
+}
+
+// An input whose name is not UTF-8 was "no such file".
+TEST_F(EnlargeTool, readsTheInputNamedByTheExactBytesGiven) {
+    const QByteArray raw = QFile::encodeName(dir.path()) + "/caf\xE9.jpg";
+    QFile photo(dir.filePath("photo.jpg"));
+    ASSERT_TRUE(photo.open(QIODevice::WriteOnly));
+    photo.write(kPhoto);
+    photo.close();
+    ASSERT_EQ(std::rename(QFile::encodeName(photo.fileName()).constData(), raw.constData()), 0);
+    // QProcess passes text; the shell gives the tool the byte 0xE9 itself.
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    p.start("/bin/sh",
+            {"-c", "exec \"$0\" --ratio 2 \"$(printf 'caf\\351.jpg')\" out.bmp", tool()});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    EXPECT_EQ(QImage(dir.filePath("out.bmp")).size(), QSize(191, 127));
+    ::unlink(raw.constData()); // QTemporaryDir takes names as text: it cannot remove it
+}

@@ -5,13 +5,16 @@
 // Reads an image (BMP, JPEG, PNG and the other formats Qt reads) as the program
 // does, enlarges it by R exactly as the program's enlargement command does, and
 // writes the image the program would save: a bitmap for ".bmp", a JPEG for
-// ".jpg"/".jpeg" (the conversion library's encoder, fed straight from the
-// enlargement's strips).
+// ".jpg"/".jpeg", through the program's own save (the conversion library's
+// encoder, fed straight from the enlargement's strips).
 #include "engine/enlarge.h"
+#include "libvelmora/rowsconvert.h"
+#include "libvelmora/statuswords.h"
 #include "platform/bitmap.h"
+#include "platform/filenames.h"
 #include "platform/imagereader.h"
+#include "save/save.h"
 #include "settings/settings.h"
-#include "tools/enlarge/jpegoutput.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -19,12 +22,10 @@
 #include <QImage>
 #include <QRegularExpression>
 
+#include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
-#include <thread>
-#include <vector>
+#include <cstring>
 
 #include <unistd.h>
 
@@ -54,11 +55,14 @@ constexpr const char* kVersion = "velmora-enlarge " VELMORA_PROJECT_VERSION "\n"
 // Exit status of a command line the tool does not accept.
 constexpr int kUsageError = 2;
 
-// Rows made and written at a time: a strip of a 6400-pixel-wide result is 1.6 MB.
+// Rows of the result the save makes at a time, two strips at once on each
+// core (save/): what reading the source leaves room for.
 constexpr int kStripRows = 64;
 
+// A file name in the message is written as the bytes it was given.
 int fail(const QString& message, int status = 1) {
-    std::fprintf(stderr, "velmora-enlarge: %s\n", message.toLocal8Bit().constData());
+    std::fprintf(stderr, "velmora-enlarge: %s\n",
+                 velmora::platform::NameToBytes(message).constData());
     return status;
 }
 
@@ -108,94 +112,6 @@ class ProgressBar {
     bool shown_ = false;
 };
 
-// Computes strips of the result, from the bottom up, on a thread of its own
-// while the caller writes the strip before: the two cores work side by side, one
-// on the enlargement and one on the file. Two strip buffers take turns.
-struct Strip {
-    std::vector<std::uint32_t> pixels;
-    int first = 0;
-    int rows = 0;
-    bool ok = true;
-};
-
-class StripPipeline {
-  public:
-    StripPipeline(const velmora::SourceImage& source, double r, int width, int height)
-        : source_(source), r_(r), width_(width), height_(height) {
-        for (Strip& s : strips_)
-            s.pixels.resize(static_cast<std::size_t>(width) * kStripRows);
-        worker_ = std::thread([this] { run(); });
-    }
-    ~StripPipeline() {
-        {
-            std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        changed_.notify_all();
-        worker_.join();
-    }
-
-    // The next finished strip, or nullptr when all have been handed out.
-    const Strip* next() {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return ready_ > taken_ || (done_ && ready_ == taken_); });
-        if (ready_ == taken_)
-            return nullptr;
-        return &strips_[taken_ % 2];
-    }
-    // The strip from next() is written; its buffer may be filled again.
-    void release() {
-        {
-            std::lock_guard lock(mutex_);
-            ++taken_;
-        }
-        changed_.notify_all();
-    }
-
-  private:
-    void run() {
-        velmora::EnlargeOptions options;
-        options.blendedHigh = 0xFF000000u;
-        options.threads = 1; // the other core writes
-        for (int top = height_, n = 0; top > 0; ++n) {
-            {
-                std::unique_lock lock(mutex_);
-                changed_.wait(lock, [&] { return stop_ || n - taken_ < 2; });
-                if (stop_)
-                    return;
-            }
-            Strip& strip = strips_[n % 2];
-            strip.first = std::max(0, top - kStripRows);
-            strip.rows = top - strip.first;
-            options.firstRow = strip.first;
-            const velmora::DestImage dest{strip.pixels.data(), width_, strip.rows, width_};
-            strip.ok = velmora::Enlarge(source_, r_, dest, options);
-            top = strip.first;
-            {
-                std::lock_guard lock(mutex_);
-                ++ready_;
-                done_ = top == 0 || !strip.ok;
-            }
-            changed_.notify_all();
-            if (!strip.ok)
-                return;
-        }
-        std::lock_guard lock(mutex_);
-        done_ = true;
-        changed_.notify_all();
-    }
-
-    const velmora::SourceImage source_;
-    const double r_;
-    const int width_, height_;
-    Strip strips_[2];
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    int ready_ = 0, taken_ = 0;
-    bool done_ = false, stop_ = false;
-    std::thread worker_;
-};
-
 // The largest side a JPEG file can hold (libjpeg's limit).
 constexpr int kMaxJpegSide = 65500;
 
@@ -229,8 +145,6 @@ QString formatRefusal(const velmora::EnlargeGeometry& g, int index, const QStrin
 // picture is refused at once. Returns why it failed, or an empty string.
 QString readSource(const QString& input, double r, int index, const QString& ratioText,
                    QImage* source, velmora::EnlargeGeometry* geometry) {
-    if (!QFileInfo::exists(input))
-        return QStringLiteral("cannot read %1: no such file").arg(input);
     velmora::platform::ImageReader reader(input);
     const QSize header = reader.size();
     long long strips = 0;
@@ -260,8 +174,12 @@ struct Request {
 
 // Reads the options and the two file names. Returns the exit code when the run
 // ends here (help, a wrong option, a wrong count of names), or -1 to go on.
-int readArguments(Request* request) {
-    const QStringList args = QCoreApplication::arguments();
+// The names are taken from the bytes of argv: QCoreApplication::arguments()
+// turns bytes that are not UTF-8 into U+FFFD, which names another file.
+int readArguments(int argc, char** argv, Request* request) {
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << velmora::platform::NameFromBytes(QByteArray(argv[i]));
     if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
         std::fputs(kUsage, stdout);
         return 0;
@@ -319,41 +237,49 @@ int checkRequest(Request* request) {
     return -1;
 }
 
-int writeJpeg(const Request& request, const velmora::SourceImage& view,
-              const velmora::EnlargeGeometry& geometry) {
-    ProgressBar bar(geometry.height);
-    QString error;
-    const int status = velmora::Write_Enlarged_Jpeg(
-        view, request.r, geometry.width, geometry.height, request.output,
-        [&](int rows) { bar.update(rows); }, &error);
-    bar.finish();
-    return status == 0 ? 0 : fail(QStringLiteral("cannot write %1: %2").arg(request.output, error));
+// What went wrong, in words, for a conversion status; osError (an errno value)
+// tells a full disk from other write failures.
+QString jpegStatusWords(int status, int osError) {
+    if (status == VELMORA_E_DESTINATION && (osError == ENOSPC || osError == EDQUOT))
+        return QStringLiteral("not enough disk space");
+    if (status == VELMORA_E_DESTINATION && osError != 0)
+        return QStringLiteral("the file cannot be written: %1")
+            .arg(QString::fromLocal8Bit(std::strerror(osError)));
+    if (const velmora::jpeg::StatusWords* words = velmora::jpeg::FindStatusWords(status))
+        return QString::fromUtf8(words->english);
+    return QStringLiteral("the JPEG encoder reported status %1").arg(status);
 }
 
-// The result is made and written a strip of rows at a time, from the bottom
-// up as a bitmap stores it: only one strip is ever in memory, and it stays in
-// the processor's cache between being computed and being written.
-int writeBitmap(const Request& request, const velmora::SourceImage& view,
+// Why the save failed, in the tool's words.
+QString failure(const Request& request, const velmora::SaveResult& result) {
+    const bool notComputed = result.status == velmora::SaveStatus::NotComputed;
+    if (request.index == 1 && notComputed)
+        return QStringLiteral("cannot enlarge %1").arg(request.input);
+    const QString why =
+        request.index == 1
+            ? result.error
+            : jpegStatusWords(notComputed ? VELMORA_E_SOURCE_UNREADABLE : result.libraryStatus,
+                              result.osError);
+    return QStringLiteral("cannot write %1: %2").arg(request.output, why);
+}
+
+// The result is made and written a strip of rows at a time by the program's
+// own save, on every core, straight into the JPEG encoder linked into the tool
+// or the bitmap writer: only a few strips are ever in memory.
+int writeResult(const Request& request, const QImage& source,
                 const velmora::EnlargeGeometry& geometry) {
     ProgressBar bar(geometry.height);
-    QString error;
-    const auto cannotWrite = [&] {
-        return fail(QStringLiteral("cannot write %1: %2").arg(request.output, error));
-    };
-    velmora::platform::BitmapWriter writer;
-    if (!writer.open(request.output, geometry.width, geometry.height, &error))
-        return cannotWrite();
-    StripPipeline pipeline(view, request.r, geometry.width, geometry.height);
-    while (const Strip* strip = pipeline.next()) {
-        if (!strip->ok)
-            return fail(QStringLiteral("cannot enlarge %1").arg(request.input));
-        if (!writer.writeStrip(strip->pixels.data(), geometry.width, strip->rows, &error))
-            return cannotWrite();
-        bar.update(geometry.height - strip->first);
-        pipeline.release();
-    }
+    velmora::SaveOptions options;
+    options.progress = [&](int rows) { bar.update(rows); };
+    // No estimate of the room: what fits is written, and a full disk fails
+    // the write, which leaves nothing behind.
+    options.checkRoom = false;
+    options.jpegEntry = velmora::jpeg::Convert_Rows_To_Jpeg;
+    const velmora::SaveResult result = velmora::Save_Recipe(
+        velmora::Recipe{source, request.r}, request.output,
+        request.index == 0 ? velmora::SaveKind::Jpeg : velmora::SaveKind::Bitmap, options);
     bar.finish();
-    return writer.commit(&error) ? 0 : cannotWrite();
+    return result.status == velmora::SaveStatus::Saved ? 0 : fail(failure(request, result));
 }
 
 } // namespace
@@ -361,7 +287,7 @@ int writeBitmap(const Request& request, const velmora::SourceImage& view,
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     Request request;
-    if (const int code = readArguments(&request); code >= 0)
+    if (const int code = readArguments(argc, argv, &request); code >= 0)
         return code;
     if (const int code = checkRequest(&request); code >= 0)
         return code;
@@ -371,8 +297,5 @@ int main(int argc, char** argv) {
                                        &source, &geometry);
         !why.isEmpty())
         return fail(why);
-    const velmora::SourceImage view{reinterpret_cast<const std::uint32_t*>(source.constBits()),
-                                    source.width(), source.height(), source.bytesPerLine() / 4};
-    return request.index == 0 ? writeJpeg(request, view, geometry)
-                              : writeBitmap(request, view, geometry);
+    return writeResult(request, source, geometry);
 }

@@ -1,0 +1,30 @@
+#include "platform/folderfiles.h"
+
+#include "platform/filenames.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace velmora::platform {
+
+QStringList RegularFilesIn(const QString& folder) {
+    QStringList names;
+    DIR* dir = ::opendir(NameToBytes(folder).constData());
+    if (dir == nullptr)
+        return names;
+    // fstatat without AT_SYMLINK_NOFOLLOW follows a link to what it names;
+    // looking never opens, so no entry can block the listing.
+    const int fd = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        struct stat st {};
+        if (::fstatat(fd, entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode))
+            names << NameFromBytes(QByteArray(entry->d_name));
+    }
+    ::closedir(dir);
+    return names;
+}
+
+} // namespace velmora::platform

@@ -1,0 +1,23 @@
+// What a save writes, given as the way to make it rather than as its pixels:
+// the picture and the ratio it is enlarged by.
+#pragma once
+
+#include <QImage>
+#include <QSize>
+
+namespace velmora {
+
+struct Recipe {
+    // The opened picture (or, before any, the window's empty design picture),
+    // in QImage::Format_RGB32; any other format is taken through a 32-bit copy.
+    QImage source;
+    // The ratio of the enlargement; 0: the picture as it is, 1:1.
+    double ratio = 0;
+};
+
+// The size of the picture the recipe makes: the source's own at ratio 0, the
+// enlargement's otherwise (Enlarge_Geometry), 0 x 0 for a result without
+// pixels. An invalid QSize when the result is too large for any size to hold.
+QSize Recipe_Size(const Recipe& recipe);
+
+} // namespace velmora

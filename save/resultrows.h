@@ -1,0 +1,39 @@
+// The rows of the picture a recipe makes, any strip of them on demand: what
+// the bitmap writer and the JPEG encoder are fed from.
+#pragma once
+
+#include "save/recipe.h"
+
+#include <QImage>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace velmora {
+
+class ResultRows {
+  public:
+    // Keeps the recipe's source (shared, or a 32-bit copy of another format).
+    // The size is Recipe_Size's; an invalid one gives no rows.
+    explicit ResultRows(const Recipe& recipe);
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+
+    // Writes rows first .. first + count - 1 into pixels, stride pixels apart,
+    // as 32-bit words 0xAARRGGBB: exactly the rows of the whole enlargement as
+    // the window computes it (blended pixels opaque), or of the source at 1:1.
+    // threads is the engine's thread count for the strip (0: one per core).
+    // Safe to call from several threads at once. False when the engine refused
+    // (the rows are then undefined).
+    bool fill(int first, int count, std::uint32_t* pixels, std::ptrdiff_t stride,
+              int threads = 1) const;
+
+  private:
+    QImage source_;
+    double ratio_ = 0;
+    int width_ = 0;
+    int height_ = 0;
+};
+
+} // namespace velmora

@@ -1,0 +1,75 @@
+#include "save/savelimits.h"
+
+#include "platform/bitmap.h"
+#include "platform/diskspace.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace velmora {
+
+namespace {
+
+constexpr long long kJpegShareOfBitmap = 2;
+constexpr long long kMiB = 1LL << 20;
+
+bool jpegHolds(const QSize& size) {
+    return std::max(size.width(), size.height()) <= VELMORA_MAX_DIMENSION;
+}
+
+bool bitmapHolds(const QSize& size) {
+    return platform::BitmapFileBytes(size.width(), size.height()) < platform::kMaxBitmapFileBytes;
+}
+
+QString sizeText(const QSize& size) {
+    return QStringLiteral("画像 (%1 × %2 ﾋﾟｸｾﾙ)").arg(size.width()).arg(size.height());
+}
+
+QString jpegRefusal(const QSize& size) {
+    QString text = sizeText(size) + QStringLiteral("は JPEG ﾌｧｲﾙには大きすぎます。JPEG は一辺 %1 "
+                                                   "ﾋﾟｸｾﾙまでです。")
+                                        .arg(VELMORA_MAX_DIMENSION);
+    if (bitmapHolds(size))
+        text += QStringLiteral("BMP ﾌｧｲﾙなら保存できます。");
+    return text;
+}
+
+QString bitmapRefusal(const QSize& size) {
+    const long long bytes = platform::BitmapFileBytes(size.width(), size.height());
+    QString text = sizeText(size) + QStringLiteral("の BMP ﾌｧｲﾙは %1 MB になり、BMP ﾌｧｲﾙは 4 GB "
+                                                   "(4096 MB) 未満までです。")
+                                        .arg((bytes + kMiB - 1) / kMiB);
+    if (jpegHolds(size))
+        text += QStringLiteral("JPEG ﾌｧｲﾙなら保存できます。");
+    return text;
+}
+
+} // namespace
+
+QString Format_Refusal(const QSize& size, SaveKind kind) {
+    if (!size.isValid())
+        return QStringLiteral("拡大後の画像が大きすぎて、JPEG ﾌｧｲﾙにも BMP ﾌｧｲﾙにもできません。");
+    if (kind == SaveKind::Jpeg && size.isEmpty())
+        return QStringLiteral("画像に画素がないため、JPEG ﾌｧｲﾙにできません。");
+    if (kind == SaveKind::Jpeg)
+        return jpegHolds(size) ? QString() : jpegRefusal(size);
+    return bitmapHolds(size) ? QString() : bitmapRefusal(size);
+}
+
+long long Estimated_Jpeg_Bytes(const QSize& size) {
+    return platform::BitmapFileBytes(size.width(), size.height()) / kJpegShareOfBitmap;
+}
+
+bool Has_Room(const QString& path, long long needed, QString* error) {
+    const long long free = platform::FreeBytes(QFileInfo(path).absolutePath());
+    if (free < 0 || free >= needed)
+        return true;
+    if (error)
+        *error = QStringLiteral("保存先の空き容量が足りません (必要 %1 MB、空き %2 MB)。")
+                     .arg((needed + kMiB - 1) / kMiB)
+                     .arg(free / kMiB);
+    return false;
+}
+
+} // namespace velmora

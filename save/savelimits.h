@@ -1,0 +1,27 @@
+// What a save refuses before anything is written: a picture its format
+// cannot hold, and a destination whose disk has no room for the file.
+#pragma once
+
+#include "save/save.h"
+
+#include <QSize>
+#include <QString>
+
+namespace velmora {
+
+// Why a picture of this size (Recipe_Size's) cannot be saved as kind, in
+// Japanese, naming the limit and, when the other format can hold the
+// picture, suggesting it; empty when it can be saved. A bitmap may have no
+// pixels (a header alone); a JPEG may not.
+QString Format_Refusal(const QSize& size, SaveKind kind);
+
+// The room asked for a JPEG of this size: a quality-100 JPEG of an enlarged
+// picture is well under half its bitmap's size.
+long long Estimated_Jpeg_Bytes(const QSize& size);
+
+// Whether the disk that holds path's folder has room for `needed` bytes; when
+// it has not, error says so in Japanese. A disk whose room cannot be told is
+// taken to have enough.
+bool Has_Room(const QString& path, long long needed, QString* error);
+
+} // namespace velmora

@@ -1,0 +1,387 @@
+// The save command: the dialog it asks with, the folder it keeps, the messages
+// it shows, and the recipe the main window hands it, whose file is the one the
+// window wrote from Display's picture before.
+#include "app/savecommand.h"
+#include "app/velmora_m.h"
+#include "platform/backgroundwork.h"
+#include "platform/bitmap.h"
+#include "platform/diskspace.h"
+#include "platform/surface.h"
+#include "save/jpeglibrary.h"
+#include "settings/settings.h"
+#include "state/velmora_b.h"
+#include "tests/support/messagecatcher.h"
+#include "tests/support/support.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QImageReader>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace velmora;
+using velmora::testkit::MessageCatcher;
+
+namespace {
+
+class SaveCommand : public SettingsFileTest {
+  protected:
+    void SetUp() override {
+        SettingsFileTest::SetUp();
+        Set_Library_Folder(QStringLiteral(VELMORA_TEST_BIN));
+        Put_Dir = QStringLiteral("/start/here");
+    }
+    void TearDown() override {
+        platform::SetFreeBytesForTest(-1);
+        SettingsFileTest::TearDown();
+    }
+
+    // A save dialog that answers with `answer` (empty: cancel) and keeps the request.
+    platform::SaveFileDialog answering(const QString& answer) {
+        return [this, answer](const platform::SaveFileRequest& r, QString* chosen) {
+            request = r;
+            *chosen = answer;
+            return !answer.isEmpty();
+        };
+    }
+
+    QStringList files() const {
+        return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+
+    platform::SaveFileRequest request;
+    QImage picture = PhotoLikeImage(61, 47);
+};
+
+} // namespace
+
+TEST(GetFolder, keepsTheFolderAndTheRoot) {
+    EXPECT_EQ(Get_Folder("/home/user/a.jpg"), "/home/user");
+    EXPECT_EQ(Get_Folder("/home/user/画像/b.bmp"), "/home/user/画像");
+    EXPECT_EQ(Get_Folder("/a.jpg"), "/");
+    EXPECT_EQ(Get_Folder("a.jpg"), "");
+}
+
+TEST_F(SaveCommand, dialogRequestDiffersOnlyByKind) {
+    const platform::SaveFileRequest jpeg = Save_Request(nullptr, SaveKind::Jpeg);
+    EXPECT_EQ(jpeg.filterDescription, "JPGﾌｧｲﾙ");
+    EXPECT_EQ(jpeg.filterPattern, "*.jpg");
+    EXPECT_EQ(jpeg.initialName, "*.jpg");
+    EXPECT_EQ(jpeg.defaultExtension, "jpg");
+    EXPECT_EQ(jpeg.initialDir, "/start/here");
+    EXPECT_EQ(jpeg.title, "ﾌｧｲﾙ名を付けて保存");
+    EXPECT_TRUE(jpeg.overwritePrompt);
+    const platform::SaveFileRequest bitmap = Save_Request(nullptr, SaveKind::Bitmap);
+    EXPECT_EQ(bitmap.filterDescription, "BMPﾌｧｲﾙ");
+    EXPECT_EQ(bitmap.filterPattern, "*.bmp");
+    EXPECT_EQ(bitmap.initialName, "*.bmp");
+    EXPECT_EQ(bitmap.defaultExtension, "bmp");
+    EXPECT_EQ(bitmap.title, jpeg.title);
+}
+
+TEST_F(SaveCommand, cancelChangesNothing) {
+    m_save_Click(nullptr, {picture, 0}, SaveKind::Bitmap, answering(QString()));
+    EXPECT_EQ(request.initialDir, "/start/here");
+    EXPECT_EQ(Put_Dir, "/start/here");
+    EXPECT_FALSE(QFile::exists(Settings_File()));
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+}
+
+TEST_F(SaveCommand, bitmapIsThePicturePixelForPixelAndItsFolderIsRemembered) {
+    const QString path = dir.filePath("out.bmp");
+    m_save_Click(nullptr, {picture, 0}, SaveKind::Bitmap, answering(path));
+    EXPECT_EQ(Put_Dir, dir.path());
+    EXPECT_EQ(Ini_Read(kSection, kKeyPutPath, Settings_File()), dir.path());
+    const QImage back = QImage(path).convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(back, picture);
+}
+
+TEST_F(SaveCommand, jpegDecodesCloseToThePictureAndLeavesNoTemporaryFile) {
+    const QString path = dir.filePath("out.jpg");
+    MessageCatcher message;
+    m_save_Click(nullptr, {picture, 0}, SaveKind::Jpeg, answering(path));
+    EXPECT_EQ(message.text, "") << message.text.toStdString();
+    QImageReader reader(path);
+    EXPECT_EQ(reader.format(), "jpeg");
+    const QImage back = reader.read().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(back.size(), picture.size());
+    int worst = 0;
+    for (int y = 0; y < back.height(); ++y)
+        for (int x = 0; x < back.width(); ++x) {
+            const QRgb a = back.pixel(x, y), b = picture.pixel(x, y);
+            worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                              std::abs(qBlue(a) - qBlue(b))});
+        }
+    EXPECT_LE(worst, 6); // quality 100 without chroma subsampling
+    EXPECT_EQ(files(), (QStringList{"out.jpg", "velmora.ini"}));
+}
+
+TEST_F(SaveCommand, folderIsRememberedEvenWhenSavingFailsAndTheFailureIsShown) {
+    // A folder that cannot be written: its "parent" is a plain file.
+    ASSERT_TRUE(WriteTestFile(dir.filePath("plain-file"), {}));
+    for (SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap}) {
+        const QString path =
+            dir.filePath("plain-file/out") + (kind == SaveKind::Bitmap ? ".bmp" : ".jpg");
+        MessageCatcher message;
+        m_save_Click(nullptr, {picture, 2.5}, kind, answering(path));
+        EXPECT_EQ(message.title, "Vantorel");
+        EXPECT_TRUE(message.text.startsWith("ﾌｧｲﾙを保存できませんでした。\n" + path + "\n("))
+            << message.text.toStdString();
+        EXPECT_EQ(Put_Dir, dir.filePath("plain-file"));
+        EXPECT_EQ(Ini_Read(kSection, kKeyPutPath, Settings_File()), dir.filePath("plain-file"));
+    }
+}
+
+TEST_F(SaveCommand, missingLibraryIsShown) {
+    Set_Library_Folder(dir.filePath("no-library-here"), false);
+    MessageCatcher message;
+    m_save_Click(nullptr, {picture, 0}, SaveKind::Jpeg, answering(dir.filePath("x.jpg")));
+    EXPECT_FALSE(QFile::exists(dir.filePath("x.jpg")));
+    EXPECT_TRUE(message.text.contains("保存できませんでした"));
+    EXPECT_TRUE(message.text.contains("libvelmora.so"));
+}
+
+// The type list once read "JPGﾌｧｲﾙ (*.jpg)"; it shows the description alone
+// and still lists only the files of its kind.
+TEST_F(SaveCommand, typeListShowsTheDescriptionAloneAndStillFilters) {
+    ASSERT_TRUE(WriteTestFile(dir.filePath("photo.jpg"), "x"));
+    ASSERT_TRUE(WriteTestFile(dir.filePath("image.bmp"), "x"));
+    const struct {
+        SaveKind kind;
+        const char* shown;
+        const char* listed;
+    } cases[] = {{SaveKind::Jpeg, "JPGﾌｧｲﾙ", "photo.jpg"},
+                 {SaveKind::Bitmap, "BMPﾌｧｲﾙ", "image.bmp"}};
+    for (const auto& c : cases) {
+        platform::SaveFileRequest request = Save_Request(nullptr, c.kind);
+        request.initialDir = dir.path();
+        QStringList types, listed;
+        WhenModal([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            ASSERT_NE(dialog, nullptr);
+            auto* combo = dialog->findChild<QComboBox*>("fileTypeCombo");
+            for (int i = 0; i < combo->count(); ++i)
+                types << combo->itemText(i);
+            auto* model = dialog->findChild<QFileSystemModel*>();
+            const QModelIndex folder = model->index(dir.path());
+            // The model lists the folder on a thread of its own.
+            QTest::qWaitFor([&] { return model->rowCount(folder) > 0; }, 2000);
+            for (int row = 0; row < model->rowCount(folder); ++row) {
+                const QModelIndex entry = model->index(row, 0, folder);
+                // Where the filter greys refused files instead of leaving them out.
+                if (model->flags(entry) & Qt::ItemIsEnabled)
+                    listed << model->fileName(entry);
+            }
+            dialog->reject();
+        });
+        QString chosen;
+        EXPECT_FALSE(platform::GetSaveFileName(request, &chosen));
+        EXPECT_EQ(types, QStringList{QString::fromUtf8(c.shown)});
+        EXPECT_EQ(listed, QStringList{QString::fromUtf8(c.listed)});
+    }
+}
+
+// Return on the name box's initial "*.jpg" once wrote a file literally named so.
+TEST_F(SaveCommand, wildcardNamesFilterTheListAndOnlyAPlainNameIsChosen) {
+    platform::SaveFileRequest request = Save_Request(nullptr, SaveKind::Jpeg);
+    request.initialDir = dir.path();
+    // Typed into the name box before Return; "" is Return on the initial "*.jpg".
+    const QStringList typed = {"", "*.bmp", "a?.*", "*.jpg; *.bmp", "picture"};
+    QStringList filters; // the list's filters after each Return that left the dialog open
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || !dialog->isVisible())
+            return;
+        poll.stop();
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        for (const QString& text : typed) {
+            name->selectAll();
+            QTest::keyClicks(name, text);
+            QTest::keyClick(name, Qt::Key_Return);
+            if (dialog->isVisible())
+                filters << dialog->findChild<QFileSystemModel*>()->nameFilters().join(',');
+        }
+    });
+    poll.start(10);
+    QString chosen;
+    EXPECT_TRUE(platform::GetSaveFileName(request, &chosen));
+    EXPECT_EQ(filters, (QStringList{"*.jpg", "*.bmp", "a?.*", "*.jpg,*.bmp"}));
+    EXPECT_EQ(chosen, dir.filePath("picture.jpg"));
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+}
+
+// A refusal is said in its own words under the file's name; the file to be
+// replaced keeps its content and nothing else is written.
+TEST_F(SaveCommand, refusalsAreShownWithTheirReasonAndWriteNothing) {
+    QImage wide(6600, 1, QImage::Format_RGB32);
+    wide.fill(Qt::white);
+    const struct {
+        const char* name;
+        SaveKind kind;
+        Recipe recipe;
+        long long freeBytes;
+        const char* reason;
+    } cases[] = {
+        {"keep.bmp", SaveKind::Bitmap, {picture, 0}, 100, "空き容量が足りません"},
+        {"keep.jpg", SaveKind::Jpeg, {picture, 2.5}, 100, "空き容量が足りません"},
+        {"wide.jpg", SaveKind::Jpeg, {wide, 10}, -1, "JPEG は一辺 65500 ﾋﾟｸｾﾙまでです。"},
+    };
+    for (const auto& c : cases) {
+        const QString path = dir.filePath(c.name);
+        ASSERT_TRUE(WriteTestFile(path, "precious"));
+        platform::SetFreeBytesForTest(c.freeBytes);
+        MessageCatcher message;
+        m_save_Click(nullptr, c.recipe, c.kind, answering(path));
+        platform::SetFreeBytesForTest(-1);
+        EXPECT_EQ(message.title, "Vantorel");
+        EXPECT_TRUE(message.text.startsWith("ﾌｧｲﾙを保存できませんでした。\n" + path + "\n"));
+        EXPECT_TRUE(message.text.contains(QString::fromUtf8(c.reason)))
+            << message.text.toStdString();
+        EXPECT_EQ(ReadTestFile(path), "precious");
+        QStringList expected{c.name, "velmora.ini"};
+        expected.sort();
+        EXPECT_EQ(files(), expected);
+        QFile::remove(path);
+    }
+}
+
+TEST_F(SaveCommand, aSaveWhoseThreadCannotStartIsShownAndWritesNothing) {
+    platform::FailThreadStartsForTest(true);
+    MessageCatcher message;
+    m_save_Click(nullptr, {picture, 0}, SaveKind::Bitmap, answering(dir.filePath("x.bmp")));
+    platform::FailThreadStartsForTest(false);
+    EXPECT_TRUE(message.text.contains("保存できませんでした"));
+    EXPECT_EQ(files(), QStringList{"velmora.ini"});
+}
+
+// --- What the main window saves ------------------------------------------------
+
+namespace {
+
+enum class Step {
+    Nothing,
+    EnlargeNothing,
+    Open,
+    Enlarge,
+    FailedEnlarge,
+    EnlargeThenOpen,
+    EnlargeEmpty
+};
+
+struct WindowCase {
+    const char* name;
+    Step step;
+    double ratio; // the recipe's
+    bool master;  // the recipe's source is Master's picture (or else Display's)
+};
+
+void PrintTo(const WindowCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class WindowSave : public SaveCommand, public ::testing::WithParamInterface<WindowCase> {
+  protected:
+    // The main window after the case's steps; its save keeps the recipe.
+    std::unique_ptr<velmora_m> windowAfter(Step step) {
+        const QString path = dir.filePath("source.bmp"), thin = dir.filePath("thin.bmp");
+        EXPECT_TRUE(picture.save(path, "BMP"));
+        EXPECT_TRUE(PhotoLikeImage(10, 1).save(thin, "BMP"));
+        MainWindowServices services;
+        services.showImageDialog = [path] { return path; };
+        services.save = [this](QWidget*, const Recipe& r, SaveKind kind) {
+            recipe = r;
+            savedKind = kind;
+        };
+        services.enlarge = [this](const SourceImage& s, double r, const DestImage& d,
+                                  const EnlargeOptions& o) {
+            return !failing && Enlarge(s, r, d, o);
+        };
+        auto w = std::make_unique<velmora_m>(services);
+        w->show();
+        const auto enlargeAt = [&](std::int16_t scale) {
+            Ritu_Scale = scale;
+            MessageCatcher message;
+            w->m_kakudai()->trigger();
+        };
+        switch (step) {
+        case Step::Nothing:
+            break;
+        case Step::EnlargeNothing: // the empty Master
+            enlargeAt(12);
+            break;
+        case Step::Open:
+            w->m_open()->trigger();
+            break;
+        case Step::Enlarge:
+        case Step::FailedEnlarge:
+        case Step::EnlargeThenOpen:
+            w->m_open()->trigger();
+            enlargeAt(25);
+            failing = step == Step::FailedEnlarge;
+            if (failing)
+                enlargeAt(30);
+            if (step == Step::EnlargeThenOpen)
+                w->m_open()->trigger();
+            break;
+        case Step::EnlargeEmpty: // 1.1 x 1 - 1 = 0.1: no row
+            EXPECT_TRUE(w->openImage(thin));
+            enlargeAt(11);
+            break;
+        }
+        return w;
+    }
+
+    Recipe recipe;
+    SaveKind savedKind = SaveKind::Bitmap;
+    bool failing = false;
+};
+
+} // namespace
+
+// The recipe is the window's picture and the ratio that Display shows it at:
+// the file made from it is the file of Display's whole picture, as the window
+// saved it before.
+TEST_P(WindowSave, savesThePictureDisplayShowsFromItsRecipe) {
+    const WindowCase& c = GetParam();
+    const auto w = windowAfter(c.step);
+    for (int index : {0, 1}) {
+        w->m_save(index)->trigger();
+        EXPECT_EQ(savedKind, index == 0 ? SaveKind::Jpeg : SaveKind::Bitmap);
+        EXPECT_EQ(recipe.ratio, c.ratio);
+        const QImage shown = w->Display()->content(QRect(QPoint(), w->Display()->contentSize()));
+        EXPECT_EQ(recipe.source, c.master ? w->Master()->image() : shown);
+
+        const QString ours = dir.filePath("ours"), todays = dir.filePath("todays");
+        const SaveKind kind = savedKind;
+        ASSERT_EQ(Save_Recipe(recipe, ours, kind).status,
+                  Recipe_Size(recipe).isEmpty() && kind == SaveKind::Jpeg ? SaveStatus::NotInFormat
+                                                                          : SaveStatus::Saved);
+        if (kind == SaveKind::Bitmap) {
+            ASSERT_TRUE(platform::WriteBitmap(shown, todays));
+        } else if (!Recipe_Size(recipe).isEmpty()) {
+            ASSERT_EQ(ConvertPictureToJpeg(shown, todays, nullptr), 0);
+        }
+        EXPECT_TRUE(ReadTestFile(ours) == ReadTestFile(todays)) << index;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, WindowSave,
+    ::testing::Values(WindowCase{"BeforeAnyPicture", Step::Nothing, 0, false},
+                      WindowCase{"EnlargedBeforeAnyPicture", Step::EnlargeNothing, 1.2, true},
+                      WindowCase{"Opened", Step::Open, 0, true},
+                      WindowCase{"Enlarged", Step::Enlarge, 2.5, true},
+                      WindowCase{"AfterAFailedEnlargement", Step::FailedEnlarge, 2.5, true},
+                      WindowCase{"OpenedAgainAfterAnEnlargement", Step::EnlargeThenOpen, 0, true},
+                      WindowCase{"EnlargedToNoPixels", Step::EnlargeEmpty, 1.1, true}),
+    [](const auto& info) { return std::string(info.param.name); });
