@@ -3,9 +3,7 @@
 #include "engine/enlarge.h"
 #include "platform/backgroundwork.h"
 #include "platform/filenames.h"
-#include "platform/imagebuffer.h"
 #include "platform/imagereader.h"
-#include "platform/memory.h"
 #include "platform/message.h"
 #include "platform/surface.h"
 #include "platform/twips.h"
@@ -36,14 +34,10 @@ constexpr int kClientHeight = TwipsToPixelsTruncated(4845); // 323
 const QRect kDisplayDesign = TwipsToPixelsTruncated(QRect(0, 0, 6735, 3675));
 const QRect kMasterDesign = TwipsToPixelsTruncated(QRect(6840, 60, 1380, 1260));
 
-// The engine's position and weight tables, per destination column and row.
-constexpr long long kTableBytes = 64;
 const QString kTooLarge = QStringLiteral("拡大後の画像が大きすぎて、ﾒﾓﾘに収まりません。\n"
                                          "拡大率を小さくしてください。");
 const QString kUnreadable = QStringLiteral("画像ﾌｧｲﾙを読み込めませんでした。\n%1");
 const QString kPictureTooLarge = QStringLiteral("画像が大きすぎて、ﾒﾓﾘに読み込めません。\n%1");
-// The step, in columns, in which the result is shown growing.
-constexpr int kRevealColumns = 64;
 
 } // namespace
 
@@ -54,17 +48,20 @@ velmora_m::velmora_m(MainWindowServices services, QWidget* parent)
     setWindowIcon(QIcon(QStringLiteral(":/icons/velmora32.png")));
 
     auto* client = new QWidget(this);
+    client_ = client;
     client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(kClientWidth, kClientHeight);
+    client->setMinimumSize(kClientWidth, kClientHeight);
     client->setAutoFillBackground(true);
     QPalette pal = client->palette();
     pal.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xFF));
     client->setPalette(pal);
     setCentralWidget(client);
+    client->installEventFilter(this);
 
     const QColor windowColour = QApplication::palette().color(QPalette::Base);
-    display_ =
-        platform::Surface::Place(client, QStringLiteral("Display"), kDisplayDesign, windowColour);
+    display_ = PictureView::Place(client, QStringLiteral("Display"), kDisplayDesign, windowColour);
+    if (services_.enlarge)
+        display_->setEnlarge(services_.enlarge);
     display_->hide();
     master_ =
         platform::Surface::Place(client, QStringLiteral("Master"), kMasterDesign, windowColour);
@@ -95,9 +92,10 @@ velmora_m::velmora_m(MainWindowServices services, QWidget* parent)
     connect(ritu_, &QAction::triggered, this, &velmora_m::m_ritu_Click);
     connect(kakudai_, &QAction::triggered, this, &velmora_m::m_kakudai_Click);
 
-    // The window keeps its size: a fixed border, no maximise.
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
-    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    // The window keeps its design size, but may be maximised to show more of
+    // the picture.
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+    resize(minimumSizeHint());
     // A picture file dropped on the window opens as if chosen in the dialog.
     setAcceptDrops(true);
 
@@ -161,8 +159,8 @@ bool velmora_m::openImage(const QString& path) {
     }
     master_->setPicture(loaded);
     display_->showPicture(master_->picture());
+    display_->fitInto(client_->size());
     display_->show();
-    resultRatio_ = 0;
     return true;
 }
 
@@ -219,9 +217,9 @@ void velmora_m::endOfWork() {
 Recipe velmora_m::saveRecipe() const {
     // Before any picture and any enlargement, Display shows its empty design
     // picture, which is not Master's.
-    if (master_->picture().isNull() && resultRatio_ == 0)
-        return Recipe{display_->image(), 0};
-    return Recipe{master_->image(), resultRatio_};
+    if (display_->picture().isNull())
+        return Recipe{display_->content(QRect(QPoint(), display_->contentSize())), 0};
+    return Recipe{display_->picture(), display_->ratio()};
 }
 
 void velmora_m::m_save_Click(int index) {
@@ -271,94 +269,44 @@ void velmora_m::m_kakudai_Click() {
 
 void velmora_m::runEnlargement() {
     const double r = Ritu_Scale / 10.0;
-    const EnlargeGeometry geometry = Enlarge_Geometry(master_->width(), master_->height(), r);
-    // What the run holds at once: Master's picture, Display's present image
-    // (kept until the result is complete, so that a failed run can put it back)
-    // and the fresh result with the engine's tables. The first two are in
-    // memory already, so the memory figure has them taken off; what the run
-    // adds is checked against what is left.
-    const long long adds = static_cast<long long>(geometry.width) * geometry.height * 4 +
-                           (static_cast<long long>(geometry.width) + geometry.height) * kTableBytes;
-    if (!geometry.valid || !platform::FitsInMemory(adds)) {
+    // Display takes the result's size and shows the part in view; the result
+    // is never held whole, so any ratio whose size can be counted is shown.
+    const PictureView::State previous = display_->state();
+    if (!display_->showEnlarged(master_->picture().isNull() ? master_->image() : master_->picture(),
+                                r)) {
         showMessage(kTooLarge);
         return;
     }
-    if (geometry.empty()) {
-        // No pixels: Display takes the empty size and shows nothing new.
-        display_->resize(geometry.width, display_->height());
-        display_->resize(display_->width(), geometry.height);
-        display_->Cls();
-        resultRatio_ = r;
-        return;
-    }
-    // The result is computed on worker threads into a fresh image that becomes
-    // the retained image of Display at its new size. Until a column is finished
-    // Display shows it cleared (its picture over the background), so the fresh
-    // image needs no clearing of its own; finished columns are shown as they
-    // come, left to right.
-    QImage result = platform::AllocateImage(geometry.width, geometry.height);
-    if (result.isNull()) {
-        showMessage(kTooLarge);
-        return;
-    }
-    const QImage previous = display_->image();
-    display_->beginReveal(std::move(result));
+    display_->fitInto(client_->size());
     // One pass of pending events paints the greyed menu and the resized Display.
     QCoreApplication::processEvents();
-    if (!enlargeInto(master_->image(), r, display_->image())) {
-        display_->beginReveal(previous);
-        display_->setRevealed(previous.width());
+    const platform::BusyPointer busy;
+    if (!display_->reveal()) {
+        display_->restore(previous);
+        display_->fitInto(client_->size());
         display_->repaint();
-        return;
+        showMessage(QStringLiteral("拡大できませんでした。"));
     }
-    display_->setRevealed(geometry.width);
-    display_->repaint();
-    resultRatio_ = r;
 }
 
-bool velmora_m::enlargeInto(const QImage& source, double r, QImage& target) {
-    const SourceImage view{reinterpret_cast<const std::uint32_t*>(source.constBits()),
-                           source.width(), source.height(), source.bytesPerLine() / 4};
-    // The destination is Display's retained image; nothing resizes Display while
-    // the work runs, since the menu and input are held back.
-    const DestImage dest{reinterpret_cast<std::uint32_t*>(target.bits()), target.width(),
-                         target.height(), target.bytesPerLine() / 4};
-    struct Progress {
-        std::atomic<int> columns{0};
-        std::atomic<bool> posted{false};
-    };
-    auto progress = std::make_shared<Progress>();
-    platform::Surface* display = display_;
-    EnlargeOptions options;
-    options.blendedHigh = 0xFF000000u;
-    // Narrow bands, so that the result visibly grows from left to right; they
-    // cost a few per cent of the speed of the widest ones.
-    options.bandColumns = kRevealColumns;
-    options.progress = [progress, display](int columns) {
-        progress->columns.store(columns, std::memory_order_release);
-        // One pending repaint request at a time; it picks up the latest count.
-        if (!progress->posted.exchange(true, std::memory_order_acq_rel)) {
-            QMetaObject::invokeMethod(
-                display,
-                [progress, display] {
-                    progress->posted.store(false, std::memory_order_release);
-                    display->setRevealed(progress->columns.load(std::memory_order_acquire));
-                },
-                Qt::QueuedConnection);
-        }
-    };
-    const auto enlarge = services_.enlarge ? services_.enlarge : Enlarge;
-    bool ok = false;
-    const bool ran = runBusy([&] {
-        try {
-            ok = enlarge(view, r, dest, options);
-        } catch (const std::exception&) {
-            ok = false;
-        }
-    });
-    if (ran && !ok)
-        showMessage(QStringLiteral("拡大できませんでした。"));
-    return ran && ok;
+bool velmora_m::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == client_ && event->type() == QEvent::Resize)
+        display_->fitInto(client_->size());
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void velmora_m::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    keepDesignSize();
+}
+
+void velmora_m::keepDesignSize() {
+    // Window managers offer maximising only to a window that may change its
+    // size; in the normal state any other size is put back at once.
+    if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized))
+        return;
+    if (size() != minimumSizeHint())
+        resize(minimumSizeHint());
 }
 
 void velmora_m::closeEvent(QCloseEvent* event) {

@@ -2,6 +2,7 @@
 // image and the enlarged result, and the ratio in the title.
 #pragma once
 
+#include "app/pictureview.h"
 #include "engine/enlarge.h"
 #include "save/save.h"
 
@@ -47,7 +48,7 @@ class velmora_m : public QMainWindow {
     // The title for a ratio: "velmora  拡大率 1.2倍".
     static QString Title_Text(std::int16_t scale);
 
-    platform::Surface* Display() const { return display_; }
+    PictureView* Display() const { return display_; }
     platform::Surface* Master() const { return master_; }
     QAction* m_file() const;
     QAction* m_open() const { return open_; }
@@ -85,11 +86,12 @@ class velmora_m : public QMainWindow {
     void showMessage(const QString& text);
     bool runBusy(const std::function<void()>& work);
     void runEnlargement();
-    // Runs the engine off this thread; false, with a message shown, when it failed.
-    bool enlargeInto(const QImage& source, double r, QImage& target);
     void endOfWork();
     // No work running and no dialog open.
     bool takesDrops() const;
+    // The normal window keeps its design size; maximised, it shows as much of
+    // the picture as the screen holds.
+    void keepDesignSize();
 
     MainWindowServices services_;
     QMenu* fileMenu_ = nullptr;
@@ -99,11 +101,11 @@ class velmora_m : public QMainWindow {
     QAction* end_ = nullptr;
     QAction* ritu_ = nullptr;
     QAction* kakudai_ = nullptr;
-    platform::Surface* display_ = nullptr;
+    QWidget* client_ = nullptr;
+    PictureView* display_ = nullptr;
     platform::Surface* master_ = nullptr;
     bool enlarging_ = false;
-    double resultRatio_ = 0; // the ratio Display shows Master at; 0: 1:1
-    bool working_ = false;   // opening, saving or enlarging: a close waits for its end
+    bool working_ = false; // opening, saving or enlarging: a close waits for its end
     bool closeAfterWork_ = false;
 
   protected:
@@ -113,6 +115,9 @@ class velmora_m : public QMainWindow {
     // not while a dialog is open or work runs.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // Display follows the client area's size (maximised or not).
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 };
 
 } // namespace velmora

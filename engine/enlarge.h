@@ -72,17 +72,21 @@ struct EnlargeOptions {
     // across the whole width, so that progress is only reported once, at the end.
     // A window that shows the result growing asks for narrow bands.
     int bandColumns = 0;
-    // dst holds the result's rows firstRow to firstRow + dst.height - 1, so that
-    // a large result can be made a strip of rows at a time.
+    // dst holds the result's rows firstRow to firstRow + dst.height - 1 and
+    // columns firstColumn to firstColumn + dst.width - 1, so that a large result
+    // can be made a strip of rows or any rectangle at a time. Pixel for pixel
+    // the same as that part of the whole result.
     int firstRow = 0;
+    int firstColumn = 0;
 };
 
 // Fills every pixel of dst. dst is normally the size Enlarge_Geometry gives; any
 // other size gets the same rule pixel by pixel (a smaller one is a crop of the
 // same result). Nothing is written outside dst's width x height pixels.
 // Returns false, writing nothing and reporting no progress, when r is not a
-// positive finite number or a view is unusable (negative size, stride below the
-// width, no pixels for a non-empty size, or offsets beyond the address range).
+// positive finite number, a view is unusable (negative size, stride below the
+// width, no pixels for a non-empty size, or offsets beyond the address range),
+// or the first row or column is negative or puts the last one beyond int range.
 // A source of 0 x 0 is usable: every read is outside, so the result is white.
 // An empty destination is complete at once: progress reports dst.width and
 // true returns.

@@ -38,10 +38,6 @@ class Surface : public QWidget {
     void setPicture(const QImage& picture);
     const QImage& picture() const { return picture_; }
 
-    // Takes the picture and its size at once: the retained image is the picture
-    // itself (shared until something is drawn), so no copy is made.
-    void showPicture(const QImage& picture);
-
     // Erases the drawing: the retained image shows the picture again.
     void Cls();
 
@@ -54,13 +50,6 @@ class Surface : public QWidget {
     // calls update() for the part that changed.
     const QImage& image() const { return image_; }
     QImage& image() { return image_; }
-
-    // Hands the control a whole new retained image, takes its size, and shows it
-    // left to right as columns are reported finished: columns at and beyond
-    // revealed() show the cleared surface until then. setRevealed(width) ends it.
-    void beginReveal(QImage image);
-    void setRevealed(int columns);
-    int revealed() const { return revealed_; }
 
     // Saves the whole retained image as a Windows bitmap (24 bits per pixel).
     bool saveBitmap(const QString& path) const;
@@ -76,7 +65,6 @@ class Surface : public QWidget {
     QImage image_;
     QColor background_;
     bool autoSize_ = false;
-    int revealed_ = -1; // -1: the whole retained image is shown
 };
 
 } // namespace velmora::platform

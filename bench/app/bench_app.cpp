@@ -40,6 +40,7 @@ void BM_EnlargeCommand(benchmark::State& state) {
         window.m_kakudai()->trigger(); // returns once the last column is shown
         QApplication::processEvents();
     }
+    // What the run computes: the part of the result in view.
     const double pixels =
         static_cast<double>(window.Display()->width()) * window.Display()->height();
     state.counters["Mpix/s"] =

@@ -117,7 +117,7 @@ void BM_SelectToPicture4000x3000(benchmark::State& state) {
         window.Display()->repaint();
         state.SetIterationTime(static_cast<double>(clock.nsecsElapsed()) / 1e9);
     }
-    if (window.Display()->size() != QSize(4000, 3000))
+    if (window.Display()->contentSize() != QSize(4000, 3000))
         state.SkipWithError("the picture did not reach the main window");
 }
 BENCHMARK(BM_SelectToPicture4000x3000)

@@ -152,7 +152,9 @@ TEST_F(MainWindow, openingAnImageShowsItAtOneToOneAndAFailedOpenChangesNothing) 
     choice = good;
     w.m_open()->trigger();
     EXPECT_TRUE(w.Display()->isVisible());
-    EXPECT_EQ(w.Display()->geometry(), QRect(0, 0, 640, 480));
+    // The picture is 640 x 480; the window shows its top-left 503 x 323.
+    EXPECT_EQ(w.Display()->contentSize(), QSize(640, 480));
+    EXPECT_EQ(w.Display()->geometry(), QRect(0, 0, 503, 323));
     EXPECT_EQ(w.Master()->size(), QSize(640, 480));
     EXPECT_EQ(w.Display()->GetPixel(0, 0), 0x3264C8u);
     EXPECT_EQ(w.Display()->GetPixel(639, 479), 0x1E140Au);
@@ -160,14 +162,14 @@ TEST_F(MainWindow, openingAnImageShowsItAtOneToOneAndAFailedOpenChangesNothing) 
     // Cancelled: nothing chosen, nothing changes.
     choice.clear();
     w.m_open()->trigger();
-    EXPECT_EQ(w.Display()->size(), QSize(640, 480));
+    EXPECT_EQ(w.Display()->contentSize(), QSize(640, 480));
 
     // A file that cannot be read: a message, and the picture stays.
     choice = bad;
     testkit::MessageCatcher message;
     w.m_open()->trigger();
     EXPECT_EQ(message.title, "Vantorel");
-    EXPECT_EQ(w.Display()->size(), QSize(640, 480));
+    EXPECT_EQ(w.Display()->contentSize(), QSize(640, 480));
     EXPECT_EQ(w.Master()->GetPixel(0, 0), 0x3264C8u);
 }
 
@@ -298,7 +300,8 @@ TEST_P(OpenRefusalTest, givesAMessageAndChangesNothing) {
     EXPECT_EQ(message.count, 1);
     EXPECT_EQ(message.title, "Vantorel");
     EXPECT_TRUE(message.text.startsWith(QString::fromUtf8(GetParam().message)));
-    EXPECT_EQ(w.Display()->image(), image);
+    EXPECT_EQ(w.Display()->picture(), image);
+    EXPECT_EQ(w.Display()->ratio(), 0);
     EXPECT_EQ(w.Master()->image(), image);
     EXPECT_TRUE(w.Display()->isVisible());
 }

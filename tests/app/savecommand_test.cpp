@@ -160,7 +160,7 @@ TEST_F(SaveCommand, typeListShowsTheDescriptionAloneAndStillFilters) {
         const char* shown;
         const char* listed;
     } cases[] = {{SaveKind::Jpeg, "JPGﾌｧｲﾙ", "photo.jpg"},
-                   {SaveKind::Bitmap, "BMPﾌｧｲﾙ", "image.bmp"}};
+                 {SaveKind::Bitmap, "BMPﾌｧｲﾙ", "image.bmp"}};
     for (const auto& c : cases) {
         platform::SaveFileRequest request = Save_Request(nullptr, c.kind);
         request.initialDir = dir.path();
@@ -358,7 +358,8 @@ TEST_P(WindowSave, savesThePictureDisplayShowsFromItsRecipe) {
         w->m_save(index)->trigger();
         EXPECT_EQ(savedKind, index == 0 ? SaveKind::Jpeg : SaveKind::Bitmap);
         EXPECT_EQ(recipe.ratio, c.ratio);
-        EXPECT_EQ(recipe.source, c.master ? w->Master()->image() : w->Display()->image());
+        const QImage shown = w->Display()->content(QRect(QPoint(), w->Display()->contentSize()));
+        EXPECT_EQ(recipe.source, c.master ? w->Master()->image() : shown);
 
         const QString ours = dir.filePath("ours"), todays = dir.filePath("todays");
         const SaveKind kind = savedKind;
@@ -366,9 +367,9 @@ TEST_P(WindowSave, savesThePictureDisplayShowsFromItsRecipe) {
                   Recipe_Size(recipe).isEmpty() && kind == SaveKind::Jpeg ? SaveStatus::NotInFormat
                                                                           : SaveStatus::Saved);
         if (kind == SaveKind::Bitmap) {
-            ASSERT_TRUE(platform::WriteBitmap(w->Display()->image(), todays));
+            ASSERT_TRUE(platform::WriteBitmap(shown, todays));
         } else if (!Recipe_Size(recipe).isEmpty()) {
-            ASSERT_EQ(ConvertPictureToJpeg(w->Display()->image(), todays, nullptr), 0);
+            ASSERT_EQ(ConvertPictureToJpeg(shown, todays, nullptr), 0);
         }
         EXPECT_TRUE(ReadTestFile(ours) == ReadTestFile(todays)) << index;
     }

@@ -83,25 +83,3 @@ TEST(Surface, failedSaveLeavesTheOldFile) {
     EXPECT_FALSE(s.saveBitmap(dir.filePath("missing-folder/out.bmp")));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("missing-folder")));
 }
-
-TEST(Surface, revealShowsFinishedColumnsAndTheClearedSurfaceBeyondThem) {
-    Surface s;
-    s.setBackground(Qt::white);
-    QImage picture(2, 2, QImage::Format_RGB32);
-    picture.fill(Qt::blue);
-    s.setPicture(picture);
-    QImage result(6, 4, QImage::Format_RGB32);
-    result.fill(Qt::red);
-    s.beginReveal(result);
-    EXPECT_EQ(s.size(), QSize(6, 4));
-    s.setRevealed(3);
-    QImage shown = s.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    EXPECT_EQ(shown.pixelColor(2, 0), QColor(Qt::red));
-    EXPECT_EQ(shown.pixelColor(3, 3), QColor(Qt::white));
-    s.setRevealed(1); // never goes back
-    EXPECT_EQ(s.revealed(), 3);
-    s.setRevealed(6);
-    shown = s.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    EXPECT_EQ(shown.pixelColor(5, 3), QColor(Qt::red));
-    EXPECT_EQ(s.revealed(), -1);
-}

@@ -40,10 +40,10 @@ TEST_F(MainWindowDialogsTest, openShowsTheFileChosenInTheImageDialog) {
     EXPECT_TRUE(driven);
     EXPECT_EQ(Sel_File, path(QStringLiteral("photo.jpg")));
     EXPECT_TRUE(window.Display()->isVisible());
-    EXPECT_EQ(window.Display()->size(), QSize(640, 480));
+    EXPECT_EQ(window.Display()->contentSize(), QSize(640, 480));
     EXPECT_EQ(window.Master()->size(), QSize(640, 480));
     // JPEG colours come back close to what was written.
-    const QColor shown = QColor::fromRgb(window.Display()->image().pixel(320, 240));
+    const QColor shown = QColor::fromRgb(window.Display()->picture().pixel(320, 240));
     EXPECT_NEAR(shown.red(), 200, 6);
     EXPECT_NEAR(shown.green(), 100, 6);
     EXPECT_NEAR(shown.blue(), 50, 6);

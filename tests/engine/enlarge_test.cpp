@@ -467,26 +467,65 @@ TEST(Enlarge, NarrowBandsGiveTheSamePixelsAndProgressInTheirSteps) {
     }
 }
 
-TEST(Enlarge, StripsOfRowsPutTogetherGiveTheWholeResult) {
+// Any rectangle of the result, computed on its own, is that part of the whole
+// result: strips of rows, tiles at odd offsets, the last row and column, and
+// rectangles reaching past the result's edge, with each instruction set, on a
+// ratio the integer loops take (2.0) and two they do not.
+struct RectCase {
+    const char* name;
+    int x, y, width, height; // -1 in x or y: ending at the result's last column or row
+};
+
+class EnlargeRectangle : public testing::TestWithParam<EnlargeKernel> {};
+
+TEST_P(EnlargeRectangle, EqualsThatPartOfTheWholeResult) {
     const Image img = Random_Image(53, 37, 1, 12);
-    const double r = 3.3;
-    const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, r);
-    Dest whole(g.width, g.height);
-    ASSERT_TRUE(Enlarge(img.view(), r, whole.view(), Options(kOpaque, 2)));
-    for (int first = 0; first < g.height; first += 17) {
-        const int rows = std::min(17, g.height - first);
-        Dest strip(g.width, rows);
+    const std::vector<RectCase> rects{
+        {"strip", 0, 17, 0, 17},       {"oddTile", 37, 23, 41, 19}, {"oneByOne", 101, 59, 1, 1},
+        {"lastColumn", -1, 5, 1, 30},  {"lastRow", 3, -1, 77, 1},   {"corner", -1, -1, 9, 7},
+        {"pastTheEdge", -1, -1, 5, 4}, {"column", 64, 0, 16, 0},
+    };
+    for (double r : {2.0, 3.3, 10.0}) {
+        const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, r);
+        Dest whole(g.width + 16, g.height + 16); // room for the rectangles past the edge
         EnlargeOptions options = Options(kOpaque, 2);
-        options.firstRow = first;
-        ASSERT_TRUE(Enlarge(img.view(), r, strip.view(), options));
-        for (int y = 0; y < rows; ++y)
-            for (int x = 0; x < g.width; ++x)
-                ASSERT_EQ(strip.at(x, y), whole.at(x, first + y)) << x << "," << first + y;
+        options.kernel = GetParam();
+        ASSERT_TRUE(Enlarge(img.view(), r, whole.view(), options));
+        for (const RectCase& c : rects) {
+            const int width = c.width > 0 ? c.width : g.width;
+            const int height = c.height > 0 ? c.height : g.height;
+            const int x0 = c.x >= 0 ? c.x : g.width - std::min(width, 3);
+            const int y0 = c.y >= 0 ? c.y : g.height - std::min(height, 3);
+            Dest part(width, height);
+            options.firstColumn = x0;
+            options.firstRow = y0;
+            ASSERT_TRUE(Enlarge(img.view(), r, part.view(), options)) << c.name;
+            EXPECT_EQ(part.damagedCanaries(), 0) << c.name;
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x)
+                    ASSERT_EQ(Hex(part.at(x, y)), Hex(whole.at(x0 + x, y0 + y)))
+                        << c.name << " at " << x0 + x << "," << y0 + y << " r " << r;
+        }
     }
-    EnlargeOptions negative;
-    negative.firstRow = -1;
-    Dest strip(g.width, 1);
-    EXPECT_FALSE(Enlarge(img.view(), r, strip.view(), negative));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryInstructionSet, EnlargeRectangle,
+                         testing::ValuesIn(Available_Kernels()),
+                         [](const testing::TestParamInfo<EnlargeKernel>& info) {
+                             return std::string(Kernel_Name(info.param));
+                         });
+
+TEST(Enlarge, NegativeFirstRowOrColumnIsRefused) {
+    const Image img = Random_Image(5, 5, 0, 2);
+    Dest part(4, 4);
+    for (bool column : {false, true}) {
+        EnlargeOptions options;
+        (column ? options.firstColumn : options.firstRow) = -1;
+        EXPECT_FALSE(Enlarge(img.view(), 2.0, part.view(), options));
+        options.firstRow = options.firstColumn = INT_MAX - 2;
+        EXPECT_FALSE(Enlarge(img.view(), 2.0, part.view(), options));
+    }
+    EXPECT_EQ(part.at(0, 0), kCanary);
 }
 
 TEST(Enlarge, ProgressExceptionReachesTheCallerAfterTheWork) {

@@ -3,6 +3,7 @@
 
 #include "tests/support/driving.h"
 
+#include <QImage>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -29,6 +30,9 @@ class SettingsFileTest : public ::testing::Test {
 
     QTemporaryDir dir;
 };
+
+// A picture of random colours, the same for the same seed.
+QImage RandomImage(int width, int height, unsigned seed);
 
 // Runs action, answering every message box it opens with answer() (which sees
 // the box and may record it); the box is then closed with its escape or first

@@ -1,0 +1,66 @@
+// Internal to the engine: the first touch of a fresh destination's memory.
+//
+// A fresh destination is faulted in page by page as it is first written, and
+// with 4 KiB pages that costs more than computing the pixels. Transparent huge
+// pages are asked for, and each huge page is faulted in by one thread only.
+#pragma once
+
+#include "engine/enlarge.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace velmora::detail {
+
+// The whole huge pages of the destination: from the first 2 MiB boundary in it
+// to the last one before its end.
+struct HugeSpan {
+    std::uintptr_t first = 0;
+    std::uintptr_t end = 0;
+};
+
+HugeSpan Huge_Span(const DestImage& dst);
+
+// Asks for transparent huge pages on the whole huge pages of the destination:
+// only a hint, which leaves the contents alone and is ignored where unsupported.
+void Prefer_Huge_Pages(const DestImage& dst);
+
+// Writes one pixel on each huge page that begins in rows top to bottom - 1, so
+// that this thread, which writes those rows next, faults the page in. The
+// pixel written lies in those rows and in columns 0 to columns - 1, which this
+// thread is about to compute.
+void Touch_Rows(const DestImage& dst, int top, int bottom, int columns);
+
+// The first touch of every whole huge page of a destination done in strips.
+//
+// With helper threads, the caller's thread faults the pages in, top to bottom,
+// before it computes anything, and a strip is written only once every page
+// under it is in. The kernel clears each page as it faults it in, and two
+// threads clearing pages at once cost more thread time together than one alone
+// (they compete for the memory bandwidth the clearing needs); the other threads
+// compute meanwhile instead. A thread that would have to wait for a page faults
+// in the next unclaimed one itself, so that slow faults (memory a virtual
+// machine's host must first supply) are still taken in parallel.
+//
+// The touch is an atomic OR with 0 on a pixel of the view: it faults the page
+// in for writing and leaves the pixel as it was.
+class FirstTouch {
+  public:
+    explicit FirstTouch(const DestImage& dst);
+
+    // Faults in the next page nobody has claimed; false when none is left.
+    bool Touch_Next();
+
+    // Returns once every page holding a pixel of rows top to bottom - 1 is in.
+    void Wait_For_Rows(int top, int bottom);
+
+  private:
+    const DestImage& dst_;
+    const HugeSpan span_;
+    std::atomic<std::size_t> claimed_{0};
+    std::vector<std::atomic<bool>> done_;
+};
+
+} // namespace velmora::detail

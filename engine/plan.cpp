@@ -1,0 +1,86 @@
+#include "engine/plan.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace velmora::detail {
+
+namespace {
+
+// Unless the caller asks for narrow bands, the destination is done in strips of
+// kStripRows rows, each strip across its whole width, taken from the top by
+// whichever thread is free, so that a fresh destination's pages are written in
+// the order they are faulted in (see FirstTouch). Narrow bands (columns done
+// from left to right, for progress) have their rows split among the threads
+// instead.
+constexpr int kStripRows = 64;
+constexpr int kBandAlign = 16; // whole vector groups of destination columns
+// A band reads at most this many source columns, so that its vertical-pass
+// results stay in the second-level cache; a wider strip is done band by band.
+constexpr int kMaxBandSlots = 2048;
+// A thread is only worth starting for at least this many destination pixels.
+constexpr long long kMinPixelsPerThread = 1 << 16;
+
+// Threads: automatic is one per core, but only as many as the size is worth.
+int Thread_Count(const DestImage& dst, const EnlargeOptions& options) {
+    long long threads = options.threads;
+    if (threads <= 0) {
+        const long long pixels = static_cast<long long>(dst.width) * dst.height;
+        threads =
+            std::min<long long>(std::thread::hardware_concurrency(), pixels / kMinPixelsPerThread);
+    }
+    return static_cast<int>(std::clamp<long long>(threads, 1, 64));
+}
+
+} // namespace
+
+Plan Plan_Work(const std::vector<std::int32_t>& slot, const DestImage& dst,
+               const EnlargeOptions& options) {
+    Plan plan;
+    plan.threads = Thread_Count(dst, options);
+    plan.stripsFirst = options.bandColumns <= 0;
+    // Runs of rows in whole vector blocks (up to 16 rows), so that only the last
+    // run of a band ends in a partial block.
+    const int perThread = (dst.height + plan.threads - 1) / plan.threads;
+    plan.partRows = plan.stripsFirst ? kStripRows : (perThread + 15) / 16 * 16;
+    plan.rowParts = (dst.height + plan.partRows - 1) / plan.partRows;
+    const long long bandColumns = plan.stripsFirst ? dst.width : options.bandColumns;
+    const long long bandCount = (dst.width + bandColumns - 1) / bandColumns;
+    const long long bandTarget =
+        std::max<long long>(kBandAlign, ((dst.width + bandCount - 1) / bandCount + kBandAlign - 1) /
+                                            kBandAlign * kBandAlign);
+    for (int x = 0; x < dst.width;) {
+        int end = static_cast<int>(std::min<long long>(dst.width, x + bandTarget));
+        const auto span = [&](int e) { return slot[e - 1] + 2 - slot[x]; };
+        while (end - x > 1 && span(end) > kMaxBandSlots)
+            end = x + (end - x) / 2;
+        plan.maxSlots = std::max(plan.maxSlots, span(end));
+        plan.bandStart.push_back(x);
+        plan.bandEnd.push_back(end);
+        x = end;
+    }
+    plan.threads =
+        static_cast<int>(std::min<long long>(plan.threads, static_cast<long long>(plan.pieces())));
+    return plan;
+}
+
+BandProgress::BandProgress(const std::function<void(int)>& callback,
+                           const std::vector<int>& bandEnd, int parts)
+    : callback_(callback), bandEnd_(bandEnd), parts_(parts), done_(bandEnd.size(), 0) {}
+
+void BandProgress::finished(std::size_t band) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    ++done_[band];
+    const std::size_t before = prefix_;
+    while (prefix_ < done_.size() && done_[prefix_] == parts_)
+        ++prefix_;
+    if (prefix_ == before || !callback_ || error_)
+        return;
+    try {
+        callback_(bandEnd_[prefix_ - 1]);
+    } catch (...) {
+        error_ = std::current_exception();
+    }
+}
+
+} // namespace velmora::detail

@@ -1,0 +1,46 @@
+// Internal to the engine: where every destination column and row samples the
+// source, computed once per enlargement so that the pixel loops only read
+// tables.
+#pragma once
+
+#include "engine/enlarge_kernel.h"
+#include "engine/sampling.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace velmora::detail {
+
+// Where destination columns firstColumn .. firstColumn + width - 1 sample the
+// source, padded past the last column with whole columns at the last column's
+// place (the pixel loops read whole vectors).
+struct ColumnTables {
+    std::vector<std::int32_t> slot;
+    std::vector<double> rest, fraction;
+    std::vector<std::uint64_t> wholeMask;
+    std::vector<std::uint64_t> weight;       // for the integer loops
+    std::vector<std::uint32_t> highMask;     // for the integer loops
+    std::vector<std::uint64_t> coarseWeight; // for the integer loops on byte pairs
+    bool dyadic = true;                      // every fraction a whole multiple of 1/256
+    bool coarse = true;                      // every fraction a whole multiple of 1/64
+};
+
+ColumnTables Column_Tables(int firstColumn, int width, double r, int sourceWidth);
+
+// Where destination rows firstRow .. firstRow + height - 1 sample the source.
+// Rows outside read whiteRow, which holds at least sourceWidth + 1 white pixels.
+std::vector<RowSample> Row_Samples(const SourceImage& source, int sourceHeight,
+                                   const std::uint32_t* whiteRow, double r, int firstRow,
+                                   int height);
+
+// Whether the integer loops give the same pixels as the double arithmetic:
+// every weight a whole multiple of 1/256 (then every product and sum is exact),
+// neighbours never further apart than their window allows (ratios from 1 up),
+// and rounding to nearest, as the integer loops round.
+bool Integer_Loops_Exact(const ColumnTables& columns, const std::vector<RowSample>& rows, double r);
+
+// Whether the integer loops may blend byte pairs: every weight a whole multiple
+// of 1/64.
+bool Byte_Pairs_Exact(const ColumnTables& columns, const std::vector<RowSample>& rows);
+
+} // namespace velmora::detail

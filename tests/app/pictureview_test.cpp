@@ -1,0 +1,160 @@
+// Display as a view of the result: what it shows after dragging, the wheel and
+// maximising is the engine's whole result at that place, and what it keeps of
+// the result stays bounded.
+#include "app/pictureview.h"
+#include "app/velmora_m.h"
+#include "state/velmora_b.h"
+#include "tests/support/support.h"
+
+#include <QAction>
+#include <QTest>
+#include <QWheelEvent>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <random>
+
+using namespace velmora;
+
+namespace {
+
+// The whole result as the engine computes it in one piece.
+QImage wholeResult(const QImage& source, double r) {
+    const EnlargeGeometry g = Enlarge_Geometry(source.width(), source.height(), r);
+    QImage out(g.width, g.height, QImage::Format_RGB32);
+    EnlargeOptions options;
+    options.blendedHigh = 0xFF000000u;
+    EXPECT_TRUE(Enlarge({reinterpret_cast<const std::uint32_t*>(source.constBits()), source.width(),
+                         source.height(), source.bytesPerLine() / 4},
+                        r,
+                        {reinterpret_cast<std::uint32_t*>(out.bits()), out.width(), out.height(),
+                         out.bytesPerLine() / 4},
+                        options));
+    return out;
+}
+
+QImage shown(QWidget* view) {
+    return view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// A 300 x 200 view of a 57 x 41 picture at 7.3 (415 x 298), already revealed;
+// engine calls are counted.
+struct ViewFixture {
+    QImage source = RandomImage(57, 41, 7);
+    QImage expected = wholeResult(source, 7.3);
+    PictureView view;
+    std::atomic<int> computed{0}; // tiles are computed on several threads
+
+    ViewFixture() {
+        view.setEnlarge(
+            [this](const SourceImage& s, double r, const DestImage& d, const EnlargeOptions& o) {
+                ++computed;
+                return Enlarge(s, r, d, o);
+            });
+        view.fitInto(QSize(300, 200));
+        EXPECT_TRUE(view.showEnlarged(source, 7.3));
+        view.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&view));
+        EXPECT_TRUE(view.reveal());
+    }
+    QImage expectedInView() const { return expected.copy(QRect(view.offset(), view.size())); }
+};
+
+struct MoveCase {
+    const char* name;
+    QPoint drag;   // pointer movement with the left button held
+    QPoint wheel;  // angle delta of one wheel event after it
+    bool shift;    // the wheel turned with Shift held
+    QPoint offset; // where the view ends
+};
+
+class ViewMoves : public testing::TestWithParam<MoveCase> {};
+
+} // namespace
+
+TEST_P(ViewMoves, showTheResultAtTheNewPlace) {
+    ViewFixture f;
+    ASSERT_EQ(f.view.contentSize(), f.expected.size());
+    ASSERT_EQ(shown(&f.view), f.expectedInView());
+    const MoveCase& c = GetParam();
+    const QPoint from(150, 100);
+    QTest::mousePress(&f.view, Qt::LeftButton, Qt::NoModifier, from);
+    // In steps, as a hand moves the mouse.
+    for (int step = 1; step <= 4; ++step)
+        QTest::mouseMove(&f.view, from + c.drag * step / 4);
+    QTest::mouseRelease(&f.view, Qt::LeftButton, Qt::NoModifier, from + c.drag);
+    if (!c.wheel.isNull()) {
+        QWheelEvent wheel(QPointF(from), f.view.mapToGlobal(QPointF(from)), QPoint(), c.wheel,
+                          Qt::NoButton, c.shift ? Qt::ShiftModifier : Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&f.view, &wheel);
+    }
+    EXPECT_EQ(f.view.offset(), c.offset);
+    EXPECT_EQ(shown(&f.view), f.expectedInView());
+}
+
+// The content under the pointer stays under it; the result's edges stop it.
+// A wheel step moves 3 lines of 20 pixels.
+INSTANTIATE_TEST_SUITE_P(
+    DragAndWheel, ViewMoves,
+    testing::Values(MoveCase{"dragUpLeft", {-37, -23}, {}, false, {37, 23}},
+                    MoveCase{"dragPastTheFarEdges", {-900, -900}, {}, false, {115, 98}},
+                    MoveCase{"dragPastTheOrigin", {50, 50}, {}, false, {0, 0}},
+                    MoveCase{"wheelDown", {}, {0, -120}, false, {0, 60}},
+                    MoveCase{"shiftWheelSideways", {-5, 0}, {0, -120}, true, {65, 0}},
+                    MoveCase{"wheelUpAfterDrag", {-10, -90}, {0, 120}, false, {10, 30}}),
+    [](const testing::TestParamInfo<MoveCase>& info) { return std::string(info.param.name); });
+
+TEST(PictureView, movingBackAndForthComputesNothingTwiceAndKeepsTheTilesBounded) {
+    ViewFixture f;
+    f.view.scrollTo({115, 98});
+    f.view.repaint();
+    const int afterFirstVisit = f.computed;
+    for (int i = 0; i < 5; ++i) {
+        f.view.scrollTo({0, 0});
+        f.view.repaint();
+        f.view.scrollTo({115, 98});
+        f.view.repaint();
+    }
+    EXPECT_EQ(f.computed, afterFirstVisit);
+
+    // A result of 29999 x 21999: going across it keeps a few views' worth.
+    PictureView big;
+    big.fitInto(QSize(300, 200));
+    ASSERT_TRUE(big.showEnlarged(RandomImage(3000, 2200, 8), 10.0));
+    big.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&big));
+    ASSERT_TRUE(big.reveal());
+    for (int x = 0; x < 29999; x += 1500) {
+        big.scrollTo({x, x * 2 / 3});
+        big.repaint();
+    }
+    EXPECT_LE(big.keptTiles(), 32);
+    EXPECT_GT(big.keptTiles(), 6);
+}
+
+class MainWindowView : public SettingsFileTest {};
+
+TEST_F(MainWindowView, maximisedWindowShowsMoreAndTheNormalWindowKeepsItsDesignSize) {
+    const QImage source = RandomImage(300, 200, 9);
+    velmora_m w({});
+    w.show();
+    const QSize design = w.size();
+    const QString path = dir.filePath("source.bmp");
+    ASSERT_TRUE(source.save(path, "BMP"));
+    ASSERT_TRUE(w.openImage(path));
+    Ritu_Scale = 40;
+    w.m_kakudai()->trigger();
+    EXPECT_EQ(w.Display()->size(), QSize(503, 323));
+
+    w.resize(design + QSize(200, 100)); // the normal window keeps its size
+    QApplication::processEvents();
+    EXPECT_EQ(w.size(), design);
+
+    w.showMaximized();
+    QTRY_VERIFY(w.isMaximized() && w.centralWidget()->width() > 503);
+    EXPECT_EQ(w.Display()->size(), w.Display()->contentSize().boundedTo(w.centralWidget()->size()));
+    w.Display()->scrollTo({400, 300});
+    EXPECT_EQ(shown(w.Display()),
+              wholeResult(source, 4.0).copy(QRect(w.Display()->offset(), w.Display()->size())));
+}
