@@ -1,6 +1,7 @@
 #include "platform/bitmap.h"
 
-#include <QFile>
+#include "platform/filenames.h"
+
 #include <QFileInfo>
 
 #include <algorithm>
@@ -38,7 +39,7 @@ void put32(unsigned char* at, std::uint32_t v) {
 // the data before the name on the file systems we run on (ext4's auto_da_alloc).
 class AtomicFile {
   public:
-    explicit AtomicFile(const QString& path) : path_(QFile::encodeName(path)) {
+    explicit AtomicFile(const QString& path) : path_(NameToBytes(path)) {
         tmp_ = path_ + ".XXXXXX";
         fd_ = ::mkstemp(tmp_.data());
         if (fd_ < 0) {

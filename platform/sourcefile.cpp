@@ -36,7 +36,7 @@ bool SourceFile::openPath(const QString& path) {
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
-        return refuse(S_ISDIR(st.st_mode) ? QStringLiteral("a folder, not a file")
+        return refuse(S_ISDIR(st.st_mode) ? QString::fromLocal8Bit(std::strerror(EISDIR))
                                           : QStringLiteral("not a regular file"));
     }
     if (!open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {

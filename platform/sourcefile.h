@@ -10,7 +10,8 @@ namespace velmora::platform {
 
 // Only a regular file is opened (a symbolic link is followed first), and the
 // open never blocks: a FIFO nobody writes to, a device or a socket is refused
-// at once, as "not a regular file". The name is taken as bytes (see
+// at once, as "not a regular file", and a folder as the system's "Is a
+// directory". The name is taken as bytes (see
 // filenames.h); a name starting with ":" is one of Qt's resources.
 //
 // Reads are unbuffered, each asking the system for exactly what the caller

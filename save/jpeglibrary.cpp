@@ -1,9 +1,9 @@
 #include "save/jpeglibrary.h"
 
+#include "platform/filenames.h"
 #include "save/jpegstatus.h"
 #include "settings/settings.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QLibrary>
@@ -134,8 +134,8 @@ int ConvertBitmapToJpeg(const QString& bitmapPath, const QString& jpegPath, QStr
     const Functions library = load(error);
     if (library.convert == nullptr)
         return kLibraryMissing;
-    const QByteArray source = QFile::encodeName(bitmapPath);
-    QByteArray destination = QFile::encodeName(jpegPath);
+    const QByteArray source = platform::NameToBytes(bitmapPath);
+    QByteArray destination = platform::NameToBytes(jpegPath);
     return statusOf(library.convert(source.constData(), destination.data(), -1, quality, -1),
                     error);
 }
@@ -155,7 +155,7 @@ int ConvertPictureToJpeg(const QImage& picture, const QString& jpegPath, QString
                          .arg(QLatin1String(kLibraryName), QLatin1String(kPixelsFunctionName));
         return kLibraryMissing;
     }
-    const QByteArray destination = QFile::encodeName(jpegPath);
+    const QByteArray destination = platform::NameToBytes(jpegPath);
     return statusOf(library.convertPixels(picture.constBits(), picture.width(), picture.height(),
                                           picture.bytesPerLine(), 4, destination.constData(),
                                           quality),

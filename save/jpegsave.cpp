@@ -1,12 +1,12 @@
 #include "save/jpegsave.h"
 
 #include "platform/bitmap.h"
+#include "platform/filenames.h"
 #include "save/bitmapstrips.h"
 #include "save/jpeglibrary.h"
 #include "save/jpegstatus.h"
 #include "save/savelimits.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
 
@@ -61,7 +61,7 @@ SaveResult writeThroughRows(ConvertRowsFunction entry, const ResultRows& rows, c
         markers.push_back({m.code, reinterpret_cast<const unsigned char*>(m.bytes.constData()),
                            static_cast<std::int32_t>(m.bytes.size())});
     FillJob job{rows, progress};
-    const QByteArray destination = QFile::encodeName(path);
+    const QByteArray destination = platform::NameToBytes(path);
     errno = 0;
     const int status =
         entry(fillRows, &job, rows.width(), rows.height(), 4, markers.data(),

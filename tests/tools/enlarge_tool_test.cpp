@@ -4,15 +4,17 @@
 #include "save/save.h"
 #include "settings/settings.h"
 #include "tests/support/badimages.h"
-#include "tests/support/support.h"
 #include "tests/support/fifowatch.h"
 #include "tests/support/jpegfiles.h"
+#include "tests/support/support.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -21,6 +23,7 @@
 #include <functional>
 #include <random>
 
+#include <grp.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -37,8 +40,9 @@ struct ToolRun {
 };
 
 ToolRun run(const QStringList& args, std::function<void()> inChild = {},
-            const QString& program = tool(), int waitMs = 60000) {
+            const QString& program = tool(), int waitMs = 60000, const QString& folder = {}) {
     QProcess p;
+    p.setWorkingDirectory(folder);
     if (inChild)
         p.setChildProcessModifier(inChild);
     p.start(program, args);
@@ -312,9 +316,11 @@ TEST_F(EnlargeTool, damagedAndSpecialInputsAreRefused) {
     EXPECT_FALSE(fifo.someoneWaited());
 }
 
-// An input whose name is not UTF-8 was "no such file".
-TEST_F(EnlargeTool, readsTheInputNamedByTheExactBytesGiven) {
-    const QByteArray raw = QFile::encodeName(dir.path()) + "/caf\xE9.jpg";
+// An input whose name is not UTF-8 was "no such file", and such an output was
+// written under another name.
+TEST_F(EnlargeTool, readsAndWritesFilesNamedByTheExactBytesGiven) {
+    const QByteArray folder = QFile::encodeName(dir.path());
+    const QByteArray raw = folder + "/caf\xE9.jpg";
     QFile photo(dir.filePath("photo.jpg"));
     ASSERT_TRUE(photo.open(QIODevice::WriteOnly));
     photo.write(kPhoto);
@@ -323,10 +329,132 @@ TEST_F(EnlargeTool, readsTheInputNamedByTheExactBytesGiven) {
     // QProcess passes text; the shell gives the tool the byte 0xE9 itself.
     QProcess p;
     p.setWorkingDirectory(dir.path());
-    p.start("/bin/sh",
-            {"-c", "exec \"$0\" --ratio 2 \"$(printf 'caf\\351.jpg')\" out.bmp", tool()});
+    p.start("/bin/sh", {"-c",
+                        "in=\"$(printf 'caf\\351.jpg')\" out=\"$(printf 'd\\351')\" && "
+                        "mkdir \"$out\" && \"$0\" --ratio 2 \"$in\" out.bmp && "
+                        "\"$0\" --ratio 2 \"$in\" \"$(printf 'gr\\351.bmp')\" && "
+                        "exec \"$0\" --ratio 2 --output-dir \"$out\" \"$in\"",
+                        tool()});
     ASSERT_TRUE(p.waitForFinished(60000));
     EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
     EXPECT_EQ(QImage(dir.filePath("out.bmp")).size(), QSize(191, 127));
-    ::unlink(raw.constData()); // QTemporaryDir takes names as text: it cannot remove it
+    const QByteArray written[] = {folder + "/gr\xE9.bmp", folder + "/d\xE9/caf\xE9.jpg"};
+    for (const QByteArray& name : written) {
+        EXPECT_EQ(::access(name.constData(), F_OK), 0) << name.toStdString();
+        ::unlink(name.constData()); // QTemporaryDir takes names as text: it cannot remove them
+    }
+    ::rmdir((folder + "/d\xE9").constData());
+    ::unlink(raw.constData());
+}
+
+namespace {
+
+// Runs a child as a user without root's power to read and write anything, so
+// that a permission is refused as it is to anyone else.
+void asOrdinaryUser() {
+    constexpr uid_t kNobody = 65534;
+    if (::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+        ::_exit(99);
+}
+
+void makeFolder(const QString& path, QFile::Permissions permissions) {
+    ASSERT_TRUE(QDir().mkpath(path) && QFile::setPermissions(path, permissions));
+}
+
+} // namespace
+
+// Each run starts with an empty folder out/, in the test's folder, the tool's
+// working directory. Each result of a batch is the file the two-operand form
+// writes.
+TEST_F(EnlargeTool, batchesAndUsageErrorsGiveTheirStatusFilesAndFirstLine) {
+    const auto everyone = QFile::Permissions(0x7777), readOnly = QFile::Permissions(0x5555);
+    makeFolder(dir.path(), readOnly | QFile::WriteOwner);
+    for (const char* folder : {"sub", "adir", "blocked/in.bmp"})
+        makeFolder(dir.filePath(folder), everyone);
+    makeFolder(dir.filePath("ro"), readOnly);
+    ASSERT_TRUE(QFile::copy(input, dir.filePath("sub/in.bmp")));
+    ASSERT_TRUE(QFile::copy(input, dir.filePath("locked.bmp")));
+    ASSERT_TRUE(QFile::setPermissions(dir.filePath("locked.bmp"), {}));
+    ASSERT_TRUE(randomImage(5, 4).save(dir.filePath("pic.png"), "PNG"));
+    ASSERT_TRUE(run({"--ratio", "2", input, dir.filePath("b.jpg")}).exitCode == 0);
+    struct Case {
+        const char* args;
+        int exitCode;
+        const char* written;   // what out/ holds afterwards
+        const char* firstLine; // after "velmora-enlarge: "
+        bool ordinaryUser = false;
+    } cases[] = {
+        {"--output-dir out in.bmp b.jpg", 0, "b.jpg in.bmp", ""},
+        {"--format jpg --quiet --output-dir out/ in.bmp pic.png", 0, "in.jpg pic.jpg", ""},
+        {"--output-dir out nope.bmp in.bmp", 1, "in.bmp",
+         "cannot read nope.bmp: No such file or directory"},
+        {"--output-dir out adir b.jpg", 1, "b.jpg", "cannot read adir: Is a directory"},
+        {"--output-dir out locked.bmp", 1, "", "cannot read locked.bmp: Permission denied", true},
+        {"--output-dir out pic.png", 1, "",
+         "the output out/pic.png must end in .bmp, .jpg or .jpeg (see --format)"},
+        {"--output-dir out in.bmp sub/in.bmp", 1, "in.bmp",
+         "cannot write out/in.bmp: it was written from in.bmp in this run"},
+        {"--format bmp --output-dir sub b.jpg sub/in.bmp in.bmp", 1, "",
+         "cannot write sub/in.bmp: it would replace an input of this run"},
+        {"--output-dir blocked in.bmp", 1, "", "cannot write blocked/in.bmp: Is a directory"},
+        {"--output-dir nowhere in.bmp", 1, "",
+         "cannot write into nowhere: No such file or directory"},
+        {"--output-dir ro in.bmp", 1, "", "cannot write into ro: Permission denied", true},
+        {"in.bmp ro/x.bmp", 1, "", "cannot write ro/x.bmp: Permission denied", true},
+        {"--bogus in.bmp out/x.bmp", 2, "", "unknown option --bogus (see --help)"},
+        {"in.bmp out/x.png", 2, "", "the output out/x.png must end in .bmp, .jpg or .jpeg"},
+        {"in.bmp", 2, "", "usage"},
+        {"--output-dir out", 2, "", "usage"},
+        {"in.bmp --output-dir", 2, "", "--output-dir needs a value (see --help)"},
+        {"--quality 101 in.bmp out/x.jpg", 2, "",
+         "the quality \"101\" is not a whole number from 1 to 100"},
+        {"--format png --output-dir out in.bmp", 2, "",
+         "the format \"png\" is neither jpg nor bmp"},
+        {"--format jpg in.bmp out/x.bmp", 2, "",
+         "--format goes with --output-dir; OUTPUT's ending gives its format"},
+    };
+    for (const Case& c : cases) {
+        QDir(dir.filePath("out")).removeRecursively();
+        makeFolder(dir.filePath("out"), everyone);
+        const ToolRun r = run(QStringList{"--ratio", "2"} + QString(c.args).split(' '),
+                              c.ordinaryUser ? asOrdinaryUser : std::function<void()>(), tool(),
+                              60000, dir.path());
+        const QString first = r.err.section('\n', 0, 0);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.args;
+        EXPECT_EQ(first.startsWith("usage: ") ? "usage" : first.mid(17).toStdString(), c.firstLine)
+            << c.args;
+        EXPECT_EQ(QDir(dir.filePath("out")).entryList(QDir::Files).join(' '), c.written) << c.args;
+    }
+    const ToolRun r =
+        run({"--ratio=2", "--format=jpg", "--output-dir", "out", "nope.bmp", "in.bmp"}, {}, tool(),
+            60000, dir.path());
+    EXPECT_TRUE(r.err.endsWith("velmora-enlarge: 1 of 2 files failed:\n  nope.bmp\n"));
+    EXPECT_EQ(velmora::ReadTestFile(dir.filePath("out/in.jpg")),
+              velmora::ReadTestFile(dir.filePath("b.jpg")));
+}
+
+// --quality goes to the encoder.
+TEST_F(EnlargeTool, aLowerQualityGivesASmallerJpeg) {
+    ASSERT_EQ(run({"--ratio", "3", input, dir.filePath("best.jpg")}).exitCode, 0);
+    ASSERT_EQ(run({"--ratio", "3", "--quality", "40", input, dir.filePath("40.jpg")}).exitCode, 0);
+    EXPECT_LT(QFileInfo(dir.filePath("40.jpg")).size(), QFileInfo(dir.filePath("best.jpg")).size());
+}
+
+// Progress goes to a terminal only (script(1) gives the tool one), and not
+// when quiet; the delay is set to none so that a short run shows it too.
+TEST_F(EnlargeTool, showsProgressOnATerminalOnly) {
+    ASSERT_TRUE(QFile::copy(input, dir.filePath("second.bmp")) && QDir(dir.path()).mkdir("out"));
+    const QString job = QStringList{"--ratio 2 --output-dir", dir.filePath("out"), input,
+                                    dir.filePath("second.bmp")}
+                            .join(' ');
+    qputenv("VELMORA_PROGRESS_DELAY", "0");
+    // The terminal's output, or what the tool writes to a pipe on standard error.
+    const QString onTerminal = run({"-qec", tool() + ' ' + job, "/dev/null"}, {}, "script").out;
+    const QString quiet = run({"-qec", tool() + " --quiet " + job, "/dev/null"}, {}, "script").out;
+    const QString onPipe = run(job.split(' ')).err;
+    qunsetenv("VELMORA_PROGRESS_DELAY");
+    EXPECT_TRUE(onTerminal.contains("%  1/2 " + input)) << onTerminal.toStdString();
+    EXPECT_TRUE(onTerminal.contains("%  2/2 " + dir.filePath("second.bmp")));
+    EXPECT_EQ(quiet + onPipe, "");
 }

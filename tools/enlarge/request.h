@@ -1,0 +1,40 @@
+// What a command line of velmora-enlarge asks for, read from argv.
+#pragma once
+
+#include "save/save.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace velmora::tool {
+
+// The tool's exit statuses: a file that could not be enlarged or written, and
+// a command line the tool does not accept.
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+struct Request {
+    QString ratioText; // as given, for messages
+    double ratio = 0;
+    int quality = 100; // --quality, for JPEG outputs
+    bool quiet = false;
+    // --output-dir: each FILE goes there under its own name. Without it, the
+    // one input goes to output.
+    bool batch = false;
+    QString outputDir;
+    std::optional<SaveKind> format; // --format: the kind of every output of a batch
+    QStringList inputs;
+    QString output;
+};
+
+// Reads the options and operands; every name is taken from the bytes of argv
+// (platform/filenames.h). Returns the exit status when the run ends here
+// (--help, --version, or a usage error, already reported), or -1 to go on.
+int ReadCommandLine(int argc, char** argv, Request* request);
+
+// The kind a name's ending asks for: .bmp, .jpg or .jpeg in any case.
+std::optional<SaveKind> KindOfName(const QString& name);
+
+} // namespace velmora::tool

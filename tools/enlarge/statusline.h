@@ -1,0 +1,49 @@
+// Standard error as the tool writes to it: messages, and on a terminal one
+// line of progress that each message clears first.
+#pragma once
+
+#include <QString>
+
+#include <chrono>
+
+namespace velmora::tool {
+
+// Writes "velmora-enlarge: message" on a line; names in it are written as the
+// bytes they were given.
+void PrintError(const QString& message);
+
+// The progress of a job of one or more files, each counting the same: a bar,
+// the whole job's percent and the file at hand ("3/20 photo.jpg"). It is drawn
+// only when standard error is a terminal, the job is not quiet, and the run
+// has taken a moment: VELMORA_PROGRESS_DELAY seconds from the start, one when
+// the variable is not set, so that a quick run shows nothing.
+class StatusLine {
+  public:
+    StatusLine(int files, bool quiet);
+
+    // The file `index` (from 0) named `name` starts.
+    void startFile(int index, const QString& name);
+    // This much of the file at hand is done, 0 to 1. May be called from any
+    // thread, never twice at once.
+    void update(double fraction);
+    // PrintError, the progress line cleared first; the next update draws it again.
+    void error(const QString& message);
+    // Clears the progress line.
+    void clear();
+
+  private:
+    using Clock = std::chrono::steady_clock;
+
+    void draw();
+
+    int files_;
+    bool shown_ = false; // whether progress is drawn at all
+    Clock::time_point from_, last_;
+    int columns_;
+    int index_ = 0;
+    QString name_;
+    double fraction_ = 0;
+    int drawnWidth_ = 0; // columns the line on the terminal takes now
+};
+
+} // namespace velmora::tool
