@@ -252,6 +252,11 @@ QString jpegStatusWords(int status, int osError) {
 
 // Why the save failed, in the tool's words.
 QString failure(const Request& request, const velmora::SaveResult& result) {
+    if (result.status == velmora::SaveStatus::BadDestination)
+        return QStringLiteral("cannot write %1: %2")
+            .arg(request.output,
+                 QString::fromUtf8(
+                     velmora::jpeg::FindDestinationWords(result.destination)->english));
     const bool notComputed = result.status == velmora::SaveStatus::NotComputed;
     if (request.index == 1 && notComputed)
         return QStringLiteral("cannot enlarge %1").arg(request.input);
