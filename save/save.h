@@ -71,8 +71,9 @@ struct SaveOptions {
     // Called with the number of the picture's rows made and written so far, as
     // they grow; from the saving threads, never twice at once.
     std::function<void(int rowsDone)> progress;
-    // Written into a JPEG in this order. Only the library's strip-fed entry
-    // writes them: through an older library the file goes without them.
+    // Written into a JPEG in this order, after the segments that carry the
+    // recipe's metadata (metadatamarkers.h). Only the library's strip-fed
+    // entry writes either: through an older library the file goes without.
     std::vector<JpegMarker> markers;
     // Whether to refuse a save that the destination's disk has no room for, by
     // the estimated size of the file (and of the temporary bitmap when one is

@@ -1,6 +1,6 @@
 // velmora-enlarge: the program's enlargement from the command line.
 //
-//   velmora-enlarge --ratio R INPUT OUTPUT
+//   velmora-enlarge [--strip] --ratio R INPUT OUTPUT
 //
 // Reads an image (BMP, JPEG, PNG and the other formats Qt reads) as the program
 // does, enlarges it by R exactly as the program's enlargement command does, and
@@ -32,7 +32,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: velmora-enlarge --ratio R INPUT OUTPUT\n"
+    "usage: velmora-enlarge [--strip] --ratio R INPUT OUTPUT\n"
     "\n"
     "Enlarges the image INPUT by the ratio R with anti-aliasing and writes the\n"
     "result to OUTPUT, exactly as the velmora program would save it.\n"
@@ -43,7 +43,12 @@ constexpr const char* kUsage =
     "              are read too), told apart by content, not by name\n"
     "  OUTPUT      ending in .bmp (a 24-bit bitmap) or .jpg/.jpeg (JPEG, quality\n"
     "              100); written under a temporary name and renamed, so a failed\n"
-    "              run never leaves a partial file\n"
+    "              run never leaves a partial file. A JPEG keeps a JPEG input's\n"
+    "              EXIF (upright, with the new size, without its thumbnail) and\n"
+    "              ICC profile. A symbolic link is written through; a directory,\n"
+    "              device, FIFO or socket is refused\n"
+    "  --strip     leave the source's metadata (EXIF, ICC profile) out of a JPEG\n"
+    "              output\n"
     "  -h, --help  this text\n"
     "  --version   the tool's version\n"
     "\n"
@@ -144,7 +149,8 @@ QString formatRefusal(const velmora::EnlargeGeometry& g, int index, const QStrin
 // strips of the result fits in memory: a small file whose header claims a huge
 // picture is refused at once. Returns why it failed, or an empty string.
 QString readSource(const QString& input, double r, int index, const QString& ratioText,
-                   QImage* source, velmora::EnlargeGeometry* geometry) {
+                   QImage* source, velmora::EnlargeGeometry* geometry,
+                   velmora::SourceMetadata* metadata) {
     velmora::platform::ImageReader reader(input);
     const QSize header = reader.size();
     long long strips = 0;
@@ -160,6 +166,7 @@ QString readSource(const QString& input, double r, int index, const QString& rat
             return QStringLiteral("cannot enlarge %1: %2").arg(input, reader.errorString());
         return QStringLiteral("cannot read %1: %2").arg(input, reader.errorString());
     }
+    *metadata = {reader.exif(), reader.iccProfile()};
     // The decoded size decides (a header that could not be read gave none).
     *geometry = velmora::Enlarge_Geometry(source->width(), source->height(), r);
     return formatRefusal(*geometry, index, describe(source->size(), ratioText));
@@ -169,7 +176,8 @@ QString readSource(const QString& input, double r, int index, const QString& rat
 struct Request {
     QString ratioText, input, output;
     double r = 0;
-    int index = 0; // the output kind: 0 JPEG, 1 bitmap
+    int index = 0;      // the output kind: 0 JPEG, 1 bitmap
+    bool strip = false; // the source's metadata stays out of a JPEG
 };
 
 // Reads the options and the two file names. Returns the exit code when the run
@@ -191,6 +199,8 @@ int readArguments(int argc, char** argv, Request* request) {
     QCommandLineParser parser;
     const QCommandLineOption ratio(QStringLiteral("ratio"), QString(), QStringLiteral("R"));
     parser.addOption(ratio);
+    const QCommandLineOption strip(QStringLiteral("strip"));
+    parser.addOption(strip);
     parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
     if (!parser.parse(args)) {
         const QStringList unknown = parser.unknownOptionNames();
@@ -202,6 +212,7 @@ int readArguments(int argc, char** argv, Request* request) {
     }
     const QStringList positional = parser.positionalArguments();
     request->ratioText = parser.value(ratio);
+    request->strip = parser.isSet(strip);
     if (request->ratioText.isEmpty() || positional.size() != 2) {
         std::fputs(kUsage, stderr);
         return 2;
@@ -272,7 +283,7 @@ QString failure(const Request& request, const velmora::SaveResult& result) {
 // own save, on every core, straight into the JPEG encoder linked into the tool
 // or the bitmap writer: only a few strips are ever in memory.
 int writeResult(const Request& request, const QImage& source,
-                const velmora::EnlargeGeometry& geometry) {
+                const velmora::SourceMetadata& metadata, const velmora::EnlargeGeometry& geometry) {
     ProgressBar bar(geometry.height);
     velmora::SaveOptions options;
     options.progress = [&](int rows) { bar.update(rows); };
@@ -281,8 +292,9 @@ int writeResult(const Request& request, const QImage& source,
     options.checkRoom = false;
     options.jpegEntry = velmora::jpeg::Convert_Rows_To_Jpeg;
     const velmora::SaveResult result = velmora::Save_Recipe(
-        velmora::Recipe{source, request.r}, request.output,
-        request.index == 0 ? velmora::SaveKind::Jpeg : velmora::SaveKind::Bitmap, options);
+        velmora::Recipe{source, request.r, request.strip ? velmora::SourceMetadata() : metadata},
+        request.output, request.index == 0 ? velmora::SaveKind::Jpeg : velmora::SaveKind::Bitmap,
+        options);
     bar.finish();
     return result.status == velmora::SaveStatus::Saved ? 0 : fail(failure(request, result));
 }
@@ -298,9 +310,10 @@ int main(int argc, char** argv) {
         return code;
     QImage source;
     velmora::EnlargeGeometry geometry;
+    velmora::SourceMetadata metadata;
     if (const QString why = readSource(request.input, request.r, request.index, request.ratioText,
-                                       &source, &geometry);
+                                       &source, &geometry, &metadata);
         !why.isEmpty())
         return fail(why);
-    return writeResult(request, source, geometry);
+    return writeResult(request, source, metadata, geometry);
 }
