@@ -18,6 +18,11 @@ struct SourceMetadata {
 };
 
 struct Recipe {
+    Recipe() = default;
+    // {picture, ratio} is a whole recipe for a source without metadata.
+    Recipe(QImage source, double ratio = 0, SourceMetadata metadata = {})
+        : source(std::move(source)), ratio(ratio), metadata(std::move(metadata)) {}
+
     // The opened picture (or, before any, the window's empty design picture),
     // in QImage::Format_RGB32; any other format is taken through a 32-bit copy.
     QImage source;
