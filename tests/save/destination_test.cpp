@@ -2,15 +2,18 @@
 // allows are written, a link is written through and stays, what is not a
 // regular file is refused and left as it is, nothing is left behind, and the
 // answer comes at once (a writer that opened a FIFO would wait here for ever).
+#include "app/savecommand.h"
 #include "platform/bitmap.h"
 #include "save/jpeglibrary.h"
 #include "save/save.h"
+#include "tests/support/messagecatcher.h"
 #include "tests/support/support.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -136,5 +139,26 @@ INSTANTIATE_TEST_SUITE_P(EveryWriter, Destinations,
                              return std::string(std::get<0>(info.param).first) + "_" +
                                     std::get<1>(info.param).name;
                          });
+
+using ProgramSave = SettingsFileTest;
+
+// The program names the file and why, in its own words, and writes nothing.
+TEST_F(ProgramSave, saysWhyADestinationIsRefused) {
+    ASSERT_EQ(std::system(qPrintable("cd '" + dir.path() + "' && mkfifo f.jpg && mkdir d.bmp")), 0);
+    const std::pair<const char*, const char*> cases[] = {
+        {"f.jpg", "保存先は FIFO (名前付きﾊﾟｲﾌﾟ) で、通常のﾌｧｲﾙではありません。"},
+        {"d.bmp", "保存先はﾌｫﾙﾀﾞで、通常のﾌｧｲﾙではありません。"}};
+    for (const auto& [name, reason] : cases) {
+        testkit::MessageCatcher message;
+        const auto answer = [&](const platform::SaveFileRequest&, QString* chosen) {
+            return !(*chosen = dir.filePath(name)).isEmpty();
+        };
+        m_save_Click(nullptr, {kPicture, 2.0}, SaveKind::Jpeg, answer);
+        QTRY_COMPARE(message.text, "ﾌｧｲﾙを保存できませんでした。\n" + dir.filePath(name) + "\n" +
+                                       QString::fromUtf8(reason));
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+              (QStringList{"d.bmp", "f.jpg", "velmora.ini"}));
+}
 
 } // namespace
