@@ -111,9 +111,10 @@ bool OutputFile::write(const unsigned char* data, std::size_t size) {
         size -= static_cast<std::size_t>(n);
         written_ += n;
     }
-    if (written_ - handedToDisk_ >= kWritebackBytes) {
+    if (flushToDisk_ && written_ - handedToDisk_ >= kWritebackBytes) {
         // Only a start: it neither waits for the disk nor reports its errors
-        // (the fsync does).
+        // (the fsync does). A file not flushed at the end is left to the
+        // system's own writeback.
         (void)::sync_file_range(fd_, handedToDisk_, written_ - handedToDisk_,
                                 SYNC_FILE_RANGE_WRITE);
         handedToDisk_ = written_;
