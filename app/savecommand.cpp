@@ -29,6 +29,7 @@ QString failureText(const QString& path, const SaveResult& result) {
         return QString();
     case SaveStatus::NoRoom:
     case SaveStatus::NotInFormat:
+    case SaveStatus::BadDestination:
         return QStringLiteral("ﾌｧｲﾙを保存できませんでした。\n%1\n%2").arg(native, result.error);
     case SaveStatus::NotComputed:
         return QStringLiteral("ﾌｧｲﾙを保存できませんでした。\n%1\n(%2)")

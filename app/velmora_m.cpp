@@ -158,6 +158,8 @@ bool velmora_m::openImage(const QString& path) {
         return false;
     }
     master_->setPicture(loaded);
+    // The picture's metadata goes with it: the previous picture's is dropped.
+    metadata_ = {reader.exif(), reader.iccProfile()};
     display_->showPicture(master_->picture());
     display_->fitInto(client_->size());
     display_->show();
@@ -219,7 +221,7 @@ Recipe velmora_m::saveRecipe() const {
     // picture, which is not Master's.
     if (display_->picture().isNull())
         return Recipe{display_->content(QRect(QPoint(), display_->contentSize())), 0};
-    return Recipe{display_->picture(), display_->ratio()};
+    return Recipe{display_->picture(), display_->ratio(), metadata_};
 }
 
 void velmora_m::m_save_Click(int index) {

@@ -67,9 +67,10 @@ class velmora_m : public QMainWindow {
     // decoded off the user-interface thread.
     bool openImage(const QString& path);
     void m_save_Click(int index);
-    // What a save writes: Master's picture and the ratio of the last
-    // enlargement that succeeded (0 when the picture is shown 1:1), or the
-    // empty Display before any picture was opened or enlarged.
+    // What a save writes: Master's picture, the ratio of the last
+    // enlargement that succeeded (0 when the picture is shown 1:1) and the
+    // opened file's metadata (EXIF, ICC profile), or the empty Display
+    // before any picture was opened or enlarged.
     Recipe saveRecipe() const;
     void m_end_Click();
     void m_ritu_Click();
@@ -104,6 +105,8 @@ class velmora_m : public QMainWindow {
     QWidget* client_ = nullptr;
     PictureView* display_ = nullptr;
     platform::Surface* master_ = nullptr;
+    // The opened file's EXIF and ICC profile, kept for a JPEG save.
+    SourceMetadata metadata_;
     bool enlarging_ = false;
     bool working_ = false; // opening, saving or enlarging: a close waits for its end
     bool closeAfterWork_ = false;

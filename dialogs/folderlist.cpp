@@ -1,10 +1,15 @@
 #include "dialogs/folderlist.h"
 
+#include "platform/filenames.h"
+#include "platform/folderfiles.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QKeyEvent>
 #include <QStyle>
 #include <QStyledItemDelegate>
+
+#include <algorithm>
 
 namespace velmora {
 
@@ -93,15 +98,19 @@ void FolderList::fill() {
     int depth = 0;
     for (const QString& part : parts) {
         at = (at == QLatin1String("/") ? at : at + QLatin1Char('/')) + part;
-        current = add(open, part, at, ++depth);
+        current = add(open, platform::NameForDisplay(part), at, ++depth);
     }
 
-    // Its subfolders, hidden ones left out, in name order.
+    // Its subfolders, hidden ones left out, in name order; a name that is not
+    // UTF-8 is shown as well as it can be and still opens.
+    QStringList subfolders = platform::FoldersIn(path_);
+    std::sort(subfolders.begin(), subfolders.end(), [](const QString& a, const QString& b) {
+        return platform::NameForDisplay(a).compare(platform::NameForDisplay(b),
+                                                   Qt::CaseInsensitive) < 0;
+    });
     const QDir dir(path_);
-    const QStringList subfolders =
-        dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
     for (const QString& name : subfolders)
-        add(closed, name, QDir::cleanPath(dir.filePath(name)), depth + 1);
+        add(closed, platform::NameForDisplay(name), QDir::cleanPath(dir.filePath(name)), depth + 1);
 
     setCurrentItem(current);
     scrollToItem(current);

@@ -1,5 +1,6 @@
 #include "dialogs/folders.h"
 
+#include "platform/filenames.h"
 #include "settings/settings.h"
 
 #include <QDir>
@@ -13,7 +14,7 @@ namespace velmora {
 bool Folder_Exists(const QString& folder) {
     // Every failure (no such folder, not a folder, no permission) counts as
     // finding no entry.
-    const QByteArray native = QFile::encodeName(Add_Separator(folder));
+    const QByteArray native = platform::NameToBytes(Add_Separator(folder));
     DIR* dir = ::opendir(native.constData());
     if (dir == nullptr)
         return false;

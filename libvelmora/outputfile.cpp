@@ -28,8 +28,10 @@ std::string folderOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-// A name no other call is using: 64 random bits, or the process id and a
-// counter where the kernel has no randomness to give yet.
+// A name no other call is using: a short fixed prefix and 64 random bits (or
+// the process id and a counter where the kernel has no randomness to give
+// yet), 30 bytes whatever the destination's name, so that any name the system
+// allows for the destination leaves room for it.
 std::string uniqueName(const std::string& folder) {
     static std::atomic<unsigned> counter{0};
     uint64_t random = 0;
@@ -39,6 +41,17 @@ std::string uniqueName(const std::string& folder) {
     std::snprintf(name, sizeof name, "/.velmora-%016llx.tmp",
                   static_cast<unsigned long long>(random));
     return folder + name;
+}
+
+// What a destination that was a new name or a regular file has become: a link
+// now counts as refused, whatever it leads to.
+Destination changedTo(const std::string& file) {
+    Destination now = Find_Destination(file);
+    if (Writable(now.kind)) {
+        now.kind = DestinationKind::OtherSpecial;
+        now.error = EEXIST;
+    }
+    return now;
 }
 
 } // namespace
@@ -56,9 +69,18 @@ bool OutputFile::fail() {
     return false;
 }
 
+bool OutputFile::refuse(const Destination& found) {
+    refusal_ = found.kind;
+    errno = found.error;
+    return fail();
+}
+
 bool OutputFile::create(const std::string& destination) {
-    destination_ = destination;
-    const std::string folder = folderOf(destination);
+    const Destination found = Find_Destination(destination);
+    if (!Writable(found.kind))
+        return refuse(found);
+    destination_ = found.file;
+    const std::string folder = folderOf(destination_);
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         std::string path = uniqueName(folder);
         // O_EXCL with mode 0666: the kernel applies the umask as for any new file.
@@ -66,9 +88,8 @@ bool OutputFile::create(const std::string& destination) {
         if (fd >= 0) {
             fd_ = fd;
             path_ = std::move(path);
-            struct stat existing;
-            if (::stat(destination.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
-                (void)::fchmod(fd_, existing.st_mode & 07777);
+            if (found.kind == DestinationKind::RegularFile)
+                (void)::fchmod(fd_, found.mode);
             return true;
         }
         if (errno != EEXIST && errno != EINTR)
@@ -90,9 +111,10 @@ bool OutputFile::write(const unsigned char* data, std::size_t size) {
         size -= static_cast<std::size_t>(n);
         written_ += n;
     }
-    if (written_ - handedToDisk_ >= kWritebackBytes) {
+    if (flushToDisk_ && written_ - handedToDisk_ >= kWritebackBytes) {
         // Only a start: it neither waits for the disk nor reports its errors
-        // (the fsync does).
+        // (the fsync does). A file not flushed at the end is left to the
+        // system's own writeback.
         (void)::sync_file_range(fd_, handedToDisk_, written_ - handedToDisk_,
                                 SYNC_FILE_RANGE_WRITE);
         handedToDisk_ = written_;
@@ -107,10 +129,17 @@ bool OutputFile::commit() {
         return false;
     const int fd = fd_;
     fd_ = -1;
-    const bool synced = ::fsync(fd) == 0 || fail();
+    const bool synced = !flushToDisk_ || ::fsync(fd) == 0 || fail();
     const bool closed = ::close(fd) == 0 || fail();
     if (!synced || !closed)
         return false;
+    // What is at the destination may have changed while the file was written:
+    // a rename would replace a directory's name, a special file or a link put
+    // there meanwhile. Only the moment between this look and the rename is
+    // left open.
+    struct stat now;
+    if (::lstat(destination_.c_str(), &now) == 0 && !S_ISREG(now.st_mode))
+        return refuse(changedTo(destination_));
     if (::rename(path_.c_str(), destination_.c_str()) != 0)
         return fail();
     path_.clear();

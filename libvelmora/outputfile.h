@@ -1,9 +1,11 @@
-// The file a JPEG is written into: a uniquely named temporary file beside the
-// destination, flushed to disk and renamed over the destination at the end,
-// so that a failure never leaves a partial file or destroys the one it was to
-// replace.
+// The file a JPEG or a bitmap is written into: a uniquely named temporary
+// file beside the destination, renamed over the destination at the end, so
+// that a failure never leaves a partial file or destroys the one it was to
+// replace. Where it may go is destination.h's to say: a regular file or a
+// new name, through any symbolic links; never a directory or a special file.
 #pragma once
 
+#include "destination.h"
 #include "stripencoder.h"
 
 #include <sys/types.h>
@@ -14,29 +16,41 @@ namespace velmora::jpeg {
 
 class OutputFile : public ByteSink {
   public:
-    OutputFile() = default;
+    // flushToDisk: fsync before the rename, so that a crash right after it
+    // cannot leave the name on an empty file.
+    explicit OutputFile(bool flushToDisk = true) : flushToDisk_(flushToDisk) {}
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
     // Removes the temporary file unless commit() succeeded.
     ~OutputFile() override;
 
-    // Creates the temporary file in destination's folder. A new destination
+    // Creates the temporary file in the folder of the file that destination
+    // names (the end of its links), under a short name of its own, so that a
+    // destination name of any allowed length can be written. A new destination
     // gets the permissions of a new file (0666 & ~umask), a replaced one keeps
-    // its permission bits. False if the folder cannot be written.
+    // its permission bits. False if the destination is refused (refusal()
+    // says why) or the folder cannot be written.
     bool create(const std::string& destination);
     bool write(const unsigned char* data, std::size_t size) override;
-    // fsync, close, rename over the destination.
+    // fsync (unless not asked for), close, rename over the destination; what
+    // is there by then is looked at again and refused as create() refuses.
     bool commit();
     // errno of the first failure (ENOSPC: the disk is full), 0 if none.
     int error() const { return error_; }
+    // The kind of destination that create() or commit() refused; New or
+    // RegularFile when none was refused.
+    DestinationKind refusal() const { return refusal_; }
 
   private:
     bool fail();
+    bool refuse(const Destination& found);
 
     int fd_ = -1;
     std::string path_;
     std::string destination_;
     int error_ = 0;
+    DestinationKind refusal_ = DestinationKind::New;
+    bool flushToDisk_ = true;
     off_t written_ = 0;
     off_t handedToDisk_ = 0;
 };

@@ -48,10 +48,19 @@
  *     different files (two calls writing the same destination each leave a
  *     complete file, the later rename wins).
  *   - No partial destination: the JPEG is written to a uniquely named
- *     temporary file in the destination's folder, flushed to disk (fsync) and
- *     renamed over the destination. On any failure the destination is
- *     untouched (an existing file keeps its content) and the temporary file is
- *     removed.
+ *     temporary file in the destination's folder (".velmora-" and 16 random
+ *     hexadecimal digits, so any destination name the system allows can be
+ *     written), flushed to disk (fsync) and renamed over the destination. On
+ *     any failure the destination is untouched (an existing file keeps its
+ *     content) and the temporary file is removed.
+ *   - Only regular files are replaced. A destination that exists and is not
+ *     a regular file once symbolic links are followed (a directory, device,
+ *     FIFO or socket) is refused with VELMORA_E_DESTINATION and left as it
+ *     is; it is never opened, so a FIFO cannot block the call. A symbolic
+ *     link is written through: the temporary file goes into the folder of
+ *     the file at the end of its chain, which the rename replaces; the link
+ *     stays. A link whose chain ends at a name that does not exist is
+ *     refused like a special file, as GNU cp refuses to write through it.
  *   - A new destination gets the permissions of a newly created file
  *     (0666 & ~umask); a replaced destination keeps its permission bits.
  *   - The source file is closed when the call returns; it may be deleted.
@@ -109,7 +118,9 @@ enum {
     /* libjpeg failed to compress the pixels. */
     VELMORA_E_COMPRESSION = -6,
     /* The destination cannot be written: its folder is missing or read-only,
-     * the disk is full, or the final rename failed. */
+     * the disk is full, the final rename failed, or it exists and is not a
+     * regular file (see Guarantees; errno is then EISDIR for a directory,
+     * ENOENT for a link to nothing and EEXIST for a device, FIFO or socket). */
     VELMORA_E_DESTINATION = -7
 };
 

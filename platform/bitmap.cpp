@@ -1,18 +1,14 @@
 #include "platform/bitmap.h"
 
+#include "libvelmora/outputfile.h"
 #include "platform/filenames.h"
 
-#include <QFileInfo>
+#include <QFile>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace velmora::platform {
 
@@ -33,71 +29,18 @@ void put32(unsigned char* at, std::uint32_t v) {
     put16(at + 2, v >> 16);
 }
 
-// A file written under a unique temporary name in its folder and renamed over
-// the destination at commit; removed again if never committed. No fsync: a large
-// picture would wait for the disk on every save, and the rename already orders
-// the data before the name on the file systems we run on (ext4's auto_da_alloc).
-class AtomicFile {
-  public:
-    explicit AtomicFile(const QString& path) : path_(NameToBytes(path)) {
-        tmp_ = path_ + ".XXXXXX";
-        fd_ = ::mkstemp(tmp_.data());
-        if (fd_ < 0) {
-            error_ = errno;
-            return;
-        }
-        // A new file gets the usual permissions of a new file (mkstemp gives 0600);
-        // a replaced one keeps its own.
-        struct stat st {};
-        mode_t mode;
-        if (::stat(path_.constData(), &st) == 0) {
-            mode = st.st_mode & 07777;
-        } else {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            mode = 0666 & ~mask;
-        }
-        ::fchmod(fd_, mode);
-    }
-    ~AtomicFile() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            ::unlink(tmp_.constData());
-        }
-    }
-    bool ok() const { return fd_ >= 0; }
-    bool write(const void* data, std::size_t size) {
-        const char* p = static_cast<const char*>(data);
-        while (size > 0) {
-            const ssize_t n = ::write(fd_, p, size);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                error_ = errno;
-                return false;
-            }
-            p += n;
-            size -= static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-    bool commit() {
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0 || ::rename(tmp_.constData(), path_.constData()) != 0) {
-            error_ = errno;
-            ::unlink(tmp_.constData());
-            return false;
-        }
-        return true;
-    }
-    QString errorString() const { return QString::fromLocal8Bit(std::strerror(error_)); }
+// Bitmaps are not flushed to disk before the rename: a large picture would
+// wait for the disk on every save, and the rename already orders the data
+// before the name on the file systems we run on (ext4's auto_da_alloc).
+constexpr bool kFlushToDisk = false;
 
-  private:
-    QByteArray path_, tmp_;
-    int fd_ = -1;
-    int error_ = 0;
-};
+// Why the file could not be written: the kind of destination refused, or the
+// system's error.
+QString fileError(const jpeg::OutputFile& file) {
+    if (const jpeg::DestinationWords* words = jpeg::FindDestinationWords(file.refusal()))
+        return QString::fromUtf8(words->english);
+    return QString::fromLocal8Bit(std::strerror(file.error()));
+}
 
 bool fail(QString* error, const QString& why) {
     if (error)
@@ -112,8 +55,10 @@ long long BitmapFileBytes(int width, int height) {
     return kHeaderBytes + rowBytes * std::max(height, 0);
 }
 
-struct BitmapWriter::File : AtomicFile {
-    using AtomicFile::AtomicFile;
+// The file under its temporary name (libvelmora/outputfile.h: the rules of
+// where it may go, the permissions, nothing left behind unless committed).
+struct BitmapWriter::File : jpeg::OutputFile {
+    File() : OutputFile(kFlushToDisk) {}
     std::vector<unsigned char> buffer;
 };
 
@@ -128,9 +73,9 @@ bool BitmapWriter::open(const QString& path, int width, int height, QString* err
     const long long pixelBytes = fileBytes - kHeaderBytes;
     if (fileBytes >= kMaxBitmapFileBytes)
         return fail(error, QStringLiteral("the image is too large for a bitmap file"));
-    auto file = std::make_unique<File>(path);
-    if (!file->ok())
-        return fail(error, file->errorString());
+    auto file = std::make_unique<File>();
+    if (!file->create(NameToBytes(path).toStdString()))
+        return fail(error, fileError(*file));
 
     unsigned char header[kHeaderBytes] = {};
     header[0] = 'B';
@@ -146,7 +91,7 @@ bool BitmapWriter::open(const QString& path, int width, int height, QString* err
     put32(header + 38, 3780); // 96 dots per inch
     put32(header + 42, 3780);
     if (!file->write(header, kHeaderBytes))
-        return fail(error, file->errorString());
+        return fail(error, fileError(*file));
     file_ = std::move(file);
     width_ = width;
     rowsLeft_ = height;
@@ -181,7 +126,7 @@ bool BitmapWriter::writeStrip(const std::uint32_t* pixels, std::ptrdiff_t stride
             filled += rowBytes;
         }
         if (!file_->write(file_->buffer.data(), filled))
-            return fail(error, file_->errorString());
+            return fail(error, fileError(*file_));
     }
     rowsLeft_ -= rows;
     return true;
@@ -191,7 +136,7 @@ bool BitmapWriter::commit(QString* error) {
     if (!file_ || rowsLeft_ != 0)
         return fail(error, QStringLiteral("the picture is not complete"));
     const bool ok = file_->commit();
-    const QString why = file_->errorString();
+    const QString why = fileError(*file_);
     file_.reset();
     return ok || fail(error, why);
 }

@@ -12,8 +12,12 @@ namespace velmora::platform {
 
 // A bitmap file written a strip of rows at a time, from the bottom row up as
 // the format stores them, so that a large picture never needs to be held whole.
-// Like WriteBitmap, it writes under a temporary name and renames at commit();
-// dropped without commit(), it leaves nothing behind.
+// Like WriteBitmap, it writes under a short temporary name beside the file and
+// renames at commit(); dropped without commit(), it leaves nothing behind.
+// Where it writes follows libvelmora/destination.h: a symbolic link is written
+// through (its target is replaced, the link stays), and a directory, device,
+// FIFO, socket or a link to nothing is refused (error says which) and left as
+// it is.
 class BitmapWriter {
   public:
     BitmapWriter();
@@ -43,9 +47,9 @@ inline constexpr long long kMaxBitmapFileBytes = 1LL << 32;
 
 // Writes image (any format; converted row by row) as an uncompressed 24-bit
 // bottom-up bitmap. The file is written under a temporary name in its folder
-// and renamed at the end, so a failure never leaves a truncated file and never
-// destroys the file it was to replace. An image whose file would exceed 4 GiB
-// is refused.
+// and renamed at the end (as BitmapWriter does, to the same places), so a failure never leaves a
+// truncated file and never destroys the file it was to replace. An image whose file would exceed 4
+// GiB is refused.
 bool WriteBitmap(const QImage& image, const QString& path, QString* error = nullptr);
 
 } // namespace velmora::platform

@@ -1,5 +1,7 @@
 #include "platform/drives.h"
 
+#include "platform/filenames.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStorageInfo>
@@ -85,7 +87,7 @@ FolderError openFailure(int error, int missing) {
 
 // 0 when the folder opens for listing, otherwise the reason from the system.
 int openError(const QString& folder) {
-    const QByteArray native = QFile::encodeName(folder);
+    const QByteArray native = NameToBytes(folder);
     DIR* dir = ::opendir(native.constData());
     if (dir == nullptr)
         return errno == 0 ? EIO : errno;

@@ -8,7 +8,10 @@
 
 namespace velmora::platform {
 
-QStringList RegularFilesIn(const QString& folder) {
+namespace {
+
+// The names of the entries of folder whose kind (st_mode) `keep` takes.
+template <typename Keep> QStringList namesIn(const QString& folder, Keep keep) {
     QStringList names;
     DIR* dir = ::opendir(NameToBytes(folder).constData());
     if (dir == nullptr)
@@ -20,11 +23,21 @@ QStringList RegularFilesIn(const QString& folder) {
         if (entry->d_name[0] == '.')
             continue;
         struct stat st {};
-        if (::fstatat(fd, entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode))
+        if (::fstatat(fd, entry->d_name, &st, 0) == 0 && keep(st.st_mode))
             names << NameFromBytes(QByteArray(entry->d_name));
     }
     ::closedir(dir);
     return names;
+}
+
+} // namespace
+
+QStringList RegularFilesIn(const QString& folder) {
+    return namesIn(folder, [](mode_t mode) { return S_ISREG(mode); });
+}
+
+QStringList FoldersIn(const QString& folder) {
+    return namesIn(folder, [](mode_t mode) { return S_ISDIR(mode); });
 }
 
 } // namespace velmora::platform

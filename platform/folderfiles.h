@@ -1,4 +1,4 @@
-// The files of a folder as the image selection dialog lists them.
+// The files and folders of a folder as the image selection dialog lists them.
 #pragma once
 
 #include <QString>
@@ -12,5 +12,9 @@ namespace velmora::platform {
 // are given as filenames.h makes them, so a name that is not UTF-8 is listed
 // and opens. Empty when the folder cannot be read.
 QStringList RegularFilesIn(const QString& folder);
+
+// The names of the folders in folder, links to folders included, hidden ones
+// left out, in no particular order, made as filenames.h makes them.
+QStringList FoldersIn(const QString& folder);
 
 } // namespace velmora::platform

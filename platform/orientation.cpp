@@ -1,62 +1,28 @@
 #include "platform/orientation.h"
 
+#include "platform/tiffblock.h"
+
 namespace velmora::platform {
 
 namespace {
 
-constexpr char kExifId[] = "Exif\0\0"; // 6 bytes before the TIFF structure
-constexpr int kExifIdBytes = 6;
 constexpr std::uint16_t kOrientationTag = 0x0112;
-constexpr std::uint16_t kShortType = 3;
-constexpr int kEntryBytes = 12;
-
-// Reads the TIFF structure's numbers in its own byte order ("II" little,
-// "MM" big endian), refusing any read past its end.
-class Tiff {
-  public:
-    explicit Tiff(const QByteArray& data) : data_(data) {}
-    bool valid() const {
-        return data_.size() >= 8 && (data_.startsWith("II") || data_.startsWith("MM"));
-    }
-    bool fits(qsizetype at, qsizetype bytes) const {
-        return at >= 0 && bytes >= 0 && at <= data_.size() - bytes;
-    }
-    std::uint32_t number(qsizetype at, int bytes) const {
-        const bool little = data_.startsWith("II");
-        std::uint32_t v = 0;
-        for (int i = 0; i < bytes; ++i) {
-            const auto b = static_cast<unsigned char>(data_[at + (little ? bytes - 1 - i : i)]);
-            v = (v << 8) | b;
-        }
-        return v;
-    }
-
-  private:
-    const QByteArray& data_;
-};
 
 } // namespace
 
 int ExifOrientation(const QByteArray& exif) {
-    if (!exif.startsWith(QByteArray(kExifId, kExifIdBytes)))
+    const TiffBlock tiff = TiffBlock::FromExif(exif);
+    if (!tiff.valid())
         return kUpright;
-    const QByteArray data = exif.mid(kExifIdBytes);
-    const Tiff tiff(data);
-    if (!tiff.valid() || tiff.number(2, 2) != 42)
+    const auto entries = tiff.entries(tiff.firstIfd());
+    if (!entries)
         return kUpright;
-    const qsizetype ifd = tiff.number(4, 4);
-    if (!tiff.fits(ifd, 2))
-        return kUpright;
-    const int entries = static_cast<int>(tiff.number(ifd, 2));
-    for (int i = 0; i < entries; ++i) {
-        const qsizetype entry = ifd + 2 + qsizetype(i) * kEntryBytes;
-        if (!tiff.fits(entry, kEntryBytes))
-            return kUpright;
-        if (tiff.number(entry, 2) != kOrientationTag)
+    for (const IfdEntry& entry : *entries) {
+        if (entry.tag != kOrientationTag)
             continue;
-        if (tiff.number(entry + 2, 2) != kShortType || tiff.number(entry + 4, 4) != 1)
+        if (entry.type != kTiffShort || entry.count != 1)
             return kUpright;
-        const int value = static_cast<int>(tiff.number(entry + 8, 2));
+        const int value = static_cast<int>(tiff.number(entry.at + 8, 2));
         return value >= 1 && value <= 8 ? value : kUpright;
     }
     return kUpright;

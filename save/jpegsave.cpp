@@ -5,6 +5,7 @@
 #include "save/bitmapstrips.h"
 #include "save/jpeglibrary.h"
 #include "save/jpegstatus.h"
+#include "save/metadatamarkers.h"
 #include "save/savelimits.h"
 
 #include <QFileInfo>
@@ -54,10 +55,15 @@ SaveResult fromLibrary(int status, const QString& error, int osError = 0) {
             osError};
 }
 
-SaveResult writeThroughRows(ConvertRowsFunction entry, const ResultRows& rows, const QString& path,
+SaveResult writeThroughRows(ConvertRowsFunction entry, const ResultRows& rows,
+                            const SourceMetadata& metadata, const QString& path,
                             const SaveOptions& options, RowProgress& progress) {
+    // The source's metadata first, as a camera writes it: EXIF, then the
+    // profile; then the caller's own segments.
+    std::vector<JpegMarker> segments = Metadata_Markers(metadata, {rows.width(), rows.height()});
+    segments.insert(segments.end(), options.markers.begin(), options.markers.end());
     std::vector<VelmoraMarker> markers;
-    for (const JpegMarker& m : options.markers)
+    for (const JpegMarker& m : segments)
         markers.push_back({m.code, reinterpret_cast<const unsigned char*>(m.bytes.constData()),
                            static_cast<std::int32_t>(m.bytes.size())});
     FillJob job{rows, progress};
@@ -113,7 +119,7 @@ SaveResult Write_Jpeg(const ResultRows& rows, const Recipe& recipe, const QStrin
     if (options.checkRoom && !Has_Room(path, needed, &error))
         return {SaveStatus::NoRoom, error};
     if (entry != nullptr)
-        return writeThroughRows(entry, rows, path, options, progress);
+        return writeThroughRows(entry, rows, recipe.metadata, path, options, progress);
     if (inMemory) {
         const int status = ConvertPictureToJpeg(recipe.source, path, &error, options.quality);
         return fromLibrary(status, error);

@@ -2,17 +2,35 @@
 // the picture and the ratio it is enlarged by.
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QSize>
 
 namespace velmora {
 
+// What a JPEG source carries beside its pixels, for a saved JPEG to keep: its
+// EXIF block (the APP1 payload, starting "Exif\0\0") and its ICC profile,
+// as the image reader found them. Empty for a bitmap source, for a source
+// without them, and where the user asked to leave them out.
+struct SourceMetadata {
+    QByteArray exif;
+    QByteArray iccProfile;
+};
+
 struct Recipe {
+    Recipe() = default;
+    // {picture, ratio} is a whole recipe for a source without metadata.
+    Recipe(QImage source, double ratio = 0, SourceMetadata metadata = {})
+        : source(std::move(source)), ratio(ratio), metadata(std::move(metadata)) {}
+
     // The opened picture (or, before any, the window's empty design picture),
     // in QImage::Format_RGB32; any other format is taken through a 32-bit copy.
     QImage source;
     // The ratio of the enlargement; 0: the picture as it is, 1:1.
     double ratio = 0;
+    // The source's metadata, which a saved JPEG carries (made true of the
+    // saved picture); a bitmap carries none.
+    SourceMetadata metadata;
 };
 
 // The size of the picture the recipe makes: the source's own at ratio 0, the

@@ -1,11 +1,14 @@
 #include "save/save.h"
 
 #include "platform/bitmap.h"
+#include "platform/filenames.h"
 #include "save/bitmapstrips.h"
 #include "save/jpegsave.h"
 #include "save/resultrows.h"
 #include "save/rowprogress.h"
 #include "save/savelimits.h"
+
+#include <QFile>
 
 namespace velmora {
 
@@ -15,15 +18,21 @@ SaveResult Save_Recipe(const Recipe& recipe, const QString& path, SaveKind kind,
     const QSize size = Recipe_Size(recipe);
     if (const QString why = Format_Refusal(size, kind); !why.isEmpty())
         return {SaveStatus::NotInFormat, why};
+    const jpeg::Destination destination = Find_Destination(path);
+    if (const std::optional<SaveResult> refused = Destination_Refusal(destination))
+        return *refused;
+    // A link is written through: the room, the hidden bitmap and the file are
+    // the target's, in the target's folder.
+    const QString file = platform::NameFromBytes(QByteArray::fromStdString(destination.file));
     const ResultRows rows(recipe);
     RowProgress progress(options.progress);
     if (kind == SaveKind::Jpeg)
-        return Write_Jpeg(rows, recipe, path, options, progress);
+        return Write_Jpeg(rows, recipe, file, options, progress);
     QString error;
     if (options.checkRoom &&
-        !Has_Room(path, platform::BitmapFileBytes(size.width(), size.height()), &error))
+        !Has_Room(file, platform::BitmapFileBytes(size.width(), size.height()), &error))
         return {SaveStatus::NoRoom, error};
-    return Write_Bitmap_Strips(rows, path, progress);
+    return Write_Bitmap_Strips(rows, file, progress);
 }
 
 } // namespace velmora

@@ -9,6 +9,7 @@
 // the same file from either.
 #pragma once
 
+#include "libvelmora/destination.h"
 #include "libvelmora/velmora.h"
 #include "save/recipe.h"
 
@@ -31,6 +32,11 @@ enum class SaveStatus {
     // this size (too large, or for JPEG without pixels). error names the limit
     // in Japanese and, where the other format could hold it, suggests that one.
     NotInFormat,
+    // Refused before anything was written: the destination exists and is not
+    // a regular file once links are followed (a directory, device, FIFO or
+    // socket), or is a symbolic link to nothing; it is left as it is. error
+    // says which in Japanese, destination tells the kind.
+    BadDestination,
     // The picture's rows could not be made (the engine refused the recipe).
     NotComputed,
     // Writing failed; error says why, and libraryStatus and osError tell more.
@@ -45,6 +51,8 @@ struct SaveResult {
     int libraryStatus = 0;
     // The system's error (errno) of a failed file step, when known; 0 otherwise.
     int osError = 0;
+    // What the destination is, for BadDestination.
+    jpeg::DestinationKind destination = jpeg::DestinationKind::New;
 };
 
 // A marker segment to write into a JPEG after its JFIF header (APPn, such as
@@ -63,8 +71,9 @@ struct SaveOptions {
     // Called with the number of the picture's rows made and written so far, as
     // they grow; from the saving threads, never twice at once.
     std::function<void(int rowsDone)> progress;
-    // Written into a JPEG in this order. Only the library's strip-fed entry
-    // writes them: through an older library the file goes without them.
+    // Written into a JPEG in this order, after the segments that carry the
+    // recipe's metadata (metadatamarkers.h). Only the library's strip-fed
+    // entry writes either: through an older library the file goes without.
     std::vector<JpegMarker> markers;
     // Whether to refuse a save that the destination's disk has no room for, by
     // the estimated size of the file (and of the temporary bitmap when one is
@@ -79,11 +88,13 @@ struct SaveOptions {
 // Writes the picture the recipe makes as path, of the given kind. Refuses,
 // before anything is written, a picture the format cannot hold (a JPEG side
 // above VELMORA_MAX_DIMENSION or a JPEG without pixels, a bitmap file of
-// 4 GiB or more) and, when
-// options.checkRoom, a destination without room for it. A JPEG goes through
+// 4 GiB or more), a destination that is not a regular file to replace or a
+// new name (libvelmora/destination.h: a symbolic link is written through,
+// its target replaced) and, when options.checkRoom, a destination without
+// room for it. A JPEG goes through
 // the conversion library's strip-fed entry; a library without it gets the 1:1
 // picture from memory (ConvertPixelsToJPG) or a hidden temporary bitmap beside
-// path, written strip by strip, converted by ConvertBMPtoJPG and deleted.
+// the file, written strip by strip, converted by ConvertBMPtoJPG and deleted.
 // Whatever happens, no partial file is left and an existing file keeps its
 // content unless the save succeeds. Safe to call on any thread.
 SaveResult Save_Recipe(const Recipe& recipe, const QString& path, SaveKind kind,

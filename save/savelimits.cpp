@@ -2,7 +2,9 @@
 
 #include "platform/bitmap.h"
 #include "platform/diskspace.h"
+#include "platform/filenames.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -55,6 +57,19 @@ QString Format_Refusal(const QSize& size, SaveKind kind) {
     if (kind == SaveKind::Jpeg)
         return jpegHolds(size) ? QString() : jpegRefusal(size);
     return bitmapHolds(size) ? QString() : bitmapRefusal(size);
+}
+
+jpeg::Destination Find_Destination(const QString& path) {
+    return jpeg::Find_Destination(platform::NameToBytes(path).toStdString());
+}
+
+std::optional<SaveResult> Destination_Refusal(const jpeg::Destination& destination) {
+    const jpeg::DestinationWords* words = jpeg::FindDestinationWords(destination.kind);
+    if (words == nullptr)
+        return std::nullopt;
+    SaveResult refused{SaveStatus::BadDestination, QString::fromUtf8(words->japanese)};
+    refused.destination = destination.kind;
+    return refused;
 }
 
 long long Estimated_Jpeg_Bytes(const QSize& size) {

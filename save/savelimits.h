@@ -1,11 +1,15 @@
 // What a save refuses before anything is written: a picture its format
-// cannot hold, and a destination whose disk has no room for the file.
+// cannot hold, a destination that is not a file to replace, and a destination
+// whose disk has no room for the file.
 #pragma once
 
+#include "libvelmora/destination.h"
 #include "save/save.h"
 
 #include <QSize>
 #include <QString>
+
+#include <optional>
 
 namespace velmora {
 
@@ -14,6 +18,15 @@ namespace velmora {
 // picture, suggesting it; empty when it can be saved. A bitmap may have no
 // pixels (a header alone); a JPEG may not.
 QString Format_Refusal(const QSize& size, SaveKind kind);
+
+// What is at path (libvelmora/destination.h), looked at without opening it.
+jpeg::Destination Find_Destination(const QString& path);
+
+// The refusal of a destination that is neither a new name nor a regular file
+// (links followed), with its reason in Japanese; none for one that may be
+// written, and none for one that cannot be looked at, whose writer then fails
+// with the system's reason.
+std::optional<SaveResult> Destination_Refusal(const jpeg::Destination& destination);
 
 // The room asked for a JPEG of this size: a quality-100 JPEG of an enlarged
 // picture is well under half its bitmap's size.

@@ -72,6 +72,16 @@ QByteArray WithSegment(const QByteArray& jpeg, int marker, const QByteArray& pay
     return jpeg.left(2) + segment + payload + jpeg.mid(2);
 }
 
+QByteArray WithIccProfile(const QByteArray& jpeg, const QByteArray& profile, int chunkBytes) {
+    const int chunks = int(profile.size() + chunkBytes - 1) / chunkBytes;
+    QByteArray file = jpeg;
+    for (int i = chunks; i >= 1; --i)
+        file = WithSegment(file, 0xE2,
+                           QByteArray("ICC_PROFILE\0", 12) + char(i) + char(chunks) +
+                               profile.mid((i - 1) * chunkBytes, chunkBytes));
+    return file;
+}
+
 QByteArray ExifOrientationBlock(int orientation, bool bigEndian) {
     // TIFF header, then IFD0 at 8 with one entry: tag 0x0112, SHORT, count 1.
     QByteArray tiff(26, '\0');

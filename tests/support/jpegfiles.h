@@ -26,6 +26,8 @@ QImage Colourful(int width, int height, quint32 seed = 7);
 QByteArray EncodeJpeg(const QImage& picture, JpegKind kind);
 // The file with one more marker segment (0xE1 for APP1, ...) after its start.
 QByteArray WithSegment(const QByteArray& jpeg, int marker, const QByteArray& payload);
+// The file with an ICC profile in APP2 chunks of at most chunkBytes each.
+QByteArray WithIccProfile(const QByteArray& jpeg, const QByteArray& profile, int chunkBytes);
 // An APP1 EXIF block holding only the orientation tag.
 QByteArray ExifOrientationBlock(int orientation, bool bigEndian = false);
 

@@ -1,5 +1,6 @@
 #include "engine/sampling.h"
 #include "platform/bitmap.h"
+#include "platform/imagereader.h"
 #include "save/jpeglibrary.h"
 #include "save/save.h"
 #include "settings/settings.h"
@@ -457,4 +458,58 @@ TEST_F(EnlargeTool, showsProgressOnATerminalOnly) {
     EXPECT_TRUE(onTerminal.contains("%  1/2 " + input)) << onTerminal.toStdString();
     EXPECT_TRUE(onTerminal.contains("%  2/2 " + dir.filePath("second.bmp")));
     EXPECT_EQ(quiet + onPipe, "");
+}
+
+// A JPEG keeps the input's ICC profile byte for byte (here over one segment's
+// length) and its EXIF upright; --strip leaves both out.
+TEST_F(EnlargeTool, keepsTheInputsMetadataUnlessStripped) {
+    QByteArray profile(70000, '\0');
+    for (int i = 0; i < profile.size(); ++i)
+        profile[i] = char(i % 253);
+    ASSERT_TRUE(velmora::WriteTestFile(
+        dir.filePath("phone.jpg"),
+        velmora::testkit::WithSegment(velmora::testkit::WithIccProfile(kPhoto, profile, 40000),
+                                      0xE1, velmora::testkit::ExifOrientationBlock(6))));
+    for (const bool strip : {false, true}) {
+        const QString out = dir.filePath(strip ? "stripped.jpg" : "kept.jpg");
+        QStringList args{"--ratio", "2", dir.filePath("phone.jpg"), out};
+        if (strip)
+            args.prepend("--strip");
+        ASSERT_EQ(run(args).exitCode, 0);
+        const velmora::platform::ImageReader reader(out);
+        EXPECT_EQ(reader.iccProfile(), strip ? QByteArray() : profile);
+        EXPECT_EQ(reader.exif().isEmpty(), strip);
+        EXPECT_EQ(reader.size(), QSize(127, 191)); // upright, and stored so
+    }
+    EXPECT_TRUE(run({"--help"}).out.contains("--strip"));
+}
+
+// A name as long as the system allows is written (the temporary name once made
+// it too long), a link is written through; a special file or a link to nothing
+// is named with its reason, at once, and left as it is.
+TEST_F(EnlargeTool, writesLongNamesAndLinksAndRefusesSpecialOutputs) {
+    ASSERT_EQ(std::system(qPrintable("cd '" + dir.path() +
+                                     "' && mkfifo fifo.bmp && mkdir folder.jpg && ln -s nowhere "
+                                     "dangling.bmp && echo old >target.jpg && ln -s target.jpg "
+                                     "link.jpg")),
+              0);
+    const std::pair<QString, const char*> cases[] = {
+        {QString(251, 'n') + ".bmp", ""},
+        {QString(251, 'n') + ".jpg", ""},
+        {"link.jpg", ""},
+        {"fifo.bmp", "it is a FIFO, not a regular file"},
+        {"folder.jpg", "Is a directory"},
+        {"dangling.bmp", "it is a symbolic link to a file that does not exist"},
+    };
+    for (const auto& [name, reason] : cases) {
+        const QString out = dir.filePath(name);
+        const ToolRun r = run({"--ratio", "2", input, out}, {}, tool(), 5000);
+        EXPECT_EQ(r.exitCode, *reason ? 1 : 0) << r.err.toStdString();
+        EXPECT_EQ(r.err.trimmed(),
+                  *reason ? "velmora-enlarge: cannot write " + out + ": " + reason : QString());
+    }
+    EXPECT_TRUE(QFileInfo(dir.filePath("link.jpg")).isSymLink());
+    EXPECT_GT(QFileInfo(dir.filePath("target.jpg")).size(), 100);
+    const auto all = QDir::Hidden | QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot;
+    EXPECT_EQ(QDir(dir.path()).entryList(all).size(), 8); // nothing left behind
 }

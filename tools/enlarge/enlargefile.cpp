@@ -1,6 +1,7 @@
 #include "tools/enlarge/enlargefile.h"
 
 #include "engine/enlarge.h"
+#include "libvelmora/destination.h"
 #include "libvelmora/rowsconvert.h"
 #include "libvelmora/statuswords.h"
 #include "platform/bitmap.h"
@@ -24,9 +25,10 @@ constexpr int kStripRows = 64;
 // The largest side a JPEG file can hold (libjpeg's limit).
 constexpr int kMaxJpegSide = 65500;
 
-// The picture read and what its enlargement will be.
+// The picture read, its metadata and what its enlargement will be.
 struct Source {
     QImage picture;
+    SourceMetadata metadata;
     EnlargeGeometry geometry;
 };
 
@@ -75,6 +77,7 @@ QString readSource(const Request& request, const QString& input, SaveKind kind, 
             return QStringLiteral("cannot enlarge %1: %2").arg(input, reader.errorString());
         return QStringLiteral("cannot read %1: %2").arg(input, reader.errorString());
     }
+    source->metadata = {reader.exif(), reader.iccProfile()};
     // The decoded size decides (a header that could not be read gave none).
     const QSize size = source->picture.size();
     source->geometry = Enlarge_Geometry(size.width(), size.height(), request.ratio);
@@ -97,6 +100,10 @@ QString jpegStatusWords(int status, int osError) {
 // Why the save failed, in the tool's words.
 QString failure(const QString& input, const QString& output, SaveKind kind,
                 const SaveResult& result) {
+    if (result.status == SaveStatus::BadDestination)
+        return QStringLiteral("cannot write %1: %2")
+            .arg(output,
+                 QString::fromUtf8(jpeg::FindDestinationWords(result.destination)->english));
     const bool notComputed = result.status == SaveStatus::NotComputed;
     if (kind == SaveKind::Bitmap && notComputed)
         return QStringLiteral("cannot enlarge %1").arg(input);
@@ -131,8 +138,10 @@ QString EnlargeFile(const Request& request, const QString& input, const QString&
     Source source;
     if (const QString why = readSource(request, input, kind, &source); !why.isEmpty())
         return why;
-    const SaveResult result = Save_Recipe(Recipe{source.picture, request.ratio}, output, kind,
-                                          saveOptions(request, source.geometry.height, progress));
+    const Recipe recipe{source.picture, request.ratio,
+                        request.strip ? SourceMetadata() : source.metadata};
+    const SaveResult result =
+        Save_Recipe(recipe, output, kind, saveOptions(request, source.geometry.height, progress));
     return result.status == SaveStatus::Saved ? QString() : failure(input, output, kind, result);
 }
 

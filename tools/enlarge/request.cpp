@@ -15,9 +15,9 @@ namespace velmora::tool {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: velmora-enlarge --ratio R [--quality N] [--quiet] INPUT OUTPUT\n"
-    "       velmora-enlarge --ratio R [--format jpg|bmp] [--quality N] [--quiet]\n"
-    "                       --output-dir DIR FILE...\n"
+    "usage: velmora-enlarge --ratio R [--strip] [--quality N] [--quiet] INPUT OUTPUT\n"
+    "       velmora-enlarge --ratio R [--format jpg|bmp] [--strip] [--quality N]\n"
+    "                       [--quiet] --output-dir DIR FILE...\n"
     "\n"
     "Enlarges the image INPUT by the ratio R with anti-aliasing and writes the\n"
     "result to OUTPUT, exactly as the velmora program would save it; or enlarges\n"
@@ -31,12 +31,17 @@ constexpr const char* kUsage =
     "  OUTPUT            ending in .bmp (a 24-bit bitmap) or .jpg/.jpeg (JPEG);\n"
     "                    written under a temporary name and renamed, so a failed\n"
     "                    run never leaves a partial file; a file of that name is\n"
-    "                    replaced\n"
+    "                    replaced, a symbolic link written through, a directory,\n"
+    "                    device, FIFO or socket refused. A JPEG keeps a JPEG\n"
+    "                    input's EXIF (upright, with the new size, without its\n"
+    "                    thumbnail) and ICC profile\n"
     "  --output-dir DIR  an existing folder: each FILE is written as DIR/its name,\n"
     "                    replacing a file of that name; the name's ending gives\n"
     "                    the format, as for OUTPUT\n"
     "  --format jpg|bmp  with --output-dir: every FILE in this format, its name\n"
     "                    ending in .jpg or .bmp instead\n"
+    "  --strip           leave the source's metadata (EXIF, ICC profile) out of a\n"
+    "                    JPEG output\n"
     "  --quality N       JPEG quality from 1 to 100 (100, as the program saves)\n"
     "  --quiet           no progress; errors are still reported\n"
     "  -h, --help        this text\n"
@@ -180,7 +185,8 @@ int ReadCommandLine(int argc, char** argv, Request* request) {
     const QCommandLineOption outputDir(QStringLiteral("output-dir"), QString(),
                                        QStringLiteral("DIR"));
     const QCommandLineOption quiet(QStringLiteral("quiet"));
-    parser.addOptions({ratio, quality, format, outputDir, quiet});
+    const QCommandLineOption strip(QStringLiteral("strip"));
+    parser.addOptions({ratio, quality, format, outputDir, quiet, strip});
     if (!parser.parse(args))
         return parseError(parser);
     if (parser.isSet(quality))
@@ -191,6 +197,7 @@ int ReadCommandLine(int argc, char** argv, Request* request) {
             return code;
     request->ratioText = parser.value(ratio);
     request->quiet = parser.isSet(quiet);
+    request->strip = parser.isSet(strip);
     request->batch = parser.isSet(outputDir);
     request->outputDir = parser.value(outputDir);
     if (const int code = readOperands(parser.positionalArguments(), request); code >= 0)

@@ -20,6 +20,7 @@ struct Request {
     double ratio = 0;
     int quality = 100; // --quality, for JPEG outputs
     bool quiet = false;
+    bool strip = false; // --strip: the source's metadata stays out of a JPEG output
     // --output-dir: each FILE goes there under its own name. Without it, the
     // one input goes to output.
     bool batch = false;
