@@ -7,6 +7,7 @@
 #include "platform/bitmap.h"
 #include "platform/diskspace.h"
 #include "platform/surface.h"
+#include "reference.h"
 #include "save/jpeglibrary.h"
 #include "settings/settings.h"
 #include "state/velmora_b.h"
@@ -298,7 +299,7 @@ TEST_P(WindowSave, savesThePictureDisplayShowsFromItsRecipe) {
         MessageCatcher message;
         w.m_kakudai()->trigger();
     }
-    const QImage shown = w.Display()->content(QRect(QPoint(), w.Display()->contentSize()));
+    const QImage shown = Whole(w.Display());
     for (const SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap}) {
         w.m_save(kind == SaveKind::Jpeg ? 0 : 1)->trigger();
         EXPECT_EQ(savedKind, kind);
