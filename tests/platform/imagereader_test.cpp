@@ -200,6 +200,7 @@ TEST_P(EveryOrientation, standsUprightAsQtTurnsIt) {
         const QByteArray exif = ExifOrientationBlock(orientation, bigEndian);
         const QString path = file("turned.jpg", WithSegment(plain, 0xE1, exif));
         ImageReader reader(path);
+        EXPECT_EQ(reader.orientation(), orientation);
         EXPECT_EQ(reader.size(), orientation >= 5 ? QSize(7, 13) : QSize(13, 7));
         QImage upright;
         ASSERT_TRUE(reader.read(&upright));
