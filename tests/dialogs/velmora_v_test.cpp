@@ -482,12 +482,6 @@ TEST_F(ImageDialogTest, opensAtTheDesignedSizeAndPlace) {
     EXPECT_EQ(dialog.pos(), QPoint(TwipsToPixelsNearest(left), TwipsToPixelsNearest(top)));
 }
 
-} // namespace
-} // namespace velmora
-
-namespace velmora {
-namespace {
-
 // Holds back the decodes of previews while it lives, then lets them go and
 // waits for them: a test sees the dialog while a decode is under way.
 struct HeldDecodes {
@@ -498,27 +492,15 @@ struct HeldDecodes {
     }
 };
 
-void clickWithoutWaiting(QListWidget* list, const QString& text) {
-    QListWidgetItem* item = list->findItems(text, Qt::MatchExactly).value(0);
-    ASSERT_NE(item, nullptr) << text.toStdString();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
-}
-
 class PreviewWorkTest : public ImageDialogTest {
   protected:
     void SetUp() override {
         ImageDialogTest::SetUp();
-        put("big.jpg",
-            testkit::EncodeJpeg(testkit::Colourful(1600, 1200), testkit::JpegKind::Progressive420));
-    }
-    void put(const char* name, const QByteArray& data) {
-        QFile f(path(QString::fromUtf8(name)));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(data);
+        ASSERT_TRUE(
+            WriteTestFile(path("big.jpg"), testkit::EncodeJpeg(testkit::Colourful(1600, 1200),
+                                                               testkit::JpegKind::Progressive420)));
     }
 };
-
-} // namespace
 
 // A large JPEG's preview once held the dialog for seconds.
 TEST_F(PreviewWorkTest, aSecondClickSupersedesTheDecodeUnderWay) {
@@ -527,10 +509,10 @@ TEST_F(PreviewWorkTest, aSecondClickSupersedesTheDecodeUnderWay) {
     dialog.show();
     {
         HeldDecodes held;
-        clickWithoutWaiting(dialog.File1(), QStringLiteral("big.jpg"));
+        ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("big.jpg"), false));
         EXPECT_TRUE(dialog.Preview_Pending());
         EXPECT_TRUE(dialog.Cmd_Sel()->IsEnabled());
-        clickWithoutWaiting(dialog.File1(), QStringLiteral("small.bmp"));
+        ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("small.bmp"), false));
     }
     EXPECT_EQ(dialog.lbl_Size()->text(), QStringLiteral("30 * 20"));
     EXPECT_EQ(dialog.Pic_K()->size(), QSize(100, 67));
@@ -542,7 +524,7 @@ TEST_F(PreviewWorkTest, cancelAndTheCloseBoxNeverWaitForTheDecode) {
         HeldDecodes held; // the decode does not even start before the dialog is gone
         velmora_v dialog;
         dialog.show();
-        clickWithoutWaiting(dialog.File1(), QStringLiteral("big.jpg"));
+        ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("big.jpg"), false));
         closeBox ? (void)dialog.close() : ClickButton(dialog.Cmd_Can());
         EXPECT_FALSE(dialog.isVisible());
         EXPECT_TRUE(dialog.Chosen_File().isEmpty());
@@ -550,9 +532,11 @@ TEST_F(PreviewWorkTest, cancelAndTheCloseBoxNeverWaitForTheDecode) {
 }
 
 TEST_F(PreviewWorkTest, largeJpegIsPreviewedFromAReducedDecodeWithItsWholeUprightSize) {
-    put("turned.jpg", testkit::WithSegment(testkit::EncodeJpeg(testkit::Colourful(640, 480),
+    ASSERT_TRUE(
+        WriteTestFile(path("turned.jpg"),
+                      testkit::WithSegment(testkit::EncodeJpeg(testkit::Colourful(640, 480),
                                                                testkit::JpegKind::Baseline420),
-                                           0xE1, testkit::ExifOrientationBlock(6)));
+                                           0xE1, testkit::ExifOrientationBlock(6))));
     velmora_v dialog;
     dialog.show();
     ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("big.jpg")));
@@ -598,4 +582,5 @@ TEST_F(ImageDialogTest, listsRegularFilesByTheirNamesAsBytesAndNothingElse) {
     ::unlink(raw.constData()); // QTemporaryDir takes names as text: it cannot remove it
 }
 
+} // namespace
 } // namespace velmora

@@ -12,7 +12,7 @@ start_test install "$build"
 prefix=$scratch
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-check_tree "$prefix" "" "$2" "$3" "$work"
+check_tree "$prefix" "" "$2" "$3"
 
 # The desktop entry offers "Open with velmora" for bitmaps and JPEGs and
 # passes the file on the command line.

@@ -2,12 +2,11 @@
 # an installed tree holds what the project installs, and what it holds works
 # for a user and for a program built against the library.
 #
-# check_tree PREFIX SYSROOT VERSION LIBDIR WORK
+# check_tree PREFIX SYSROOT VERSION LIBDIR, after start_test
 #   PREFIX   the folder installed into, as it lies here (/tmp/x/usr)
 #   SYSROOT  "" for a tree used where it lies; the folder a package was unpacked
 #            into, whose files name the prefix it will have (/usr)
 #   VERSION  the project's version; LIBDIR the library folder below PREFIX
-#   WORK     a scratch folder
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
@@ -22,32 +21,16 @@ write_bitmap() {
   printf 'BM\x4e\x00\x00\x00\x00\x00\x00\x00\x36\x00\x00\x00\x28\x00\x00\x00\x03\x00\x00\x00\x02\x00\x00\x00\x01\x00\x18\x00\x00\x00\x00\x00\x18\x00\x00\x00\x13\x0b\x00\x00\x13\x0b\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\xff\x00\x00\x00\xff\x00\x00\x00\xff\x00\x00\x00\x00\x00\x00\xff\xff\xff\x80\x80\x80\x00\x00\x00' > "$1"
 }
 
-# cmake --install and cpack both write BUILD/install_manifest.txt; the tests
-# put back the one a user's own install left, which the user needs to remove
-# that install again.
-keep_install_manifest() {
-  manifest=$1/install_manifest.txt
-  manifest_copy=$(mktemp)
-  if [ -e "$manifest" ]; then cp "$manifest" "$manifest_copy"; else rm "$manifest_copy"; fi
-}
-
-restore_install_manifest() {
-  if [ -e "$manifest_copy" ]; then mv "$manifest_copy" "$manifest"; else rm -f "$manifest"; fi
-}
-
 # Sets up a test: its name for messages, and two scratch folders, $scratch
-# and $work, removed at its end, when BUILD/install_manifest.txt is also put
-# back as it was.
+# and $work, removed at its end. cmake --install and cpack both write
+# BUILD/install_manifest.txt: the one a user's own install left, which the user
+# needs to remove that install again, is put back then.
 start_test() {
-  test_name=$1
-  scratch=$(mktemp -d)
-  work=$(mktemp -d)
-  keep_install_manifest "$2"
-  trap 'restore_install_manifest; rm -rf "$scratch" "$work"' EXIT
-}
-
-is_jpeg() {
-  head -c 3 "$1" | od -An -tx1 | grep -q 'ff d8 ff'
+  test_name=$1 manifest=$2/install_manifest.txt
+  scratch=$(mktemp -d) work=$(mktemp -d) kept=$(mktemp -d)
+  [ ! -e "$manifest" ] || cp "$manifest" "$kept/"
+  trap 'if [ -e "$kept/install_manifest.txt" ]; then mv "$kept/install_manifest.txt" "$manifest";
+        else rm -f "$manifest"; fi; rm -rf "$scratch" "$work" "$kept"' EXIT
 }
 
 check_files() {
@@ -129,7 +112,7 @@ check_batch_tool() {
   write_bitmap "$work/in.bmp"
   env -u LD_LIBRARY_PATH "$prefix/bin/velmora-enlarge" --ratio 4 "$work/in.bmp" "$work/out.jpg" ||
     fail "the batch tool wrote no JPEG"
-  is_jpeg "$work/out.jpg" || fail "the batch tool's JPEG is not one"
+  head -c 3 "$work/out.jpg" | od -An -tx1 | grep -q 'ff d8 ff' || fail "the batch tool's JPEG is not one"
   "$prefix/bin/velmora-enlarge" --ratio 4 "$work/in.bmp" "$work/out.bmp"
   [ "$(stat -c %s "$work/out.bmp")" -eq $((54 + 36 * 7)) ] || fail "wrong bitmap size"
 }
@@ -147,7 +130,6 @@ check_pkg_config_build() {
   # shellcheck disable=SC2086 # the flags are words
   cc -std=c11 -Wall -Werror -o "$work/convert_bitmap" "$here/convert_bitmap.c" $flags ||
     fail "no program could be built with pkg-config's flags: $flags"
-  write_bitmap "$work/in.bmp"
   LD_LIBRARY_PATH=$prefix/$libdir "$work/convert_bitmap" "$work/in.bmp" "$work/pc.jpg" "$version" ||
     fail "the program built with pkg-config did not convert the bitmap"
 }
@@ -174,7 +156,6 @@ EOF
 check_tree() {
   local prefix=$1 sysroot=$2 libdir=$4
   version=$3
-  work=$5
   check_files "$prefix" "$libdir"
   check_library "$prefix" "$libdir"
   check_icons "$prefix"

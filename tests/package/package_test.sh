@@ -31,7 +31,7 @@ root=$work/root
 dpkg-deb -x "$deb" "$root"
 # Nothing outside /usr, and the changelog and copyright where Debian wants them.
 [ "$(ls "$root")" = usr ] || fail "the package installs outside /usr: $(ls "$root")"
-check_tree "$root/usr" "$root" "$version" "$libdir" "$work"
+check_tree "$root/usr" "$root" "$version" "$libdir"
 
 if command -v lintian >/dev/null; then
   lintian --fail-on error "$deb" >"$work/lintian.txt" 2>&1 ||

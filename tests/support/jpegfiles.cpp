@@ -83,22 +83,13 @@ QByteArray WithIccProfile(const QByteArray& jpeg, const QByteArray& profile, int
 }
 
 QByteArray ExifOrientationBlock(int orientation, bool bigEndian) {
-    // TIFF header, then IFD0 at 8 with one entry: tag 0x0112, SHORT, count 1.
-    QByteArray tiff(26, '\0');
-    int at = 2;
-    const auto put = [&](quint32 v, int bytes) {
-        for (int i = 0; i < bytes; ++i, ++at)
-            tiff[at] = char(v >> (8 * (bigEndian ? bytes - 1 - i : i)));
-    };
-    tiff[0] = tiff[1] = bigEndian ? 'M' : 'I';
-    for (const auto& [value, bytes] : {std::pair{42u, 2},
-                                       {8u, 4},
-                                       {1u, 2},
-                                       {0x0112u, 2},
-                                       {3u, 2},
-                                       {1u, 4},
-                                       {quint32(orientation), 2}})
-        put(value, bytes);
+    // TIFF header, then IFD0 at 8 with one entry: tag 0x0112, SHORT, count 1,
+    // the orientation; no IFD after it.
+    QByteArray tiff = bigEndian
+                          ? QByteArray("MM\0\x2A\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01", 18)
+                          : QByteArray("II\x2A\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0", 18);
+    tiff += QByteArray(8, '\0');
+    tiff[bigEndian ? 19 : 18] = char(orientation);
     return QByteArray("Exif\0\0", 6) + tiff;
 }
 

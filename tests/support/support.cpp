@@ -74,13 +74,4 @@ QImage PhotoLikeImage(int w, int h) {
     return image;
 }
 
-QImage RandomImage(int width, int height, unsigned seed) {
-    std::mt19937 rng(seed);
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, 0xFF000000u | (rng() & 0xFFFFFFu));
-    return image;
-}
-
 } // namespace velmora

@@ -31,9 +31,6 @@ class SettingsFileTest : public ::testing::Test {
     QTemporaryDir dir;
 };
 
-// A picture of random colours, the same for the same seed.
-QImage RandomImage(int width, int height, unsigned seed);
-
 // Runs action, answering every message box it opens with answer() (which sees
 // the box and may record it); the box is then closed with its escape or first
 // button. Returns how many boxes appeared.
