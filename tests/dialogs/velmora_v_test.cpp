@@ -582,5 +582,20 @@ TEST_F(ImageDialogTest, listsRegularFilesByTheirNamesAsBytesAndNothingElse) {
     ::unlink(raw.constData()); // QTemporaryDir takes names as text: it cannot remove it
 }
 
+// A folder whose name is not UTF-8 was listed under a name that led nowhere.
+TEST_F(ImageDialogTest, opensAFolderByItsNameAsBytes) {
+    const QByteArray folder = QFile::encodeName(dir.path()) + "/d\xE9";
+    ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
+    const QString made = writeImage(QStringLiteral("x.bmp"), 8, 6);
+    ASSERT_EQ(std::rename(QFile::encodeName(made).constData(), (folder + "/x.bmp").constData()), 0);
+    velmora_v dialog;
+    dialog.show();
+    ASSERT_TRUE(DoubleClickItem(dialog.Dir1(), QStringLiteral("d\uFFFD")));
+    EXPECT_EQ(platform::NameToBytes(dialog.Dir1()->Path()), folder);
+    EXPECT_EQ(fileNames(dialog), QStringList{QStringLiteral("x.bmp")});
+    ::unlink((folder + "/x.bmp").constData()); // QTemporaryDir takes names as text
+    ::rmdir(folder.constData());
+}
+
 } // namespace
 } // namespace velmora
