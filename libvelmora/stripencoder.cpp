@@ -3,16 +3,15 @@
 
 #include "stripencoder.h"
 
+#include "orderedring.h"
 #include "stripcompress.h"
 
 #include <sched.h>
 
 #include <algorithm>
-#include <condition_variable>
+#include <atomic>
 #include <cstdlib>
-#include <mutex>
 #include <new>
-#include <thread>
 
 namespace velmora::jpeg {
 
@@ -93,7 +92,6 @@ Plan makePlan(const EncodeSettings& s) {
 // One strip's compressed stream, kept between strips for its capacity.
 struct Slot {
     CompressedBuffer buffer;
-    bool ready = false;
     Slot() = default;
     Slot(const Slot&) = delete;
     Slot& operator=(const Slot&) = delete;
@@ -174,128 +172,54 @@ void reportProgress(const EncodeSettings& s, const Plan& plan, int strip) {
         s.progress(std::min(plan.height, (strip + 1) * plan.stripRows));
 }
 
-// One thread does everything, strip after strip.
-int encodeInline(const EncodeSettings& s, const Plan& plan, StripSource& source, Joiner& joiner) {
-    WorkerMemory memory;
-    Slot slot;
-    for (int strip = 0; strip < plan.strips; ++strip) {
-        int rc = compressOne(plan, strip, source, memory, slot.buffer);
-        if (rc == VELMORA_OK)
-            rc = joiner.append(strip, slot.buffer);
-        if (rc != VELMORA_OK)
-            return rc;
-        reportProgress(s, plan, strip);
-    }
-    return VELMORA_OK;
-}
-
-// Workers compress strips into a ring of slots; the calling thread writes
-// slot after slot in strip order. A worker starts strip k only when the strip
-// that last used its slot has been written.
+// Workers compress strips into a ring of slots while the calling thread
+// joins them in strip order; with one worker, the calling thread compresses
+// each strip itself before joining it.
 class Pipeline {
   public:
     Pipeline(const Plan& plan, StripSource& source)
-        : plan_(plan), source_(source), slots_(std::size_t(plan.workers) * kSlotsPerWorker) {}
-
-    ~Pipeline() {
-        stop(VELMORA_OK);
-        for (std::thread& t : threads_)
-            t.join();
-    }
-
-    // Starts the workers; false if not even one could be started.
-    bool start() {
-        for (int i = 0; i < plan_.workers; ++i) {
-            try {
-                threads_.emplace_back([this] { work(); });
-            } catch (...) {
-                break; // fewer threads; the strips get done all the same
-            }
-        }
-        return !threads_.empty();
+        : plan_(plan), source_(source),
+          ring_(plan.strips, plan.workers > 1 ? std::size_t(plan.workers) * kSlotsPerWorker : 1) {
+        ring_.start(plan.workers > 1 ? plan.workers : 0, [this] {
+            return [this, memory = WorkerMemory()](int strip, Slot& slot) mutable {
+                int rc;
+                try {
+                    rc = compressOne(plan_, strip, source_, memory, slot.buffer);
+                } catch (const std::bad_alloc&) {
+                    rc = VELMORA_E_OUT_OF_MEMORY;
+                } catch (...) {
+                    rc = VELMORA_E_COMPRESSION;
+                }
+                return rc == VELMORA_OK || fail(rc);
+            };
+        });
     }
 
     int writeAll(const EncodeSettings& s, Joiner& joiner) {
         for (int strip = 0; strip < plan_.strips; ++strip) {
-            Slot& slot = slots_[std::size_t(strip) % slots_.size()];
-            {
-                std::unique_lock lock(mutex_);
-                changed_.wait(lock, [&] { return slot.ready || failure_ != VELMORA_OK; });
-                if (failure_ != VELMORA_OK)
-                    return failure_;
-            }
-            const int rc = joiner.append(strip, slot.buffer);
-            if (rc != VELMORA_OK) {
-                stop(rc);
+            const Slot* slot = ring_.await(strip);
+            if (!slot)
+                return failure_;
+            if (const int rc = joiner.append(strip, slot->buffer); rc != VELMORA_OK)
                 return rc;
-            }
-            {
-                std::lock_guard lock(mutex_);
-                slot.ready = false;
-                ++written_;
-            }
-            changed_.notify_all();
+            ring_.release(strip);
             reportProgress(s, plan_, strip);
         }
         return VELMORA_OK;
     }
 
-    void stop(int status) {
-        {
-            std::lock_guard lock(mutex_);
-            if (failure_ == VELMORA_OK)
-                failure_ = status;
-            stopped_ = true;
-        }
-        changed_.notify_all();
-    }
-
   private:
-    // Takes the next strip whose slot is free; -1 when there is nothing to do.
-    int take() {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] {
-            return stopped_ || next_ >= plan_.strips ||
-                   next_ - written_ < static_cast<int>(slots_.size());
-        });
-        if (stopped_ || next_ >= plan_.strips)
-            return -1;
-        return next_++;
-    }
-
-    void work() {
-        WorkerMemory memory;
-        for (int strip; (strip = take()) >= 0;) {
-            Slot& slot = slots_[std::size_t(strip) % slots_.size()];
-            int rc;
-            try {
-                rc = compressOne(plan_, strip, source_, memory, slot.buffer);
-            } catch (const std::bad_alloc&) {
-                rc = VELMORA_E_OUT_OF_MEMORY;
-            } catch (...) {
-                rc = VELMORA_E_COMPRESSION;
-            }
-            if (rc != VELMORA_OK) {
-                stop(rc);
-                return;
-            }
-            {
-                std::lock_guard lock(mutex_);
-                slot.ready = true;
-            }
-            changed_.notify_all();
-        }
+    // Keeps the first failure, for writeAll to return; false, to stop the ring.
+    bool fail(int status) {
+        int ok = VELMORA_OK;
+        failure_.compare_exchange_strong(ok, status);
+        return false;
     }
 
     const Plan& plan_;
     StripSource& source_;
-    std::vector<Slot> slots_;
-    std::vector<std::thread> threads_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    int next_ = 0, written_ = 0;
-    int failure_ = VELMORA_OK;
-    bool stopped_ = false;
+    std::atomic<int> failure_{VELMORA_OK};
+    OrderedRing<Slot> ring_; // last: its workers stop before the rest goes
 };
 
 // Each marker is APPn with a length its two-byte field can hold, and has its
@@ -332,12 +256,8 @@ int Encode(const EncodeSettings& settings, StripSource& source, ByteSink& sink) 
     const Plan plan = makePlan(settings);
     Joiner joiner(plan, settings.markers, sink);
     try {
-        if (plan.workers > 1) {
-            Pipeline pipeline(plan, source);
-            if (pipeline.start())
-                return pipeline.writeAll(settings, joiner);
-        }
-        return encodeInline(settings, plan, source, joiner);
+        Pipeline pipeline(plan, source);
+        return pipeline.writeAll(settings, joiner);
     } catch (const std::bad_alloc&) {
         return VELMORA_E_OUT_OF_MEMORY;
     }
