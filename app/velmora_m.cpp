@@ -280,7 +280,6 @@ void velmora_m::runEnlargement() {
     const platform::BusyPointer busy;
     if (!display_->reveal()) {
         display_->restore(previous);
-        display_->fitInto(client_->size());
         display_->repaint();
         showMessage(QStringLiteral("拡大できませんでした。"));
     }
