@@ -142,17 +142,20 @@ bool PictureView::computeTiles(const QRect& indexes) {
         for (int tx = indexes.left(); tx <= indexes.right(); ++tx)
             if (tiles_.find(QPoint(tx, ty)).isNull())
                 missing.emplace_back(tx, ty);
+    if (missing.empty())
+        return true;
     std::vector<QImage> made(missing.size());
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
         for (std::size_t k; (k = next.fetch_add(1)) < missing.size();)
             made[k] = computeTile(missing[k]);
     };
-    // Each tile is small; the tiles of one paint share the cores.
-    const std::size_t helpers =
-        std::min<std::size_t>(missing.size(), std::thread::hardware_concurrency()) - 1;
+    // Each tile is small; the tiles of one paint share the cores (one, when the
+    // system cannot tell how many).
+    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t helpers = std::min(missing.size(), cores) - 1;
     std::vector<std::thread> threads;
-    for (std::size_t t = 0; t < helpers && missing.size() > 1; ++t) {
+    for (std::size_t t = 0; t < helpers; ++t) {
         try {
             threads.emplace_back(work);
         } catch (const std::system_error&) {

@@ -1,6 +1,5 @@
 #include "app/velmora_m.h"
 
-#include "engine/enlarge.h"
 #include "platform/backgroundwork.h"
 #include "platform/filenames.h"
 #include "platform/imagereader.h"
@@ -16,13 +15,10 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QIcon>
-#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QUrl>
-
-#include <memory>
 
 namespace velmora {
 
@@ -60,8 +56,7 @@ velmora_m::velmora_m(MainWindowServices services, QWidget* parent)
 
     const QColor windowColour = QApplication::palette().color(QPalette::Base);
     display_ = PictureView::Place(client, QStringLiteral("Display"), kDisplayDesign, windowColour);
-    if (services_.enlarge)
-        display_->setEnlarge(services_.enlarge);
+    display_->setEnlarge(services_.enlarge);
     display_->hide();
     master_ =
         platform::Surface::Place(client, QStringLiteral("Master"), kMasterDesign, windowColour);
@@ -285,7 +280,6 @@ void velmora_m::runEnlargement() {
     const platform::BusyPointer busy;
     if (!display_->reveal()) {
         display_->restore(previous);
-        display_->fitInto(client_->size());
         display_->repaint();
         showMessage(QStringLiteral("拡大できませんでした。"));
     }

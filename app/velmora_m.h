@@ -8,7 +8,6 @@
 
 #include <QMainWindow>
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -35,8 +34,7 @@ struct MainWindowServices {
     // The save command (app/savecommand.h) for the picture the recipe makes.
     std::function<void(QWidget* owner, const Recipe& recipe, SaveKind kind)> save;
     // The enlargement itself; empty: velmora::Enlarge. Tests make it fail.
-    std::function<bool(const SourceImage&, double, const DestImage&, const EnlargeOptions&)>
-        enlarge;
+    PictureView::EnlargeFunction enlarge;
 };
 
 class velmora_m : public QMainWindow {

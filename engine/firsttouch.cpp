@@ -21,6 +21,12 @@ std::uintptr_t Huge_Round_Up(std::uintptr_t address) {
     return (address + kHugePage - 1) & ~(kHugePage - 1);
 }
 
+HugeSpan Huge_Span(const DestImage& dst) {
+    const std::uintptr_t end =
+        Row_Address(dst, dst.height - 1) + static_cast<std::uintptr_t>(dst.width) * 4;
+    return {Huge_Round_Up(Row_Address(dst, 0)), end & ~(kHugePage - 1)};
+}
+
 // The first pixel on the huge page at `page` that lies in columns 0 to
 // columns - 1 of a row before `bottom`, or null when there is none. The page
 // begins in a row before `bottom`, on a whole pixel (pages and pixels are both
@@ -39,12 +45,6 @@ std::uint32_t* Pixel_On_Page(const DestImage& dst, std::uintptr_t page, int colu
 }
 
 } // namespace
-
-HugeSpan Huge_Span(const DestImage& dst) {
-    const std::uintptr_t end =
-        Row_Address(dst, dst.height - 1) + static_cast<std::uintptr_t>(dst.width) * 4;
-    return {Huge_Round_Up(Row_Address(dst, 0)), end & ~(kHugePage - 1)};
-}
 
 void Prefer_Huge_Pages(const DestImage& dst) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)

@@ -21,8 +21,6 @@ struct HugeSpan {
     std::uintptr_t end = 0;
 };
 
-HugeSpan Huge_Span(const DestImage& dst);
-
 // Asks for transparent huge pages on the whole huge pages of the destination:
 // only a hint, which leaves the contents alone and is ignored where unsupported.
 void Prefer_Huge_Pages(const DestImage& dst);

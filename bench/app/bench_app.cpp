@@ -2,7 +2,6 @@
 // column shown, in a real main window (run with QT_QPA_PLATFORM=offscreen or on
 // a display).
 #include "app/velmora_m.h"
-#include "platform/surface.h"
 #include "save/jpeglibrary.h"
 #include "save/save.h"
 #include "settings/settings.h"

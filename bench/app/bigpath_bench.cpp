@@ -16,7 +16,6 @@
 #include "app/savecommand.h"
 #include "app/velmora_m.h"
 #include "bench/app/photo.h"
-#include "platform/surface.h"
 #include "save/jpeglibrary.h"
 #include "settings/settings.h"
 #include "state/velmora_b.h"
@@ -33,7 +32,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <random>
 #include <vector>
 
 #include <sys/resource.h>
