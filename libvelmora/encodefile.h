@@ -17,6 +17,14 @@ namespace velmora::jpeg {
 int Encode_File(const char* destinationPath, const EncodeSettings& settings, StripSource& source,
                 int* osError = nullptr);
 
+// The checks ConvertPixelsToJPG and ConvertRowsToJPG share, and the settings
+// they give: VELMORA_E_ARGUMENT for a null or empty path, a side below 1,
+// bytesPerPixel other than 3 or 4 or quality outside 1..100;
+// VELMORA_E_TOO_LARGE for a side above VELMORA_MAX_DIMENSION; VELMORA_OK with
+// the size, layout and quality set otherwise.
+int Picture_Settings(const char* destinationPath, std::int32_t width, std::int32_t height,
+                     std::int32_t bytesPerPixel, std::int32_t quality, EncodeSettings* settings);
+
 // Runs one conversion with the library's exceptions turned into statuses.
 template <typename Work> std::int16_t Guarded(Work work) {
     try {

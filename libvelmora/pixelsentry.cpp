@@ -32,20 +32,15 @@ class MemoryStrips : public velmora::jpeg::StripSource {
 extern "C" VELMORA_API int16_t ConvertPixelsToJPG(const void* pixels, int32_t width, int32_t height,
                                                   int64_t bytesPerLine, int32_t bytesPerPixel,
                                                   const char* destinationPath, int32_t quality) {
-    if (!pixels || !destinationPath || !*destinationPath || width < 1 || height < 1 ||
-        (bytesPerPixel != 3 && bytesPerPixel != 4) ||
-        bytesPerLine < int64_t(width) * bytesPerPixel || quality < 1 || quality > 100)
+    // A refused argument outranks a size too large: these are checked first.
+    if (!pixels || bytesPerLine < int64_t(width) * bytesPerPixel)
         return VELMORA_E_ARGUMENT;
-    if (width > VELMORA_MAX_DIMENSION || height > VELMORA_MAX_DIMENSION)
-        return VELMORA_E_TOO_LARGE;
+    velmora::jpeg::EncodeSettings settings;
+    if (const int rc = velmora::jpeg::Picture_Settings(destinationPath, width, height,
+                                                       bytesPerPixel, quality, &settings))
+        return static_cast<int16_t>(rc);
     return velmora::jpeg::Guarded([&] {
         MemoryStrips strips(static_cast<const unsigned char*>(pixels), bytesPerLine);
-        velmora::jpeg::EncodeSettings settings;
-        settings.width = width;
-        settings.height = height;
-        settings.layout =
-            bytesPerPixel == 4 ? velmora::jpeg::PixelLayout::Bgrx : velmora::jpeg::PixelLayout::Bgr;
-        settings.quality = quality;
         return velmora::jpeg::Encode_File(destinationPath, settings, strips);
     });
 }

@@ -59,16 +59,12 @@ std::int16_t Convert_Rows_To_Jpeg(VelmoraFillRows fill, void* context, std::int3
                                   const VelmoraMarker* markers, std::int32_t markerCount,
                                   const char* destinationPath, std::int32_t quality) {
     EncodeSettings settings;
-    if (!fill || !destinationPath || !*destinationPath || width < 1 || height < 1 ||
-        (bytesPerPixel != 3 && bytesPerPixel != 4) || quality < 1 || quality > 100 ||
-        !readMarkers(markers, markerCount, &settings.markers))
+    // A refused argument outranks a size too large: these are checked first.
+    if (!fill || !readMarkers(markers, markerCount, &settings.markers))
         return VELMORA_E_ARGUMENT;
-    if (width > VELMORA_MAX_DIMENSION || height > VELMORA_MAX_DIMENSION)
-        return VELMORA_E_TOO_LARGE;
-    settings.width = width;
-    settings.height = height;
-    settings.layout = bytesPerPixel == 4 ? PixelLayout::Bgrx : PixelLayout::Bgr;
-    settings.quality = quality;
+    if (const int rc =
+            Picture_Settings(destinationPath, width, height, bytesPerPixel, quality, &settings))
+        return static_cast<std::int16_t>(rc);
     int osError = 0;
     const std::int16_t status = Guarded([&] {
         FilledStrips strips(fill, context, width, bytesPerPixel);

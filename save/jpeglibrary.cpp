@@ -126,7 +126,7 @@ void Set_Library_Folder(const QString& folder, bool thenSystemPath) {
 
 JpegLibrary Jpeg_Library(QString* error) {
     const Functions library = load(error);
-    return {library.convert != nullptr, library.convertPixels != nullptr, library.convertRows};
+    return {library.convert != nullptr, library.convertRows};
 }
 
 int ConvertBitmapToJpeg(const QString& bitmapPath, const QString& jpegPath, QString* error,

@@ -20,7 +20,6 @@ inline constexpr int kJpegQuality = 100;
 // What the library offers; an older library lacks the later entries.
 struct JpegLibrary {
     bool found = false;                                // ConvertBMPtoJPG, which every version has
-    bool convertsPixels = false;                       // ConvertPixelsToJPG
     decltype(&ConvertRowsToJPG) convertRows = nullptr; // ConvertRowsToJPG
 };
 

@@ -8,8 +8,6 @@
 #include "save/rowprogress.h"
 #include "save/savelimits.h"
 
-#include <QFile>
-
 namespace velmora {
 
 SaveResult Save_Recipe(const Recipe& recipe, const QString& path, SaveKind kind,

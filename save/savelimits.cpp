@@ -4,7 +4,6 @@
 #include "platform/diskspace.h"
 #include "platform/filenames.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
