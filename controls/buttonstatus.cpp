@@ -72,31 +72,8 @@ Reaction pointerLeft(ButtonStatus& s) {
     return {};
 }
 
-Reaction keyDown(ButtonStatus& s) {
-    s.KeyDown = true;
-    return {Frame::Pressed};
-}
-
-Reaction keyUp(ButtonStatus& s, bool click) {
-    // A key that came up without having pressed the button (its press went to
-    // another widget, or a mouse release or focus change ended it) does nothing.
-    if (!s.KeyDown)
-        return {};
-    s.KeyDown = false;
-    return {StateFrame(s.ButtonState), click};
-}
-
-// What the pointer and the focus change while a key holds the button down: the
-// state as usual, the look stays Pressed.
-Reaction underKey(const ButtonStatus& s, Reaction r) {
-    if (s.KeyDown)
-        r.paint.reset();
-    return r;
-}
-
-} // namespace
-
-Frame StateFrame(quint8 buttonState) {
+// The frame a state is named after (Normal before Initialize).
+Frame stateFrame(quint8 buttonState) {
     switch (buttonState) {
     case state::HighLight:
         return Frame::HighLight;
@@ -108,6 +85,30 @@ Frame StateFrame(quint8 buttonState) {
         return Frame::Normal;
     }
 }
+
+Reaction keyDown(ButtonStatus& s) {
+    s.KeyDown = true;
+    return {Frame::Pressed};
+}
+
+Reaction keyUp(ButtonStatus& s, bool click) {
+    // A key that came up without having pressed the button (its press went to
+    // another widget, or a mouse release or focus change ended it) does nothing.
+    if (!s.KeyDown)
+        return {};
+    s.KeyDown = false;
+    return {stateFrame(s.ButtonState), click};
+}
+
+// What the pointer and the focus change while a key holds the button down: the
+// state as usual, the look stays Pressed.
+Reaction underKey(const ButtonStatus& s, Reaction r) {
+    if (s.KeyDown)
+        r.paint.reset();
+    return r;
+}
+
+} // namespace
 
 Reaction Step(ButtonStatus& status, const ButtonEvent& event) {
     if (!status.IsEnabled) {

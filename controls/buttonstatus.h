@@ -84,10 +84,6 @@ struct Reaction {
 // then decide the look and the Click.
 Reaction Step(ButtonStatus& status, const ButtonEvent& event);
 
-// The frame named after a state: Normal, HighLight, Selected, HighLightSelect
-// (Normal before Initialize).
-Frame StateFrame(quint8 buttonState);
-
 // The first step of every repaint: states 1 and 3 take the normal shading,
 // state 2 the hover shading; any other state (4 included) keeps the shading it
 // had, so state 4 looks like the state it was entered from.

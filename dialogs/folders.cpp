@@ -4,7 +4,6 @@
 #include "settings/settings.h"
 
 #include <QDir>
-#include <QFile>
 #include <QStandardPaths>
 
 #include <dirent.h>

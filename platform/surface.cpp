@@ -8,8 +8,6 @@
 
 namespace velmora::platform {
 
-namespace {} // namespace
-
 Surface::Surface(QWidget* parent) : QWidget(parent), background_(Qt::white) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }

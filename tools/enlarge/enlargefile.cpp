@@ -22,9 +22,6 @@ namespace {
 // core (save/): what reading the source leaves room for.
 constexpr int kStripRows = 64;
 
-// The largest side a JPEG file can hold (libjpeg's limit).
-constexpr int kMaxJpegSide = 65500;
-
 // The picture read, its metadata and what its enlargement will be.
 struct Source {
     QImage picture;
@@ -50,9 +47,10 @@ QString formatRefusal(const EnlargeGeometry& g, SaveKind kind, const QString& wh
     if (kind == SaveKind::Bitmap &&
         platform::BitmapFileBytes(g.width, g.height) >= platform::kMaxBitmapFileBytes)
         return what + size + QStringLiteral(" is too large for a bitmap file (4 GiB at most)");
-    if (kind == SaveKind::Jpeg && std::max(g.width, g.height) > kMaxJpegSide)
+    if (kind == SaveKind::Jpeg && std::max(g.width, g.height) > VELMORA_MAX_DIMENSION)
         return what + size +
-               QStringLiteral(" is too large for JPEG: at most %1 pixels a side").arg(kMaxJpegSide);
+               QStringLiteral(" is too large for JPEG: at most %1 pixels a side")
+                   .arg(VELMORA_MAX_DIMENSION);
     return {};
 }
 
