@@ -15,14 +15,6 @@ namespace {
 constexpr long long kJpegShareOfBitmap = 2;
 constexpr long long kMiB = 1LL << 20;
 
-bool jpegHolds(const QSize& size) {
-    return std::max(size.width(), size.height()) <= VELMORA_MAX_DIMENSION;
-}
-
-bool bitmapHolds(const QSize& size) {
-    return platform::BitmapFileBytes(size.width(), size.height()) < platform::kMaxBitmapFileBytes;
-}
-
 QString sizeText(const QSize& size) {
     return QStringLiteral("画像 (%1 × %2 ﾋﾟｸｾﾙ)").arg(size.width()).arg(size.height());
 }
@@ -31,7 +23,7 @@ QString jpegRefusal(const QSize& size) {
     QString text = sizeText(size) + QStringLiteral("は JPEG ﾌｧｲﾙには大きすぎます。JPEG は一辺 %1 "
                                                    "ﾋﾟｸｾﾙまでです。")
                                         .arg(VELMORA_MAX_DIMENSION);
-    if (bitmapHolds(size))
+    if (Format_Holds(size, SaveKind::Bitmap))
         text += QStringLiteral("BMP ﾌｧｲﾙなら保存できます。");
     return text;
 }
@@ -41,21 +33,27 @@ QString bitmapRefusal(const QSize& size) {
     QString text = sizeText(size) + QStringLiteral("の BMP ﾌｧｲﾙは %1 MB になり、BMP ﾌｧｲﾙは 4 GB "
                                                    "(4096 MB) 未満までです。")
                                         .arg((bytes + kMiB - 1) / kMiB);
-    if (jpegHolds(size))
+    if (Format_Holds(size, SaveKind::Jpeg))
         text += QStringLiteral("JPEG ﾌｧｲﾙなら保存できます。");
     return text;
 }
 
 } // namespace
 
+bool Format_Holds(const QSize& size, SaveKind kind) {
+    if (kind == SaveKind::Jpeg)
+        return std::max(size.width(), size.height()) <= VELMORA_MAX_DIMENSION;
+    return platform::BitmapFileBytes(size.width(), size.height()) < platform::kMaxBitmapFileBytes;
+}
+
 QString Format_Refusal(const QSize& size, SaveKind kind) {
     if (!size.isValid())
         return QStringLiteral("拡大後の画像が大きすぎて、JPEG ﾌｧｲﾙにも BMP ﾌｧｲﾙにもできません。");
     if (kind == SaveKind::Jpeg && size.isEmpty())
         return QStringLiteral("画像に画素がないため、JPEG ﾌｧｲﾙにできません。");
-    if (kind == SaveKind::Jpeg)
-        return jpegHolds(size) ? QString() : jpegRefusal(size);
-    return bitmapHolds(size) ? QString() : bitmapRefusal(size);
+    if (Format_Holds(size, kind))
+        return QString();
+    return kind == SaveKind::Jpeg ? jpegRefusal(size) : bitmapRefusal(size);
 }
 
 jpeg::Destination Find_Destination(const QString& path) {

@@ -13,6 +13,10 @@
 
 namespace velmora {
 
+// Whether a file of this kind can hold a picture of this size: a JPEG at most
+// VELMORA_MAX_DIMENSION pixels a side, a bitmap file under 4 GiB.
+bool Format_Holds(const QSize& size, SaveKind kind);
+
 // Why a picture of this size (Recipe_Size's) cannot be saved as kind, in
 // Japanese, naming the limit and, when the other format can hold the
 // picture, suggesting it; empty when it can be saved. A bitmap may have no

@@ -4,13 +4,12 @@
 #include "libvelmora/destination.h"
 #include "libvelmora/rowsconvert.h"
 #include "libvelmora/statuswords.h"
-#include "platform/bitmap.h"
 #include "platform/imagereader.h"
+#include "save/savelimits.h"
 
 #include <QImage>
 #include <QSize>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -43,15 +42,14 @@ QString formatRefusal(const EnlargeGeometry& g, SaveKind kind, const QString& wh
         return what + QStringLiteral(" is too large");
     if (g.empty())
         return what + QStringLiteral(" has no pixels");
+    if (Format_Holds(QSize(g.width, g.height), kind))
+        return {};
     const QString size = QStringLiteral(" (%1 x %2 pixels)").arg(g.width).arg(g.height);
-    if (kind == SaveKind::Bitmap &&
-        platform::BitmapFileBytes(g.width, g.height) >= platform::kMaxBitmapFileBytes)
+    if (kind == SaveKind::Bitmap)
         return what + size + QStringLiteral(" is too large for a bitmap file (4 GiB at most)");
-    if (kind == SaveKind::Jpeg && std::max(g.width, g.height) > VELMORA_MAX_DIMENSION)
-        return what + size +
-               QStringLiteral(" is too large for JPEG: at most %1 pixels a side")
-                   .arg(VELMORA_MAX_DIMENSION);
-    return {};
+    return what + size +
+           QStringLiteral(" is too large for JPEG: at most %1 pixels a side")
+               .arg(VELMORA_MAX_DIMENSION);
 }
 
 // Reads the source, having checked from its header alone, before any pixel is
