@@ -38,7 +38,10 @@ void BM_ClickToMenuBack(benchmark::State& state) {
     source().save(path, "JPG", 95);
     velmora::velmora_m window{velmora::MainWindowServices()};
     window.show();
-    QTest::qWaitForWindowExposed(&window);
+    if (!QTest::qWaitForWindowExposed(&window)) {
+        state.SkipWithError("the window was not shown");
+        return;
+    }
     window.openImage(path);
     velmora::Ritu_Scale = static_cast<std::int16_t>(state.range(0));
     for (auto _ : state) {
@@ -65,7 +68,10 @@ void BM_DragStep(benchmark::State& state) {
     view.fitInto(QSize(1920, 1080));
     view.showEnlarged(source(), r);
     view.show();
-    QTest::qWaitForWindowExposed(&view);
+    if (!QTest::qWaitForWindowExposed(&view)) {
+        state.SkipWithError("the view was not shown");
+        return;
+    }
     view.reveal();
     QPoint direction(step, step / 2);
     std::vector<double> ms;
