@@ -2,9 +2,9 @@
 #include "app/commandline.h"
 #include "app/services.h"
 #include "app/velmora_m.h"
+#include "gui/fonts.h"
+#include "gui/translation.h"
 #include "platform/filenames.h"
-#include "platform/fonts.h"
-#include "platform/translation.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -30,9 +30,9 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velmora"));
-    velmora::platform::InstallQtTranslation();
-    velmora::platform::InstallFontSubstitutes();
-    QApplication::setFont(velmora::platform::CaptionFont());
+    velmora::gui::InstallQtTranslation();
+    velmora::gui::InstallFontSubstitutes();
+    QApplication::setFont(velmora::gui::CaptionFont());
 
     velmora::velmora_m window(velmora::ProgramServices());
     window.show();

@@ -1,6 +1,6 @@
 #include "app/pictureview.h"
 
-#include "platform/colourvalue.h"
+#include "gui/colourvalue.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -243,7 +243,7 @@ QImage PictureView::content(const QRect& rect) {
 std::uint32_t PictureView::GetPixel(int x, int y) {
     if (!QRect(QPoint(), content_).contains(x, y))
         return 0xFFFFFFFFu;
-    return platform::SwapRedBlue(content(QRect(x, y, 1, 1)).pixel(0, 0)) & 0x00FFFFFFu;
+    return gui::SwapRedBlue(content(QRect(x, y, 1, 1)).pixel(0, 0)) & 0x00FFFFFFu;
 }
 
 void PictureView::scrollTo(const QPoint& wanted) {

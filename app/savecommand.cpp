@@ -1,7 +1,7 @@
 #include "app/savecommand.h"
 
-#include "platform/backgroundwork.h"
-#include "platform/message.h"
+#include "gui/backgroundwork.h"
+#include "gui/message.h"
 #include "settings/settings.h"
 #include "state/velmora_b.h"
 
@@ -51,9 +51,9 @@ QString Get_Folder(const QString& path) {
     return path.left(last);
 }
 
-platform::SaveFileRequest Save_Request(QWidget* owner, SaveKind kind) {
+gui::SaveFileRequest Save_Request(QWidget* owner, SaveKind kind) {
     const KindTexts& texts = kind == SaveKind::Jpeg ? kJpegTexts : kBitmapTexts;
-    platform::SaveFileRequest r;
+    gui::SaveFileRequest r;
     r.owner = owner;
     r.filterDescription = QString::fromUtf8(texts.description);
     r.filterPattern = QString::fromUtf8(texts.pattern);
@@ -66,8 +66,8 @@ platform::SaveFileRequest Save_Request(QWidget* owner, SaveKind kind) {
 }
 
 void m_save_Click(QWidget* owner, const Recipe& recipe, SaveKind kind,
-                  const platform::SaveFileDialog& dialog) {
-    const platform::SaveFileRequest request = Save_Request(owner, kind);
+                  const gui::SaveFileDialog& dialog) {
+    const gui::SaveFileRequest request = Save_Request(owner, kind);
     QString chosen;
     Api_Result = dialog && dialog(request, &chosen) ? 1 : 0;
     if (Api_Result <= 0)
@@ -78,10 +78,10 @@ void m_save_Click(QWidget* owner, const Recipe& recipe, SaveKind kind,
     // painting, the busy pointer shows and user input waits until it is done.
     SaveResult result;
     QString error;
-    if (!platform::RunOffUiThread([&] { result = Save_Recipe(recipe, chosen, kind); }, &error))
+    if (!gui::RunOffUiThread([&] { result = Save_Recipe(recipe, chosen, kind); }, &error))
         result = {SaveStatus::Failed, error};
     if (result.status != SaveStatus::Saved)
-        platform::ShowMessage(owner, failureText(chosen, result));
+        gui::ShowMessage(owner, failureText(chosen, result));
 }
 
 } // namespace velmora

@@ -2,7 +2,7 @@
 // its folder, has save/ write the picture and shows what went wrong.
 #pragma once
 
-#include "platform/savedialog.h"
+#include "gui/savedialog.h"
 #include "save/save.h"
 
 #include <QString>
@@ -17,13 +17,13 @@ namespace velmora {
 QString Get_Folder(const QString& path);
 
 // The save-dialog request for the kind, starting in Put_Dir.
-platform::SaveFileRequest Save_Request(QWidget* owner, SaveKind kind);
+gui::SaveFileRequest Save_Request(QWidget* owner, SaveKind kind);
 
 // The menu command: asks for a name, remembers its folder in Put_Dir and
 // "Put_Path" (before saving, so it is kept even when saving fails), then saves
 // the recipe's picture off the user-interface thread. A failure or refusal is
 // shown in a message box.
 void m_save_Click(QWidget* owner, const Recipe& recipe, SaveKind kind,
-                  const platform::SaveFileDialog& dialog = platform::GetSaveFileName);
+                  const gui::SaveFileDialog& dialog = gui::GetSaveFileName);
 
 } // namespace velmora

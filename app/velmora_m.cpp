@@ -1,11 +1,11 @@
 #include "app/velmora_m.h"
 
-#include "platform/backgroundwork.h"
+#include "gui/backgroundwork.h"
+#include "gui/message.h"
+#include "gui/surface.h"
+#include "gui/twips.h"
+#include "imageio/imagereader.h"
 #include "platform/filenames.h"
-#include "platform/imagereader.h"
-#include "platform/message.h"
-#include "platform/surface.h"
-#include "platform/twips.h"
 #include "settings/settings.h"
 #include "state/velmora_b.h"
 
@@ -58,8 +58,7 @@ velmora_m::velmora_m(MainWindowServices services, QWidget* parent)
     display_ = PictureView::Place(client, QStringLiteral("Display"), kDisplayDesign, windowColour);
     display_->setEnlarge(services_.enlarge);
     display_->hide();
-    master_ =
-        platform::Surface::Place(client, QStringLiteral("Master"), kMasterDesign, windowColour);
+    master_ = gui::Surface::Place(client, QStringLiteral("Master"), kMasterDesign, windowColour);
     master_->setAutoSize(true);
     master_->hide();
 
@@ -122,7 +121,7 @@ void velmora_m::setTitle() {
 }
 
 void velmora_m::showMessage(const QString& text) {
-    platform::ShowMessage(this, text);
+    gui::ShowMessage(this, text);
 }
 
 void velmora_m::m_open_Click() {
@@ -138,7 +137,7 @@ bool velmora_m::openImage(const QString& path) {
     // The file is read again here, not taken from the dialog's preview: it may
     // have been replaced or deleted since. Master and Display share the one
     // decoded picture, so opening holds it once.
-    platform::ImageReader reader(path);
+    imageio::ImageReader reader(path);
     QImage loaded;
     bool ok = false;
     if (!runBusy([&] { ok = reader.read(&loaded); }))
@@ -146,7 +145,7 @@ bool velmora_m::openImage(const QString& path) {
     if (!ok) {
         // Either way nothing changes; a picture refused for its size says so,
         // since the file itself is fine and a machine with more memory opens it.
-        const QString text = reader.failure() == platform::ImageReader::Failure::TooLarge
+        const QString text = reader.failure() == imageio::ImageReader::Failure::TooLarge
                                  ? kPictureTooLarge
                                  : kUnreadable;
         showMessage(text.arg(platform::NameForDisplay(QDir::toNativeSeparators(path))));
@@ -197,7 +196,7 @@ void velmora_m::dropEvent(QDropEvent* event) {
 bool velmora_m::runBusy(const std::function<void()>& work) {
     working_ = true;
     QString error;
-    const bool ran = platform::RunOffUiThread(work, &error);
+    const bool ran = gui::RunOffUiThread(work, &error);
     working_ = false;
     if (!ran)
         showMessage(QStringLiteral("処理を開始できませんでした。\n(%1)").arg(error));
@@ -277,7 +276,7 @@ void velmora_m::runEnlargement() {
     display_->fitInto(client_->size());
     // One pass of pending events paints the greyed menu and the resized Display.
     QCoreApplication::processEvents();
-    const platform::BusyPointer busy;
+    const gui::BusyPointer busy;
     if (!display_->reveal()) {
         display_->restore(previous);
         display_->repaint();

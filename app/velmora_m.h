@@ -19,7 +19,7 @@ class QMenu;
 
 namespace velmora {
 
-namespace platform {
+namespace gui {
 class Surface;
 }
 
@@ -47,7 +47,7 @@ class velmora_m : public QMainWindow {
     static QString Title_Text(std::int16_t scale);
 
     PictureView* Display() const { return display_; }
-    platform::Surface* Master() const { return master_; }
+    gui::Surface* Master() const { return master_; }
     QAction* m_file() const;
     QAction* m_open() const { return open_; }
     QAction* m_save(int index) const { return save_[index]; }
@@ -102,7 +102,7 @@ class velmora_m : public QMainWindow {
     QAction* kakudai_ = nullptr;
     QWidget* client_ = nullptr;
     PictureView* display_ = nullptr;
-    platform::Surface* master_ = nullptr;
+    gui::Surface* master_ = nullptr;
     // The opened file's EXIF and ICC profile, kept for a JPEG save.
     SourceMetadata metadata_;
     bool enlarging_ = false;

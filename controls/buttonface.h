@@ -5,7 +5,7 @@
 // the nearest pixels; only the gradient is computed in pixels.
 #pragma once
 
-#include "platform/twips.h"
+#include "gui/twips.h"
 
 #include <QColor>
 #include <QImage>

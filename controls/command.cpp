@@ -4,8 +4,8 @@
 #include "controls/commandaccessible.h"
 #include "controls/controlresources.h"
 #include "controls/propertybag.h"
-#include "platform/pointer.h"
-#include "platform/twips.h"
+#include "gui/pointer.h"
+#include "gui/twips.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -385,7 +385,7 @@ void Command::TmrMouse_Timer() {
     // button itself: the dialog, a panel in it, another control, another
     // application. An unreadable pointer counts as elsewhere.
     QPoint pos;
-    QWidget* under = platform::GetCursorPos(&pos) ? platform::WindowFromPoint(pos) : nullptr;
+    QWidget* under = gui::GetCursorPos(&pos) ? gui::WindowFromPoint(pos) : nullptr;
     if (under != this && under != LblMsg)
         PointerLeft();
 }

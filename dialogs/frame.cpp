@@ -3,9 +3,9 @@
 #include "controls/command.h"
 #include "controls/controlresources.h"
 #include "dialogs/pictureholder.h"
-#include "platform/animation.h"
-#include "platform/pointer.h"
-#include "platform/surface.h"
+#include "gui/animation.h"
+#include "gui/pointer.h"
+#include "gui/surface.h"
 #include "state/velmora_b.h"
 
 #include <QApplication>
@@ -78,7 +78,7 @@ std::vector<QPoint> Tile_Positions(double w, double h, int W, int H) {
     return positions;
 }
 
-void Tile_Texture(platform::Surface* panel, const QImage& texture) {
+void Tile_Texture(gui::Surface* panel, const QImage& texture) {
     if (panel == nullptr)
         return;
     QImage& target = panel->image();
@@ -97,7 +97,7 @@ void Tile_Texture(platform::Surface* panel, const QImage& texture) {
 
 void Capture_Pointer() {
     QPoint at;
-    if (platform::GetCursorPos(&at)) {
+    if (gui::GetCursorPos(&at)) {
         Api_Result = 1;
         Cur_X = at.x();
         Cur_Y = at.y();
@@ -143,11 +143,11 @@ QRect Outer_Rect_To_Show(QWidget* window) {
 }
 
 void Open_Effect(QWidget* window) {
-    platform::DrawAnimatedRects(Pointer_Rect(), Outer_Rect_To_Show(window));
+    gui::DrawAnimatedRects(Pointer_Rect(), Outer_Rect_To_Show(window));
 }
 
 void Close_Effect(QWidget* window) {
-    platform::DrawAnimatedRects(Window_Rect(window), Pointer_Rect());
+    gui::DrawAnimatedRects(Window_Rect(window), Pointer_Rect());
 }
 
 FrameDialog::FrameDialog(QWidget* parent) : QDialog(parent) {
@@ -245,7 +245,7 @@ void FrameDialog::Place_Texture(const QRect& geometry) {
     texture_->loadPicture(QStringLiteral(":/textures/metal.bmp"));
 }
 
-void FrameDialog::Tile_Panel(platform::Surface* panel) const {
+void FrameDialog::Tile_Panel(gui::Surface* panel) const {
     Tile_Texture(panel, texture_->picture());
 }
 

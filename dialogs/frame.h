@@ -5,7 +5,7 @@
 #pragma once
 
 #include "controls/command.h"
-#include "platform/twips.h"
+#include "gui/twips.h"
 
 #include <QColor>
 #include <QDialog>
@@ -22,7 +22,7 @@ class QKeyEvent;
 namespace velmora {
 
 class PictureHolder;
-namespace platform {
+namespace gui {
 class Surface;
 }
 
@@ -52,7 +52,7 @@ std::vector<QPoint> Tile_Positions(double w, double h, int W, int H);
 
 // Covers the panel's retained image with copies of texture at Tile_Positions;
 // copies are clipped at the panel's edges.
-void Tile_Texture(platform::Surface* panel, const QImage& texture);
+void Tile_Texture(gui::Surface* panel, const QImage& texture);
 
 // Screen position in pixels of the pointer when the most recent dialog loaded
 // (0, 0 when it could not be read): where the opening animation starts and the
@@ -133,7 +133,7 @@ class FrameDialog : public QDialog {
     // Places the hidden holder of the background texture ("Pic_Mbl"), and
     // tiles a panel with the texture it holds.
     void Place_Texture(const QRect& geometry);
-    void Tile_Panel(platform::Surface* panel) const;
+    void Tile_Panel(gui::Surface* panel) const;
 
   private:
     // The button Return or Escape stands for, or nullptr for another key.

@@ -1,8 +1,8 @@
 #include "dialogs/velmora_s.h"
 
 #include "controls/command.h"
-#include "platform/fonts.h"
-#include "platform/surface.h"
+#include "gui/fonts.h"
+#include "gui/surface.h"
 #include "settings/settings.h"
 
 #include <QLabel>
@@ -38,7 +38,7 @@ velmora_s::velmora_s(std::int16_t scale, QWidget* parent) : FrameDialog(parent) 
     setFixedSize(TwipsToPixelsTruncated(kClientWidth), TwipsToPixelsTruncated(kClientHeight));
 
     // Controls in the order of their tab index.
-    pic1_ = platform::Surface::Place(this, QStringLiteral("Pic_1"), kPic1, kPanelColour);
+    pic1_ = gui::Surface::Place(this, QStringLiteral("Pic_1"), kPic1, kPanelColour);
 
     vsRitu_ = new QScrollBar(Qt::Vertical, this);
     vsRitu_->setObjectName(QStringLiteral("VS_Ritu"));
@@ -55,7 +55,7 @@ velmora_s::velmora_s(std::int16_t scale, QWidget* parent) : FrameDialog(parent) 
     lblRitu_ = new QLabel(QStringLiteral("9.9倍"), pic1_);
     lblRitu_->setObjectName(QStringLiteral("lbl_Ritu"));
     lblRitu_->setGeometry(kLblRitu);
-    lblRitu_->setFont(platform::CaptionFont());
+    lblRitu_->setFont(gui::CaptionFont());
 
     cmdSet_ = Place_Button(pic1_, kLayout, QStringLiteral("Cmd_Set"), kCmdSet);
 

@@ -15,7 +15,7 @@ class QScrollBar;
 namespace velmora {
 
 class Command;
-namespace platform {
+namespace gui {
 class Surface;
 }
 
@@ -47,7 +47,7 @@ class velmora_s : public FrameDialog {
     void Cmd_Can_Click();
     void showRatio();
 
-    platform::Surface* pic1_ = nullptr;
+    gui::Surface* pic1_ = nullptr;
     QScrollBar* vsRitu_ = nullptr;
     QLabel* lblRitu_ = nullptr;
     Command* cmdSet_ = nullptr;

@@ -6,10 +6,10 @@
 #include "dialogs/folders.h"
 #include "dialogs/pictureholder.h"
 #include "dialogs/previewloader.h"
+#include "gui/fonts.h"
+#include "gui/message.h"
+#include "gui/surface.h"
 #include "platform/drives.h"
-#include "platform/fonts.h"
-#include "platform/message.h"
-#include "platform/surface.h"
 #include "settings/settings.h"
 #include "state/velmora_b.h"
 
@@ -77,9 +77,9 @@ velmora_v::velmora_v(QWidget* parent) : FrameDialog(parent) {
     setWindowTitle(QStringLiteral("画像の選択"));
     setFixedSize(kPicC.size());
 
-    picC_ = platform::Surface::Place(this, QStringLiteral("Pic_C"), kPicC, kPanelColour);
+    picC_ = gui::Surface::Place(this, QStringLiteral("Pic_C"), kPicC, kPanelColour);
 
-    const QFont font = platform::CaptionFont();
+    const QFont font = gui::CaptionFont();
     buildLists(font);
     buildPreview(font);
     buildButtons();
@@ -103,7 +103,7 @@ void velmora_v::buildPreview(const QFont& font) {
     const QColor windowColour = QApplication::palette().color(QPalette::Base);
     const QColor textColour = QApplication::palette().color(QPalette::Text);
 
-    picK_ = platform::Surface::Place(picC_, QStringLiteral("Pic_K"), kPicK, windowColour);
+    picK_ = gui::Surface::Place(picC_, QStringLiteral("Pic_K"), kPicK, windowColour);
 
     shape1_ = new Shape(picC_);
     shape1_->setObjectName(QStringLiteral("Shape1"));
@@ -229,17 +229,17 @@ void velmora_v::Drive1_Change() {
         return;
     }
     if (error.number == platform::kErrDeviceUnavailable) {
-        platform::ShowMessage(this, QStringLiteral("ﾄﾞﾗｲﾌﾞ") + drive +
-                                        QStringLiteral(" は、準備されていません。"));
+        gui::ShowMessage(this, QStringLiteral("ﾄﾞﾗｲﾌﾞ") + drive +
+                                   QStringLiteral(" は、準備されていません。"));
     } else {
         // Retry and Cancel lead to the same return of the drive list. The
         // description goes on a line of its own; Qt's message box breaks lines
         // only at a line feed and shows a carriage return as a blank.
-        platform::ShowMessage(this,
-                              kErrorSource + QStringLiteral(": &H") +
-                                  QString::number(error.number, 16).toUpper() + QLatin1Char('\n') +
-                                  error.description,
-                              QMessageBox::Warning, QMessageBox::Retry | QMessageBox::Cancel);
+        gui::ShowMessage(this,
+                         kErrorSource + QStringLiteral(": &H") +
+                             QString::number(error.number, 16).toUpper() + QLatin1Char('\n') +
+                             error.description,
+                         QMessageBox::Warning, QMessageBox::Retry | QMessageBox::Cancel);
     }
     showDrive(platform::DriveOfFolder(dir1_->Path(), drives_));
 }

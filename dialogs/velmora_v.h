@@ -21,7 +21,7 @@ class Command;
 class FileList;
 class FolderList;
 class PictureHolder;
-namespace platform {
+namespace gui {
 class Surface;
 }
 
@@ -49,7 +49,7 @@ class velmora_v : public FrameDialog {
     FolderList* Dir1() const { return dir1_; }
     FileList* File1() const { return file1_; }
     QComboBox* Combo_Kind() const { return comboKind_; }
-    platform::Surface* Pic_K() const { return picK_; }
+    gui::Surface* Pic_K() const { return picK_; }
     QLabel* lbl_Size() const { return lblSize_; }
     Command* Cmd_Sel() const { return cmdSel_; }
     Command* Cmd_Can() const { return cmdCan_; }
@@ -79,12 +79,12 @@ class velmora_v : public FrameDialog {
     QStringList drives_;
     QString viewFile_;
     QString chosenFile_;
-    platform::Surface* picC_ = nullptr;
+    gui::Surface* picC_ = nullptr;
     QComboBox* drive1_ = nullptr;
     FolderList* dir1_ = nullptr;
     FileList* file1_ = nullptr;
     QComboBox* comboKind_ = nullptr;
-    platform::Surface* picK_ = nullptr;
+    gui::Surface* picK_ = nullptr;
     QLabel* lblSize_ = nullptr;
     QWidget* shape1_ = nullptr;
     Command* cmdCan_ = nullptr;

@@ -1,6 +1,6 @@
 #include "save/exifedit.h"
 
-#include "platform/tiffblock.h"
+#include "imageio/tiffblock.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -9,8 +9,8 @@
 
 namespace velmora {
 
-using platform::IfdEntry;
-using platform::TiffBlock;
+using imageio::IfdEntry;
+using imageio::TiffBlock;
 
 namespace {
 
@@ -69,14 +69,14 @@ void setValue(TiffBlock& t, const IfdEntry& e, std::uint16_t type, std::uint32_t
     t.setNumber(e.at + 2, 2, type);
     t.setNumber(e.at + 4, 4, 1);
     t.clear(e.at + 8, 4);
-    t.setNumber(e.at + 8, type == platform::kTiffShort ? 2 : 4, value);
+    t.setNumber(e.at + 8, type == imageio::kTiffShort ? 2 : 4, value);
 }
 
 // A size keeps a SHORT entry's type while it fits; LONG otherwise.
 void setDimension(TiffBlock& t, const IfdEntry& e, int pixels) {
     const auto value = static_cast<std::uint32_t>(pixels);
-    const bool asShort = e.type == platform::kTiffShort && value <= kLargestShort;
-    setValue(t, e, asShort ? platform::kTiffShort : platform::kTiffLong, value);
+    const bool asShort = e.type == imageio::kTiffShort && value <= kLargestShort;
+    setValue(t, e, asShort ? imageio::kTiffShort : imageio::kTiffLong, value);
 }
 
 // Where the run of pieces that ends the block starts (allowing padding
@@ -156,7 +156,7 @@ QByteArray Exif_For_Saved_Picture(const QByteArray& exif, const QSize& saved) {
     addIfd(t, ifd0, *entries, &kept);
     for (const IfdEntry& e : *entries) {
         if (e.tag == kOrientationTag)
-            setValue(t, e, platform::kTiffShort, kAsStored);
+            setValue(t, e, imageio::kTiffShort, kAsStored);
         else if (e.tag == kImageWidthTag)
             setDimension(t, e, saved.width());
         else if (e.tag == kImageLengthTag)

@@ -1,6 +1,6 @@
 #include "save/jpegsave.h"
 
-#include "platform/bitmap.h"
+#include "imageio/bitmapwriter.h"
 #include "platform/filenames.h"
 #include "save/bitmapstrips.h"
 #include "save/jpeglibrary.h"
@@ -113,9 +113,9 @@ SaveResult Write_Jpeg(const ResultRows& rows, const Recipe& recipe, const QStrin
     const bool inMemory =
         entry == nullptr && recipe.ratio == 0 && Converts_Picture_In_Memory(recipe.source);
     const bool throughBitmap = entry == nullptr && !inMemory;
-    const long long needed =
-        throughBitmap ? platform::BitmapFileBytes(size.width(), size.height()) + jpegBytes
-                      : jpegBytes;
+    const long long needed = throughBitmap
+                                 ? imageio::BitmapFileBytes(size.width(), size.height()) + jpegBytes
+                                 : jpegBytes;
     if (options.checkRoom && !Has_Room(path, needed, &error))
         return {SaveStatus::NoRoom, error};
     if (entry != nullptr)

@@ -1,6 +1,6 @@
 #include "save/save.h"
 
-#include "platform/bitmap.h"
+#include "imageio/bitmapwriter.h"
 #include "platform/filenames.h"
 #include "save/bitmapstrips.h"
 #include "save/jpegsave.h"
@@ -28,7 +28,7 @@ SaveResult Save_Recipe(const Recipe& recipe, const QString& path, SaveKind kind,
         return Write_Jpeg(rows, recipe, file, options, progress);
     QString error;
     if (options.checkRoom &&
-        !Has_Room(file, platform::BitmapFileBytes(size.width(), size.height()), &error))
+        !Has_Room(file, imageio::BitmapFileBytes(size.width(), size.height()), &error))
         return {SaveStatus::NoRoom, error};
     return Write_Bitmap_Strips(rows, file, progress);
 }

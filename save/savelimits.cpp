@@ -1,6 +1,6 @@
 #include "save/savelimits.h"
 
-#include "platform/bitmap.h"
+#include "imageio/bitmapwriter.h"
 #include "platform/diskspace.h"
 #include "platform/filenames.h"
 
@@ -29,7 +29,7 @@ QString jpegRefusal(const QSize& size) {
 }
 
 QString bitmapRefusal(const QSize& size) {
-    const long long bytes = platform::BitmapFileBytes(size.width(), size.height());
+    const long long bytes = imageio::BitmapFileBytes(size.width(), size.height());
     QString text = sizeText(size) + QStringLiteral("の BMP ﾌｧｲﾙは %1 MB になり、BMP ﾌｧｲﾙは 4 GB "
                                                    "(4096 MB) 未満までです。")
                                         .arg((bytes + kMiB - 1) / kMiB);
@@ -43,7 +43,7 @@ QString bitmapRefusal(const QSize& size) {
 bool Format_Holds(const QSize& size, SaveKind kind) {
     if (kind == SaveKind::Jpeg)
         return std::max(size.width(), size.height()) <= VELMORA_MAX_DIMENSION;
-    return platform::BitmapFileBytes(size.width(), size.height()) < platform::kMaxBitmapFileBytes;
+    return imageio::BitmapFileBytes(size.width(), size.height()) < imageio::kMaxBitmapFileBytes;
 }
 
 QString Format_Refusal(const QSize& size, SaveKind kind) {
@@ -70,7 +70,7 @@ std::optional<SaveResult> Destination_Refusal(const jpeg::Destination& destinati
 }
 
 long long Estimated_Jpeg_Bytes(const QSize& size) {
-    return platform::BitmapFileBytes(size.width(), size.height()) / kJpegShareOfBitmap;
+    return imageio::BitmapFileBytes(size.width(), size.height()) / kJpegShareOfBitmap;
 }
 
 bool Has_Room(const QString& path, long long needed, QString* error) {

@@ -136,7 +136,7 @@ void runRatio(const QString& source, const QSize& size, const QString& folder, i
         // recipe the window holds.
         save.start(t);
         velmora::m_save_Click(&window, window.saveRecipe(), velmora::SaveKind::Jpeg,
-                              [&](const velmora::platform::SaveFileRequest&, QString* chosen) {
+                              [&](const velmora::gui::SaveFileRequest&, QString* chosen) {
                                   *chosen = ours;
                                   return true;
                               });

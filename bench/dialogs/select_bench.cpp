@@ -11,12 +11,12 @@
 #include "controls/command.h"
 #include "dialogs/filelist.h"
 #include "dialogs/velmora_v.h"
-#include "platform/animation.h"
-#include "platform/backgroundwork.h"
-#include "platform/fonts.h"
-#include "platform/imagereader.h"
-#include "platform/pointer.h"
-#include "platform/surface.h"
+#include "gui/animation.h"
+#include "gui/backgroundwork.h"
+#include "gui/fonts.h"
+#include "gui/pointer.h"
+#include "gui/surface.h"
+#include "imageio/imagereader.h"
 #include "settings/settings.h"
 #include "state/velmora_b.h"
 #include "tests/support/driving.h"
@@ -83,7 +83,7 @@ void waitForPreview(const velmora_v& dialog) {
 
 void BM_Preview4000x3000(benchmark::State& state) {
     folder();
-    platform::SetAnimationDuration(0);
+    gui::SetAnimationDuration(0);
     velmora_v dialog;
     dialog.show();
     int row = 0;
@@ -100,7 +100,7 @@ BENCHMARK(BM_Preview4000x3000)->Unit(benchmark::kMillisecond)->UseRealTime();
 // Argument: the animation's length in milliseconds (170 is the program's).
 void BM_SelectToPicture4000x3000(benchmark::State& state) {
     folder();
-    platform::SetAnimationDuration(static_cast<int>(state.range(0)));
+    gui::SetAnimationDuration(static_cast<int>(state.range(0)));
     velmora_m window(ProgramServices());
     window.show();
     for (auto _ : state) {
@@ -197,7 +197,7 @@ BENCHMARK(BM_PreviewWholeDecode16000x12000)->Unit(benchmark::kMillisecond)->UseR
 // itself held the user-interface thread.
 void BM_PreviewClickToPicture16000x12000(benchmark::State& state) {
     largeFolder();
-    platform::SetAnimationDuration(0);
+    gui::SetAnimationDuration(0);
     velmora_v dialog;
     dialog.show();
     int row = 0;
@@ -227,9 +227,9 @@ void BM_ThumbnailDifference(benchmark::State& state) {
                                          : QString::fromLocal8Bit(photo);
     QImage whole, reduced;
     for (auto _ : state) {
-        platform::ImageReader full(path);
+        imageio::ImageReader full(path);
         full.read(&whole);
-        platform::ImageReader small(path);
+        imageio::ImageReader small(path);
         small.reduceFor(velmora_v::Preview_Size(small.size().width(), small.size().height()));
         small.read(&reduced);
     }
@@ -260,7 +260,7 @@ BENCHMARK(BM_ThumbnailDifference)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    platform::InstallFontSubstitutes();
+    gui::InstallFontSubstitutes();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -1,6 +1,6 @@
 #include "app/velmora_m.h"
-#include "platform/backgroundwork.h"
-#include "platform/surface.h"
+#include "gui/backgroundwork.h"
+#include "gui/surface.h"
 #include "reference.h"
 #include "settings/settings.h"
 #include "state/velmora_b.h"

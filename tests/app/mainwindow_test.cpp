@@ -1,7 +1,7 @@
 #include "app/velmora_m.h"
-#include "platform/backgroundwork.h"
-#include "platform/surface.h"
-#include "platform/translation.h"
+#include "gui/backgroundwork.h"
+#include "gui/surface.h"
+#include "gui/translation.h"
 #include "settings/settings.h"
 #include "state/velmora_b.h"
 #include "tests/support/badimages.h"
@@ -242,7 +242,7 @@ TEST_F(MainWindow, fileDroppedWhileADialogIsOpenIsRefused) {
 
 // Qt's own buttons were English in a program whose every other word is Japanese.
 TEST(QtTranslation, messageBoxButtonsSpeakJapanese) {
-    QTranslator* japanese = platform::InstallQtTranslation();
+    QTranslator* japanese = gui::InstallQtTranslation();
     ASSERT_NE(japanese, nullptr) << "qtbase_ja is missing: install qt6-translations-l10n";
     QMessageBox box(QMessageBox::Warning, "Vantorel", "x",
                     QMessageBox::Retry | QMessageBox::Cancel);
@@ -272,7 +272,7 @@ class OpenRefusalTest : public MainWindow, public ::testing::WithParamInterface<
   protected:
     void TearDown() override {
         testkit::StopPretendingMemory();
-        platform::FailThreadStartsForTest(false);
+        gui::FailThreadStartsForTest(false);
         MainWindow::TearDown();
     }
 };
@@ -297,7 +297,7 @@ TEST_P(OpenRefusalTest, givesAMessageAndChangesNothing) {
         bad.remove();
     if (GetParam().memoryLeft > 0)
         testkit::PretendMemoryLeft(dir.filePath("memory"), GetParam().memoryLeft);
-    platform::FailThreadStartsForTest(GetParam().noThreads);
+    gui::FailThreadStartsForTest(GetParam().noThreads);
     testkit::MessageCatcher message;
     EXPECT_FALSE(w.openImage(bad.fileName()));
     EXPECT_EQ(message.count, 1);

@@ -1,4 +1,4 @@
-#include "platform/imagereader.h"
+#include "imageio/imagereader.h"
 #include "platform/memory.h"
 #include "tests/support/badimages.h"
 #include "tests/support/fakememory.h"
@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 using namespace velmora::platform;
+using namespace velmora::imageio;
 using namespace velmora::testkit;
 
 namespace {

@@ -3,10 +3,10 @@
 // window wrote from Display's picture before.
 #include "app/savecommand.h"
 #include "app/velmora_m.h"
-#include "platform/backgroundwork.h"
-#include "platform/bitmap.h"
+#include "gui/backgroundwork.h"
+#include "gui/surface.h"
+#include "imageio/bitmapwriter.h"
 #include "platform/diskspace.h"
-#include "platform/surface.h"
 #include "reference.h"
 #include "save/jpeglibrary.h"
 #include "settings/settings.h"
@@ -47,8 +47,8 @@ class SaveCommand : public SettingsFileTest {
     }
 
     // A save dialog that answers with `answer` (empty: cancel) and keeps the request.
-    platform::SaveFileDialog answering(const QString& answer) {
-        return [this, answer](const platform::SaveFileRequest& r, QString* chosen) {
+    gui::SaveFileDialog answering(const QString& answer) {
+        return [this, answer](const gui::SaveFileRequest& r, QString* chosen) {
             request = r;
             *chosen = answer;
             return !answer.isEmpty();
@@ -59,7 +59,7 @@ class SaveCommand : public SettingsFileTest {
         return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
     }
 
-    platform::SaveFileRequest request;
+    gui::SaveFileRequest request;
     QImage picture = PhotoLikeImage(61, 47);
 };
 
@@ -74,7 +74,7 @@ TEST(GetFolder, keepsTheFolderAndTheRoot) {
 
 TEST_F(SaveCommand, dialogRequestDiffersOnlyByKind) {
     const auto fields = [](SaveKind kind) {
-        const platform::SaveFileRequest r = Save_Request(nullptr, kind);
+        const gui::SaveFileRequest r = Save_Request(nullptr, kind);
         return QStringList{r.title,       r.filterDescription, r.filterPattern,
                            r.initialName, r.defaultExtension,  r.initialDir}
                << (r.overwritePrompt ? "asks before replacing" : "");
@@ -154,7 +154,7 @@ TEST_F(SaveCommand, typeListShowsTheDescriptionAloneAndStillFilters) {
     ASSERT_TRUE(WriteTestFile(dir.filePath("photo.jpg"), "x"));
     ASSERT_TRUE(WriteTestFile(dir.filePath("image.bmp"), "x"));
     for (const SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap}) {
-        platform::SaveFileRequest request = Save_Request(nullptr, kind);
+        gui::SaveFileRequest request = Save_Request(nullptr, kind);
         request.initialDir = dir.path();
         QStringList seen; // the types offered, then the files listed
         WhenModal([&](QWidget* modal) {
@@ -174,7 +174,7 @@ TEST_F(SaveCommand, typeListShowsTheDescriptionAloneAndStillFilters) {
             dialog->reject();
         });
         QString chosen;
-        EXPECT_FALSE(platform::GetSaveFileName(request, &chosen));
+        EXPECT_FALSE(gui::GetSaveFileName(request, &chosen));
         EXPECT_EQ(seen, (kind == SaveKind::Jpeg ? QStringList{"JPGﾌｧｲﾙ", "photo.jpg"}
                                                 : QStringList{"BMPﾌｧｲﾙ", "image.bmp"}));
     }
@@ -182,7 +182,7 @@ TEST_F(SaveCommand, typeListShowsTheDescriptionAloneAndStillFilters) {
 
 // Return on the name box's initial "*.jpg" once wrote a file literally named so.
 TEST_F(SaveCommand, wildcardNamesFilterTheListAndOnlyAPlainNameIsChosen) {
-    platform::SaveFileRequest request = Save_Request(nullptr, SaveKind::Jpeg);
+    gui::SaveFileRequest request = Save_Request(nullptr, SaveKind::Jpeg);
     request.initialDir = dir.path();
     // Typed into the name box before Return; "" is Return on the initial "*.jpg".
     const QStringList typed = {"", "*.bmp", "a?.*", "*.jpg; *.bmp", "picture"};
@@ -204,7 +204,7 @@ TEST_F(SaveCommand, wildcardNamesFilterTheListAndOnlyAPlainNameIsChosen) {
     });
     poll.start(10);
     QString chosen;
-    EXPECT_TRUE(platform::GetSaveFileName(request, &chosen));
+    EXPECT_TRUE(gui::GetSaveFileName(request, &chosen));
     EXPECT_EQ(filters, (QStringList{"*.jpg", "*.bmp", "a?.*", "*.jpg,*.bmp"}));
     EXPECT_EQ(chosen, dir.filePath("picture.jpg"));
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
@@ -246,10 +246,10 @@ TEST_F(SaveCommand, refusalsAreShownWithTheirReasonAndWriteNothing) {
 }
 
 TEST_F(SaveCommand, aSaveWhoseThreadCannotStartIsShownAndWritesNothing) {
-    platform::FailThreadStartsForTest(true);
+    gui::FailThreadStartsForTest(true);
     MessageCatcher message;
     m_save_Click(nullptr, {picture, 0}, SaveKind::Bitmap, answering(dir.filePath("x.bmp")));
-    platform::FailThreadStartsForTest(false);
+    gui::FailThreadStartsForTest(false);
     EXPECT_TRUE(message.text.contains("保存できませんでした"));
     EXPECT_EQ(files(), QStringList{"velmora.ini"});
 }
@@ -310,7 +310,7 @@ TEST_P(WindowSave, savesThePictureDisplayShowsFromItsRecipe) {
         ASSERT_EQ(Save_Recipe(recipe, ours, kind).status,
                   empty && kind == SaveKind::Jpeg ? SaveStatus::NotInFormat : SaveStatus::Saved);
         if (kind == SaveKind::Bitmap) {
-            ASSERT_TRUE(platform::WriteBitmap(shown, todays));
+            ASSERT_TRUE(imageio::WriteBitmap(shown, todays));
         } else if (!empty) {
             ASSERT_EQ(ConvertPictureToJpeg(shown, todays, nullptr), 0);
         }

@@ -1,11 +1,11 @@
-#include "platform/surface.h"
+#include "gui/surface.h"
 
 #include <QFileInfo>
 #include <QImageReader>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-using velmora::platform::Surface;
+using velmora::gui::Surface;
 
 TEST(Surface, readsAndWritesPixelsInsideAndIgnoresOutside) {
     Surface s;

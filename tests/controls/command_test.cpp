@@ -236,7 +236,7 @@ TEST_P(PointerTracking, endsTheHoverLookOnlyOffTheButton) {
         pointerOn(dialog.get(), QPoint(5000, 5000));
         break;
     case PointerTarget::Unreadable:
-        platform::SetFakePointer({QPoint(), false});
+        gui::SetFakePointer({QPoint(), false});
         break;
     }
     if (GetParam().endsHover) {

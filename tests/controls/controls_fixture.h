@@ -5,7 +5,7 @@
 
 #include "controls/command.h"
 #include "controls/propertybag.h"
-#include "platform/pointer.h"
+#include "gui/pointer.h"
 
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -65,7 +65,7 @@ class DialogFixture : public ::testing::Test {
     }
 
     void TearDown() override {
-        platform::ClearFakePointer();
+        gui::ClearFakePointer();
         clicks.reset();
         dialog.reset();
     }
@@ -74,7 +74,7 @@ class DialogFixture : public ::testing::Test {
 
     // The fake pointer over point `local` of widget `w`.
     static void pointerOn(QWidget* w, QPoint local) {
-        platform::SetFakePointer({w->mapToGlobal(local)});
+        gui::SetFakePointer({w->mapToGlobal(local)});
     }
 
     // Moves the real (test) mouse onto the button so it gets a move event.

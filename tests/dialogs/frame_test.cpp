@@ -3,10 +3,10 @@
 #include "controls/command.h"
 #include "dialogs/frame.h"
 #include "dialogs/velmora_s.h"
-#include "platform/animation.h"
-#include "platform/pointer.h"
-#include "platform/surface.h"
-#include "platform/twips.h"
+#include "gui/animation.h"
+#include "gui/pointer.h"
+#include "gui/surface.h"
+#include "gui/twips.h"
 #include "state/velmora_b.h"
 
 #include <QElapsedTimer>
@@ -80,7 +80,7 @@ TEST(TileTexture, coversThePanelWithClippedCopies) {
     for (int y = 0; y < 5; ++y)
         for (int x = 0; x < 7; ++x)
             texture.setPixel(x, y, qRgb(x * 30, y * 40, 90));
-    platform::Surface panel;
+    gui::Surface panel;
     panel.resize(16, 12);
     panel.setBackground(QColor(1, 2, 3));
     panel.Cls();
@@ -96,7 +96,7 @@ TEST(TileTexture, panelLowerThanATileShowsOneRowOfTiles) {
     QImage texture(1030, 23, QImage::Format_RGB32);
     texture.fill(qRgb(200, 190, 180));
     texture.setPixel(3, 4, qRgb(1, 1, 1));
-    platform::Surface panel;
+    gui::Surface panel;
     panel.resize(40, 10);
     panel.Cls();
     Tile_Texture(&panel, texture);
@@ -107,14 +107,14 @@ TEST(TileTexture, panelLowerThanATileShowsOneRowOfTiles) {
 class FrameTest : public DialogTest {};
 
 TEST_F(FrameTest, pointerCaptureStoresPositionOrZeroWhenUnreadable) {
-    platform::FakePointer fake;
+    gui::FakePointer fake;
     fake.position = QPoint(123, -45);
-    platform::SetFakePointer(fake);
+    gui::SetFakePointer(fake);
     Capture_Pointer();
     EXPECT_EQ(Cur_X, 123);
     EXPECT_EQ(Cur_Y, -45);
     fake.readable = false;
-    platform::SetFakePointer(fake);
+    gui::SetFakePointer(fake);
     Capture_Pointer();
     EXPECT_EQ(Cur_X, 0);
     EXPECT_EQ(Cur_Y, 0);
@@ -136,26 +136,26 @@ TEST_F(FrameTest, animationsRunFromPointerAndBackToTheFirstPointCaptured) {
     velmora_s dialog(12);
     // Placed, not yet shown: its frame is still to come.
     const QRect placed(dialog.pos(), dialog.size());
-    EXPECT_TRUE(platform::RecordedAnimations().empty());
+    EXPECT_TRUE(gui::RecordedAnimations().empty());
     dialog.show();
-    ASSERT_EQ(platform::RecordedAnimations().size(), 1u);
-    EXPECT_EQ(platform::RecordedAnimations()[0].from, QRect(300, 200, 0, 0));
+    ASSERT_EQ(gui::RecordedAnimations().size(), 1u);
+    EXPECT_EQ(gui::RecordedAnimations()[0].from, QRect(300, 200, 0, 0));
     const QRect window = dialog.frameGeometry();
     // The opening once ended on the client area alone, not on the framed window
     // that the closing starts from.
-    EXPECT_EQ(platform::RecordedAnimations()[0].to, window);
+    EXPECT_EQ(gui::RecordedAnimations()[0].to, window);
     EXPECT_EQ(window.topLeft(), placed.topLeft());
     EXPECT_GT(window.height(), placed.height());
 
     // The pointer has moved since the dialog loaded: it still closes to the
     // point captured at load.
-    platform::FakePointer moved;
+    gui::FakePointer moved;
     moved.position = QPoint(5, 6);
-    platform::SetFakePointer(moved);
+    gui::SetFakePointer(moved);
     ClickButton(dialog.Cmd_Can());
-    ASSERT_EQ(platform::RecordedAnimations().size(), 2u);
-    EXPECT_EQ(platform::RecordedAnimations()[1].from, window);
-    EXPECT_EQ(platform::RecordedAnimations()[1].to, QRect(300, 200, 0, 0));
+    ASSERT_EQ(gui::RecordedAnimations().size(), 2u);
+    EXPECT_EQ(gui::RecordedAnimations()[1].from, window);
+    EXPECT_EQ(gui::RecordedAnimations()[1].to, QRect(300, 200, 0, 0));
     EXPECT_FALSE(dialog.isVisible());
 }
 
@@ -163,8 +163,8 @@ TEST_F(FrameTest, closeBoxPlaysTheClosingAnimationOnce) {
     velmora_s dialog(12);
     dialog.show();
     dialog.close();
-    ASSERT_EQ(platform::RecordedAnimations().size(), 2u);
-    EXPECT_EQ(platform::RecordedAnimations()[1].to, QRect(300, 200, 0, 0));
+    ASSERT_EQ(gui::RecordedAnimations().size(), 2u);
+    EXPECT_EQ(gui::RecordedAnimations()[1].to, QRect(300, 200, 0, 0));
     EXPECT_TRUE(dialog.unloaded());
 }
 
@@ -172,22 +172,22 @@ TEST_F(FrameTest, secondDialogsCaptureReplacesTheFirst) {
     velmora_s first(12);
     first.show();
     ClickButton(first.Cmd_Can());
-    platform::FakePointer fake;
+    gui::FakePointer fake;
     fake.position = QPoint(700, 10);
-    platform::SetFakePointer(fake);
+    gui::SetFakePointer(fake);
     velmora_s second(12);
     second.show();
     EXPECT_EQ(Cur_X, 700);
-    EXPECT_EQ(platform::RecordedAnimations().back().from, QRect(700, 10, 0, 0));
+    EXPECT_EQ(gui::RecordedAnimations().back().from, QRect(700, 10, 0, 0));
 }
 
 TEST_F(FrameTest, animationReturnsOnlyWhenFinished) {
-    platform::SetAnimationDuration(80);
+    gui::SetAnimationDuration(80);
     QElapsedTimer clock;
     clock.start();
-    platform::DrawAnimatedRects(QRect(10, 10, 0, 0), QRect(10, 10, 200, 100));
+    gui::DrawAnimatedRects(QRect(10, 10, 0, 0), QRect(10, 10, 200, 100));
     const qint64 spent = clock.elapsed();
-    platform::SetAnimationDuration(0);
+    gui::SetAnimationDuration(0);
     EXPECT_GE(spent, 80);
     EXPECT_LT(spent, 2000);
 }

@@ -2,10 +2,10 @@
 
 #include "controls/command.h"
 #include "dialogs/frame.h"
-#include "platform/animation.h"
-#include "platform/backgroundwork.h"
+#include "gui/animation.h"
+#include "gui/backgroundwork.h"
+#include "gui/pointer.h"
 #include "platform/drives.h"
-#include "platform/pointer.h"
 #include "state/velmora_b.h"
 
 #include <QApplication>
@@ -22,14 +22,14 @@ void DialogTest::SetUp() {
     Sel_File.clear();
     Get_Dir.clear();
     Cur_X = Cur_Y = 0;
-    platform::ClearRecordedAnimations();
-    platform::FakePointer fake;
+    gui::ClearRecordedAnimations();
+    gui::FakePointer fake;
     fake.position = QPoint(300, 200);
-    platform::SetFakePointer(fake);
+    gui::SetFakePointer(fake);
 }
 
 void DialogTest::TearDown() {
-    platform::ClearFakePointer();
+    gui::ClearFakePointer();
     platform::SetDriveListForTest(std::nullopt);
     SettingsFileTest::TearDown();
 }
@@ -66,7 +66,7 @@ bool ClickItem(QListWidget* list, const QString& text, bool settle) {
 }
 
 void SettleBackgroundWork() {
-    EXPECT_TRUE(platform::WaitForBackgroundWork(30000));
+    EXPECT_TRUE(gui::WaitForBackgroundWork(30000));
     QCoreApplication::processEvents();
 }
 

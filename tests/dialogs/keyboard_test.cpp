@@ -7,7 +7,7 @@
 #include "dialogs/folderlist.h"
 #include "dialogs/velmora_s.h"
 #include "dialogs/velmora_v.h"
-#include "platform/surface.h"
+#include "gui/surface.h"
 #include "settings/settings.h"
 
 #include <QAccessible>

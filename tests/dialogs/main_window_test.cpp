@@ -6,7 +6,7 @@
 #include "dialogs/filelist.h"
 #include "dialogs/velmora_s.h"
 #include "dialogs/velmora_v.h"
-#include "platform/surface.h"
+#include "gui/surface.h"
 #include "settings/settings.h"
 #include "state/velmora_b.h"
 

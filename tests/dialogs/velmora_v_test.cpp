@@ -6,11 +6,11 @@
 #include "dialogs/folders.h"
 #include "dialogs/pictureholder.h"
 #include "dialogs/velmora_v.h"
-#include "platform/backgroundwork.h"
+#include "gui/backgroundwork.h"
+#include "gui/surface.h"
+#include "gui/twips.h"
 #include "platform/drives.h"
 #include "platform/filenames.h"
-#include "platform/surface.h"
-#include "platform/twips.h"
 #include "settings/settings.h"
 #include "state/velmora_b.h"
 #include "tests/support/badimages.h"
@@ -485,9 +485,9 @@ TEST_F(ImageDialogTest, opensAtTheDesignedSizeAndPlace) {
 // Holds back the decodes of previews while it lives, then lets them go and
 // waits for them: a test sees the dialog while a decode is under way.
 struct HeldDecodes {
-    HeldDecodes() { platform::HoldBackgroundWorkForTest(true); }
+    HeldDecodes() { gui::HoldBackgroundWorkForTest(true); }
     ~HeldDecodes() {
-        platform::HoldBackgroundWorkForTest(false);
+        gui::HoldBackgroundWorkForTest(false);
         SettleBackgroundWork();
     }
 };

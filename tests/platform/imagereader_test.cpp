@@ -1,6 +1,6 @@
+#include "imageio/imagereader.h"
+#include "imageio/orientation.h"
 #include "platform/filenames.h"
-#include "platform/imagereader.h"
-#include "platform/orientation.h"
 #include "tests/support/badimages.h"
 #include "tests/support/bitmapheaders.h"
 #include "tests/support/fakememory.h"
@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 using namespace velmora::platform;
+using namespace velmora::imageio;
 using namespace velmora::testkit;
 
 namespace {

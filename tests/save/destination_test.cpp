@@ -3,7 +3,7 @@
 // regular file is refused and left as it is, nothing is left behind, and the
 // answer comes at once (a writer that opened a FIFO would wait here for ever).
 #include "app/savecommand.h"
-#include "platform/bitmap.h"
+#include "imageio/bitmapwriter.h"
 #include "save/jpeglibrary.h"
 #include "save/save.h"
 #include "tests/support/messagecatcher.h"
@@ -50,7 +50,7 @@ const Writer kWriters[] = {
     {"saveJpeg", [](const QString& p) { return saved(p, SaveKind::Jpeg); }},
     {"saveBitmap", [](const QString& p) { return saved(p, SaveKind::Bitmap); }},
     {"saveThroughHiddenBitmap", savedThroughHiddenBitmap},
-    {"WriteBitmap", [](const QString& p) { return platform::WriteBitmap(kPicture, p); }},
+    {"WriteBitmap", [](const QString& p) { return imageio::WriteBitmap(kPicture, p); }},
     {"ConvertBMPtoJPG",
      [](const QString& p) {
          return ConvertBitmapToJpeg(QFileInfo(p).path() + "/../source.bmp", p, nullptr) == 0;
@@ -106,7 +106,7 @@ class Destinations : public SettingsFileTest,
 TEST_P(Destinations, writesOrRefusesAtOnceAndLeavesNothingBehind) {
     const auto& [writer, place] = GetParam();
     const QString path = dir.filePath("out/" + place.file);
-    ASSERT_TRUE(platform::WriteBitmap(kPicture, dir.filePath("source.bmp")) &&
+    ASSERT_TRUE(imageio::WriteBitmap(kPicture, dir.filePath("source.bmp")) &&
                 QDir(dir.path()).mkpath("out") && QDir(dir.path()).mkpath("elsewhere"));
     const QString shell =
         QStringLiteral("cd '%1' && B=%2 && %3").arg(dir.filePath("out"), kLong255);
@@ -150,7 +150,7 @@ TEST_F(ProgramSave, saysWhyADestinationIsRefused) {
         {"d.bmp", "保存先はﾌｫﾙﾀﾞで、通常のﾌｧｲﾙではありません。"}};
     for (const auto& [name, reason] : cases) {
         testkit::MessageCatcher message;
-        const auto answer = [&](const platform::SaveFileRequest&, QString* chosen) {
+        const auto answer = [&](const gui::SaveFileRequest&, QString* chosen) {
             return !(*chosen = dir.filePath(name)).isEmpty();
         };
         m_save_Click(nullptr, {kPicture, 2.0}, SaveKind::Jpeg, answer);

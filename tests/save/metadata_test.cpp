@@ -2,9 +2,9 @@
 // saved picture, or none where it cannot be read safely; the ICC profile byte
 // for byte; through the main window, the metadata of the picture opened last.
 #include "app/velmora_m.h"
-#include "platform/imagereader.h"
-#include "platform/orientation.h"
-#include "platform/tiffblock.h"
+#include "imageio/imagereader.h"
+#include "imageio/orientation.h"
+#include "imageio/tiffblock.h"
 #include "save/exifedit.h"
 #include "save/jpeglibrary.h"
 #include "tests/support/jpegfiles.h"
@@ -16,7 +16,7 @@ using namespace velmora;
 
 namespace {
 
-constexpr quint16 kShort = platform::kTiffShort, kLong = platform::kTiffLong;
+constexpr quint16 kShort = imageio::kTiffShort, kLong = imageio::kTiffLong;
 
 // A camera's EXIF: IFD0 at 8 (orientation 6, the Exif IFD at 38, IFD1's
 // offset at 34), the Exif IFD (400 x 300 of sizeType, the date taken), then
@@ -45,8 +45,8 @@ QByteArray cameraExif(bool big, quint16 sizeType = kShort, bool dateLast = false
 
 // A tag's first value in the Exif IFD (at 38), and its type.
 std::pair<quint32, quint16> exifTag(const QByteArray& exif, quint16 tag) {
-    const platform::TiffBlock t = platform::TiffBlock::FromExif(exif);
-    for (const platform::IfdEntry& e : t.entries(38).value_or(std::vector<platform::IfdEntry>{}))
+    const imageio::TiffBlock t = imageio::TiffBlock::FromExif(exif);
+    for (const imageio::IfdEntry& e : t.entries(38).value_or(std::vector<imageio::IfdEntry>{}))
         if (e.tag == tag)
             return {t.whole(e).value_or(0), e.type};
     return {0, 0};
@@ -82,10 +82,10 @@ TEST_P(ExifForSave, isUprightWithTheSavedSizeAndNoThumbnailOrIsDropped) {
     ASSERT_EQ(!out.isEmpty(), c.kept);
     if (!c.kept)
         return;
-    EXPECT_EQ(platform::ExifOrientation(out), 1);
+    EXPECT_EQ(imageio::ExifOrientation(out), 1);
     EXPECT_EQ(exifTag(out, 0xA002), std::make_pair(quint32(c.saved.width()), c.savedType));
     EXPECT_EQ(exifTag(out, 0xA003), std::make_pair(quint32(c.saved.height()), c.savedType));
-    EXPECT_EQ(platform::TiffBlock::FromExif(out).number(34, 4), 0u); // no IFD1
+    EXPECT_EQ(imageio::TiffBlock::FromExif(out).number(34, 4), 0u); // no IFD1
     if (c.bytes == 0) {
         EXPECT_FALSE(out.contains("THUMBNAIL"));
         EXPECT_TRUE(out.contains("2024:05:17 14:32:08"));
@@ -125,9 +125,9 @@ QByteArray profileOf(int bytes) {
 // numbered and counted as they should be) and the EXIF upright with the file's
 // own size.
 void expectKept(const QString& path, const QByteArray& profile) {
-    const platform::ImageReader reader(path);
+    const imageio::ImageReader reader(path);
     EXPECT_TRUE(reader.iccProfile() == profile);
-    EXPECT_EQ(platform::ExifOrientation(reader.exif()), 1);
+    EXPECT_EQ(imageio::ExifOrientation(reader.exif()), 1);
     EXPECT_EQ(exifTag(reader.exif(), 0xA002).first, quint32(reader.size().width()));
     EXPECT_EQ(exifTag(reader.exif(), 0xA003).first, quint32(reader.size().height()));
 }
@@ -164,7 +164,7 @@ TEST_F(KeptMetadata, mainWindowSavesTheOpenedPicturesMetadata) {
         if (!profile.isEmpty())
             expectKept(saveAs, profile);
     }
-    const platform::ImageReader plain(saveAs);
+    const imageio::ImageReader plain(saveAs);
     EXPECT_TRUE(plain.exif().isEmpty() && plain.iccProfile().isEmpty());
 }
 

@@ -3,9 +3,9 @@
 // conversion library; what a format cannot hold, or a disk has no room for,
 // is refused before anything is written.
 #include "engine/enlarge.h"
-#include "platform/bitmap.h"
-#include "platform/diskspace.h"
+#include "imageio/bitmapwriter.h"
 #include "libvelmora/statuswords.h"
+#include "platform/diskspace.h"
 #include "save/jpeglibrary.h"
 #include "save/jpegstatus.h"
 #include "save/save.h"
@@ -77,7 +77,7 @@ class Saving : public SettingsFileTest {
         const QString path = dir.filePath(QStringLiteral("today.out"));
         QString error;
         const bool written = kind == SaveKind::Bitmap
-                                 ? platform::WriteBitmap(whole, path, &error)
+                                 ? imageio::WriteBitmap(whole, path, &error)
                                  : ConvertPictureToJpeg(whole, path, &error) == 0;
         EXPECT_TRUE(written) << error.toStdString();
         const QByteArray bytes = ReadTestFile(path);

@@ -1,6 +1,6 @@
 #include "engine/sampling.h"
-#include "platform/bitmap.h"
-#include "platform/imagereader.h"
+#include "imageio/bitmapwriter.h"
+#include "imageio/imagereader.h"
 #include "save/jpeglibrary.h"
 #include "save/save.h"
 #include "settings/settings.h"
@@ -115,7 +115,7 @@ TEST_F(EnlargeTool, writesTheProgramsFileByteForByte) {
             {photo, 10.0}, saved, jpeg ? velmora::SaveKind::Jpeg : velmora::SaveKind::Bitmap);
         ASSERT_EQ(result.status, velmora::SaveStatus::Saved) << result.error.toStdString();
         ASSERT_TRUE(jpeg ? velmora::ConvertPictureToJpeg(whole, todays, nullptr) == 0
-                         : velmora::platform::WriteBitmap(whole, todays));
+                         : velmora::imageio::WriteBitmap(whole, todays));
         EXPECT_TRUE(velmora::ReadTestFile(out) == velmora::ReadTestFile(saved)) << suffix;
         EXPECT_TRUE(velmora::ReadTestFile(out) == velmora::ReadTestFile(todays)) << suffix;
     }
@@ -476,7 +476,7 @@ TEST_F(EnlargeTool, keepsTheInputsMetadataUnlessStripped) {
         if (strip)
             args.prepend("--strip");
         ASSERT_EQ(run(args).exitCode, 0);
-        const velmora::platform::ImageReader reader(out);
+        const velmora::imageio::ImageReader reader(out);
         EXPECT_EQ(reader.iccProfile(), strip ? QByteArray() : profile);
         EXPECT_EQ(reader.exif().isEmpty(), strip);
         EXPECT_EQ(reader.size(), QSize(127, 191)); // upright, and stored so

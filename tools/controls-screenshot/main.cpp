@@ -4,7 +4,7 @@
 #include "controls/command.h"
 #include "controls/controlresources.h"
 #include "controls/propertybag.h"
-#include "platform/fonts.h"
+#include "gui/fonts.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -42,7 +42,7 @@ std::vector<Command*> placeButtons(QWidget& window) {
                        kButtonSize.height());
         b->ReadProperties(velmora::PropertyBag{});
         b->Caption(i % 2 ? QStringLiteral("ｷｬﾝｾﾙ") : QStringLiteral("設定"));
-        b->Font(velmora::platform::CaptionFont());
+        b->Font(velmora::gui::CaptionFont());
         b->Initialize();
         buttons.push_back(b);
     }
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    velmora::platform::InstallFontSubstitutes();
+    velmora::gui::InstallFontSubstitutes();
     const QString out =
         argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp/velmora-controls.png");
 

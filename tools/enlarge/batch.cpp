@@ -1,7 +1,7 @@
 #include "tools/enlarge/batch.h"
 
+#include "imageio/sourcefile.h"
 #include "platform/filenames.h"
-#include "platform/sourcefile.h"
 #include "tools/enlarge/enlargefile.h"
 #include "tools/enlarge/request.h"
 #include "tools/enlarge/statusline.h"
@@ -89,7 +89,7 @@ QString enlargeOne(Run* run, int index) {
     const QString& input = run->request.inputs[index];
     // A missing or unreadable input is told as such, before what its name
     // would make of the output.
-    if (platform::SourceFile file; !file.openPath(input))
+    if (imageio::SourceFile file; !file.openPath(input))
         return QStringLiteral("cannot read %1: %2").arg(input, file.errorString());
     const QString output = outputName(run->request, input);
     if (const QString why = outputRefusal(*run, output); !why.isEmpty())

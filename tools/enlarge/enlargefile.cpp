@@ -1,10 +1,10 @@
 #include "tools/enlarge/enlargefile.h"
 
 #include "engine/enlarge.h"
+#include "imageio/imagereader.h"
 #include "libvelmora/destination.h"
 #include "libvelmora/rowsconvert.h"
 #include "libvelmora/statuswords.h"
-#include "platform/imagereader.h"
 #include "save/savelimits.h"
 
 #include <QImage>
@@ -57,7 +57,7 @@ QString formatRefusal(const EnlargeGeometry& g, SaveKind kind, const QString& wh
 // strips of the result fits in memory: a small file whose header claims a huge
 // picture is refused at once. Returns why it failed, or an empty string.
 QString readSource(const Request& request, const QString& input, SaveKind kind, Source* source) {
-    platform::ImageReader reader(input);
+    imageio::ImageReader reader(input);
     const QSize header = reader.size();
     long long strips = 0;
     if (header.isValid()) {
@@ -69,7 +69,7 @@ QString readSource(const Request& request, const QString& input, SaveKind kind, 
         strips = 2LL * source->geometry.width * kStripRows * 4;
     }
     if (!reader.read(&source->picture, strips)) {
-        if (reader.failure() == platform::ImageReader::Failure::TooLarge)
+        if (reader.failure() == imageio::ImageReader::Failure::TooLarge)
             return QStringLiteral("cannot enlarge %1: %2").arg(input, reader.errorString());
         return QStringLiteral("cannot read %1: %2").arg(input, reader.errorString());
     }
