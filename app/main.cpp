@@ -1,6 +1,5 @@
 // velmora: enlarges a BMP or JPEG image with anti-aliasing.
 #include "app/commandline.h"
-#include "app/services.h"
 #include "app/velmora_m.h"
 #include "gui/fonts.h"
 #include "gui/translation.h"
@@ -34,7 +33,7 @@ int main(int argc, char** argv) {
     velmora::gui::InstallFontSubstitutes();
     QApplication::setFont(velmora::gui::CaptionFont());
 
-    velmora::velmora_m window(velmora::ProgramServices());
+    velmora::velmora_m window;
     window.show();
     // "velmora FILE", as the desktop entry runs it for a file opened with the
     // program, opens FILE as a choice in the image selection dialog would.

@@ -1,13 +1,13 @@
 #include "app/velmora_m.h"
 
+#include "dialogs/velmora_s.h"
+#include "dialogs/velmora_v.h"
 #include "gui/backgroundwork.h"
 #include "gui/message.h"
-#include "gui/surface.h"
 #include "gui/twips.h"
 #include "imageio/imagereader.h"
 #include "platform/filenames.h"
 #include "settings/settings.h"
-#include "state/velmora_b.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -28,17 +28,78 @@ namespace {
 constexpr int kClientWidth = TwipsToPixelsTruncated(7545);  // 503
 constexpr int kClientHeight = TwipsToPixelsTruncated(4845); // 323
 const QRect kDisplayDesign = TwipsToPixelsTruncated(QRect(0, 0, 6735, 3675));
-const QRect kMasterDesign = TwipsToPixelsTruncated(QRect(6840, 60, 1380, 1260));
+// Master, the hidden holder of the opened picture, has a design size: an
+// enlargement before any picture is opened enlarges that much background.
+const QSize kMasterDesign = TwipsToPixelsTruncated(QRect(6840, 60, 1380, 1260)).size();
 
 const QString kTooLarge = QStringLiteral("拡大後の画像が大きすぎて、ﾒﾓﾘに収まりません。\n"
                                          "拡大率を小さくしてください。");
 const QString kUnreadable = QStringLiteral("画像ﾌｧｲﾙを読み込めませんでした。\n%1");
 const QString kPictureTooLarge = QStringLiteral("画像が大きすぎて、ﾒﾓﾘに読み込めません。\n%1");
 
+struct KindTexts {
+    const char* description;
+    const char* pattern;
+    const char* extension;
+};
+
+constexpr KindTexts kJpegTexts = {"JPGﾌｧｲﾙ", "*.jpg", "jpg"};
+constexpr KindTexts kBitmapTexts = {"BMPﾌｧｲﾙ", "*.bmp", "bmp"};
+
+// A save's failure as the message box says it: a refusal in its own words,
+// any other failure with its reason in brackets.
+QString saveFailureText(const QString& path, const SaveResult& result) {
+    const QString native = QDir::toNativeSeparators(path);
+    switch (result.status) {
+    case SaveStatus::Saved:
+        return QString();
+    case SaveStatus::NoRoom:
+    case SaveStatus::NotInFormat:
+    case SaveStatus::BadDestination:
+        return QStringLiteral("ﾌｧｲﾙを保存できませんでした。\n%1\n%2").arg(native, result.error);
+    case SaveStatus::NotComputed:
+        return QStringLiteral("ﾌｧｲﾙを保存できませんでした。\n%1\n(%2)")
+            .arg(native, QStringLiteral("拡大できませんでした。"));
+    case SaveStatus::Failed:
+        break;
+    }
+    return QStringLiteral("ﾌｧｲﾙを保存できませんでした。\n%1\n(%2)").arg(native, result.error);
+}
+
+// The dialogs, each made for its showing and destroyed when it has closed.
+ImageChoice askImageDialog(const QString& rememberedFolder) {
+    velmora_v dialog(rememberedFolder);
+    dialog.exec();
+    return {dialog.Chosen_File(), dialog.Folder()};
+}
+
+std::optional<std::int16_t> askRatioDialog(std::int16_t scale) {
+    velmora_s dialog(scale);
+    dialog.exec();
+    return dialog.Chosen_Scale();
+}
+
 } // namespace
 
-velmora_m::velmora_m(MainWindowServices services, QWidget* parent)
-    : QMainWindow(parent), services_(std::move(services)) {
+QString Get_Folder(const QString& path) {
+    const qsizetype last = path.lastIndexOf(QLatin1Char('/'));
+    if (last < 0)
+        return QString();
+    if (last == 0)
+        return QStringLiteral("/");
+    return path.left(last);
+}
+
+velmora_m::velmora_m(MainWindowHooks hooks, QWidget* parent)
+    : QMainWindow(parent), hooks_(std::move(hooks)),
+      settingsFile_(hooks_.settingsFile.isEmpty() ? Settings_File() : hooks_.settingsFile),
+      jpegLibrary_(hooks_.libraryFolder, hooks_.librarySystemPath) {
+    if (!hooks_.askImage)
+        hooks_.askImage = askImageDialog;
+    if (!hooks_.askRatio)
+        hooks_.askRatio = askRatioDialog;
+    if (!hooks_.askSaveName)
+        hooks_.askSaveName = gui::GetSaveFileName;
     setObjectName(QStringLiteral("velmora_m"));
     setWindowTitle(QStringLiteral("velmora"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/velmora32.png")));
@@ -56,12 +117,23 @@ velmora_m::velmora_m(MainWindowServices services, QWidget* parent)
 
     const QColor windowColour = QApplication::palette().color(QPalette::Base);
     display_ = PictureView::Place(client, QStringLiteral("Display"), kDisplayDesign, windowColour);
-    display_->setEnlarge(services_.enlarge);
+    display_->setEnlarge(hooks_.enlarge);
     display_->hide();
-    master_ = gui::Surface::Place(client, QStringLiteral("Master"), kMasterDesign, windowColour);
-    master_->setAutoSize(true);
-    master_->hide();
+    session_.master = QImage(kMasterDesign, QImage::Format_RGB32);
+    session_.master.fill(windowColour);
 
+    buildMenu();
+    // The window keeps its design size, but may be maximised to show more of
+    // the picture.
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+    resize(minimumSizeHint());
+    // A picture file dropped on the window opens as if chosen in the dialog.
+    setAcceptDrops(true);
+
+    Form_Load();
+}
+
+void velmora_m::buildMenu() {
     fileMenu_ = menuBar()->addMenu(QStringLiteral("ﾌｧｲﾙ"));
     fileMenu_->setObjectName(QStringLiteral("m_file"));
     open_ = fileMenu_->addAction(QStringLiteral("画像ﾌｧｲﾙを開く"));
@@ -85,15 +157,6 @@ velmora_m::velmora_m(MainWindowServices services, QWidget* parent)
     connect(end_, &QAction::triggered, this, &velmora_m::m_end_Click);
     connect(ritu_, &QAction::triggered, this, &velmora_m::m_ritu_Click);
     connect(kakudai_, &QAction::triggered, this, &velmora_m::m_kakudai_Click);
-
-    // The window keeps its design size, but may be maximised to show more of
-    // the picture.
-    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
-    resize(minimumSizeHint());
-    // A picture file dropped on the window opens as if chosen in the dialog.
-    setAcceptDrops(true);
-
-    Form_Load();
 }
 
 velmora_m::~velmora_m() = default;
@@ -108,16 +171,21 @@ QString velmora_m::Title_Text(std::int16_t scale) {
 }
 
 void velmora_m::Form_Load() {
-    const QString file = Settings_File();
-    const QString scale = Ini_Read(kSection, kKeyScale, file);
-    Ritu_Scale = scale.isEmpty() ? kDefaultScale : Scale_From_Text(scale);
-    const QString putPath = Ini_Read(kSection, kKeyPutPath, file);
-    Put_Dir = putPath.isEmpty() ? QDir::currentPath() : putPath;
+    const QString scale = Ini_Read(kSection, kKeyScale, settingsFile_);
+    session_.scale = scale.isEmpty() ? kDefaultScale : Scale_From_Text(scale);
+    const QString putPath = Ini_Read(kSection, kKeyPutPath, settingsFile_);
+    session_.putDir = putPath.isEmpty() ? QDir::currentPath() : putPath;
     setTitle();
 }
 
+void velmora_m::remember(const QString& key, const QString& value) {
+    // A settings file that cannot be written loses the value for the next
+    // run only; this run goes on with it.
+    Ini_Write(kSection, key, value, settingsFile_);
+}
+
 void velmora_m::setTitle() {
-    setWindowTitle(Title_Text(Ritu_Scale));
+    setWindowTitle(Title_Text(session_.scale));
 }
 
 void velmora_m::showMessage(const QString& text) {
@@ -125,12 +193,14 @@ void velmora_m::showMessage(const QString& text) {
 }
 
 void velmora_m::m_open_Click() {
-    Sel_File.clear();
-    if (services_.showImageDialog)
-        Sel_File = services_.showImageDialog();
-    if (Sel_File.isEmpty())
-        return;
-    openImage(Sel_File);
+    // The folder is read afresh, as every opening of the dialog did, and
+    // written back whichever way the dialog closed.
+    session_.getDir = Ini_Read(kSection, kKeyGetPath, settingsFile_);
+    const ImageChoice choice = hooks_.askImage(session_.getDir);
+    session_.getDir = choice.folder;
+    remember(kKeyGetPath, session_.getDir);
+    if (!choice.file.isEmpty())
+        openImage(choice.file);
 }
 
 bool velmora_m::openImage(const QString& path) {
@@ -151,10 +221,11 @@ bool velmora_m::openImage(const QString& path) {
         showMessage(text.arg(platform::NameForDisplay(QDir::toNativeSeparators(path))));
         return false;
     }
-    master_->setPicture(loaded);
+    session_.file = path;
+    session_.master = loaded;
     // The picture's metadata goes with it: the previous picture's is dropped.
-    metadata_ = {reader.exif(), reader.iccProfile()};
-    display_->showPicture(master_->picture());
+    session_.metadata = {reader.exif(), reader.iccProfile()};
+    display_->showPicture(session_.master);
     display_->fitInto(client_->size());
     display_->show();
     return true;
@@ -215,17 +286,44 @@ Recipe velmora_m::saveRecipe() const {
     // picture, which is not Master's.
     if (display_->picture().isNull())
         return Recipe{display_->content(QRect(QPoint(), display_->contentSize())), 0};
-    return Recipe{display_->picture(), display_->ratio(), metadata_};
+    return Recipe{display_->picture(), display_->ratio(), session_.metadata};
+}
+
+gui::SaveFileRequest velmora_m::saveRequest(QWidget* owner, SaveKind kind, const QString& folder) {
+    const KindTexts& texts = kind == SaveKind::Jpeg ? kJpegTexts : kBitmapTexts;
+    gui::SaveFileRequest r;
+    r.owner = owner;
+    r.filterDescription = QString::fromUtf8(texts.description);
+    r.filterPattern = QString::fromUtf8(texts.pattern);
+    r.initialName = r.filterPattern;
+    r.initialDir = folder;
+    r.title = QStringLiteral("ﾌｧｲﾙ名を付けて保存");
+    r.defaultExtension = QString::fromUtf8(texts.extension);
+    r.overwritePrompt = true;
+    return r;
 }
 
 void velmora_m::m_save_Click(int index) {
-    if (!services_.save)
+    const SaveKind kind = index == 0 ? SaveKind::Jpeg : SaveKind::Bitmap;
+    QString chosen;
+    if (!hooks_.askSaveName(saveRequest(this, kind, session_.putDir), &chosen))
         return;
-    // The save runs off this thread (see app/savecommand.h); a close meanwhile
-    // waits for it.
+    session_.putDir = Get_Folder(chosen);
+    remember(kKeyPutPath, session_.putDir);
+    // The file is written off the user-interface thread: the window keeps
+    // painting, the busy pointer shows and user input waits until it is done;
+    // a close meanwhile waits for it.
+    const Recipe recipe = saveRecipe();
+    SaveOptions options;
+    options.jpegLibrary = &jpegLibrary_;
+    SaveResult result;
+    QString error;
     working_ = true;
-    services_.save(this, saveRecipe(), index == 0 ? SaveKind::Jpeg : SaveKind::Bitmap);
+    if (!gui::RunOffUiThread([&] { result = Save_Recipe(recipe, chosen, kind, options); }, &error))
+        result = {SaveStatus::Failed, error};
     working_ = false;
+    if (result.status != SaveStatus::Saved)
+        showMessage(saveFailureText(chosen, result));
     endOfWork();
 }
 
@@ -238,9 +336,9 @@ void velmora_m::m_end_Click() {
 }
 
 void velmora_m::m_ritu_Click() {
-    if (services_.showRatioDialog) {
-        if (const std::optional<std::int16_t> chosen = services_.showRatioDialog(Ritu_Scale))
-            Ritu_Scale = *chosen;
+    if (const std::optional<std::int16_t> chosen = hooks_.askRatio(session_.scale)) {
+        session_.scale = *chosen;
+        remember(kKeyScale, Scale_To_Text(session_.scale));
     }
     setTitle();
 }
@@ -264,12 +362,11 @@ void velmora_m::m_kakudai_Click() {
 }
 
 void velmora_m::runEnlargement() {
-    const double r = Ritu_Scale / 10.0;
+    const double r = session_.scale / 10.0;
     // Display takes the result's size and shows the part in view; the result
     // is never held whole, so any ratio whose size can be counted is shown.
     const PictureView::State previous = display_->state();
-    if (!display_->showEnlarged(master_->picture().isNull() ? master_->image() : master_->picture(),
-                                r)) {
+    if (!display_->showEnlarged(session_.master, r)) {
         showMessage(kTooLarge);
         return;
     }

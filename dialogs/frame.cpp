@@ -6,7 +6,6 @@
 #include "gui/animation.h"
 #include "gui/pointer.h"
 #include "gui/surface.h"
-#include "state/velmora_b.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -18,9 +17,6 @@
 #include <cmath>
 
 namespace velmora {
-
-std::int32_t Cur_X = 0;
-std::int32_t Cur_Y = 0;
 
 namespace {
 
@@ -89,31 +85,22 @@ void Tile_Texture(gui::Surface* panel, const QImage& texture) {
     for (const QPoint& at :
          Tile_Positions(texture.width(), texture.height(), panel->width(), panel->height())) {
         p.drawImage(at, texture);
-        Api_Result = 1;
     }
     p.end();
     panel->update();
 }
 
-void Capture_Pointer() {
+QPoint Capture_Pointer() {
     QPoint at;
-    if (gui::GetCursorPos(&at)) {
-        Api_Result = 1;
-        Cur_X = at.x();
-        Cur_Y = at.y();
-    } else {
-        Api_Result = 0;
-        Cur_X = 0;
-        Cur_Y = 0;
-    }
+    return gui::GetCursorPos(&at) ? at : QPoint(0, 0);
 }
 
 QRect Window_Rect(QWidget* window) {
     return window == nullptr ? QRect() : window->frameGeometry();
 }
 
-QRect Pointer_Rect() {
-    return QRect(QPoint(Cur_X, Cur_Y), QSize(0, 0));
+QRect Pointer_Rect(const QPoint& at) {
+    return QRect(at, QSize(0, 0));
 }
 
 QRect Outer_Rect_To_Show(QWidget* window) {
@@ -142,12 +129,12 @@ QRect Outer_Rect_To_Show(QWidget* window) {
     return QRect(at, window->size().grownBy(frame));
 }
 
-void Open_Effect(QWidget* window) {
-    gui::DrawAnimatedRects(Pointer_Rect(), Outer_Rect_To_Show(window));
+void Open_Effect(QWidget* window, const QPoint& anchor) {
+    gui::DrawAnimatedRects(Pointer_Rect(anchor), Outer_Rect_To_Show(window));
 }
 
-void Close_Effect(QWidget* window) {
-    gui::DrawAnimatedRects(Window_Rect(window), Pointer_Rect());
+void Close_Effect(QWidget* window, const QPoint& anchor) {
+    gui::DrawAnimatedRects(Window_Rect(window), Pointer_Rect(anchor));
 }
 
 FrameDialog::FrameDialog(QWidget* parent) : QDialog(parent) {
@@ -161,7 +148,7 @@ void FrameDialog::setVisible(bool visible) {
     // rectangle it is about to take.
     if (visible && !opened_ && !isVisible()) {
         opened_ = true;
-        Open_Effect(this);
+        Open_Effect(this, pointerAtLoad_);
     }
     QDialog::setVisible(visible);
 }
@@ -170,7 +157,7 @@ void FrameDialog::done(int result) {
     if (!unloaded_) {
         unloaded_ = true;
         Form_Unload();
-        Close_Effect(this);
+        Close_Effect(this, pointerAtLoad_);
     }
     QDialog::done(result);
 }

@@ -54,31 +54,25 @@ std::vector<QPoint> Tile_Positions(double w, double h, int W, int H);
 // copies are clipped at the panel's edges.
 void Tile_Texture(gui::Surface* panel, const QImage& texture);
 
-// Screen position in pixels of the pointer when the most recent dialog loaded
-// (0, 0 when it could not be read): where the opening animation starts and the
-// closing one ends.
-extern std::int32_t Cur_X;
-extern std::int32_t Cur_Y;
-
-// Stores the pointer's screen position in Cur_X / Cur_Y, or 0, 0 when it cannot
-// be read.
-void Capture_Pointer();
+// The pointer's screen position in pixels, or 0, 0 when it cannot be read.
+QPoint Capture_Pointer();
 
 // The outer rectangle of a window in screen pixels.
 QRect Window_Rect(QWidget* window);
-// The pointer rectangle: zero size at (Cur_X, Cur_Y).
-QRect Pointer_Rect();
+// The pointer rectangle: zero size at the pointer position `at`.
+QRect Pointer_Rect(const QPoint& at);
 
 // The outer rectangle, frame included, that the window takes on the screen once
 // shown: Window_Rect for a shown window; for one not yet shown, its placed
 // rectangle with the frame the window system will give it.
 QRect Outer_Rect_To_Show(QWidget* window);
 
-// Animates from the pointer rectangle to the outer rectangle the window is about
-// to take (Outer_Rect_To_Show), the one Close_Effect starts from; then returns.
-void Open_Effect(QWidget* window);
-// Animates from the window's rectangle back to the pointer rectangle.
-void Close_Effect(QWidget* window);
+// Animates from the pointer rectangle at `anchor` to the outer rectangle the
+// window is about to take (Outer_Rect_To_Show), the one Close_Effect starts
+// from; then returns.
+void Open_Effect(QWidget* window, const QPoint& anchor);
+// Animates from the window's rectangle back to the pointer rectangle at `anchor`.
+void Close_Effect(QWidget* window, const QPoint& anchor);
 
 // The grey of the panel that carries a dialog's controls and texture.
 inline const QColor kPanelColour{192, 192, 192};
@@ -114,6 +108,9 @@ class FrameDialog : public QDialog {
 
     // Whether the unload has run (it runs once).
     bool unloaded() const { return unloaded_; }
+    // Where the pointer was when the dialog loaded (0, 0 when it could not be
+    // read): where the opening animation starts and the closing one ends.
+    QPoint pointerAtLoad() const { return pointerAtLoad_; }
 
     // The button that confirms the dialog (Return) and the one that leaves it
     // (Escape). Without a cancel button Escape closes the dialog at once.
@@ -134,6 +131,8 @@ class FrameDialog : public QDialog {
     // tiles a panel with the texture it holds.
     void Place_Texture(const QRect& geometry);
     void Tile_Panel(gui::Surface* panel) const;
+    // Records where the pointer is now, for the animations.
+    void Capture_Pointer() { pointerAtLoad_ = velmora::Capture_Pointer(); }
 
   private:
     // The button Return or Escape stands for, or nullptr for another key.
@@ -145,6 +144,7 @@ class FrameDialog : public QDialog {
     QPointer<Command> keyPressed_;
     int pressingKey_ = 0;
     PictureHolder* texture_ = nullptr;
+    QPoint pointerAtLoad_;
     bool opened_ = false;
     bool unloaded_ = false;
 };

@@ -110,7 +110,6 @@ void velmora_s::VS_Ritu_Scroll() {
 
 void velmora_s::Cmd_Set_Click() {
     chosen_ = static_cast<std::int16_t>(vsRitu_->value());
-    Ini_Write(kSection, kKeyScale, Scale_To_Text(*chosen_), Settings_File());
     accept();
 }
 

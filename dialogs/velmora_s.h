@@ -1,7 +1,7 @@
 // The zoom-ratio dialog: a vertical scroll bar from 1.1 to 10.0 in steps of 0.1
 // with the ratio shown beside it. It opens on the ratio it is given; its set
 // button stores the chosen ratio in the settings file and gives it back as the
-// dialog's answer, cancel and the close box give none.
+// dialog's answer (the caller stores it), cancel and the close box give none.
 #pragma once
 
 #include "dialogs/frame.h"

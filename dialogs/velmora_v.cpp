@@ -11,7 +11,6 @@
 #include "gui/surface.h"
 #include "platform/drives.h"
 #include "settings/settings.h"
-#include "state/velmora_b.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -72,7 +71,7 @@ int roundHalfEven(double v) {
 
 } // namespace
 
-velmora_v::velmora_v(QWidget* parent) : FrameDialog(parent) {
+velmora_v::velmora_v(const QString& rememberedFolder, QWidget* parent) : FrameDialog(parent) {
     setObjectName(QStringLiteral("velmora_v"));
     setWindowTitle(QStringLiteral("画像の選択"));
     setFixedSize(kPicC.size());
@@ -85,7 +84,7 @@ velmora_v::velmora_v(QWidget* parent) : FrameDialog(parent) {
     buildButtons();
     nameForScreenReaders();
     connectEvents();
-    Form_Load();
+    Form_Load(rememberedFolder);
 }
 
 // The drive, folder, file and file-kind lists on the panel.
@@ -180,16 +179,14 @@ void velmora_v::connectEvents() {
     connect(cmdCan_, &Command::Click, this, &velmora_v::Cmd_Can_Click);
 }
 
-void velmora_v::Form_Load() {
+void velmora_v::Form_Load(const QString& rememberedFolder) {
     Place_Dialog(this, kOuterWidth, kOuterHeight);
     Init_Buttons(this);
     Tile_Panel(picC_);
 
-    const QString stored = Ini_Read(kSection, kKeyGetPath, Settings_File());
-    if (stored.isEmpty() || !Folder_Exists(stored))
-        Get_Dir = Start_Folder();
-    else
-        Get_Dir = stored;
+    const QString startFolder = rememberedFolder.isEmpty() || !Folder_Exists(rememberedFolder)
+                                    ? Start_Folder()
+                                    : rememberedFolder;
 
     viewFile_.clear();
     showSize(QString());
@@ -198,11 +195,11 @@ void velmora_v::Form_Load() {
     comboKind_->setCurrentIndex(0);
     file1_->SetPattern(kPattern);
 
-    // The lists open on Get_Dir; setting the drive list here does not move the
-    // folder list again.
+    // The lists open on the start folder; setting the drive list here does not
+    // move the folder list again.
     drives_ = platform::MountedDrives();
     drive1_->addItems(drives_);
-    if (!dir1_->SetPath(Get_Dir).ok() && !dir1_->SetPath(Start_Folder()).ok())
+    if (!dir1_->SetPath(startFolder).ok() && !dir1_->SetPath(Start_Folder()).ok())
         dir1_->SetPath(QStringLiteral("/"));
     showDrive(platform::DriveOfFolder(dir1_->Path(), drives_));
     file1_->SetPath(dir1_->Path());
@@ -347,9 +344,12 @@ void velmora_v::Cmd_Can_Click() {
     reject();
 }
 
+QString velmora_v::Folder() const {
+    return dir1_->Path();
+}
+
 void velmora_v::Form_Unload() {
     preview_->cancel();
-    Ini_Write(kSection, kKeyGetPath, dir1_->Path(), Settings_File());
 }
 
 } // namespace velmora

@@ -1,7 +1,8 @@
 // The image selection dialog: drive, folder and file lists, a 100 x 100 preview
 // of the file clicked last with its size, and a select button that gives that
-// file back as the dialog's answer. The folder shown is remembered under
-// "Get_Path" whenever the dialog closes.
+// file back as the dialog's answer. It opens on the folder it is given and
+// tells, however it closed, the folder it showed last, for the caller to
+// remember.
 #pragma once
 
 #include "dialogs/frame.h"
@@ -28,8 +29,9 @@ class Surface;
 class velmora_v : public FrameDialog {
     Q_OBJECT
   public:
-    // Builds and loads the dialog; it opens with show() or exec().
-    explicit velmora_v(QWidget* parent = nullptr);
+    // Builds and loads the dialog on rememberedFolder; where that is empty or
+    // no longer a folder, on Start_Folder(). It opens with show() or exec().
+    explicit velmora_v(const QString& rememberedFolder, QWidget* parent = nullptr);
 
     // The preview's size for a W x H picture, fitted into 100 x 100 and rounded
     // halves to even.
@@ -42,6 +44,8 @@ class velmora_v : public FrameDialog {
     QString View_File() const { return viewFile_; }
     // The file chosen with the select button; "" when nothing was chosen.
     QString Chosen_File() const { return chosenFile_; }
+    // The folder the folder list shows.
+    QString Folder() const;
     // Whether the preview of the file clicked last is still being decoded.
     bool Preview_Pending() const;
 
@@ -63,7 +67,7 @@ class velmora_v : public FrameDialog {
     void buildPreview(const QFont& font);
     void buildButtons();
     void connectEvents();
-    void Form_Load();
+    void Form_Load(const QString& rememberedFolder);
     void Drive1_Change();
     void Dir1_Change();
     void Combo_Kind_Click();

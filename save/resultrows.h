@@ -29,6 +29,10 @@ class ResultRows {
     bool fill(int first, int count, std::uint32_t* pixels, std::ptrdiff_t stride,
               int threads = 1) const;
 
+    // The picture itself when the rows are the source's at 1:1, held as
+    // 32-bit words; null when they are made by the engine.
+    const QImage* wholePicture() const { return ratio_ == 0 ? &source_ : nullptr; }
+
   private:
     QImage source_;
     double ratio_ = 0;

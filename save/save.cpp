@@ -3,12 +3,35 @@
 #include "imageio/bitmapwriter.h"
 #include "platform/filenames.h"
 #include "save/bitmapstrips.h"
-#include "save/jpegsave.h"
+#include "save/jpeglibrary.h"
+#include "save/metadatamarkers.h"
 #include "save/resultrows.h"
 #include "save/rowprogress.h"
 #include "save/savelimits.h"
 
 namespace velmora {
+
+namespace {
+
+// The JPEG side of a save: the source's metadata first, as a camera writes
+// it (EXIF, then the profile), then the caller's own segments.
+SaveResult writeJpeg(const ResultRows& rows, const Recipe& recipe, const QString& path,
+                     const SaveOptions& options, RowProgress& progress) {
+    JpegLibrary ownLibrary;
+    JpegLibrary& library = options.jpegLibrary ? *options.jpegLibrary : ownLibrary;
+    QString error;
+    // Nothing is written for a conversion that cannot happen.
+    if (!library.load(&error))
+        return {SaveStatus::Failed, error, kLibraryMissing, 0};
+    if (options.checkRoom && !Has_Room(path, library.roomNeeded(rows), &error))
+        return {SaveStatus::NoRoom, error};
+    std::vector<JpegMarker> markers =
+        Metadata_Markers(recipe.metadata, {rows.width(), rows.height()});
+    markers.insert(markers.end(), options.markers.begin(), options.markers.end());
+    return library.write(rows, markers, path, options.quality, progress);
+}
+
+} // namespace
 
 SaveResult Save_Recipe(const Recipe& recipe, const QString& path, SaveKind kind,
                        const SaveOptions& options) {
@@ -25,7 +48,7 @@ SaveResult Save_Recipe(const Recipe& recipe, const QString& path, SaveKind kind,
     const ResultRows rows(recipe);
     RowProgress progress(options.progress);
     if (kind == SaveKind::Jpeg)
-        return Write_Jpeg(rows, recipe, file, options, progress);
+        return writeJpeg(rows, recipe, file, options, progress);
     QString error;
     if (options.checkRoom &&
         !Has_Room(file, imageio::BitmapFileBytes(size.width(), size.height()), &error))

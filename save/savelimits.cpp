@@ -12,7 +12,6 @@ namespace velmora {
 
 namespace {
 
-constexpr long long kJpegShareOfBitmap = 2;
 constexpr long long kMiB = 1LL << 20;
 
 QString sizeText(const QSize& size) {
@@ -67,10 +66,6 @@ std::optional<SaveResult> Destination_Refusal(const jpeg::Destination& destinati
     SaveResult refused{SaveStatus::BadDestination, QString::fromUtf8(words->japanese)};
     refused.destination = destination.kind;
     return refused;
-}
-
-long long Estimated_Jpeg_Bytes(const QSize& size) {
-    return imageio::BitmapFileBytes(size.width(), size.height()) / kJpegShareOfBitmap;
 }
 
 bool Has_Room(const QString& path, long long needed, QString* error) {

@@ -32,10 +32,6 @@ jpeg::Destination Find_Destination(const QString& path);
 // with the system's reason.
 std::optional<SaveResult> Destination_Refusal(const jpeg::Destination& destination);
 
-// The room asked for a JPEG of this size: a quality-100 JPEG of an enlarged
-// picture is well under half its bitmap's size.
-long long Estimated_Jpeg_Bytes(const QSize& size);
-
 // Whether the disk that holds path's folder has room for `needed` bytes; when
 // it has not, error says so in Japanese. A disk whose room cannot be told is
 // taken to have enough.

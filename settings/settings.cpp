@@ -1,7 +1,6 @@
 #include "settings/settings.h"
 
 #include "platform/profile.h"
-#include "state/velmora_b.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,11 +16,6 @@ namespace velmora {
 namespace {
 
 constexpr int kNameField = 128;
-
-QString& overridePath() {
-    static QString path;
-    return path;
-}
 
 // A name followed by one NUL, left-aligned in a blank-padded field: the NUL ends
 // the name for the profile routine, so the padding is never seen.
@@ -44,15 +38,15 @@ QString Ini_Read(const QString& section, const QString& key, const QString& file
     return QString::fromStdString(value);
 }
 
-void Ini_Write(const QString& section, const QString& key, const QString& value,
+bool Ini_Write(const QString& section, const QString& key, const QString& value,
                const QString& file) {
     const std::string path = QFile::encodeName(file).toStdString();
     if (!QFileInfo::exists(file)) {
         // The configuration folder of an installed program may not exist yet.
         QDir().mkpath(QFileInfo(file).absolutePath());
     }
-    Api_Result = platform::WritePrivateProfileString(paddedName(section), paddedName(key),
-                                                     value.toStdString(), path);
+    return platform::WritePrivateProfileString(paddedName(section), paddedName(key),
+                                               value.toStdString(), path) != 0;
 }
 
 QString App_Folder() {
@@ -75,14 +69,8 @@ QString Settings_File_For(const QString& folder, const QString& userConfigFolder
 }
 
 QString Settings_File() {
-    if (!overridePath().isEmpty())
-        return overridePath();
     return Settings_File_For(
         App_Folder(), QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
-}
-
-void Set_Settings_File(const QString& path) {
-    overridePath() = path;
 }
 
 QString Scale_To_Text(std::int16_t scale) {

@@ -22,9 +22,9 @@ inline constexpr std::int16_t kMaxScale = 100;
 // The value comes back whole, whatever its length.
 QString Ini_Read(const QString& section, const QString& key, const QString& file);
 
-// Stores value under key (creating file, section and key as needed) and leaves
-// the result (non-zero on success) in Api_Result.
-void Ini_Write(const QString& section, const QString& key, const QString& value,
+// Stores value under key (creating file, section and key as needed); false
+// when the file could not be written.
+bool Ini_Write(const QString& section, const QString& key, const QString& value,
                const QString& file);
 
 // The folder of the executable, as the system reports it.
@@ -42,9 +42,6 @@ QString Settings_File();
 // The same rule for a program in the given folder, with the given configuration
 // folder for the user.
 QString Settings_File_For(const QString& programFolder, const QString& userConfigFolder);
-// Puts the settings file elsewhere for the rest of the run ("" goes back to the
-// usual place). Used by tests.
-void Set_Settings_File(const QString& path);
 
 // "Scale" as stored: one blank for the sign of a non-negative number, then the digits.
 QString Scale_To_Text(std::int16_t scale);

@@ -6,7 +6,6 @@
 // whole picture, then the stretch), and how much the thumbnail of a reduced
 // decode differs from one of the whole picture.
 // Run with QT_QPA_PLATFORM=offscreen or on a display.
-#include "app/services.h"
 #include "app/velmora_m.h"
 #include "controls/command.h"
 #include "dialogs/filelist.h"
@@ -18,7 +17,6 @@
 #include "gui/surface.h"
 #include "imageio/imagereader.h"
 #include "settings/settings.h"
-#include "state/velmora_b.h"
 #include "tests/support/driving.h"
 
 #include <QApplication>
@@ -60,8 +58,7 @@ struct Folder {
         }
         image.save(dir.filePath(QStringLiteral("a.jpg")), "JPG", 90);
         image.save(dir.filePath(QStringLiteral("b.jpg")), "JPG", 90);
-        Set_Settings_File(dir.filePath(QStringLiteral("velmora.ini")));
-        Ini_Write(kSection, kKeyGetPath, dir.path(), Settings_File());
+        Ini_Write(kSection, kKeyGetPath, dir.path(), dir.filePath(QStringLiteral("velmora.ini")));
     }
 };
 
@@ -82,9 +79,8 @@ void waitForPreview(const velmora_v& dialog) {
 }
 
 void BM_Preview4000x3000(benchmark::State& state) {
-    folder();
     gui::SetAnimationDuration(0);
-    velmora_v dialog;
+    velmora_v dialog(folder().dir.path());
     dialog.show();
     int row = 0;
     for (auto _ : state) {
@@ -99,9 +95,10 @@ BENCHMARK(BM_Preview4000x3000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Argument: the animation's length in milliseconds (170 is the program's).
 void BM_SelectToPicture4000x3000(benchmark::State& state) {
-    folder();
     gui::SetAnimationDuration(static_cast<int>(state.range(0)));
-    velmora_m window(ProgramServices());
+    MainWindowHooks hooks;
+    hooks.settingsFile = folder().dir.filePath(QStringLiteral("velmora.ini"));
+    velmora_m window(hooks);
     window.show();
     for (auto _ : state) {
         QElapsedTimer clock;
@@ -168,8 +165,6 @@ struct LargeFolder {
         writeLargeJpeg(a, 16000, 12000);
         ::link(QFile::encodeName(a).constData(),
                QFile::encodeName(dir.filePath(QStringLiteral("b.jpg"))).constData());
-        Set_Settings_File(dir.filePath(QStringLiteral("velmora.ini")));
-        Ini_Write(kSection, kKeyGetPath, dir.path(), Settings_File());
     }
 };
 
@@ -196,9 +191,8 @@ BENCHMARK(BM_PreviewWholeDecode16000x12000)->Unit(benchmark::kMillisecond)->UseR
 // From the click to the preview on show; "clickMs" is how long the click
 // itself held the user-interface thread.
 void BM_PreviewClickToPicture16000x12000(benchmark::State& state) {
-    largeFolder();
     gui::SetAnimationDuration(0);
-    velmora_v dialog;
+    velmora_v dialog(largeFolder().dir.path());
     dialog.show();
     int row = 0;
     double clickSeconds = 0;

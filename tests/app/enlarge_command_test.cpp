@@ -3,7 +3,7 @@
 #include "gui/surface.h"
 #include "reference.h"
 #include "settings/settings.h"
-#include "state/velmora_b.h"
+#include "tests/app/window_fixture.h"
 #include "tests/support/fakememory.h"
 #include "tests/support/jpegfiles.h"
 #include "tests/support/messagecatcher.h"
@@ -44,14 +44,14 @@ struct PaintRecorder : QObject {
     }
 };
 
-class EnlargeCommand : public SettingsFileTest {
+class EnlargeCommand : public WindowTest {
   protected:
     // A main window whose image dialog hands over `image`, already opened.
     std::unique_ptr<velmora_m> windowWith(const QImage& image) {
         const QString path = dir.filePath("source.bmp");
         EXPECT_TRUE(image.save(path, "BMP"));
-        MainWindowServices services;
-        services.showImageDialog = [path] { return path; };
+        MainWindowHooks services = hooks();
+        services.askImage = [path](const QString&) { return ImageChoice{path, {}}; };
         auto w = std::make_unique<velmora_m>(services);
         w->show();
         w->m_open()->trigger();
@@ -63,7 +63,7 @@ class EnlargeCommand : public SettingsFileTest {
 
 TEST_F(EnlargeCommand, greysTheMenuInOrderWhileRunningAndEnablesItAgain) {
     auto w = windowWith(testkit::Colourful(30, 20, 1));
-    Ritu_Scale = 25;
+    setScale(*w, 25);
     MenuRecorder menu;
     menu.watch(w->m_file(), "m_file");
     menu.watch(w->m_ritu(), "m_ritu");
@@ -77,7 +77,7 @@ TEST_F(EnlargeCommand, greysTheMenuInOrderWhileRunningAndEnablesItAgain) {
 TEST_F(EnlargeCommand, resultIsExactlyThePerPixelEnlargementAndShowsLeftToRight) {
     const QImage source = testkit::Colourful(47, 31, 2);
     auto w = windowWith(source);
-    Ritu_Scale = 82; // 8.2 x 47 - 1 = 384.4, 8.2 x 31 - 1 = 253.2
+    setScale(*w, 82); // 8.2 x 47 - 1 = 384.4, 8.2 x 31 - 1 = 253.2
     PaintRecorder paints;
     w->Display()->installEventFilter(&paints);
     w->m_kakudai()->trigger();
@@ -102,32 +102,32 @@ TEST_F(EnlargeCommand, resultIsExactlyThePerPixelEnlargementAndShowsLeftToRight)
 TEST_F(EnlargeCommand, repeatedRunsAreIdenticalAndNeverCompound) {
     const QImage source = testkit::Colourful(20, 13, 3);
     auto w = windowWith(source);
-    Ritu_Scale = 30;
+    setScale(*w, 30);
     w->m_kakudai()->trigger();
     const QImage first = Whole(w->Display());
-    Ritu_Scale = 20;
+    setScale(*w, 20);
     w->m_kakudai()->trigger();
-    Ritu_Scale = 30;
+    setScale(*w, 30);
     w->m_kakudai()->trigger();
     EXPECT_EQ(Whole(w->Display()), first);
     EXPECT_EQ(first, Reference(source, 3.0, {0, 0, 59, 38}));
-    EXPECT_EQ(w->Master()->image(), source);
+    EXPECT_EQ(w->Master(), source);
 }
 
 TEST_F(EnlargeCommand, beforeAnyImageEnlargesTheEmptyMasterAndDisplayStaysHidden) {
-    velmora_m w({});
+    velmora_m w(hooks());
     w.show();
-    Ritu_Scale = 12;
+    setScale(w, 12);
     w.m_kakudai()->trigger();
     EXPECT_FALSE(w.Display()->isVisible());
     // 1.2 x 92 - 1 = 109.4 and 1.2 x 84 - 1 = 99.8, truncated.
     EXPECT_EQ(w.Display()->contentSize(), QSize(109, 99));
-    EXPECT_EQ(Whole(w.Display()).pixel(50, 50), w.Master()->image().pixel(0, 0));
+    EXPECT_EQ(Whole(w.Display()).pixel(50, 50), w.Master().pixel(0, 0));
 }
 
 TEST_F(EnlargeCommand, aResultWithNoPixelsLeavesDisplayEmpty) {
     auto w = windowWith(testkit::Colourful(10, 1, 4));
-    Ritu_Scale = 15; // 1.5 x 1 - 1 = 0.5: no row
+    setScale(*w, 15); // 1.5 x 1 - 1 = 0.5: no row
     w->m_kakudai()->trigger();
     EXPECT_EQ(w->Display()->contentSize().height(), 0);
     EXPECT_TRUE(w->m_kakudai()->isEnabled());
@@ -138,7 +138,7 @@ TEST_F(EnlargeCommand, aResultWithNoPixelsLeavesDisplayEmpty) {
 TEST_F(EnlargeCommand, anyRatioIsShownWithoutHoldingTheResult) {
     const QImage source = testkit::Colourful(92, 84, 5);
     auto w = windowWith(source);
-    Ritu_Scale = 32767; // a hand-edited ratio: 301455 x 275241 pixels
+    setScale(*w, 32767); // a hand-edited ratio: 301455 x 275241 pixels
     testkit::MessageCatcher message;
     w->m_kakudai()->trigger();
     EXPECT_EQ(message.count, 0);
@@ -152,7 +152,7 @@ TEST_F(EnlargeCommand, anyRatioIsShownWithoutHoldingTheResult) {
 TEST_F(EnlargeCommand, aResultBeyondAnySizeIsRefusedWithAMessage) {
     auto w = windowWith(testkit::Colourful(700000, 1, 5));
     const QImage before = w->Display()->picture();
-    Ritu_Scale = 32767; // 2.3 billion pixels wide
+    setScale(*w, 32767); // 2.3 billion pixels wide
     testkit::MessageCatcher message;
     w->m_kakudai()->trigger();
     EXPECT_EQ(message.title, "Vantorel");
@@ -183,7 +183,7 @@ TEST_P(EnlargeFailureTest, showsAMessageAndLeavesDisplayAsItWas) {
     const QString path = dir.filePath("source.bmp");
     ASSERT_TRUE(testkit::Colourful(30, 20, 6).save(path, "BMP"));
     bool broken = false;
-    MainWindowServices services;
+    MainWindowHooks services = hooks();
     services.enlarge = [&](const SourceImage& s, double r, const DestImage& d,
                            const EnlargeOptions& o) {
         if (broken && GetParam().breakdown == Breakdown::EngineThrows)
@@ -193,13 +193,13 @@ TEST_P(EnlargeFailureTest, showsAMessageAndLeavesDisplayAsItWas) {
     velmora_m w(services);
     w.show();
     ASSERT_TRUE(w.openImage(path));
-    Ritu_Scale = 20;
+    setScale(w, 20);
     w.m_kakudai()->trigger();
     const QImage before = Whole(w.Display());
     ASSERT_EQ(before.size(), QSize(59, 39));
 
     broken = true;
-    Ritu_Scale = 30;
+    setScale(w, 30);
     testkit::MessageCatcher message;
     w.m_kakudai()->trigger();
     EXPECT_EQ(message.count, 1);

@@ -1,9 +1,10 @@
 #include "app/velmora_m.h"
 #include "gui/backgroundwork.h"
+#include "gui/colourvalue.h"
 #include "gui/surface.h"
 #include "gui/translation.h"
 #include "settings/settings.h"
-#include "state/velmora_b.h"
+#include "tests/app/window_fixture.h"
 #include "tests/support/badimages.h"
 #include "tests/support/fakememory.h"
 #include "tests/support/fifowatch.h"
@@ -35,7 +36,7 @@ using namespace velmora;
 
 namespace {
 
-class MainWindow : public SettingsFileTest {};
+class MainWindow : public WindowTest {};
 
 QStringList captions(const QList<QAction*>& actions) {
     QStringList out;
@@ -60,26 +61,26 @@ std::pair<bool, bool> dropOn(velmora_m* w, const QList<QUrl>& urls) {
 } // namespace
 
 TEST_F(MainWindow, firstStartWithoutSettingsShowsRatio12AndOffersTheCurrentFolder) {
-    velmora_m w({});
-    EXPECT_EQ(Ritu_Scale, 12);
-    EXPECT_EQ(Put_Dir, QDir::currentPath());
+    velmora_m w(hooks());
+    EXPECT_EQ(w.session().scale, 12);
+    EXPECT_EQ(w.session().putDir, QDir::currentPath());
     EXPECT_EQ(w.windowTitle(), QStringLiteral("velmora  拡大率 1.2倍"));
 }
 
 TEST_F(MainWindow, loadReadsScaleAndPutPath) {
-    Ini_Write(kSection, kKeyScale, " 25", Settings_File());
-    Ini_Write(kSection, kKeyPutPath, "/srv/画像", Settings_File());
-    velmora_m w({});
-    EXPECT_EQ(Ritu_Scale, 25);
-    EXPECT_EQ(Put_Dir, QStringLiteral("/srv/画像"));
+    Ini_Write(kSection, kKeyScale, " 25", settingsFile());
+    Ini_Write(kSection, kKeyPutPath, "/srv/画像", settingsFile());
+    velmora_m w(hooks());
+    EXPECT_EQ(w.session().scale, 25);
+    EXPECT_EQ(w.session().putDir, QStringLiteral("/srv/画像"));
     EXPECT_EQ(w.windowTitle(), QStringLiteral("velmora  拡大率 2.5倍"));
 }
 
 TEST_F(MainWindow, badScaleNeverReachesTheEnlargement) {
     for (const char* bad : {" 0", "-3", "junk", "70000"}) {
-        Ini_Write(kSection, kKeyScale, bad, Settings_File());
-        velmora_m w({});
-        EXPECT_EQ(Ritu_Scale, 12) << bad;
+        Ini_Write(kSection, kKeyScale, bad, settingsFile());
+        velmora_m w(hooks());
+        EXPECT_EQ(w.session().scale, 12) << bad;
     }
 }
 
@@ -91,7 +92,7 @@ TEST(MainWindowTitle, followsTheRatio) {
 }
 
 TEST_F(MainWindow, menuHasEveryItemInItsPlaceEnabled) {
-    velmora_m w({});
+    velmora_m w(hooks());
     EXPECT_EQ(captions(w.menuBar()->actions()),
               (QStringList{"ﾌｧｲﾙ", "拡大率の指定", "ｱﾝﾁｴｲﾘｱｽ拡大実行"}));
     QMenu* file = w.m_file()->menu();
@@ -106,22 +107,24 @@ TEST_F(MainWindow, menuHasEveryItemInItsPlaceEnabled) {
 }
 
 TEST_F(MainWindow, clientAreaIsWhite503By323WithHiddenSurfacesAtTheirDesignPlaces) {
-    velmora_m w({});
+    velmora_m w(hooks());
     w.show();
     EXPECT_EQ(w.centralWidget()->size(), QSize(503, 323));
     const QImage client = w.centralWidget()->grab().toImage();
     EXPECT_EQ(client.pixelColor(250, 160), QColor(Qt::white));
     EXPECT_FALSE(w.Display()->isVisible());
-    EXPECT_FALSE(w.Master()->isVisible());
     EXPECT_EQ(w.Display()->geometry(), QRect(0, 0, 449, 245));
-    EXPECT_EQ(w.Master()->geometry(), QRect(456, 4, 92, 84));
+    // Master, which holds the opened picture, is never shown; before any
+    // picture it holds its design size of the window's background.
+    EXPECT_EQ(w.Master().size(), QSize(92, 84));
+    EXPECT_EQ(w.Master().pixelColor(91, 83), QApplication::palette().color(QPalette::Base));
 }
 
 TEST_F(MainWindow, cancelledRatioDialogKeepsTheTitle) {
-    MainWindowServices services;
+    MainWindowHooks services = hooks();
     int shown = 0;
     std::int16_t offered = 0;
-    services.showRatioDialog = [&](std::int16_t scale) -> std::optional<std::int16_t> {
+    services.askRatio = [&](std::int16_t scale) -> std::optional<std::int16_t> {
         ++shown;
         offered = scale;
         return std::nullopt;
@@ -131,17 +134,22 @@ TEST_F(MainWindow, cancelledRatioDialogKeepsTheTitle) {
     w.m_ritu()->trigger();
     EXPECT_EQ(shown, 1);
     EXPECT_EQ(offered, 12);
-    EXPECT_EQ(Ritu_Scale, 12);
+    EXPECT_EQ(w.session().scale, 12);
     EXPECT_EQ(w.windowTitle(), before);
+    EXPECT_EQ(settingsText(), QString());
 }
 
 TEST_F(MainWindow, chosenRatioShowsInTheTitle) {
-    MainWindowServices services;
-    services.showRatioDialog = [](std::int16_t) { return std::optional<std::int16_t>(37); };
+    MainWindowHooks services = hooks();
+    services.askRatio = [](std::int16_t) { return std::optional<std::int16_t>(37); };
     velmora_m w(services);
     w.m_ritu()->trigger();
-    EXPECT_EQ(Ritu_Scale, 37);
+    EXPECT_EQ(w.session().scale, 37);
     EXPECT_EQ(w.windowTitle(), QStringLiteral("velmora  拡大率 3.7倍"));
+    // Stored with the blank of a number's sign, as "Scale" always was.
+    EXPECT_TRUE(settingsText().contains(QStringLiteral("Scale= 37")))
+        << settingsText().toStdString();
+    EXPECT_EQ(Ini_Read(kSection, kKeyScale, settingsFile()), QStringLiteral("37"));
 }
 
 TEST_F(MainWindow, openingAnImageShowsItAtOneToOneAndAFailedOpenChangesNothing) {
@@ -157,8 +165,8 @@ TEST_F(MainWindow, openingAnImageShowsItAtOneToOneAndAFailedOpenChangesNothing) 
         f.write("not a picture at all");
     }
     QString choice;
-    MainWindowServices services;
-    services.showImageDialog = [&] { return choice; };
+    MainWindowHooks services = hooks();
+    services.askImage = [&](const QString&) { return ImageChoice{choice, {}}; };
     velmora_m w(services);
     w.show();
 
@@ -168,7 +176,7 @@ TEST_F(MainWindow, openingAnImageShowsItAtOneToOneAndAFailedOpenChangesNothing) 
     // The picture is 640 x 480; the window shows its top-left 503 x 323.
     EXPECT_EQ(w.Display()->contentSize(), QSize(640, 480));
     EXPECT_EQ(w.Display()->geometry(), QRect(0, 0, 503, 323));
-    EXPECT_EQ(w.Master()->size(), QSize(640, 480));
+    EXPECT_EQ(w.Master().size(), QSize(640, 480));
     EXPECT_EQ(w.Display()->GetPixel(0, 0), 0x3264C8u);
     EXPECT_EQ(w.Display()->GetPixel(639, 479), 0x1E140Au);
 
@@ -183,7 +191,7 @@ TEST_F(MainWindow, openingAnImageShowsItAtOneToOneAndAFailedOpenChangesNothing) 
     w.m_open()->trigger();
     EXPECT_EQ(message.title, "Vantorel");
     EXPECT_EQ(w.Display()->contentSize(), QSize(640, 480));
-    EXPECT_EQ(w.Master()->GetPixel(0, 0), 0x3264C8u);
+    EXPECT_EQ((gui::SwapRedBlue(w.Master().pixel(0, 0)) & 0xFFFFFFu), 0x3264C8u);
 }
 
 // Files dropped over the picture reach the window, which opens the first local
@@ -197,7 +205,7 @@ TEST_F(MainWindow, droppedFileOpensLikeAChoiceAndAnUnreadableOneChangesNothing) 
     ASSERT_TRUE(image.save(dir.filePath("plain.bmp"), "BMP"));
     ASSERT_EQ(
         std::rename(QFile::encodeName(dir.filePath("plain.bmp")).constData(), raw.constData()), 0);
-    velmora_m w{MainWindowServices()};
+    velmora_m w(hooks());
     w.show();
     testkit::MessageCatcher message;
     EXPECT_EQ(dropOn(&w, {QUrl(QStringLiteral("https://example.org/a.bmp")),
@@ -212,7 +220,7 @@ TEST_F(MainWindow, droppedFileOpensLikeAChoiceAndAnUnreadableOneChangesNothing) 
     EXPECT_FALSE(w.openImage(dir.filePath("missing.jpg")));
     EXPECT_EQ(message.count, 1);
     EXPECT_EQ(message.title, "Vantorel");
-    EXPECT_EQ(w.Master()->size(), QSize(30, 20));
+    EXPECT_EQ(w.Master().size(), QSize(30, 20));
     EXPECT_EQ(w.Display()->GetPixel(0, 0), 0x3264C8u);
 }
 
@@ -221,16 +229,16 @@ TEST_F(MainWindow, fileDroppedWhileADialogIsOpenIsRefused) {
     const QString good = dir.filePath("a.bmp");
     ASSERT_TRUE(QImage(30, 20, QImage::Format_RGB32).save(good, "BMP"));
     std::pair<bool, bool> accepted;
-    MainWindowServices services;
+    MainWindowHooks services = hooks();
     velmora_m* window = nullptr;
-    services.showImageDialog = [&] {
+    services.askImage = [&](const QString&) {
         QDialog dialog;
         WhenModal([&](QWidget* modal) {
             accepted = dropOn(window, {QUrl::fromLocalFile(good)});
             static_cast<QDialog*>(modal)->reject();
         });
         dialog.exec();
-        return QString();
+        return ImageChoice();
     };
     velmora_m w(services);
     window = &w;
@@ -286,7 +294,7 @@ TEST_P(OpenRefusalTest, givesAMessageAndChangesNothing) {
     image.fill(QColor(10, 20, 30));
     const QString good = dir.filePath("good.bmp");
     ASSERT_TRUE(image.save(good, "BMP"));
-    velmora_m w({});
+    velmora_m w(hooks());
     w.show();
     ASSERT_TRUE(w.openImage(good));
     QFile bad(dir.filePath("chosen.jpg"));
@@ -305,7 +313,7 @@ TEST_P(OpenRefusalTest, givesAMessageAndChangesNothing) {
     EXPECT_TRUE(message.text.startsWith(QString::fromUtf8(GetParam().message)));
     EXPECT_EQ(w.Display()->picture(), image);
     EXPECT_EQ(w.Display()->ratio(), 0);
-    EXPECT_EQ(w.Master()->image(), image);
+    EXPECT_EQ(w.Master(), image);
     EXPECT_TRUE(w.Display()->isVisible());
 }
 
@@ -330,7 +338,7 @@ TEST_F(MainWindow, specialFilesAreRefusedAtOnceWithTheUnreadableMessage) {
     const testkit::FifoWatch fifo(dir.filePath("fifo.jpg"));
     ASSERT_TRUE(QFile::link(dir.filePath("fifo.jpg"), dir.filePath("fifo-link.jpg")));
     ASSERT_TRUE(QFile::link("/dev/zero", dir.filePath("zero-link.jpg")));
-    velmora_m w({});
+    velmora_m w(hooks());
     w.show();
     for (const QString& path :
          {dir.filePath("fifo.jpg"), dir.filePath("fifo-link.jpg"), dir.filePath("zero-link.jpg"),

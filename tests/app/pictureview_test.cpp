@@ -4,7 +4,7 @@
 #include "app/pictureview.h"
 #include "app/velmora_m.h"
 #include "reference.h"
-#include "state/velmora_b.h"
+#include "tests/app/window_fixture.h"
 #include "tests/support/jpegfiles.h"
 #include "tests/support/support.h"
 
@@ -116,17 +116,17 @@ TEST(PictureView, movingBackAndForthComputesNothingTwiceAndKeepsTheTilesBounded)
     EXPECT_GT(big.keptTiles(), 6);
 }
 
-class MainWindowView : public SettingsFileTest {};
+class MainWindowView : public WindowTest {};
 
 TEST_F(MainWindowView, maximisedWindowShowsMoreAndTheNormalWindowKeepsItsDesignSize) {
     const QImage source = testkit::Colourful(300, 200, 9);
-    velmora_m w({});
+    velmora_m w(hooks());
     w.show();
     const QSize design = w.size();
     const QString path = dir.filePath("source.bmp");
     ASSERT_TRUE(source.save(path, "BMP"));
     ASSERT_TRUE(w.openImage(path));
-    Ritu_Scale = 40;
+    setScale(w, 40);
     w.m_kakudai()->trigger();
     EXPECT_EQ(w.Display()->size(), QSize(503, 323));
 

@@ -1,16 +1,16 @@
 // The save command: the dialog it asks with, the folder it keeps, the messages
 // it shows, and the recipe the main window hands it, whose file is the one the
 // window wrote from Display's picture before.
-#include "app/savecommand.h"
 #include "app/velmora_m.h"
 #include "gui/backgroundwork.h"
 #include "gui/surface.h"
 #include "imageio/bitmapwriter.h"
+#include "libvelmora/velmora.h"
 #include "platform/diskspace.h"
 #include "reference.h"
 #include "save/jpeglibrary.h"
 #include "settings/settings.h"
-#include "state/velmora_b.h"
+#include "tests/app/window_fixture.h"
 #include "tests/support/messagecatcher.h"
 #include "tests/support/support.h"
 
@@ -34,31 +34,51 @@ using velmora::testkit::MessageCatcher;
 
 namespace {
 
-class SaveCommand : public SettingsFileTest {
+class SaveCommand : public WindowTest {
   protected:
     void SetUp() override {
-        SettingsFileTest::SetUp();
-        Set_Library_Folder(QStringLiteral(VELMORA_TEST_BIN));
-        Put_Dir = QStringLiteral("/start/here");
+        WindowTest::SetUp();
+        Ini_Write(kSection, kKeyPutPath, QStringLiteral("/start/here"), settingsFile());
     }
-    void TearDown() override {
-        platform::SetFreeBytesForTest(-1);
-        SettingsFileTest::TearDown();
-    }
+    void TearDown() override { platform::SetFreeBytesForTest(-1); }
 
-    // A save dialog that answers with `answer` (empty: cancel) and keeps the request.
-    gui::SaveFileDialog answering(const QString& answer) {
-        return [this, answer](const gui::SaveFileRequest& r, QString* chosen) {
+    // A window whose save dialog answers with `answer` (empty: cancel) and
+    // keeps the request; a library folder "" is this build's.
+    MainWindowHooks saving(const QString& libraryFolder = {}) {
+        MainWindowHooks h = hooks();
+        h.askSaveName = [this](const gui::SaveFileRequest& r, QString* chosen) {
             request = r;
             *chosen = answer;
             return !answer.isEmpty();
         };
+        if (!libraryFolder.isEmpty()) {
+            h.libraryFolder = libraryFolder;
+            h.librarySystemPath = false;
+        }
+        return h;
+    }
+    // Shows `shown` in w, enlarged by scale (0: at 1:1), as a user gets there.
+    void show(velmora_m& w, const QImage& shown, std::int16_t scale = 0) {
+        const QString file = dir.filePath("source/picture.bmp");
+        ASSERT_TRUE(QDir(dir.path()).mkpath("source"));
+        ASSERT_TRUE(shown.save(file, "BMP"));
+        ASSERT_TRUE(w.openImage(file));
+        if (scale > 0) {
+            setScale(w, scale);
+            w.m_kakudai_Click();
+        }
+    }
+    // The save menu command, answered with path.
+    void save(velmora_m& w, SaveKind kind, const QString& path) {
+        answer = path;
+        w.m_save_Click(kind == SaveKind::Jpeg ? 0 : 1);
     }
 
     QStringList files() const {
         return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
     }
 
+    QString answer;
     gui::SaveFileRequest request;
     QImage picture = PhotoLikeImage(61, 47);
 };
@@ -74,7 +94,7 @@ TEST(GetFolder, keepsTheFolderAndTheRoot) {
 
 TEST_F(SaveCommand, dialogRequestDiffersOnlyByKind) {
     const auto fields = [](SaveKind kind) {
-        const gui::SaveFileRequest r = Save_Request(nullptr, kind);
+        const gui::SaveFileRequest r = velmora_m::saveRequest(nullptr, kind, "/start/here");
         return QStringList{r.title,       r.filterDescription, r.filterPattern,
                            r.initialName, r.defaultExtension,  r.initialDir}
                << (r.overwritePrompt ? "asks before replacing" : "");
@@ -88,26 +108,33 @@ TEST_F(SaveCommand, dialogRequestDiffersOnlyByKind) {
 }
 
 TEST_F(SaveCommand, cancelChangesNothing) {
-    m_save_Click(nullptr, {picture, 0}, SaveKind::Bitmap, answering(QString()));
+    velmora_m w(saving());
+    show(w, picture);
+    const QString settings = settingsText();
+    save(w, SaveKind::Bitmap, QString());
     EXPECT_EQ(request.initialDir, "/start/here");
-    EXPECT_EQ(Put_Dir, "/start/here");
-    EXPECT_FALSE(QFile::exists(Settings_File()));
-    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+    EXPECT_EQ(w.session().putDir, "/start/here");
+    EXPECT_EQ(settingsText(), settings);
+    EXPECT_EQ(files(), QStringList{"velmora.ini"});
 }
 
 TEST_F(SaveCommand, bitmapIsThePicturePixelForPixelAndItsFolderIsRemembered) {
     const QString path = dir.filePath("out.bmp");
-    m_save_Click(nullptr, {picture, 0}, SaveKind::Bitmap, answering(path));
-    EXPECT_EQ(Put_Dir, dir.path());
-    EXPECT_EQ(Ini_Read(kSection, kKeyPutPath, Settings_File()), dir.path());
+    velmora_m w(saving());
+    show(w, picture);
+    save(w, SaveKind::Bitmap, path);
+    EXPECT_EQ(w.session().putDir, dir.path());
+    EXPECT_EQ(Ini_Read(kSection, kKeyPutPath, settingsFile()), dir.path());
     const QImage back = QImage(path).convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(back, picture);
 }
 
 TEST_F(SaveCommand, jpegDecodesCloseToThePictureAndLeavesNoTemporaryFile) {
     const QString path = dir.filePath("out.jpg");
+    velmora_m w(saving());
+    show(w, picture);
     MessageCatcher message;
-    m_save_Click(nullptr, {picture, 0}, SaveKind::Jpeg, answering(path));
+    save(w, SaveKind::Jpeg, path);
     EXPECT_EQ(message.text, "") << message.text.toStdString();
     QImageReader reader(path);
     EXPECT_EQ(reader.format(), "jpeg");
@@ -126,23 +153,26 @@ TEST_F(SaveCommand, jpegDecodesCloseToThePictureAndLeavesNoTemporaryFile) {
 TEST_F(SaveCommand, folderIsRememberedEvenWhenSavingFailsAndTheFailureIsShown) {
     // A folder that cannot be written: its "parent" is a plain file.
     ASSERT_TRUE(WriteTestFile(dir.filePath("plain-file"), {}));
+    velmora_m w(saving());
+    show(w, picture, 25);
     for (SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap}) {
         const QString path =
             dir.filePath("plain-file/out") + (kind == SaveKind::Bitmap ? ".bmp" : ".jpg");
         MessageCatcher message;
-        m_save_Click(nullptr, {picture, 2.5}, kind, answering(path));
+        save(w, kind, path);
         EXPECT_EQ(message.title, "Vantorel");
         EXPECT_TRUE(message.text.startsWith("ﾌｧｲﾙを保存できませんでした。\n" + path + "\n("))
             << message.text.toStdString();
-        EXPECT_EQ(Put_Dir, dir.filePath("plain-file"));
-        EXPECT_EQ(Ini_Read(kSection, kKeyPutPath, Settings_File()), dir.filePath("plain-file"));
+        EXPECT_EQ(w.session().putDir, dir.filePath("plain-file"));
+        EXPECT_EQ(Ini_Read(kSection, kKeyPutPath, settingsFile()), dir.filePath("plain-file"));
     }
 }
 
 TEST_F(SaveCommand, missingLibraryIsShown) {
-    Set_Library_Folder(dir.filePath("no-library-here"), false);
+    velmora_m w(saving(dir.filePath("no-library-here")));
+    show(w, picture);
     MessageCatcher message;
-    m_save_Click(nullptr, {picture, 0}, SaveKind::Jpeg, answering(dir.filePath("x.jpg")));
+    save(w, SaveKind::Jpeg, dir.filePath("x.jpg"));
     EXPECT_FALSE(QFile::exists(dir.filePath("x.jpg")));
     EXPECT_TRUE(message.text.contains("保存できませんでした"));
     EXPECT_TRUE(message.text.contains("libvelmora.so"));
@@ -154,7 +184,7 @@ TEST_F(SaveCommand, typeListShowsTheDescriptionAloneAndStillFilters) {
     ASSERT_TRUE(WriteTestFile(dir.filePath("photo.jpg"), "x"));
     ASSERT_TRUE(WriteTestFile(dir.filePath("image.bmp"), "x"));
     for (const SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap}) {
-        gui::SaveFileRequest request = Save_Request(nullptr, kind);
+        gui::SaveFileRequest request = velmora_m::saveRequest(nullptr, kind, {});
         request.initialDir = dir.path();
         QStringList seen; // the types offered, then the files listed
         WhenModal([&](QWidget* modal) {
@@ -182,7 +212,7 @@ TEST_F(SaveCommand, typeListShowsTheDescriptionAloneAndStillFilters) {
 
 // Return on the name box's initial "*.jpg" once wrote a file literally named so.
 TEST_F(SaveCommand, wildcardNamesFilterTheListAndOnlyAPlainNameIsChosen) {
-    gui::SaveFileRequest request = Save_Request(nullptr, SaveKind::Jpeg);
+    gui::SaveFileRequest request = velmora_m::saveRequest(nullptr, SaveKind::Jpeg, {});
     request.initialDir = dir.path();
     // Typed into the name box before Return; "" is Return on the initial "*.jpg".
     const QStringList typed = {"", "*.bmp", "a?.*", "*.jpg; *.bmp", "picture"};
@@ -207,7 +237,7 @@ TEST_F(SaveCommand, wildcardNamesFilterTheListAndOnlyAPlainNameIsChosen) {
     EXPECT_TRUE(gui::GetSaveFileName(request, &chosen));
     EXPECT_EQ(filters, (QStringList{"*.jpg", "*.bmp", "a?.*", "*.jpg,*.bmp"}));
     EXPECT_EQ(chosen, dir.filePath("picture.jpg"));
-    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+    EXPECT_EQ(files(), QStringList{"velmora.ini"});
 }
 
 // A refusal is said in its own words under the file's name; the file to be
@@ -218,20 +248,23 @@ TEST_F(SaveCommand, refusalsAreShownWithTheirReasonAndWriteNothing) {
     const struct {
         const char* name;
         SaveKind kind;
-        Recipe recipe;
+        const QImage& shown;
+        std::int16_t scale;
         long long freeBytes;
         const char* reason;
     } cases[] = {
-        {"keep.bmp", SaveKind::Bitmap, {picture, 0}, 100, "空き容量が足りません"},
-        {"keep.jpg", SaveKind::Jpeg, {picture, 2.5}, 100, "空き容量が足りません"},
-        {"wide.jpg", SaveKind::Jpeg, {wide, 10}, -1, "JPEG は一辺 65500 ﾋﾟｸｾﾙまでです。"},
+        {"keep.bmp", SaveKind::Bitmap, picture, 0, 100, "空き容量が足りません"},
+        {"keep.jpg", SaveKind::Jpeg, picture, 25, 100, "空き容量が足りません"},
+        {"wide.jpg", SaveKind::Jpeg, wide, 100, -1, "JPEG は一辺 65500 ﾋﾟｸｾﾙまでです。"},
     };
     for (const auto& c : cases) {
+        velmora_m w(saving());
+        show(w, c.shown, c.scale);
         const QString path = dir.filePath(c.name);
         ASSERT_TRUE(WriteTestFile(path, "precious"));
         platform::SetFreeBytesForTest(c.freeBytes);
         MessageCatcher message;
-        m_save_Click(nullptr, c.recipe, c.kind, answering(path));
+        save(w, c.kind, path);
         platform::SetFreeBytesForTest(-1);
         EXPECT_EQ(message.title, "Vantorel");
         EXPECT_TRUE(message.text.startsWith("ﾌｧｲﾙを保存できませんでした。\n" + path + "\n"));
@@ -246,9 +279,11 @@ TEST_F(SaveCommand, refusalsAreShownWithTheirReasonAndWriteNothing) {
 }
 
 TEST_F(SaveCommand, aSaveWhoseThreadCannotStartIsShownAndWritesNothing) {
+    velmora_m w(saving());
+    show(w, picture);
     gui::FailThreadStartsForTest(true);
     MessageCatcher message;
-    m_save_Click(nullptr, {picture, 0}, SaveKind::Bitmap, answering(dir.filePath("x.bmp")));
+    save(w, SaveKind::Bitmap, dir.filePath("x.bmp"));
     gui::FailThreadStartsForTest(false);
     EXPECT_TRUE(message.text.contains("保存できませんでした"));
     EXPECT_EQ(files(), QStringList{"velmora.ini"});
@@ -277,17 +312,11 @@ class WindowSave : public SaveCommand, public ::testing::WithParamInterface<Wind
 TEST_P(WindowSave, savesThePictureDisplayShowsFromItsRecipe) {
     ASSERT_TRUE(picture.save(dir.filePath("o"), "BMP"));
     ASSERT_TRUE(PhotoLikeImage(10, 1).save(dir.filePath("t"), "BMP"));
-    Recipe recipe;
-    SaveKind savedKind = SaveKind::Bitmap;
     bool failing = false;
-    MainWindowServices services;
-    services.save = [&](QWidget*, const Recipe& r, SaveKind kind) {
-        recipe = r;
-        savedKind = kind;
-    };
-    services.enlarge = [&](const SourceImage& s, double r, const DestImage& d,
-                           const EnlargeOptions& o) { return !failing && Enlarge(s, r, d, o); };
-    velmora_m w(services);
+    MainWindowHooks hooks = saving();
+    hooks.enlarge = [&](const SourceImage& s, double r, const DestImage& d,
+                        const EnlargeOptions& o) { return !failing && Enlarge(s, r, d, o); };
+    velmora_m w(hooks);
     w.show();
     for (const QString& step : QString(GetParam().steps).split(' ', Qt::SkipEmptyParts)) {
         if (step.size() == 1) {
@@ -295,25 +324,33 @@ TEST_P(WindowSave, savesThePictureDisplayShowsFromItsRecipe) {
             continue;
         }
         failing = step.startsWith('f');
-        Ritu_Scale = step.mid(1).toShort();
+        setScale(w, step.mid(1).toShort());
         MessageCatcher message;
         w.m_kakudai()->trigger();
     }
     const QImage shown = Whole(w.Display());
+    const Recipe recipe = w.saveRecipe();
+    EXPECT_EQ(recipe.ratio, GetParam().ratio);
+    EXPECT_EQ(recipe.source, GetParam().master ? w.Master() : shown);
     for (const SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap}) {
-        w.m_save(kind == SaveKind::Jpeg ? 0 : 1)->trigger();
-        EXPECT_EQ(savedKind, kind);
-        EXPECT_EQ(recipe.ratio, GetParam().ratio);
-        EXPECT_EQ(recipe.source, GetParam().master ? w.Master()->image() : shown);
         const QString ours = dir.filePath("ours"), todays = dir.filePath("todays");
         const bool empty = Recipe_Size(recipe).isEmpty();
-        ASSERT_EQ(Save_Recipe(recipe, ours, kind).status,
-                  empty && kind == SaveKind::Jpeg ? SaveStatus::NotInFormat : SaveStatus::Saved);
-        if (kind == SaveKind::Bitmap) {
-            ASSERT_TRUE(imageio::WriteBitmap(shown, todays));
-        } else if (!empty) {
-            ASSERT_EQ(ConvertPictureToJpeg(shown, todays, nullptr), 0);
+        MessageCatcher message;
+        w.m_save(kind == SaveKind::Jpeg ? 0 : 1)->trigger();
+        // The menu item's own dialog: the kind's pattern is offered.
+        EXPECT_EQ(request.filterPattern, kind == SaveKind::Jpeg ? "*.jpg" : "*.bmp");
+        save(w, kind, ours);
+        if (empty && kind == SaveKind::Jpeg) {
+            EXPECT_TRUE(message.text.contains("JPEG ﾌｧｲﾙにできません"))
+                << message.text.toStdString();
+            EXPECT_FALSE(QFile::exists(ours));
+            continue;
         }
+        EXPECT_EQ(message.count, 0) << message.text.toStdString();
+        if (kind == SaveKind::Bitmap)
+            ASSERT_TRUE(imageio::WriteBitmap(shown, todays));
+        else
+            ASSERT_TRUE(WriteJpegOfPicture(shown, todays));
         EXPECT_TRUE(ReadTestFile(ours) == ReadTestFile(todays)) << int(kind);
     }
 }

@@ -1,5 +1,4 @@
 #include "settings/settings.h"
-#include "state/velmora_b.h"
 
 #include <QDir>
 #include <QFile>
@@ -39,8 +38,7 @@ TEST_F(SettingsFile, missingFileSectionOrKeyReadsEmpty) {
 }
 
 TEST_F(SettingsFile, firstWriteCreatesFileAndSectionAndScaleReadsBack) {
-    Ini_Write(kSection, kKeyScale, Scale_To_Text(12), file);
-    EXPECT_NE(Api_Result, 0);
+    EXPECT_TRUE(Ini_Write(kSection, kKeyScale, Scale_To_Text(12), file));
     EXPECT_EQ(readAll(file), "[Section]\nScale= 12\n");
     EXPECT_EQ(Scale_From_Text(Ini_Read(kSection, kKeyScale, file)), 12);
 }
@@ -58,8 +56,7 @@ TEST_F(SettingsFile, fileTooLargeToBeOursIsNeitherReadNorRewritten) {
     const QByteArray huge = "[Section]\nScale= 30\n" + QByteArray(1 << 20, ';');
     writeAll(file, huge);
     EXPECT_EQ(Ini_Read(kSection, kKeyScale, file), "");
-    Ini_Write(kSection, kKeyScale, " 40", file);
-    EXPECT_EQ(Api_Result, 0);
+    EXPECT_FALSE(Ini_Write(kSection, kKeyScale, " 40", file));
     EXPECT_EQ(readAll(file), huge);
 }
 
@@ -98,17 +95,13 @@ TEST_F(SettingsFile, failedWritesChangeNothingOnDisk) {
     // A read-only file.
     writeAll(file, "[Section]\nScale= 20\n");
     ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0444), 0);
-    Api_Result = 1;
-    Ini_Write(kSection, kKeyScale, " 50", file);
-    EXPECT_EQ(Api_Result, 0);
+    EXPECT_FALSE(Ini_Write(kSection, kKeyScale, " 50", file));
     EXPECT_EQ(readAll(file), "[Section]\nScale= 20\n");
 
     // A folder that cannot be written: here one whose parent is a plain file.
     const QString blocker = dir.filePath("not-a-folder");
     writeAll(blocker, "x");
-    Api_Result = 1;
-    Ini_Write(kSection, kKeyScale, " 50", blocker + "/velmora.ini");
-    EXPECT_EQ(Api_Result, 0);
+    EXPECT_FALSE(Ini_Write(kSection, kKeyScale, " 50", blocker + "/velmora.ini"));
     EXPECT_EQ(readAll(blocker), "x");
     // No temporary file is left behind by any write.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);

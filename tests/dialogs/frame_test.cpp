@@ -7,7 +7,6 @@
 #include "gui/pointer.h"
 #include "gui/surface.h"
 #include "gui/twips.h"
-#include "state/velmora_b.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -84,9 +83,7 @@ TEST(TileTexture, coversThePanelWithClippedCopies) {
     panel.resize(16, 12);
     panel.setBackground(QColor(1, 2, 3));
     panel.Cls();
-    Api_Result = 0;
     Tile_Texture(&panel, texture);
-    EXPECT_EQ(Api_Result, 1);
     for (int y = 0; y < 12; ++y)
         for (int x = 0; x < 16; ++x)
             ASSERT_EQ(panel.image().pixel(x, y), texture.pixel(x % 7, y % 5)) << x << "," << y;
@@ -110,14 +107,10 @@ TEST_F(FrameTest, pointerCaptureStoresPositionOrZeroWhenUnreadable) {
     gui::FakePointer fake;
     fake.position = QPoint(123, -45);
     gui::SetFakePointer(fake);
-    Capture_Pointer();
-    EXPECT_EQ(Cur_X, 123);
-    EXPECT_EQ(Cur_Y, -45);
+    EXPECT_EQ(Capture_Pointer(), QPoint(123, -45));
     fake.readable = false;
     gui::SetFakePointer(fake);
-    Capture_Pointer();
-    EXPECT_EQ(Cur_X, 0);
-    EXPECT_EQ(Cur_Y, 0);
+    EXPECT_EQ(Capture_Pointer(), QPoint(0, 0));
 }
 
 TEST_F(FrameTest, initButtonsStartsTrackingOnEveryButton) {
@@ -168,7 +161,7 @@ TEST_F(FrameTest, closeBoxPlaysTheClosingAnimationOnce) {
     EXPECT_TRUE(dialog.unloaded());
 }
 
-TEST_F(FrameTest, secondDialogsCaptureReplacesTheFirst) {
+TEST_F(FrameTest, eachDialogAnimatesFromWhereThePointerWasWhenItLoaded) {
     velmora_s first(12);
     first.show();
     ClickButton(first.Cmd_Can());
@@ -177,7 +170,8 @@ TEST_F(FrameTest, secondDialogsCaptureReplacesTheFirst) {
     gui::SetFakePointer(fake);
     velmora_s second(12);
     second.show();
-    EXPECT_EQ(Cur_X, 700);
+    EXPECT_EQ(first.pointerAtLoad(), QPoint(300, 200));
+    EXPECT_EQ(second.pointerAtLoad(), QPoint(700, 10));
     EXPECT_EQ(gui::RecordedAnimations().back().from, QRect(700, 10, 0, 0));
 }
 

@@ -6,7 +6,6 @@
 #include "gui/backgroundwork.h"
 #include "gui/pointer.h"
 #include "platform/drives.h"
-#include "state/velmora_b.h"
 
 #include <QApplication>
 #include <QImage>
@@ -18,10 +17,6 @@ namespace velmora {
 
 void DialogTest::SetUp() {
     SettingsFileTest::SetUp();
-    Ritu_Scale = 12;
-    Sel_File.clear();
-    Get_Dir.clear();
-    Cur_X = Cur_Y = 0;
     gui::ClearRecordedAnimations();
     gui::FakePointer fake;
     fake.position = QPoint(300, 200);
@@ -31,7 +26,6 @@ void DialogTest::SetUp() {
 void DialogTest::TearDown() {
     gui::ClearFakePointer();
     platform::SetDriveListForTest(std::nullopt);
-    SettingsFileTest::TearDown();
 }
 
 QString DialogTest::writeImage(const QString& name, int width, int height, const QColor& colour) {

@@ -75,7 +75,6 @@ TEST_P(RatioDialogKeys, pressTheButtonTheKeyStandsFor) {
 
     EXPECT_EQ(dialog.isVisible(), pressed.isEmpty());
     EXPECT_EQ(dialog.Chosen_Scale(), k.set ? std::optional<std::int16_t>(40) : std::nullopt);
-    EXPECT_EQ(Ini_Read(kSection, kKeyScale, Settings_File()).isEmpty(), !k.set);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -102,10 +101,9 @@ class ImageDialogKeys : public DialogTest {
   protected:
     void SetUp() override {
         DialogTest::SetUp();
-        Ini_Write(kSection, kKeyGetPath, dir.path(), Settings_File());
         writeImage(QStringLiteral("a.bmp"), 40, 20);
         writeImage(QStringLiteral("b.bmp"), 20, 40);
-        dialog = std::make_unique<velmora_v>();
+        dialog = std::make_unique<velmora_v>(dir.path());
         showActive(dialog.get());
     }
     void TearDown() override {

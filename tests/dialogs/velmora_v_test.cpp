@@ -12,7 +12,6 @@
 #include "platform/drives.h"
 #include "platform/filenames.h"
 #include "settings/settings.h"
-#include "state/velmora_b.h"
 #include "tests/support/badimages.h"
 #include "tests/support/fakememory.h"
 #include "tests/support/fifowatch.h"
@@ -47,9 +46,11 @@ class ImageDialogTest : public DialogTest {
     // Opens the dialog on the test folder.
     void SetUp() override {
         DialogTest::SetUp();
-        Ini_Write(kSection, kKeyGetPath, dir.path(), Settings_File());
+        remembered = dir.path();
     }
-    QString storedFolder() const { return Ini_Read(kSection, kKeyGetPath, Settings_File()); }
+    // The folder the dialogs of the test open on, as the main window
+    // remembers it.
+    QString remembered;
     QStringList fileNames(velmora_v& dialog) const {
         QStringList names;
         for (int i = 0; i < dialog.File1()->count(); ++i)
@@ -81,7 +82,7 @@ class PreviewTest : public ImageDialogTest, public ::testing::WithParamInterface
 TEST_P(PreviewTest, sizeTextAndFittedPreview) {
     const PreviewCase& c = GetParam();
     const QString file = writeImage(QStringLiteral("picture.bmp"), c.width, c.height);
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     EXPECT_FALSE(dialog.Cmd_Sel()->IsEnabled());
     ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("picture.bmp")));
@@ -123,7 +124,7 @@ TEST_F(ImageDialogTest, previewRepeatsAndDropsWholePixelsWithoutBlending) {
     tiny.setPixel(1, 0, qRgb(9, 9, 9));
     ASSERT_TRUE(tiny.save(path(QStringLiteral("tiny.bmp"))));
 
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("stripes.bmp")));
     const QImage shrunk = dialog.Pic_K()->image();
@@ -157,7 +158,7 @@ TEST_F(ImageDialogTest, listsImagesOnlyCaseIgnoredAndSorted) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
     QDir(dir.path()).mkdir(QStringLiteral("sub.bmp"));
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     EXPECT_EQ(fileNames(dialog), (QStringList{QStringLiteral("a.jpeg"), QStringLiteral("b.BMP"),
                                               QStringLiteral("PHOTO.JPG")}));
     ASSERT_EQ(dialog.Combo_Kind()->count(), 1);
@@ -177,14 +178,14 @@ TEST_F(ImageDialogTest, rootFolderPathsHaveNoDoubledSeparator) {
     EXPECT_EQ(Add_Separator(QStringLiteral("/tmp/x  ")), QStringLiteral("/tmp/x/"));
     EXPECT_EQ(Add_Separator(QStringLiteral("/tmp/x/")), QStringLiteral("/tmp/x/"));
 
-    Ini_Write(kSection, kKeyGetPath, QStringLiteral("/"), Settings_File());
-    velmora_v dialog;
+    remembered = QStringLiteral("/");
+    velmora_v dialog(remembered);
     dialog.show();
     EXPECT_EQ(dialog.Dir1()->Path(), QStringLiteral("/"));
     EXPECT_EQ(dialog.File1()->Path(), QStringLiteral("/"));
     EXPECT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));
     ClickButton(dialog.Cmd_Can());
-    EXPECT_EQ(storedFolder(), QStringLiteral("/"));
+    EXPECT_EQ(dialog.Folder(), QStringLiteral("/"));
 }
 
 TEST_F(ImageDialogTest, folderExistsForListableFoldersOnly) {
@@ -200,17 +201,16 @@ class StartFolderTest : public ImageDialogTest,
 
 TEST_P(StartFolderTest, unusableStoredFolderFallsBackToTheProgramFolder) {
     const std::string kind = GetParam();
-    QFile::remove(path(QStringLiteral("velmora.ini")));
+    remembered.clear();
     if (kind == "empty") {
-        Ini_Write(kSection, kKeyGetPath, QString(), Settings_File());
+        remembered = QString();
     } else if (kind == "vanished") {
         const QString gone = path(QStringLiteral("gone"));
         ASSERT_TRUE(QDir().mkdir(gone));
-        Ini_Write(kSection, kKeyGetPath, gone, Settings_File());
+        remembered = gone;
         ASSERT_TRUE(QDir().rmdir(gone));
     }
-    velmora_v dialog;
-    EXPECT_EQ(Get_Dir, App_Folder());
+    velmora_v dialog(remembered);
     EXPECT_EQ(dialog.Dir1()->Path(), cleanAppFolder());
     EXPECT_EQ(dialog.File1()->Path(), cleanAppFolder());
     EXPECT_EQ(dialog.Drive1()->currentText(),
@@ -248,7 +248,7 @@ TEST_P(LeaveTest, leavingWithoutSelectStoresTheFolderShownAndChoosesNothing) {
     writeImage(QStringLiteral("a.bmp"), 20, 10);
     const QString sub = path(QStringLiteral("sub"));
     ASSERT_TRUE(QDir().mkdir(sub));
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("a.bmp")));
     ASSERT_TRUE(DoubleClickItem(dialog.Dir1(), QStringLiteral("sub")));
@@ -259,7 +259,7 @@ TEST_P(LeaveTest, leavingWithoutSelectStoresTheFolderShownAndChoosesNothing) {
         dialog.close();
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_TRUE(dialog.Chosen_File().isEmpty());
-    EXPECT_EQ(storedFolder(), sub);
+    EXPECT_EQ(dialog.Folder(), sub);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, LeaveTest, ::testing::Values("cancel", "closeBox"));
@@ -269,7 +269,7 @@ TEST_F(ImageDialogTest, selectHandsOverThePreviewedFileAfterTheFolderChanged) {
     const QString sub = path(QStringLiteral("sub"));
     ASSERT_TRUE(QDir().mkdir(sub));
     QImage(5, 5, QImage::Format_RGB32).save(sub + QStringLiteral("/other.bmp"));
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("first.jpg")));
     // A single click in the folder list only marks the entry.
@@ -284,7 +284,7 @@ TEST_F(ImageDialogTest, selectHandsOverThePreviewedFileAfterTheFolderChanged) {
     ClickButton(dialog.Cmd_Sel());
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.Chosen_File(), file);
-    EXPECT_EQ(storedFolder(), sub);
+    EXPECT_EQ(dialog.Folder(), sub);
 }
 
 // Taking the focus used to make the first entry current, so a first click on
@@ -292,7 +292,7 @@ TEST_F(ImageDialogTest, selectHandsOverThePreviewedFileAfterTheFolderChanged) {
 TEST_F(ImageDialogTest, firstClickOnTheFirstFileAfterFocusPreviewsIt) {
     writeImage(QStringLiteral("a.bmp"), 40, 20);
     writeImage(QStringLiteral("b.bmp"), 20, 40);
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
     QApplication::sendEvent(dialog.File1(), &focusIn);
@@ -303,7 +303,7 @@ TEST_F(ImageDialogTest, firstClickOnTheFirstFileAfterFocusPreviewsIt) {
 }
 
 TEST_F(ImageDialogTest, disabledSelectButtonDoesNothing) {
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     ClickButton(dialog.Cmd_Sel());
     EXPECT_TRUE(dialog.isVisible());
@@ -317,7 +317,7 @@ TEST_F(ImageDialogTest, undecodableFileShowsEmptyPreviewAndNoSize) {
     ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
     bad.write("this is no picture at all");
     bad.close();
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("good.bmp")));
     ASSERT_EQ(dialog.lbl_Size()->text(), QStringLiteral("640 * 480"));
@@ -337,7 +337,7 @@ TEST_F(ImageDialogTest, hundredMegapixelPictureOpens) {
     big.fill(qRgb(10, 200, 30));
     ASSERT_TRUE(big.save(path(QStringLiteral("big.jpg")), "JPG", 50));
     big = QImage();
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("big.jpg")));
     EXPECT_EQ(dialog.lbl_Size()->text(), QStringLiteral("10000 * 10000"));
@@ -353,7 +353,7 @@ TEST_F(ImageDialogTest, pictureTooBigForMemoryFailsLikeAnUndecodableOne) {
     testkit::PretendMemoryLeft(path(QStringLiteral("memory")), 8LL << 30);
     const std::unique_ptr<void, void (*)(void*)> stop(
         this, [](void*) { testkit::StopPretendingMemory(); });
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("huge.jpg")));
     EXPECT_TRUE(dialog.lbl_Size()->text().isEmpty());
@@ -365,8 +365,8 @@ TEST_F(ImageDialogTest, drivePickedMovesTheFolderAndFileLists) {
     const QString drive = dir.path();
     writeImage(QStringLiteral("x.bmp"), 4, 4);
     platform::SetDriveListForTest(QStringList{QStringLiteral("/"), drive});
-    Ini_Write(kSection, kKeyGetPath, QStringLiteral("/"), Settings_File());
-    velmora_v dialog;
+    remembered = QStringLiteral("/");
+    velmora_v dialog(remembered);
     dialog.show();
     ASSERT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));
     QTest::keyClick(dialog.Drive1(), Qt::Key_Down);
@@ -378,7 +378,7 @@ TEST_F(ImageDialogTest, drivePickedMovesTheFolderAndFileLists) {
 TEST_F(ImageDialogTest, driveNotReadyIsReportedOnceAndTheDriveListGoesBack) {
     const QString gone = path(QStringLiteral("unmounted"));
     platform::SetDriveListForTest(QStringList{QStringLiteral("/"), gone});
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     ASSERT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));
     QString text, title;
@@ -415,7 +415,7 @@ TEST_F(ImageDialogTest, unreadableDriveReportsTheErrorOnTwoLinesWithRetryAndCanc
     ASSERT_TRUE(QDir().mkdir(locked));
     ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::WriteOwner));
     platform::SetDriveListForTest(QStringList{QStringLiteral("/"), locked});
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     QString text;
     QMessageBox::StandardButtons buttons;
@@ -471,7 +471,7 @@ TEST(Drives, onlyTheUsersVolumesAreOffered) {
 }
 
 TEST_F(ImageDialogTest, opensAtTheDesignedSizeAndPlace) {
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     EXPECT_EQ(dialog.size(), QSize(489, 261));
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("画像の選択"));
     EXPECT_EQ(dialog.Cmd_Sel()->Caption(), QStringLiteral("選択"));
@@ -505,7 +505,7 @@ class PreviewWorkTest : public ImageDialogTest {
 // A large JPEG's preview once held the dialog for seconds.
 TEST_F(PreviewWorkTest, aSecondClickSupersedesTheDecodeUnderWay) {
     writeImage(QStringLiteral("small.bmp"), 30, 20);
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     {
         HeldDecodes held;
@@ -522,7 +522,7 @@ TEST_F(PreviewWorkTest, aSecondClickSupersedesTheDecodeUnderWay) {
 TEST_F(PreviewWorkTest, cancelAndTheCloseBoxNeverWaitForTheDecode) {
     for (const bool closeBox : {false, true}) {
         HeldDecodes held; // the decode does not even start before the dialog is gone
-        velmora_v dialog;
+        velmora_v dialog(remembered);
         dialog.show();
         ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("big.jpg"), false));
         closeBox ? (void)dialog.close() : ClickButton(dialog.Cmd_Can());
@@ -537,7 +537,7 @@ TEST_F(PreviewWorkTest, largeJpegIsPreviewedFromAReducedDecodeWithItsWholeUprigh
                       testkit::WithSegment(testkit::EncodeJpeg(testkit::Colourful(640, 480),
                                                                testkit::JpegKind::Baseline420),
                                            0xE1, testkit::ExifOrientationBlock(6))));
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("big.jpg")));
     EXPECT_EQ(dialog.lbl_Size()->text(), QStringLiteral("1600 * 1200"));
@@ -563,7 +563,7 @@ TEST_F(ImageDialogTest, listsRegularFilesByTheirNamesAsBytesAndNothingElse) {
     for (const auto& [target, link] : links)
         ASSERT_TRUE(QFile::link(QDir(dir.path()).absoluteFilePath(QString::fromUtf8(target)),
                                 path(QString::fromUtf8(link))));
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     const QString shown = QStringLiteral("caf\uFFFD.bmp");
     EXPECT_EQ(fileNames(dialog),
@@ -588,7 +588,7 @@ TEST_F(ImageDialogTest, opensAFolderByItsNameAsBytes) {
     ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
     const QString made = writeImage(QStringLiteral("x.bmp"), 8, 6);
     ASSERT_EQ(std::rename(QFile::encodeName(made).constData(), (folder + "/x.bmp").constData()), 0);
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     ASSERT_TRUE(DoubleClickItem(dialog.Dir1(), QStringLiteral("d\uFFFD")));
     EXPECT_EQ(platform::NameToBytes(dialog.Dir1()->Path()), folder);

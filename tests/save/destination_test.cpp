@@ -2,10 +2,12 @@
 // allows are written, a link is written through and stays, what is not a
 // regular file is refused and left as it is, nothing is left behind, and the
 // answer comes at once (a writer that opened a FIFO would wait here for ever).
-#include "app/savecommand.h"
+#include "app/velmora_m.h"
 #include "imageio/bitmapwriter.h"
 #include "save/jpeglibrary.h"
 #include "save/save.h"
+#include "tests/app/window_fixture.h"
+#include "tests/support/buildlibrary.h"
 #include "tests/support/messagecatcher.h"
 #include "tests/support/support.h"
 
@@ -29,19 +31,19 @@ namespace {
 const QImage kPicture = PhotoLikeImage(20, 10);
 
 bool saved(const QString& p, SaveKind kind) {
-    return Save_Recipe({kPicture, 1.5}, p, kind).status == SaveStatus::Saved;
+    return SaveThrough({kPicture, 1.5}, p, kind).status == SaveStatus::Saved;
 }
 bool savedThroughHiddenBitmap(const QString& p) {
-    Set_Library_Folder(QStringLiteral(VELMORA_TEST_OLDER_LIBRARIES "/libvelmora_first"), false);
-    return saved(p, SaveKind::Jpeg);
+    JpegLibrary first(QStringLiteral(VELMORA_TEST_OLDER_LIBRARIES "/libvelmora_first"), false);
+    return SaveThrough({kPicture, 1.5}, p, SaveKind::Jpeg, {}, &first).status == SaveStatus::Saved;
 }
 std::int32_t grey(void*, std::int32_t, std::int32_t rows, unsigned char* at, std::int64_t line) {
     std::memset(at, 0x80, static_cast<std::size_t>(rows * line));
     return 0;
 }
 bool rowsEntry(const QString& p) {
-    return Jpeg_Library(nullptr).convertRows(grey, nullptr, 20, 10, 3, nullptr, 0,
-                                             QFile::encodeName(p).constData(), 90) == 0;
+    return ConvertRowsToJPG(grey, nullptr, 20, 10, 3, nullptr, 0, QFile::encodeName(p).constData(),
+                            90) == 0;
 }
 
 // Each writes kPicture (or the bitmap file source.bmp) to a path.
@@ -53,10 +55,11 @@ const Writer kWriters[] = {
     {"WriteBitmap", [](const QString& p) { return imageio::WriteBitmap(kPicture, p); }},
     {"ConvertBMPtoJPG",
      [](const QString& p) {
-         return ConvertBitmapToJpeg(QFileInfo(p).path() + "/../source.bmp", p, nullptr) == 0;
+         QByteArray destination = QFile::encodeName(p);
+         return ConvertBMPtoJPG(QFile::encodeName(QFileInfo(p).path() + "/../source.bmp"),
+                                destination.data(), -1, 100, -1) == 0;
      }},
-    {"ConvertPixelsToJPG",
-     [](const QString& p) { return ConvertPictureToJpeg(kPicture, p, nullptr) == 0; }},
+    {"ConvertPixelsToJPG", [](const QString& p) { return WriteJpegOfPicture(kPicture, p); }},
     {"ConvertRowsToJPG", rowsEntry},
 };
 
@@ -92,10 +95,7 @@ std::pair<mode_t, mode_t> typeAndMode(const QString& path, bool followLinks) {
 class Destinations : public SettingsFileTest,
                      public ::testing::WithParamInterface<std::tuple<Writer, Place>> {
   protected:
-    void SetUp() override {
-        SettingsFileTest::SetUp();
-        Set_Library_Folder(QStringLiteral(VELMORA_TEST_BIN), false);
-    }
+    void SetUp() override { SettingsFileTest::SetUp(); }
     QStringList names() const {
         const auto filter = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
         return QDir(dir.filePath("out")).entryList(filter) +
@@ -140,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(EveryWriter, Destinations,
                                     std::get<1>(info.param).name;
                          });
 
-using ProgramSave = SettingsFileTest;
+using ProgramSave = WindowTest;
 
 // The program names the file and why, in its own words, and writes nothing.
 TEST_F(ProgramSave, saysWhyADestinationIsRefused) {
@@ -148,12 +148,22 @@ TEST_F(ProgramSave, saysWhyADestinationIsRefused) {
     const std::pair<const char*, const char*> cases[] = {
         {"f.jpg", "保存先は FIFO (名前付きﾊﾟｲﾌﾟ) で、通常のﾌｧｲﾙではありません。"},
         {"d.bmp", "保存先はﾌｫﾙﾀﾞで、通常のﾌｧｲﾙではありません。"}};
+    QTemporaryDir sources;
+    ASSERT_TRUE(kPicture.save(sources.filePath("picture.bmp"), "BMP"));
+    QString answer;
+    MainWindowHooks h = hooks();
+    h.askSaveName = [&](const gui::SaveFileRequest&, QString* chosen) {
+        *chosen = answer;
+        return true;
+    };
+    velmora_m w(h);
+    ASSERT_TRUE(w.openImage(sources.filePath("picture.bmp")));
+    setScale(w, 20);
+    w.m_kakudai_Click();
     for (const auto& [name, reason] : cases) {
         testkit::MessageCatcher message;
-        const auto answer = [&](const gui::SaveFileRequest&, QString* chosen) {
-            return !(*chosen = dir.filePath(name)).isEmpty();
-        };
-        m_save_Click(nullptr, {kPicture, 2.0}, SaveKind::Jpeg, answer);
+        answer = dir.filePath(name);
+        w.m_save_Click(0);
         QTRY_COMPARE(message.text, "ﾌｧｲﾙを保存できませんでした。\n" + dir.filePath(name) + "\n" +
                                        QString::fromUtf8(reason));
     }

@@ -7,6 +7,7 @@
 #include "imageio/tiffblock.h"
 #include "save/exifedit.h"
 #include "save/jpeglibrary.h"
+#include "tests/app/window_fixture.h"
 #include "tests/support/jpegfiles.h"
 #include "tests/support/support.h"
 
@@ -132,13 +133,12 @@ void expectKept(const QString& path, const QByteArray& profile) {
     EXPECT_EQ(exifTag(reader.exif(), 0xA003).first, quint32(reader.size().height()));
 }
 
-using KeptMetadata = SettingsFileTest;
+using KeptMetadata = WindowTest;
 
 // The window keeps the metadata of the picture it opened, replaces it with the
 // next one's and drops it for a bitmap; a small profile takes one chunk, one
 // over 64 KB several.
 TEST_F(KeptMetadata, mainWindowSavesTheOpenedPicturesMetadata) {
-    Set_Library_Folder(QStringLiteral(VELMORA_TEST_BIN), false);
     const QImage picture = testkit::Colourful(40, 30);
     const QByteArray jpeg = testkit::EncodeJpeg(picture, testkit::JpegKind::Baseline444);
     const std::pair<const char*, QByteArray> files[] = {
@@ -151,9 +151,10 @@ TEST_F(KeptMetadata, mainWindowSavesTheOpenedPicturesMetadata) {
                                 testkit::WithSegment(testkit::WithIccProfile(jpeg, profile, 60000),
                                                      0xE1, cameraExif(true, kLong))));
     QString saveAs;
-    MainWindowServices services;
-    services.save = [&](QWidget*, const Recipe& r, SaveKind kind) {
-        EXPECT_EQ(Save_Recipe(r, saveAs, kind).status, SaveStatus::Saved);
+    MainWindowHooks services = hooks();
+    services.askSaveName = [&](const gui::SaveFileRequest&, QString* chosen) {
+        *chosen = saveAs;
+        return true;
     };
     velmora_m window(services);
     for (const auto& [name, profile] : files) {

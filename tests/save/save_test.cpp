@@ -7,8 +7,8 @@
 #include "libvelmora/statuswords.h"
 #include "platform/diskspace.h"
 #include "save/jpeglibrary.h"
-#include "save/jpegstatus.h"
 #include "save/save.h"
+#include "tests/support/buildlibrary.h"
 #include "tests/support/support.h"
 
 #include <QDir>
@@ -69,16 +69,20 @@ class Saving : public SettingsFileTest {
         qunsetenv("VELMORA_THREADS");
         SettingsFileTest::TearDown();
     }
-    void useLibrary(Library library) { Set_Library_Folder(libraryFolder(library), false); }
+    void useLibrary(Library library) { this->library = JpegLibrary(libraryFolder(library), false); }
+    // Save_Recipe through the library in use.
+    SaveResult save(const Recipe& recipe, const QString& path, SaveKind kind,
+                    SaveOptions options = {}) {
+        return SaveThrough(recipe, path, kind, std::move(options), &library);
+    }
 
     // The file the program wrote before for the whole picture: the bitmap
     // writer's, or the library's from the picture in memory.
     QByteArray todaysFile(const QImage& whole, SaveKind kind) {
         const QString path = dir.filePath(QStringLiteral("today.out"));
         QString error;
-        const bool written = kind == SaveKind::Bitmap
-                                 ? imageio::WriteBitmap(whole, path, &error)
-                                 : ConvertPictureToJpeg(whole, path, &error) == 0;
+        const bool written = kind == SaveKind::Bitmap ? imageio::WriteBitmap(whole, path, &error)
+                                                      : WriteJpegOfPicture(whole, path);
         EXPECT_TRUE(written) << error.toStdString();
         const QByteArray bytes = ReadTestFile(path);
         QFile::remove(path);
@@ -88,6 +92,8 @@ class Saving : public SettingsFileTest {
     QStringList files() const {
         return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
     }
+
+    JpegLibrary library;
 };
 
 // --- The streamed file is today's file ---------------------------------------
@@ -126,7 +132,7 @@ TEST_P(StreamedSave, writesTodaysFileOfTheWholePictureAndNothingElse) {
         lastReport = rows;
     };
     const QString path = dir.filePath(QStringLiteral("out"));
-    const SaveResult result = Save_Recipe(recipe, path, c.kind, options);
+    const SaveResult result = save(recipe, path, c.kind, options);
 
     ASSERT_EQ(result.status, SaveStatus::Saved) << result.error.toStdString();
     EXPECT_TRUE(ReadTestFile(path) == expected);
@@ -160,8 +166,7 @@ TEST_F(Saving, aPictureOfThreeBytesAPixelGivesTheFileOfItsWords) {
     const QImage picture = PhotoLikeImage(13, 11);
     const QByteArray expected = todaysFile(wholeResult(picture, 3.0), SaveKind::Jpeg);
     const Recipe recipe{picture.convertToFormat(QImage::Format_RGB888), 3.0};
-    ASSERT_EQ(Save_Recipe(recipe, dir.filePath("out.jpg"), SaveKind::Jpeg).status,
-              SaveStatus::Saved);
+    ASSERT_EQ(save(recipe, dir.filePath("out.jpg"), SaveKind::Jpeg).status, SaveStatus::Saved);
     EXPECT_TRUE(ReadTestFile(dir.filePath("out.jpg")) == expected);
 }
 
@@ -191,7 +196,7 @@ TEST_P(FormatLimit, refusesWhatTheFormatCannotHoldAndKeepsTheFile) {
     const QString path = dir.filePath(QStringLiteral("keep"));
     ASSERT_TRUE(WriteTestFile(path, "precious"));
 
-    const SaveResult result = Save_Recipe({source, c.ratio}, path, c.kind);
+    const SaveResult result = save({source, c.ratio}, path, c.kind);
 
     EXPECT_EQ(result.status, c.expected) << result.error.toStdString();
     if (c.expected == SaveStatus::Saved) {
@@ -259,14 +264,14 @@ TEST_P(DiskRoom, asksForTheRoomItsWayOfWritingNeeds) {
     ASSERT_TRUE(WriteTestFile(path, "precious"));
 
     platform::SetFreeBytesForTest(c.needed - 1);
-    const SaveResult refused = Save_Recipe(recipe, path, c.kind);
+    const SaveResult refused = save(recipe, path, c.kind);
     EXPECT_EQ(refused.status, SaveStatus::NoRoom);
     EXPECT_TRUE(refused.error.contains("空き容量が足りません")) << refused.error.toStdString();
     EXPECT_EQ(ReadTestFile(path), "precious");
     EXPECT_EQ(files(), QStringList{"keep"});
 
     platform::SetFreeBytesForTest(c.needed);
-    EXPECT_EQ(Save_Recipe(recipe, path, c.kind).status, SaveStatus::Saved);
+    EXPECT_EQ(save(recipe, path, c.kind).status, SaveStatus::Saved);
     EXPECT_EQ(files(), QStringList{"keep"});
 }
 
@@ -289,7 +294,8 @@ TEST_F(Saving, theLibrarysRefusalIsShownInWords) {
     const QString notABitmap = dir.filePath("text.bmp");
     ASSERT_TRUE(WriteTestFile(notABitmap, "no bitmap here"));
     QString error;
-    EXPECT_EQ(ConvertBitmapToJpeg(notABitmap, dir.filePath("out.jpg"), &error), -3);
+    ASSERT_TRUE(library.load());
+    EXPECT_EQ(library.convertBitmap(notABitmap, dir.filePath("out.jpg"), &error), -3);
     EXPECT_TRUE(error.contains("ﾋﾞｯﾄﾏｯﾌﾟではありません")) << error.toStdString();
 }
 
@@ -299,13 +305,13 @@ TEST(StatusWords, useTheHalfWidthKatakanaOfTheCaptions) {
     for (const jpeg::StatusWords& words : jpeg::kStatusWords)
         statuses.push_back(words.status);
     for (int status : statuses) {
-        const QString text = Jpeg_Status_Text(status);
+        const QString text = jpegStatusText(status);
         const bool fullWidth = std::any_of(text.begin(), text.end(), [](QChar c) {
             return c.unicode() >= 0x30A0 && c.unicode() <= 0x30FF;
         });
         EXPECT_FALSE(fullWidth) << status << " " << text.toStdString();
     }
-    EXPECT_EQ(Jpeg_Status_Text(VELMORA_E_OUT_OF_MEMORY), "ﾒﾓﾘが足りません。");
+    EXPECT_EQ(jpegStatusText(VELMORA_E_OUT_OF_MEMORY), "ﾒﾓﾘが足りません。");
 }
 
 // Without the library nothing is written, not even the temporary bitmap.
@@ -313,7 +319,7 @@ TEST_F(Saving, aMissingLibraryFailsAtOnceAndKeepsTheFile) {
     const QString path = dir.filePath("keep.jpg");
     ASSERT_TRUE(WriteTestFile(path, "precious"));
     useLibrary(Library::None);
-    const SaveResult result = Save_Recipe({PhotoLikeImage(61, 47), 2.5}, path, SaveKind::Jpeg);
+    const SaveResult result = save({PhotoLikeImage(61, 47), 2.5}, path, SaveKind::Jpeg);
     EXPECT_EQ(result.status, SaveStatus::Failed);
     EXPECT_EQ(result.libraryStatus, kLibraryMissing);
     EXPECT_TRUE(result.error.contains("libvelmora.so")) << result.error.toStdString();
@@ -325,13 +331,12 @@ TEST_F(Saving, aMissingLibraryFailsAtOnceAndKeepsTheFile) {
 TEST_F(Saving, libraryInstalledAfterAFailedSaveIsFoundAtTheNext) {
     const QString folder = dir.filePath("lib");
     ASSERT_TRUE(QDir().mkpath(folder));
-    Set_Library_Folder(folder, false);
+    library = JpegLibrary(folder, false);
     const Recipe recipe{PhotoLikeImage(61, 47), 0};
-    EXPECT_NE(Save_Recipe(recipe, dir.filePath("first.jpg"), SaveKind::Jpeg).status,
-              SaveStatus::Saved);
+    EXPECT_NE(save(recipe, dir.filePath("first.jpg"), SaveKind::Jpeg).status, SaveStatus::Saved);
     ASSERT_TRUE(QFile::copy(QStringLiteral(VELMORA_TEST_BIN "/libvelmora.so.1"),
                             folder + "/libvelmora.so.1"));
-    const SaveResult second = Save_Recipe(recipe, dir.filePath("second.jpg"), SaveKind::Jpeg);
+    const SaveResult second = save(recipe, dir.filePath("second.jpg"), SaveKind::Jpeg);
     EXPECT_EQ(second.status, SaveStatus::Saved) << second.error.toStdString();
     EXPECT_FALSE(QImage(dir.filePath("second.jpg")).isNull());
 }
@@ -360,9 +365,9 @@ TEST_F(Saving, theLibraryIsFoundWhereItIsInstalledByItsSoname) {
         ASSERT_TRUE(QDir().mkpath(libraryFolder) && QDir().mkpath(prefix + "/bin"));
         ASSERT_TRUE(QFile::copy(QStringLiteral(VELMORA_TEST_BIN "/libvelmora.so.1"),
                                 libraryFolder + "/" + c.file));
-        Set_Library_Folder(prefix + "/bin", false);
+        library = JpegLibrary(prefix + "/bin", false);
         const QString jpeg = prefix + "/out.jpg";
-        const SaveResult result = Save_Recipe({PhotoLikeImage(61, 47), 0}, jpeg, SaveKind::Jpeg);
+        const SaveResult result = save({PhotoLikeImage(61, 47), 0}, jpeg, SaveKind::Jpeg);
         EXPECT_EQ(result.status == SaveStatus::Saved, c.saved)
             << c.name << ": " << result.error.toStdString();
         EXPECT_EQ(QFile::exists(jpeg), c.saved) << c.name;
@@ -373,7 +378,7 @@ TEST_F(Saving, aDestinationThatCannotBeWrittenFailsWithTheSystemsReason) {
     ASSERT_TRUE(WriteTestFile(dir.filePath("plain-file"), {}));
     const Recipe recipe{PhotoLikeImage(61, 47), 2.5};
     for (SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap}) {
-        const SaveResult result = Save_Recipe(recipe, dir.filePath("plain-file/out"), kind);
+        const SaveResult result = save(recipe, dir.filePath("plain-file/out"), kind);
         EXPECT_EQ(result.status, SaveStatus::Failed);
         EXPECT_FALSE(result.error.isEmpty());
         if (kind == SaveKind::Jpeg) {
@@ -389,9 +394,8 @@ TEST_F(Saving, markersAreWrittenAfterTheJfifHeader) {
     const Recipe recipe{PhotoLikeImage(61, 47), 2.5};
     SaveOptions options;
     options.markers = {{0xE1, QByteArray("Exif\0\0MM", 8)}, {0xE2, QByteArray(300, 'i')}};
-    ASSERT_EQ(Save_Recipe(recipe, dir.filePath("plain.jpg"), SaveKind::Jpeg).status,
-              SaveStatus::Saved);
-    ASSERT_EQ(Save_Recipe(recipe, dir.filePath("marked.jpg"), SaveKind::Jpeg, options).status,
+    ASSERT_EQ(save(recipe, dir.filePath("plain.jpg"), SaveKind::Jpeg).status, SaveStatus::Saved);
+    ASSERT_EQ(save(recipe, dir.filePath("marked.jpg"), SaveKind::Jpeg, options).status,
               SaveStatus::Saved);
     const QByteArray plain = ReadTestFile(dir.filePath("plain.jpg"));
     const int jfifEnd = 4 + (uchar(plain[4]) << 8 | uchar(plain[5]));

@@ -1,6 +1,6 @@
 #include "tests/support/support.h"
 
-#include "settings/settings.h"
+#include "libvelmora/velmora.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -15,15 +15,10 @@ namespace velmora {
 
 void SettingsFileTest::SetUp() {
     ASSERT_TRUE(dir.isValid());
-    Set_Settings_File(dir.filePath(QStringLiteral("velmora.ini")));
-}
-
-void SettingsFileTest::TearDown() {
-    Set_Settings_File(QString());
 }
 
 QString SettingsFileTest::settingsText() const {
-    QFile file(dir.filePath(QStringLiteral("velmora.ini")));
+    QFile file(settingsFile());
     if (!file.open(QIODevice::ReadOnly))
         return QString();
     return QString::fromUtf8(file.readAll());
@@ -72,6 +67,13 @@ QImage PhotoLikeImage(int w, int h) {
                 x, y,
                 qRgb((x * 4 + rng() % 8) & 0xFF, (y * 3 + rng() % 8) & 0xFF, ((x + y) * 2) & 0xFF));
     return image;
+}
+
+bool WriteJpegOfPicture(const QImage& picture, const QString& path) {
+    const QImage words = picture.convertToFormat(QImage::Format_RGB32);
+    return ConvertPixelsToJPG(words.constBits(), words.width(), words.height(),
+                              words.bytesPerLine(), 4, QFile::encodeName(path).constData(),
+                              100) == VELMORA_OK;
 }
 
 } // namespace velmora

@@ -18,13 +18,14 @@ class QWidget;
 
 namespace velmora {
 
-// A test with a temporary folder of its own, in which the settings routines
-// use the file "velmora.ini" while the test runs.
+// A test with a temporary folder of its own, with a settings file
+// "velmora.ini" in it for the windows the test makes.
 class SettingsFileTest : public ::testing::Test {
   protected:
     void SetUp() override;
-    void TearDown() override;
 
+    // The test's settings file.
+    QString settingsFile() const { return dir.filePath(QStringLiteral("velmora.ini")); }
     // The settings file's text as it is now; "" when there is none.
     QString settingsText() const;
 
@@ -42,6 +43,10 @@ bool WriteTestFile(const QString& path, const QByteArray& bytes);
 
 // The file's bytes; empty when it cannot be read.
 QByteArray ReadTestFile(const QString& path);
+
+// The JPEG file the conversion library writes for picture (RGB32) from memory
+// at quality 100: the file every save of that picture must equal.
+bool WriteJpegOfPicture(const QImage& picture, const QString& path);
 
 // A w x h picture in QImage::Format_RGB32 like a photo: smooth shading with a
 // little noise, the same at every call.

@@ -5,6 +5,7 @@
 #include "save/save.h"
 #include "settings/settings.h"
 #include "tests/support/badimages.h"
+#include "tests/support/buildlibrary.h"
 #include "tests/support/fifowatch.h"
 #include "tests/support/jpegfiles.h"
 #include "tests/support/support.h"
@@ -102,7 +103,6 @@ TEST_F(EnlargeTool, writesTheProgramsFileByteForByte) {
     const QImage whole = reference(photo, 10.0, QSize(599, 899));
     const QString in = dir.filePath("photo.bmp");
     ASSERT_TRUE(photo.save(in, "BMP"));
-    velmora::Set_Library_Folder(QStringLiteral(VELMORA_TEST_BIN));
     for (const char* suffix : {".jpeg", ".bmp"}) {
         const bool jpeg = QString(suffix) == ".jpeg";
         const QString out = dir.filePath(QStringLiteral("tool") + suffix);
@@ -111,10 +111,10 @@ TEST_F(EnlargeTool, writesTheProgramsFileByteForByte) {
 
         const QString saved = dir.filePath(QStringLiteral("saved") + suffix);
         const QString todays = dir.filePath(QStringLiteral("todays") + suffix);
-        const velmora::SaveResult result = velmora::Save_Recipe(
+        const velmora::SaveResult result = velmora::SaveThrough(
             {photo, 10.0}, saved, jpeg ? velmora::SaveKind::Jpeg : velmora::SaveKind::Bitmap);
         ASSERT_EQ(result.status, velmora::SaveStatus::Saved) << result.error.toStdString();
-        ASSERT_TRUE(jpeg ? velmora::ConvertPictureToJpeg(whole, todays, nullptr) == 0
+        ASSERT_TRUE(jpeg ? velmora::WriteJpegOfPicture(whole, todays)
                          : velmora::imageio::WriteBitmap(whole, todays));
         EXPECT_TRUE(velmora::ReadTestFile(out) == velmora::ReadTestFile(saved)) << suffix;
         EXPECT_TRUE(velmora::ReadTestFile(out) == velmora::ReadTestFile(todays)) << suffix;

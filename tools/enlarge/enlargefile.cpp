@@ -5,6 +5,7 @@
 #include "libvelmora/destination.h"
 #include "libvelmora/rowsconvert.h"
 #include "libvelmora/statuswords.h"
+#include "save/jpeglibrary.h"
 #include "save/savelimits.h"
 
 #include <QImage>
@@ -115,12 +116,12 @@ QString failure(const QString& input, const QString& output, SaveKind kind,
 // full disk fails the write, which leaves nothing behind), and through the
 // JPEG encoder linked into the tool.
 SaveOptions saveOptions(const Request& request, int rows,
-                        const std::function<void(double)>& progress) {
+                        const std::function<void(double)>& progress, JpegLibrary* library) {
     SaveOptions options;
     options.quality = request.quality;
     options.progress = [rows, progress](int done) { progress(static_cast<double>(done) / rows); };
     options.checkRoom = false;
-    options.jpegEntry = jpeg::Convert_Rows_To_Jpeg;
+    options.jpegLibrary = library;
     return options;
 }
 
@@ -136,8 +137,9 @@ QString EnlargeFile(const Request& request, const QString& input, const QString&
         return why;
     const Recipe recipe{source.picture, request.ratio,
                         request.strip ? SourceMetadata() : source.metadata};
-    const SaveResult result =
-        Save_Recipe(recipe, output, kind, saveOptions(request, source.geometry.height, progress));
+    JpegLibrary encoder = JpegLibrary::linked(jpeg::Convert_Rows_To_Jpeg);
+    const SaveResult result = Save_Recipe(
+        recipe, output, kind, saveOptions(request, source.geometry.height, progress, &encoder));
     return result.status == SaveStatus::Saved ? QString() : failure(input, output, kind, result);
 }
 
