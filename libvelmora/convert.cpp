@@ -10,7 +10,7 @@
 #include "velmora.h"
 
 #include "bmpreader.h"
-#include "encodefile.h"
+#include "stripencoder.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

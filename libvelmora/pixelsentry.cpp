@@ -3,7 +3,7 @@
 
 #include "velmora.h"
 
-#include "encodefile.h"
+#include "stripencoder.h"
 
 #include <cstdint>
 #include <vector>

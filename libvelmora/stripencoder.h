@@ -1,6 +1,7 @@
 // The streaming JPEG encoder shared by the conversion library and the batch
 // tool: pixels come in a strip of rows at a time, every core compresses
-// strips, and the file goes out in order as strips finish.
+// strips, and the file goes out in order as strips finish. ConvertRowsToJPG,
+// the library's entry for rows made on demand, is its face (stripencoder.cpp).
 //
 // How strips become one file
 //   The image is cut into horizontal strips of a multiple of 8 MCU rows (64
@@ -27,7 +28,9 @@
 #include "libvelmora/velmora.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <new>
 #include <vector>
 
 namespace velmora::jpeg {
@@ -99,5 +102,32 @@ int Worker_Count();
 // VELMORA_MAX_DIMENSION), VELMORA_E_OUT_OF_MEMORY, VELMORA_E_COMPRESSION, or VELMORA_E_DESTINATION
 // (the sink refused). After a failure the sink may hold part of a file.
 int Encode(const EncodeSettings& settings, StripSource& source, ByteSink& sink);
+
+// Encodes source into a temporary file beside destinationPath and renames it
+// over the destination; on failure the destination is as it was and the
+// temporary file is gone. osError, when given, gets the errno of a failed file
+// step (0 otherwise). The encoder only reads the rows it is given.
+int Encode_File(const char* destinationPath, const EncodeSettings& settings, StripSource& source,
+                int* osError = nullptr);
+
+// The checks ConvertPixelsToJPG and ConvertRowsToJPG share, and the settings
+// they give: VELMORA_E_ARGUMENT for a null or empty path, a side below 1,
+// bytesPerPixel other than 3 or 4 or quality outside 1..100;
+// VELMORA_E_TOO_LARGE for a side above VELMORA_MAX_DIMENSION; VELMORA_OK with
+// the size, layout and quality set otherwise.
+int Picture_Settings(const char* destinationPath, std::int32_t width, std::int32_t height,
+                     std::int32_t bytesPerPixel, std::int32_t quality, EncodeSettings* settings);
+
+// Runs one conversion with the library's exceptions turned into statuses, so
+// that none crosses the C boundary.
+template <typename Work> std::int16_t Guarded(Work work) {
+    try {
+        return static_cast<std::int16_t>(work());
+    } catch (const std::bad_alloc&) {
+        return VELMORA_E_OUT_OF_MEMORY;
+    } catch (...) {
+        return VELMORA_E_COMPRESSION;
+    }
+}
 
 } // namespace velmora::jpeg

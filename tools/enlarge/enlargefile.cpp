@@ -3,8 +3,8 @@
 #include "engine/enlarge.h"
 #include "imageio/imagereader.h"
 #include "libvelmora/destination.h"
-#include "libvelmora/rowsconvert.h"
 #include "libvelmora/statuswords.h"
+#include "libvelmora/velmora.h"
 #include "save/jpeglibrary.h"
 #include "save/savelimits.h"
 
@@ -137,7 +137,7 @@ QString EnlargeFile(const Request& request, const QString& input, const QString&
         return why;
     const Recipe recipe{source.picture, request.ratio,
                         request.strip ? SourceMetadata() : source.metadata};
-    JpegLibrary encoder = JpegLibrary::linked(jpeg::Convert_Rows_To_Jpeg);
+    JpegLibrary encoder = JpegLibrary::linked(ConvertRowsToJPG);
     const SaveResult result = Save_Recipe(
         recipe, output, kind, saveOptions(request, source.geometry.height, progress, &encoder));
     return result.status == SaveStatus::Saved ? QString() : failure(input, output, kind, result);
