@@ -16,15 +16,15 @@ namespace velmora {
 enum class Frame { Normal, HighLight, HighLightSelect, Selected, Pressed, Disable };
 
 // Visual states, kept in ButtonStatus::ButtonState. Each is named after the
-// frame shown on entering it. A new button has 0 (none of these) until
+// frame shown on entering it. A new button is Uninitialized until
 // Command::Initialize.
-namespace state {
-inline constexpr quint8 Uninitialized = 0;
-inline constexpr quint8 Normal = 1;          // pointer elsewhere, no focus
-inline constexpr quint8 HighLight = 2;       // pointer over the button, no focus
-inline constexpr quint8 Selected = 3;        // focus, pointer elsewhere
-inline constexpr quint8 HighLightSelect = 4; // focus and pointer over the button
-} // namespace state
+enum class VisualState : quint8 {
+    Uninitialized,
+    Normal,          // pointer elsewhere, no focus
+    HighLight,       // pointer over the button, no focus
+    Selected,        // focus, pointer elsewhere
+    HighLightSelect, // focus and pointer over the button
+};
 
 // Mouse buttons as the handlers number them.
 enum class MouseButton { Left, Right, Middle };
@@ -36,7 +36,7 @@ struct ButtonStatus {
     // Backs the stored "FirstRun" key: 0 in a new button, 1 once it has been
     // used or read from store.
     quint8 FirstRunFlag = 0;
-    quint8 ButtonState = state::Uninitialized;
+    VisualState ButtonState = VisualState::Uninitialized;
     // Which way round the face gradient runs; true is the hover shading.
     bool HoverShading = false;
     // The left button went down on the button and has not come up yet.

@@ -118,7 +118,7 @@ Command::Command(QWidget* parent) : QWidget(parent) {
 }
 
 void Command::Initialize() {
-    status_.ButtonState = state::Normal;
+    status_.ButtonState = VisualState::Normal;
     TmrMouse->setInterval(kTrackingIntervalMs);
     TmrMouse->start();
 }

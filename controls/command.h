@@ -98,7 +98,7 @@ class Command : public QWidget {
 
     // Read-only views for tests and tools.
     const ButtonStatus& Status() const { return status_; }
-    quint8 ButtonState() const { return status_.ButtonState; }
+    VisualState ButtonState() const { return status_.ButtonState; }
     bool HoverShading() const { return status_.HoverShading; }
     bool LeftDown() const { return status_.LeftDown; }
     bool KeyDown() const { return status_.KeyDown; }

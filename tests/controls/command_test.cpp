@@ -19,13 +19,13 @@ class CommandTest : public DialogFixture {};
 
 TEST_F(CommandTest, clickInThePlatformOrderRaisesClickWithHighLightSelectPainted) {
     hover();
-    EXPECT_EQ(button->ButtonState(), state::HighLight);
+    EXPECT_EQ(button->ButtonState(), VisualState::HighLight);
     EXPECT_EQ(button->ShownFrame(), Frame::HighLight);
 
     // Qt gives the focus before it delivers the press: 2 -> 4, then the press.
     QTest::mousePress(button, Qt::LeftButton, {}, centre());
     EXPECT_TRUE(button->hasFocus());
-    EXPECT_EQ(button->ButtonState(), state::HighLightSelect);
+    EXPECT_EQ(button->ButtonState(), VisualState::HighLightSelect);
     EXPECT_EQ(button->ShownFrame(), Frame::Pressed);
     EXPECT_TRUE(button->LeftDown());
     EXPECT_EQ(clicks->count(), 0);
@@ -41,13 +41,13 @@ TEST_F(CommandTest, releaseAfterDragOffAndTickRaisesNoClick) {
     QTest::mousePress(button, Qt::LeftButton, {}, centre());
     pointerOn(panel, QPoint(250, 100));
     QTest::mouseMove(button, QPoint(230, 80));
-    ASSERT_TRUE(waitFor([&] { return button->ButtonState() == state::Selected; }));
+    ASSERT_TRUE(waitFor([&] { return button->ButtonState() == VisualState::Selected; }));
     EXPECT_EQ(button->ShownFrame(), Frame::Selected);
 
     // Back onto the button with the left button still held: not re-armed.
     pointerOn(button, centre());
     QTest::mouseMove(button, centre());
-    EXPECT_EQ(button->ButtonState(), state::Selected);
+    EXPECT_EQ(button->ButtonState(), VisualState::Selected);
 
     QTest::mouseRelease(button, Qt::LeftButton, {}, centre());
     EXPECT_EQ(clicks->count(), 0);
@@ -61,7 +61,7 @@ TEST_F(CommandTest, releaseOffTheButtonBeforeATickSeesItRaisesClick) {
     // plays no part.
     QTest::mouseMove(button, QPoint(200, 90));
     QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(200, 90));
-    EXPECT_EQ(button->ButtonState(), state::HighLightSelect);
+    EXPECT_EQ(button->ButtonState(), VisualState::HighLightSelect);
     EXPECT_EQ(clicks->count(), 1);
 }
 
@@ -96,7 +96,7 @@ class KeyPress : public DialogFixture, public ::testing::WithParamInterface<Pres
   protected:
     void focusButton() {
         button->setFocus();
-        ASSERT_TRUE(waitFor([&] { return button->ButtonState() == state::Selected; }));
+        ASSERT_TRUE(waitFor([&] { return button->ButtonState() == VisualState::Selected; }));
     }
 };
 
@@ -137,7 +137,7 @@ TEST_F(KeyPress, focusMovedAwayWhileTheKeyIsDownCancelsTheClick) {
     focusButton();
     QTest::keyPress(button, Qt::Key_Return);
     other->setFocus();
-    ASSERT_TRUE(waitFor([&] { return button->ButtonState() == state::Normal; }));
+    ASSERT_TRUE(waitFor([&] { return button->ButtonState() == VisualState::Normal; }));
     // The release reaches the newly focused button, which did not see the press.
     QSignalSpy otherClicks(other, &Command::Click);
     QTest::keyRelease(other, Qt::Key_Return);
@@ -151,40 +151,40 @@ TEST_F(CommandTest, beforeInitializeHoverIsNeverTrackedButReleaseStillClicks) {
     fresh->ReadProperties(PropertyBag{});
     fresh->show();
     QSignalSpy freshClicks(fresh, &Command::Click);
-    EXPECT_EQ(fresh->ButtonState(), state::Uninitialized);
+    EXPECT_EQ(fresh->ButtonState(), VisualState::Uninitialized);
     EXPECT_FALSE(fresh->TrackingPointer());
 
     QTest::mouseMove(fresh, centre());
-    EXPECT_EQ(fresh->ButtonState(), state::Uninitialized);
+    EXPECT_EQ(fresh->ButtonState(), VisualState::Uninitialized);
     QTest::mouseRelease(fresh, Qt::LeftButton, {}, centre());
     EXPECT_EQ(freshClicks.count(), 1);
 
     fresh->setFocus();
-    ASSERT_TRUE(waitFor([&] { return fresh->ButtonState() == state::Selected; }));
+    ASSERT_TRUE(waitFor([&] { return fresh->ButtonState() == VisualState::Selected; }));
     edit->setFocus();
-    ASSERT_TRUE(waitFor([&] { return fresh->ButtonState() == state::Normal; }));
+    ASSERT_TRUE(waitFor([&] { return fresh->ButtonState() == VisualState::Normal; }));
     QTest::mouseMove(fresh, QPoint(10, 10));
-    EXPECT_EQ(fresh->ButtonState(), state::HighLight);
+    EXPECT_EQ(fresh->ButtonState(), VisualState::HighLight);
     // No timer: the pointer leaving never ends the hover look.
     pointerOn(dialog.get(), QPoint(290, 190));
     QTest::qWait(kTwoTicksMs);
-    EXPECT_EQ(fresh->ButtonState(), state::HighLight);
+    EXPECT_EQ(fresh->ButtonState(), VisualState::HighLight);
 }
 
 // Which way the face gradient runs in state 4 depends on the way in.
 TEST_F(CommandTest, hoverShadingIsKeptIntoStateFourFromHighLight) {
     hover();
     button->setFocus();
-    ASSERT_TRUE(waitFor([&] { return button->ButtonState() == state::HighLightSelect; }));
+    ASSERT_TRUE(waitFor([&] { return button->ButtonState() == VisualState::HighLightSelect; }));
     EXPECT_EQ(button->ShownFrame(), Frame::Pressed);
     EXPECT_TRUE(button->HoverShading());
 }
 
 TEST_F(CommandTest, normalShadingIsKeptIntoStateFourFromSelected) {
     button->setFocus();
-    ASSERT_TRUE(waitFor([&] { return button->ButtonState() == state::Selected; }));
+    ASSERT_TRUE(waitFor([&] { return button->ButtonState() == VisualState::Selected; }));
     hover();
-    EXPECT_EQ(button->ButtonState(), state::HighLightSelect);
+    EXPECT_EQ(button->ButtonState(), VisualState::HighLightSelect);
     EXPECT_EQ(button->ShownFrame(), Frame::HighLightSelect);
     EXPECT_FALSE(button->HoverShading());
 }
@@ -192,11 +192,11 @@ TEST_F(CommandTest, normalShadingIsKeptIntoStateFourFromSelected) {
 TEST_F(CommandTest, losingTheFocusGoesBackToNormal) {
     hover();
     button->setFocus();
-    ASSERT_TRUE(waitFor([&] { return button->ButtonState() == state::HighLightSelect; }));
+    ASSERT_TRUE(waitFor([&] { return button->ButtonState() == VisualState::HighLightSelect; }));
     other->setFocus();
-    ASSERT_TRUE(waitFor([&] { return button->ButtonState() == state::Normal; }));
+    ASSERT_TRUE(waitFor([&] { return button->ButtonState() == VisualState::Normal; }));
     EXPECT_EQ(button->ShownFrame(), Frame::Normal);
-    EXPECT_EQ(other->ButtonState(), state::Selected);
+    EXPECT_EQ(other->ButtonState(), VisualState::Selected);
 }
 
 // Where the pointer goes after hovering, and whether the tracking ends the
@@ -212,7 +212,7 @@ class PointerTracking : public DialogFixture,
 
 TEST_P(PointerTracking, endsTheHoverLookOnlyOffTheButton) {
     hover();
-    ASSERT_EQ(button->ButtonState(), state::HighLight);
+    ASSERT_EQ(button->ButtonState(), VisualState::HighLight);
     switch (GetParam().where) {
     case PointerTarget::Dialog:
         pointerOn(dialog.get(), QPoint(250, 180));
@@ -242,12 +242,12 @@ TEST_P(PointerTracking, endsTheHoverLookOnlyOffTheButton) {
     if (GetParam().endsHover) {
         QElapsedTimer clock;
         clock.start();
-        ASSERT_TRUE(waitFor([&] { return button->ButtonState() == state::Normal; }));
+        ASSERT_TRUE(waitFor([&] { return button->ButtonState() == VisualState::Normal; }));
         EXPECT_LT(clock.elapsed(), 500);
         EXPECT_EQ(button->ShownFrame(), Frame::Normal);
     } else {
         QTest::qWait(kTwoTicksMs);
-        EXPECT_EQ(button->ButtonState(), state::HighLight);
+        EXPECT_EQ(button->ButtonState(), VisualState::HighLight);
         EXPECT_EQ(button->ShownFrame(), Frame::HighLight);
     }
 }
@@ -266,7 +266,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(CommandTest, resizeRepaintsNormalWithoutChangingTheState) {
     hover();
     button->resize(80, 30);
-    EXPECT_EQ(button->ButtonState(), state::HighLight);
+    EXPECT_EQ(button->ButtonState(), VisualState::HighLight);
     EXPECT_EQ(button->ShownFrame(), Frame::Normal);
     EXPECT_EQ(button->Face().size(), QSize(80, 30));
     QTest::mousePress(button, Qt::LeftButton, {}, centre());
@@ -278,7 +278,7 @@ TEST_F(CommandTest, disabledButtonIgnoresEverythingButResize) {
     hover();
     button->Enabled(false);
     EXPECT_EQ(button->ShownFrame(), Frame::Disable);
-    EXPECT_EQ(button->ButtonState(), state::HighLight);
+    EXPECT_EQ(button->ButtonState(), VisualState::HighLight);
     EXPECT_FALSE(button->findChild<QLabel*>(QStringLiteral("LblMsg"))->isEnabled());
 
     QTest::mouseClick(button, Qt::LeftButton, {}, centre());
@@ -286,7 +286,7 @@ TEST_F(CommandTest, disabledButtonIgnoresEverythingButResize) {
     pointerOn(panel, QPoint(250, 100));
     QTest::qWait(kTwoTicksMs);
     EXPECT_EQ(clicks->count(), 0);
-    EXPECT_EQ(button->ButtonState(), state::HighLight);
+    EXPECT_EQ(button->ButtonState(), VisualState::HighLight);
     EXPECT_FALSE(button->LeftDown());
     EXPECT_EQ(button->ShownFrame(), Frame::Disable);
 
@@ -313,10 +313,10 @@ TEST_P(RepaintingSteps, repaintNormalAndKeepTheState) {
     ASSERT_EQ(button->ShownFrame(), Frame::HighLight);
     GetParam().run(button);
     EXPECT_EQ(button->ShownFrame(), Frame::Normal);
-    EXPECT_EQ(button->ButtonState(), state::HighLight);
+    EXPECT_EQ(button->ButtonState(), VisualState::HighLight);
     // The next change paints from the kept state.
     QTest::mouseClick(button, Qt::LeftButton, {}, centre());
-    EXPECT_EQ(button->ButtonState(), state::HighLightSelect);
+    EXPECT_EQ(button->ButtonState(), VisualState::HighLightSelect);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -350,7 +350,7 @@ TEST_F(CommandTest, savingTheLayoutRepaintsTheNormalLook) {
     PropertyBag bag;
     button->WriteProperties(bag);
     EXPECT_EQ(button->ShownFrame(), Frame::Normal);
-    EXPECT_EQ(button->ButtonState(), state::HighLight);
+    EXPECT_EQ(button->ButtonState(), VisualState::HighLight);
 }
 
 TEST_F(CommandTest, transparentVisibleReadsZeroAndRepaintsNothing) {
@@ -361,7 +361,7 @@ TEST_F(CommandTest, transparentVisibleReadsZeroAndRepaintsNothing) {
     EXPECT_EQ(changes.at(0).at(0).toString(), QStringLiteral("Visible"));
     EXPECT_EQ(button->Visible(), 0);
     EXPECT_EQ(button->ShownFrame(), Frame::HighLight);
-    EXPECT_EQ(button->ButtonState(), state::HighLight);
+    EXPECT_EQ(button->ButtonState(), VisualState::HighLight);
     EXPECT_TRUE(button->IsEnabled());
 
     button->Visible(7);

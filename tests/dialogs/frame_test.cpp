@@ -119,8 +119,8 @@ TEST_F(FrameTest, initButtonsStartsTrackingOnEveryButton) {
     auto* inner = new QWidget(&host);
     auto* second = new Command(inner);
     Init_Buttons(&host);
-    EXPECT_EQ(first->ButtonState(), 1);
-    EXPECT_EQ(second->ButtonState(), 1);
+    EXPECT_EQ(first->ButtonState(), VisualState::Normal);
+    EXPECT_EQ(second->ButtonState(), VisualState::Normal);
     EXPECT_TRUE(first->TrackingPointer());
     EXPECT_TRUE(second->TrackingPointer());
 }
