@@ -14,6 +14,7 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <functional>
 
@@ -183,7 +184,7 @@ TEST_P(DamagedFile, givesNoPicture) {
 
 INSTANTIATE_TEST_SUITE_P(Cuts, DamagedFile, ::testing::ValuesIn(kDamaged), rowName);
 
-// Qt leaves the pixels that run-length rows skip as it found the memory.
+// Qt left the pixels that run-length rows skip as it found the memory.
 TEST(ImageReader, pixelsSkippedByRunLengthRowsTakeTheFirstColour) {
     const QImage picture = readWithUs(file("skips.bmp", runLength(kSkips)));
     ASSERT_EQ(picture.size(), QSize(6, 3));
@@ -191,6 +192,46 @@ TEST(ImageReader, pixelsSkippedByRunLengthRowsTakeTheFirstColour) {
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 6; ++x)
             EXPECT_EQ(qRed(picture.pixel(x, y)), rows[y][x] - '0') << x << "," << y;
+}
+
+QByteArray bytesOf(const std::vector<std::uint8_t>& bytes) {
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+}
+
+// Qt read a white 16-bit 5-6-5 bitmap as 248, 252, 248.
+TEST(ImageReader, white565BitmapStaysWhite) {
+    QImage white(9, 7, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    EXPECT_TRUE(samePixels(readWithUs(file("white.bmp", bytesOf(Bitmap565(9, 7, 0xFFFF)))), white));
+}
+
+// A bitmap's read stops when it is cancelled, as a JPEG's does.
+TEST(ImageReader, cancelledBitmapGivesNoPicture) {
+    const std::atomic<bool> cancel{true};
+    for (const QByteArray& bitmap : {kBitmap24, runLength(kFull)}) {
+        ImageReader reader(file("cancelled.bmp", bitmap));
+        reader.setCancelFlag(&cancel);
+        QImage picture;
+        EXPECT_FALSE(reader.read(&picture));
+        EXPECT_EQ(reader.failure(), ImageReader::Failure::Cancelled);
+        EXPECT_TRUE(picture.isNull());
+    }
+}
+
+// A bitmap wider than a picture can be, and a run-length one whose few bytes
+// describe more pixels than memory holds, are refused for their size.
+TEST(ImageReader, bitmapsTooLargeForAPictureAreRefusedForTheirSize) {
+    QByteArray huge = runLength(kSkips);
+    qToLittleEndian<qint32>(60000, huge.data() + 18);
+    qToLittleEndian<qint32>(60000, huge.data() + 22);
+    PretendMemoryLeft(folder().filePath("memory"), 1'000'000'000);
+    for (const QByteArray& bitmap : {LyingBitmap(1 << 29, 1), huge}) {
+        ImageReader reader(file("huge.bmp", bitmap));
+        QImage picture;
+        EXPECT_FALSE(reader.read(&picture));
+        EXPECT_EQ(reader.failure(), ImageReader::Failure::TooLarge);
+    }
+    StopPretendingMemory();
 }
 
 // A phone photo stored sideways was shown, enlarged and saved sideways.
