@@ -483,7 +483,6 @@ BitmapStatus BitmapRows::walkRuns(RunState& state, int stopRow, RunVisitor& visi
             state.x = std::min(state.x + count, layout_.width);
         }
     }
-    state.offset = stream.offset();
     return BitmapStatus::Ok;
 }
 

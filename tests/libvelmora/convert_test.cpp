@@ -437,6 +437,25 @@ const BadSource kBadSources[] = {
      VELMORA_E_NOT_A_BITMAP},
     {"TwoPlanes", [] { return patched(valid24(), bmp::kPlanes, 2, false); },
      VELMORA_E_NOT_A_BITMAP},
+    {"UnknownInfoHeaderSize", [] { return patched(valid24(), bmp::kInfoSize, 52); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"RunLength4At24Bits", [] { return patched(valid24(), bmp::kCompression, 2); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"BitfieldsAt24Bits", [] { return patched(valid24(), bmp::kCompression, 3); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"PaletteOf257",
+     [] {
+         return patched(encodeIndexedBmp(2, 1, {{0, 0, 0}}, {0, 0}), bmp::kColoursUsed, 257);
+     },
+     VELMORA_E_NOT_A_BITMAP},
+    {"PixelsInsideThePalette",
+     [] {
+         return patched(encodeIndexedBmp(2, 1, {{0, 0, 0}, {1, 1, 1}}, {0, 1}), bmp::kDataOffset,
+                        61);
+     },
+     VELMORA_E_NOT_A_BITMAP},
+    {"TopDownHeightBeyondJpegLimit",
+     [] { return patched(valid24(), bmp::kHeight, uint32_t(-65501)); }, VELMORA_E_TOO_LARGE},
     {"DataOffsetPastEnd", [] { return patched(valid24(), bmp::kDataOffset, 0x7FFFFFF0); },
      VELMORA_E_NOT_A_BITMAP},
     {"DataOffsetInsideHeader", [] { return patched(valid24(), bmp::kDataOffset, 20); },
@@ -451,6 +470,17 @@ const BadSource kBadSources[] = {
     {"RunLengthIndexOutOfRange",
      [] {
          return runLength8({3, 7, 0, 1});
+     },
+     VELMORA_E_NOT_A_BITMAP},
+    // One colour for the indexes 0 and 1.
+    {"OneBitIndexOutOfRange",
+     [] {
+         velmora::testkit::BitmapSpec spec;
+         spec.width = 8, spec.bitsPerPixel = 1;
+         spec.palette = {0x123456};
+         spec.coloursUsed = 1;
+         spec.data = velmora::testkit::PackedRows(8, 1, 1, [](int x, int) { return x % 2; });
+         return velmora::testkit::BitmapFile(spec);
      },
      VELMORA_E_NOT_A_BITMAP},
     {"TextFile",

@@ -5,6 +5,7 @@
 #include "tests/support/bitmapheaders.h"
 #include "tests/support/fakememory.h"
 #include "tests/support/jpegfiles.h"
+#include "tests/support/samepixels.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -50,17 +51,6 @@ QImage readWithQt(const QString& path, bool upright = false) {
     QImageReader reader(path);
     reader.setAutoTransform(upright);
     return reader.read().convertToFormat(QImage::Format_RGB32);
-}
-
-// Every bit of every pixel, alpha included; a difference names its place.
-::testing::AssertionResult samePixels(const QImage& a, const QImage& b) {
-    if (a.size() != b.size() || a.format() != b.format())
-        return ::testing::AssertionFailure() << "sizes or formats differ";
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            if (a.pixel(x, y) != b.pixel(x, y))
-                return ::testing::AssertionFailure() << "at " << x << "," << y;
-    return ::testing::AssertionSuccess();
 }
 
 QByteArray bitmapOf(const QImage& picture) {
@@ -167,7 +157,7 @@ class EveryOrientation : public ::testing::TestWithParam<int> {};
 // Whole files open as Qt's own reader opened them, pixel for pixel.
 TEST_P(WholeFile, decodesToQtsPixels) {
     const QString path = file("whole", GetParam().bytes());
-    EXPECT_TRUE(samePixels(readWithUs(path), readWithQt(path)));
+    EXPECT_TRUE(SamePixels(readWithUs(path), readWithQt(path)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, WholeFile, ::testing::ValuesIn(kWhole), rowName);
@@ -202,7 +192,7 @@ QByteArray bytesOf(const std::vector<std::uint8_t>& bytes) {
 TEST(ImageReader, white565BitmapStaysWhite) {
     QImage white(9, 7, QImage::Format_RGB32);
     white.fill(Qt::white);
-    EXPECT_TRUE(samePixels(readWithUs(file("white.bmp", bytesOf(Bitmap565(9, 7, 0xFFFF)))), white));
+    EXPECT_TRUE(SamePixels(readWithUs(file("white.bmp", bytesOf(Bitmap565(9, 7, 0xFFFF)))), white));
 }
 
 // A bitmap's read stops when it is cancelled, as a JPEG's does.
@@ -246,7 +236,7 @@ TEST_P(EveryOrientation, standsUprightAsQtTurnsIt) {
         EXPECT_EQ(reader.size(), orientation >= 5 ? QSize(7, 13) : QSize(13, 7));
         QImage upright;
         ASSERT_TRUE(reader.read(&upright));
-        EXPECT_TRUE(samePixels(upright, readWithQt(path, true)));
+        EXPECT_TRUE(SamePixels(upright, readWithQt(path, true)));
         // A reduced decode stands upright too.
         EXPECT_EQ(readWithUs(path, QSize(1, 1)).size(), UprightSize(QSize(2, 1), orientation));
     }
