@@ -159,21 +159,21 @@ struct FailCase {
 // the file.
 class FileSource : public velmora::jpeg::StripSource {
   public:
-    explicit FileSource(const BitmapRows& rows) : rows_(rows) {}
+    FileSource(const BitmapRows& rows, int width) : rows_(rows), stride_(3 * std::size_t(width)) {}
     int read(int first, int count, std::vector<unsigned char>& scratch,
              unsigned char** rows) override {
-        const std::size_t stride = 3 * 16;
-        scratch.resize(stride * count);
-        if (rows_.fill(first, count, BitmapRows::Format::Bgr, scratch.data(), stride) !=
+        scratch.resize(stride_ * count);
+        if (rows_.fill(first, count, BitmapRows::Format::Bgr, scratch.data(), stride_) !=
             BitmapStatus::Ok)
             return VELMORA_E_NOT_A_BITMAP;
         for (int i = 0; i < count; ++i)
-            rows[i] = &scratch[stride * i];
+            rows[i] = &scratch[stride_ * i];
         return VELMORA_OK;
     }
 
   private:
     const BitmapRows& rows_;
+    std::size_t stride_;
 };
 
 class FailingStrip : public ::testing::TestWithParam<FailCase> {
@@ -202,7 +202,7 @@ TEST_P(FailingStrip, stopsTheFileAndLeavesNothing) {
     // Cut in the middle of the top strip, the end of the bottom-up file.
     fs::resize_file(dir / "in.bmp", layout.dataOffset + layout.rowBytes * 100);
     const BitmapRows rows(file, layout);
-    FileSource bitmap(rows);
+    FileSource bitmap(rows, layout.width);
     MemorySource memory(image, PixelLayout::Bgr, c.failure);
     {
         velmora::jpeg::OutputFile output;
