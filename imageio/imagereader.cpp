@@ -1,5 +1,6 @@
 #include "imageio/imagereader.h"
 
+#include "imageio/bitmapreader.h"
 #include "imageio/imagebuffer.h"
 #include "imageio/jpegdecoder.h"
 #include "imageio/orientation.h"
@@ -7,7 +8,6 @@
 #include "platform/memory.h"
 
 #include <QImageReader>
-#include <QtEndian>
 
 #include <algorithm>
 #include <climits>
@@ -18,15 +18,12 @@ namespace velmora::imageio {
 namespace {
 
 constexpr long long kMiB = 1LL << 20;
-// The bitmap header's fields read here: the info header's size at 14 and,
-// from a 40-byte header on, the compression at 30 (1 and 2 are run-length
-// coded rows).
-constexpr int kHeadBytes = 34;
-constexpr int kInfoSizeAt = 14;
-constexpr int kCompressionAt = 30;
-constexpr quint32 kCoreHeader = 12;
-constexpr quint32 kRunLength8 = 1;
-constexpr quint32 kRunLength4 = 2;
+// A file's first bytes tell JPEG ("\xFF\xD8") and bitmaps ("BM") apart.
+constexpr int kHeadBytes = 2;
+// A bitmap's sides at most: a row of 32-bit pixels stays under 2 GiB, as
+// AllocateImage needs, and four bytes a pixel of the whole picture are far
+// from overflowing a long long. Memory decides long before.
+constexpr int kMaxBitmapSide = INT_MAX / 4;
 // JPEG's scaled decodes, largest reduction first.
 constexpr int kDenominators[] = {8, 4, 2};
 
@@ -48,15 +45,27 @@ int allocationLimitMiB(long long alsoHeld) {
     return static_cast<int>(std::clamp<long long>(mib, 1, INT_MAX));
 }
 
-bool runLengthBitmap(const QByteArray& head) {
-    if (head.size() < kHeadBytes)
-        return false;
-    const auto* p = reinterpret_cast<const uchar*>(head.constData());
-    if (qFromLittleEndian<quint32>(p + kInfoSizeAt) == kCoreHeader)
-        return false;
-    const quint32 compression = qFromLittleEndian<quint32>(p + kCompressionAt);
-    return compression == kRunLength8 || compression == kRunLength4;
-}
+// The bitmap reader's bytes, read through the opened file: a cancelled file
+// fails every read, which stops the reader at its next piece of rows.
+class FileBytes : public BitmapSource {
+  public:
+    explicit FileBytes(SourceFile* file) : file_(file) {}
+    std::uint64_t size() const override {
+        return std::uint64_t(std::max<qint64>(file_->size(), 0));
+    }
+    BitmapStatus readAt(std::uint64_t offset, unsigned char* buffer,
+                        std::size_t count) const override {
+        if (!file_->seek(qint64(offset)))
+            return BitmapStatus::SourceUnreadable;
+        const qint64 got = file_->read(reinterpret_cast<char*>(buffer), qint64(count));
+        if (got < 0)
+            return BitmapStatus::SourceUnreadable;
+        return std::size_t(got) < count ? BitmapStatus::NotABitmap : BitmapStatus::Ok;
+    }
+
+  private:
+    SourceFile* file_;
+};
 
 QString tooLarge(const QSize& size) {
     return QStringLiteral("a picture of %1 x %2 pixels does not fit in memory")
@@ -65,6 +74,12 @@ QString tooLarge(const QSize& size) {
 }
 
 } // namespace
+
+struct ImageReader::Bitmap {
+    explicit Bitmap(SourceFile* file) : bytes(file) {}
+    FileBytes bytes;
+    BitmapLayout layout;
+};
 
 ImageReader::ImageReader(const QString& path) : file_(std::make_unique<SourceFile>()) {
     if (!file_->openPath(path)) {
@@ -75,8 +90,10 @@ ImageReader::ImageReader(const QString& path) : file_(std::make_unique<SourceFil
     file_->rewind();
     if (head.startsWith("\xFF\xD8"))
         openJpeg();
+    else if (head.startsWith("BM"))
+        openBitmap();
     else
-        openWithQt(head);
+        openWithQt();
 }
 
 ImageReader::~ImageReader() = default;
@@ -93,11 +110,25 @@ void ImageReader::openJpeg() {
     format_ = QImage::Format_RGB32;
 }
 
-void ImageReader::openWithQt(const QByteArray& head) {
-    const bool bitmap = head.startsWith("BM");
-    kind_ = bitmap ? Kind::Bitmap : Kind::Other;
-    runLength_ = bitmap && runLengthBitmap(head);
-    qt_ = std::make_unique<QImageReader>(file_.get(), bitmap ? QByteArray("bmp") : QByteArray());
+void ImageReader::openBitmap() {
+    kind_ = Kind::Bitmap;
+    bitmap_ = std::make_unique<Bitmap>(file_.get());
+    const char* why = "";
+    const BitmapStatus status =
+        readBitmapLayout(bitmap_->bytes, kMaxBitmapSide, &bitmap_->layout, &why);
+    if (status != BitmapStatus::Ok) {
+        openError_ = QString::fromUtf8(why);
+        if (status == BitmapStatus::TooLarge || status == BitmapStatus::OutOfMemory)
+            openFailure_ = Failure::TooLarge;
+        return;
+    }
+    size_ = QSize(bitmap_->layout.width, bitmap_->layout.height);
+    format_ = QImage::Format_RGB32;
+}
+
+void ImageReader::openWithQt() {
+    kind_ = Kind::Other;
+    qt_ = std::make_unique<QImageReader>(file_.get());
     qt_->setAutoTransform(false);
     size_ = qt_->size();
     format_ = qt_->imageFormat();
@@ -142,10 +173,17 @@ bool ImageReader::read(QImage* picture, long long alsoHeld) {
     failure_ = Failure::None;
     error_.clear();
     if (!openError_.isEmpty())
-        return fail(Failure::Unreadable, openError_);
+        return fail(openFailure_, openError_);
     if (size_.isValid() && !platform::FitsInMemory(bytesNeeded() + alsoHeld))
         return fail(Failure::TooLarge, tooLarge(size_));
-    return kind_ == Kind::Jpeg ? readJpeg(picture, alsoHeld) : readWithQt(picture, alsoHeld);
+    switch (kind_) {
+    case Kind::Jpeg:
+        return readJpeg(picture, alsoHeld);
+    case Kind::Bitmap:
+        return readBitmap(picture);
+    default:
+        return readWithQt(picture, alsoHeld);
+    }
 }
 
 // The largest reduction whose result still covers smallest_.
@@ -178,20 +216,30 @@ bool ImageReader::readJpeg(QImage* picture, long long alsoHeld) {
     return true;
 }
 
+// The whole picture in one pass of the reader, straight into the 32-bit
+// picture: run-length rows are read through once, uncompressed ones a piece
+// at a time.
+bool ImageReader::readBitmap(QImage* picture) {
+    QImage decoded = AllocateImage(size_.width(), size_.height());
+    if (decoded.isNull())
+        return fail(Failure::TooLarge, tooLarge(size_));
+    const BitmapRows rows(bitmap_->bytes, bitmap_->layout);
+    const char* why = "";
+    const BitmapStatus status =
+        rows.fill(0, size_.height(), BitmapRows::Format::Bgrx, decoded.bits(),
+                  std::size_t(decoded.bytesPerLine()), &why);
+    if (file_->cancelled())
+        return fail(Failure::Cancelled, QStringLiteral("cancelled"));
+    if (status == BitmapStatus::OutOfMemory)
+        return fail(Failure::TooLarge, tooLarge(size_));
+    if (status != BitmapStatus::Ok)
+        return fail(Failure::Unreadable, QString::fromUtf8(why));
+    *picture = std::move(decoded);
+    return true;
+}
+
 bool ImageReader::readWithQt(QImage* picture, long long alsoHeld) {
     QImage decoded;
-    // Run-length rows may skip pixels (the format leaves them to the
-    // background). Qt writes into a picture of the right size and format when
-    // it is given one, so it gets one cleared to colour 0; one it did not keep
-    // could hold anything where the rows skip.
-    const uchar* cleared = nullptr;
-    if (runLength_ && size_.isValid()) {
-        decoded = QImage(size_, format_);
-        if (decoded.isNull())
-            return fail(Failure::TooLarge, tooLarge(size_));
-        decoded.fill(0);
-        cleared = decoded.constBits();
-    }
     {
         std::lock_guard lock(limitMutex());
         const int before = QImageReader::allocationLimit();
@@ -203,13 +251,6 @@ bool ImageReader::readWithQt(QImage* picture, long long alsoHeld) {
         if (!ok || decoded.isNull())
             return fail(Failure::Unreadable, qt_->errorString());
     }
-    // Qt's bitmap decoder stops quietly where the file ends, leaving the rest
-    // of the picture as it found the memory.
-    if (kind_ == Kind::Bitmap && file_->ranOut())
-        return fail(Failure::Unreadable, QStringLiteral("the file ends before its last row"));
-    if (cleared != nullptr && decoded.constBits() != cleared)
-        return fail(Failure::Unreadable,
-                    QStringLiteral("run-length rows that cannot be read safely"));
     // ARGB32 becomes RGB32 in place; other formats are copied once.
     decoded.convertTo(QImage::Format_RGB32);
     if (decoded.isNull())

@@ -64,10 +64,11 @@ class ImageReader {
     // header size does not fit in memory with them is refused before any pixel
     // is decoded (TooLarge); the decoders' own allocations are held to the same
     // figure, so a header that hides its size is stopped when the pixels are
-    // allocated. A bitmap that ends before its last row and a JPEG that libjpeg
-    // reports any error or warning for give no picture (Unreadable): every
-    // pixel of a picture read comes from the file. Other formats Qt reads
-    // (PNG, ...) are decoded by Qt as they always were. One read per reader.
+    // allocated. A bitmap that ends before its last row (bitmapreader.h says
+    // what else it refuses) and a JPEG that libjpeg reports any error or
+    // warning for give no picture (Unreadable): every pixel of a picture read
+    // comes from the file. Other formats Qt reads (PNG, ...) are decoded by Qt
+    // as they always were. One read per reader.
     bool read(QImage* picture, long long alsoHeld = 0);
 
     Failure failure() const { return failure_; }
@@ -76,24 +77,30 @@ class ImageReader {
   private:
     enum class Kind { None, Jpeg, Bitmap, Other };
 
+    // A bitmap's source and checked headers (in the .cpp file).
+    struct Bitmap;
+
     void openJpeg();
-    void openWithQt(const QByteArray& head);
+    void openBitmap();
+    void openWithQt();
     int denominator() const;
     bool readJpeg(QImage* picture, long long alsoHeld);
+    bool readBitmap(QImage* picture);
     bool readWithQt(QImage* picture, long long alsoHeld);
     bool fail(Failure why, const QString& text);
 
     std::unique_ptr<SourceFile> file_;
     std::unique_ptr<JpegDecoder> jpeg_;
+    std::unique_ptr<Bitmap> bitmap_;
     std::unique_ptr<QImageReader> qt_;
     Kind kind_ = Kind::None;
-    bool runLength_ = false; // a bitmap whose rows are run-length coded
     QSize size_;
     QSize smallest_;
     int orientation_ = 1;
     QImage::Format format_ = QImage::Format_Invalid;
     const std::atomic<bool>* cancel_ = nullptr;
     QString openError_;
+    Failure openFailure_ = Failure::Unreadable; // what read() reports with openError_
     Failure failure_ = Failure::None;
     QString error_;
 };

@@ -17,7 +17,6 @@ bool SourceFile::refuse(const QString& why) {
 }
 
 bool SourceFile::openPath(const QString& path) {
-    ranOut_ = false;
     if (path.startsWith(QLatin1Char(':'))) {
         setFileName(path);
         return open(QIODevice::ReadOnly | QIODevice::Unbuffered);
@@ -48,16 +47,12 @@ bool SourceFile::openPath(const QString& path) {
 
 void SourceFile::rewind() {
     seek(0);
-    ranOut_ = false;
 }
 
 qint64 SourceFile::readData(char* data, qint64 maxSize) {
     if (cancelled())
         return -1;
-    const qint64 got = QFile::readData(data, maxSize);
-    if (got < maxSize)
-        ranOut_ = true;
-    return got;
+    return QFile::readData(data, maxSize);
 }
 
 } // namespace velmora::imageio

@@ -15,17 +15,14 @@ namespace velmora::imageio {
 // filenames.h); a name starting with ":" is one of Qt's resources.
 //
 // Reads are unbuffered, each asking the system for exactly what the caller
-// asked for, so that the file can tell whether a reader ever wanted more than
-// it holds: a decoder that ran out of data before its picture was complete.
+// asked for.
 class SourceFile : public QFile {
     Q_OBJECT
   public:
     // Opens path; false with errorString() set when it cannot be read.
     bool openPath(const QString& path);
 
-    // Whether a read asked for more bytes than were left.
-    bool ranOut() const { return ranOut_; }
-    // Back to the first byte, with ranOut() false again.
+    // Back to the first byte.
     void rewind();
 
     // While *flag is true, every read fails: a decoder reading the file stops.
@@ -38,7 +35,6 @@ class SourceFile : public QFile {
   private:
     bool refuse(const QString& why);
 
-    bool ranOut_ = false;
     const std::atomic<bool>* cancel_ = nullptr;
 };
 

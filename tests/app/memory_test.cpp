@@ -107,7 +107,7 @@ TEST_F(ImageReaderTest, lyingHeadersAreRefusedBeforeDecoding) {
     QImage picture;
     EXPECT_FALSE(jpeg.read(&picture));
     EXPECT_EQ(jpeg.failure(), ImageReader::Failure::TooLarge);
-    // Qt's bitmap reader already refuses a header that claims more than the file holds.
+    // The bitmap reader refuses a header that claims more than the file holds.
     EXPECT_FALSE(ImageReader(file("huge.bmp", LyingBitmap(65000, 65000))).read(&picture));
     EXPECT_TRUE(picture.isNull());
 }

@@ -27,6 +27,7 @@
 
 namespace fs = std::filesystem;
 using namespace velmora_test;
+using velmora::testkit::Bitmap565;
 using velmora::testkit::WidenedBitmap;
 
 namespace {
@@ -352,6 +353,33 @@ std::vector<uint8_t> truncatedTo(std::vector<uint8_t> bytes, std::size_t size) {
     return bytes;
 }
 
+const std::vector<Rgb> kRunPalette{{10, 20, 30}, {250, 0, 0}, {0, 250, 0}, {0, 0, 250}};
+
+// A 6 x 3 run-length bitmap with kRunPalette. The default stream, bottom row
+// first: 6 of colour 1 and the row's end; a jump of 2, 2 of colour 2 and the
+// row's end; 3 of colour 3 and the picture's end. At 4 bits each run byte
+// holds its colour twice.
+std::vector<uint8_t> runLength(int bits, std::vector<uint8_t> stream = {}) {
+    const uint8_t twice = bits == 4 ? 0x11 : 1;
+    if (stream.empty())
+        stream = {6, twice, 0, 0, 0, 2, 2, 0, 2, uint8_t(2 * twice), 0, 0, 3, uint8_t(3 * twice),
+                  0, 1};
+    velmora::testkit::BitmapSpec spec;
+    spec.width = 6;
+    spec.height = 3;
+    spec.bitsPerPixel = bits;
+    spec.compression = bits == 8 ? 1 : 2;
+    for (const Rgb& c : kRunPalette)
+        spec.palette.push_back(uint32_t(c.r) << 16 | c.g << 8 | c.b);
+    spec.coloursUsed = int32_t(kRunPalette.size());
+    spec.data = std::move(stream);
+    return velmora::testkit::BitmapFile(spec);
+}
+
+std::vector<uint8_t> runLength8(std::vector<uint8_t> stream = {}) {
+    return runLength(8, std::move(stream));
+}
+
 const BadSource kBadSources[] = {
     {"Missing", nullptr, VELMORA_E_SOURCE_UNREADABLE},
     {"Empty", [] { return std::vector<uint8_t>{}; }, VELMORA_E_NOT_A_BITMAP},
@@ -368,13 +396,21 @@ const BadSource kBadSources[] = {
      VELMORA_E_NOT_A_BITMAP},
     {"MidRowCut", [] { return truncatedTo(valid24(), bmp::kHeadersEnd + 28 * 2 + 13); },
      VELMORA_E_NOT_A_BITMAP},
-    {"TopDown24", [] { return encodeBmp(colourfulImage(9, 5), 24, true); }, VELMORA_E_NOT_A_BITMAP},
-    {"TopDown32", [] { return encodeBmp(colourfulImage(9, 5), 32, true); }, VELMORA_E_NOT_A_BITMAP},
-    {"Rle8",
+    // No room for the 256 palette entries before the stream.
+    {"Rle8WithoutPalette",
      [] { return patched(patched(valid24(), bmp::kBitsPerPixel, 8, false), bmp::kCompression, 1); },
      VELMORA_E_NOT_A_BITMAP},
-    {"Bitfields32",
+    {"Rle8StreamCut", [] { return truncatedTo(runLength8(), runLength8().size() - 1); },
+     VELMORA_E_NOT_A_BITMAP},
+    // The masks would be the first pixels.
+    {"Bitfields32WithoutMasks",
      [] { return patched(encodeBmp(colourfulImage(9, 5), 32), bmp::kCompression, 3); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"MasksNotContiguous",
+     [] {
+         return patched(WidenedBitmap(encodeBmp(colourfulImage(9, 5), 32), 124, true), 54,
+                        0xF0F000);
+     },
      VELMORA_E_NOT_A_BITMAP},
     {"EmbeddedJpeg", [] { return patched(valid24(), bmp::kCompression, 4); },
      VELMORA_E_NOT_A_BITMAP},
@@ -401,30 +437,50 @@ const BadSource kBadSources[] = {
      VELMORA_E_NOT_A_BITMAP},
     {"TwoPlanes", [] { return patched(valid24(), bmp::kPlanes, 2, false); },
      VELMORA_E_NOT_A_BITMAP},
+    {"UnknownInfoHeaderSize", [] { return patched(valid24(), bmp::kInfoSize, 52); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"RunLength4At24Bits", [] { return patched(valid24(), bmp::kCompression, 2); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"BitfieldsAt24Bits", [] { return patched(valid24(), bmp::kCompression, 3); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"PaletteOf257",
+     [] {
+         return patched(encodeIndexedBmp(2, 1, {{0, 0, 0}}, {0, 0}), bmp::kColoursUsed, 257);
+     },
+     VELMORA_E_NOT_A_BITMAP},
+    {"PixelsInsideThePalette",
+     [] {
+         return patched(encodeIndexedBmp(2, 1, {{0, 0, 0}, {1, 1, 1}}, {0, 1}), bmp::kDataOffset,
+                        61);
+     },
+     VELMORA_E_NOT_A_BITMAP},
+    {"TopDownHeightBeyondJpegLimit",
+     [] { return patched(valid24(), bmp::kHeight, uint32_t(-65501)); }, VELMORA_E_TOO_LARGE},
     {"DataOffsetPastEnd", [] { return patched(valid24(), bmp::kDataOffset, 0x7FFFFFF0); },
      VELMORA_E_NOT_A_BITMAP},
     {"DataOffsetInsideHeader", [] { return patched(valid24(), bmp::kDataOffset, 20); },
      VELMORA_E_NOT_A_BITMAP},
     {"V5InfoHeader", [] { return patched(valid24(), bmp::kInfoSize, 124); },
      VELMORA_E_NOT_A_BITMAP},
-    // The headers of today's tools add these kinds only.
-    {"Bitfields32AfterA40ByteHeader",
-     [] {
-         std::vector<uint8_t> v5 = WidenedBitmap(encodeBmp(colourfulImage(9, 5), 32), 124, true);
-         return patched(patched(v5, bmp::kInfoSize, 40), bmp::kDataOffset, 14 + 124);
-     },
-     VELMORA_E_NOT_A_BITMAP},
-    {"V5OtherMasks",
-     [] { return patched(WidenedBitmap(encodeBmp(colourfulImage(9, 5), 32), 124, true), 54, 1); },
-     VELMORA_E_NOT_A_BITMAP},
-    {"V4Palette",
-     [] {
-         return WidenedBitmap(encodeIndexedBmp(2, 1, {{0, 0, 0}}, {0, 0}), 108, false);
-     },
-     VELMORA_E_NOT_A_BITMAP},
     {"PaletteIndexOutOfRange",
      [] {
          return encodeIndexedBmp(4, 2, {{0, 0, 0}, {9, 9, 9}}, {0, 1, 5, 0, 1, 0, 1, 0});
+     },
+     VELMORA_E_NOT_A_BITMAP},
+    {"RunLengthIndexOutOfRange",
+     [] {
+         return runLength8({3, 7, 0, 1});
+     },
+     VELMORA_E_NOT_A_BITMAP},
+    // One colour for the indexes 0 and 1.
+    {"OneBitIndexOutOfRange",
+     [] {
+         velmora::testkit::BitmapSpec spec;
+         spec.width = 8, spec.bitsPerPixel = 1;
+         spec.palette = {0x123456};
+         spec.coloursUsed = 1;
+         spec.data = velmora::testkit::PackedRows(8, 1, 1, [](int x, int) { return x % 2; });
+         return velmora::testkit::BitmapFile(spec);
      },
      VELMORA_E_NOT_A_BITMAP},
     {"TextFile",
@@ -569,3 +625,137 @@ INSTANTIATE_TEST_SUITE_P(Headers, TodaysHeaders,
                                            std::tuple(32, 108u, true), std::tuple(24, 124u, false),
                                            std::tuple(32, 124u, false),
                                            std::tuple(32, 124u, true)));
+
+// --- Kinds the program read and the library refused --------------------------
+
+namespace {
+
+const TestImage kImage = colourfulImage(37, 23);
+
+// The pixels of runLength(), top row first.
+TestImage runLengthPixels() {
+    TestImage image{6, 3, {}};
+    for (const char* row : {"333000", "002200", "111111"})
+        for (int x = 0; x < 6; ++x)
+            image.pixels.push_back(kRunPalette[row[x] - '0']);
+    return image;
+}
+
+// A tall run-length picture of long runs and noisy stretches: four strips,
+// three of which start in the stream's middle.
+std::vector<uint8_t> tallRunLength(TestImage* pixels) {
+    velmora::testkit::BitmapSpec spec;
+    spec.width = 1000;
+    spec.height = 2400;
+    spec.bitsPerPixel = 8;
+    spec.compression = 1;
+    std::vector<Rgb> palette;
+    for (int i = 0; i < 256; ++i) {
+        palette.push_back({uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)});
+        spec.palette.push_back(uint32_t(i) << 16 | uint32_t(255 - i) << 8 | uint8_t(i * 7));
+    }
+    const auto index = [](int x, int row) {
+        return uint32_t(x % 100 < 30 ? (x * 7919 + row * 104729) >> 3 : x / 8 * 31 + row) & 0xFF;
+    };
+    spec.data = velmora::testkit::RunLengthStream(1000, 2400, 8, index);
+    *pixels = {1000, 2400, {}};
+    for (int y = 0; y < 2400; ++y)
+        for (int x = 0; x < 1000; ++x)
+            pixels->pixels.push_back(palette[index(x, 2399 - y)]);
+    return velmora::testkit::BitmapFile(spec);
+}
+
+struct Twin {
+    const char* name;
+    // The file and the pixels it holds.
+    std::function<std::vector<uint8_t>(TestImage*)> bytes;
+};
+
+const Twin kTwins[] = {
+    {"TopDown24",
+     [](TestImage* p) {
+         *p = kImage;
+         return encodeBmp(kImage, 24, true);
+     }},
+    {"TopDown32",
+     [](TestImage* p) {
+         *p = kImage;
+         return encodeBmp(kImage, 32, true);
+     }},
+    {"Bitfields32AfterA40ByteHeader",
+     [](TestImage* p) {
+         *p = kImage;
+         std::vector<uint8_t> v5 = WidenedBitmap(encodeBmp(kImage, 32), 124, true);
+         return patched(patched(v5, bmp::kInfoSize, 40), bmp::kDataOffset, 14 + 124);
+     }},
+    {"V5RedMaskOfOneBit",
+     [](TestImage* p) {
+         *p = kImage;
+         for (Rgb& c : p->pixels)
+             c.r = c.b & 1 ? 255 : 0;
+         return patched(WidenedBitmap(encodeBmp(kImage, 32), 124, true), 54, 1);
+     }},
+    {"V4Palette",
+     [](TestImage* p) {
+         const std::vector<Rgb> palette{{255, 0, 0}, {0, 0, 255}, {0, 255, 0}};
+         std::vector<uint8_t> indexes;
+         *p = {16, 8, {}};
+         for (int i = 0; i < 16 * 8; ++i) {
+             indexes.push_back(uint8_t(i / 3 % 3));
+             p->pixels.push_back(palette[indexes.back()]);
+         }
+         return WidenedBitmap(encodeIndexedBmp(16, 8, palette, indexes), 108, false);
+     }},
+    {"RunLength8",
+     [](TestImage* p) {
+         *p = runLengthPixels();
+         return runLength(8);
+     }},
+    {"RunLength4",
+     [](TestImage* p) {
+         *p = runLengthPixels();
+         return runLength(4);
+     }},
+    {"TallRunLength8", tallRunLength},
+    {"White565",
+     [](TestImage* p) {
+         *p = {37, 23, std::vector<Rgb>(37 * 23, Rgb{255, 255, 255})};
+         return Bitmap565(37, 23, 0xFFFF);
+     }},
+};
+
+void PrintTo(const Twin& twin, std::ostream* os) {
+    *os << twin.name;
+}
+
+class Twins : public ConvertTest, public ::testing::WithParamInterface<Twin> {};
+
+} // namespace
+
+// Top-down, run-length, 16-bit and bit-field bitmaps and palettes after a
+// V4/V5 header were refused (-3); on two threads, strip by strip, they give
+// the file of the same pixels in a plain 24-bit bitmap.
+TEST_P(Twins, convertToTheFileOfTheir24BitTwinByteForByte) {
+    TestImage pixels;
+    writeFile(path("kind.bmp"), GetParam().bytes(&pixels));
+    writeFile(path("twin.bmp"), encodeBmp(pixels, 24));
+    setenv("VELMORA_THREADS", "2", 1);
+    const int16_t kind = convert(path("kind.bmp"), path("kind.jpg"));
+    const int16_t twin = convert(path("twin.bmp"), path("twin.jpg"));
+    unsetenv("VELMORA_THREADS");
+    ASSERT_EQ(kind, VELMORA_OK);
+    ASSERT_EQ(twin, VELMORA_OK);
+    EXPECT_TRUE(readFile(path("kind.jpg")) == readFile(path("twin.jpg")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, Twins, ::testing::ValuesIn(kTwins),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Qt read a white 16-bit 5-6-5 bitmap as 248, 252, 248: white stays white.
+TEST_F(ConvertTest, white565BitmapDecodesAsWhiteAtQuality100) {
+    writeFile(path("in.bmp"), Bitmap565(37, 23, 0xFFFF));
+    ASSERT_EQ(convert(path("in.bmp"), path("out.jpg"), 100), VELMORA_OK);
+    const Decoded d = decodeJpeg(path("out.jpg"));
+    ASSERT_EQ(d.rgb.size(), std::size_t(37 * 23 * 3));
+    EXPECT_TRUE(std::all_of(d.rgb.begin(), d.rgb.end(), [](uint8_t v) { return v == 255; }));
+}

@@ -4,7 +4,7 @@
 // stops the file and leaves nothing behind.
 
 #include "bmp_fixture.h"
-#include "libvelmora/bmpreader.h"
+#include "imageio/bitmapreader.h"
 #include "libvelmora/outputfile.h"
 #include "libvelmora/stripencoder.h"
 
@@ -19,6 +19,7 @@
 namespace fs = std::filesystem;
 using namespace velmora_test;
 using velmora::jpeg::PixelLayout;
+using namespace velmora::imageio;
 
 namespace {
 
@@ -154,6 +155,27 @@ struct FailCase {
     int expected;
 };
 
+// A bitmap file's rows as the encoder asks for them; a reader's refusal stops
+// the file.
+class FileSource : public velmora::jpeg::StripSource {
+  public:
+    FileSource(const BitmapRows& rows, int width) : rows_(rows), stride_(3 * std::size_t(width)) {}
+    int read(int first, int count, std::vector<unsigned char>& scratch,
+             unsigned char** rows) override {
+        scratch.resize(stride_ * count);
+        if (rows_.fill(first, count, BitmapRows::Format::Bgr, scratch.data(), stride_) !=
+            BitmapStatus::Ok)
+            return VELMORA_E_NOT_A_BITMAP;
+        for (int i = 0; i < count; ++i)
+            rows[i] = &scratch[stride_ * i];
+        return VELMORA_OK;
+    }
+
+  private:
+    const BitmapRows& rows_;
+    std::size_t stride_;
+};
+
 class FailingStrip : public ::testing::TestWithParam<FailCase> {
   protected:
     void SetUp() override {
@@ -174,11 +196,13 @@ TEST_P(FailingStrip, stopsTheFileAndLeavesNothing) {
     writeFile(dir / "out.jpg", previous);
     writeFile(dir / "in.bmp", encodeBmp(image, 24));
     const int fd = ::open((dir / "in.bmp").c_str(), O_RDONLY);
-    velmora::BmpLayout layout;
-    ASSERT_EQ(velmora::Read_Bmp_Layout(fd, fs::file_size(dir / "in.bmp"), &layout), VELMORA_OK);
+    const DescriptorSource file(fd, fs::file_size(dir / "in.bmp"));
+    BitmapLayout layout;
+    ASSERT_EQ(readBitmapLayout(file, VELMORA_MAX_DIMENSION, &layout), BitmapStatus::Ok);
     // Cut in the middle of the top strip, the end of the bottom-up file.
     fs::resize_file(dir / "in.bmp", layout.dataOffset + layout.rowBytes * 100);
-    velmora::BmpStrips bitmap(fd, layout);
+    const BitmapRows rows(file, layout);
+    FileSource bitmap(rows, layout.width);
     MemorySource memory(image, PixelLayout::Bgr, c.failure);
     {
         velmora::jpeg::OutputFile output;

@@ -5,6 +5,7 @@
 #include "tests/support/bitmapheaders.h"
 #include "tests/support/fakememory.h"
 #include "tests/support/jpegfiles.h"
+#include "tests/support/samepixels.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <functional>
 
@@ -49,17 +51,6 @@ QImage readWithQt(const QString& path, bool upright = false) {
     QImageReader reader(path);
     reader.setAutoTransform(upright);
     return reader.read().convertToFormat(QImage::Format_RGB32);
-}
-
-// Every bit of every pixel, alpha included; a difference names its place.
-::testing::AssertionResult samePixels(const QImage& a, const QImage& b) {
-    if (a.size() != b.size() || a.format() != b.format())
-        return ::testing::AssertionFailure() << "sizes or formats differ";
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            if (a.pixel(x, y) != b.pixel(x, y))
-                return ::testing::AssertionFailure() << "at " << x << "," << y;
-    return ::testing::AssertionSuccess();
 }
 
 QByteArray bitmapOf(const QImage& picture) {
@@ -166,7 +157,7 @@ class EveryOrientation : public ::testing::TestWithParam<int> {};
 // Whole files open as Qt's own reader opened them, pixel for pixel.
 TEST_P(WholeFile, decodesToQtsPixels) {
     const QString path = file("whole", GetParam().bytes());
-    EXPECT_TRUE(samePixels(readWithUs(path), readWithQt(path)));
+    EXPECT_TRUE(SamePixels(readWithUs(path), readWithQt(path)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, WholeFile, ::testing::ValuesIn(kWhole), rowName);
@@ -183,7 +174,7 @@ TEST_P(DamagedFile, givesNoPicture) {
 
 INSTANTIATE_TEST_SUITE_P(Cuts, DamagedFile, ::testing::ValuesIn(kDamaged), rowName);
 
-// Qt leaves the pixels that run-length rows skip as it found the memory.
+// Qt left the pixels that run-length rows skip as it found the memory.
 TEST(ImageReader, pixelsSkippedByRunLengthRowsTakeTheFirstColour) {
     const QImage picture = readWithUs(file("skips.bmp", runLength(kSkips)));
     ASSERT_EQ(picture.size(), QSize(6, 3));
@@ -191,6 +182,46 @@ TEST(ImageReader, pixelsSkippedByRunLengthRowsTakeTheFirstColour) {
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 6; ++x)
             EXPECT_EQ(qRed(picture.pixel(x, y)), rows[y][x] - '0') << x << "," << y;
+}
+
+QByteArray bytesOf(const std::vector<std::uint8_t>& bytes) {
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+}
+
+// Qt read a white 16-bit 5-6-5 bitmap as 248, 252, 248.
+TEST(ImageReader, white565BitmapStaysWhite) {
+    QImage white(9, 7, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    EXPECT_TRUE(SamePixels(readWithUs(file("white.bmp", bytesOf(Bitmap565(9, 7, 0xFFFF)))), white));
+}
+
+// A bitmap's read stops when it is cancelled, as a JPEG's does.
+TEST(ImageReader, cancelledBitmapGivesNoPicture) {
+    const std::atomic<bool> cancel{true};
+    for (const QByteArray& bitmap : {kBitmap24, runLength(kFull)}) {
+        ImageReader reader(file("cancelled.bmp", bitmap));
+        reader.setCancelFlag(&cancel);
+        QImage picture;
+        EXPECT_FALSE(reader.read(&picture));
+        EXPECT_EQ(reader.failure(), ImageReader::Failure::Cancelled);
+        EXPECT_TRUE(picture.isNull());
+    }
+}
+
+// A bitmap wider than a picture can be, and a run-length one whose few bytes
+// describe more pixels than memory holds, are refused for their size.
+TEST(ImageReader, bitmapsTooLargeForAPictureAreRefusedForTheirSize) {
+    QByteArray huge = runLength(kSkips);
+    qToLittleEndian<qint32>(60000, huge.data() + 18);
+    qToLittleEndian<qint32>(60000, huge.data() + 22);
+    PretendMemoryLeft(folder().filePath("memory"), 1'000'000'000);
+    for (const QByteArray& bitmap : {LyingBitmap(1 << 29, 1), huge}) {
+        ImageReader reader(file("huge.bmp", bitmap));
+        QImage picture;
+        EXPECT_FALSE(reader.read(&picture));
+        EXPECT_EQ(reader.failure(), ImageReader::Failure::TooLarge);
+    }
+    StopPretendingMemory();
 }
 
 // A phone photo stored sideways was shown, enlarged and saved sideways.
@@ -205,7 +236,7 @@ TEST_P(EveryOrientation, standsUprightAsQtTurnsIt) {
         EXPECT_EQ(reader.size(), orientation >= 5 ? QSize(7, 13) : QSize(13, 7));
         QImage upright;
         ASSERT_TRUE(reader.read(&upright));
-        EXPECT_TRUE(samePixels(upright, readWithQt(path, true)));
+        EXPECT_TRUE(SamePixels(upright, readWithQt(path, true)));
         // A reduced decode stands upright too.
         EXPECT_EQ(readWithUs(path, QSize(1, 1)).size(), UprightSize(QSize(2, 1), orientation));
     }

@@ -5,6 +5,7 @@
 #include "save/save.h"
 #include "settings/settings.h"
 #include "tests/support/badimages.h"
+#include "tests/support/bitmapheaders.h"
 #include "tests/support/buildlibrary.h"
 #include "tests/support/fifowatch.h"
 #include "tests/support/jpegfiles.h"
@@ -119,6 +120,20 @@ TEST_F(EnlargeTool, writesTheProgramsFileByteForByte) {
         EXPECT_TRUE(velmora::ReadTestFile(out) == velmora::ReadTestFile(saved)) << suffix;
         EXPECT_TRUE(velmora::ReadTestFile(out) == velmora::ReadTestFile(todays)) << suffix;
     }
+}
+
+// Qt read a white 16-bit 5-6-5 bitmap as 248, 252, 248, and the tool enlarged
+// that grey.
+TEST_F(EnlargeTool, enlargesAWhite565BitmapToWhite) {
+    const std::vector<std::uint8_t> bmp = velmora::testkit::Bitmap565(9, 7, 0xFFFF);
+    const QString in = dir.filePath("white.bmp"), out = dir.filePath("out.bmp");
+    ASSERT_TRUE(velmora::WriteTestFile(
+        in, QByteArray(reinterpret_cast<const char*>(bmp.data()), qsizetype(bmp.size()))));
+    const ToolRun r = run({"--ratio", "2", in, out});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    QImage white(17, 13, QImage::Format_RGB32); // 2 x 9 - 1, 2 x 7 - 1
+    white.fill(Qt::white);
+    EXPECT_EQ(QImage(out).convertToFormat(QImage::Format_RGB32), white);
 }
 
 TEST_F(EnlargeTool, helpExplainsTheUse) {
