@@ -286,7 +286,9 @@ TEST_P(WindowSave, savesThePictureDisplayShowsFromItsRecipe) {
         savedKind = kind;
     };
     services.enlarge = [&](const SourceImage& s, double r, const DestImage& d,
-                           const EnlargeOptions& o) { return !failing && Enlarge(s, r, d, o); };
+                           const EnlargeOptions& o) {
+        return failing ? EnlargeStatus::Refused : Enlarge(s, r, d, o);
+    };
     velmora_m w(services);
     w.show();
     for (const QString& step : QString(GetParam().steps).split(' ', Qt::SkipEmptyParts)) {
