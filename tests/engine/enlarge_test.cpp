@@ -7,12 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <iomanip>
 #include <limits>
+#include <new>
 #include <random>
 #include <sstream>
 #include <string>
@@ -618,5 +621,80 @@ INSTANTIATE_TEST_SUITE_P(
                     StopCase{"stripsOnTwoThreads", 100, 2, 0, 0, false, true}),
     [](const testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
 
+// Allocations the test's thread may still make before each further one fails;
+// negative: no limit. The program's operator new below counts them.
+thread_local long long allocationsLeft = -1;
+
+void* limitedAllocation(std::size_t bytes, std::size_t alignment) {
+    if (allocationsLeft == 0)
+        throw std::bad_alloc();
+    allocationsLeft -= allocationsLeft > 0 ? 1 : 0;
+    bytes = std::max<std::size_t>(bytes, 1);
+    void* p = alignment
+                  ? std::aligned_alloc(alignment, (bytes + alignment - 1) / alignment * alignment)
+                  : std::malloc(bytes);
+    if (!p)
+        throw std::bad_alloc();
+    return p;
+}
+
+// Each allocation the engine makes, failing in turn, gives OutOfMemory with
+// nothing written and nothing reported; once the tables and scratch memory are
+// there, a helper thread that cannot start only means fewer threads.
+TEST(Enlarge, AFailedAllocationIsOutOfMemoryWithNothingWritten) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's allocator is not replaced";
+#endif
+    const Image img = Random_Image(97, 41, 2, 11);
+    const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, 6.1);
+    for (int bandColumns : {0, 16}) {
+        for (long long allowed = 0;; ++allowed) {
+            Dest dst(g.width, g.height);
+            EnlargeOptions options = Options(kOpaque, 2);
+            options.bandColumns = bandColumns;
+            int calls = 0;
+            options.progress = [&](int) {
+                ++calls;
+                return EnlargeStep::GoOn;
+            };
+            allocationsLeft = allowed;
+            const EnlargeStatus status = Enlarge(img.view(), 6.1, dst.view(), options);
+            allocationsLeft = -1;
+            if (status == EnlargeStatus::Done) {
+                EXPECT_EQ(Compare(img.view(), 6.1, dst, kOpaque), "") << allowed;
+                break;
+            }
+            ASSERT_EQ(status, EnlargeStatus::OutOfMemory) << allowed;
+            EXPECT_EQ(calls, 0) << allowed;
+            EXPECT_EQ(std::count(dst.pixels.begin(), dst.pixels.end(), kCanary),
+                      static_cast<std::ptrdiff_t>(dst.pixels.size()))
+                << allowed;
+        }
+    }
+}
+
 } // namespace
 } // namespace velmora
+
+// libstdc++'s other forms of new and delete come down to these. The sanitizer
+// brings its own, which are left alone.
+#if !defined(__SANITIZE_ADDRESS__)
+void* operator new(std::size_t bytes) {
+    return velmora::limitedAllocation(bytes, 0);
+}
+void* operator new(std::size_t bytes, std::align_val_t alignment) {
+    return velmora::limitedAllocation(bytes, static_cast<std::size_t>(alignment));
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
+    std::free(p);
+}
+#endif
