@@ -128,12 +128,8 @@ QImage PictureView::computeTile(const QPoint& index) const {
     options.firstColumn = area.left();
     options.firstRow = area.top();
     options.threads = 1; // tiles are computed side by side instead
-    try {
-        if ((enlarge_ ? enlarge_ : Enlarge)(source, ratio_, dest, options))
-            return computed;
-    } catch (const std::exception&) {
-    }
-    return {};
+    const EnlargeStatus status = (enlarge_ ? enlarge_ : Enlarge)(source, ratio_, dest, options);
+    return status == EnlargeStatus::Done ? computed : QImage();
 }
 
 bool PictureView::computeTiles(const QRect& indexes) {

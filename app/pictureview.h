@@ -27,8 +27,8 @@ namespace velmora {
 class PictureView : public QWidget {
     Q_OBJECT
   public:
-    using EnlargeFunction =
-        std::function<bool(const SourceImage&, double, const DestImage&, const EnlargeOptions&)>;
+    using EnlargeFunction = std::function<EnlargeStatus(const SourceImage&, double,
+                                                        const DestImage&, const EnlargeOptions&)>;
 
     explicit PictureView(QWidget* parent = nullptr);
 
@@ -39,7 +39,8 @@ class PictureView : public QWidget {
 
     void setBackground(const QColor& colour);
     QColor background() const { return background_; }
-    // The engine the tiles are computed with; empty: velmora::Enlarge.
+    // The engine the tiles are computed with; empty: velmora::Enlarge. Like the
+    // engine, it answers with a status and throws nothing.
     void setEnlarge(EnlargeFunction enlarge) { enlarge_ = std::move(enlarge); }
 
     // Shows picture at 1:1, the content taking its size; a null picture shows

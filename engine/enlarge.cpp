@@ -16,7 +16,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <memory>
 #include <new>
 #include <optional>
@@ -101,17 +100,18 @@ void Run_Piece(Work& work, std::size_t band, long long part, void* scratch) {
     work.progress.finished(band);
 }
 
-// Takes pieces until none is left: a strip across every band, or one run of
-// rows of one band, band by band from the left.
+// Takes pieces until none is left or the callback asked to stop: a strip
+// across every band, or one run of rows of one band, band by band from the
+// left.
 void Run_Pieces(Work& work, void* scratch) {
     const Plan& plan = work.plan;
     const std::size_t bands = plan.bandStart.size();
-    for (;;) {
+    while (!work.progress.stopped()) {
         const std::size_t piece = work.next.fetch_add(1, std::memory_order_relaxed);
         if (piece >= plan.pieces())
             return;
         if (plan.stripsFirst) {
-            for (std::size_t band = 0; band < bands; ++band)
+            for (std::size_t band = 0; band < bands && !work.progress.stopped(); ++band)
                 Run_Piece(work, band, static_cast<long long>(piece), scratch);
         } else {
             Run_Piece(work, piece / plan.rowParts, static_cast<long long>(piece % plan.rowParts),
@@ -165,10 +165,11 @@ bool Usable(const SourceImage& source, double r, const DestImage& dst,
     return dst.width == 0 || dst.height == 0 || dst.pixels;
 }
 
-// Fills dst; the tables and scratch memory are all allocated before the first
-// pixel is written. Returns the callback's exception, if any.
-std::exception_ptr Fill(const SourceImage& source, double r, const DestImage& dst,
-                        const EnlargeOptions& options) {
+// Fills dst, or its leftmost columns when the callback asks to stop. The
+// tables and scratch memory are all allocated before the first pixel is
+// written, so that a bad_alloc leaves dst as it was.
+EnlargeStatus Fill(const SourceImage& source, double r, const DestImage& dst,
+                   const EnlargeOptions& options) {
     // A source without pixels in one direction has none at all: every read is
     // outside.
     const bool sourceEmpty = source.width == 0 || source.height == 0;
@@ -200,29 +201,26 @@ std::exception_ptr Fill(const SourceImage& source, double r, const DestImage& ds
               progress,
               firstTouch ? &*firstTouch : nullptr};
     Run_Threads(work);
-    return progress.error();
+    return progress.stopped() ? EnlargeStatus::Stopped : EnlargeStatus::Done;
 }
 
 } // namespace
 
-bool Enlarge(const SourceImage& source, double r, const DestImage& dst,
-             const EnlargeOptions& options) {
+EnlargeStatus Enlarge(const SourceImage& source, double r, const DestImage& dst,
+                      const EnlargeOptions& options) noexcept {
     if (!Usable(source, r, dst, options))
-        return false;
+        return EnlargeStatus::Refused;
     if (dst.width == 0 || dst.height == 0) {
+        // The report of the whole width: nothing is left that a Stop could end.
         if (options.progress)
-            options.progress(dst.width);
-        return true;
+            static_cast<void>(options.progress(dst.width));
+        return EnlargeStatus::Done;
     }
-    std::exception_ptr callbackError;
     try {
-        callbackError = Fill(source, r, dst, options);
+        return Fill(source, r, dst, options);
     } catch (const std::bad_alloc&) {
-        return false;
+        return EnlargeStatus::OutOfMemory;
     }
-    if (callbackError)
-        std::rethrow_exception(callbackError);
-    return true;
 }
 
 } // namespace velmora

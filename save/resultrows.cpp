@@ -44,7 +44,8 @@ bool ResultRows::fill(int first, int count, std::uint32_t* pixels, std::ptrdiff_
     options.threads = threads;
     options.blendedHigh = kBlendedHigh;
     options.firstRow = first;
-    return Enlarge(view, ratio_, DestImage{pixels, width_, count, stride}, options);
+    return Enlarge(view, ratio_, DestImage{pixels, width_, count, stride}, options) ==
+           EnlargeStatus::Done;
 }
 
 } // namespace velmora

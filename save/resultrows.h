@@ -25,7 +25,7 @@ class ResultRows {
     // the window computes it (blended pixels opaque), or of the source at 1:1.
     // threads is the engine's thread count for the strip (0: one per core).
     // Safe to call from several threads at once. False when the engine refused
-    // (the rows are then undefined).
+    // or ran out of memory (the rows are then undefined).
     bool fill(int first, int count, std::uint32_t* pixels, std::ptrdiff_t stride,
               int threads = 1) const;
 

@@ -79,7 +79,10 @@ void Report(benchmark::State& state, long long pixelsPerIteration) {
 EnlargeOptions Options(const benchmark::State& state) {
     EnlargeOptions options;
     options.blendedHigh = 0xFF000000u;
-    options.progress = [](int columns) { benchmark::DoNotOptimize(columns); };
+    options.progress = [](int columns) {
+        benchmark::DoNotOptimize(columns);
+        return EnlargeStep::GoOn;
+    };
     if (state.range(3) == 1)
         options.kernel = EnlargeKernel::Baseline;
     else if (state.range(3) == 2)
@@ -87,6 +90,16 @@ EnlargeOptions Options(const benchmark::State& state) {
     if (state.range(4) > 0)
         options.threads = static_cast<int>(state.range(4));
     return options;
+}
+
+// One enlargement; false, with the benchmark marked as failed, when the engine
+// did not fill the destination.
+bool enlargeOnce(benchmark::State& state, const Case& c, const DestImage& dst,
+                 const EnlargeOptions& options) {
+    if (Enlarge(c.source.view(), c.r, dst, options) == EnlargeStatus::Done)
+        return true;
+    state.SkipWithError("the engine did not fill the destination");
+    return false;
 }
 
 // (a) Into a destination that is already in memory.
@@ -100,7 +113,8 @@ void BM_Enlarge_Prefaulted(benchmark::State& state) {
     const DestImage dst{out.data(), c.geometry.width, c.geometry.height, c.geometry.width};
     const EnlargeOptions options = Options(state);
     for (auto _ : state) {
-        Enlarge(c.source.view(), c.r, dst, options);
+        if (!enlargeOnce(state, c, dst, options))
+            break;
         benchmark::ClobberMemory();
     }
     Report(state, c.outputPixels());
@@ -113,7 +127,8 @@ void BM_Enlarge_Fresh(benchmark::State& state) {
     for (auto _ : state) {
         std::unique_ptr<std::uint32_t[]> out(new std::uint32_t[c.outputPixels()]);
         const DestImage dst{out.get(), c.geometry.width, c.geometry.height, c.geometry.width};
-        Enlarge(c.source.view(), c.r, dst, options);
+        if (!enlargeOnce(state, c, dst, options))
+            break;
         benchmark::DoNotOptimize(out.get());
         benchmark::ClobberMemory();
     }

@@ -16,8 +16,6 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include <stdexcept>
-
 using namespace velmora;
 
 namespace {
@@ -164,7 +162,7 @@ TEST_F(EnlargeCommand, aResultBeyondAnySizeIsRefusedWithAMessage) {
 
 namespace {
 
-enum class Breakdown { EngineFails, EngineThrows };
+enum class Breakdown { EngineRefuses, EngineOutOfMemory };
 
 struct EnlargeFailure {
     const char* name;
@@ -186,9 +184,10 @@ TEST_P(EnlargeFailureTest, showsAMessageAndLeavesDisplayAsItWas) {
     MainWindowHooks services = hooks();
     services.enlarge = [&](const SourceImage& s, double r, const DestImage& d,
                            const EnlargeOptions& o) {
-        if (broken && GetParam().breakdown == Breakdown::EngineThrows)
-            throw std::runtime_error("out of something");
-        return !broken && Enlarge(s, r, d, o);
+        if (!broken)
+            return Enlarge(s, r, d, o);
+        return GetParam().breakdown == Breakdown::EngineRefuses ? EnlargeStatus::Refused
+                                                                : EnlargeStatus::OutOfMemory;
     };
     velmora_m w(services);
     w.show();
@@ -212,11 +211,10 @@ TEST_P(EnlargeFailureTest, showsAMessageAndLeavesDisplayAsItWas) {
     EXPECT_FALSE(w.enlarging());
 }
 
-INSTANTIATE_TEST_SUITE_P(Breakdowns, EnlargeFailureTest,
-                         ::testing::Values(EnlargeFailure{"engineFails", Breakdown::EngineFails,
-                                                          "拡大できませんでした。"},
-                                           EnlargeFailure{"engineThrows", Breakdown::EngineThrows,
-                                                          "拡大できませんでした。"}),
-                         [](const ::testing::TestParamInfo<EnlargeFailure>& info) {
-                             return info.param.name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Breakdowns, EnlargeFailureTest,
+    ::testing::Values(EnlargeFailure{"engineRefuses", Breakdown::EngineRefuses,
+                                     "拡大できませんでした。"},
+                      EnlargeFailure{"engineOutOfMemory", Breakdown::EngineOutOfMemory,
+                                     "拡大できませんでした。"}),
+    [](const ::testing::TestParamInfo<EnlargeFailure>& info) { return info.param.name; });

@@ -315,7 +315,9 @@ TEST_P(WindowSave, savesThePictureDisplayShowsFromItsRecipe) {
     bool failing = false;
     MainWindowHooks hooks = saving();
     hooks.enlarge = [&](const SourceImage& s, double r, const DestImage& d,
-                        const EnlargeOptions& o) { return !failing && Enlarge(s, r, d, o); };
+                        const EnlargeOptions& o) {
+        return failing ? EnlargeStatus::Refused : Enlarge(s, r, d, o);
+    };
     velmora_m w(hooks);
     w.show();
     for (const QString& step : QString(GetParam().steps).split(' ', Qt::SkipEmptyParts)) {

@@ -35,10 +35,11 @@ QImage wholeResult(const QImage& source, double r) {
     EnlargeOptions options;
     options.blendedHigh = 0xFF000000u;
     options.bandColumns = 64;
-    EXPECT_TRUE(Enlarge(view, r,
-                        {reinterpret_cast<std::uint32_t*>(result.bits()), g.width, g.height,
-                         result.bytesPerLine() / 4},
-                        options));
+    EXPECT_EQ(Enlarge(view, r,
+                      {reinterpret_cast<std::uint32_t*>(result.bits()), g.width, g.height,
+                       result.bytesPerLine() / 4},
+                      options),
+              EnlargeStatus::Done);
     return result;
 }
 
