@@ -29,9 +29,9 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velmora"));
-    velmora::gui::InstallQtTranslation();
-    velmora::gui::InstallFontSubstitutes();
-    QApplication::setFont(velmora::gui::CaptionFont());
+    velmora::gui::installQtTranslation();
+    velmora::gui::installFontSubstitutes();
+    QApplication::setFont(velmora::gui::captionFont());
 
     velmora::velmora_m window;
     window.show();
@@ -42,6 +42,6 @@ int main(int argc, char** argv) {
     // not UTF-8 into U+FFFD, which names another file.
     if (argc > 1)
         window.openImage(
-            velmora::platform::AbsoluteName(velmora::platform::NameFromBytes(argv[1])));
+            velmora::platform::absoluteName(velmora::platform::nameFromBytes(argv[1])));
     return QApplication::exec();
 }

@@ -34,12 +34,12 @@ class PictureView : public QWidget {
 
     // A new view on parent with its object name, place and background, showing
     // no picture at that size.
-    static PictureView* Place(QWidget* parent, const QString& name, const QRect& geometry,
+    static PictureView* place(QWidget* parent, const QString& name, const QRect& geometry,
                               const QColor& background);
 
     void setBackground(const QColor& colour);
     QColor background() const { return background_; }
-    // The engine the tiles are computed with; empty: velmora::Enlarge. Like the
+    // The engine the tiles are computed with; empty: velmora::enlarge. Like the
     // engine, it answers with a status and throws nothing.
     void setEnlarge(EnlargeFunction enlarge) { enlarge_ = std::move(enlarge); }
 

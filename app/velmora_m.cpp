@@ -25,12 +25,12 @@ namespace velmora {
 namespace {
 
 // Layout of the window in pixels (the design gives twips).
-constexpr int kClientWidth = TwipsToPixelsTruncated(7545);  // 503
-constexpr int kClientHeight = TwipsToPixelsTruncated(4845); // 323
-const QRect kDisplayDesign = TwipsToPixelsTruncated(QRect(0, 0, 6735, 3675));
+constexpr int kClientWidth = twipsToPixelsTruncated(7545);  // 503
+constexpr int kClientHeight = twipsToPixelsTruncated(4845); // 323
+const QRect kDisplayDesign = twipsToPixelsTruncated(QRect(0, 0, 6735, 3675));
 // Master, the hidden holder of the opened picture, has a design size: an
 // enlargement before any picture is opened enlarges that much background.
-const QSize kMasterDesign = TwipsToPixelsTruncated(QRect(6840, 60, 1380, 1260)).size();
+const QSize kMasterDesign = twipsToPixelsTruncated(QRect(6840, 60, 1380, 1260)).size();
 
 const QString kTooLarge = QStringLiteral("拡大後の画像が大きすぎて、ﾒﾓﾘに収まりません。\n"
                                          "拡大率を小さくしてください。");
@@ -70,13 +70,13 @@ QString saveFailureText(const QString& path, const SaveResult& result) {
 ImageChoice askImageDialog(const QString& rememberedFolder) {
     velmora_v dialog(rememberedFolder);
     dialog.exec();
-    return {dialog.Chosen_File(), dialog.Folder()};
+    return {dialog.chosenFile(), dialog.folder()};
 }
 
 std::optional<std::int16_t> askRatioDialog(std::int16_t scale) {
     velmora_s dialog(scale);
     dialog.exec();
-    return dialog.Chosen_Scale();
+    return dialog.chosenScale();
 }
 
 } // namespace
@@ -92,7 +92,7 @@ QString Get_Folder(const QString& path) {
 
 velmora_m::velmora_m(MainWindowHooks hooks, QWidget* parent)
     : QMainWindow(parent), hooks_(std::move(hooks)),
-      settingsFile_(hooks_.settingsFile.isEmpty() ? Settings_File() : hooks_.settingsFile),
+      settingsFile_(hooks_.settingsFile.isEmpty() ? settingsFile() : hooks_.settingsFile),
       jpegLibrary_(hooks_.libraryFolder, hooks_.librarySystemPath) {
     if (!hooks_.askImage)
         hooks_.askImage = askImageDialog;
@@ -116,7 +116,7 @@ velmora_m::velmora_m(MainWindowHooks hooks, QWidget* parent)
     client->installEventFilter(this);
 
     const QColor windowColour = QApplication::palette().color(QPalette::Base);
-    display_ = PictureView::Place(client, QStringLiteral("Display"), kDisplayDesign, windowColour);
+    display_ = PictureView::place(client, QStringLiteral("Display"), kDisplayDesign, windowColour);
     display_->setEnlarge(hooks_.enlarge);
     display_->hide();
     session_.master = QImage(kMasterDesign, QImage::Format_RGB32);
@@ -165,14 +165,14 @@ QAction* velmora_m::m_file() const {
     return fileMenu_->menuAction();
 }
 
-QString velmora_m::Title_Text(std::int16_t scale) {
+QString velmora_m::titleText(std::int16_t scale) {
     return QStringLiteral("velmora  拡大率 ") + QString::number(scale / 10.0, 'f', 1) +
            QStringLiteral("倍");
 }
 
 void velmora_m::Form_Load() {
     const QString scale = Ini_Read(kSection, kKeyScale, settingsFile_);
-    session_.scale = scale.isEmpty() ? kDefaultScale : Scale_From_Text(scale);
+    session_.scale = scale.isEmpty() ? kDefaultScale : scaleFromText(scale);
     const QString putPath = Ini_Read(kSection, kKeyPutPath, settingsFile_);
     session_.putDir = putPath.isEmpty() ? QDir::currentPath() : putPath;
     setTitle();
@@ -185,11 +185,11 @@ void velmora_m::remember(const QString& key, const QString& value) {
 }
 
 void velmora_m::setTitle() {
-    setWindowTitle(Title_Text(session_.scale));
+    setWindowTitle(titleText(session_.scale));
 }
 
 void velmora_m::showMessage(const QString& text) {
-    gui::ShowMessage(this, text);
+    gui::showMessage(this, text);
 }
 
 void velmora_m::m_open_Click() {
@@ -218,7 +218,7 @@ bool velmora_m::openImage(const QString& path) {
         const QString text = reader.failure() == imageio::ImageReader::Failure::TooLarge
                                  ? kPictureTooLarge
                                  : kUnreadable;
-        showMessage(text.arg(platform::NameForDisplay(QDir::toNativeSeparators(path))));
+        showMessage(text.arg(platform::nameForDisplay(QDir::toNativeSeparators(path))));
         return false;
     }
     session_.file = path;
@@ -239,7 +239,7 @@ QString droppedFile(const QMimeData* data) {
         return QString();
     for (const QUrl& url : data->urls())
         if (url.isLocalFile())
-            return platform::LocalFileName(url);
+            return platform::localFileName(url);
     return QString();
 }
 
@@ -267,7 +267,7 @@ void velmora_m::dropEvent(QDropEvent* event) {
 bool velmora_m::runBusy(const std::function<void()>& work) {
     working_ = true;
     QString error;
-    const bool ran = gui::RunOffUiThread(work, &error);
+    const bool ran = gui::runOffUiThread(work, &error);
     working_ = false;
     if (!ran)
         showMessage(QStringLiteral("処理を開始できませんでした。\n(%1)").arg(error));
@@ -319,7 +319,8 @@ void velmora_m::m_save_Click(int index) {
     SaveResult result;
     QString error;
     working_ = true;
-    if (!gui::RunOffUiThread([&] { result = Save_Recipe(recipe, chosen, kind, options); }, &error))
+    if (!gui::runOffUiThread([&] { result = velmora::saveRecipe(recipe, chosen, kind, options); },
+                             &error))
         result = {SaveStatus::Failed, error};
     working_ = false;
     if (result.status != SaveStatus::Saved)
@@ -338,7 +339,7 @@ void velmora_m::m_end_Click() {
 void velmora_m::m_ritu_Click() {
     if (const std::optional<std::int16_t> chosen = hooks_.askRatio(session_.scale)) {
         session_.scale = *chosen;
-        remember(kKeyScale, Scale_To_Text(session_.scale));
+        remember(kKeyScale, scaleToText(session_.scale));
     }
     setTitle();
 }

@@ -43,7 +43,7 @@ struct MainWindowHooks {
     gui::SaveFileDialog askSaveName;
     // The enlargement itself; empty: the engine's.
     PictureView::EnlargeFunction enlarge;
-    // The settings file; empty: Settings_File().
+    // The settings file; empty: settingsFile().
     QString settingsFile;
     // The conversion library's folder and whether to look on the system's
     // library path after it (jpeglibrary.h); empty: beside the program.
@@ -80,7 +80,7 @@ class velmora_m : public QMainWindow {
     ~velmora_m() override;
 
     // The title for a ratio: "velmora  拡大率 1.2倍".
-    static QString Title_Text(std::int16_t scale);
+    static QString titleText(std::int16_t scale);
     // The save-file dialog's request for the save kind, opening in folder.
     static gui::SaveFileRequest saveRequest(QWidget* owner, SaveKind kind, const QString& folder);
 

@@ -28,7 +28,7 @@ Reaction mouseDown(ButtonStatus& s, MouseButton button) {
 
 Reaction mouseUp(ButtonStatus& s, MouseButton button) {
     // The mouse's release ends a key's press too: one press, one Click.
-    s.KeyDown = false;
+    s.keyDown = false;
     Reaction r;
     if (button == MouseButton::Left) {
         s.LeftDown = false;
@@ -53,7 +53,7 @@ Reaction gotFocus(ButtonStatus& s) {
 }
 
 Reaction lostFocus(ButtonStatus& s) {
-    s.KeyDown = false;
+    s.keyDown = false;
     if (s.ButtonState == VisualState::Normal)
         return {};
     s.ButtonState = VisualState::Normal;
@@ -87,35 +87,35 @@ Frame stateFrame(VisualState buttonState) {
 }
 
 Reaction keyDown(ButtonStatus& s) {
-    s.KeyDown = true;
+    s.keyDown = true;
     return {Frame::Pressed};
 }
 
 Reaction keyUp(ButtonStatus& s, bool click) {
     // A key that came up without having pressed the button (its press went to
     // another widget, or a mouse release or focus change ended it) does nothing.
-    if (!s.KeyDown)
+    if (!s.keyDown)
         return {};
-    s.KeyDown = false;
+    s.keyDown = false;
     return {stateFrame(s.ButtonState), click};
 }
 
 // What the pointer and the focus change while a key holds the button down: the
 // state as usual, the look stays Pressed.
 Reaction underKey(const ButtonStatus& s, Reaction r) {
-    if (s.KeyDown)
+    if (s.keyDown)
         r.paint.reset();
     return r;
 }
 
 } // namespace
 
-Reaction Step(ButtonStatus& status, const ButtonEvent& event) {
+Reaction step(ButtonStatus& status, const ButtonEvent& event) {
     if (!status.IsEnabled) {
         // A key that comes up on a disabled button still ends its press, so
         // that enabling the button later does not finish it with a Click.
         if (event.kind == ButtonEventKind::KeyUp || event.kind == ButtonEventKind::KeyCancel)
-            status.KeyDown = false;
+            status.keyDown = false;
         return {};
     }
     switch (event.kind) {
@@ -141,7 +141,7 @@ Reaction Step(ButtonStatus& status, const ButtonEvent& event) {
     return {};
 }
 
-void UpdateHoverShading(ButtonStatus& status) {
+void updateHoverShading(ButtonStatus& status) {
     switch (status.ButtonState) {
     case VisualState::Normal:
     case VisualState::Selected:

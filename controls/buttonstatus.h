@@ -42,9 +42,9 @@ struct ButtonStatus {
     // The left button went down on the button and has not come up yet.
     bool LeftDown = false;
     // A key (Space or Return) pressed the button and has not come up yet.
-    bool KeyDown = false;
+    bool keyDown = false;
     // The frame the face was last painted with.
-    Frame Shown = Frame::Normal;
+    Frame shown = Frame::Normal;
 };
 
 // KeyDown and KeyUp are a key that presses the button (Space or Return on the
@@ -82,16 +82,16 @@ struct Reaction {
 // release raises Click and shows the frame the state is named after. A mouse
 // release or a loss of the focus ends the key's press: the mouse's own rules
 // then decide the look and the Click.
-Reaction Step(ButtonStatus& status, const ButtonEvent& event);
+Reaction step(ButtonStatus& status, const ButtonEvent& event);
 
 // The first step of every repaint: states 1 and 3 take the normal shading,
 // state 2 the hover shading; any other state (4 included) keeps the shading it
 // had, so state 4 looks like the state it was entered from.
-void UpdateHoverShading(ButtonStatus& status);
+void updateHoverShading(ButtonStatus& status);
 
 // The frame that shows the enabled state: Normal for an enabled button,
 // Disable otherwise.
-inline Frame EnabledFrame(const ButtonStatus& status) {
+inline Frame enabledFrame(const ButtonStatus& status) {
     return status.IsEnabled ? Frame::Normal : Frame::Disable;
 }
 

@@ -27,20 +27,20 @@ double roundHalfEven(double v) {
 
 } // namespace
 
-int Place_Coordinate(double screenTwips, double dialogTwips, int divisor) {
+int placeCoordinate(double screenTwips, double dialogTwips, int divisor) {
     // Integer division in C++ already truncates toward zero, as the placement wants.
     const auto difference = static_cast<long long>(roundHalfEven(screenTwips - dialogTwips));
     return static_cast<int>(difference / divisor);
 }
 
-void Place_Dialog(QWidget* dialog, double widthTwips, double heightTwips) {
+void placeDialog(QWidget* dialog, double widthTwips, double heightTwips) {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (dialog == nullptr || screen == nullptr)
         return;
     const QRect area = screen->geometry();
-    const int left = Place_Coordinate(PixelsToTwips(area.width()), widthTwips, 2);
-    const int top = Place_Coordinate(PixelsToTwips(area.height()), heightTwips, 3);
-    dialog->move(area.left() + TwipsToPixelsNearest(left), area.top() + TwipsToPixelsNearest(top));
+    const int left = placeCoordinate(pixelsToTwips(area.width()), widthTwips, 2);
+    const int top = placeCoordinate(pixelsToTwips(area.height()), heightTwips, 3);
+    dialog->move(area.left() + twipsToPixelsNearest(left), area.top() + twipsToPixelsNearest(top));
 }
 
 void Init_Buttons(QWidget* dialog) {
@@ -52,7 +52,7 @@ void Init_Buttons(QWidget* dialog) {
         button->Initialize();
 }
 
-std::vector<QPoint> Tile_Positions(double w, double h, int W, int H) {
+std::vector<QPoint> tilePositions(double w, double h, int W, int H) {
     const int tileW = static_cast<int>(roundHalfEven(w));
     const int tileH = static_cast<int>(roundHalfEven(h));
     std::vector<QPoint> positions;
@@ -83,31 +83,31 @@ void Tile_Texture(gui::Surface* panel, const QImage& texture) {
     QPainter p(&target);
     p.setCompositionMode(QPainter::CompositionMode_Source);
     for (const QPoint& at :
-         Tile_Positions(texture.width(), texture.height(), panel->width(), panel->height())) {
+         tilePositions(texture.width(), texture.height(), panel->width(), panel->height())) {
         p.drawImage(at, texture);
     }
     p.end();
     panel->update();
 }
 
-QPoint Capture_Pointer() {
+QPoint capturePointer() {
     QPoint at;
     return gui::GetCursorPos(&at) ? at : QPoint(0, 0);
 }
 
-QRect Window_Rect(QWidget* window) {
+QRect windowRect(QWidget* window) {
     return window == nullptr ? QRect() : window->frameGeometry();
 }
 
-QRect Pointer_Rect(const QPoint& at) {
+QRect pointerRect(const QPoint& at) {
     return QRect(at, QSize(0, 0));
 }
 
-QRect Outer_Rect_To_Show(QWidget* window) {
+QRect outerRectToShow(QWidget* window) {
     if (window == nullptr)
         return QRect();
     if (window->isVisible())
-        return Window_Rect(window);
+        return windowRect(window);
     // A window not yet shown has no frame on the screen. Its position, once it
     // has been moved, is where its frame's top-left corner goes; the frame's
     // width comes from the native window where the platform knows it before the
@@ -130,11 +130,11 @@ QRect Outer_Rect_To_Show(QWidget* window) {
 }
 
 void Open_Effect(QWidget* window, const QPoint& anchor) {
-    gui::DrawAnimatedRects(Pointer_Rect(anchor), Outer_Rect_To_Show(window));
+    gui::DrawAnimatedRects(pointerRect(anchor), outerRectToShow(window));
 }
 
 void Close_Effect(QWidget* window, const QPoint& anchor) {
-    gui::DrawAnimatedRects(Window_Rect(window), Pointer_Rect(anchor));
+    gui::DrawAnimatedRects(windowRect(window), pointerRect(anchor));
 }
 
 FrameDialog::FrameDialog(QWidget* parent) : QDialog(parent) {
@@ -185,11 +185,11 @@ void FrameDialog::keyPressEvent(QKeyEvent* event) {
     }
     event->accept();
     // One key at a time holds a button down.
-    if (event->isAutoRepeat() || (keyPressed_ && keyPressed_->KeyDown()))
+    if (event->isAutoRepeat() || (keyPressed_ && keyPressed_->keyDown()))
         return;
     keyPressed_ = button;
     pressingKey_ = event->key();
-    button->PressKey();
+    button->pressKey();
 }
 
 void FrameDialog::keyReleaseEvent(QKeyEvent* event) {
@@ -201,38 +201,38 @@ void FrameDialog::keyReleaseEvent(QKeyEvent* event) {
     // The Click may close the dialog; the press is over before it runs.
     Command* button = keyPressed_;
     keyPressed_ = nullptr;
-    button->ReleaseKey();
+    button->releaseKey();
 }
 
 void FrameDialog::changeEvent(QEvent* event) {
     // A key that comes up in another window never reaches this one: the press
     // ends without a Click when the dialog loses the keyboard.
     if (event->type() == QEvent::ActivationChange && !isActiveWindow() && keyPressed_) {
-        keyPressed_->CancelKey();
+        keyPressed_->cancelKey();
         keyPressed_ = nullptr;
     }
     QDialog::changeEvent(event);
 }
 
-Command* Place_Button(QWidget* parent, const QString& layout, const QString& name,
-                      const QRect& geometry) {
+Command* placeButton(QWidget* parent, const QString& layout, const QString& name,
+                     const QRect& geometry) {
     auto* button = new Command(parent);
     button->setObjectName(name);
-    LoadButtonLayout(button, layout, name);
+    loadButtonLayout(button, layout, name);
     button->setGeometry(geometry);
     return button;
 }
 
-void FrameDialog::Place_Texture(const QRect& geometry) {
+void FrameDialog::placeTexture(const QRect& geometry) {
     texture_ = new PictureHolder(this);
     texture_->setObjectName(QStringLiteral("Pic_Mbl"));
     texture_->setDesign(geometry.size(), Qt::black);
     texture_->move(geometry.topLeft());
-    InitControlResources();
+    initControlResources();
     texture_->loadPicture(QStringLiteral(":/textures/metal.bmp"));
 }
 
-void FrameDialog::Tile_Panel(gui::Surface* panel) const {
+void FrameDialog::tilePanel(gui::Surface* panel) const {
     Tile_Texture(panel, texture_->picture());
 }
 

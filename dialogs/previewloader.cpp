@@ -25,7 +25,7 @@ void PreviewLoader::request(const QString& path, std::function<QSize(QSize)> pre
     auto job = std::make_shared<Job>();
     job->result.path = path;
     current_ = job;
-    gui::RunInBackground(
+    gui::runInBackground(
         this,
         [job, previewSize = std::move(previewSize)] {
             imageio::ImageReader reader(job->result.path);

@@ -29,10 +29,10 @@ class velmora_s : public FrameDialog {
 
     // The ratio chosen with the set button, in tenths; none after cancel, the
     // close box or while the dialog is open.
-    std::optional<std::int16_t> Chosen_Scale() const { return chosen_; }
+    std::optional<std::int16_t> chosenScale() const { return chosen_; }
 
     // The label text for a bar value: 25 gives "2.5倍".
-    static QString Ratio_Text(int value);
+    static QString ratioText(int value);
 
     QScrollBar* VS_Ritu() const { return vsRitu_; }
     QLabel* lbl_Ritu() const { return lblRitu_; }

@@ -30,24 +30,24 @@ class velmora_v : public FrameDialog {
     Q_OBJECT
   public:
     // Builds and loads the dialog on rememberedFolder; where that is empty or
-    // no longer a folder, on Start_Folder(). It opens with show() or exec().
+    // no longer a folder, on startFolder(). It opens with show() or exec().
     explicit velmora_v(const QString& rememberedFolder, QWidget* parent = nullptr);
 
     // The preview's size for a W x H picture, fitted into 100 x 100 and rounded
     // halves to even.
-    static QSize Preview_Size(int W, int H);
+    static QSize previewSize(int W, int H);
     // Copies the whole of source onto target stretched to target's size, taking
     // whole rows and columns (dropped or repeated), never blending pixels.
-    static void Stretch_Copy(const QImage& source, QImage& target);
+    static void stretchCopy(const QImage& source, QImage& target);
 
     // The file being previewed ("" until a file is clicked).
     QString View_File() const { return viewFile_; }
     // The file chosen with the select button; "" when nothing was chosen.
-    QString Chosen_File() const { return chosenFile_; }
+    QString chosenFile() const { return chosenFile_; }
     // The folder the folder list shows.
-    QString Folder() const;
+    QString folder() const;
     // Whether the preview of the file clicked last is still being decoded.
-    bool Preview_Pending() const;
+    bool previewPending() const;
 
     QComboBox* Drive1() const { return drive1_; }
     FolderList* Dir1() const { return dir1_; }

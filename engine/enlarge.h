@@ -45,7 +45,7 @@ struct EnlargeGeometry {
 };
 
 // The destination size for a W x H source at ratio r.
-EnlargeGeometry Enlarge_Geometry(int sourceWidth, int sourceHeight, double r);
+EnlargeGeometry enlargeGeometry(int sourceWidth, int sourceHeight, double r);
 
 // The instruction set of the pixel loops. Automatic picks the best one the
 // processor supports; the others exist so that tests and benchmarks can compare
@@ -53,7 +53,7 @@ EnlargeGeometry Enlarge_Geometry(int sourceWidth, int sourceHeight, double r);
 enum class EnlargeKernel { Automatic, Baseline, Avx2, Avx512 };
 
 // Whether this processor can run the given pixel loops.
-bool Enlarge_Kernel_Available(EnlargeKernel kernel);
+bool enlargeKernelAvailable(EnlargeKernel kernel);
 
 // The progress callback's answer: go on with the work, or stop it.
 enum class EnlargeStep { GoOn, Stop };
@@ -67,8 +67,8 @@ struct EnlargeOptions {
     // twice at once, and finally with dst.width unless it answered Stop before.
     // Its answer Stop ends the enlargement early: no piece of work starts after
     // it (threads finish the piece they are in), nothing more is reported and
-    // Enlarge returns Stopped. A Stop in answer to dst.width changes nothing.
-    // The callback must not throw: Enlarge lets no exception out, so one from
+    // enlarge() returns Stopped. A Stop in answer to dst.width changes nothing.
+    // The callback must not throw: enlarge() lets no exception out, so one from
     // the callback ends the program.
     std::function<EnlargeStep(int columnsDone)> progress;
     EnlargeKernel kernel =
@@ -102,7 +102,7 @@ enum class [[nodiscard]] EnlargeStatus{
     OutOfMemory,
 };
 
-// Fills every pixel of dst. dst is normally the size Enlarge_Geometry gives; any
+// Fills every pixel of dst. dst is normally the size enlargeGeometry gives; any
 // other size gets the same rule pixel by pixel (a smaller one is a crop of the
 // same result). Nothing is written outside dst's width x height pixels, whatever
 // the status.
@@ -113,8 +113,8 @@ enum class [[nodiscard]] EnlargeStatus{
 // A source of 0 x 0 is usable: every read is outside, so the result is white.
 // An empty destination is complete at once: progress reports dst.width and
 // Done returns.
-// No exception leaves Enlarge: failures are statuses, as in a C interface.
-EnlargeStatus Enlarge(const SourceImage& source, double r, const DestImage& dst,
+// No exception leaves enlarge(): failures are statuses, as in a C interface.
+EnlargeStatus enlarge(const SourceImage& source, double r, const DestImage& dst,
                       const EnlargeOptions& options = {}) noexcept;
 
 } // namespace velmora

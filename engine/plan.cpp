@@ -22,7 +22,7 @@ constexpr int kMaxBandSlots = 2048;
 constexpr long long kMinPixelsPerThread = 1 << 16;
 
 // Threads: automatic is one per core, but only as many as the size is worth.
-int Thread_Count(const DestImage& dst, const EnlargeOptions& options) {
+int threadCount(const DestImage& dst, const EnlargeOptions& options) {
     long long threads = options.threads;
     if (threads <= 0) {
         const long long pixels = static_cast<long long>(dst.width) * dst.height;
@@ -34,10 +34,10 @@ int Thread_Count(const DestImage& dst, const EnlargeOptions& options) {
 
 } // namespace
 
-Plan Plan_Work(const std::vector<std::int32_t>& slot, const DestImage& dst,
-               const EnlargeOptions& options) {
+Plan planWork(const std::vector<std::int32_t>& slot, const DestImage& dst,
+              const EnlargeOptions& options) {
     Plan plan;
-    plan.threads = Thread_Count(dst, options);
+    plan.threads = threadCount(dst, options);
     plan.stripsFirst = options.bandColumns <= 0;
     // Runs of rows in whole vector blocks (up to 16 rows), so that only the last
     // run of a band ends in a partial block.

@@ -30,8 +30,8 @@ struct Plan {
 };
 
 // The plan for dst, whose columns sample the source columns in slot.
-Plan Plan_Work(const std::vector<std::int32_t>& slot, const DestImage& dst,
-               const EnlargeOptions& options);
+Plan planWork(const std::vector<std::int32_t>& slot, const DestImage& dst,
+              const EnlargeOptions& options);
 
 // Progress over bands whose pieces finish out of order: reports the growing
 // prefix of finished bands, one call at a time. Once the callback answers Stop

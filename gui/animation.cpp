@@ -105,19 +105,19 @@ void DrawAnimatedRects(const QRect& from, const QRect& to) {
     band.hide();
 }
 
-void SetAnimationDuration(int milliseconds) {
+void setAnimationDuration(int milliseconds) {
     duration() = std::max(0, milliseconds);
 }
 
-int AnimationDuration() {
+int animationDuration() {
     return duration();
 }
 
-const std::vector<AnimatedRects>& RecordedAnimations() {
+const std::vector<AnimatedRects>& recordedAnimations() {
     return records();
 }
 
-void ClearRecordedAnimations() {
+void clearRecordedAnimations() {
     records().clear();
 }
 

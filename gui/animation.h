@@ -14,8 +14,8 @@ namespace velmora::gui {
 void DrawAnimatedRects(const QRect& from, const QRect& to);
 
 // Length of one animation in milliseconds (170 by default). Tests set 0.
-void SetAnimationDuration(int milliseconds);
-int AnimationDuration();
+void setAnimationDuration(int milliseconds);
+int animationDuration();
 
 // The rectangles of the animations played so far, oldest first (the most recent
 // 32 are kept), so that callers can check where an animation started and ended.
@@ -23,7 +23,7 @@ struct AnimatedRects {
     QRect from;
     QRect to;
 };
-const std::vector<AnimatedRects>& RecordedAnimations();
-void ClearRecordedAnimations();
+const std::vector<AnimatedRects>& recordedAnimations();
+void clearRecordedAnimations();
 
 } // namespace velmora::gui

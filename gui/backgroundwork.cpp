@@ -59,7 +59,7 @@ BusyPointer::~BusyPointer() {
     QApplication::restoreOverrideCursor();
 }
 
-bool RunOffUiThread(const std::function<void()>& work, QString* error) {
+bool runOffUiThread(const std::function<void()>& work, QString* error) {
     BusyPointer busy;
     QEventLoop loop;
     std::exception_ptr thrown;
@@ -89,11 +89,11 @@ bool RunOffUiThread(const std::function<void()>& work, QString* error) {
     return true;
 }
 
-void FailThreadStartsForTest(bool fail) {
+void failThreadStartsForTest(bool fail) {
     failStarts.store(fail);
 }
 
-void RunInBackground(QObject* receiver, std::function<void()> work, std::function<void()> done) {
+void runInBackground(QObject* receiver, std::function<void()> work, std::function<void()> done) {
     // The guard is made here and read on this thread only: the receiver
     // cannot go away between the check and the call.
     QPointer<QObject> guard(receiver);
@@ -113,7 +113,7 @@ void RunInBackground(QObject* receiver, std::function<void()> work, std::functio
     });
 }
 
-void HoldBackgroundWorkForTest(bool held) {
+void holdBackgroundWorkForTest(bool held) {
     Hold& h = hold();
     {
         std::lock_guard lock(h.mutex);
@@ -122,7 +122,7 @@ void HoldBackgroundWorkForTest(bool held) {
     h.released.notify_all();
 }
 
-bool WaitForBackgroundWork(int msecs) {
+bool waitForBackgroundWork(int msecs) {
     return backgroundPool().waitForDone(msecs);
 }
 

@@ -24,22 +24,22 @@ class BusyPointer {
 // which waits until the work has ended, and the busy pointer shows. An
 // exception thrown by `work` is thrown again here. When no thread can be
 // started, `work` does not run, false comes back and `error` says why.
-bool RunOffUiThread(const std::function<void()>& work, QString* error = nullptr);
+bool runOffUiThread(const std::function<void()>& work, QString* error = nullptr);
 
 // For tests: while set, no worker thread can be started.
-void FailThreadStartsForTest(bool fail);
+void failThreadStartsForTest(bool fail);
 
 // Runs `work` on a worker thread and returns at once; nothing ever waits for
 // it. When it has ended, `done` runs on the user-interface thread, unless
 // `receiver` has been destroyed by then. Work that is no longer wanted is
 // for `work` to notice (a cancel flag) and end early.
-void RunInBackground(QObject* receiver, std::function<void()> work, std::function<void()> done);
+void runInBackground(QObject* receiver, std::function<void()> work, std::function<void()> done);
 
 // For tests: while held, background work waits before it starts.
-void HoldBackgroundWorkForTest(bool hold);
+void holdBackgroundWorkForTest(bool hold);
 // For tests and benchmarks: waits until no background work is left, at most
 // msecs milliseconds; false when some is still running. The `done` calls are
 // then waiting among the user-interface thread's events.
-bool WaitForBackgroundWork(int msecs);
+bool waitForBackgroundWork(int msecs);
 
 } // namespace velmora::gui

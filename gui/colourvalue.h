@@ -7,7 +7,7 @@
 
 namespace velmora::gui {
 
-inline std::uint32_t SwapRedBlue(std::uint32_t v) {
+inline std::uint32_t swapRedBlue(std::uint32_t v) {
     return (v & 0xFF00FF00u) | ((v & 0xFFu) << 16) | ((v >> 16) & 0xFFu);
 }
 

@@ -2,11 +2,11 @@
 
 namespace velmora::gui {
 
-void InstallFontSubstitutes() {
+void installFontSubstitutes() {
     QFont::insertSubstitution(kCaptionFontName, kInstalledFontName);
 }
 
-QFont CaptionFont() {
+QFont captionFont() {
     QFont font(kCaptionFontName);
     font.setPointSizeF(9.75);
     font.setWeight(QFont::Normal);

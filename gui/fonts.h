@@ -11,9 +11,9 @@ inline const QString kCaptionFontName = QStringLiteral("ＭＳ Ｐゴシック")
 inline const QString kInstalledFontName = QStringLiteral("IPAPGothic");
 
 // Installs the mapping; call once after the application object exists.
-void InstallFontSubstitutes();
+void installFontSubstitutes();
 
 // The caption font of labels, lists and buttons: 9.75 pt, regular.
-QFont CaptionFont();
+QFont captionFont();
 
 } // namespace velmora::gui

@@ -2,7 +2,7 @@
 
 namespace velmora::gui {
 
-QMessageBox::StandardButton ShowMessage(QWidget* owner, const QString& text, QMessageBox::Icon icon,
+QMessageBox::StandardButton showMessage(QWidget* owner, const QString& text, QMessageBox::Icon icon,
                                         QMessageBox::StandardButtons buttons) {
     QMessageBox box(icon, QString::fromUtf16(kMessageTitle), text, buttons, owner);
     // As QMessageBox's own static functions answer: a box closed some other way

@@ -11,7 +11,7 @@ inline constexpr char16_t kMessageTitle[] = u"Vantorel";
 
 // Shows a modal message box over `owner` with the program's title, and returns
 // the button the user pressed.
-QMessageBox::StandardButton ShowMessage(QWidget* owner, const QString& text,
+QMessageBox::StandardButton showMessage(QWidget* owner, const QString& text,
                                         QMessageBox::Icon icon = QMessageBox::Warning,
                                         QMessageBox::StandardButtons buttons = QMessageBox::Ok);
 

@@ -45,11 +45,11 @@ QWidget* WindowFromPoint(const QPoint& screenPos) {
     return QApplication::widgetAt(screenPos);
 }
 
-void SetFakePointer(const FakePointer& fake) {
+void setFakePointer(const FakePointer& fake) {
     fakePointer() = ActiveFake{fake, fake.window};
 }
 
-void ClearFakePointer() {
+void clearFakePointer() {
     fakePointer().reset();
 }
 

@@ -1,7 +1,7 @@
 // The mouse pointer as the button control's tracking and the dialogs' opening
 // animation see it: where it is on the screen, and which window lies under it.
 //
-// Tests replace the real pointer with a fake one (SetFakePointer), because a
+// Tests replace the real pointer with a fake one (setFakePointer), because a
 // platform without a pointing device (the offscreen one) never moves QCursor.
 #pragma once
 
@@ -32,9 +32,9 @@ struct FakePointer {
     QWidget* window = nullptr;
 };
 
-// Installs the fake pointer; every later call sees it until ClearFakePointer.
-void SetFakePointer(const FakePointer& fake);
+// Installs the fake pointer; every later call sees it until clearFakePointer.
+void setFakePointer(const FakePointer& fake);
 // Back to the real pointer.
-void ClearFakePointer();
+void clearFakePointer();
 
 } // namespace velmora::gui

@@ -12,13 +12,13 @@ Surface::Surface(QWidget* parent) : QWidget(parent), background_(Qt::white) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-Surface* Surface::Place(QWidget* parent, const QString& name, const QRect& geometry,
+Surface* Surface::place(QWidget* parent, const QString& name, const QRect& geometry,
                         const QColor& background) {
     auto* surface = new Surface(parent);
     surface->setObjectName(name);
     surface->setGeometry(geometry);
     surface->setBackground(background);
-    surface->Cls();
+    surface->clear();
     return surface;
 }
 
@@ -26,14 +26,14 @@ void Surface::setBackground(const QColor& colour) {
     if (background_ == colour)
         return;
     background_ = colour;
-    Cls();
+    clear();
 }
 
 void Surface::setPicture(const QImage& picture) {
     picture_ = picture.isNull() ? QImage() : picture.convertToFormat(QImage::Format_RGB32);
     if (autoSize_ && !picture_.isNull())
         resize(picture_.size());
-    Cls();
+    clear();
 }
 
 void Surface::paintCleared(QImage& target, const QRect& area) const {
@@ -44,7 +44,7 @@ void Surface::paintCleared(QImage& target, const QRect& area) const {
         p.drawImage(area.topLeft(), picture_, area);
 }
 
-void Surface::Cls() {
+void Surface::clear() {
     const QSize s = size().expandedTo(QSize(0, 0));
     if (picture_.size() == s) {
         // The picture (opaque, 32 bits) covers the whole surface: it is the
@@ -64,14 +64,14 @@ std::uint32_t Surface::GetPixel(int x, int y) const {
     if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height())
         return 0xFFFFFFFFu;
     const auto* line = reinterpret_cast<const std::uint32_t*>(image_.constScanLine(y));
-    return SwapRedBlue(line[x]) & 0x00FFFFFFu;
+    return swapRedBlue(line[x]) & 0x00FFFFFFu;
 }
 
 void Surface::SetPixel(int x, int y, std::uint32_t colour) {
     if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height())
         return;
     auto* line = reinterpret_cast<std::uint32_t*>(image_.scanLine(y));
-    line[x] = 0xFF000000u | SwapRedBlue(colour);
+    line[x] = 0xFF000000u | swapRedBlue(colour);
 }
 
 void Surface::paintEvent(QPaintEvent* event) {
@@ -104,7 +104,7 @@ void Surface::resizeEvent(QResizeEvent* event) {
 }
 
 bool Surface::saveBitmap(const QString& path) const {
-    return imageio::WriteBitmap(image_, path);
+    return imageio::writeBitmap(image_, path);
 }
 
 } // namespace velmora::gui

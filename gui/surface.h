@@ -4,7 +4,7 @@
 //
 // The retained image always has the control's size. It shows the control's
 // picture at 1:1 from the top-left corner over the background colour, plus
-// whatever was drawn since the last Cls. Colour values passed to GetPixel and
+// whatever was drawn since the last clear(). Colour values passed to GetPixel and
 // SetPixel keep red in bits 0-7, green in 8-15 and blue in 16-23.
 #pragma once
 
@@ -23,7 +23,7 @@ class Surface : public QWidget {
 
     // A new surface on parent with its object name, place and background,
     // cleared so that it shows the background.
-    static Surface* Place(QWidget* parent, const QString& name, const QRect& geometry,
+    static Surface* place(QWidget* parent, const QString& name, const QRect& geometry,
                           const QColor& background);
 
     // Whether the control takes the size of a picture given to it.
@@ -39,7 +39,7 @@ class Surface : public QWidget {
     const QImage& picture() const { return picture_; }
 
     // Erases the drawing: the retained image shows the picture again.
-    void Cls();
+    void clear();
 
     // The colour at (x, y) of the retained image; 0xFFFFFFFF outside it.
     std::uint32_t GetPixel(int x, int y) const;

@@ -6,7 +6,7 @@
 
 namespace velmora::gui {
 
-QTranslator* InstallQtTranslation() {
+QTranslator* installQtTranslation() {
     auto* translator = new QTranslator(QCoreApplication::instance());
     // Debian ships it in qt6-translations-l10n.
     if (!translator->load(QStringLiteral("qtbase_ja"),

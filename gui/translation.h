@@ -11,6 +11,6 @@ namespace velmora::gui {
 // whole interface is Japanese. Returns the installed translator, owned by the
 // application, or nullptr when the translation is not installed (the texts then
 // stay English).
-QTranslator* InstallQtTranslation();
+QTranslator* installQtTranslation();
 
 } // namespace velmora::gui

@@ -14,29 +14,29 @@ namespace velmora {
 
 inline constexpr int kTwipsPerPixel = 15;
 
-constexpr int PixelsToTwips(int pixels) {
+constexpr int pixelsToTwips(int pixels) {
     return pixels * kTwipsPerPixel;
 }
 
 // Whole pixels, the fraction cut off toward zero (-14 twips give 0).
-constexpr int TwipsToPixelsTruncated(int twips) {
+constexpr int twipsToPixelsTruncated(int twips) {
     return twips / kTwipsPerPixel;
 }
 
 // The nearest whole pixel (7 twips give 0, 8 give 1, -8 give -1).
-constexpr int TwipsToPixelsNearest(int twips) {
+constexpr int twipsToPixelsNearest(int twips) {
     return twips >= 0 ? (2 * twips + kTwipsPerPixel) / (2 * kTwipsPerPixel)
-                      : -TwipsToPixelsNearest(-twips);
+                      : -twipsToPixelsNearest(-twips);
 }
 
 // A rectangle's left, top, width and height, each converted on its own.
-constexpr QRect TwipsToPixelsTruncated(const QRect& twips) {
-    return QRect(TwipsToPixelsTruncated(twips.x()), TwipsToPixelsTruncated(twips.y()),
-                 TwipsToPixelsTruncated(twips.width()), TwipsToPixelsTruncated(twips.height()));
+constexpr QRect twipsToPixelsTruncated(const QRect& twips) {
+    return QRect(twipsToPixelsTruncated(twips.x()), twipsToPixelsTruncated(twips.y()),
+                 twipsToPixelsTruncated(twips.width()), twipsToPixelsTruncated(twips.height()));
 }
-constexpr QRect TwipsToPixelsNearest(const QRect& twips) {
-    return QRect(TwipsToPixelsNearest(twips.x()), TwipsToPixelsNearest(twips.y()),
-                 TwipsToPixelsNearest(twips.width()), TwipsToPixelsNearest(twips.height()));
+constexpr QRect twipsToPixelsNearest(const QRect& twips) {
+    return QRect(twipsToPixelsNearest(twips.x()), twipsToPixelsNearest(twips.y()),
+                 twipsToPixelsNearest(twips.width()), twipsToPixelsNearest(twips.height()));
 }
 
 } // namespace velmora

@@ -37,7 +37,7 @@ constexpr bool kFlushToDisk = false;
 // Why the file could not be written: the kind of destination refused, or the
 // system's error.
 QString fileError(const jpeg::OutputFile& file) {
-    if (const jpeg::DestinationWords* words = jpeg::FindDestinationWords(file.refusal()))
+    if (const jpeg::DestinationWords* words = jpeg::findDestinationWords(file.refusal()))
         return QString::fromUtf8(words->english);
     return QString::fromLocal8Bit(std::strerror(file.error()));
 }
@@ -50,7 +50,7 @@ bool fail(QString* error, const QString& why) {
 
 } // namespace
 
-long long BitmapFileBytes(int width, int height) {
+long long bitmapFileBytes(int width, int height) {
     const long long rowBytes = (static_cast<long long>(std::max(width, 0)) * 3 + 3) & ~3LL;
     return kHeaderBytes + rowBytes * std::max(height, 0);
 }
@@ -69,12 +69,12 @@ bool BitmapWriter::open(const QString& path, int width, int height, QString* err
     file_.reset();
     if (width < 0 || height < 0)
         return fail(error, QStringLiteral("a picture cannot have a negative size"));
-    const long long fileBytes = BitmapFileBytes(width, height);
+    const long long fileBytes = bitmapFileBytes(width, height);
     const long long pixelBytes = fileBytes - kHeaderBytes;
     if (fileBytes >= kMaxBitmapFileBytes)
         return fail(error, QStringLiteral("the image is too large for a bitmap file"));
     auto file = std::make_unique<File>();
-    if (!file->create(platform::NameToBytes(path).toStdString()))
+    if (!file->create(platform::nameToBytes(path).toStdString()))
         return fail(error, fileError(*file));
 
     unsigned char header[kHeaderBytes] = {};
@@ -141,7 +141,7 @@ bool BitmapWriter::commit(QString* error) {
     return ok || fail(error, why);
 }
 
-bool WriteBitmap(const QImage& source, const QString& path, QString* error) {
+bool writeBitmap(const QImage& source, const QString& path, QString* error) {
     const QImage image =
         (source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32)
             ? source

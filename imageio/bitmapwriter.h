@@ -12,7 +12,7 @@ namespace velmora::imageio {
 
 // A bitmap file written a strip of rows at a time, from the bottom row up as
 // the format stores them, so that a large picture never needs to be held whole.
-// Like WriteBitmap, it writes under a short temporary name beside the file and
+// Like writeBitmap, it writes under a short temporary name beside the file and
 // renames at commit(); dropped without commit(), it leaves nothing behind.
 // Where it writes follows libvelmora/destination.h: a symbolic link is written
 // through (its target is replaced, the link stays), and a directory, device,
@@ -42,7 +42,7 @@ class BitmapWriter {
 
 // The size in bytes of the 24-bit bitmap file of a width x height picture.
 // The format cannot hold a file of kMaxBitmapFileBytes or more.
-long long BitmapFileBytes(int width, int height);
+long long bitmapFileBytes(int width, int height);
 inline constexpr long long kMaxBitmapFileBytes = 1LL << 32;
 
 // Writes image (any format; converted row by row) as an uncompressed 24-bit
@@ -50,6 +50,6 @@ inline constexpr long long kMaxBitmapFileBytes = 1LL << 32;
 // and renamed at the end (as BitmapWriter does, to the same places), so a
 // failure never leaves a truncated file and never destroys the file it was to
 // replace. An image whose file would exceed 4 GiB is refused.
-bool WriteBitmap(const QImage& image, const QString& path, QString* error = nullptr);
+bool writeBitmap(const QImage& image, const QString& path, QString* error = nullptr);
 
 } // namespace velmora::imageio

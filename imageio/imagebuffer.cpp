@@ -25,7 +25,7 @@ void unmap(void* info) {
 
 } // namespace
 
-QImage AllocateImage(int width, int height) {
+QImage allocateImage(int width, int height) {
     if (width <= 0 || height <= 0)
         return QImage();
     const std::size_t stride = static_cast<std::size_t>(width) * 4;

@@ -9,6 +9,6 @@ namespace velmora::imageio {
 // backed by memory that the system may give in huge pages: a fresh result of a
 // hundred megabytes then costs a few dozen page faults instead of tens of
 // thousands. Null when the memory cannot be had.
-QImage AllocateImage(int width, int height);
+QImage allocateImage(int width, int height);
 
 } // namespace velmora::imageio

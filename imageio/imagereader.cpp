@@ -21,7 +21,7 @@ constexpr long long kMiB = 1LL << 20;
 // A file's first bytes tell JPEG ("\xFF\xD8") and bitmaps ("BM") apart.
 constexpr int kHeadBytes = 2;
 // A bitmap's sides at most: a row of 32-bit pixels stays under 2 GiB, as
-// AllocateImage needs, and four bytes a pixel of the whole picture are far
+// allocateImage needs, and four bytes a pixel of the whole picture are far
 // from overflowing a long long. Memory decides long before.
 constexpr int kMaxBitmapSide = INT_MAX / 4;
 // JPEG's scaled decodes, largest reduction first.
@@ -38,7 +38,7 @@ std::mutex& limitMutex() {
 // the memory budget leaves beside `alsoHeld`. 0 switches it off, which only
 // happens when the budget is unknown.
 int allocationLimitMiB(long long alsoHeld) {
-    const long long budget = platform::MemoryBudgetBytes();
+    const long long budget = platform::memoryBudgetBytes();
     if (budget < 0)
         return 0;
     const long long mib = std::max(0LL, budget - alsoHeld) / kMiB;
@@ -105,8 +105,8 @@ void ImageReader::openJpeg() {
         openError_ = jpeg_->errorString();
         return;
     }
-    orientation_ = ExifOrientation(jpeg_->exif());
-    size_ = UprightSize(jpeg_->size(), orientation_);
+    orientation_ = exifOrientation(jpeg_->exif());
+    size_ = uprightSize(jpeg_->size(), orientation_);
     format_ = QImage::Format_RGB32;
 }
 
@@ -174,7 +174,7 @@ bool ImageReader::read(QImage* picture, long long alsoHeld) {
     error_.clear();
     if (!openError_.isEmpty())
         return fail(openFailure_, openError_);
-    if (size_.isValid() && !platform::FitsInMemory(bytesNeeded() + alsoHeld))
+    if (size_.isValid() && !platform::fitsInMemory(bytesNeeded() + alsoHeld))
         return fail(Failure::TooLarge, tooLarge(size_));
     switch (kind_) {
     case Kind::Jpeg:
@@ -190,7 +190,7 @@ bool ImageReader::read(QImage* picture, long long alsoHeld) {
 int ImageReader::denominator() const {
     if (smallest_.isEmpty())
         return 1;
-    const QSize need = UprightSize(smallest_, orientation_); // as stored
+    const QSize need = uprightSize(smallest_, orientation_); // as stored
     for (const int d : kDenominators) {
         const QSize scaled = jpeg_->scaledSize(d);
         if (scaled.width() >= need.width() && scaled.height() >= need.height())
@@ -201,13 +201,13 @@ int ImageReader::denominator() const {
 
 bool ImageReader::readJpeg(QImage* picture, long long alsoHeld) {
     const int d = denominator();
-    const QSize upright = UprightSize(jpeg_->scaledSize(d), orientation_);
+    const QSize upright = uprightSize(jpeg_->scaledSize(d), orientation_);
     const long long pictureBytes = 4LL * upright.width() * upright.height();
-    QImage decoded = AllocateImage(upright.width(), upright.height());
+    QImage decoded = allocateImage(upright.width(), upright.height());
     if (decoded.isNull())
         return fail(Failure::TooLarge, tooLarge(size_));
     // libjpeg's own buffers may have what the budget leaves beside the picture.
-    const long long budget = platform::MemoryBudgetBytes();
+    const long long budget = platform::memoryBudgetBytes();
     const long long limit = budget < 0 ? 0 : std::max(1LL, budget - alsoHeld - pictureBytes);
     if (!jpeg_->decode(d, orientation_, &decoded, limit, cancel_))
         return fail(jpeg_->cancelled() ? Failure::Cancelled : Failure::Unreadable,
@@ -220,7 +220,7 @@ bool ImageReader::readJpeg(QImage* picture, long long alsoHeld) {
 // picture: run-length rows are read through once, uncompressed ones a piece
 // at a time.
 bool ImageReader::readBitmap(QImage* picture) {
-    QImage decoded = AllocateImage(size_.width(), size_.height());
+    QImage decoded = allocateImage(size_.width(), size_.height());
     if (decoded.isNull())
         return fail(Failure::TooLarge, tooLarge(size_));
     const BitmapRows rows(bitmap_->bytes, bitmap_->layout);

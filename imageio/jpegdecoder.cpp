@@ -228,7 +228,7 @@ bool decodeFrame(JpegDecoder::State* s, const Target* t) {
             for (int i = 0; i < count; ++i)
                 cmykToBgra(rows[i], static_cast<int>(cinfo->output_width));
         }
-        PlaceUpright(reinterpret_cast<const std::uint32_t*>(strip),
+        placeUpright(reinterpret_cast<const std::uint32_t*>(strip),
                      static_cast<std::ptrdiff_t>(cinfo->output_width), first, count,
                      QSize(t->storedWidth, t->storedHeight), t->orientation,
                      reinterpret_cast<std::uint32_t*>(t->pixels), t->stride);
@@ -305,7 +305,7 @@ bool JpegDecoder::decode(int denominator, int orientation, QImage* upright, long
                          const std::atomic<bool>* cancel) {
     const QSize stored = scaledSize(denominator);
     if (upright->format() != QImage::Format_RGB32 ||
-        upright->size() != UprightSize(stored, orientation)) {
+        upright->size() != uprightSize(stored, orientation)) {
         error_ = QStringLiteral("the picture was not made for this decode");
         return false;
     }

@@ -10,8 +10,8 @@ constexpr std::uint16_t kOrientationTag = 0x0112;
 
 } // namespace
 
-int ExifOrientation(const QByteArray& exif) {
-    const TiffBlock tiff = TiffBlock::FromExif(exif);
+int exifOrientation(const QByteArray& exif) {
+    const TiffBlock tiff = TiffBlock::fromExif(exif);
     if (!tiff.valid())
         return kUpright;
     const auto entries = tiff.entries(tiff.firstIfd());
@@ -28,7 +28,7 @@ int ExifOrientation(const QByteArray& exif) {
     return kUpright;
 }
 
-void PlaceUpright(const std::uint32_t* rows, std::ptrdiff_t rowStride, int first, int count,
+void placeUpright(const std::uint32_t* rows, std::ptrdiff_t rowStride, int first, int count,
                   const QSize& stored, int orientation, std::uint32_t* upright,
                   std::ptrdiff_t uprightStride) {
     const std::ptrdiff_t w = stored.width(), h = stored.height(), s = uprightStride;
@@ -60,7 +60,7 @@ void PlaceUpright(const std::uint32_t* rows, std::ptrdiff_t rowStride, int first
     default:
         break;
     }
-    if (!SwapsSides(orientation)) {
+    if (!swapsSides(orientation)) {
         for (int i = 0; i < count; ++i) {
             const std::uint32_t* src = rows + i * rowStride;
             std::uint32_t* dst = upright + origin + (first + i) * yStep;

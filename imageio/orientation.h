@@ -18,22 +18,22 @@ inline constexpr int kUpright = 1;
 
 // The orientation an EXIF block gives (the payload of a JPEG APP1 segment,
 // starting "Exif\0\0"); kUpright when it has none or it cannot be read.
-int ExifOrientation(const QByteArray& exif);
+int exifOrientation(const QByteArray& exif);
 
 // Whether the orientation makes rows into columns (5 to 8).
-inline bool SwapsSides(int orientation) {
+inline bool swapsSides(int orientation) {
     return orientation >= 5 && orientation <= 8;
 }
 // The picture's size once upright.
-inline QSize UprightSize(const QSize& stored, int orientation) {
-    return SwapsSides(orientation) ? stored.transposed() : stored;
+inline QSize uprightSize(const QSize& stored, int orientation) {
+    return swapsSides(orientation) ? stored.transposed() : stored;
 }
 
 // Copies `count` stored rows of 32-bit pixels, starting at row `first` of a
 // picture stored as `stored`, to where they belong in the upright picture
 // (strides in pixels). Every stored pixel lands on one upright pixel, so the
 // rows of the whole picture fill the whole upright picture once.
-void PlaceUpright(const std::uint32_t* rows, std::ptrdiff_t rowStride, int first, int count,
+void placeUpright(const std::uint32_t* rows, std::ptrdiff_t rowStride, int first, int count,
                   const QSize& stored, int orientation, std::uint32_t* upright,
                   std::ptrdiff_t uprightStride);
 

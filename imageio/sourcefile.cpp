@@ -23,7 +23,7 @@ bool SourceFile::openPath(const QString& path) {
     }
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
     // It changes nothing for the regular file that is all we go on to read.
-    const QByteArray name = platform::NameToBytes(path);
+    const QByteArray name = platform::nameToBytes(path);
     const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return refuse(QString::fromLocal8Bit(std::strerror(errno)));

@@ -15,7 +15,7 @@ constexpr int kTypeBytes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
 
 } // namespace
 
-TiffBlock TiffBlock::FromExif(const QByteArray& exif) {
+TiffBlock TiffBlock::fromExif(const QByteArray& exif) {
     if (!exif.startsWith(QByteArray(kExifId, kExifIdBytes)))
         return TiffBlock(QByteArray());
     return TiffBlock(exif.mid(kExifIdBytes));

@@ -31,7 +31,7 @@ class TiffBlock {
   public:
     // The TIFF data of an EXIF block, the block without its "Exif\0\0"; an
     // invalid block when exif does not start so.
-    static TiffBlock FromExif(const QByteArray& exif);
+    static TiffBlock fromExif(const QByteArray& exif);
     explicit TiffBlock(QByteArray data) : data_(std::move(data)) {}
     // The EXIF block again: "Exif\0\0" and the data.
     QByteArray toExif() const;

@@ -103,7 +103,7 @@ int convert(const char* sourcePath, const char* destinationPath, int quality) {
     settings.height = layout.height;
     settings.layout = velmora::jpeg::PixelLayout::Bgr;
     settings.quality = quality;
-    return velmora::jpeg::Encode_File(destinationPath, settings, strips);
+    return velmora::jpeg::encodeFile(destinationPath, settings, strips);
 }
 
 } // namespace
@@ -113,7 +113,7 @@ extern "C" VELMORA_API int16_t ConvertBMPtoJPG(const char* sourcePath, char* des
     if (!sourcePath || !destinationPath || !*sourcePath || !*destinationPath || arg3 != -1 ||
         arg5 != -1 || quality < 1 || quality > 100)
         return VELMORA_E_ARGUMENT;
-    return velmora::jpeg::Guarded([&] { return convert(sourcePath, destinationPath, quality); });
+    return velmora::jpeg::guarded([&] { return convert(sourcePath, destinationPath, quality); });
 }
 
 extern "C" VELMORA_API const char* VelmoraVersion(void) {

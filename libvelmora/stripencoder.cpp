@@ -87,7 +87,7 @@ Plan makePlan(const EncodeSettings& s) {
     rows = std::max(1, rows) * kStripRowUnit;
     p.stripRows = rows;
     p.strips = (p.height + rows - 1) / rows;
-    const int threads = s.threads > 0 ? std::min(s.threads, kMaxThreads) : Worker_Count();
+    const int threads = s.threads > 0 ? std::min(s.threads, kMaxThreads) : workerCount();
     p.workers = std::min(threads, p.strips);
     return p;
 }
@@ -121,7 +121,7 @@ int compressOne(const Plan& plan, int strip, StripSource& source, WorkerMemory& 
     job.quality = plan.quality;
     job.rowPointers = memory.rows.data();
     job.output = &out;
-    return Compress_Strip(&job);
+    return compressStrip(&job);
 }
 
 // Writes the strips in order as they come: the first strip's headers with the
@@ -236,7 +236,7 @@ bool markersFit(const std::vector<Marker>& markers) {
 
 } // namespace
 
-int Worker_Count() {
+int workerCount() {
     if (const char* forced = std::getenv("VELMORA_THREADS")) {
         char* end = nullptr;
         const long n = std::strtol(forced, &end, 10);
@@ -250,7 +250,7 @@ int Worker_Count() {
     return std::clamp(CPU_COUNT(&set), 1, kMaxThreads);
 }
 
-int Encode(const EncodeSettings& settings, StripSource& source, ByteSink& sink) {
+int encode(const EncodeSettings& settings, StripSource& source, ByteSink& sink) {
     if (settings.width <= 0 || settings.height <= 0 || settings.quality < 1 ||
         settings.quality > 100 || !markersFit(settings.markers))
         return VELMORA_E_ARGUMENT;
@@ -277,18 +277,18 @@ int withError(int status, const OutputFile& output, int* osError) {
 
 } // namespace
 
-int Encode_File(const char* destinationPath, const EncodeSettings& settings, StripSource& source,
-                int* osError) {
+int encodeFile(const char* destinationPath, const EncodeSettings& settings, StripSource& source,
+               int* osError) {
     OutputFile output;
     if (!output.create(destinationPath))
         return withError(VELMORA_E_DESTINATION, output, osError);
-    if (int rc = Encode(settings, source, output))
+    if (int rc = encode(settings, source, output))
         return withError(rc, output, osError);
     return withError(output.commit() ? VELMORA_OK : VELMORA_E_DESTINATION, output, osError);
 }
 
-int Picture_Settings(const char* destinationPath, std::int32_t width, std::int32_t height,
-                     std::int32_t bytesPerPixel, std::int32_t quality, EncodeSettings* settings) {
+int pictureSettings(const char* destinationPath, std::int32_t width, std::int32_t height,
+                    std::int32_t bytesPerPixel, std::int32_t quality, EncodeSettings* settings) {
     if (!destinationPath || !*destinationPath || width < 1 || height < 1 ||
         (bytesPerPixel != 3 && bytesPerPixel != 4) || quality < 1 || quality > 100)
         return VELMORA_E_ARGUMENT;
@@ -360,12 +360,12 @@ extern "C" VELMORA_API int16_t ConvertRowsToJPG(VelmoraFillRows fill, void* cont
     if (!fill || !readMarkers(markers, markerCount, &settings.markers))
         return VELMORA_E_ARGUMENT;
     if (const int rc =
-            Picture_Settings(destinationPath, width, height, bytesPerPixel, quality, &settings))
+            pictureSettings(destinationPath, width, height, bytesPerPixel, quality, &settings))
         return static_cast<std::int16_t>(rc);
     int osError = 0;
-    const std::int16_t status = Guarded([&] {
+    const std::int16_t status = guarded([&] {
         FilledStrips strips(fill, context, width, bytesPerPixel);
-        return Encode_File(destinationPath, settings, strips, &osError);
+        return encodeFile(destinationPath, settings, strips, &osError);
     });
     // Set last, once every file step (the temporary file's removal too) is over.
     if (status == VELMORA_E_DESTINATION && osError != 0)

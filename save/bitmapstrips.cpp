@@ -50,7 +50,7 @@ void make(const ResultRows& rows, int n, Strip& strip) {
 
 } // namespace
 
-SaveResult Write_Bitmap_Strips(const ResultRows& rows, const QString& path, RowProgress& progress) {
+SaveResult writeBitmapStrips(const ResultRows& rows, const QString& path, RowProgress& progress) {
     QString error;
     imageio::BitmapWriter writer;
     if (!writer.open(path, rows.width(), rows.height(), &error))

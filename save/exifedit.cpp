@@ -143,8 +143,8 @@ bool editExifIfd(TiffBlock& t, const IfdEntry& pointer, const QSize& saved,
 
 } // namespace
 
-QByteArray Exif_For_Saved_Picture(const QByteArray& exif, const QSize& saved) {
-    TiffBlock t = TiffBlock::FromExif(exif);
+QByteArray exifForSavedPicture(const QByteArray& exif, const QSize& saved) {
+    TiffBlock t = TiffBlock::fromExif(exif);
     if (!t.valid())
         return {};
     const qsizetype ifd0 = t.firstIfd();

@@ -20,6 +20,6 @@ namespace velmora {
 // or Exif IFD cannot be read within its length: copied unchanged, a block
 // that a more lenient reader understands could still turn the upright
 // picture sideways.
-QByteArray Exif_For_Saved_Picture(const QByteArray& exif, const QSize& saved);
+QByteArray exifForSavedPicture(const QByteArray& exif, const QSize& saved);
 
 } // namespace velmora

@@ -36,7 +36,7 @@ constexpr long long kJpegShareOfBitmap = 2;
 // an installed program takes the library installed with it, wherever the
 // prefix; then the system's library path.
 QStringList candidates(const QString& given, bool systemPath) {
-    const QString folder = given.isEmpty() ? App_Folder() : given;
+    const QString folder = given.isEmpty() ? appFolder() : given;
     const QString name = QLatin1String(kLibraryName);
     QStringList out;
     for (const QString& path : {folder + QLatin1Char('/') + name,
@@ -82,13 +82,13 @@ SaveResult fromLibrary(int status, const QString& error = {}, int osError = 0) {
 }
 
 long long jpegBytes(const ResultRows& rows) {
-    return imageio::BitmapFileBytes(rows.width(), rows.height()) / kJpegShareOfBitmap;
+    return imageio::bitmapFileBytes(rows.width(), rows.height()) / kJpegShareOfBitmap;
 }
 
 } // namespace
 
 QString jpegStatusText(int status) {
-    if (const jpeg::StatusWords* words = jpeg::FindStatusWords(status))
+    if (const jpeg::StatusWords* words = jpeg::findStatusWords(status))
         return QString::fromUtf8(words->japanese);
     return QStringLiteral("変換ﾗｲﾌﾞﾗﾘがｴﾗｰ %1 を返しました。").arg(status);
 }
@@ -140,7 +140,7 @@ long long JpegLibrary::roomNeeded(const ResultRows& rows) const {
     const bool inMemory = writer_ == &JpegLibrary::writePixels && rows.wholePicture() != nullptr;
     if (writer_ == &JpegLibrary::writeRows || inMemory)
         return jpegBytes(rows);
-    return imageio::BitmapFileBytes(rows.width(), rows.height()) + jpegBytes(rows);
+    return imageio::bitmapFileBytes(rows.width(), rows.height()) + jpegBytes(rows);
 }
 
 SaveResult JpegLibrary::write(const ResultRows& rows, const std::vector<JpegMarker>& markers,
@@ -158,7 +158,7 @@ SaveResult JpegLibrary::writeRows(const ResultRows& rows, const std::vector<Jpeg
         segments.push_back({m.code, reinterpret_cast<const unsigned char*>(m.bytes.constData()),
                             static_cast<std::int32_t>(m.bytes.size())});
     FillJob job{rows, progress};
-    const QByteArray destination = platform::NameToBytes(path);
+    const QByteArray destination = platform::nameToBytes(path);
     errno = 0;
     const int status =
         convertRows_(fillRows, &job, rows.width(), rows.height(), 4, segments.data(),
@@ -173,7 +173,7 @@ SaveResult JpegLibrary::writePixels(const ResultRows& rows, const std::vector<Jp
     const QImage* picture = rows.wholePicture();
     if (picture == nullptr)
         return writeBitmap(rows, markers, path, quality, progress);
-    const QByteArray destination = platform::NameToBytes(path);
+    const QByteArray destination = platform::nameToBytes(path);
     return fromLibrary(convertPixels_(picture->constBits(), picture->width(), picture->height(),
                                       picture->bytesPerLine(), 4, destination.constData(),
                                       quality));
@@ -189,7 +189,7 @@ SaveResult JpegLibrary::writeBitmap(const ResultRows& rows, const std::vector<Jp
     if (!bitmap.open())
         return {SaveStatus::Failed, bitmap.errorString()};
     bitmap.close();
-    const SaveResult written = Write_Bitmap_Strips(rows, bitmap.fileName(), progress);
+    const SaveResult written = writeBitmapStrips(rows, bitmap.fileName(), progress);
     if (written.status != SaveStatus::Saved)
         return written;
     QString error;
@@ -204,8 +204,8 @@ int JpegLibrary::convertBitmap(const QString& bitmapPath, const QString& jpegPat
             *error = QStringLiteral("%1 is not loaded").arg(kLibraryName);
         return kLibraryMissing;
     }
-    const QByteArray source = platform::NameToBytes(bitmapPath);
-    QByteArray destination = platform::NameToBytes(jpegPath);
+    const QByteArray source = platform::nameToBytes(bitmapPath);
+    QByteArray destination = platform::nameToBytes(jpegPath);
     const int status = convertBmp_(source.constData(), destination.data(), -1, quality, -1);
     if (status != 0 && error)
         *error = jpegStatusText(status);

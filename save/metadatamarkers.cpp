@@ -30,9 +30,9 @@ void addIccChunks(const QByteArray& profile, std::vector<JpegMarker>* markers) {
 
 } // namespace
 
-std::vector<JpegMarker> Metadata_Markers(const SourceMetadata& metadata, const QSize& saved) {
+std::vector<JpegMarker> metadataMarkers(const SourceMetadata& metadata, const QSize& saved) {
     std::vector<JpegMarker> markers;
-    const QByteArray exif = Exif_For_Saved_Picture(metadata.exif, saved);
+    const QByteArray exif = exifForSavedPicture(metadata.exif, saved);
     if (!exif.isEmpty() && exif.size() <= VELMORA_MAX_MARKER_BYTES)
         markers.push_back({kApp1, exif});
     addIccChunks(metadata.iccProfile, &markers);

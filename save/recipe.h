@@ -34,8 +34,8 @@ struct Recipe {
 };
 
 // The size of the picture the recipe makes: the source's own at ratio 0, the
-// enlargement's otherwise (Enlarge_Geometry), 0 x 0 for a result without
+// enlargement's otherwise (enlargeGeometry), 0 x 0 for a result without
 // pixels. An invalid QSize when the result is too large for any size to hold.
-QSize Recipe_Size(const Recipe& recipe);
+QSize recipeSize(const Recipe& recipe);
 
 } // namespace velmora

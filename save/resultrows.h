@@ -14,7 +14,7 @@ namespace velmora {
 class ResultRows {
   public:
     // Keeps the recipe's source (shared, or a 32-bit copy of another format).
-    // The size is Recipe_Size's; an invalid one gives no rows.
+    // The size is recipeSize's; an invalid one gives no rows.
     explicit ResultRows(const Recipe& recipe);
 
     int width() const { return width_; }

@@ -94,7 +94,7 @@ struct SaveOptions {
 // bitmap through the bitmap writer. Whatever happens, no partial file is left
 // and an existing file keeps its content unless the save succeeds. Safe to
 // call on any thread.
-SaveResult Save_Recipe(const Recipe& recipe, const QString& path, SaveKind kind,
-                       const SaveOptions& options = {});
+SaveResult saveRecipe(const Recipe& recipe, const QString& path, SaveKind kind,
+                      const SaveOptions& options = {});
 
 } // namespace velmora

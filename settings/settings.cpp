@@ -49,11 +49,11 @@ bool Ini_Write(const QString& section, const QString& key, const QString& value,
                                                value.toStdString(), path) != 0;
 }
 
-QString App_Folder() {
+QString appFolder() {
     return QCoreApplication::applicationDirPath();
 }
 
-bool Is_Installed_Program(const QString& folder) {
+bool isInstalledProgram(const QString& folder) {
     // The desktop entry marks an installed program even where its folder is
     // writable (a prefix of the user's own).
     if (QFileInfo::exists(folder + QStringLiteral("/../share/applications/velmora.desktop")))
@@ -62,22 +62,22 @@ bool Is_Installed_Program(const QString& folder) {
            ::access(QFile::encodeName(folder).constData(), W_OK) != 0;
 }
 
-QString Settings_File_For(const QString& folder, const QString& userConfigFolder) {
-    if (Is_Installed_Program(folder))
+QString settingsFileFor(const QString& folder, const QString& userConfigFolder) {
+    if (isInstalledProgram(folder))
         return userConfigFolder + QStringLiteral("/velmora/velmora.ini");
     return folder + QStringLiteral("/velmora.ini");
 }
 
-QString Settings_File() {
-    return Settings_File_For(
-        App_Folder(), QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+QString settingsFile() {
+    return settingsFileFor(appFolder(),
+                           QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
 }
 
-QString Scale_To_Text(std::int16_t scale) {
+QString scaleToText(std::int16_t scale) {
     return scale < 0 ? QString::number(scale) : QStringLiteral(" ") + QString::number(scale);
 }
 
-std::int16_t Scale_From_Text(const QString& text) {
+std::int16_t scaleFromText(const QString& text) {
     bool ok = false;
     const double value = text.trimmed().toDouble(&ok);
     if (!ok || !std::isfinite(value))

@@ -70,7 +70,7 @@ void BM_SaveResult(benchmark::State& state) {
     options.jpegLibrary = &library;
     for (auto _ : state) {
         const velmora::SaveResult result =
-            velmora::Save_Recipe({picture, 10.0}, path, kind, options);
+            velmora::saveRecipe({picture, 10.0}, path, kind, options);
         if (result.status != velmora::SaveStatus::Saved)
             state.SkipWithError(result.error.toLocal8Bit().constData());
     }

@@ -74,12 +74,12 @@ void clickItem(QListWidget* list, int row) {
 
 // Until the preview of the file clicked last is on show.
 void waitForPreview(const velmora_v& dialog) {
-    while (dialog.Preview_Pending())
+    while (dialog.previewPending())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 void BM_Preview4000x3000(benchmark::State& state) {
-    gui::SetAnimationDuration(0);
+    gui::setAnimationDuration(0);
     velmora_v dialog(folder().dir.path());
     dialog.show();
     int row = 0;
@@ -95,7 +95,7 @@ BENCHMARK(BM_Preview4000x3000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Argument: the animation's length in milliseconds (170 is the program's).
 void BM_SelectToPicture4000x3000(benchmark::State& state) {
-    gui::SetAnimationDuration(static_cast<int>(state.range(0)));
+    gui::setAnimationDuration(static_cast<int>(state.range(0)));
     MainWindowHooks hooks;
     hooks.settingsFile = folder().dir.filePath(QStringLiteral("velmora.ini"));
     velmora_m window(hooks);
@@ -180,9 +180,9 @@ void BM_PreviewWholeDecode16000x12000(benchmark::State& state) {
         QImageReader reader(path);
         QImageReader::setAllocationLimit(0);
         const QImage picture = reader.read().convertToFormat(QImage::Format_RGB32);
-        QImage thumbnail(velmora_v::Preview_Size(picture.width(), picture.height()),
+        QImage thumbnail(velmora_v::previewSize(picture.width(), picture.height()),
                          QImage::Format_RGB32);
-        velmora_v::Stretch_Copy(picture, thumbnail);
+        velmora_v::stretchCopy(picture, thumbnail);
         benchmark::DoNotOptimize(thumbnail.bits());
     }
 }
@@ -191,7 +191,7 @@ BENCHMARK(BM_PreviewWholeDecode16000x12000)->Unit(benchmark::kMillisecond)->UseR
 // From the click to the preview on show; "clickMs" is how long the click
 // itself held the user-interface thread.
 void BM_PreviewClickToPicture16000x12000(benchmark::State& state) {
-    gui::SetAnimationDuration(0);
+    gui::setAnimationDuration(0);
     velmora_v dialog(largeFolder().dir.path());
     dialog.show();
     int row = 0;
@@ -224,13 +224,13 @@ void BM_ThumbnailDifference(benchmark::State& state) {
         imageio::ImageReader full(path);
         full.read(&whole);
         imageio::ImageReader small(path);
-        small.reduceFor(velmora_v::Preview_Size(small.size().width(), small.size().height()));
+        small.reduceFor(velmora_v::previewSize(small.size().width(), small.size().height()));
         small.read(&reduced);
     }
-    const QSize box = velmora_v::Preview_Size(whole.width(), whole.height());
+    const QSize box = velmora_v::previewSize(whole.width(), whole.height());
     QImage a(box, QImage::Format_RGB32), b(box, QImage::Format_RGB32);
-    velmora_v::Stretch_Copy(whole, a);
-    velmora_v::Stretch_Copy(reduced, b);
+    velmora_v::stretchCopy(whole, a);
+    velmora_v::stretchCopy(reduced, b);
     long long differing = 0, sum = 0;
     int largest = 0;
     for (int y = 0; y < box.height(); ++y)
@@ -254,7 +254,7 @@ BENCHMARK(BM_ThumbnailDifference)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    gui::InstallFontSubstitutes();
+    gui::installFontSubstitutes();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

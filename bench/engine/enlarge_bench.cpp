@@ -66,7 +66,7 @@ Case Make_Case(const benchmark::State& state) {
     Case c{Make_Source(static_cast<int>(state.range(0)), static_cast<int>(state.range(1))),
            static_cast<double>(state.range(2)) / 10.0,
            {}};
-    c.geometry = Enlarge_Geometry(c.source.width, c.source.height, c.r);
+    c.geometry = enlargeGeometry(c.source.width, c.source.height, c.r);
     return c;
 }
 
@@ -96,7 +96,7 @@ EnlargeOptions Options(const benchmark::State& state) {
 // did not fill the destination.
 bool enlargeOnce(benchmark::State& state, const Case& c, const DestImage& dst,
                  const EnlargeOptions& options) {
-    if (Enlarge(c.source.view(), c.r, dst, options) == EnlargeStatus::Done)
+    if (enlarge(c.source.view(), c.r, dst, options) == EnlargeStatus::Done)
         return true;
     state.SkipWithError("the engine did not fill the destination");
     return false;
@@ -105,7 +105,7 @@ bool enlargeOnce(benchmark::State& state, const Case& c, const DestImage& dst,
 // (a) Into a destination that is already in memory.
 void BM_Enlarge_Prefaulted(benchmark::State& state) {
     const Case c = Make_Case(state);
-    if (state.range(3) == 2 && !Enlarge_Kernel_Available(EnlargeKernel::Avx2)) {
+    if (state.range(3) == 2 && !enlargeKernelAvailable(EnlargeKernel::Avx2)) {
         state.SkipWithError("no AVX2");
         return;
     }
@@ -147,7 +147,7 @@ void BM_PageWrite(benchmark::State& state) {
     Report(state, c.outputPixels());
 }
 
-// (c') The same with transparent huge pages asked for, as Enlarge does.
+// (c') The same with transparent huge pages asked for, as enlarge() does.
 void BM_PageWrite_HugePages(benchmark::State& state) {
     const Case c = Make_Case(state);
     const std::size_t bytes = c.outputPixels() * sizeof(std::uint32_t);

@@ -185,7 +185,7 @@ TEST_P(EnlargeFailureTest, showsAMessageAndLeavesDisplayAsItWas) {
     services.enlarge = [&](const SourceImage& s, double r, const DestImage& d,
                            const EnlargeOptions& o) {
         if (!broken)
-            return Enlarge(s, r, d, o);
+            return enlarge(s, r, d, o);
         return GetParam().breakdown == Breakdown::EngineRefuses ? EnlargeStatus::Refused
                                                                 : EnlargeStatus::OutOfMemory;
     };

@@ -85,10 +85,10 @@ TEST_F(MainWindow, badScaleNeverReachesTheEnlargement) {
 }
 
 TEST(MainWindowTitle, followsTheRatio) {
-    EXPECT_EQ(velmora_m::Title_Text(11), QStringLiteral("velmora  拡大率 1.1倍"));
-    EXPECT_EQ(velmora_m::Title_Text(25), QStringLiteral("velmora  拡大率 2.5倍"));
-    EXPECT_EQ(velmora_m::Title_Text(100), QStringLiteral("velmora  拡大率 10.0倍"));
-    EXPECT_EQ(velmora_m::Title_Text(10), QStringLiteral("velmora  拡大率 1.0倍"));
+    EXPECT_EQ(velmora_m::titleText(11), QStringLiteral("velmora  拡大率 1.1倍"));
+    EXPECT_EQ(velmora_m::titleText(25), QStringLiteral("velmora  拡大率 2.5倍"));
+    EXPECT_EQ(velmora_m::titleText(100), QStringLiteral("velmora  拡大率 10.0倍"));
+    EXPECT_EQ(velmora_m::titleText(10), QStringLiteral("velmora  拡大率 1.0倍"));
 }
 
 TEST_F(MainWindow, menuHasEveryItemInItsPlaceEnabled) {
@@ -191,7 +191,7 @@ TEST_F(MainWindow, openingAnImageShowsItAtOneToOneAndAFailedOpenChangesNothing) 
     w.m_open()->trigger();
     EXPECT_EQ(message.title, "Vantorel");
     EXPECT_EQ(w.Display()->contentSize(), QSize(640, 480));
-    EXPECT_EQ((gui::SwapRedBlue(w.Master().pixel(0, 0)) & 0xFFFFFFu), 0x3264C8u);
+    EXPECT_EQ((gui::swapRedBlue(w.Master().pixel(0, 0)) & 0xFFFFFFu), 0x3264C8u);
 }
 
 // Files dropped over the picture reach the window, which opens the first local
@@ -250,7 +250,7 @@ TEST_F(MainWindow, fileDroppedWhileADialogIsOpenIsRefused) {
 
 // Qt's own buttons were English in a program whose every other word is Japanese.
 TEST(QtTranslation, messageBoxButtonsSpeakJapanese) {
-    QTranslator* japanese = gui::InstallQtTranslation();
+    QTranslator* japanese = gui::installQtTranslation();
     ASSERT_NE(japanese, nullptr) << "qtbase_ja is missing: install qt6-translations-l10n";
     QMessageBox box(QMessageBox::Warning, "Vantorel", "x",
                     QMessageBox::Retry | QMessageBox::Cancel);
@@ -280,7 +280,7 @@ class OpenRefusalTest : public MainWindow, public ::testing::WithParamInterface<
   protected:
     void TearDown() override {
         testkit::StopPretendingMemory();
-        gui::FailThreadStartsForTest(false);
+        gui::failThreadStartsForTest(false);
         MainWindow::TearDown();
     }
 };
@@ -305,7 +305,7 @@ TEST_P(OpenRefusalTest, givesAMessageAndChangesNothing) {
         bad.remove();
     if (GetParam().memoryLeft > 0)
         testkit::PretendMemoryLeft(dir.filePath("memory"), GetParam().memoryLeft);
-    gui::FailThreadStartsForTest(GetParam().noThreads);
+    gui::failThreadStartsForTest(GetParam().noThreads);
     testkit::MessageCatcher message;
     EXPECT_FALSE(w.openImage(bad.fileName()));
     EXPECT_EQ(message.count, 1);

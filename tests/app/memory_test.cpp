@@ -41,7 +41,7 @@ TEST_P(MemorySourcesTest, givesTheLeastOfEverySource) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(file.section('=', 1).replace('@', root.path()).toUtf8());
     }
-    EXPECT_EQ(AvailableMemoryBytes({root.filePath("proc")}), GetParam().expected);
+    EXPECT_EQ(availableMemoryBytes({root.filePath("proc")}), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -79,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<MemoryCase>& info) { return info.param.name; });
 
 TEST(MemorySourcesLive, theRealSystemGivesAFigure) {
-    EXPECT_GT(AvailableMemoryBytes(), 0);
+    EXPECT_GT(availableMemoryBytes(), 0);
 }
 
 namespace {

@@ -34,7 +34,7 @@ struct ViewFixture {
         view.setEnlarge(
             [this](const SourceImage& s, double r, const DestImage& d, const EnlargeOptions& o) {
                 ++computed;
-                return Enlarge(s, r, d, o);
+                return enlarge(s, r, d, o);
             });
         view.fitInto(QSize(300, 200));
         EXPECT_TRUE(view.showEnlarged(source, 7.3));

@@ -40,7 +40,7 @@ class SaveCommand : public WindowTest {
         WindowTest::SetUp();
         Ini_Write(kSection, kKeyPutPath, QStringLiteral("/start/here"), settingsFile());
     }
-    void TearDown() override { platform::SetFreeBytesForTest(-1); }
+    void TearDown() override { platform::setFreeBytesForTest(-1); }
 
     // A window whose save dialog answers with `answer` (empty: cancel) and
     // keeps the request; a library folder "" is this build's.
@@ -262,10 +262,10 @@ TEST_F(SaveCommand, refusalsAreShownWithTheirReasonAndWriteNothing) {
         show(w, c.shown, c.scale);
         const QString path = dir.filePath(c.name);
         ASSERT_TRUE(WriteTestFile(path, "precious"));
-        platform::SetFreeBytesForTest(c.freeBytes);
+        platform::setFreeBytesForTest(c.freeBytes);
         MessageCatcher message;
         save(w, c.kind, path);
-        platform::SetFreeBytesForTest(-1);
+        platform::setFreeBytesForTest(-1);
         EXPECT_EQ(message.title, "Vantorel");
         EXPECT_TRUE(message.text.startsWith("ﾌｧｲﾙを保存できませんでした。\n" + path + "\n"));
         EXPECT_TRUE(message.text.contains(QString::fromUtf8(c.reason)))
@@ -281,10 +281,10 @@ TEST_F(SaveCommand, refusalsAreShownWithTheirReasonAndWriteNothing) {
 TEST_F(SaveCommand, aSaveWhoseThreadCannotStartIsShownAndWritesNothing) {
     velmora_m w(saving());
     show(w, picture);
-    gui::FailThreadStartsForTest(true);
+    gui::failThreadStartsForTest(true);
     MessageCatcher message;
     save(w, SaveKind::Bitmap, dir.filePath("x.bmp"));
-    gui::FailThreadStartsForTest(false);
+    gui::failThreadStartsForTest(false);
     EXPECT_TRUE(message.text.contains("保存できませんでした"));
     EXPECT_EQ(files(), QStringList{"velmora.ini"});
 }
@@ -316,7 +316,7 @@ TEST_P(WindowSave, savesThePictureDisplayShowsFromItsRecipe) {
     MainWindowHooks hooks = saving();
     hooks.enlarge = [&](const SourceImage& s, double r, const DestImage& d,
                         const EnlargeOptions& o) {
-        return failing ? EnlargeStatus::Refused : Enlarge(s, r, d, o);
+        return failing ? EnlargeStatus::Refused : enlarge(s, r, d, o);
     };
     velmora_m w(hooks);
     w.show();
@@ -336,7 +336,7 @@ TEST_P(WindowSave, savesThePictureDisplayShowsFromItsRecipe) {
     EXPECT_EQ(recipe.source, GetParam().master ? w.Master() : shown);
     for (const SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap}) {
         const QString ours = dir.filePath("ours"), todays = dir.filePath("todays");
-        const bool empty = Recipe_Size(recipe).isEmpty();
+        const bool empty = recipeSize(recipe).isEmpty();
         MessageCatcher message;
         w.m_save(kind == SaveKind::Jpeg ? 0 : 1)->trigger();
         // The menu item's own dialog: the kind's pattern is offered.
@@ -350,7 +350,7 @@ TEST_P(WindowSave, savesThePictureDisplayShowsFromItsRecipe) {
         }
         EXPECT_EQ(message.count, 0) << message.text.toStdString();
         if (kind == SaveKind::Bitmap)
-            ASSERT_TRUE(imageio::WriteBitmap(shown, todays));
+            ASSERT_TRUE(imageio::writeBitmap(shown, todays));
         else
             ASSERT_TRUE(WriteJpegOfPicture(shown, todays));
         EXPECT_TRUE(ReadTestFile(ours) == ReadTestFile(todays)) << int(kind);

@@ -38,9 +38,9 @@ TEST_F(SettingsFile, missingFileSectionOrKeyReadsEmpty) {
 }
 
 TEST_F(SettingsFile, firstWriteCreatesFileAndSectionAndScaleReadsBack) {
-    EXPECT_TRUE(Ini_Write(kSection, kKeyScale, Scale_To_Text(12), file));
+    EXPECT_TRUE(Ini_Write(kSection, kKeyScale, scaleToText(12), file));
     EXPECT_EQ(readAll(file), "[Section]\nScale= 12\n");
-    EXPECT_EQ(Scale_From_Text(Ini_Read(kSection, kKeyScale, file)), 12);
+    EXPECT_EQ(scaleFromText(Ini_Read(kSection, kKeyScale, file)), 12);
 }
 
 // A remembered folder longer than 255 bytes used to come back cut, and the image
@@ -108,8 +108,8 @@ TEST_F(SettingsFile, failedWritesChangeNothingOnDisk) {
 }
 
 TEST(ScaleText, writtenWithABlankForTheSign) {
-    EXPECT_EQ(Scale_To_Text(12), " 12");
-    EXPECT_EQ(Scale_To_Text(100), " 100");
+    EXPECT_EQ(scaleToText(12), " 12");
+    EXPECT_EQ(scaleToText(100), " 100");
 }
 
 TEST(ScaleText, unusableValuesFallBackToTheDefault) {
@@ -122,14 +122,14 @@ TEST(ScaleText, unusableValuesFallBackToTheDefault) {
         {"32768", 12}, {"1e9", 12},  {"nan", 12},    {"12abc", 12}, {"-32768", 12},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(Scale_From_Text(QString::fromUtf8(c.text)), c.expected) << c.text;
+        EXPECT_EQ(scaleFromText(QString::fromUtf8(c.text)), c.expected) << c.text;
 }
 
 TEST(SettingsLocation, besideTheProgramUnlessInstalledOrUnwritable) {
     QTemporaryDir dir;
     const QString config = dir.filePath("config");
     QDir(dir.path()).mkpath("build/bin");
-    EXPECT_EQ(Settings_File_For(dir.filePath("build/bin"), config),
+    EXPECT_EQ(settingsFileFor(dir.filePath("build/bin"), config),
               dir.filePath("build/bin/velmora.ini"));
 
     // An installed layout: bin beside share/applications/velmora.desktop.
@@ -138,11 +138,10 @@ TEST(SettingsLocation, besideTheProgramUnlessInstalledOrUnwritable) {
     QFile desktop(dir.filePath("prefix/share/applications/velmora.desktop"));
     ASSERT_TRUE(desktop.open(QIODevice::WriteOnly));
     desktop.close();
-    EXPECT_EQ(Settings_File_For(dir.filePath("prefix/bin"), config),
-              config + "/velmora/velmora.ini");
+    EXPECT_EQ(settingsFileFor(dir.filePath("prefix/bin"), config), config + "/velmora/velmora.ini");
 
     // A folder that cannot be written (here: one that is not there at all).
-    EXPECT_EQ(Settings_File_For(dir.filePath("gone"), config), config + "/velmora/velmora.ini");
+    EXPECT_EQ(settingsFileFor(dir.filePath("gone"), config), config + "/velmora/velmora.ini");
 }
 
 TEST(SettingsLocation, installedIsADesktopEntryBesideOrAnUnwritableFolderWithoutSettings) {
@@ -158,5 +157,5 @@ TEST(SettingsLocation, installedIsADesktopEntryBesideOrAnUnwritableFolderWithout
         bool installed;
     } cases[] = {{"build/bin", false}, {"prefix/bin", true}, {"gone", true}};
     for (const auto& c : cases)
-        EXPECT_EQ(Is_Installed_Program(dir.filePath(c.folder)), c.installed) << c.folder;
+        EXPECT_EQ(isInstalledProgram(dir.filePath(c.folder)), c.installed) << c.folder;
 }

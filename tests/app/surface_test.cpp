@@ -37,7 +37,7 @@ TEST(Surface, drawingSurvivesRepaintingAndClsBringsBackThePicture) {
     EXPECT_EQ(shown.pixel(4, 4), qRgb(0, 255, 0));
     EXPECT_EQ(shown.pixel(1, 1), qRgb(1, 2, 3));
     EXPECT_EQ(shown.pixel(3, 3), qRgb(255, 255, 255));
-    s.Cls();
+    s.clear();
     EXPECT_EQ(s.GetPixel(0, 0), 0x030201u);
     EXPECT_EQ(s.GetPixel(4, 4), 0xFFFFFFu);
 }

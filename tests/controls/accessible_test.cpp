@@ -37,7 +37,7 @@ TEST_P(AccessibleButton, isAPushButtonNamedByItsCaptionWithItsStateAndPressActio
               enabled ? QStringList{QAccessibleActionInterface::pressAction()} : QStringList{});
     actions->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_EQ(clicks->count(), enabled ? 1 : 0);
-    EXPECT_FALSE(button->KeyDown());
+    EXPECT_FALSE(button->keyDown());
 
     button->Caption(QStringLiteral("ｷｬﾝｾﾙ"));
     EXPECT_EQ(a->text(QAccessible::Name), QStringLiteral("ｷｬﾝｾﾙ"));

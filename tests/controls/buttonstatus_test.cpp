@@ -52,12 +52,12 @@ TEST_P(TransitionTable, changesStatePaintsAndClicksAsTheRowSays) {
     s.IsEnabled = row.enabled;
     s.ButtonState = row.state;
     s.LeftDown = row.held == left;
-    s.KeyDown = row.held == key;
-    const Reaction r = Step(s, row.event);
+    s.keyDown = row.held == key;
+    const Reaction r = step(s, row.event);
     EXPECT_EQ(s.ButtonState, row.newState);
     EXPECT_EQ(r.paint, row.painted);
     EXPECT_EQ(s.LeftDown, row.newHeld == left);
-    EXPECT_EQ(s.KeyDown, row.newHeld == key);
+    EXPECT_EQ(s.keyDown, row.newHeld == key);
     EXPECT_EQ(r.click, row.click);
 }
 
@@ -126,7 +126,7 @@ TEST(HoverShading, followsStatesOneToThreeAndIsKeptOtherwise) {
         ButtonStatus s;
         s.ButtonState = c.state;
         s.HoverShading = c.before;
-        UpdateHoverShading(s);
+        updateHoverShading(s);
         EXPECT_EQ(s.HoverShading, c.after) << "state " << int(c.state);
     }
 }

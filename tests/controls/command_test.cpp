@@ -20,18 +20,18 @@ class CommandTest : public DialogFixture {};
 TEST_F(CommandTest, clickInThePlatformOrderRaisesClickWithHighLightSelectPainted) {
     hover();
     EXPECT_EQ(button->ButtonState(), VisualState::HighLight);
-    EXPECT_EQ(button->ShownFrame(), Frame::HighLight);
+    EXPECT_EQ(button->shownFrame(), Frame::HighLight);
 
     // Qt gives the focus before it delivers the press: 2 -> 4, then the press.
     QTest::mousePress(button, Qt::LeftButton, {}, centre());
     EXPECT_TRUE(button->hasFocus());
     EXPECT_EQ(button->ButtonState(), VisualState::HighLightSelect);
-    EXPECT_EQ(button->ShownFrame(), Frame::Pressed);
+    EXPECT_EQ(button->shownFrame(), Frame::Pressed);
     EXPECT_TRUE(button->LeftDown());
     EXPECT_EQ(clicks->count(), 0);
 
     QTest::mouseRelease(button, Qt::LeftButton, {}, centre());
-    EXPECT_EQ(button->ShownFrame(), Frame::HighLightSelect);
+    EXPECT_EQ(button->shownFrame(), Frame::HighLightSelect);
     EXPECT_FALSE(button->LeftDown());
     EXPECT_EQ(clicks->count(), 1);
 }
@@ -42,7 +42,7 @@ TEST_F(CommandTest, releaseAfterDragOffAndTickRaisesNoClick) {
     pointerOn(panel, QPoint(250, 100));
     QTest::mouseMove(button, QPoint(230, 80));
     ASSERT_TRUE(waitFor([&] { return button->ButtonState() == VisualState::Selected; }));
-    EXPECT_EQ(button->ShownFrame(), Frame::Selected);
+    EXPECT_EQ(button->shownFrame(), Frame::Selected);
 
     // Back onto the button with the left button still held: not re-armed.
     pointerOn(button, centre());
@@ -68,10 +68,10 @@ TEST_F(CommandTest, releaseOffTheButtonBeforeATickSeesItRaisesClick) {
 TEST_F(CommandTest, rightButtonReleaseRaisesClickWithoutPainting) {
     hover();
     QTest::mousePress(button, Qt::RightButton, {}, centre());
-    const Frame afterPress = button->ShownFrame();
+    const Frame afterPress = button->shownFrame();
     EXPECT_FALSE(button->LeftDown());
     QTest::mouseRelease(button, Qt::RightButton, {}, centre());
-    EXPECT_EQ(button->ShownFrame(), afterPress);
+    EXPECT_EQ(button->shownFrame(), afterPress);
     EXPECT_EQ(clicks->count(), 1);
 }
 
@@ -85,14 +85,14 @@ TEST_F(CommandTest, doubleClickRaisesClickForEachRelease) {
 }
 
 // The keys that press a focused button, and keys that must not.
-struct PressKey {
+struct pressKey {
     const char* name;
     Qt::Key key;
     Qt::KeyboardModifiers modifiers;
     bool presses;
 };
 
-class KeyPress : public DialogFixture, public ::testing::WithParamInterface<PressKey> {
+class KeyPress : public DialogFixture, public ::testing::WithParamInterface<pressKey> {
   protected:
     void focusButton() {
         button->setFocus();
@@ -101,23 +101,23 @@ class KeyPress : public DialogFixture, public ::testing::WithParamInterface<Pres
 };
 
 TEST_P(KeyPress, showsPressedWhileDownAndClicksOnRelease) {
-    const PressKey& k = GetParam();
+    const pressKey& k = GetParam();
     focusButton();
     QTest::keyPress(button, k.key, k.modifiers);
-    EXPECT_EQ(button->ShownFrame(), k.presses ? Frame::Pressed : Frame::Selected);
+    EXPECT_EQ(button->shownFrame(), k.presses ? Frame::Pressed : Frame::Selected);
     EXPECT_EQ(clicks->count(), 0);
     QTest::keyRelease(button, k.key, k.modifiers);
     EXPECT_EQ(clicks->count(), k.presses ? 1 : 0);
-    EXPECT_EQ(button->ShownFrame(), Frame::Selected);
+    EXPECT_EQ(button->shownFrame(), Frame::Selected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, KeyPress,
-    ::testing::Values(PressKey{"space", Qt::Key_Space, Qt::NoModifier, true},
-                      PressKey{"returnKey", Qt::Key_Return, Qt::NoModifier, true},
-                      PressKey{"keypadEnter", Qt::Key_Enter, Qt::KeypadModifier, true},
-                      PressKey{"ctrlSpace", Qt::Key_Space, Qt::ControlModifier, false},
-                      PressKey{"letter", Qt::Key_A, Qt::NoModifier, false}),
+    ::testing::Values(pressKey{"space", Qt::Key_Space, Qt::NoModifier, true},
+                      pressKey{"returnKey", Qt::Key_Return, Qt::NoModifier, true},
+                      pressKey{"keypadEnter", Qt::Key_Enter, Qt::KeypadModifier, true},
+                      pressKey{"ctrlSpace", Qt::Key_Space, Qt::ControlModifier, false},
+                      pressKey{"letter", Qt::Key_A, Qt::NoModifier, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(KeyPress, autoRepeatOfAHeldKeyClicksOnce) {
@@ -128,7 +128,7 @@ TEST_F(KeyPress, autoRepeatOfAHeldKeyClicksOnce) {
         QKeyEvent repeat(type, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "), true);
         QApplication::sendEvent(button, &repeat);
     }
-    EXPECT_EQ(button->ShownFrame(), Frame::Pressed);
+    EXPECT_EQ(button->shownFrame(), Frame::Pressed);
     QTest::keyRelease(button, Qt::Key_Space);
     EXPECT_EQ(clicks->count(), 1);
 }
@@ -148,11 +148,11 @@ TEST_F(KeyPress, focusMovedAwayWhileTheKeyIsDownCancelsTheClick) {
 TEST_F(CommandTest, beforeInitializeHoverIsNeverTrackedButReleaseStillClicks) {
     auto* fresh = new Command(panel);
     fresh->setGeometry(QRect(QPoint(220, 20), testing::kButtonSize));
-    fresh->ReadProperties(PropertyBag{});
+    fresh->readProperties(PropertyBag{});
     fresh->show();
     QSignalSpy freshClicks(fresh, &Command::Click);
     EXPECT_EQ(fresh->ButtonState(), VisualState::Uninitialized);
-    EXPECT_FALSE(fresh->TrackingPointer());
+    EXPECT_FALSE(fresh->trackingPointer());
 
     QTest::mouseMove(fresh, centre());
     EXPECT_EQ(fresh->ButtonState(), VisualState::Uninitialized);
@@ -176,7 +176,7 @@ TEST_F(CommandTest, hoverShadingIsKeptIntoStateFourFromHighLight) {
     hover();
     button->setFocus();
     ASSERT_TRUE(waitFor([&] { return button->ButtonState() == VisualState::HighLightSelect; }));
-    EXPECT_EQ(button->ShownFrame(), Frame::Pressed);
+    EXPECT_EQ(button->shownFrame(), Frame::Pressed);
     EXPECT_TRUE(button->HoverShading());
 }
 
@@ -185,7 +185,7 @@ TEST_F(CommandTest, normalShadingIsKeptIntoStateFourFromSelected) {
     ASSERT_TRUE(waitFor([&] { return button->ButtonState() == VisualState::Selected; }));
     hover();
     EXPECT_EQ(button->ButtonState(), VisualState::HighLightSelect);
-    EXPECT_EQ(button->ShownFrame(), Frame::HighLightSelect);
+    EXPECT_EQ(button->shownFrame(), Frame::HighLightSelect);
     EXPECT_FALSE(button->HoverShading());
 }
 
@@ -195,7 +195,7 @@ TEST_F(CommandTest, losingTheFocusGoesBackToNormal) {
     ASSERT_TRUE(waitFor([&] { return button->ButtonState() == VisualState::HighLightSelect; }));
     other->setFocus();
     ASSERT_TRUE(waitFor([&] { return button->ButtonState() == VisualState::Normal; }));
-    EXPECT_EQ(button->ShownFrame(), Frame::Normal);
+    EXPECT_EQ(button->shownFrame(), Frame::Normal);
     EXPECT_EQ(other->ButtonState(), VisualState::Selected);
 }
 
@@ -236,7 +236,7 @@ TEST_P(PointerTracking, endsTheHoverLookOnlyOffTheButton) {
         pointerOn(dialog.get(), QPoint(5000, 5000));
         break;
     case PointerTarget::Unreadable:
-        gui::SetFakePointer({QPoint(), false});
+        gui::setFakePointer({QPoint(), false});
         break;
     }
     if (GetParam().endsHover) {
@@ -244,11 +244,11 @@ TEST_P(PointerTracking, endsTheHoverLookOnlyOffTheButton) {
         clock.start();
         ASSERT_TRUE(waitFor([&] { return button->ButtonState() == VisualState::Normal; }));
         EXPECT_LT(clock.elapsed(), 500);
-        EXPECT_EQ(button->ShownFrame(), Frame::Normal);
+        EXPECT_EQ(button->shownFrame(), Frame::Normal);
     } else {
         QTest::qWait(kTwoTicksMs);
         EXPECT_EQ(button->ButtonState(), VisualState::HighLight);
-        EXPECT_EQ(button->ShownFrame(), Frame::HighLight);
+        EXPECT_EQ(button->shownFrame(), Frame::HighLight);
     }
 }
 
@@ -267,17 +267,17 @@ TEST_F(CommandTest, resizeRepaintsNormalWithoutChangingTheState) {
     hover();
     button->resize(80, 30);
     EXPECT_EQ(button->ButtonState(), VisualState::HighLight);
-    EXPECT_EQ(button->ShownFrame(), Frame::Normal);
-    EXPECT_EQ(button->Face().size(), QSize(80, 30));
+    EXPECT_EQ(button->shownFrame(), Frame::Normal);
+    EXPECT_EQ(button->face().size(), QSize(80, 30));
     QTest::mousePress(button, Qt::LeftButton, {}, centre());
-    EXPECT_EQ(button->ShownFrame(), Frame::Pressed);
+    EXPECT_EQ(button->shownFrame(), Frame::Pressed);
     QTest::mouseRelease(button, Qt::LeftButton, {}, centre());
 }
 
 TEST_F(CommandTest, disabledButtonIgnoresEverythingButResize) {
     hover();
     button->Enabled(false);
-    EXPECT_EQ(button->ShownFrame(), Frame::Disable);
+    EXPECT_EQ(button->shownFrame(), Frame::Disable);
     EXPECT_EQ(button->ButtonState(), VisualState::HighLight);
     EXPECT_FALSE(button->findChild<QLabel*>(QStringLiteral("LblMsg"))->isEnabled());
 
@@ -288,14 +288,14 @@ TEST_F(CommandTest, disabledButtonIgnoresEverythingButResize) {
     EXPECT_EQ(clicks->count(), 0);
     EXPECT_EQ(button->ButtonState(), VisualState::HighLight);
     EXPECT_FALSE(button->LeftDown());
-    EXPECT_EQ(button->ShownFrame(), Frame::Disable);
+    EXPECT_EQ(button->shownFrame(), Frame::Disable);
 
     button->resize(70, 25);
-    EXPECT_EQ(button->ShownFrame(), Frame::Disable);
-    EXPECT_EQ(button->Face().size(), QSize(70, 25));
+    EXPECT_EQ(button->shownFrame(), Frame::Disable);
+    EXPECT_EQ(button->face().size(), QSize(70, 25));
 
     button->Enabled(true);
-    EXPECT_EQ(button->ShownFrame(), Frame::Normal);
+    EXPECT_EQ(button->shownFrame(), Frame::Normal);
     EXPECT_TRUE(button->findChild<QLabel*>(QStringLiteral("LblMsg"))->isEnabled());
 }
 
@@ -310,9 +310,9 @@ class RepaintingSteps : public DialogFixture,
 
 TEST_P(RepaintingSteps, repaintNormalAndKeepTheState) {
     hover();
-    ASSERT_EQ(button->ShownFrame(), Frame::HighLight);
+    ASSERT_EQ(button->shownFrame(), Frame::HighLight);
     GetParam().run(button);
-    EXPECT_EQ(button->ShownFrame(), Frame::Normal);
+    EXPECT_EQ(button->shownFrame(), Frame::Normal);
     EXPECT_EQ(button->ButtonState(), VisualState::HighLight);
     // The next change paints from the kept state.
     QTest::mouseClick(button, Qt::LeftButton, {}, centre());
@@ -321,7 +321,7 @@ TEST_P(RepaintingSteps, repaintNormalAndKeepTheState) {
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, RepaintingSteps,
-    ::testing::Values(RepaintingStep{"FirstUse", [](Command* b) { b->FirstUse(); }},
+    ::testing::Values(RepaintingStep{"FirstUse", [](Command* b) { b->firstUse(); }},
                       RepaintingStep{"RefreshCaption", [](Command* b) { b->RefreshCaption(); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -330,37 +330,37 @@ TEST_F(CommandTest, gettersOnlyRead) {
     EXPECT_TRUE(button->Enabled());
     EXPECT_EQ(button->FontColour(), 0u);
     EXPECT_EQ(button->Visible(), 255);
-    EXPECT_EQ(button->ShownFrame(), Frame::HighLight);
+    EXPECT_EQ(button->shownFrame(), Frame::HighLight);
 }
 
 TEST_F(CommandTest, settersGivenTheValueTheyHaveNeitherRepaintNorNotify) {
     hover();
-    QSignalSpy changes(button, &Command::PropertyChanged);
+    QSignalSpy changes(button, &Command::propertyChanged);
     button->Caption(button->Caption());
     button->Font(button->Font());
     button->Enabled(true);
     button->FontColour(0);
     button->Visible(255);
     EXPECT_EQ(changes.count(), 0);
-    EXPECT_EQ(button->ShownFrame(), Frame::HighLight);
+    EXPECT_EQ(button->shownFrame(), Frame::HighLight);
 }
 
 TEST_F(CommandTest, savingTheLayoutRepaintsTheNormalLook) {
     hover();
     PropertyBag bag;
-    button->WriteProperties(bag);
-    EXPECT_EQ(button->ShownFrame(), Frame::Normal);
+    button->writeProperties(bag);
+    EXPECT_EQ(button->shownFrame(), Frame::Normal);
     EXPECT_EQ(button->ButtonState(), VisualState::HighLight);
 }
 
 TEST_F(CommandTest, transparentVisibleReadsZeroAndRepaintsNothing) {
     hover();
-    QSignalSpy changes(button, &Command::PropertyChanged);
+    QSignalSpy changes(button, &Command::propertyChanged);
     button->Visible(0);
     EXPECT_EQ(changes.count(), 1);
     EXPECT_EQ(changes.at(0).at(0).toString(), QStringLiteral("Visible"));
     EXPECT_EQ(button->Visible(), 0);
-    EXPECT_EQ(button->ShownFrame(), Frame::HighLight);
+    EXPECT_EQ(button->shownFrame(), Frame::HighLight);
     EXPECT_EQ(button->ButtonState(), VisualState::HighLight);
     EXPECT_TRUE(button->IsEnabled());
 
@@ -380,10 +380,10 @@ TEST(CommandFirstUse, firstUseSwitchesANewButtonOn) {
     // While the button is still off, the first-use repaint leaves the caption
     // colour alone.
     fresh.FontColour(0x0000FF);
-    fresh.FirstUse();
+    fresh.firstUse();
     EXPECT_TRUE(fresh.Enabled());
     EXPECT_EQ(fresh.FirstRunFlag(), 1);
-    EXPECT_EQ(fresh.ShownFrame(), Frame::Normal);
+    EXPECT_EQ(fresh.shownFrame(), Frame::Normal);
     EXPECT_EQ(fresh.FontColour(), 0x0000FFu);
 }
 
@@ -397,7 +397,7 @@ TEST(CommandFirstUse, colourOfANewlyEnabledButtonIsForcedBlackUntilFirstUse) {
 
 TEST(CommandProperties, settersNotifyTheHostByName) {
     Command b;
-    QSignalSpy changes(&b, &Command::PropertyChanged);
+    QSignalSpy changes(&b, &Command::propertyChanged);
     b.Caption(QStringLiteral("設定"));
     b.Font(QFont(QStringLiteral("IPAPGothic"), 12));
     b.Enabled(true);
@@ -413,9 +413,9 @@ TEST(CommandProperties, settersNotifyTheHostByName) {
 
 TEST(CommandProperties, aColourThatIsNotPlainRgbIsRefusedQuietly) {
     Command b;
-    b.ReadProperties(PropertyBag{});
+    b.readProperties(PropertyBag{});
     b.FontColour(0x336699);
-    QSignalSpy changes(&b, &Command::PropertyChanged);
+    QSignalSpy changes(&b, &Command::propertyChanged);
     b.FontColour(0x80000012); // a system colour index, not an RGB value
     EXPECT_EQ(changes.count(), 0);
     EXPECT_EQ(b.FontColour(), 0x336699u);

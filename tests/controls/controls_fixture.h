@@ -29,7 +29,7 @@ inline bool waitFor(const std::function<bool()>& condition, int timeoutMs = 1000
 // Makes `button` an ordinary enabled button the way a dialog does: loaded from
 // an (empty) stored layout, then initialised.
 inline void loadAndInitialize(Command* button) {
-    button->ReadProperties(PropertyBag{});
+    button->readProperties(PropertyBag{});
     button->Initialize();
 }
 
@@ -65,7 +65,7 @@ class DialogFixture : public ::testing::Test {
     }
 
     void TearDown() override {
-        gui::ClearFakePointer();
+        gui::clearFakePointer();
         clicks.reset();
         dialog.reset();
     }
@@ -74,7 +74,7 @@ class DialogFixture : public ::testing::Test {
 
     // The fake pointer over point `local` of widget `w`.
     static void pointerOn(QWidget* w, QPoint local) {
-        gui::SetFakePointer({w->mapToGlobal(local)});
+        gui::setFakePointer({w->mapToGlobal(local)});
     }
 
     // Moves the real (test) mouse onto the button so it gets a move event.

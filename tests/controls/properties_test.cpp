@@ -20,18 +20,18 @@ QFont jpFont() {
 
 TEST(PropertyBag, namesMatchWithoutRegardToCase) {
     PropertyBag bag;
-    bag.WriteProperty(QStringLiteral("enabled"), false, true);
-    EXPECT_FALSE(bag.ReadProperty(QStringLiteral("Enabled"), true).toBool());
-    EXPECT_FALSE(bag.ReadProperty(QStringLiteral("ENABLED"), true).toBool());
-    bag.WriteProperty(QStringLiteral("ENABLED"), QStringLiteral("-1"), true);
-    EXPECT_EQ(bag.Names(), QStringList{QStringLiteral("enabled")});
-    EXPECT_EQ(bag.ReadProperty(QStringLiteral("missing"), 42).toInt(), 42);
+    bag.writeProperty(QStringLiteral("enabled"), false, true);
+    EXPECT_FALSE(bag.readProperty(QStringLiteral("Enabled"), true).toBool());
+    EXPECT_FALSE(bag.readProperty(QStringLiteral("ENABLED"), true).toBool());
+    bag.writeProperty(QStringLiteral("ENABLED"), QStringLiteral("-1"), true);
+    EXPECT_EQ(bag.names(), QStringList{QStringLiteral("enabled")});
+    EXPECT_EQ(bag.readProperty(QStringLiteral("missing"), 42).toInt(), 42);
 }
 
 TEST(StoredProperties, roundTripKeepsEveryProperty) {
     QWidget host;
     Command saved(&host);
-    saved.ReadProperties(PropertyBag{});
+    saved.readProperties(PropertyBag{});
     QFont font(QStringLiteral("IPAPGothic"), 12);
     font.setItalic(true);
     saved.Caption(QStringLiteral("ｷｬﾝｾﾙ"));
@@ -40,10 +40,10 @@ TEST(StoredProperties, roundTripKeepsEveryProperty) {
     saved.Visible(0);
     saved.Enabled(false);
     PropertyBag bag;
-    saved.WriteProperties(bag);
+    saved.writeProperties(bag);
 
     Command loaded(&host);
-    loaded.ReadProperties(bag);
+    loaded.readProperties(bag);
     EXPECT_EQ(loaded.Caption(), QStringLiteral("ｷｬﾝｾﾙ"));
     EXPECT_EQ(loaded.Font(), font);
     EXPECT_EQ(loaded.FontColour(), 0x0000FFu);
@@ -55,14 +55,14 @@ TEST(StoredProperties, roundTripKeepsEveryProperty) {
 TEST(StoredProperties, captionCommandIsNotStoredAndComesBackAsCommand1) {
     QWidget host;
     Command saved(&host);
-    saved.ReadProperties(PropertyBag{});
+    saved.readProperties(PropertyBag{});
     saved.Caption(QStringLiteral("Command"));
     PropertyBag bag;
-    saved.WriteProperties(bag);
-    EXPECT_TRUE(bag.IsEmpty());
+    saved.writeProperties(bag);
+    EXPECT_TRUE(bag.isEmpty());
 
     Command loaded(&host);
-    loaded.ReadProperties(bag);
+    loaded.readProperties(bag);
     EXPECT_EQ(loaded.Caption(), QStringLiteral("Command1"));
     EXPECT_TRUE(loaded.IsEnabled());
     EXPECT_EQ(loaded.Font(), host.font());
@@ -77,27 +77,27 @@ TEST(StoredProperties, everythingOffItsDefaultIsWrittenInOrder) {
     b.FontColour(0x10);
     b.Visible(0);
     PropertyBag bag;
-    b.WriteProperties(bag);
-    EXPECT_EQ(bag.Names(),
+    b.writeProperties(bag);
+    EXPECT_EQ(bag.names(),
               (QStringList{"Enabled", "Caption", "FirstRun", "Font", "FontColour", "Visible"}));
-    EXPECT_EQ(bag.ReadProperty(QStringLiteral("FirstRun")).toInt(), 0);
-    EXPECT_EQ(bag.ReadProperty(QStringLiteral("Visible")).toInt(), 0);
+    EXPECT_EQ(bag.readProperty(QStringLiteral("FirstRun")).toInt(), 0);
+    EXPECT_EQ(bag.readProperty(QStringLiteral("Visible")).toInt(), 0);
 }
 
 TEST(StoredProperties, unreadableStoredValuesAreSkipped) {
     PropertyBag bag;
-    bag.WriteProperty(QStringLiteral("fontcolour"), QStringLiteral("red"));
-    bag.WriteProperty(QStringLiteral("visible"), QStringLiteral("0"));
+    bag.writeProperty(QStringLiteral("fontcolour"), QStringLiteral("red"));
+    bag.writeProperty(QStringLiteral("visible"), QStringLiteral("0"));
     Command b;
     b.FontColour(0x202020);
-    b.ReadProperties(bag);
+    b.readProperties(bag);
     EXPECT_EQ(b.FontColour(), 0x202020u);
     EXPECT_EQ(b.Visible(), 0);
 
     PropertyBag tooBig;
-    tooBig.WriteProperty(QStringLiteral("firstrun"), QStringLiteral("300"));
+    tooBig.writeProperty(QStringLiteral("firstrun"), QStringLiteral("300"));
     Command c;
-    c.ReadProperties(tooBig);
+    c.readProperties(tooBig);
     EXPECT_EQ(c.FirstRunFlag(), 0);
 }
 
@@ -114,7 +114,7 @@ TEST_P(DialogLayouts, loadCaptionFontAndEnabledState) {
     const LayoutButton& p = GetParam();
     QWidget host;
     Command b(&host);
-    ASSERT_TRUE(LoadButtonLayout(&b, QString::fromUtf8(p.resource), QString::fromUtf8(p.name)));
+    ASSERT_TRUE(loadButtonLayout(&b, QString::fromUtf8(p.resource), QString::fromUtf8(p.name)));
     EXPECT_EQ(b.Caption(), QString::fromUtf8(p.caption));
     EXPECT_EQ(b.IsEnabled(), p.enabled);
     EXPECT_EQ(b.Font().family(), QStringLiteral("ＭＳ Ｐゴシック"));
@@ -142,10 +142,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DialogLayouts, missingButtonOrResourceLeavesTheButtonAlone) {
     Command b;
-    EXPECT_FALSE(LoadButtonLayout(&b, QStringLiteral(":/layouts/velmora_s.layout"),
+    EXPECT_FALSE(loadButtonLayout(&b, QStringLiteral(":/layouts/velmora_s.layout"),
                                   QStringLiteral("Cmd_Sel")));
     EXPECT_FALSE(
-        LoadButtonLayout(&b, QStringLiteral(":/layouts/none.layout"), QStringLiteral("Cmd_Set")));
+        loadButtonLayout(&b, QStringLiteral(":/layouts/none.layout"), QStringLiteral("Cmd_Set")));
     EXPECT_EQ(b.Caption(), QStringLiteral("Command"));
     EXPECT_FALSE(b.IsEnabled());
 }
@@ -153,20 +153,20 @@ TEST(DialogLayouts, missingButtonOrResourceLeavesTheButtonAlone) {
 TEST(LayoutText, readsOnlyItsOwnSectionAndRejectsBrokenLines) {
     const QString text = QStringLiteral("; comment\n[A]\ncaption = one\n\n[b]\n"
                                         "Caption=two = three\nfont = X, 12, 700, 128, italic\n");
-    const auto a = ReadLayoutSection(text, QStringLiteral("a"));
+    const auto a = readLayoutSection(text, QStringLiteral("a"));
     ASSERT_TRUE(a.has_value());
-    EXPECT_EQ(a->Names(), QStringList{QStringLiteral("caption")});
-    const auto b = ReadLayoutSection(text, QStringLiteral("B"));
+    EXPECT_EQ(a->names(), QStringList{QStringLiteral("caption")});
+    const auto b = readLayoutSection(text, QStringLiteral("B"));
     ASSERT_TRUE(b.has_value());
-    EXPECT_EQ(b->ReadProperty(QStringLiteral("caption")).toString(), QStringLiteral("two = three"));
-    const QFont font = b->ReadProperty(QStringLiteral("font")).value<QFont>();
+    EXPECT_EQ(b->readProperty(QStringLiteral("caption")).toString(), QStringLiteral("two = three"));
+    const QFont font = b->readProperty(QStringLiteral("font")).value<QFont>();
     EXPECT_EQ(font.weight(), QFont::Bold);
     EXPECT_TRUE(font.italic());
 
-    EXPECT_FALSE(ReadLayoutSection(QStringLiteral("[A]\nno equals sign\n"), QStringLiteral("A")));
+    EXPECT_FALSE(readLayoutSection(QStringLiteral("[A]\nno equals sign\n"), QStringLiteral("A")));
     EXPECT_FALSE(
-        ReadLayoutSection(QStringLiteral("[A]\nfont = X, big, 400, 128\n"), QStringLiteral("A")));
-    EXPECT_FALSE(ReadLayoutSection(QStringLiteral("[A\n"), QStringLiteral("A")));
+        readLayoutSection(QStringLiteral("[A]\nfont = X, big, 400, 128\n"), QStringLiteral("A")));
+    EXPECT_FALSE(readLayoutSection(QStringLiteral("[A\n"), QStringLiteral("A")));
 }
 
 } // namespace

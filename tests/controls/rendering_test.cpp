@@ -40,7 +40,7 @@ class FramePictures : public ::testing::TestWithParam<FrameSpots> {};
 
 TEST_P(FramePictures, haveTheOutlineAndBandOfTheirTable) {
     const FrameSpots& p = GetParam();
-    const QImage image = FrameImage(p.frame);
+    const QImage image = frameImage(p.frame);
     ASSERT_EQ(image.size(), QSize(64, 25));
     const int i = p.outlineInset;
     // Outline one (Pressed: two) pixels inside every edge.
@@ -98,11 +98,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FramePictures, highLightSelectIsHighLightPixelForPixel) {
-    EXPECT_EQ(FrameImage(Frame::HighLightSelect), FrameImage(Frame::HighLight));
+    EXPECT_EQ(frameImage(Frame::HighLightSelect), frameImage(Frame::HighLight));
 }
 
 TEST(TextureStrip, isALightStreakyGreyDarkeningToTheRight) {
-    InitControlResources();
+    initControlResources();
     const QImage strip(QStringLiteral(":/textures/metal.bmp"));
     ASSERT_EQ(strip.size(), QSize(1030, 23));
     ASSERT_EQ(strip.depth(), 32); // loaded; the file itself is 24-bit
@@ -169,7 +169,7 @@ QImage regionFrame() {
 QImage paintedSlices(QSize size) {
     QImage button(size, QImage::Format_ARGB32_Premultiplied);
     button.fill(kUntouched);
-    PaintFrameSlices(button, regionFrame());
+    paintFrameSlices(button, regionFrame());
     return button;
 }
 
@@ -214,7 +214,7 @@ class PaintedButton : public ::testing::Test {
         host.resize(200, 100);
         button = new Command(&host);
         button->setGeometry(10, 10, 61, 25);
-        button->ReadProperties(PropertyBag{});
+        button->readProperties(PropertyBag{});
         button->Initialize();
         host.show();
     }
@@ -223,8 +223,8 @@ class PaintedButton : public ::testing::Test {
 };
 
 TEST_F(PaintedButton, normalFaceHasTheOutlineAtItsEdgesAndTheGradientInside) {
-    ASSERT_EQ(button->ShownFrame(), Frame::Normal);
-    const QImage& face = button->Face();
+    ASSERT_EQ(button->shownFrame(), Frame::Normal);
+    const QImage& face = button->face();
     ASSERT_EQ(face.size(), QSize(61, 25));
     for (auto [x, y] : {std::pair{1, 12}, {59, 12}, {30, 1}, {30, 23}, {2, 2}, {58, 22}})
         EXPECT_TRUE(colourAt(face, x, y, kOutline));
@@ -241,11 +241,11 @@ TEST_F(PaintedButton, captionIsCentredAcrossTheWholeButton) {
     const auto* caption = button->findChild<QLabel*>(QStringLiteral("LblMsg"));
     ASSERT_NE(caption, nullptr);
     // A 375-twip button with the 195-twip label: top 80 twips.
-    EXPECT_DOUBLE_EQ(button->CaptionTopTwips(), 80.0);
+    EXPECT_DOUBLE_EQ(button->captionTopTwips(), 80.0);
     EXPECT_EQ(caption->geometry(), QRect(0, 5, 61, 13));
     EXPECT_EQ(caption->alignment(), Qt::AlignCenter);
     button->resize(120, 40);
-    EXPECT_DOUBLE_EQ(button->CaptionTopTwips(), (600 - 195 - 20) / 2.0);
+    EXPECT_DOUBLE_EQ(button->captionTopTwips(), (600 - 195 - 20) / 2.0);
     EXPECT_EQ(caption->width(), 120);
 }
 
@@ -261,7 +261,7 @@ TEST_F(PaintedButton, disabledLookHasAGreyOutlineAndAGreyedCaption) {
     };
     const int enabledInk = darkest();
     button->Enabled(false);
-    EXPECT_TRUE(colourAt(button->Face(), 1, 12, 0xC9C7BA));
+    EXPECT_TRUE(colourAt(button->face(), 1, 12, 0xC9C7BA));
     const int disabledInk = darkest();
     EXPECT_LT(enabledInk, 60);
     EXPECT_GT(disabledInk, enabledInk + 40);

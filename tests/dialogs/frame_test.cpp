@@ -28,15 +28,15 @@ class PlaceCoordinateTest : public ::testing::TestWithParam<PlaceCase> {};
 
 TEST_P(PlaceCoordinateTest, roundsHalfToEvenThenTruncatesTowardZero) {
     const PlaceCase& c = GetParam();
-    EXPECT_EQ(Place_Coordinate(c.screen, c.dialog, c.divisor), c.expected);
+    EXPECT_EQ(placeCoordinate(c.screen, c.dialog, c.divisor), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PlaceCoordinateTest,
     ::testing::Values(
         // 1280 x 1024 screen and the image selection dialog's 7410 x 4380 twips.
-        PlaceCase{"leftOnWideScreen", PixelsToTwips(1280), 7410, 2, 5895},
-        PlaceCase{"topOnWideScreen", PixelsToTwips(1024), 4380, 3, 3660},
+        PlaceCase{"leftOnWideScreen", pixelsToTwips(1280), 7410, 2, 5895},
+        PlaceCase{"topOnWideScreen", pixelsToTwips(1024), 4380, 3, 3660},
         PlaceCase{"halfRoundsDownToEven", 100.5, 0, 2, 50},
         PlaceCase{"halfRoundsUpToEven", 101.5, 0, 2, 51},
         PlaceCase{"threeAndAHalfGoesToFour", 3.5, 0, 3, 1},
@@ -49,11 +49,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(TilePositions, laysColumnsTopToBottomAndOvershootsBothEdges) {
     const std::vector<QPoint> expected = {{0, 0},   {0, 5},  {0, 10}, {10, 0}, {10, 5},
                                           {10, 10}, {20, 0}, {20, 5}, {20, 10}};
-    EXPECT_EQ(Tile_Positions(10, 5, 15, 7), expected);
+    EXPECT_EQ(tilePositions(10, 5, 15, 7), expected);
 }
 
 TEST(TilePositions, metalStripOnZoomDialogPanelGivesTwoColumnsOfTen) {
-    const std::vector<QPoint> positions = Tile_Positions(1030, 23, 249, 197);
+    const std::vector<QPoint> positions = tilePositions(1030, 23, 249, 197);
     ASSERT_EQ(positions.size(), 20u);
     for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(positions[i], QPoint(0, 23 * i));
@@ -63,15 +63,15 @@ TEST(TilePositions, metalStripOnZoomDialogPanelGivesTwoColumnsOfTen) {
 
 TEST(TilePositions, tileSizeRoundsHalfToEven) {
     // 2.5 rounds to 2 and 3.5 to 4.
-    const std::vector<QPoint> positions = Tile_Positions(2.5, 3.5, 1, 1);
+    const std::vector<QPoint> positions = tilePositions(2.5, 3.5, 1, 1);
     const std::vector<QPoint> expected = {{0, 0}, {0, 4}, {2, 0}, {2, 4}};
     EXPECT_EQ(positions, expected);
 }
 
 // A texture that failed to load has no size; the loop used to spin forever.
 TEST(TilePositions, emptyTextureLaysNothing) {
-    EXPECT_TRUE(Tile_Positions(0, 23, 100, 100).empty());
-    EXPECT_TRUE(Tile_Positions(1030, 0, 100, 100).empty());
+    EXPECT_TRUE(tilePositions(0, 23, 100, 100).empty());
+    EXPECT_TRUE(tilePositions(1030, 0, 100, 100).empty());
 }
 
 TEST(TileTexture, coversThePanelWithClippedCopies) {
@@ -82,7 +82,7 @@ TEST(TileTexture, coversThePanelWithClippedCopies) {
     gui::Surface panel;
     panel.resize(16, 12);
     panel.setBackground(QColor(1, 2, 3));
-    panel.Cls();
+    panel.clear();
     Tile_Texture(&panel, texture);
     for (int y = 0; y < 12; ++y)
         for (int x = 0; x < 16; ++x)
@@ -95,7 +95,7 @@ TEST(TileTexture, panelLowerThanATileShowsOneRowOfTiles) {
     texture.setPixel(3, 4, qRgb(1, 1, 1));
     gui::Surface panel;
     panel.resize(40, 10);
-    panel.Cls();
+    panel.clear();
     Tile_Texture(&panel, texture);
     EXPECT_EQ(panel.image().pixel(3, 4), qRgb(1, 1, 1));
     EXPECT_EQ(panel.image().pixel(39, 9), qRgb(200, 190, 180));
@@ -106,11 +106,11 @@ class FrameTest : public DialogTest {};
 TEST_F(FrameTest, pointerCaptureStoresPositionOrZeroWhenUnreadable) {
     gui::FakePointer fake;
     fake.position = QPoint(123, -45);
-    gui::SetFakePointer(fake);
-    EXPECT_EQ(Capture_Pointer(), QPoint(123, -45));
+    gui::setFakePointer(fake);
+    EXPECT_EQ(capturePointer(), QPoint(123, -45));
     fake.readable = false;
-    gui::SetFakePointer(fake);
-    EXPECT_EQ(Capture_Pointer(), QPoint(0, 0));
+    gui::setFakePointer(fake);
+    EXPECT_EQ(capturePointer(), QPoint(0, 0));
 }
 
 TEST_F(FrameTest, initButtonsStartsTrackingOnEveryButton) {
@@ -121,22 +121,22 @@ TEST_F(FrameTest, initButtonsStartsTrackingOnEveryButton) {
     Init_Buttons(&host);
     EXPECT_EQ(first->ButtonState(), VisualState::Normal);
     EXPECT_EQ(second->ButtonState(), VisualState::Normal);
-    EXPECT_TRUE(first->TrackingPointer());
-    EXPECT_TRUE(second->TrackingPointer());
+    EXPECT_TRUE(first->trackingPointer());
+    EXPECT_TRUE(second->trackingPointer());
 }
 
 TEST_F(FrameTest, animationsRunFromPointerAndBackToTheFirstPointCaptured) {
     velmora_s dialog(12);
     // Placed, not yet shown: its frame is still to come.
     const QRect placed(dialog.pos(), dialog.size());
-    EXPECT_TRUE(gui::RecordedAnimations().empty());
+    EXPECT_TRUE(gui::recordedAnimations().empty());
     dialog.show();
-    ASSERT_EQ(gui::RecordedAnimations().size(), 1u);
-    EXPECT_EQ(gui::RecordedAnimations()[0].from, QRect(300, 200, 0, 0));
+    ASSERT_EQ(gui::recordedAnimations().size(), 1u);
+    EXPECT_EQ(gui::recordedAnimations()[0].from, QRect(300, 200, 0, 0));
     const QRect window = dialog.frameGeometry();
     // The opening once ended on the client area alone, not on the framed window
     // that the closing starts from.
-    EXPECT_EQ(gui::RecordedAnimations()[0].to, window);
+    EXPECT_EQ(gui::recordedAnimations()[0].to, window);
     EXPECT_EQ(window.topLeft(), placed.topLeft());
     EXPECT_GT(window.height(), placed.height());
 
@@ -144,11 +144,11 @@ TEST_F(FrameTest, animationsRunFromPointerAndBackToTheFirstPointCaptured) {
     // point captured at load.
     gui::FakePointer moved;
     moved.position = QPoint(5, 6);
-    gui::SetFakePointer(moved);
+    gui::setFakePointer(moved);
     ClickButton(dialog.Cmd_Can());
-    ASSERT_EQ(gui::RecordedAnimations().size(), 2u);
-    EXPECT_EQ(gui::RecordedAnimations()[1].from, window);
-    EXPECT_EQ(gui::RecordedAnimations()[1].to, QRect(300, 200, 0, 0));
+    ASSERT_EQ(gui::recordedAnimations().size(), 2u);
+    EXPECT_EQ(gui::recordedAnimations()[1].from, window);
+    EXPECT_EQ(gui::recordedAnimations()[1].to, QRect(300, 200, 0, 0));
     EXPECT_FALSE(dialog.isVisible());
 }
 
@@ -156,8 +156,8 @@ TEST_F(FrameTest, closeBoxPlaysTheClosingAnimationOnce) {
     velmora_s dialog(12);
     dialog.show();
     dialog.close();
-    ASSERT_EQ(gui::RecordedAnimations().size(), 2u);
-    EXPECT_EQ(gui::RecordedAnimations()[1].to, QRect(300, 200, 0, 0));
+    ASSERT_EQ(gui::recordedAnimations().size(), 2u);
+    EXPECT_EQ(gui::recordedAnimations()[1].to, QRect(300, 200, 0, 0));
     EXPECT_TRUE(dialog.unloaded());
 }
 
@@ -167,21 +167,21 @@ TEST_F(FrameTest, eachDialogAnimatesFromWhereThePointerWasWhenItLoaded) {
     ClickButton(first.Cmd_Can());
     gui::FakePointer fake;
     fake.position = QPoint(700, 10);
-    gui::SetFakePointer(fake);
+    gui::setFakePointer(fake);
     velmora_s second(12);
     second.show();
     EXPECT_EQ(first.pointerAtLoad(), QPoint(300, 200));
     EXPECT_EQ(second.pointerAtLoad(), QPoint(700, 10));
-    EXPECT_EQ(gui::RecordedAnimations().back().from, QRect(700, 10, 0, 0));
+    EXPECT_EQ(gui::recordedAnimations().back().from, QRect(700, 10, 0, 0));
 }
 
 TEST_F(FrameTest, animationReturnsOnlyWhenFinished) {
-    gui::SetAnimationDuration(80);
+    gui::setAnimationDuration(80);
     QElapsedTimer clock;
     clock.start();
     gui::DrawAnimatedRects(QRect(10, 10, 0, 0), QRect(10, 10, 200, 100));
     const qint64 spent = clock.elapsed();
-    gui::SetAnimationDuration(0);
+    gui::setAnimationDuration(0);
     EXPECT_GE(spent, 80);
     EXPECT_LT(spent, 2000);
 }

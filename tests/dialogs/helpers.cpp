@@ -17,15 +17,15 @@ namespace velmora {
 
 void DialogTest::SetUp() {
     SettingsFileTest::SetUp();
-    gui::ClearRecordedAnimations();
+    gui::clearRecordedAnimations();
     gui::FakePointer fake;
     fake.position = QPoint(300, 200);
-    gui::SetFakePointer(fake);
+    gui::setFakePointer(fake);
 }
 
 void DialogTest::TearDown() {
-    gui::ClearFakePointer();
-    platform::SetDriveListForTest(std::nullopt);
+    gui::clearFakePointer();
+    platform::setDriveListForTest(std::nullopt);
 }
 
 QString DialogTest::writeImage(const QString& name, int width, int height, const QColor& colour) {
@@ -60,7 +60,7 @@ bool ClickItem(QListWidget* list, const QString& text, bool settle) {
 }
 
 void SettleBackgroundWork() {
-    EXPECT_TRUE(gui::WaitForBackgroundWork(30000));
+    EXPECT_TRUE(gui::waitForBackgroundWork(30000));
     QCoreApplication::processEvents();
 }
 

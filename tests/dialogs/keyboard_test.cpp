@@ -68,13 +68,13 @@ TEST_P(RatioDialogKeys, pressTheButtonTheKeyStandsFor) {
     QTest::keyPress(focus, k.key);
     const QString pressed = QString::fromUtf8(k.pressed);
     for (Command* button : {dialog.Cmd_Set(), dialog.Cmd_Can()})
-        EXPECT_EQ(button->ShownFrame() == Frame::Pressed, button->objectName() == pressed)
+        EXPECT_EQ(button->shownFrame() == Frame::Pressed, button->objectName() == pressed)
             << button->objectName().toStdString();
     EXPECT_TRUE(dialog.isVisible());
     QTest::keyRelease(QApplication::focusWidget(), k.key);
 
     EXPECT_EQ(dialog.isVisible(), pressed.isEmpty());
-    EXPECT_EQ(dialog.Chosen_Scale(), k.set ? std::optional<std::int16_t>(40) : std::nullopt);
+    EXPECT_EQ(dialog.chosenScale(), k.set ? std::optional<std::int16_t>(40) : std::nullopt);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -116,7 +116,7 @@ class ImageDialogKeys : public DialogTest {
         QTest::keyClick(dialog->File1(), Qt::Key_Down);
         ASSERT_EQ(dialog->View_File(), path(QStringLiteral("a.bmp")));
         // The preview is decoded on a worker thread.
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog->Preview_Pending(); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog->previewPending(); }, 5000));
     }
     std::unique_ptr<velmora_v> dialog;
 };
@@ -142,7 +142,7 @@ TEST_P(ImageDialogReturn, actsOnWhatHasTheFocus) {
     const ImageReturn& c = GetParam();
     if (c.previewed) {
         ASSERT_TRUE(QDir().mkdir(path(QStringLiteral("sub"))));
-        dialog->Dir1()->SetPath(dir.path());
+        dialog->Dir1()->setPath(dir.path());
         dialog->Dir1()->setCurrentRow(dialog->Dir1()->count() - 1);
         previewFirstFileByKey();
         QTest::keyClick(dialog->File1(), Qt::Key_Down);
@@ -150,10 +150,10 @@ TEST_P(ImageDialogReturn, actsOnWhatHasTheFocus) {
     auto* focus = dialog->findChild<QWidget*>(QString::fromUtf8(c.focus));
     ASSERT_TRUE(focusOn(focus));
     QTest::keyPress(focus, Qt::Key_Return);
-    EXPECT_EQ(dialog->Cmd_Sel()->ShownFrame(), c.selectWhileDown);
+    EXPECT_EQ(dialog->Cmd_Sel()->shownFrame(), c.selectWhileDown);
     QTest::keyRelease(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_EQ(dialog->isVisible(), !c.closes);
-    EXPECT_EQ(dialog->Chosen_File(), *c.chosen ? path(QString::fromUtf8(c.chosen)) : QString());
+    EXPECT_EQ(dialog->chosenFile(), *c.chosen ? path(QString::fromUtf8(c.chosen)) : QString());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -171,18 +171,18 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ImageDialogKeys, doubleClickOnAFileChoosesIt) {
     ASSERT_TRUE(DoubleClickItem(dialog->File1(), QStringLiteral("b.bmp")));
     EXPECT_FALSE(dialog->isVisible());
-    EXPECT_EQ(dialog->Chosen_File(), path(QStringLiteral("b.bmp")));
+    EXPECT_EQ(dialog->chosenFile(), path(QStringLiteral("b.bmp")));
 }
 
 // A key that comes up in another window never reaches the dialog.
 TEST_F(ImageDialogKeys, losingTheKeyboardWhileReturnIsDownEndsThePressWithoutChoosing) {
     previewFirstFileByKey();
     QTest::keyPress(dialog->File1(), Qt::Key_Return);
-    ASSERT_EQ(dialog->Cmd_Sel()->ShownFrame(), Frame::Pressed);
+    ASSERT_EQ(dialog->Cmd_Sel()->shownFrame(), Frame::Pressed);
     QWidget elsewhere;
     showActive(&elsewhere);
-    EXPECT_EQ(dialog->Cmd_Sel()->ShownFrame(), Frame::Normal);
-    EXPECT_FALSE(dialog->Cmd_Sel()->KeyDown());
+    EXPECT_EQ(dialog->Cmd_Sel()->shownFrame(), Frame::Normal);
+    EXPECT_FALSE(dialog->Cmd_Sel()->keyDown());
     showActive(dialog.get());
     QTest::keyRelease(dialog->File1(), Qt::Key_Return);
     EXPECT_TRUE(dialog->isVisible());

@@ -83,7 +83,7 @@ TEST_F(MainWindowDialogsTest, ratioCancelKeepsTheTitleAndSetChangesIt) {
     velmora_m window(hooks());
     window.show();
     const QString before = window.windowTitle();
-    ASSERT_EQ(before, velmora_m::Title_Text(12));
+    ASSERT_EQ(before, velmora_m::titleText(12));
     WhenModal([&](QWidget* modal) {
         auto* dialog = qobject_cast<velmora_s*>(modal);
         ASSERT_NE(dialog, nullptr);
@@ -100,7 +100,7 @@ TEST_F(MainWindowDialogsTest, ratioCancelKeepsTheTitleAndSetChangesIt) {
         ClickButton(dialog->Cmd_Set());
     });
     window.m_ritu_Click();
-    EXPECT_EQ(window.windowTitle(), velmora_m::Title_Text(45));
+    EXPECT_EQ(window.windowTitle(), velmora_m::titleText(45));
     EXPECT_EQ(Ini_Read(kSection, kKeyScale, settingsFile()), QStringLiteral("45"));
 }
 

@@ -76,10 +76,10 @@ TEST_F(RatioDialogTest, labelFollowsTheThumbWhileItIsDragged) {
 TEST_F(RatioDialogTest, setGivesTheRatioBackAndClosesWritingNoSettings) {
     velmora_s dialog(12);
     dialog.show();
-    EXPECT_EQ(dialog.Chosen_Scale(), std::nullopt);
+    EXPECT_EQ(dialog.chosenScale(), std::nullopt);
     dialog.VS_Ritu()->setValue(100);
     ClickButton(dialog.Cmd_Set());
-    EXPECT_EQ(dialog.Chosen_Scale(), std::optional<std::int16_t>(100));
+    EXPECT_EQ(dialog.chosenScale(), std::optional<std::int16_t>(100));
     // The main window stores what the dialog answers.
     EXPECT_EQ(settingsText(), QString());
     EXPECT_FALSE(dialog.isVisible());
@@ -90,7 +90,7 @@ TEST_F(RatioDialogTest, setAfterAnOutOfRangeRatioStoresTheLowestValue) {
     velmora_s dialog(300);
     dialog.show();
     ClickButton(dialog.Cmd_Set());
-    EXPECT_EQ(dialog.Chosen_Scale(), std::optional<std::int16_t>(11));
+    EXPECT_EQ(dialog.chosenScale(), std::optional<std::int16_t>(11));
 }
 
 class RatioDialogLeaveTest : public RatioDialogTest,
@@ -111,7 +111,7 @@ TEST_P(RatioDialogLeaveTest, leavingWithoutSetKeepsRatioAndSettings) {
         QTest::keyClick(&dialog, Qt::Key_Escape);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_TRUE(dialog.unloaded());
-    EXPECT_EQ(dialog.Chosen_Scale(), std::nullopt);
+    EXPECT_EQ(dialog.chosenScale(), std::nullopt);
     EXPECT_EQ(settingsText(), before);
 }
 

@@ -38,7 +38,7 @@ namespace velmora {
 namespace {
 
 QString cleanAppFolder() {
-    return QDir::cleanPath(App_Folder());
+    return QDir::cleanPath(appFolder());
 }
 
 class ImageDialogTest : public DialogTest {
@@ -163,16 +163,16 @@ TEST_F(ImageDialogTest, listsImagesOnlyCaseIgnoredAndSorted) {
                                               QStringLiteral("PHOTO.JPG")}));
     ASSERT_EQ(dialog.Combo_Kind()->count(), 1);
     EXPECT_EQ(dialog.Combo_Kind()->currentText(), QStringLiteral("*.bmp;*.jpg;*.jpeg"));
-    EXPECT_EQ(dialog.File1()->Pattern(), QStringLiteral("*.bmp;*.jpg;*.jpeg"));
-    EXPECT_EQ(dialog.Dir1()->Path(), dir.path());
-    EXPECT_EQ(dialog.File1()->Path(), dir.path());
+    EXPECT_EQ(dialog.File1()->pattern(), QStringLiteral("*.bmp;*.jpg;*.jpeg"));
+    EXPECT_EQ(dialog.Dir1()->path(), dir.path());
+    EXPECT_EQ(dialog.File1()->path(), dir.path());
     EXPECT_TRUE(dialog.lbl_Size()->text().isEmpty());
     EXPECT_TRUE(dialog.View_File().isEmpty());
 }
 
 TEST_F(ImageDialogTest, rootFolderPathsHaveNoDoubledSeparator) {
-    EXPECT_EQ(Join_Path(QStringLiteral("/"), QStringLiteral("a.bmp")), QStringLiteral("/a.bmp"));
-    EXPECT_EQ(Join_Path(QStringLiteral("/tmp/x"), QStringLiteral("a.bmp")),
+    EXPECT_EQ(joinPath(QStringLiteral("/"), QStringLiteral("a.bmp")), QStringLiteral("/a.bmp"));
+    EXPECT_EQ(joinPath(QStringLiteral("/tmp/x"), QStringLiteral("a.bmp")),
               QStringLiteral("/tmp/x/a.bmp"));
     EXPECT_EQ(Add_Separator(QStringLiteral("/")), QStringLiteral("/"));
     EXPECT_EQ(Add_Separator(QStringLiteral("/tmp/x  ")), QStringLiteral("/tmp/x/"));
@@ -181,11 +181,11 @@ TEST_F(ImageDialogTest, rootFolderPathsHaveNoDoubledSeparator) {
     remembered = QStringLiteral("/");
     velmora_v dialog(remembered);
     dialog.show();
-    EXPECT_EQ(dialog.Dir1()->Path(), QStringLiteral("/"));
-    EXPECT_EQ(dialog.File1()->Path(), QStringLiteral("/"));
+    EXPECT_EQ(dialog.Dir1()->path(), QStringLiteral("/"));
+    EXPECT_EQ(dialog.File1()->path(), QStringLiteral("/"));
     EXPECT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));
     ClickButton(dialog.Cmd_Can());
-    EXPECT_EQ(dialog.Folder(), QStringLiteral("/"));
+    EXPECT_EQ(dialog.folder(), QStringLiteral("/"));
 }
 
 TEST_F(ImageDialogTest, folderExistsForListableFoldersOnly) {
@@ -211,10 +211,10 @@ TEST_P(StartFolderTest, unusableStoredFolderFallsBackToTheProgramFolder) {
         ASSERT_TRUE(QDir().rmdir(gone));
     }
     velmora_v dialog(remembered);
-    EXPECT_EQ(dialog.Dir1()->Path(), cleanAppFolder());
-    EXPECT_EQ(dialog.File1()->Path(), cleanAppFolder());
+    EXPECT_EQ(dialog.Dir1()->path(), cleanAppFolder());
+    EXPECT_EQ(dialog.File1()->path(), cleanAppFolder());
     EXPECT_EQ(dialog.Drive1()->currentText(),
-              platform::DriveOfFolder(cleanAppFolder(), platform::MountedDrives()));
+              platform::driveOfFolder(cleanAppFolder(), platform::mountedDrives()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, StartFolderTest, ::testing::Values("missing", "empty", "vanished"));
@@ -237,9 +237,9 @@ TEST_F(ImageDialogTest, installedProgramStartsInThePicturesFolderElseHome) {
         {"installedWithNoPicturesLocation", true, QString(), home},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Start_Folder_For(program, c.installed, c.pictures, home), c.expected) << c.name;
+        EXPECT_EQ(startFolderFor(program, c.installed, c.pictures, home), c.expected) << c.name;
     // Here the program runs from the build, not installed.
-    EXPECT_EQ(Start_Folder(), App_Folder());
+    EXPECT_EQ(startFolder(), appFolder());
 }
 
 class LeaveTest : public ImageDialogTest, public ::testing::WithParamInterface<const char*> {};
@@ -252,14 +252,14 @@ TEST_P(LeaveTest, leavingWithoutSelectStoresTheFolderShownAndChoosesNothing) {
     dialog.show();
     ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("a.bmp")));
     ASSERT_TRUE(DoubleClickItem(dialog.Dir1(), QStringLiteral("sub")));
-    ASSERT_EQ(dialog.Dir1()->Path(), sub);
+    ASSERT_EQ(dialog.Dir1()->path(), sub);
     if (std::string(GetParam()) == "cancel")
         ClickButton(dialog.Cmd_Can());
     else
         dialog.close();
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_TRUE(dialog.Chosen_File().isEmpty());
-    EXPECT_EQ(dialog.Folder(), sub);
+    EXPECT_TRUE(dialog.chosenFile().isEmpty());
+    EXPECT_EQ(dialog.folder(), sub);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, LeaveTest, ::testing::Values("cancel", "closeBox"));
@@ -274,17 +274,17 @@ TEST_F(ImageDialogTest, selectHandsOverThePreviewedFileAfterTheFolderChanged) {
     ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("first.jpg")));
     // A single click in the folder list only marks the entry.
     ASSERT_TRUE(ClickItem(dialog.Dir1(), QStringLiteral("sub")));
-    EXPECT_EQ(dialog.Dir1()->Path(), dir.path());
+    EXPECT_EQ(dialog.Dir1()->path(), dir.path());
     // Enter opens it; the file list follows, the preview stays.
     QTest::keyClick(dialog.Dir1(), Qt::Key_Return);
-    EXPECT_EQ(dialog.Dir1()->Path(), sub);
+    EXPECT_EQ(dialog.Dir1()->path(), sub);
     EXPECT_EQ(fileNames(dialog), QStringList{QStringLiteral("other.bmp")});
     EXPECT_EQ(dialog.lbl_Size()->text(), QStringLiteral("64 * 48"));
     EXPECT_TRUE(dialog.Cmd_Sel()->IsEnabled());
     ClickButton(dialog.Cmd_Sel());
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(dialog.Chosen_File(), file);
-    EXPECT_EQ(dialog.Folder(), sub);
+    EXPECT_EQ(dialog.chosenFile(), file);
+    EXPECT_EQ(dialog.folder(), sub);
 }
 
 // Taking the focus used to make the first entry current, so a first click on
@@ -296,7 +296,7 @@ TEST_F(ImageDialogTest, firstClickOnTheFirstFileAfterFocusPreviewsIt) {
     dialog.show();
     QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
     QApplication::sendEvent(dialog.File1(), &focusIn);
-    EXPECT_TRUE(dialog.File1()->FileName().isEmpty());
+    EXPECT_TRUE(dialog.File1()->fileName().isEmpty());
     EXPECT_TRUE(dialog.View_File().isEmpty());
     ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("a.bmp")));
     EXPECT_EQ(dialog.lbl_Size()->text(), QStringLiteral("40 * 20"));
@@ -307,7 +307,7 @@ TEST_F(ImageDialogTest, disabledSelectButtonDoesNothing) {
     dialog.show();
     ClickButton(dialog.Cmd_Sel());
     EXPECT_TRUE(dialog.isVisible());
-    EXPECT_TRUE(dialog.Chosen_File().isEmpty());
+    EXPECT_TRUE(dialog.chosenFile().isEmpty());
 }
 
 // An undecodable file used to leave the last picture's size and preview on show.
@@ -364,20 +364,20 @@ TEST_F(ImageDialogTest, pictureTooBigForMemoryFailsLikeAnUndecodableOne) {
 TEST_F(ImageDialogTest, drivePickedMovesTheFolderAndFileLists) {
     const QString drive = dir.path();
     writeImage(QStringLiteral("x.bmp"), 4, 4);
-    platform::SetDriveListForTest(QStringList{QStringLiteral("/"), drive});
+    platform::setDriveListForTest(QStringList{QStringLiteral("/"), drive});
     remembered = QStringLiteral("/");
     velmora_v dialog(remembered);
     dialog.show();
     ASSERT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));
     QTest::keyClick(dialog.Drive1(), Qt::Key_Down);
     EXPECT_EQ(dialog.Drive1()->currentText(), drive);
-    EXPECT_EQ(dialog.Dir1()->Path(), drive);
+    EXPECT_EQ(dialog.Dir1()->path(), drive);
     EXPECT_EQ(fileNames(dialog), QStringList{QStringLiteral("x.bmp")});
 }
 
 TEST_F(ImageDialogTest, driveNotReadyIsReportedOnceAndTheDriveListGoesBack) {
     const QString gone = path(QStringLiteral("unmounted"));
-    platform::SetDriveListForTest(QStringList{QStringLiteral("/"), gone});
+    platform::setDriveListForTest(QStringList{QStringLiteral("/"), gone});
     velmora_v dialog(remembered);
     dialog.show();
     ASSERT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));
@@ -397,7 +397,7 @@ TEST_F(ImageDialogTest, driveNotReadyIsReportedOnceAndTheDriveListGoesBack) {
     EXPECT_EQ(icon, QMessageBox::Warning);
     EXPECT_EQ(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     EXPECT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));
-    EXPECT_EQ(dialog.Dir1()->Path(), dir.path());
+    EXPECT_EQ(dialog.Dir1()->path(), dir.path());
 }
 
 // Lets the superuser see a folder as another user would while it lives.
@@ -414,7 +414,7 @@ TEST_F(ImageDialogTest, unreadableDriveReportsTheErrorOnTwoLinesWithRetryAndCanc
     const QString locked = path(QStringLiteral("locked"));
     ASSERT_TRUE(QDir().mkdir(locked));
     ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::WriteOwner));
-    platform::SetDriveListForTest(QStringList{QStringLiteral("/"), locked});
+    platform::setDriveListForTest(QStringList{QStringLiteral("/"), locked});
     velmora_v dialog(remembered);
     dialog.show();
     QString text;
@@ -444,14 +444,14 @@ TEST_F(ImageDialogTest, unreadableDriveReportsTheErrorOnTwoLinesWithRetryAndCanc
 TEST(Drives, driveOfAFolderIsTheLongestMountPointAbove) {
     const QStringList drives = {QStringLiteral("/"), QStringLiteral("/mnt"),
                                 QStringLiteral("/mnt/usb"), QStringLiteral("/mnt/usb2")};
-    EXPECT_EQ(platform::DriveOfFolder(QStringLiteral("/mnt/usb/pics"), drives),
+    EXPECT_EQ(platform::driveOfFolder(QStringLiteral("/mnt/usb/pics"), drives),
               QStringLiteral("/mnt/usb"));
-    EXPECT_EQ(platform::DriveOfFolder(QStringLiteral("/mnt/usb2"), drives),
+    EXPECT_EQ(platform::driveOfFolder(QStringLiteral("/mnt/usb2"), drives),
               QStringLiteral("/mnt/usb2"));
-    EXPECT_EQ(platform::DriveOfFolder(QStringLiteral("/mnt/usbstick"), drives),
+    EXPECT_EQ(platform::driveOfFolder(QStringLiteral("/mnt/usbstick"), drives),
               QStringLiteral("/mnt"));
-    EXPECT_EQ(platform::DriveOfFolder(QStringLiteral("/home"), drives), QStringLiteral("/"));
-    const QStringList mounted = platform::MountedDrives();
+    EXPECT_EQ(platform::driveOfFolder(QStringLiteral("/home"), drives), QStringLiteral("/"));
+    const QStringList mounted = platform::mountedDrives();
     ASSERT_FALSE(mounted.isEmpty());
     EXPECT_EQ(mounted.first(), QStringLiteral("/"));
 }
@@ -466,7 +466,7 @@ TEST(Drives, onlyTheUsersVolumesAreOffered) {
         {"/media/cdrom-image", "squashfs", false}, {"/snap/core22/1122", "squashfs", false},
         {"/snap/firefox/common", "ext4", false},   {"/var/snap/lxd/common/ns", "nsfs", false}};
     for (const auto& [mountPoint, fileSystem, offered] : volumes)
-        EXPECT_EQ(platform::OffersDrive(QString::fromUtf8(mountPoint), fileSystem), offered)
+        EXPECT_EQ(platform::offersDrive(QString::fromUtf8(mountPoint), fileSystem), offered)
             << mountPoint << " " << fileSystem;
 }
 
@@ -477,17 +477,17 @@ TEST_F(ImageDialogTest, opensAtTheDesignedSizeAndPlace) {
     EXPECT_EQ(dialog.Cmd_Sel()->Caption(), QStringLiteral("選択"));
     EXPECT_EQ(dialog.Cmd_Can()->Caption(), QStringLiteral("ｷｬﾝｾﾙ"));
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    const int left = Place_Coordinate(PixelsToTwips(screen.width()), 7410, 2);
-    const int top = Place_Coordinate(PixelsToTwips(screen.height()), 4380, 3);
-    EXPECT_EQ(dialog.pos(), QPoint(TwipsToPixelsNearest(left), TwipsToPixelsNearest(top)));
+    const int left = placeCoordinate(pixelsToTwips(screen.width()), 7410, 2);
+    const int top = placeCoordinate(pixelsToTwips(screen.height()), 4380, 3);
+    EXPECT_EQ(dialog.pos(), QPoint(twipsToPixelsNearest(left), twipsToPixelsNearest(top)));
 }
 
 // Holds back the decodes of previews while it lives, then lets them go and
 // waits for them: a test sees the dialog while a decode is under way.
 struct HeldDecodes {
-    HeldDecodes() { gui::HoldBackgroundWorkForTest(true); }
+    HeldDecodes() { gui::holdBackgroundWorkForTest(true); }
     ~HeldDecodes() {
-        gui::HoldBackgroundWorkForTest(false);
+        gui::holdBackgroundWorkForTest(false);
         SettleBackgroundWork();
     }
 };
@@ -510,7 +510,7 @@ TEST_F(PreviewWorkTest, aSecondClickSupersedesTheDecodeUnderWay) {
     {
         HeldDecodes held;
         ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("big.jpg"), false));
-        EXPECT_TRUE(dialog.Preview_Pending());
+        EXPECT_TRUE(dialog.previewPending());
         EXPECT_TRUE(dialog.Cmd_Sel()->IsEnabled());
         ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("small.bmp"), false));
     }
@@ -527,7 +527,7 @@ TEST_F(PreviewWorkTest, cancelAndTheCloseBoxNeverWaitForTheDecode) {
         ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("big.jpg"), false));
         closeBox ? (void)dialog.close() : ClickButton(dialog.Cmd_Can());
         EXPECT_FALSE(dialog.isVisible());
-        EXPECT_TRUE(dialog.Chosen_File().isEmpty());
+        EXPECT_TRUE(dialog.chosenFile().isEmpty());
     }
 }
 
@@ -577,7 +577,7 @@ TEST_F(ImageDialogTest, listsRegularFilesByTheirNamesAsBytesAndNothingElse) {
     EXPECT_TRUE(dialog.lbl_Size()->text().isEmpty());
     ASSERT_TRUE(ClickItem(dialog.File1(), shown));
     ClickButton(dialog.Cmd_Sel());
-    EXPECT_EQ(platform::NameToBytes(dialog.Chosen_File()), raw);
+    EXPECT_EQ(platform::nameToBytes(dialog.chosenFile()), raw);
     EXPECT_FALSE(fifo.someoneWaited() || swapped.someoneWaited());
     ::unlink(raw.constData()); // QTemporaryDir takes names as text: it cannot remove it
 }
@@ -591,7 +591,7 @@ TEST_F(ImageDialogTest, opensAFolderByItsNameAsBytes) {
     velmora_v dialog(remembered);
     dialog.show();
     ASSERT_TRUE(DoubleClickItem(dialog.Dir1(), QStringLiteral("d\uFFFD")));
-    EXPECT_EQ(platform::NameToBytes(dialog.Dir1()->Path()), folder);
+    EXPECT_EQ(platform::nameToBytes(dialog.Dir1()->path()), folder);
     EXPECT_EQ(fileNames(dialog), QStringList{QStringLiteral("x.bmp")});
     ::unlink((folder + "/x.bmp").constData()); // QTemporaryDir takes names as text
     ::rmdir(folder.constData());

@@ -121,7 +121,7 @@ EnlargeOptions Options(std::uint32_t high, int threads = 0) {
 std::vector<EnlargeKernel> Available_Kernels() {
     std::vector<EnlargeKernel> kernels;
     for (EnlargeKernel k : {EnlargeKernel::Baseline, EnlargeKernel::Avx2, EnlargeKernel::Avx512})
-        if (Enlarge_Kernel_Available(k))
+        if (enlargeKernelAvailable(k))
             kernels.push_back(k);
     return kernels;
 }
@@ -154,7 +154,7 @@ class EnlargeGeometryTest : public testing::TestWithParam<GeometryCase> {};
 
 TEST_P(EnlargeGeometryTest, FollowsTheSizeRule) {
     const GeometryCase& c = GetParam();
-    const EnlargeGeometry g = Enlarge_Geometry(c.width, c.height, c.r);
+    const EnlargeGeometry g = enlargeGeometry(c.width, c.height, c.r);
     EXPECT_EQ(g.valid, c.valid);
     if (!c.valid)
         return;
@@ -190,10 +190,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ------------------------------------------------------------- fixed results
 
-TEST(Enlarge, Ratio2OnThreePixelsAlternatesSourceAndEvenBlend) {
+TEST(enlarge, Ratio2OnThreePixelsAlternatesSourceAndEvenBlend) {
     const Image img{3, 2, 3, {0x000000u, 0x0000FFu, 0x00FF00u, 0x000000u, 0x0000FFu, 0x00FF00u}};
     Dest dst(5, 1);
-    ASSERT_EQ(Enlarge(img.view(), 2.0, dst.view()), EnlargeStatus::Done);
+    ASSERT_EQ(enlarge(img.view(), 2.0, dst.view()), EnlargeStatus::Done);
     // Source column 0, the blend of 0 and 1 (127.5 -> 128), column 1, the blend
     // of 1 and 2 (127.5 -> 128 in both channels), column 2.
     const std::vector<std::uint32_t> expected{0x000000u, 0x000080u, 0x0000FFu, 0x008080u,
@@ -203,22 +203,22 @@ TEST(Enlarge, Ratio2OnThreePixelsAlternatesSourceAndEvenBlend) {
     EXPECT_EQ(dst.damagedCanaries(), 0);
 }
 
-TEST(Enlarge, Ratio1IsTheImageWithoutItsLastColumnAndRow) {
+TEST(enlarge, Ratio1IsTheImageWithoutItsLastColumnAndRow) {
     const Image img = Random_Image(9, 7, 2, 11);
-    const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, 1.0);
+    const EnlargeGeometry g = enlargeGeometry(img.width, img.height, 1.0);
     ASSERT_EQ(g.width, 8);
     ASSERT_EQ(g.height, 6);
     Dest dst(g.width, g.height);
-    ASSERT_EQ(Enlarge(img.view(), 1.0, dst.view(), Options(kOpaque)), EnlargeStatus::Done);
+    ASSERT_EQ(enlarge(img.view(), 1.0, dst.view(), Options(kOpaque)), EnlargeStatus::Done);
     for (int y = 0; y < g.height; ++y)
         for (int x = 0; x < g.width; ++x)
             ASSERT_EQ(dst.at(x, y), img.pixels[y * img.stride + x]) << x << ", " << y;
 }
 
-TEST(Enlarge, LastColumnBlendsWithWhiteBeyondRatio2) {
+TEST(enlarge, LastColumnBlendsWithWhiteBeyondRatio2) {
     const Image img{1, 1, 1, {0x0000FFu}};
     Dest dst(3, 3);
-    ASSERT_EQ(Enlarge(img.view(), 2.0, dst.view(), Options(kOpaque)), EnlargeStatus::Done);
+    ASSERT_EQ(enlarge(img.view(), 2.0, dst.view(), Options(kOpaque)), EnlargeStatus::Done);
     EXPECT_EQ(dst.at(0, 0), 0x0000FFu);   // whole: the stored pixel
     EXPECT_EQ(dst.at(1, 0), 0xFF8080FFu); // half white across
     EXPECT_EQ(dst.at(0, 1), 0xFF8080FFu); // half white down
@@ -227,10 +227,10 @@ TEST(Enlarge, LastColumnBlendsWithWhiteBeyondRatio2) {
     EXPECT_EQ(dst.damagedCanaries(), 0);
 }
 
-TEST(Enlarge, EmptySourceReadsWhiteEverywhere) {
+TEST(enlarge, EmptySourceReadsWhiteEverywhere) {
     const SourceImage none{nullptr, 0, 0, 0};
     Dest dst(4, 3);
-    ASSERT_EQ(Enlarge(none, 1.5, dst.view(), Options(0)), EnlargeStatus::Done);
+    ASSERT_EQ(enlarge(none, 1.5, dst.view(), Options(0)), EnlargeStatus::Done);
     EXPECT_EQ(dst.at(0, 0), 0xFFFFFFFFu);
     EXPECT_EQ(dst.at(1, 0), 0x00FFFFFFu);
     EXPECT_EQ(dst.at(0, 2), 0x00FFFFFFu);
@@ -240,16 +240,16 @@ TEST(Enlarge, EmptySourceReadsWhiteEverywhere) {
 }
 
 // 1 / r overflows: every position but the origin is infinitely far out.
-TEST(Enlarge, TinyRatioLeavesOnlyTheOriginInside) {
+TEST(enlarge, TinyRatioLeavesOnlyTheOriginInside) {
     const Image img = Random_Image(3, 3, 0, 4);
     Dest dst(3, 2);
-    ASSERT_EQ(Enlarge(img.view(), 1e-310, dst.view(), Options(kOpaque)), EnlargeStatus::Done);
+    ASSERT_EQ(enlarge(img.view(), 1e-310, dst.view(), Options(kOpaque)), EnlargeStatus::Done);
     EXPECT_EQ(dst.at(0, 0), img.pixels[0]);
     EXPECT_EQ(dst.at(1, 0), 0xFFFFFFFFu);
     EXPECT_EQ(Compare(img.view(), 1e-310, dst, kOpaque), "");
 }
 
-TEST(Enlarge, UnusableArgumentsAreRefusedWithNothingWritten) {
+TEST(enlarge, UnusableArgumentsAreRefusedWithNothingWritten) {
     const Image img = Random_Image(4, 4, 0, 3);
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
@@ -261,12 +261,12 @@ TEST(Enlarge, UnusableArgumentsAreRefusedWithNothingWritten) {
     };
     for (double r : {0.0, -2.0, nan, inf}) {
         Dest dst(5, 5);
-        EXPECT_EQ(Enlarge(img.view(), r, dst.view(), options), EnlargeStatus::Refused) << r;
+        EXPECT_EQ(enlarge(img.view(), r, dst.view(), options), EnlargeStatus::Refused) << r;
         EXPECT_EQ(dst.at(0, 0), kCanary);
     }
     Dest dst(5, 5);
     const auto byTwo = [&](const SourceImage& source, const DestImage& dest) {
-        return Enlarge(source, 2.0, dest, options);
+        return enlarge(source, 2.0, dest, options);
     };
     // No pixels, a stride below the width, a negative width.
     EXPECT_EQ(byTwo({nullptr, 4, 4, 4}, dst.view()), EnlargeStatus::Refused);
@@ -286,7 +286,7 @@ TEST(Enlarge, UnusableArgumentsAreRefusedWithNothingWritten) {
         reported.push_back(done);
         return EnlargeStep::Stop;
     };
-    EXPECT_EQ(Enlarge(img.view(), 2.0, {nullptr, 0, 0, 0}, options), EnlargeStatus::Done);
+    EXPECT_EQ(enlarge(img.view(), 2.0, {nullptr, 0, 0, 0}, options), EnlargeStatus::Done);
     EXPECT_EQ(reported, std::vector<int>{0});
 }
 
@@ -309,14 +309,14 @@ TEST_P(EnlargeRatioSweep, EqualsPerPixelSampling) {
         for (const SweepCase& shape : shapes) {
             const Image img = Random_Image(shape.width, shape.height, 3,
                                            GetParam() * 1000 + shape.width * 37 + shape.height);
-            const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, r);
+            const EnlargeGeometry g = enlargeGeometry(img.width, img.height, r);
             ASSERT_TRUE(g.valid);
             for (std::uint32_t high : {kOpaque, 0u}) {
                 Dest dst(g.width + 3, g.height + 3, 5);
                 EnlargeOptions options;
                 options.blendedHigh = high;
                 options.kernel = kernel;
-                ASSERT_EQ(Enlarge(img.view(), r, dst.view(), options), EnlargeStatus::Done);
+                ASSERT_EQ(enlarge(img.view(), r, dst.view(), options), EnlargeStatus::Done);
                 ASSERT_EQ(Compare(img.view(), r, dst, high), "")
                     << Kernel_Name(kernel) << ", " << shape.width << " x " << shape.height
                     << ", high " << Hex(high);
@@ -345,7 +345,7 @@ class EnlargeOddRatio : public testing::TestWithParam<OddCase> {};
 TEST_P(EnlargeOddRatio, EqualsPerPixelSampling) {
     const OddCase& c = GetParam();
     const Image img = Random_Image(c.width, c.height, 1, 77);
-    const EnlargeGeometry g = Enlarge_Geometry(c.width, c.height, c.r);
+    const EnlargeGeometry g = enlargeGeometry(c.width, c.height, c.r);
     ASSERT_TRUE(g.valid);
     for (EnlargeKernel kernel : Available_Kernels()) {
         Dest dst(g.width + 1, g.height + 1, 2);
@@ -353,7 +353,7 @@ TEST_P(EnlargeOddRatio, EqualsPerPixelSampling) {
         options.blendedHigh = kOpaque;
         options.kernel = kernel;
         options.threads = 2;
-        ASSERT_EQ(Enlarge(img.view(), c.r, dst.view(), options), EnlargeStatus::Done);
+        ASSERT_EQ(enlarge(img.view(), c.r, dst.view(), options), EnlargeStatus::Done);
         ASSERT_EQ(Compare(img.view(), c.r, dst, kOpaque), "") << Kernel_Name(kernel);
         ASSERT_EQ(dst.damagedCanaries(), 0) << Kernel_Name(kernel);
     }
@@ -371,15 +371,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A destination of megabytes, where the engine asks for huge pages and every
 // thread gets several bands; rows are checked at a prime step to keep it quick.
-TEST(Enlarge, LargeDestinationMatchesOnSampledRows) {
+TEST(enlarge, LargeDestinationMatchesOnSampledRows) {
     const Image img = Random_Image(200, 150, 8, 21);
     const double r = 10.0;
-    const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, r);
+    const EnlargeGeometry g = enlargeGeometry(img.width, img.height, r);
     for (EnlargeKernel kernel : Available_Kernels()) {
         Dest dst(g.width, g.height, 1);
         EnlargeOptions options = Options(kOpaque, 2);
         options.kernel = kernel;
-        ASSERT_EQ(Enlarge(img.view(), r, dst.view(), options), EnlargeStatus::Done);
+        ASSERT_EQ(enlarge(img.view(), r, dst.view(), options), EnlargeStatus::Done);
         for (int y = 0; y < g.height; y += 37)
             for (int x = 0; x < g.width; ++x)
                 ASSERT_EQ(dst.at(x, y), Expected(img.view(), r, x, y, kOpaque))
@@ -392,7 +392,7 @@ TEST(Enlarge, LargeDestinationMatchesOnSampledRows) {
 // faulted in ahead of the threads that write them: across one boundary with no
 // whole page (the strip across it must not look for a page in an empty list),
 // from a boundary on, and around one whole page. Rows end in a canary word.
-TEST(Enlarge, DestinationsAroundHugePageBoundariesMatchOnTwoThreads) {
+TEST(enlarge, DestinationsAroundHugePageBoundariesMatchOnTwoThreads) {
     constexpr std::size_t kHuge = std::size_t{2} << 20;
     const struct {
         std::size_t offset; // bytes from a boundary to the first pixel
@@ -400,13 +400,13 @@ TEST(Enlarge, DestinationsAroundHugePageBoundariesMatchOnTwoThreads) {
     } cases[] = {{(1 << 20) + (1 << 16), 175}, {kHuge, 100}, {kHuge - 4096, 300}};
     for (const auto& c : cases) {
         const Image img = Random_Image(128, c.sourceHeight, 0, 31);
-        const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, 4.0);
+        const EnlargeGeometry g = enlargeGeometry(img.width, img.height, 4.0);
         const std::ptrdiff_t stride = g.width + 1;
         std::vector<std::uint32_t> buffer(5 * kHuge / 4, kCanary);
         const auto address = reinterpret_cast<std::uintptr_t>(buffer.data());
         const auto first = static_cast<std::ptrdiff_t>(
             ((address + kHuge - 1) / kHuge * kHuge - address + c.offset) / 4);
-        ASSERT_EQ(Enlarge(img.view(), 4.0, {buffer.data() + first, g.width, g.height, stride},
+        ASSERT_EQ(enlarge(img.view(), 4.0, {buffer.data() + first, g.width, g.height, stride},
                           Options(kOpaque, 2)),
                   EnlargeStatus::Done);
         for (std::ptrdiff_t i = 0; i < static_cast<std::ptrdiff_t>(buffer.size()); ++i) {
@@ -421,21 +421,21 @@ TEST(Enlarge, DestinationsAroundHugePageBoundariesMatchOnTwoThreads) {
 
 // ------------------------------------------------------- threads and progress
 
-TEST(Enlarge, OneAndTwoThreadsGiveIdenticalPixels) {
+TEST(enlarge, OneAndTwoThreadsGiveIdenticalPixels) {
     const Image img = Random_Image(211, 67, 4, 5);
     const double r = 4.3;
-    const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, r);
+    const EnlargeGeometry g = enlargeGeometry(img.width, img.height, r);
     Dest one(g.width, g.height), two(g.width, g.height);
-    ASSERT_EQ(Enlarge(img.view(), r, one.view(), Options(kOpaque, 1)), EnlargeStatus::Done);
-    ASSERT_EQ(Enlarge(img.view(), r, two.view(), Options(kOpaque, 2)), EnlargeStatus::Done);
+    ASSERT_EQ(enlarge(img.view(), r, one.view(), Options(kOpaque, 1)), EnlargeStatus::Done);
+    ASSERT_EQ(enlarge(img.view(), r, two.view(), Options(kOpaque, 2)), EnlargeStatus::Done);
     EXPECT_TRUE(one.pixels == two.pixels);
     EXPECT_EQ(Compare(img.view(), r, two, kOpaque), "");
 }
 
-TEST(Enlarge, ProgressGrowsOverFinishedColumnsAndEndsAtTheWidth) {
+TEST(enlarge, ProgressGrowsOverFinishedColumnsAndEndsAtTheWidth) {
     const Image img = Random_Image(900, 20, 0, 9);
     const double r = 3.7;
-    const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, r);
+    const EnlargeGeometry g = enlargeGeometry(img.width, img.height, r);
     for (int threads : {1, 2, 3}) {
         Dest dst(g.width, g.height);
         std::vector<int> reported;
@@ -452,7 +452,7 @@ TEST(Enlarge, ProgressGrowsOverFinishedColumnsAndEndsAtTheWidth) {
                     prefixComplete = false;
             return EnlargeStep::GoOn;
         };
-        ASSERT_EQ(Enlarge(img.view(), r, dst.view(), options), EnlargeStatus::Done);
+        ASSERT_EQ(enlarge(img.view(), r, dst.view(), options), EnlargeStatus::Done);
         ASSERT_FALSE(reported.empty());
         for (std::size_t i = 1; i < reported.size(); ++i)
             EXPECT_LT(reported[i - 1], reported[i]) << "threads " << threads;
@@ -466,10 +466,10 @@ TEST(Enlarge, ProgressGrowsOverFinishedColumnsAndEndsAtTheWidth) {
     }
 }
 
-TEST(Enlarge, NarrowBandsGiveTheSamePixelsAndProgressInTheirSteps) {
+TEST(enlarge, NarrowBandsGiveTheSamePixelsAndProgressInTheirSteps) {
     const Image img = Random_Image(97, 41, 2, 11);
     const double r = 6.1;
-    const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, r);
+    const EnlargeGeometry g = enlargeGeometry(img.width, img.height, r);
     for (int band : {16, 64}) {
         Dest dst(g.width, g.height);
         std::vector<int> reported;
@@ -481,7 +481,7 @@ TEST(Enlarge, NarrowBandsGiveTheSamePixelsAndProgressInTheirSteps) {
             reported.push_back(done);
             return EnlargeStep::GoOn;
         };
-        ASSERT_EQ(Enlarge(img.view(), r, dst.view(), options), EnlargeStatus::Done);
+        ASSERT_EQ(enlarge(img.view(), r, dst.view(), options), EnlargeStatus::Done);
         EXPECT_EQ(Compare(img.view(), r, dst, kOpaque), "") << "band " << band;
         EXPECT_EQ(static_cast<int>(reported.size()), (g.width + band - 1) / band) << band;
     }
@@ -506,11 +506,11 @@ TEST_P(EnlargeRectangle, EqualsThatPartOfTheWholeResult) {
         {"pastTheEdge", -1, -1, 5, 4}, {"column", 64, 0, 16, 0},
     };
     for (double r : {2.0, 3.3, 10.0}) {
-        const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, r);
+        const EnlargeGeometry g = enlargeGeometry(img.width, img.height, r);
         Dest whole(g.width + 16, g.height + 16); // room for the rectangles past the edge
         EnlargeOptions options = Options(kOpaque, 2);
         options.kernel = GetParam();
-        ASSERT_EQ(Enlarge(img.view(), r, whole.view(), options), EnlargeStatus::Done);
+        ASSERT_EQ(enlarge(img.view(), r, whole.view(), options), EnlargeStatus::Done);
         for (const RectCase& c : rects) {
             const int width = c.width > 0 ? c.width : g.width;
             const int height = c.height > 0 ? c.height : g.height;
@@ -519,7 +519,7 @@ TEST_P(EnlargeRectangle, EqualsThatPartOfTheWholeResult) {
             Dest part(width, height);
             options.firstColumn = x0;
             options.firstRow = y0;
-            ASSERT_EQ(Enlarge(img.view(), r, part.view(), options), EnlargeStatus::Done) << c.name;
+            ASSERT_EQ(enlarge(img.view(), r, part.view(), options), EnlargeStatus::Done) << c.name;
             EXPECT_EQ(part.damagedCanaries(), 0) << c.name;
             for (int y = 0; y < height; ++y)
                 for (int x = 0; x < width; ++x)
@@ -535,15 +535,15 @@ INSTANTIATE_TEST_SUITE_P(EveryInstructionSet, EnlargeRectangle,
                              return std::string(Kernel_Name(info.param));
                          });
 
-TEST(Enlarge, NegativeFirstRowOrColumnIsRefused) {
+TEST(enlarge, NegativeFirstRowOrColumnIsRefused) {
     const Image img = Random_Image(5, 5, 0, 2);
     Dest part(4, 4);
     for (bool column : {false, true}) {
         EnlargeOptions options;
         (column ? options.firstColumn : options.firstRow) = -1;
-        EXPECT_EQ(Enlarge(img.view(), 2.0, part.view(), options), EnlargeStatus::Refused);
+        EXPECT_EQ(enlarge(img.view(), 2.0, part.view(), options), EnlargeStatus::Refused);
         options.firstRow = options.firstColumn = INT_MAX - 2;
-        EXPECT_EQ(Enlarge(img.view(), 2.0, part.view(), options), EnlargeStatus::Refused);
+        EXPECT_EQ(enlarge(img.view(), 2.0, part.view(), options), EnlargeStatus::Refused);
     }
     EXPECT_EQ(part.at(0, 0), kCanary);
 }
@@ -569,7 +569,7 @@ class EnlargeStop : public testing::TestWithParam<StopCase> {};
 TEST_P(EnlargeStop, EndsTheWorkWithTheReportedColumnsDone) {
     const StopCase& c = GetParam();
     const Image img = Random_Image(3000, c.sourceHeight, 1, 8); // 4499 wide at 1.5
-    const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, 1.5);
+    const EnlargeGeometry g = enlargeGeometry(img.width, img.height, 1.5);
     Dest dst(g.width, g.height);
     EnlargeOptions options = Options(kOpaque, c.threads);
     options.bandColumns = c.bandColumns;
@@ -586,7 +586,7 @@ TEST_P(EnlargeStop, EndsTheWorkWithTheReportedColumnsDone) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return EnlargeStep::Stop;
     };
-    const EnlargeStatus status = Enlarge(img.view(), 1.5, dst.view(), options);
+    const EnlargeStatus status = enlarge(img.view(), 1.5, dst.view(), options);
     EXPECT_EQ(dst.damagedCanaries(), 0);
     const bool early = stoppedAt >= 0 && stoppedAt < g.width;
     if (c.mustStop) {
@@ -641,12 +641,12 @@ void* limitedAllocation(std::size_t bytes, std::size_t alignment) {
 // Each allocation the engine makes, failing in turn, gives OutOfMemory with
 // nothing written and nothing reported; once the tables and scratch memory are
 // there, a helper thread that cannot start only means fewer threads.
-TEST(Enlarge, AFailedAllocationIsOutOfMemoryWithNothingWritten) {
+TEST(enlarge, AFailedAllocationIsOutOfMemoryWithNothingWritten) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the sanitizer's allocator is not replaced";
 #endif
     const Image img = Random_Image(97, 41, 2, 11);
-    const EnlargeGeometry g = Enlarge_Geometry(img.width, img.height, 6.1);
+    const EnlargeGeometry g = enlargeGeometry(img.width, img.height, 6.1);
     for (int bandColumns : {0, 16}) {
         for (long long allowed = 0;; ++allowed) {
             Dest dst(g.width, g.height);
@@ -658,7 +658,7 @@ TEST(Enlarge, AFailedAllocationIsOutOfMemoryWithNothingWritten) {
                 return EnlargeStep::GoOn;
             };
             allocationsLeft = allowed;
-            const EnlargeStatus status = Enlarge(img.view(), 6.1, dst.view(), options);
+            const EnlargeStatus status = enlarge(img.view(), 6.1, dst.view(), options);
             allocationsLeft = -1;
             if (status == EnlargeStatus::Done) {
                 EXPECT_EQ(Compare(img.view(), 6.1, dst, kOpaque), "") << allowed;

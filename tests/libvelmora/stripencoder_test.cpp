@@ -25,7 +25,7 @@ namespace {
 
 static_assert(sizeof(Rgb) == 3);
 
-enum class Failure { None, Status, OutOfMemory };
+enum class Failure { None, status, OutOfMemory };
 
 // The image in memory in the encoder's layout; its last strip may fail.
 class MemorySource : public velmora::jpeg::StripSource {
@@ -40,7 +40,7 @@ class MemorySource : public velmora::jpeg::StripSource {
         stride_ = std::size_t(image.width) * size_;
     }
     int read(int first, int count, std::vector<unsigned char>&, unsigned char** rows) override {
-        if (first + count == height_ && failure_ == Failure::Status)
+        if (first + count == height_ && failure_ == Failure::status)
             return VELMORA_E_NOT_A_BITMAP;
         if (first + count == height_ && failure_ == Failure::OutOfMemory)
             throw std::bad_alloc();
@@ -114,9 +114,9 @@ TEST_P(JoinedStrips, decodeLikeOneCallEncodeWithRestartsOfOneStream) {
     const TestImage image = colourfulImage(c.width, c.height, 7);
     MemorySource source(image, c.layout);
     MemorySink joined, oneStrip;
-    ASSERT_EQ(Encode(settings(image, c.layout, c.quality, c.threads, c.stripRows), source, joined),
+    ASSERT_EQ(encode(settings(image, c.layout, c.quality, c.threads, c.stripRows), source, joined),
               VELMORA_OK);
-    ASSERT_EQ(Encode(settings(image, c.layout, c.quality, 1, 1 << 16), source, oneStrip),
+    ASSERT_EQ(encode(settings(image, c.layout, c.quality, 1, 1 << 16), source, oneStrip),
               VELMORA_OK);
 
     const Decoded got = decodeJpeg(joined.bytes);
@@ -209,7 +209,7 @@ TEST_P(FailingStrip, stopsTheFileAndLeavesNothing) {
         ASSERT_TRUE(output.create((dir / "out.jpg").string()));
         velmora::jpeg::StripSource& source =
             c.failure == Failure::None ? static_cast<velmora::jpeg::StripSource&>(bitmap) : memory;
-        EXPECT_EQ(Encode(settings(image, PixelLayout::Bgr, 100, c.threads, 64), source, output),
+        EXPECT_EQ(encode(settings(image, PixelLayout::Bgr, 100, c.threads, 64), source, output),
                   c.expected);
     }
     ::close(fd);
@@ -220,8 +220,8 @@ TEST_P(FailingStrip, stopsTheFileAndLeavesNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Failures, FailingStrip,
     ::testing::Values(
-        FailCase{"StatusOneThread", Failure::Status, 1, VELMORA_E_NOT_A_BITMAP},
-        FailCase{"StatusTwoThreads", Failure::Status, 2, VELMORA_E_NOT_A_BITMAP},
+        FailCase{"StatusOneThread", Failure::status, 1, VELMORA_E_NOT_A_BITMAP},
+        FailCase{"StatusTwoThreads", Failure::status, 2, VELMORA_E_NOT_A_BITMAP},
         FailCase{"NoMemoryOneThread", Failure::OutOfMemory, 1, VELMORA_E_OUT_OF_MEMORY},
         FailCase{"NoMemoryTwoThreads", Failure::OutOfMemory, 2, VELMORA_E_OUT_OF_MEMORY},
         FailCase{"BitmapEndsMidStrip", Failure::None, 2, VELMORA_E_NOT_A_BITMAP}),

@@ -238,7 +238,7 @@ TEST_P(EveryOrientation, standsUprightAsQtTurnsIt) {
         ASSERT_TRUE(reader.read(&upright));
         EXPECT_TRUE(SamePixels(upright, readWithQt(path, true)));
         // A reduced decode stands upright too.
-        EXPECT_EQ(readWithUs(path, QSize(1, 1)).size(), UprightSize(QSize(2, 1), orientation));
+        EXPECT_EQ(readWithUs(path, QSize(1, 1)).size(), uprightSize(QSize(2, 1), orientation));
     }
 }
 
@@ -249,15 +249,15 @@ INSTANTIATE_TEST_SUITE_P(Tags, EveryOrientation, ::testing::Range(1, 9));
 TEST(FileNames, makeTheRoundTripAndValidOnesReadAsQtReadsThem) {
     for (const QByteArray& bytes : {QByteArray("\xF0\x9F\x93\xB7\xE5\x86\x99.jpg"),
                                     QByteArray("caf\xE9\xF0\x9F\xFF\xC0\xAF\xED\xA0\x80.jpg")}) {
-        const QString name = NameFromBytes(bytes);
+        const QString name = nameFromBytes(bytes);
         const bool valid = bytes.endsWith("\x99.jpg");
-        EXPECT_EQ(NameToBytes(name), bytes);
+        EXPECT_EQ(nameToBytes(name), bytes);
         EXPECT_EQ(name == QString::fromUtf8(bytes), valid);
-        EXPECT_EQ(NameForDisplay(name).count(QChar::ReplacementCharacter), valid ? 0 : 9);
+        EXPECT_EQ(nameForDisplay(name).count(QChar::ReplacementCharacter), valid ? 0 : 9);
     }
     const QByteArray raw = QFile::encodeName(folder().path()) + "/caf\xE9\xFF.jpg";
     ASSERT_EQ(std::rename(QFile::encodeName(file("x.jpg", kJpeg)).constData(), raw.constData()), 0);
-    EXPECT_EQ(readWithUs(NameFromBytes(raw)).size(), QSize(64, 48));
+    EXPECT_EQ(readWithUs(nameFromBytes(raw)).size(), QSize(64, 48));
     ::unlink(raw.constData()); // QTemporaryDir takes names as text: it cannot remove it
 }
 

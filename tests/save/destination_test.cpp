@@ -52,7 +52,7 @@ const Writer kWriters[] = {
     {"saveJpeg", [](const QString& p) { return saved(p, SaveKind::Jpeg); }},
     {"saveBitmap", [](const QString& p) { return saved(p, SaveKind::Bitmap); }},
     {"saveThroughHiddenBitmap", savedThroughHiddenBitmap},
-    {"WriteBitmap", [](const QString& p) { return imageio::WriteBitmap(kPicture, p); }},
+    {"WriteBitmap", [](const QString& p) { return imageio::writeBitmap(kPicture, p); }},
     {"ConvertBMPtoJPG",
      [](const QString& p) {
          QByteArray destination = QFile::encodeName(p);
@@ -106,7 +106,7 @@ class Destinations : public SettingsFileTest,
 TEST_P(Destinations, writesOrRefusesAtOnceAndLeavesNothingBehind) {
     const auto& [writer, place] = GetParam();
     const QString path = dir.filePath("out/" + place.file);
-    ASSERT_TRUE(imageio::WriteBitmap(kPicture, dir.filePath("source.bmp")) &&
+    ASSERT_TRUE(imageio::writeBitmap(kPicture, dir.filePath("source.bmp")) &&
                 QDir(dir.path()).mkpath("out") && QDir(dir.path()).mkpath("elsewhere"));
     const QString shell =
         QStringLiteral("cd '%1' && B=%2 && %3").arg(dir.filePath("out"), kLong255);

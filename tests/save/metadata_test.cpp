@@ -46,7 +46,7 @@ QByteArray cameraExif(bool big, quint16 sizeType = kShort, bool dateLast = false
 
 // A tag's first value in the Exif IFD (at 38), and its type.
 std::pair<quint32, quint16> exifTag(const QByteArray& exif, quint16 tag) {
-    const imageio::TiffBlock t = imageio::TiffBlock::FromExif(exif);
+    const imageio::TiffBlock t = imageio::TiffBlock::fromExif(exif);
     for (const imageio::IfdEntry& e : t.entries(38).value_or(std::vector<imageio::IfdEntry>{}))
         if (e.tag == tag)
             return {t.whole(e).value_or(0), e.type};
@@ -79,14 +79,14 @@ TEST_P(ExifForSave, isUprightWithTheSavedSizeAndNoThumbnailOrIsDropped) {
         in[6 + c.at + i] = char(c.value >> (8 * i));
     if (c.bytes < 0)
         in.truncate(6 + c.at);
-    const QByteArray out = Exif_For_Saved_Picture(in, c.saved);
+    const QByteArray out = exifForSavedPicture(in, c.saved);
     ASSERT_EQ(!out.isEmpty(), c.kept);
     if (!c.kept)
         return;
-    EXPECT_EQ(imageio::ExifOrientation(out), 1);
+    EXPECT_EQ(imageio::exifOrientation(out), 1);
     EXPECT_EQ(exifTag(out, 0xA002), std::make_pair(quint32(c.saved.width()), c.savedType));
     EXPECT_EQ(exifTag(out, 0xA003), std::make_pair(quint32(c.saved.height()), c.savedType));
-    EXPECT_EQ(imageio::TiffBlock::FromExif(out).number(34, 4), 0u); // no IFD1
+    EXPECT_EQ(imageio::TiffBlock::fromExif(out).number(34, 4), 0u); // no IFD1
     if (c.bytes == 0) {
         EXPECT_FALSE(out.contains("THUMBNAIL"));
         EXPECT_TRUE(out.contains("2024:05:17 14:32:08"));
@@ -128,7 +128,7 @@ QByteArray profileOf(int bytes) {
 void expectKept(const QString& path, const QByteArray& profile) {
     const imageio::ImageReader reader(path);
     EXPECT_TRUE(reader.iccProfile() == profile);
-    EXPECT_EQ(imageio::ExifOrientation(reader.exif()), 1);
+    EXPECT_EQ(imageio::exifOrientation(reader.exif()), 1);
     EXPECT_EQ(exifTag(reader.exif(), 0xA002).first, quint32(reader.size().width()));
     EXPECT_EQ(exifTag(reader.exif(), 0xA003).first, quint32(reader.size().height()));
 }

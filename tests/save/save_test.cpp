@@ -28,14 +28,14 @@ namespace {
 QImage wholeResult(const QImage& source, double r) {
     if (r == 0)
         return source;
-    const EnlargeGeometry g = Enlarge_Geometry(source.width(), source.height(), r);
+    const EnlargeGeometry g = enlargeGeometry(source.width(), source.height(), r);
     QImage result(g.width, g.height, QImage::Format_RGB32);
     const SourceImage view{reinterpret_cast<const std::uint32_t*>(source.constBits()),
                            source.width(), source.height(), source.bytesPerLine() / 4};
     EnlargeOptions options;
     options.blendedHigh = 0xFF000000u;
     options.bandColumns = 64;
-    EXPECT_EQ(Enlarge(view, r,
+    EXPECT_EQ(enlarge(view, r,
                       {reinterpret_cast<std::uint32_t*>(result.bits()), g.width, g.height,
                        result.bytesPerLine() / 4},
                       options),
@@ -66,12 +66,12 @@ class Saving : public SettingsFileTest {
         useLibrary(Library::Current);
     }
     void TearDown() override {
-        platform::SetFreeBytesForTest(-1);
+        platform::setFreeBytesForTest(-1);
         qunsetenv("VELMORA_THREADS");
         SettingsFileTest::TearDown();
     }
     void useLibrary(Library library) { this->library = JpegLibrary(libraryFolder(library), false); }
-    // Save_Recipe through the library in use.
+    // saveRecipe through the library in use.
     SaveResult save(const Recipe& recipe, const QString& path, SaveKind kind,
                     SaveOptions options = {}) {
         return SaveThrough(recipe, path, kind, std::move(options), &library);
@@ -82,7 +82,7 @@ class Saving : public SettingsFileTest {
     QByteArray todaysFile(const QImage& whole, SaveKind kind) {
         const QString path = dir.filePath(QStringLiteral("today.out"));
         QString error;
-        const bool written = kind == SaveKind::Bitmap ? imageio::WriteBitmap(whole, path, &error)
+        const bool written = kind == SaveKind::Bitmap ? imageio::writeBitmap(whole, path, &error)
                                                       : WriteJpegOfPicture(whole, path);
         EXPECT_TRUE(written) << error.toStdString();
         const QByteArray bytes = ReadTestFile(path);
@@ -141,7 +141,7 @@ TEST_P(StreamedSave, writesTodaysFileOfTheWholePictureAndNothingElse) {
     EXPECT_TRUE(growing);
     // The previous library's in-memory entry reports nothing.
     const bool inMemory = c.library == Library::Previous && c.ratio == 0;
-    EXPECT_EQ(lastReport, inMemory ? 0 : Recipe_Size(recipe).height());
+    EXPECT_EQ(lastReport, inMemory ? 0 : recipeSize(recipe).height());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -264,14 +264,14 @@ TEST_P(DiskRoom, asksForTheRoomItsWayOfWritingNeeds) {
     const QString path = dir.filePath(QStringLiteral("keep"));
     ASSERT_TRUE(WriteTestFile(path, "precious"));
 
-    platform::SetFreeBytesForTest(c.needed - 1);
+    platform::setFreeBytesForTest(c.needed - 1);
     const SaveResult refused = save(recipe, path, c.kind);
     EXPECT_EQ(refused.status, SaveStatus::NoRoom);
     EXPECT_TRUE(refused.error.contains("空き容量が足りません")) << refused.error.toStdString();
     EXPECT_EQ(ReadTestFile(path), "precious");
     EXPECT_EQ(files(), QStringList{"keep"});
 
-    platform::SetFreeBytesForTest(c.needed);
+    platform::setFreeBytesForTest(c.needed);
     EXPECT_EQ(save(recipe, path, c.kind).status, SaveStatus::Saved);
     EXPECT_EQ(files(), QStringList{"keep"});
 }

@@ -12,12 +12,12 @@ inline JpegLibrary BuildLibrary() {
     return JpegLibrary(QStringLiteral(VELMORA_TEST_BIN), false);
 }
 
-// Save_Recipe through library (the build's when null).
+// saveRecipe through library (the build's when null).
 inline SaveResult SaveThrough(const Recipe& recipe, const QString& path, SaveKind kind,
                               SaveOptions options = {}, JpegLibrary* library = nullptr) {
     JpegLibrary built = BuildLibrary();
     options.jpegLibrary = library ? library : &built;
-    return Save_Recipe(recipe, path, kind, options);
+    return saveRecipe(recipe, path, kind, options);
 }
 
 } // namespace velmora

@@ -18,7 +18,7 @@ void ClickButton(Command* button) {
     fake.position = button->mapToGlobal(centre);
     fake.overrideWindow = true;
     fake.window = button;
-    gui::SetFakePointer(fake);
+    gui::setFakePointer(fake);
     // The move goes to the button itself: routed through the window it can be
     // swallowed when the platform thinks the pointer has not moved.
     QMouseEvent move(QEvent::MouseMove, QPointF(centre), QPointF(fake.position), Qt::NoButton,

@@ -14,8 +14,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    velmora::gui::InstallFontSubstitutes();
-    velmora::gui::SetAnimationDuration(0);
+    velmora::gui::installFontSubstitutes();
+    velmora::gui::setAnimationDuration(0);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

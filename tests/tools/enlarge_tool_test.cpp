@@ -116,7 +116,7 @@ TEST_F(EnlargeTool, writesTheProgramsFileByteForByte) {
             {photo, 10.0}, saved, jpeg ? velmora::SaveKind::Jpeg : velmora::SaveKind::Bitmap);
         ASSERT_EQ(result.status, velmora::SaveStatus::Saved) << result.error.toStdString();
         ASSERT_TRUE(jpeg ? velmora::WriteJpegOfPicture(whole, todays)
-                         : velmora::imageio::WriteBitmap(whole, todays));
+                         : velmora::imageio::writeBitmap(whole, todays));
         EXPECT_TRUE(velmora::ReadTestFile(out) == velmora::ReadTestFile(saved)) << suffix;
         EXPECT_TRUE(velmora::ReadTestFile(out) == velmora::ReadTestFile(todays)) << suffix;
     }
