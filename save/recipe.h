@@ -2,20 +2,12 @@
 // the picture and the ratio it is enlarged by.
 #pragma once
 
-#include <QByteArray>
+#include "imageio/metadata.h"
+
 #include <QImage>
 #include <QSize>
 
 namespace velmora {
-
-// What a JPEG source carries beside its pixels, for a saved JPEG to keep: its
-// EXIF block (the APP1 payload, starting "Exif\0\0") and its ICC profile,
-// as the image reader found them. Empty for a bitmap source, for a source
-// without them, and where the user asked to leave them out.
-struct SourceMetadata {
-    QByteArray exif;
-    QByteArray iccProfile;
-};
 
 struct Recipe {
     Recipe() = default;

@@ -1,10 +1,10 @@
 #include "save/save.h"
 
 #include "imageio/bitmapwriter.h"
+#include "imageio/metadatamarkers.h"
 #include "platform/filenames.h"
 #include "save/bitmapstrips.h"
 #include "save/jpeglibrary.h"
-#include "save/metadatamarkers.h"
 #include "save/resultrows.h"
 #include "save/rowprogress.h"
 #include "save/savelimits.h"

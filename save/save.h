@@ -55,14 +55,6 @@ struct SaveResult {
     jpeg::DestinationKind destination = jpeg::DestinationKind::New;
 };
 
-// A marker segment to write into a JPEG after its JFIF header (APPn, such as
-// Exif or one chunk of an ICC profile): code 0xE0 to 0xEF and the bytes after
-// the length field, at most VELMORA_MAX_MARKER_BYTES.
-struct JpegMarker {
-    int code = 0;
-    QByteArray bytes;
-};
-
 class JpegLibrary;
 
 struct SaveOptions {

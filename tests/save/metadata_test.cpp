@@ -2,10 +2,10 @@
 // saved picture, or none where it cannot be read safely; the ICC profile byte
 // for byte; through the main window, the metadata of the picture opened last.
 #include "app/velmora_m.h"
+#include "imageio/exifedit.h"
 #include "imageio/imagereader.h"
 #include "imageio/orientation.h"
 #include "imageio/tiffblock.h"
-#include "save/exifedit.h"
 #include "save/jpeglibrary.h"
 #include "tests/app/window_fixture.h"
 #include "tests/support/jpegfiles.h"

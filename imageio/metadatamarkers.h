@@ -1,8 +1,7 @@
 // The marker segments that carry a source's metadata into a saved JPEG.
 #pragma once
 
-#include "save/recipe.h"
-#include "save/save.h"
+#include "imageio/metadata.h"
 
 #include <QSize>
 

@@ -1,4 +1,4 @@
-#include "save/exifedit.h"
+#include "imageio/exifedit.h"
 
 #include "imageio/tiffblock.h"
 

@@ -1,6 +1,7 @@
-#include "save/metadatamarkers.h"
+#include "imageio/metadatamarkers.h"
 
-#include "save/exifedit.h"
+#include "imageio/exifedit.h"
+#include "libvelmora/velmora.h"
 
 namespace velmora {
 
