@@ -3,12 +3,16 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QThreadPool>
+#include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -83,6 +87,66 @@ bool runOffUiThread(const std::function<void()>& work, QString* error) {
         return false;
     }
     loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
+    if (thrown)
+        std::rethrow_exception(thrown);
+    return true;
+}
+
+bool runWithProgress(QWidget* owner, const QString& title, const QString& label,
+                     const std::function<void(WorkProgress& progress)>& work, QString* error,
+                     int delayMs) {
+    WorkProgress progress;
+    std::optional<BusyPointer> busy(std::in_place);
+    QEventLoop loop;
+    std::atomic<bool> done{false};
+    std::exception_ptr thrown;
+    std::thread worker;
+    try {
+        if (failStarts.load())
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
+        worker = std::thread([&] {
+            try {
+                work(progress);
+            } catch (...) {
+                thrown = std::current_exception();
+            }
+            done = true;
+            QMetaObject::invokeMethod(
+                &loop, [&loop] { loop.exit(0); }, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error& e) {
+        if (error)
+            *error = QString::fromLocal8Bit(e.what());
+        return false;
+    }
+    // Short work ends before anything shows, as runOffUiThread's does.
+    QTimer delay;
+    delay.setSingleShot(true);
+    QObject::connect(&delay, &QTimer::timeout, &loop, [&loop] { loop.exit(1); });
+    delay.start(delayMs);
+    if (!done && loop.exec(QEventLoop::ExcludeUserInputEvents) == 1 && !done) {
+        busy.reset();
+        QProgressDialog dialog(label, QStringLiteral("ｷｬﾝｾﾙ"), 0, 100, owner);
+        dialog.setObjectName(QStringLiteral("SaveProgress"));
+        dialog.setWindowTitle(title);
+        dialog.setWindowModality(Qt::ApplicationModal);
+        dialog.setMinimumDuration(0);
+        dialog.setAutoClose(false);
+        dialog.setAutoReset(false);
+        QObject::connect(&dialog, &QProgressDialog::canceled, [&] {
+            progress.cancelled = true;
+            dialog.setLabelText(label + QStringLiteral("\n中止しています…"));
+        });
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &dialog,
+                         [&] { dialog.setValue(std::clamp(progress.percent.load(), 0, 99)); });
+        poll.start(100);
+        dialog.show();
+        if (!done)
+            loop.exec();
+    }
     worker.join();
     if (thrown)
         std::rethrow_exception(thrown);

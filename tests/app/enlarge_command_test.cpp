@@ -205,7 +205,7 @@ TEST_P(EnlargeFailureTest, showsAMessageAndLeavesDisplayAsItWas) {
     EXPECT_EQ(message.title, "Vantorel");
     EXPECT_TRUE(message.text.startsWith(QString::fromUtf8(GetParam().message)));
     EXPECT_EQ(Whole(w.Display()), before);
-    const QImage shown = w.Display()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage shown = Shown(w.Display());
     EXPECT_EQ(shown, before);
     EXPECT_TRUE(w.m_kakudai()->isEnabled());
     EXPECT_FALSE(w.enlarging());

@@ -99,10 +99,17 @@ TEST_F(MainWindow, menuHasEveryItemInItsPlaceEnabled) {
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(captions(file->actions()), (QStringList{"画像ﾌｧｲﾙを開く", "名前を付けて保存 (JPG)",
                                                       "名前を付けて保存 (BMP)", "-", "終了"}));
-    for (QAction* a :
-         {w.m_file(), w.m_open(), w.m_save(0), w.m_save(1), w.m_end(), w.m_ritu(), w.m_kakudai()}) {
+    // Open, save as JPEG and quit have the shortcuts users expect.
+    const std::pair<QAction*, QKeySequence> items[] = {{w.m_file(), {}},
+                                                       {w.m_open(), QKeySequence("Ctrl+O")},
+                                                       {w.m_save(0), QKeySequence("Ctrl+S")},
+                                                       {w.m_save(1), {}},
+                                                       {w.m_end(), QKeySequence("Ctrl+Q")},
+                                                       {w.m_ritu(), {}},
+                                                       {w.m_kakudai(), {}}};
+    for (const auto& [a, shortcut] : items) {
         EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
-        EXPECT_TRUE(a->shortcut().isEmpty());
+        EXPECT_EQ(a->shortcut(), shortcut) << a->text().toStdString();
     }
 }
 

@@ -20,7 +20,7 @@ using namespace velmora;
 namespace {
 
 QImage shown(QWidget* view) {
-    return view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    return Shown(view);
 }
 
 // A 300 x 200 view of a 57 x 41 picture at 7.3 (415 x 298), already revealed;

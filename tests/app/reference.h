@@ -22,6 +22,14 @@ inline QImage Reference(const QImage& source, double r, const QRect& part) {
     return out;
 }
 
+// What the view shows on the screen, without the map that sits over it for a
+// while after it moves.
+inline QImage Shown(QWidget* view) {
+    QImage out(view->size(), QImage::Format_RGB32);
+    view->render(&out, QPoint(), QRegion(), QWidget::DrawWindowBackground);
+    return out;
+}
+
 // The whole picture Display shows, computed where needed.
 inline QImage Whole(PictureView* view) {
     return view->content(QRect(QPoint(), view->contentSize()));

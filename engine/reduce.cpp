@@ -1,0 +1,195 @@
+#include "engine/reduce.h"
+
+#include "engine/weights.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <new>
+#include <vector>
+
+namespace velmora {
+
+namespace {
+
+constexpr float kWhite = 255.0f;
+
+// The source indexes one view index reads and their weights, which sum to 1:
+// index first + k has weight weights[at + k]; the index `white` (one past the
+// source) stands for everything outside it.
+struct Span {
+    long long first = 0;
+    int count = 0;
+    std::size_t at = 0;
+};
+
+// The first result index of view index u's block.
+long long blockStart(long long u, double divisor) {
+    return static_cast<long long>(std::floor(static_cast<double>(u) * divisor));
+}
+
+// The spans of views firstView .. firstView + views - 1 along an axis of a
+// result of resultExtent whose indexes sample a source of sourceExtent (r 0:
+// the result is the source).
+void axisSpans(long long firstView, int views, double divisor, long long resultExtent, double r,
+               int sourceExtent, std::vector<Span>& spans, std::vector<float>& weights) {
+    spans.assign(static_cast<std::size_t>(views), Span{});
+    std::vector<double> sums;
+    for (int v = 0; v < views; ++v) {
+        const long long from = blockStart(firstView + v, divisor);
+        const long long to = std::min(resultExtent, blockStart(firstView + v + 1, divisor));
+        if (from >= to)
+            continue; // beyond the result: the view shows white there
+        const auto sample = [&](long long i) {
+            if (r == 0) {
+                detail::AxisSample whole;
+                whole.lower = i;
+                return whole;
+            }
+            return detail::locate(i, r, sourceExtent);
+        };
+        const long long first = sample(from).lower;
+        const long long last = std::min<long long>(sourceExtent, sample(to - 1).lower + 1);
+        sums.assign(static_cast<std::size_t>(last - first + 1), 0.0);
+        for (long long i = from; i < to; ++i) {
+            const detail::AxisSample a = sample(i);
+            const auto at = [&](long long index) {
+                return static_cast<std::size_t>(std::min<long long>(index, sourceExtent) - first);
+            };
+            if (a.whole) {
+                sums[at(a.lower)] += 1;
+            } else {
+                sums[at(a.lower)] += a.rest;
+                sums[at(a.lower + 1)] += a.fraction;
+            }
+        }
+        const double count = static_cast<double>(to - from);
+        spans[v] = {first, static_cast<int>(sums.size()), weights.size()};
+        for (const double s : sums)
+            weights.push_back(static_cast<float>(s / count));
+    }
+}
+
+// The vertical sums of view row `row` for source columns first .. first +
+// width - 1 (column sourceWidth is white), one channel each.
+void sumDown(const SourceImage& source, const Span& row, const float* wy, long long first,
+             int width, float* blue, float* green, float* red) {
+    std::fill(blue, blue + width, 0.0f);
+    std::fill(green, green + width, 0.0f);
+    std::fill(red, red + width, 0.0f);
+    const long long inside = std::clamp<long long>(source.width - first, 0, width);
+    for (int k = 0; k < row.count; ++k) {
+        const float w = wy[k];
+        const long long y = row.first + k;
+        if (y >= source.height) {
+            for (int c = 0; c < width; ++c) {
+                blue[c] += w * kWhite;
+                green[c] += w * kWhite;
+                red[c] += w * kWhite;
+            }
+            continue;
+        }
+        const std::uint32_t* line = source.pixels + static_cast<std::ptrdiff_t>(y) * source.stride +
+                                    static_cast<std::ptrdiff_t>(first);
+        for (long long c = 0; c < inside; ++c) {
+            const std::uint32_t p = line[c];
+            blue[c] += w * static_cast<float>(p & 0xFF);
+            green[c] += w * static_cast<float>(p >> 8 & 0xFF);
+            red[c] += w * static_cast<float>(p >> 16 & 0xFF);
+        }
+        for (long long c = inside; c < width; ++c) {
+            blue[c] += w * kWhite;
+            green[c] += w * kWhite;
+            red[c] += w * kWhite;
+        }
+    }
+}
+
+std::uint32_t channel(float value, int shift) {
+    const int v = static_cast<int>(value + 0.5f);
+    return static_cast<std::uint32_t>(std::clamp(v, 0, 255)) << shift;
+}
+
+} // namespace
+
+int reducedExtent(int resultExtent, double divisor) {
+    if (resultExtent <= 0 || !(divisor >= 1) || !std::isfinite(divisor))
+        return 0;
+    // The smallest u whose block starts at or past the end.
+    long long u = static_cast<long long>(std::ceil(resultExtent / divisor));
+    while (u > 0 && blockStart(u - 1, divisor) >= resultExtent)
+        --u;
+    while (blockStart(u, divisor) < resultExtent)
+        ++u;
+    return static_cast<int>(u);
+}
+
+EnlargeStatus reduce(const SourceImage& source, double r, double divisor, const DestImage& dst,
+                     int firstColumn, int firstRow) noexcept {
+    if (!(r == 0 || (r > 0 && std::isfinite(r))) || !(divisor >= 1) || !std::isfinite(divisor) ||
+        firstColumn < 0 || firstRow < 0 || dst.width < 0 || dst.height < 0 ||
+        (dst.width > 0 && dst.height > 0 && (dst.pixels == nullptr || dst.stride < dst.width)) ||
+        source.width < 0 || source.height < 0 ||
+        (source.width > 0 && source.height > 0 && source.pixels == nullptr))
+        return EnlargeStatus::Refused;
+    if (dst.width == 0 || dst.height == 0)
+        return EnlargeStatus::Done;
+    long long resultWidth = source.width, resultHeight = source.height;
+    if (r > 0) {
+        const EnlargeGeometry g = enlargeGeometry(source.width, source.height, r);
+        if (!g.valid)
+            return EnlargeStatus::Refused;
+        resultWidth = g.width;
+        resultHeight = g.height;
+    }
+    const bool empty = source.width == 0 || source.height == 0;
+    const SourceImage view{empty ? nullptr : source.pixels, empty ? 0 : source.width,
+                           empty ? 0 : source.height, source.stride};
+    try {
+        std::vector<Span> columns, rows;
+        std::vector<float> wx, wy;
+        axisSpans(firstColumn, dst.width, divisor, resultWidth, r, view.width, columns, wx);
+        axisSpans(firstRow, dst.height, divisor, resultHeight, r, view.height, rows, wy);
+        long long first = -1, last = -1;
+        for (const Span& s : columns) {
+            if (s.count == 0)
+                continue;
+            first = first < 0 ? s.first : std::min(first, s.first);
+            last = std::max(last, s.first + s.count - 1);
+        }
+        const int width = first < 0 ? 0 : static_cast<int>(last - first + 1);
+        std::vector<float> sums(static_cast<std::size_t>(width) * 3);
+        float* blue = sums.data();
+        float* green = blue + width;
+        float* red = green + width;
+        for (int v = 0; v < dst.height; ++v) {
+            std::uint32_t* out = dst.pixels + static_cast<std::ptrdiff_t>(v) * dst.stride;
+            if (rows[v].count == 0 || width == 0) {
+                std::fill(out, out + dst.width, 0xFFFFFFFFu);
+                continue;
+            }
+            sumDown(view, rows[v], wy.data() + rows[v].at, first, width, blue, green, red);
+            for (int u = 0; u < dst.width; ++u) {
+                const Span& s = columns[u];
+                if (s.count == 0) {
+                    out[u] = 0xFFFFFFFFu;
+                    continue;
+                }
+                float b = 0, g = 0, rd = 0;
+                const std::size_t base = static_cast<std::size_t>(s.first - first);
+                for (int k = 0; k < s.count; ++k) {
+                    const float w = wx[s.at + k];
+                    b += w * blue[base + k];
+                    g += w * green[base + k];
+                    rd += w * red[base + k];
+                }
+                out[u] = 0xFF000000u | channel(rd, 16) | channel(g, 8) | channel(b, 0);
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        return EnlargeStatus::OutOfMemory;
+    }
+    return EnlargeStatus::Done;
+}
+
+} // namespace velmora
