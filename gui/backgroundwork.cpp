@@ -64,33 +64,8 @@ BusyPointer::~BusyPointer() {
 }
 
 bool runOffUiThread(const std::function<void()>& work, QString* error) {
-    BusyPointer busy;
-    QEventLoop loop;
-    std::exception_ptr thrown;
-    std::thread worker;
-    try {
-        if (failStarts.load())
-            throw std::system_error(
-                std::make_error_code(std::errc::resource_unavailable_try_again));
-        worker = std::thread([&] {
-            try {
-                work();
-            } catch (...) {
-                thrown = std::current_exception();
-            }
-            // Queued: if the loop has not started yet, it ends as soon as it does.
-            QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
-        });
-    } catch (const std::system_error& e) {
-        if (error)
-            *error = QString::fromLocal8Bit(e.what());
-        return false;
-    }
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    worker.join();
-    if (thrown)
-        std::rethrow_exception(thrown);
-    return true;
+    return runWithProgress(
+        nullptr, {}, {}, [&work](WorkProgress&) { work(); }, error, -1);
 }
 
 bool runWithProgress(QWidget* owner, const QString& title, const QString& label,
@@ -121,11 +96,12 @@ bool runWithProgress(QWidget* owner, const QString& title, const QString& label,
             *error = QString::fromLocal8Bit(e.what());
         return false;
     }
-    // Short work ends before anything shows, as runOffUiThread's does.
+    // Short work ends before anything shows; without a delay nothing ever does.
     QTimer delay;
     delay.setSingleShot(true);
     QObject::connect(&delay, &QTimer::timeout, &loop, [&loop] { loop.exit(1); });
-    delay.start(delayMs);
+    if (delayMs >= 0)
+        delay.start(delayMs);
     if (!done && loop.exec(QEventLoop::ExcludeUserInputEvents) == 1 && !done) {
         busy.reset();
         QProgressDialog dialog(label, QStringLiteral("ｷｬﾝｾﾙ"), 0, 100, owner);

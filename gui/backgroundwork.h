@@ -39,7 +39,8 @@ struct WorkProgress {
 // than delayMs, a modal progress dialog over owner shows `label`, the percent
 // the work reports and a cancel button that sets progress.cancelled (the work
 // decides how soon it stops); until then, and without a dialog, user input
-// waits. False when no thread can be started (error says why).
+// waits. A negative delay shows no dialog at all. False when no thread can be
+// started (error says why).
 bool runWithProgress(QWidget* owner, const QString& title, const QString& label,
                      const std::function<void(WorkProgress& progress)>& work,
                      QString* error = nullptr, int delayMs = 1000);
