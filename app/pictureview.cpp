@@ -148,10 +148,9 @@ QSize PictureView::shownSize() const {
 }
 
 QString PictureView::zoomText() const {
-    const double percent = scale() * 100;
-    if (percent >= 10)
-        return QString::number(std::lround(percent)) + QLatin1Char('%');
-    return QString::number(percent, 'f', 1) + QLatin1Char('%');
+    // Whole percents as they are, others to a tenth: "100%", "12.5%", "2.7%".
+    const double tenths = std::round(scale() * 1000) / 10;
+    return QString::number(tenths, 'f', tenths == std::floor(tenths) ? 0 : 1) + QLatin1Char('%');
 }
 
 double PictureView::fitDivisor() const {
@@ -268,8 +267,11 @@ void PictureView::scrollTo(const QPoint& wanted) {
         return;
     offset_ = clamped;
     // What stays in view is moved on the screen; only what comes into view is
-    // painted. The map, a child, stays where it stands.
+    // painted. The map, a child, stays where it stands: the copy of it that
+    // moved with the pixels is painted over.
     scroll(moved.x(), moved.y(), rect());
+    if (map_->isVisible())
+        update(map_->geometry().translated(moved));
     showMap();
 }
 

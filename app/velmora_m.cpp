@@ -340,7 +340,7 @@ void velmora_m::m_save_Click(int index) {
             };
             result = velmora::saveRecipe(recipe, chosen, kind, options);
         },
-        &error);
+        &error, hooks_.saveProgressDelayMs);
     if (!ran)
         result = {SaveStatus::Failed, error};
     display_->setInputEnabled(true);

@@ -70,38 +70,53 @@ void axisSpans(long long firstView, int views, double divisor, long long resultE
     }
 }
 
-// The vertical sums of view row `row` for source columns first .. first +
-// width - 1 (column sourceWidth is white), one channel each.
-void sumDown(const SourceImage& source, const Span& row, const float* wy, long long first,
-             int width, float* blue, float* green, float* red) {
+inline void addRow(const std::uint32_t* line, long long inside, int count, float w, float* blue,
+                   float* green, float* red) {
+    for (long long c = 0; c < inside; ++c) {
+        const std::uint32_t p = line[c];
+        blue[c] += w * static_cast<float>(p & 0xFF);
+        green[c] += w * static_cast<float>(p >> 8 & 0xFF);
+        red[c] += w * static_cast<float>(p >> 16 & 0xFF);
+    }
+    for (long long c = inside; c < count; ++c) {
+        blue[c] += w * kWhite;
+        green[c] += w * kWhite;
+        red[c] += w * kWhite;
+    }
+}
+inline void addRows(const std::uint32_t* first, float w0, const std::uint32_t* second, float w1,
+                    long long inside, int count, float* blue, float* green, float* red) {
+    for (long long c = 0; c < inside; ++c) {
+        const std::uint32_t p = first[c], q = second[c];
+        blue[c] += w0 * static_cast<float>(p & 0xFF) + w1 * static_cast<float>(q & 0xFF);
+        green[c] += w0 * static_cast<float>(p >> 8 & 0xFF) + w1 * static_cast<float>(q >> 8 & 0xFF);
+        red[c] += w0 * static_cast<float>(p >> 16 & 0xFF) + w1 * static_cast<float>(q >> 16 & 0xFF);
+    }
+    for (long long c = inside; c < count; ++c) {
+        blue[c] += (w0 + w1) * kWhite;
+        green[c] += (w0 + w1) * kWhite;
+        red[c] += (w0 + w1) * kWhite;
+    }
+}
+[[gnu::target_clones("avx512f", "avx2", "default")]] void
+sumDown(const SourceImage& source, const Span& row, const float* wy, long long first, int width,
+        float* blue, float* green, float* red) {
     std::fill(blue, blue + width, 0.0f);
     std::fill(green, green + width, 0.0f);
     std::fill(red, red + width, 0.0f);
     const long long inside = std::clamp<long long>(source.width - first, 0, width);
-    for (int k = 0; k < row.count; ++k) {
-        const float w = wy[k];
-        const long long y = row.first + k;
-        if (y >= source.height) {
-            for (int c = 0; c < width; ++c) {
-                blue[c] += w * kWhite;
-                green[c] += w * kWhite;
-                red[c] += w * kWhite;
-            }
-            continue;
-        }
-        const std::uint32_t* line = source.pixels + static_cast<std::ptrdiff_t>(y) * source.stride +
-                                    static_cast<std::ptrdiff_t>(first);
-        for (long long c = 0; c < inside; ++c) {
-            const std::uint32_t p = line[c];
-            blue[c] += w * static_cast<float>(p & 0xFF);
-            green[c] += w * static_cast<float>(p >> 8 & 0xFF);
-            red[c] += w * static_cast<float>(p >> 16 & 0xFF);
-        }
-        for (long long c = inside; c < width; ++c) {
-            blue[c] += w * kWhite;
-            green[c] += w * kWhite;
-            red[c] += w * kWhite;
-        }
+    const auto line = [&](int k) {
+        return source.pixels + static_cast<std::ptrdiff_t>(row.first + k) * source.stride +
+               static_cast<std::ptrdiff_t>(first);
+    };
+    int k = 0;
+    for (; k + 1 < row.count && row.first + k + 1 < source.height; k += 2)
+        addRows(line(k), wy[k], line(k + 1), wy[k + 1], inside, width, blue, green, red);
+    for (; k < row.count; ++k) {
+        if (row.first + k >= source.height)
+            addRow(nullptr, 0, width, wy[k], blue, green, red);
+        else
+            addRow(line(k), inside, width, wy[k], blue, green, red);
     }
 }
 
@@ -109,6 +124,60 @@ std::uint32_t channel(float value, int shift) {
     const int v = static_cast<int>(value + 0.5f);
     return static_cast<std::uint32_t>(std::clamp(v, 0, 255)) << shift;
 }
+
+// The pass across: every view column of a row padded to the same number of
+// taps, weights tap by tap, so that the view columns add up side by side
+// rather than one after another.
+class Across {
+  public:
+    Across(const std::vector<Span>& columns, const std::vector<float>& wx, long long first,
+           int count)
+        : count_(count), base_(static_cast<std::size_t>(count), 0) {
+        for (const Span& s : columns)
+            taps_ = std::max(taps_, s.count);
+        weights_.assign(static_cast<std::size_t>(taps_) * count, 0.0f);
+        blank_.assign(static_cast<std::size_t>(count), 0);
+        for (int u = 0; u < count; ++u) {
+            const Span& s = columns[u];
+            blank_[u] = s.count == 0;
+            base_[u] = s.count == 0 ? 0 : static_cast<int>(s.first - first);
+            for (int k = 0; k < s.count; ++k)
+                weights_[static_cast<std::size_t>(k) * count + u] = wx[s.at + k];
+        }
+        blue_.resize(static_cast<std::size_t>(count));
+        green_.resize(static_cast<std::size_t>(count));
+        red_.resize(static_cast<std::size_t>(count));
+    }
+
+    int taps() const { return taps_; }
+
+    void sum(const float* blue, const float* green, const float* red, std::uint32_t* out) const {
+        std::fill(blue_.begin(), blue_.end(), 0.0f);
+        std::fill(green_.begin(), green_.end(), 0.0f);
+        std::fill(red_.begin(), red_.end(), 0.0f);
+        for (int k = 0; k < taps_; ++k) {
+            const float* w = weights_.data() + static_cast<std::size_t>(k) * count_;
+            for (int u = 0; u < count_; ++u) {
+                const int at = base_[u] + k;
+                blue_[u] += w[u] * blue[at];
+                green_[u] += w[u] * green[at];
+                red_[u] += w[u] * red[at];
+            }
+        }
+        for (int u = 0; u < count_; ++u)
+            out[u] = blank_[u] ? 0xFFFFFFFFu
+                               : 0xFF000000u | channel(red_[u], 16) | channel(green_[u], 8) |
+                                     channel(blue_[u], 0);
+    }
+
+  private:
+    int count_;
+    int taps_ = 0;
+    std::vector<int> base_;
+    std::vector<float> weights_;
+    std::vector<char> blank_;
+    mutable std::vector<float> blue_, green_, red_;
+};
 
 } // namespace
 
@@ -158,10 +227,14 @@ EnlargeStatus reduce(const SourceImage& source, double r, double divisor, const 
             last = std::max(last, s.first + s.count - 1);
         }
         const int width = first < 0 ? 0 : static_cast<int>(last - first + 1);
-        std::vector<float> sums(static_cast<std::size_t>(width) * 3);
+        const Across across(columns, wx, first, dst.width);
+        // Room past the last column for the taps that pad every view column
+        // to the same count; their weights are 0.
+        const int room = width + across.taps();
+        std::vector<float> sums(static_cast<std::size_t>(room) * 3);
         float* blue = sums.data();
-        float* green = blue + width;
-        float* red = green + width;
+        float* green = blue + room;
+        float* red = green + room;
         for (int v = 0; v < dst.height; ++v) {
             std::uint32_t* out = dst.pixels + static_cast<std::ptrdiff_t>(v) * dst.stride;
             if (rows[v].count == 0 || width == 0) {
@@ -169,22 +242,7 @@ EnlargeStatus reduce(const SourceImage& source, double r, double divisor, const 
                 continue;
             }
             sumDown(view, rows[v], wy.data() + rows[v].at, first, width, blue, green, red);
-            for (int u = 0; u < dst.width; ++u) {
-                const Span& s = columns[u];
-                if (s.count == 0) {
-                    out[u] = 0xFFFFFFFFu;
-                    continue;
-                }
-                float b = 0, g = 0, rd = 0;
-                const std::size_t base = static_cast<std::size_t>(s.first - first);
-                for (int k = 0; k < s.count; ++k) {
-                    const float w = wx[s.at + k];
-                    b += w * blue[base + k];
-                    g += w * green[base + k];
-                    rd += w * red[base + k];
-                }
-                out[u] = 0xFF000000u | channel(rd, 16) | channel(g, 8) | channel(b, 0);
-            }
+            across.sum(blue, green, red, out);
         }
     } catch (const std::bad_alloc&) {
         return EnlargeStatus::OutOfMemory;

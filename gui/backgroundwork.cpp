@@ -111,13 +111,22 @@ bool runWithProgress(QWidget* owner, const QString& title, const QString& label,
         dialog.setMinimumDuration(0);
         dialog.setAutoClose(false);
         dialog.setAutoReset(false);
-        QObject::connect(&dialog, &QProgressDialog::canceled, [&] {
-            progress.cancelled = true;
+        // The cancel button, Escape and the close box all leave the dialog
+        // cancelled; the work is told at the next poll.
+        const auto cancelled = [&] {
+            if (progress.cancelled.exchange(true))
+                return;
             dialog.setLabelText(label + QStringLiteral("\n中止しています…"));
-        });
+        };
+        QObject::connect(&dialog, &QProgressDialog::canceled, cancelled);
         QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &dialog,
-                         [&] { dialog.setValue(std::clamp(progress.percent.load(), 0, 99)); });
+        QObject::connect(&poll, &QTimer::timeout, &dialog, [&] {
+            if (dialog.wasCanceled())
+                cancelled();
+            const int percent = std::clamp(progress.percent.load(), 0, 99);
+            if (percent != dialog.value())
+                dialog.setValue(percent);
+        });
         poll.start(100);
         dialog.show();
         if (!done)

@@ -11,8 +11,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPaintEvent>
 #include <QScreen>
+#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -218,3 +220,33 @@ INSTANTIATE_TEST_SUITE_P(
                       EnlargeFailure{"engineOutOfMemory", Breakdown::EngineOutOfMemory,
                                      "拡大できませんでした。"}),
     [](const ::testing::TestParamInfo<EnlargeFailure>& info) { return info.param.name; });
+
+// The picture's keys are the menu's: while the enlargement runs, a key moves
+// nothing; once it has finished, the keys move the result.
+TEST_F(EnlargeCommand, keysMoveNothingWhileTheEnlargementRunsAndTheResultAfterwards) {
+    const QString path = dir.filePath("source.bmp");
+    ASSERT_TRUE(testkit::Colourful(200, 150, 3).save(path, "BMP"));
+    MainWindowHooks h = hooks();
+    velmora_m* window = nullptr;
+    int pressed = 0;
+    h.enlarge = [&](const SourceImage& s, double r, const DestImage& d, const EnlargeOptions& o) {
+        if (QThread::currentThread() == QCoreApplication::instance()->thread() && pressed == 0) {
+            ++pressed;
+            QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+            QApplication::sendEvent(window->Display(), &end);
+        }
+        return enlarge(s, r, d, o);
+    };
+    velmora_m w(h);
+    window = &w;
+    w.show();
+    ASSERT_TRUE(w.openImage(path));
+    setScale(w, 30);
+    w.m_kakudai()->trigger();
+    EXPECT_EQ(pressed, 1);
+    EXPECT_EQ(w.Display()->offset(), QPoint(0, 0));
+    QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+    QApplication::sendEvent(w.Display(), &end);
+    EXPECT_EQ(w.Display()->offset(),
+              QPoint(599 - w.Display()->width(), 449 - w.Display()->height()));
+}

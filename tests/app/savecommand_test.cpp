@@ -23,6 +23,7 @@
 #include <QFileSystemModel>
 #include <QImageReader>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -367,3 +368,34 @@ INSTANTIATE_TEST_SUITE_P(
                       WindowCase{"OpenedAgainAfterAnEnlargement", "o e25 o", 0, true},
                       WindowCase{"EnlargedToNoPixels", "t e11", 1.1, true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A save of a large result shows its progress; cancelled, it leaves the file
+// it was to replace as it was, no temporary file and no message.
+TEST_F(SaveCommand, aCancelledSaveKeepsTheOldFileAndLeavesNothingBehind) {
+    MainWindowHooks h = saving();
+    h.saveProgressDelayMs = 0;
+    velmora_m w(h);
+    show(w, PhotoLikeImage(1500, 1000), 100); // 14999 x 9999
+    for (const SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap}) {
+        const QString path = dir.filePath(kind == SaveKind::Jpeg ? "keep.jpg" : "keep.bmp");
+        ASSERT_TRUE(WriteTestFile(path, "precious"));
+        bool cancelled = false;
+        WhenModal([&](QWidget* modal) {
+            auto* progress = qobject_cast<QProgressDialog*>(modal);
+            ASSERT_NE(progress, nullptr);
+            EXPECT_EQ(progress->labelText(), "ﾌｧｲﾙを保存しています。\n" + path);
+            progress->cancel();
+            cancelled = true;
+        });
+        MessageCatcher message;
+        save(w, kind, path);
+        EXPECT_TRUE(cancelled);
+        EXPECT_EQ(message.count, 0) << message.text.toStdString();
+        EXPECT_EQ(ReadTestFile(path), "precious");
+        QStringList expected{QFileInfo(path).fileName(), "velmora.ini"};
+        if (kind == SaveKind::Bitmap)
+            expected.prepend("keep.jpg");
+        expected.sort();
+        EXPECT_EQ(files(), expected);
+    }
+}
