@@ -315,16 +315,17 @@ void PictureView::updateMap() {
 
 // --- Tiles ----------------------------------------------------------------------
 
-TileCache& PictureView::tiles(const Zoom& zoom) {
+PictureView::ZoomTiles& PictureView::zoomTiles(const Zoom& zoom) {
     const auto found = std::find_if(zooms_.begin(), zooms_.end(), [&](const ZoomTiles& z) {
         return z.divisor == zoom.divisor && z.magnify == zoom.magnify;
     });
     if (found != zooms_.end())
-        return found->tiles;
+        return *found;
     // A zoom other than the present one goes last, the first to be dropped.
     const bool present = zoom.divisor == divisor_ && zoom.magnify == magnify_;
-    zooms_.insert(present ? zooms_.begin() : zooms_.end(), {zoom.divisor, zoom.magnify, {}});
-    return present ? zooms_.front().tiles : zooms_.back().tiles;
+    zooms_.insert(present ? zooms_.begin() : zooms_.end(),
+                  {zoom.divisor, zoom.magnify, {}, {}, {}});
+    return present ? zooms_.front() : zooms_.back();
 }
 
 int PictureView::keptTiles() const {
@@ -348,7 +349,8 @@ QRect PictureView::tileRect(const QPoint& index, const Zoom& zoom) const {
         .intersected(QRect(QPoint(), shownSize(zoom)));
 }
 
-QImage PictureView::computeTile(const QPoint& index, const Zoom& zoom) const {
+QImage PictureView::computeTile(const QPoint& index, const Zoom& zoom, const ReducedAxis* columns,
+                                const ReducedAxis* rows) const {
     const QRect area = tileRect(index, zoom);
     QImage computed(area.size(), QImage::Format_RGB32);
     if (computed.isNull())
@@ -359,8 +361,8 @@ QImage PictureView::computeTile(const QPoint& index, const Zoom& zoom) const {
                          computed.height(), computed.bytesPerLine() / 4};
     if (zoom.divisor > 1) {
         // Each pixel the average of its block, from the source.
-        if (reduce(source, ratio_ > 0 ? ratio_ : 0, zoom.divisor, dest, area.left(), area.top()) !=
-            EnlargeStatus::Done)
+        if (columns == nullptr || rows == nullptr ||
+            reduce(source, *columns, *rows, dest) != EnlargeStatus::Done)
             return {};
         return computed;
     }
@@ -395,8 +397,37 @@ QImage PictureView::computeTile(const QPoint& index, const Zoom& zoom) const {
     return computed;
 }
 
+bool PictureView::makeAxes(ZoomTiles& z, const std::vector<QPoint>& missing) const {
+    // A few screens' worth of lines of tiles are kept; more are made again.
+    constexpr std::size_t kAxesKept = 256;
+    if (z.columnAxes.size() > kAxesKept)
+        z.columnAxes.clear();
+    if (z.rowAxes.size() > kAxesKept)
+        z.rowAxes.clear();
+    const QSize shown = shownSize({z.divisor, z.magnify});
+    const double r = ratio_ > 0 ? ratio_ : 0;
+    const auto make = [&](std::map<int, ReducedAxis>& axes, int index, int extent,
+                          long long resultExtent, int sourceExtent) {
+        if (axes.count(index))
+            return true;
+        const int first = index * TileCache::kTileSize;
+        ReducedAxis made;
+        if (!makeReducedAxis(first, std::min(TileCache::kTileSize, extent - first), z.divisor,
+                             resultExtent, r, sourceExtent, &made))
+            return false;
+        axes.emplace(index, std::move(made));
+        return true;
+    };
+    for (const QPoint& index : missing)
+        if (!make(z.columnAxes, index.x(), shown.width(), content_.width(), picture_.width()) ||
+            !make(z.rowAxes, index.y(), shown.height(), content_.height(), picture_.height()))
+            return false;
+    return true;
+}
+
 bool PictureView::computeTiles(const QRect& indexes, const Zoom& zoom) {
-    TileCache& kept = tiles(zoom);
+    ZoomTiles& z = zoomTiles(zoom);
+    TileCache& kept = z.tiles;
     std::vector<QPoint> missing;
     for (int ty = indexes.top(); ty <= indexes.bottom(); ++ty)
         for (int tx = indexes.left(); tx <= indexes.right(); ++tx)
@@ -404,11 +435,18 @@ bool PictureView::computeTiles(const QRect& indexes, const Zoom& zoom) {
                 missing.emplace_back(tx, ty);
     if (missing.empty())
         return true;
+    if (zoom.divisor > 1 && !makeAxes(z, missing))
+        return false;
+    const auto axis = [](const std::map<int, ReducedAxis>& axes, int index) {
+        const auto found = axes.find(index);
+        return found == axes.end() ? nullptr : &found->second;
+    };
     std::vector<QImage> made(missing.size());
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
         for (std::size_t k; (k = next.fetch_add(1)) < missing.size();)
-            made[k] = computeTile(missing[k], zoom);
+            made[k] = computeTile(missing[k], zoom, axis(z.columnAxes, missing[k].x()),
+                                  axis(z.rowAxes, missing[k].y()));
     };
     // Each tile is small; the tiles of one paint share the cores (one, when the
     // system cannot tell how many).

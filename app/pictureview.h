@@ -24,6 +24,7 @@
 
 #include "app/tilecache.h"
 #include "engine/enlarge.h"
+#include "engine/reduce.h"
 
 #include <QColor>
 #include <QImage>
@@ -35,6 +36,8 @@
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <map>
+#include <vector>
 
 namespace velmora {
 
@@ -131,6 +134,8 @@ class PictureView : public QWidget {
         double divisor = 1;
         int magnify = 1;
         TileCache tiles;
+        // Below 1:1: the blocks of each column and row of tiles, made once.
+        std::map<int, ReducedAxis> columnAxes, rowAxes;
     };
 
     // What the view shows and has computed, to be put back after a failed run.
@@ -168,13 +173,17 @@ class PictureView : public QWidget {
     QRect viewRect() const;
     QRect tileRect(const QPoint& index, const Zoom& zoom) const;
     // The tiles kept for a zoom (made when there are none).
-    TileCache& tiles(const Zoom& zoom);
+    ZoomTiles& zoomTiles(const Zoom& zoom);
+    TileCache& tiles(const Zoom& zoom) { return zoomTiles(zoom).tiles; }
     // The tile at index at a zoom as the engine computes it; null when the
-    // engine failed.
-    QImage computeTile(const QPoint& index, const Zoom& zoom) const;
+    // engine failed. Below 1:1 the tile's blocks are given.
+    QImage computeTile(const QPoint& index, const Zoom& zoom, const ReducedAxis* columns,
+                       const ReducedAxis* rows) const;
     // Computes the tiles of a zoom at these indexes that are not kept, side by
     // side on every core, and keeps them. False when the engine failed for any.
     bool computeTiles(const QRect& indexes, const Zoom& zoom);
+    // Makes the blocks of the lines of tiles the missing tiles lie on.
+    bool makeAxes(ZoomTiles& z, const std::vector<QPoint>& missing) const;
     void drawCleared(QPainter& p, const QRect& area) const;
     void drawTiles(QPainter& p, const QRect& area, const Zoom& zoom);
     void updateCursor();

@@ -14,14 +14,7 @@ namespace {
 
 constexpr float kWhite = 255.0f;
 
-// The source indexes one view index reads and their weights, which sum to 1:
-// index first + k has weight weights[at + k]; the index `white` (one past the
-// source) stands for everything outside it.
-struct Span {
-    long long first = 0;
-    int count = 0;
-    std::size_t at = 0;
-};
+using Span = ReducedSpan;
 
 // The first result index of view index u's block.
 long long blockStart(long long u, double divisor) {
@@ -193,32 +186,42 @@ int reducedExtent(int resultExtent, double divisor) {
     return static_cast<int>(u);
 }
 
-EnlargeStatus reduce(const SourceImage& source, double r, double divisor, const DestImage& dst,
-                     int firstColumn, int firstRow) noexcept {
-    if (!(r == 0 || (r > 0 && std::isfinite(r))) || !(divisor >= 1) || !std::isfinite(divisor) ||
-        firstColumn < 0 || firstRow < 0 || dst.width < 0 || dst.height < 0 ||
+bool makeReducedAxis(int firstView, int count, double divisor, long long resultExtent, double r,
+                     int sourceExtent, ReducedAxis* axis) noexcept {
+    if (firstView < 0 || count < 0 || !(divisor >= 1) || !std::isfinite(divisor) ||
+        resultExtent < 0 || sourceExtent < 0 || !(r == 0 || (r > 0 && std::isfinite(r))))
+        return false;
+    try {
+        ReducedAxis made;
+        made.firstView = firstView;
+        axisSpans(firstView, count, divisor, resultExtent, r, sourceExtent, made.spans,
+                  made.weights);
+        *axis = std::move(made);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+EnlargeStatus reduce(const SourceImage& source, const ReducedAxis& columnAxis,
+                     const ReducedAxis& rowAxis, const DestImage& dst) noexcept {
+    if (dst.width < 0 || dst.height < 0 ||
+        static_cast<std::size_t>(dst.width) > columnAxis.spans.size() ||
+        static_cast<std::size_t>(dst.height) > rowAxis.spans.size() ||
         (dst.width > 0 && dst.height > 0 && (dst.pixels == nullptr || dst.stride < dst.width)) ||
         source.width < 0 || source.height < 0 ||
         (source.width > 0 && source.height > 0 && source.pixels == nullptr))
         return EnlargeStatus::Refused;
     if (dst.width == 0 || dst.height == 0)
         return EnlargeStatus::Done;
-    long long resultWidth = source.width, resultHeight = source.height;
-    if (r > 0) {
-        const EnlargeGeometry g = enlargeGeometry(source.width, source.height, r);
-        if (!g.valid)
-            return EnlargeStatus::Refused;
-        resultWidth = g.width;
-        resultHeight = g.height;
-    }
     const bool empty = source.width == 0 || source.height == 0;
     const SourceImage view{empty ? nullptr : source.pixels, empty ? 0 : source.width,
                            empty ? 0 : source.height, source.stride};
+    const std::vector<Span>& rows = rowAxis.spans;
+    const float* wy = rowAxis.weights.data();
     try {
-        std::vector<Span> columns, rows;
-        std::vector<float> wx, wy;
-        axisSpans(firstColumn, dst.width, divisor, resultWidth, r, view.width, columns, wx);
-        axisSpans(firstRow, dst.height, divisor, resultHeight, r, view.height, rows, wy);
+        const std::vector<Span> columns(columnAxis.spans.begin(),
+                                        columnAxis.spans.begin() + dst.width);
         long long first = -1, last = -1;
         for (const Span& s : columns) {
             if (s.count == 0)
@@ -227,7 +230,7 @@ EnlargeStatus reduce(const SourceImage& source, double r, double divisor, const 
             last = std::max(last, s.first + s.count - 1);
         }
         const int width = first < 0 ? 0 : static_cast<int>(last - first + 1);
-        const Across across(columns, wx, first, dst.width);
+        const Across across(columns, columnAxis.weights, first, dst.width);
         // Room past the last column for the taps that pad every view column
         // to the same count; their weights are 0.
         const int room = width + across.taps();
@@ -241,13 +244,37 @@ EnlargeStatus reduce(const SourceImage& source, double r, double divisor, const 
                 std::fill(out, out + dst.width, 0xFFFFFFFFu);
                 continue;
             }
-            sumDown(view, rows[v], wy.data() + rows[v].at, first, width, blue, green, red);
+            sumDown(view, rows[v], wy + rows[v].at, first, width, blue, green, red);
             across.sum(blue, green, red, out);
         }
     } catch (const std::bad_alloc&) {
         return EnlargeStatus::OutOfMemory;
     }
     return EnlargeStatus::Done;
+}
+
+EnlargeStatus reduce(const SourceImage& source, double r, double divisor, const DestImage& dst,
+                     int firstColumn, int firstRow) noexcept {
+    if (!(r == 0 || (r > 0 && std::isfinite(r))) || !(divisor >= 1) || !std::isfinite(divisor) ||
+        firstColumn < 0 || firstRow < 0 || dst.width < 0 || dst.height < 0 || source.width < 0 ||
+        source.height < 0)
+        return EnlargeStatus::Refused;
+    long long resultWidth = source.width, resultHeight = source.height;
+    if (r > 0) {
+        const EnlargeGeometry g = enlargeGeometry(source.width, source.height, r);
+        if (!g.valid)
+            return EnlargeStatus::Refused;
+        resultWidth = g.width;
+        resultHeight = g.height;
+    }
+    const bool empty = source.width == 0 || source.height == 0;
+    ReducedAxis columns, rows;
+    if (!makeReducedAxis(firstColumn, dst.width, divisor, resultWidth, r, empty ? 0 : source.width,
+                         &columns) ||
+        !makeReducedAxis(firstRow, dst.height, divisor, resultHeight, r, empty ? 0 : source.height,
+                         &rows))
+        return EnlargeStatus::OutOfMemory;
+    return reduce(source, columns, rows, dst);
 }
 
 } // namespace velmora

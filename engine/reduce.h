@@ -21,10 +21,44 @@
 
 #include "engine/enlarge.h"
 
+#include <cstddef>
+#include <vector>
+
 namespace velmora {
+
+// The source indexes one view index reads and their weights, which sum to 1:
+// index first + k has weight weights[at + k]; the index one past the source
+// stands for everything outside it (white). count 0: the view index lies
+// past the result.
+struct ReducedSpan {
+    long long first = 0;
+    int count = 0;
+    std::size_t at = 0;
+};
+
+// The blocks along one axis of a reduced view for view indexes firstView ..
+// firstView + spans.size() - 1. Made once, it serves every tile on that line.
+struct ReducedAxis {
+    int firstView = 0;
+    std::vector<ReducedSpan> spans;
+    std::vector<float> weights;
+};
 
 // The reduced view's size for a result of width x height: ceil(size / divisor).
 int reducedExtent(int resultExtent, double divisor);
+
+// The axis of view indexes firstView .. firstView + count - 1 reducing a
+// result of resultExtent by divisor, whose indexes sample a source of
+// sourceExtent at ratio r (0: the result is the source). False, with *axis
+// unchanged, for unusable arguments or when its tables cannot be had.
+bool makeReducedAxis(int firstView, int count, double divisor, long long resultExtent, double r,
+                     int sourceExtent, ReducedAxis* axis) noexcept;
+
+// Fills dst (dst.width columns' spans, dst.height rows' spans) with the
+// reduced view the axes describe. Refused when dst is larger than the axes or
+// unusable; OutOfMemory when its working rows cannot be had.
+[[nodiscard]] EnlargeStatus reduce(const SourceImage& source, const ReducedAxis& columns,
+                                   const ReducedAxis& rows, const DestImage& dst) noexcept;
 
 // Fills dst with view columns firstColumn .. and rows firstRow .. of the result
 // reduced by divisor, as opaque 32-bit pixels (0xFF in bits 24-31). View pixels
