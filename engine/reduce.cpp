@@ -118,59 +118,30 @@ std::uint32_t channel(float value, int shift) {
     return static_cast<std::uint32_t>(std::clamp(v, 0, 255)) << shift;
 }
 
-// The pass across: every view column of a row padded to the same number of
-// taps, weights tap by tap, so that the view columns add up side by side
-// rather than one after another.
-class Across {
-  public:
-    Across(const std::vector<Span>& columns, const std::vector<float>& wx, long long first,
-           int count)
-        : count_(count), base_(static_cast<std::size_t>(count), 0) {
-        for (const Span& s : columns)
-            taps_ = std::max(taps_, s.count);
-        weights_.assign(static_cast<std::size_t>(taps_) * count, 0.0f);
-        blank_.assign(static_cast<std::size_t>(count), 0);
-        for (int u = 0; u < count; ++u) {
-            const Span& s = columns[u];
-            blank_[u] = s.count == 0;
-            base_[u] = s.count == 0 ? 0 : static_cast<int>(s.first - first);
-            for (int k = 0; k < s.count; ++k)
-                weights_[static_cast<std::size_t>(k) * count + u] = wx[s.at + k];
+// One view row from the vertical sums: each view pixel the weighted sum of its
+// source columns' sums, its taps in order. (Gathering eight view columns at a
+// time is no faster: on some processors, AMD's, the gathers are slower than
+// the loads they stand for.)
+void sumAcross(const std::vector<Span>& columns, const float* wx, const float* blue,
+               const float* green, const float* red, long long first, std::uint32_t* out,
+               int count) {
+    for (int u = 0; u < count; ++u) {
+        const Span& s = columns[u];
+        if (s.count == 0) {
+            out[u] = 0xFFFFFFFFu;
+            continue;
         }
-        blue_.resize(static_cast<std::size_t>(count));
-        green_.resize(static_cast<std::size_t>(count));
-        red_.resize(static_cast<std::size_t>(count));
-    }
-
-    int taps() const { return taps_; }
-
-    void sum(const float* blue, const float* green, const float* red, std::uint32_t* out) const {
-        std::fill(blue_.begin(), blue_.end(), 0.0f);
-        std::fill(green_.begin(), green_.end(), 0.0f);
-        std::fill(red_.begin(), red_.end(), 0.0f);
-        for (int k = 0; k < taps_; ++k) {
-            const float* w = weights_.data() + static_cast<std::size_t>(k) * count_;
-            for (int u = 0; u < count_; ++u) {
-                const int at = base_[u] + k;
-                blue_[u] += w[u] * blue[at];
-                green_[u] += w[u] * green[at];
-                red_[u] += w[u] * red[at];
-            }
+        float b = 0, g = 0, rd = 0;
+        const std::size_t base = static_cast<std::size_t>(s.first - first);
+        for (int k = 0; k < s.count; ++k) {
+            const float w = wx[s.at + k];
+            b += w * blue[base + k];
+            g += w * green[base + k];
+            rd += w * red[base + k];
         }
-        for (int u = 0; u < count_; ++u)
-            out[u] = blank_[u] ? 0xFFFFFFFFu
-                               : 0xFF000000u | channel(red_[u], 16) | channel(green_[u], 8) |
-                                     channel(blue_[u], 0);
+        out[u] = 0xFF000000u | channel(rd, 16) | channel(g, 8) | channel(b, 0);
     }
-
-  private:
-    int count_;
-    int taps_ = 0;
-    std::vector<int> base_;
-    std::vector<float> weights_;
-    std::vector<char> blank_;
-    mutable std::vector<float> blue_, green_, red_;
-};
+}
 
 } // namespace
 
@@ -220,24 +191,20 @@ EnlargeStatus reduce(const SourceImage& source, const ReducedAxis& columnAxis,
     const std::vector<Span>& rows = rowAxis.spans;
     const float* wy = rowAxis.weights.data();
     try {
-        const std::vector<Span> columns(columnAxis.spans.begin(),
-                                        columnAxis.spans.begin() + dst.width);
+        const std::vector<Span>& columns = columnAxis.spans;
         long long first = -1, last = -1;
-        for (const Span& s : columns) {
+        for (int u = 0; u < dst.width; ++u) {
+            const Span& s = columns[u];
             if (s.count == 0)
                 continue;
             first = first < 0 ? s.first : std::min(first, s.first);
             last = std::max(last, s.first + s.count - 1);
         }
         const int width = first < 0 ? 0 : static_cast<int>(last - first + 1);
-        const Across across(columns, columnAxis.weights, first, dst.width);
-        // Room past the last column for the taps that pad every view column
-        // to the same count; their weights are 0.
-        const int room = width + across.taps();
-        std::vector<float> sums(static_cast<std::size_t>(room) * 3);
+        std::vector<float> sums(static_cast<std::size_t>(width) * 3);
         float* blue = sums.data();
-        float* green = blue + room;
-        float* red = green + room;
+        float* green = blue + width;
+        float* red = green + width;
         for (int v = 0; v < dst.height; ++v) {
             std::uint32_t* out = dst.pixels + static_cast<std::ptrdiff_t>(v) * dst.stride;
             if (rows[v].count == 0 || width == 0) {
@@ -245,7 +212,7 @@ EnlargeStatus reduce(const SourceImage& source, const ReducedAxis& columnAxis,
                 continue;
             }
             sumDown(view, rows[v], wy + rows[v].at, first, width, blue, green, red);
-            across.sum(blue, green, red, out);
+            sumAcross(columns, columnAxis.weights.data(), blue, green, red, first, out, dst.width);
         }
     } catch (const std::bad_alloc&) {
         return EnlargeStatus::OutOfMemory;
