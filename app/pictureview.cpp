@@ -75,6 +75,7 @@ void PictureView::setBackground(const QColor& colour) {
 
 void PictureView::startOver(const QSize& content) {
     zooms_.clear();
+    approximation_ = QImage();
     revealedTo_ = -1;
     content_ = content;
     offset_ = QPoint();
@@ -175,6 +176,17 @@ void PictureView::setZoom(double divisor, int magnify, bool fitted, const QPoint
     const double oldScale = scale();
     const QPointF point = (QPointF(offset_) + QPointF(at)) / oldScale;
     const bool same = divisor == divisor_ && magnify == magnify_;
+    // What the view shows now, from the tiles it has: the first picture of the
+    // new zoom is made from it, at once, while the exact one is computed.
+    QImage before;
+    const QRectF beforeContent(QPointF(offset_) / oldScale, QSizeF(size()) / oldScale);
+    if (!same && divisor > 1 && isVisible() && revealedTo_ < 0 &&
+        !(picture_.isNull() && ratio_ <= 0)) {
+        before = QImage(size(), QImage::Format_RGB32);
+        QPainter p(&before);
+        p.translate(-offset_);
+        paintArea(p, viewRect(), false);
+    }
     divisor_ = divisor;
     magnify_ = magnify;
     fitted_ = fitted;
@@ -195,8 +207,36 @@ void PictureView::setZoom(double divisor, int magnify, bool fitted, const QPoint
     offset_ = QPoint(std::clamp(static_cast<int>(std::floor(wanted.x())), 0, last.x()),
                      std::clamp(static_cast<int>(std::floor(wanted.y())), 0, last.y()));
     updateCursor();
-    update();
     showMap();
+    if (!before.isNull())
+        approximate(before, beforeContent);
+    update();
+}
+
+void PictureView::approximate(const QImage& before, const QRectF& beforeContent) {
+    // Only a reduced zoom takes long to compute, and only where its tiles are
+    // not kept.
+    if (divisor_ <= 1)
+        return;
+    const QRect indexes = TileCache::tilesOver(viewRect());
+    const TileCache& kept = tiles(zoom());
+    bool allKept = true;
+    for (int ty = indexes.top(); allKept && ty <= indexes.bottom(); ++ty)
+        for (int tx = indexes.left(); allKept && tx <= indexes.right(); ++tx)
+            allKept = !kept.find(QPoint(tx, ty)).isNull();
+    if (allKept)
+        return;
+    approximation_ = before;
+    const double s = scale();
+    approximationAt_ =
+        QRectF(beforeContent.topLeft() * s - QPointF(offset_), beforeContent.size() * s);
+    // The exact picture follows as soon as the first one is on the screen.
+    QTimer::singleShot(0, this, [this] {
+        if (approximation_.isNull())
+            return;
+        approximation_ = QImage();
+        update();
+    });
 }
 
 void PictureView::zoomToFit() {
@@ -266,6 +306,12 @@ void PictureView::scrollTo(const QPoint& wanted) {
     if (moved.isNull())
         return;
     offset_ = clamped;
+    // A first picture of a zoom stands where the view stood: moved, the view
+    // paints exactly at once.
+    if (!approximation_.isNull()) {
+        approximation_ = QImage();
+        update();
+    }
     // What stays in view is moved on the screen; only what comes into view is
     // painted. The map, a child, stays where it stands: the copy of it that
     // moved with the pixels is painted over.
@@ -277,6 +323,7 @@ void PictureView::scrollTo(const QPoint& wanted) {
 
 void PictureView::fitInto(const QSize& area) {
     area_ = area;
+    approximation_ = QImage();
     // A fitted view stays fitted to the new area.
     if (fitted_ && !content_.isEmpty())
         divisor_ = fitDivisor();
@@ -481,9 +528,10 @@ void PictureView::drawCleared(QPainter& p, const QRect& area) const {
         p.drawImage(picture.topLeft(), picture_, picture);
 }
 
-void PictureView::drawTiles(QPainter& p, const QRect& area, const Zoom& zoom) {
+void PictureView::drawTiles(QPainter& p, const QRect& area, const Zoom& zoom, bool compute) {
     const QRect indexes = TileCache::tilesOver(area);
-    computeTiles(indexes, zoom);
+    if (compute)
+        computeTiles(indexes, zoom);
     const TileCache& kept = tiles(zoom);
     for (int ty = indexes.top(); ty <= indexes.bottom(); ++ty)
         for (int tx = indexes.left(); tx <= indexes.right(); ++tx) {
@@ -500,9 +548,23 @@ void PictureView::drawTiles(QPainter& p, const QRect& area, const Zoom& zoom) {
 
 void PictureView::paintEvent(QPaintEvent* event) {
     QPainter p(this);
+    if (!approximation_.isNull()) {
+        // The first picture of a zoom: the whole result made small for the
+        // map where the view before did not reach, and that view, moved and
+        // stretched to where it now stands.
+        p.fillRect(event->rect(), background_);
+        const QImage& small = map_->picture();
+        if (!approximationAt_.contains(QRectF(rect())) && !small.isNull())
+            p.drawImage(QRectF(-QPointF(offset_), QSizeF(shownSize())), small);
+        p.drawImage(approximationAt_, approximation_);
+        return;
+    }
     // Shown coordinates from here on.
     p.translate(-offset_);
-    const QRect area = event->rect().translated(offset_);
+    paintArea(p, event->rect().translated(offset_), true);
+}
+
+void PictureView::paintArea(QPainter& p, const QRect& area, bool compute) {
     const QSize shown = shownSize();
     const QRect inside = area.intersected(QRect(QPoint(), shown));
     for (const QRect& outside : QRegion(area) - QRegion(inside))
@@ -521,7 +583,9 @@ void PictureView::paintEvent(QPaintEvent* event) {
     const int computedTo = revealedTo_ < 0 ? shown.width() : revealedTo_;
     const QRect done = inside.intersected(QRect(0, 0, computedTo, shown.height()));
     if (!done.isEmpty())
-        drawTiles(p, done, zoom());
+        drawTiles(p, done, zoom(), compute);
+    if (!compute)
+        return;
     const QRect rest =
         inside.intersected(QRect(computedTo, 0, shown.width() - computedTo, shown.height()));
     if (!rest.isEmpty())
@@ -552,7 +616,7 @@ QImage PictureView::content(const QRect& rect) {
     if (ratio_ <= 0)
         drawCleared(p, inside);
     else
-        drawTiles(p, inside, Zoom{1, 1});
+        drawTiles(p, inside, Zoom{1, 1}, true);
     return out;
 }
 

@@ -116,6 +116,11 @@ class PictureView : public QWidget {
     // nothing to the view.
     void setInputEnabled(bool on) { inputEnabled_ = on; }
 
+    // Whether the view shows the exact picture: after a zoom a first picture
+    // made from the one before stands in until the exact one is computed, as
+    // soon as events are processed.
+    bool exact() const { return approximation_.isNull(); }
+
     // The map of the whole result, while it shows.
     OverviewMap* overviewMap() const { return map_; }
 
@@ -185,7 +190,14 @@ class PictureView : public QWidget {
     // Makes the blocks of the lines of tiles the missing tiles lie on.
     bool makeAxes(ZoomTiles& z, const std::vector<QPoint>& missing) const;
     void drawCleared(QPainter& p, const QRect& area) const;
-    void drawTiles(QPainter& p, const QRect& area, const Zoom& zoom);
+    // Draws the tiles over area, computing those not kept unless !compute
+    // (then the background stands for them).
+    void drawTiles(QPainter& p, const QRect& area, const Zoom& zoom, bool compute);
+    // Paints the shown area (shown coordinates) as paintEvent does.
+    void paintArea(QPainter& p, const QRect& area, bool compute);
+    // The first picture of a new zoom, made at once from what the view showed
+    // before (content area beforeContent) and the map's small picture.
+    void approximate(const QImage& before, const QRectF& beforeContent);
     void updateCursor();
     void startOver(const QSize& content);
     // Sets the zoom, keeping the content point under `at` (widget pixels) there.
@@ -214,6 +226,8 @@ class PictureView : public QWidget {
     bool inputEnabled_ = true;
     QPoint dragStart_;
     QPoint offsetAtDragStart_;
+    QImage approximation_;
+    QRectF approximationAt_;
     OverviewMap* map_ = nullptr;
     QTimer mapTimer_;
 };

@@ -32,9 +32,11 @@ struct ZoomFixture {
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&view));
         EXPECT_TRUE(view.reveal());
     }
+    // A key, and the exact picture that follows a zoom's first one.
     void key(int k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
         QKeyEvent press(QEvent::KeyPress, k, mods);
         QApplication::sendEvent(&view, &press);
+        EXPECT_TRUE(QTest::qWaitFor([this] { return view.exact(); }, 5000));
     }
     // The content point (in result pixels) under widget point `at`.
     QPointF contentAt(const QPoint& at) const {
@@ -159,6 +161,26 @@ TEST(Zoom, stepsGoByHalvesFromTheLargestThatFitsToEightTimes) {
     EXPECT_EQ(f.view.zoomText(), "12.5%");
 }
 
+// A zoom shows a first picture made from the one before at once, and the
+// exact one as soon as events are processed.
+TEST(Zoom, aFirstPictureStandsInUntilTheExactOne) {
+    ZoomFixture f;
+    f.view.repaint();
+    QKeyEvent minus(QEvent::KeyPress, Qt::Key_Minus, Qt::NoModifier);
+    QApplication::sendEvent(&f.view, &minus);
+    EXPECT_FALSE(f.view.exact());
+    f.view.repaint();
+    // Each pixel near its exact value: the 1:1 picture halved.
+    const auto [roughMean, roughWorst] = difference(Shown(&f.view), expectedView(f));
+    EXPECT_LE(roughMean, 16.0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f.view.exact(); }, 5000));
+    f.view.repaint();
+    const auto [mean, worst] = difference(Shown(&f.view), expectedView(f));
+    EXPECT_LE(mean, 1.0);
+    EXPECT_LE(worst, 4);
+    (void)roughWorst;
+}
+
 TEST(Zoom, ctrlWheelAndDoubleClickKeepThePointUnderThePointer) {
     ZoomFixture f;
     f.view.scrollTo({150, 100});
@@ -176,6 +198,7 @@ TEST(Zoom, ctrlWheelAndDoubleClickKeepThePointUnderThePointer) {
             << f.view.zoomText().toStdString();
     }
     EXPECT_DOUBLE_EQ(f.view.scale(), 0.5);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f.view.exact(); }, 5000));
     // A double click goes to 1:1 about the point, and back to fit.
     QTest::mouseDClick(&f.view, Qt::LeftButton, Qt::NoModifier, at);
     EXPECT_DOUBLE_EQ(f.view.scale(), 1);
