@@ -17,9 +17,7 @@ namespace {
 
 using testing::DialogFixture;
 using testing::waitFor;
-
-// Long enough for two ticks of the 100 ms pointer tracking.
-constexpr int kTwoTicksMs = 250;
+using testing::waitForTicks;
 
 class CommandTest : public DialogFixture {};
 
@@ -171,9 +169,13 @@ TEST_F(CommandTest, beforeInitializeHoverIsNeverTrackedButReleaseStillClicks) {
     ASSERT_TRUE(waitFor([&] { return fresh->ButtonState() == VisualState::Normal; }));
     QTest::mouseMove(fresh, QPoint(10, 10));
     EXPECT_EQ(fresh->ButtonState(), VisualState::HighLight);
-    // No timer: the pointer leaving never ends the hover look.
+    // No timer: the pointer leaving never ends the hover look. Two ticks of an
+    // initialised button's tracking pass, and fresh's own timer never ticks.
     pointerOn(dialog.get(), QPoint(290, 190));
-    QTest::qWait(kTwoTicksMs);
+    QSignalSpy freshTicks(fresh->findChild<QTimer*>(QStringLiteral("TmrMouse")), &QTimer::timeout);
+    ASSERT_TRUE(waitForTicks(button));
+    EXPECT_FALSE(fresh->trackingPointer());
+    EXPECT_EQ(freshTicks.count(), 0);
     EXPECT_EQ(fresh->ButtonState(), VisualState::HighLight);
 }
 
@@ -252,7 +254,8 @@ TEST_P(PointerTracking, endsTheHoverLookOnlyOffTheButton) {
         EXPECT_LT(clock.elapsed(), 500);
         EXPECT_EQ(button->shownFrame(), Frame::Normal);
     } else {
-        QTest::qWait(kTwoTicksMs);
+        // Two ticks of the tracking look at the pointer and keep the hover look.
+        ASSERT_TRUE(waitForTicks(button));
         EXPECT_EQ(button->ButtonState(), VisualState::HighLight);
         EXPECT_EQ(button->shownFrame(), Frame::HighLight);
     }
@@ -290,7 +293,8 @@ TEST_F(CommandTest, disabledButtonIgnoresEverythingButResize) {
     QTest::mouseClick(button, Qt::LeftButton, {}, centre());
     QTest::mouseClick(button, Qt::RightButton, {}, centre());
     pointerOn(panel, QPoint(250, 100));
-    QTest::qWait(kTwoTicksMs);
+    // The tracking goes on ticking and ignores the pointer off the button.
+    ASSERT_TRUE(waitForTicks(button));
     EXPECT_EQ(clicks->count(), 0);
     EXPECT_EQ(button->ButtonState(), VisualState::HighLight);
     EXPECT_FALSE(button->LeftDown());

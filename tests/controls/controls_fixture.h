@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -42,6 +43,18 @@ inline constexpr QSize kButtonSize{61, 25};
 
 inline bool waitFor(const std::function<bool()>& condition, int timeoutMs = 1000) {
     return QTest::qWaitFor(condition, timeoutMs);
+}
+
+// Waits until the pointer tracking of `tracked` has ticked `ticks` more times;
+// false when it is not running or does not tick within a second. The tracking
+// handles each tick before the count sees it, so whatever a tick would change
+// has changed by then.
+inline bool waitForTicks(Command* tracked, int ticks = 2) {
+    auto* timer = tracked->findChild<QTimer*>(QStringLiteral("TmrMouse"));
+    if (timer == nullptr || !timer->isActive())
+        return false;
+    QSignalSpy seen(timer, &QTimer::timeout);
+    return waitFor([&] { return seen.count() >= ticks; });
 }
 
 // Makes `button` an ordinary enabled button the way a dialog does: loaded from
