@@ -23,7 +23,6 @@
 #include "tests/support/fakememory.h"
 #include "tests/support/fifowatch.h"
 #include "tests/support/jpegfiles.h"
-#include "tests/support/messagecatcher.h"
 #include "tests/support/support.h"
 
 #include <QAction>
@@ -36,6 +35,7 @@
 #include <QImageReader>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPaintEvent>
 #include <QPushButton>
@@ -58,9 +58,28 @@
 #include <unistd.h>
 
 using namespace velmora;
-using velmora::testkit::MessageCatcher;
 
 namespace {
+
+// Closes every message box that shows while it lives and remembers the title
+// and text of the last one. Its timer dies with it, so nothing outlives a test.
+struct MessageCatcher {
+    QString title, text;
+    int count = 0;
+    QTimer timer;
+    MessageCatcher() {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(top); box && box->isVisible()) {
+                    title = box->windowTitle();
+                    text = box->text();
+                    ++count;
+                    box->close();
+                }
+        });
+        timer.start(10);
+    }
+};
 
 // Main windows for tests: each with the test's settings file, the conversion
 // library of this build, and a ratio dialog that answers what the test says.
@@ -244,7 +263,7 @@ TEST_F(MainWindow, openingAnImageShowsItAtOneToOneAndAFailedOpenChangesNothing) 
 
     // A file that cannot be read: a message, and the picture stays.
     choice = bad;
-    testkit::MessageCatcher message;
+    MessageCatcher message;
     w.m_open()->trigger();
     EXPECT_EQ(message.title, "Vantorel");
     EXPECT_EQ(w.Display()->contentSize(), QSize(640, 480));
@@ -264,7 +283,7 @@ TEST_F(MainWindow, droppedFileOpensLikeAChoiceAndAnUnreadableOneChangesNothing) 
         std::rename(QFile::encodeName(dir.filePath("plain.bmp")).constData(), raw.constData()), 0);
     velmora_m w(hooks());
     w.show();
-    testkit::MessageCatcher message;
+    MessageCatcher message;
     EXPECT_EQ(dropOn(&w, {QUrl(QStringLiteral("https://example.org/a.bmp")),
                           QUrl::fromEncoded("file://" + raw.toPercentEncoding("/"))}),
               std::pair(true, true));
@@ -347,7 +366,7 @@ TEST_P(OpenRefusalTest, givesAMessageAndChangesNothing) {
     if (GetParam().memoryLeft > 0)
         testkit::PretendMemoryLeft(dir.filePath("memory"), GetParam().memoryLeft);
     gui::failThreadStartsForTest(GetParam().noThreads);
-    testkit::MessageCatcher message;
+    MessageCatcher message;
     EXPECT_FALSE(w.openImage(bad.fileName()));
     EXPECT_EQ(message.count, 1);
     EXPECT_EQ(message.title, "Vantorel");
@@ -384,7 +403,7 @@ TEST_F(MainWindow, specialFilesAreRefusedAtOnceWithTheUnreadableMessage) {
     for (const QString& path :
          {dir.filePath("fifo.jpg"), dir.filePath("fifo-link.jpg"), dir.filePath("zero-link.jpg"),
           QStringLiteral("/dev/null"), dir.path()}) {
-        testkit::MessageCatcher message;
+        MessageCatcher message;
         EXPECT_FALSE(w.openImage(path));
         EXPECT_EQ(message.count, 1);
         EXPECT_TRUE(message.text.startsWith(QString::fromUtf8(kUnreadable))) << path.toStdString();
@@ -514,7 +533,7 @@ TEST_F(EnlargeCommand, anyRatioIsShownWithoutHoldingTheResult) {
     const QImage source = testkit::Colourful(92, 84, 5);
     auto w = windowWith(source);
     setScale(*w, 32767); // a hand-edited ratio: 301455 x 275241 pixels
-    testkit::MessageCatcher message;
+    MessageCatcher message;
     w->m_kakudai()->trigger();
     EXPECT_EQ(message.count, 0);
     EXPECT_EQ(w->Display()->contentSize(), QSize(301455, 275241));
@@ -528,7 +547,7 @@ TEST_F(EnlargeCommand, aResultBeyondAnySizeIsRefusedWithAMessage) {
     auto w = windowWith(testkit::Colourful(700000, 1, 5));
     const QImage before = w->Display()->picture();
     setScale(*w, 32767); // 2.3 billion pixels wide
-    testkit::MessageCatcher message;
+    MessageCatcher message;
     w->m_kakudai()->trigger();
     EXPECT_EQ(message.title, "Vantorel");
     EXPECT_TRUE(message.text.contains("大きすぎて"));
@@ -574,7 +593,7 @@ TEST_P(EnlargeFailureTest, showsAMessageAndLeavesDisplayAsItWas) {
 
     broken = true;
     setScale(w, 30);
-    testkit::MessageCatcher message;
+    MessageCatcher message;
     w.m_kakudai()->trigger();
     EXPECT_EQ(message.count, 1);
     EXPECT_EQ(message.title, "Vantorel");

@@ -4,8 +4,8 @@
 // row read alone as in the whole picture.
 
 #include "imageio/bitmapreader.h"
+#include "tests/imageio/imageio_fixture.h"
 #include "tests/support/bitmapheaders.h"
-#include "tests/support/samepixels.h"
 
 #include <QByteArray>
 #include <QImage>

@@ -4,11 +4,11 @@
 #include "imageio/imagereader.h"
 #include "imageio/orientation.h"
 #include "platform/filenames.h"
+#include "tests/imageio/imageio_fixture.h"
 #include "tests/support/badimages.h"
 #include "tests/support/bitmapheaders.h"
 #include "tests/support/fakememory.h"
 #include "tests/support/jpegfiles.h"
-#include "tests/support/samepixels.h"
 
 #include <QBuffer>
 #include <QFile>

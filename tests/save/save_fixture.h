@@ -15,7 +15,7 @@
 namespace velmora {
 
 // The conversion library a save goes through: this build's, an earlier one
-// (tests/CMakeLists of this folder builds them), or none at all.
+// (this folder's CMakeLists.txt builds them), or none at all.
 enum class Library { Current, Previous, First, None };
 
 // The folder of that library.
