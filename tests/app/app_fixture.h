@@ -1,5 +1,6 @@
-// What the window's tests compare Display with: the enlargement as the
-// per-pixel routines give it, and the whole picture Display shows.
+// What the tests of the main window and of its picture view compare Display
+// with: the enlargement as the per-pixel routines give it, the whole picture
+// Display shows, and what it shows on the screen.
 #pragma once
 
 #include "app/pictureview.h"
@@ -7,6 +8,7 @@
 
 #include <QImage>
 #include <QRect>
+#include <QWidget>
 
 namespace velmora {
 
@@ -25,6 +27,11 @@ inline QImage Reference(const QImage& source, double r, const QRect& part) {
 // The whole picture Display shows, computed where needed.
 inline QImage Whole(PictureView* view) {
     return view->content(QRect(QPoint(), view->contentSize()));
+}
+
+// What a widget shows on the screen now, as 32-bit pixels.
+inline QImage Shown(QWidget* view) {
+    return view->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 } // namespace velmora
