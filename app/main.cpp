@@ -1,10 +1,9 @@
 // velmora: enlarges a BMP or JPEG image with anti-aliasing.
 #include "app/commandline.h"
-#include "app/services.h"
 #include "app/velmora_m.h"
+#include "gui/fonts.h"
+#include "gui/translation.h"
 #include "platform/filenames.h"
-#include "platform/fonts.h"
-#include "platform/translation.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -30,11 +29,11 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velmora"));
-    velmora::platform::InstallQtTranslation();
-    velmora::platform::InstallFontSubstitutes();
-    QApplication::setFont(velmora::platform::CaptionFont());
+    velmora::gui::installQtTranslation();
+    velmora::gui::installFontSubstitutes();
+    QApplication::setFont(velmora::gui::captionFont());
 
-    velmora::velmora_m window(velmora::ProgramServices());
+    velmora::velmora_m window;
     window.show();
     // "velmora FILE", as the desktop entry runs it for a file opened with the
     // program, opens FILE as a choice in the image selection dialog would.
@@ -43,6 +42,6 @@ int main(int argc, char** argv) {
     // not UTF-8 into U+FFFD, which names another file.
     if (argc > 1)
         window.openImage(
-            velmora::platform::AbsoluteName(velmora::platform::NameFromBytes(argv[1])));
+            velmora::platform::absoluteName(velmora::platform::nameFromBytes(argv[1])));
     return QApplication::exec();
 }

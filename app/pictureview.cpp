@@ -1,6 +1,6 @@
 #include "app/pictureview.h"
 
-#include "platform/colourvalue.h"
+#include "gui/colourvalue.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -31,7 +31,7 @@ PictureView::PictureView(QWidget* parent) : QWidget(parent), background_(Qt::whi
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-PictureView* PictureView::Place(QWidget* parent, const QString& name, const QRect& geometry,
+PictureView* PictureView::place(QWidget* parent, const QString& name, const QRect& geometry,
                                 const QColor& background) {
     auto* view = new PictureView(parent);
     view->setObjectName(name);
@@ -63,7 +63,7 @@ void PictureView::showPicture(const QImage& picture) {
 }
 
 bool PictureView::showEnlarged(const QImage& picture, double r) {
-    const EnlargeGeometry g = Enlarge_Geometry(picture.width(), picture.height(), r);
+    const EnlargeGeometry g = enlargeGeometry(picture.width(), picture.height(), r);
     if (!g.valid)
         return false;
     picture_ = picture.convertToFormat(QImage::Format_RGB32);
@@ -79,7 +79,7 @@ bool PictureView::reveal() {
         revealedTo_ = -1;
         return true;
     }
-    const QRect tiles = TileCache::Tiles_Over(view);
+    const QRect tiles = TileCache::tilesOver(view);
     revealedTo_ = view.left();
     for (int tx = tiles.left(); tx <= tiles.right(); ++tx) {
         if (!computeTiles(QRect(tx, tiles.top(), 1, tiles.height())))
@@ -128,12 +128,8 @@ QImage PictureView::computeTile(const QPoint& index) const {
     options.firstColumn = area.left();
     options.firstRow = area.top();
     options.threads = 1; // tiles are computed side by side instead
-    try {
-        if ((enlarge_ ? enlarge_ : Enlarge)(source, ratio_, dest, options))
-            return computed;
-    } catch (const std::exception&) {
-    }
-    return {};
+    const EnlargeStatus status = (enlarge_ ? enlarge_ : enlarge)(source, ratio_, dest, options);
+    return status == EnlargeStatus::Done ? computed : QImage();
 }
 
 bool PictureView::computeTiles(const QRect& indexes) {
@@ -182,7 +178,7 @@ void PictureView::drawCleared(QPainter& p, const QRect& area) const {
 }
 
 void PictureView::drawTiles(QPainter& p, const QRect& area) {
-    const QRect tiles = TileCache::Tiles_Over(area);
+    const QRect tiles = TileCache::tilesOver(area);
     computeTiles(tiles);
     for (int ty = tiles.top(); ty <= tiles.bottom(); ++ty)
         for (int tx = tiles.left(); tx <= tiles.right(); ++tx) {
@@ -218,7 +214,7 @@ void PictureView::paintEvent(QPaintEvent* event) {
         inside.intersected(QRect(computedTo, 0, content_.width() - computedTo, content_.height()));
     if (!rest.isEmpty())
         drawCleared(p, rest);
-    const QRect inView = TileCache::Tiles_Over(viewRect());
+    const QRect inView = TileCache::tilesOver(viewRect());
     tiles_.trim(inView, std::max(kMinTilesKept, kViewsKept * inView.width() * inView.height()));
 }
 
@@ -243,7 +239,7 @@ QImage PictureView::content(const QRect& rect) {
 std::uint32_t PictureView::GetPixel(int x, int y) {
     if (!QRect(QPoint(), content_).contains(x, y))
         return 0xFFFFFFFFu;
-    return platform::SwapRedBlue(content(QRect(x, y, 1, 1)).pixel(0, 0)) & 0x00FFFFFFu;
+    return gui::swapRedBlue(content(QRect(x, y, 1, 1)).pixel(0, 0)) & 0x00FFFFFFu;
 }
 
 void PictureView::scrollTo(const QPoint& wanted) {

@@ -27,19 +27,20 @@ namespace velmora {
 class PictureView : public QWidget {
     Q_OBJECT
   public:
-    using EnlargeFunction =
-        std::function<bool(const SourceImage&, double, const DestImage&, const EnlargeOptions&)>;
+    using EnlargeFunction = std::function<EnlargeStatus(const SourceImage&, double,
+                                                        const DestImage&, const EnlargeOptions&)>;
 
     explicit PictureView(QWidget* parent = nullptr);
 
     // A new view on parent with its object name, place and background, showing
     // no picture at that size.
-    static PictureView* Place(QWidget* parent, const QString& name, const QRect& geometry,
+    static PictureView* place(QWidget* parent, const QString& name, const QRect& geometry,
                               const QColor& background);
 
     void setBackground(const QColor& colour);
     QColor background() const { return background_; }
-    // The engine the tiles are computed with; empty: velmora::Enlarge.
+    // The engine the tiles are computed with; empty: velmora::enlarge. Like the
+    // engine, it answers with a status and throws nothing.
     void setEnlarge(EnlargeFunction enlarge) { enlarge_ = std::move(enlarge); }
 
     // Shows picture at 1:1, the content taking its size; a null picture shows

@@ -16,7 +16,7 @@ int distance(const QRect& view, const QPoint& index) {
 
 } // namespace
 
-QRect TileCache::Tiles_Over(const QRect& area) {
+QRect TileCache::tilesOver(const QRect& area) {
     if (area.isEmpty())
         return {};
     return QRect(QPoint(area.left() / kTileSize, area.top() / kTileSize),

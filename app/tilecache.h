@@ -18,7 +18,7 @@ class TileCache {
     static constexpr int kTileSize = 128;
 
     // The tiles that cover a rectangle of the result, as tile indexes.
-    static QRect Tiles_Over(const QRect& area);
+    static QRect tilesOver(const QRect& area);
 
     void clear() { tiles_.clear(); }
     // The tile at a tile index, or a null image when it is not kept.

@@ -1,13 +1,13 @@
 #include "app/velmora_m.h"
 
-#include "platform/backgroundwork.h"
+#include "dialogs/velmora_s.h"
+#include "dialogs/velmora_v.h"
+#include "gui/backgroundwork.h"
+#include "gui/message.h"
+#include "gui/twips.h"
+#include "imageio/imagereader.h"
 #include "platform/filenames.h"
-#include "platform/imagereader.h"
-#include "platform/message.h"
-#include "platform/surface.h"
-#include "platform/twips.h"
 #include "settings/settings.h"
-#include "state/velmora_b.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -25,24 +25,98 @@ namespace velmora {
 namespace {
 
 // Layout of the window in pixels (the design gives twips).
-constexpr int kClientWidth = TwipsToPixelsTruncated(7545);  // 503
-constexpr int kClientHeight = TwipsToPixelsTruncated(4845); // 323
-const QRect kDisplayDesign = TwipsToPixelsTruncated(QRect(0, 0, 6735, 3675));
-const QRect kMasterDesign = TwipsToPixelsTruncated(QRect(6840, 60, 1380, 1260));
+constexpr int kClientWidth = twipsToPixelsTruncated(7545);  // 503
+constexpr int kClientHeight = twipsToPixelsTruncated(4845); // 323
+const QRect kDisplayDesign = twipsToPixelsTruncated(QRect(0, 0, 6735, 3675));
+// Master, the hidden holder of the opened picture, has a design size: an
+// enlargement before any picture is opened enlarges that much background.
+const QSize kMasterDesign = twipsToPixelsTruncated(QRect(6840, 60, 1380, 1260)).size();
 
 const QString kTooLarge = QStringLiteral("拡大後の画像が大きすぎて、ﾒﾓﾘに収まりません。\n"
                                          "拡大率を小さくしてください。");
 const QString kUnreadable = QStringLiteral("画像ﾌｧｲﾙを読み込めませんでした。\n%1");
 const QString kPictureTooLarge = QStringLiteral("画像が大きすぎて、ﾒﾓﾘに読み込めません。\n%1");
 
+struct KindTexts {
+    const char* description;
+    const char* pattern;
+    const char* extension;
+};
+
+constexpr KindTexts kJpegTexts = {"JPGﾌｧｲﾙ", "*.jpg", "jpg"};
+constexpr KindTexts kBitmapTexts = {"BMPﾌｧｲﾙ", "*.bmp", "bmp"};
+
+// A save's failure as the message box says it: a refusal in its own words,
+// any other failure with its reason in brackets.
+QString saveFailureText(const QString& path, const SaveResult& result) {
+    const QString native = QDir::toNativeSeparators(path);
+    switch (result.status) {
+    case SaveStatus::Saved:
+        return QString();
+    case SaveStatus::NoRoom:
+    case SaveStatus::NotInFormat:
+    case SaveStatus::BadDestination:
+        return QStringLiteral("ﾌｧｲﾙを保存できませんでした。\n%1\n%2").arg(native, result.error);
+    case SaveStatus::NotComputed:
+        return QStringLiteral("ﾌｧｲﾙを保存できませんでした。\n%1\n(%2)")
+            .arg(native, QStringLiteral("拡大できませんでした。"));
+    case SaveStatus::Failed:
+        break;
+    }
+    return QStringLiteral("ﾌｧｲﾙを保存できませんでした。\n%1\n(%2)").arg(native, result.error);
+}
+
+// The dialogs, each made for its showing and destroyed when it has closed.
+ImageChoice askImageDialog(const QString& rememberedFolder) {
+    velmora_v dialog(rememberedFolder);
+    dialog.exec();
+    return {dialog.chosenFile(), dialog.folder()};
+}
+
+std::optional<std::int16_t> askRatioDialog(std::int16_t scale) {
+    velmora_s dialog(scale);
+    dialog.exec();
+    return dialog.chosenScale();
+}
+
 } // namespace
 
-velmora_m::velmora_m(MainWindowServices services, QWidget* parent)
-    : QMainWindow(parent), services_(std::move(services)) {
+QString Get_Folder(const QString& path) {
+    const qsizetype last = path.lastIndexOf(QLatin1Char('/'));
+    if (last < 0)
+        return QString();
+    if (last == 0)
+        return QStringLiteral("/");
+    return path.left(last);
+}
+
+velmora_m::velmora_m(MainWindowHooks hooks, QWidget* parent)
+    : QMainWindow(parent), hooks_(std::move(hooks)),
+      settingsFile_(hooks_.settingsFile.isEmpty() ? settingsFile() : hooks_.settingsFile),
+      jpegLibrary_(hooks_.libraryFolder, hooks_.librarySystemPath) {
+    if (!hooks_.askImage)
+        hooks_.askImage = askImageDialog;
+    if (!hooks_.askRatio)
+        hooks_.askRatio = askRatioDialog;
+    if (!hooks_.askSaveName)
+        hooks_.askSaveName = gui::GetSaveFileName;
     setObjectName(QStringLiteral("velmora_m"));
     setWindowTitle(QStringLiteral("velmora"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/velmora32.png")));
+    buildClient();
+    buildMenu();
+    // The window keeps its design size, but may be maximised to show more of
+    // the picture.
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+    resize(minimumSizeHint());
+    // A picture file dropped on the window opens as if chosen in the dialog.
+    setAcceptDrops(true);
 
+    Form_Load();
+}
+
+// The white client area with Display on it, and Master's empty design picture.
+void velmora_m::buildClient() {
     auto* client = new QWidget(this);
     client_ = client;
     client->setObjectName(QStringLiteral("client"));
@@ -55,14 +129,14 @@ velmora_m::velmora_m(MainWindowServices services, QWidget* parent)
     client->installEventFilter(this);
 
     const QColor windowColour = QApplication::palette().color(QPalette::Base);
-    display_ = PictureView::Place(client, QStringLiteral("Display"), kDisplayDesign, windowColour);
-    display_->setEnlarge(services_.enlarge);
+    display_ = PictureView::place(client, QStringLiteral("Display"), kDisplayDesign, windowColour);
+    display_->setEnlarge(hooks_.enlarge);
     display_->hide();
-    master_ =
-        platform::Surface::Place(client, QStringLiteral("Master"), kMasterDesign, windowColour);
-    master_->setAutoSize(true);
-    master_->hide();
+    session_.master = QImage(kMasterDesign, QImage::Format_RGB32);
+    session_.master.fill(windowColour);
+}
 
+void velmora_m::buildMenu() {
     fileMenu_ = menuBar()->addMenu(QStringLiteral("ﾌｧｲﾙ"));
     fileMenu_->setObjectName(QStringLiteral("m_file"));
     open_ = fileMenu_->addAction(QStringLiteral("画像ﾌｧｲﾙを開く"));
@@ -86,15 +160,6 @@ velmora_m::velmora_m(MainWindowServices services, QWidget* parent)
     connect(end_, &QAction::triggered, this, &velmora_m::m_end_Click);
     connect(ritu_, &QAction::triggered, this, &velmora_m::m_ritu_Click);
     connect(kakudai_, &QAction::triggered, this, &velmora_m::m_kakudai_Click);
-
-    // The window keeps its design size, but may be maximised to show more of
-    // the picture.
-    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
-    resize(minimumSizeHint());
-    // A picture file dropped on the window opens as if chosen in the dialog.
-    setAcceptDrops(true);
-
-    Form_Load();
 }
 
 velmora_m::~velmora_m() = default;
@@ -103,42 +168,49 @@ QAction* velmora_m::m_file() const {
     return fileMenu_->menuAction();
 }
 
-QString velmora_m::Title_Text(std::int16_t scale) {
+QString velmora_m::titleText(std::int16_t scale) {
     return QStringLiteral("velmora  拡大率 ") + QString::number(scale / 10.0, 'f', 1) +
            QStringLiteral("倍");
 }
 
 void velmora_m::Form_Load() {
-    const QString file = Settings_File();
-    const QString scale = Ini_Read(kSection, kKeyScale, file);
-    Ritu_Scale = scale.isEmpty() ? kDefaultScale : Scale_From_Text(scale);
-    const QString putPath = Ini_Read(kSection, kKeyPutPath, file);
-    Put_Dir = putPath.isEmpty() ? QDir::currentPath() : putPath;
+    const QString scale = Ini_Read(kSection, kKeyScale, settingsFile_);
+    session_.scale = scale.isEmpty() ? kDefaultScale : scaleFromText(scale);
+    const QString putPath = Ini_Read(kSection, kKeyPutPath, settingsFile_);
+    session_.putDir = putPath.isEmpty() ? QDir::currentPath() : putPath;
     setTitle();
 }
 
+void velmora_m::remember(const QString& key, const QString& value) {
+    // A settings file that cannot be written loses the value for the next
+    // run only; this run goes on with it.
+    Ini_Write(kSection, key, value, settingsFile_);
+}
+
 void velmora_m::setTitle() {
-    setWindowTitle(Title_Text(Ritu_Scale));
+    setWindowTitle(titleText(session_.scale));
 }
 
 void velmora_m::showMessage(const QString& text) {
-    platform::ShowMessage(this, text);
+    gui::showMessage(this, text);
 }
 
 void velmora_m::m_open_Click() {
-    Sel_File.clear();
-    if (services_.showImageDialog)
-        Sel_File = services_.showImageDialog();
-    if (Sel_File.isEmpty())
-        return;
-    openImage(Sel_File);
+    // The folder is read afresh, as every opening of the dialog did, and
+    // written back whichever way the dialog closed.
+    session_.getDir = Ini_Read(kSection, kKeyGetPath, settingsFile_);
+    const ImageChoice choice = hooks_.askImage(session_.getDir);
+    session_.getDir = choice.folder;
+    remember(kKeyGetPath, session_.getDir);
+    if (!choice.file.isEmpty())
+        openImage(choice.file);
 }
 
 bool velmora_m::openImage(const QString& path) {
     // The file is read again here, not taken from the dialog's preview: it may
     // have been replaced or deleted since. Master and Display share the one
     // decoded picture, so opening holds it once.
-    platform::ImageReader reader(path);
+    imageio::ImageReader reader(path);
     QImage loaded;
     bool ok = false;
     if (!runBusy([&] { ok = reader.read(&loaded); }))
@@ -146,16 +218,17 @@ bool velmora_m::openImage(const QString& path) {
     if (!ok) {
         // Either way nothing changes; a picture refused for its size says so,
         // since the file itself is fine and a machine with more memory opens it.
-        const QString text = reader.failure() == platform::ImageReader::Failure::TooLarge
+        const QString text = reader.failure() == imageio::ImageReader::Failure::TooLarge
                                  ? kPictureTooLarge
                                  : kUnreadable;
-        showMessage(text.arg(platform::NameForDisplay(QDir::toNativeSeparators(path))));
+        showMessage(text.arg(platform::nameForDisplay(QDir::toNativeSeparators(path))));
         return false;
     }
-    master_->setPicture(loaded);
+    session_.file = path;
+    session_.master = loaded;
     // The picture's metadata goes with it: the previous picture's is dropped.
-    metadata_ = {reader.exif(), reader.iccProfile()};
-    display_->showPicture(master_->picture());
+    session_.metadata = {reader.exif(), reader.iccProfile()};
+    display_->showPicture(session_.master);
     display_->fitInto(client_->size());
     display_->show();
     return true;
@@ -169,7 +242,7 @@ QString droppedFile(const QMimeData* data) {
         return QString();
     for (const QUrl& url : data->urls())
         if (url.isLocalFile())
-            return platform::LocalFileName(url);
+            return platform::localFileName(url);
     return QString();
 }
 
@@ -197,7 +270,7 @@ void velmora_m::dropEvent(QDropEvent* event) {
 bool velmora_m::runBusy(const std::function<void()>& work) {
     working_ = true;
     QString error;
-    const bool ran = platform::RunOffUiThread(work, &error);
+    const bool ran = gui::runOffUiThread(work, &error);
     working_ = false;
     if (!ran)
         showMessage(QStringLiteral("処理を開始できませんでした。\n(%1)").arg(error));
@@ -216,17 +289,45 @@ Recipe velmora_m::saveRecipe() const {
     // picture, which is not Master's.
     if (display_->picture().isNull())
         return Recipe{display_->content(QRect(QPoint(), display_->contentSize())), 0};
-    return Recipe{display_->picture(), display_->ratio(), metadata_};
+    return Recipe{display_->picture(), display_->ratio(), session_.metadata};
+}
+
+gui::SaveFileRequest velmora_m::saveRequest(QWidget* owner, SaveKind kind, const QString& folder) {
+    const KindTexts& texts = kind == SaveKind::Jpeg ? kJpegTexts : kBitmapTexts;
+    gui::SaveFileRequest r;
+    r.owner = owner;
+    r.filterDescription = QString::fromUtf8(texts.description);
+    r.filterPattern = QString::fromUtf8(texts.pattern);
+    r.initialName = r.filterPattern;
+    r.initialDir = folder;
+    r.title = QStringLiteral("ﾌｧｲﾙ名を付けて保存");
+    r.defaultExtension = QString::fromUtf8(texts.extension);
+    r.overwritePrompt = true;
+    return r;
 }
 
 void velmora_m::m_save_Click(int index) {
-    if (!services_.save)
+    const SaveKind kind = index == 0 ? SaveKind::Jpeg : SaveKind::Bitmap;
+    QString chosen;
+    if (!hooks_.askSaveName(saveRequest(this, kind, session_.putDir), &chosen))
         return;
-    // The save runs off this thread (see app/savecommand.h); a close meanwhile
-    // waits for it.
+    session_.putDir = Get_Folder(chosen);
+    remember(kKeyPutPath, session_.putDir);
+    // The file is written off the user-interface thread: the window keeps
+    // painting, the busy pointer shows and user input waits until it is done;
+    // a close meanwhile waits for it.
+    const Recipe recipe = saveRecipe();
+    SaveOptions options;
+    options.jpegLibrary = &jpegLibrary_;
+    SaveResult result;
+    QString error;
     working_ = true;
-    services_.save(this, saveRecipe(), index == 0 ? SaveKind::Jpeg : SaveKind::Bitmap);
+    if (!gui::runOffUiThread([&] { result = velmora::saveRecipe(recipe, chosen, kind, options); },
+                             &error))
+        result = {SaveStatus::Failed, error};
     working_ = false;
+    if (result.status != SaveStatus::Saved)
+        showMessage(saveFailureText(chosen, result));
     endOfWork();
 }
 
@@ -239,9 +340,9 @@ void velmora_m::m_end_Click() {
 }
 
 void velmora_m::m_ritu_Click() {
-    if (services_.showRatioDialog) {
-        if (const std::optional<std::int16_t> chosen = services_.showRatioDialog(Ritu_Scale))
-            Ritu_Scale = *chosen;
+    if (const std::optional<std::int16_t> chosen = hooks_.askRatio(session_.scale)) {
+        session_.scale = *chosen;
+        remember(kKeyScale, scaleToText(session_.scale));
     }
     setTitle();
 }
@@ -265,19 +366,18 @@ void velmora_m::m_kakudai_Click() {
 }
 
 void velmora_m::runEnlargement() {
-    const double r = Ritu_Scale / 10.0;
+    const double r = session_.scale / 10.0;
     // Display takes the result's size and shows the part in view; the result
     // is never held whole, so any ratio whose size can be counted is shown.
     const PictureView::State previous = display_->state();
-    if (!display_->showEnlarged(master_->picture().isNull() ? master_->image() : master_->picture(),
-                                r)) {
+    if (!display_->showEnlarged(session_.master, r)) {
         showMessage(kTooLarge);
         return;
     }
     display_->fitInto(client_->size());
     // One pass of pending events paints the greyed menu and the resized Display.
     QCoreApplication::processEvents();
-    const platform::BusyPointer busy;
+    const gui::BusyPointer busy;
     if (!display_->reveal()) {
         display_->restore(previous);
         display_->repaint();

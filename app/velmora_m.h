@@ -1,53 +1,93 @@
 // The main window: the menu through which the user does everything, the opened
-// image and the enlarged result, and the ratio in the title.
+// image and the enlarged result, and the ratio in the title. It owns the
+// values of a run (the session below) and is the one place that writes the
+// settings file; the dialogs get what they show and give typed answers back.
 #pragma once
 
 #include "app/pictureview.h"
-#include "engine/enlarge.h"
+#include "gui/savedialog.h"
+#include "save/jpeglibrary.h"
+#include "save/recipe.h"
 #include "save/save.h"
 
+#include <QImage>
 #include <QMainWindow>
+#include <QString>
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 
 class QAction;
-class QImage;
-class QString;
 class QMenu;
 
 namespace velmora {
 
-namespace platform {
-class Surface;
-}
-
-// What the main window calls out to. The program wires the real dialogs; tests
-// answer them.
-struct MainWindowServices {
-    // velmora_v, modal; gives the chosen file, "" when nothing was chosen.
-    std::function<QString()> showImageDialog;
-    // velmora_s, modal, opened on the ratio given; gives the chosen ratio, none
-    // when the dialog was cancelled.
-    std::function<std::optional<std::int16_t>(std::int16_t scale)> showRatioDialog;
-    // The save command (app/savecommand.h) for the picture the recipe makes.
-    std::function<void(QWidget* owner, const Recipe& recipe, SaveKind kind)> save;
-    // The enlargement itself; empty: velmora::Enlarge. Tests make it fail.
-    PictureView::EnlargeFunction enlarge;
+// What the image selection dialog answered: the file chosen ("" when none
+// was) and the folder its folder list showed when it closed.
+struct ImageChoice {
+    QString file;
+    QString folder;
 };
+
+// What the main window asks of the world outside it. Left empty, each is the
+// real thing; tests answer them instead.
+struct MainWindowHooks {
+    // The image selection dialog, opened on the remembered folder ("" when
+    // none is remembered); empty: velmora_v.
+    std::function<ImageChoice(const QString& rememberedFolder)> askImage;
+    // The zoom-ratio dialog, opened on the ratio in tenths; the chosen ratio,
+    // none when it was cancelled. Empty: velmora_s.
+    std::function<std::optional<std::int16_t>(std::int16_t scale)> askRatio;
+    // The save-file dialog; empty: gui::GetSaveFileName.
+    gui::SaveFileDialog askSaveName;
+    // The enlargement itself; empty: the engine's.
+    PictureView::EnlargeFunction enlarge;
+    // The settings file; empty: settingsFile().
+    QString settingsFile;
+    // The conversion library's folder and whether to look on the system's
+    // library path after it (jpeglibrary.h); empty: beside the program.
+    QString libraryFolder;
+    bool librarySystemPath = true;
+};
+
+// The values of one run of the program.
+struct Session {
+    // The zoom ratio in tenths (12 means 1.2x), "Scale" in the settings file.
+    std::int16_t scale = 0;
+    // Where the save dialog opens, "Put_Path".
+    QString putDir;
+    // Where the image selection dialog showed its folder last, "Get_Path".
+    QString getDir;
+    // The file opened last; "" before any.
+    QString file;
+    // The opened picture at 1:1, or the empty picture of the window's design
+    // before any; enlargements always start from it.
+    QImage master;
+    // The opened file's EXIF and ICC profile, kept for a JPEG save.
+    SourceMetadata metadata;
+};
+
+// The folder part of a full path: everything before the last "/", without that
+// separator. A file in the root folder gives "/" (the root stays the root); a
+// bare name without any separator gives "".
+QString Get_Folder(const QString& path);
 
 class velmora_m : public QMainWindow {
     Q_OBJECT
   public:
-    explicit velmora_m(MainWindowServices services, QWidget* parent = nullptr);
+    explicit velmora_m(MainWindowHooks hooks = {}, QWidget* parent = nullptr);
     ~velmora_m() override;
 
     // The title for a ratio: "velmora  拡大率 1.2倍".
-    static QString Title_Text(std::int16_t scale);
+    static QString titleText(std::int16_t scale);
+    // The save-file dialog's request for the save kind, opening in folder.
+    static gui::SaveFileRequest saveRequest(QWidget* owner, SaveKind kind, const QString& folder);
 
+    const Session& session() const { return session_; }
     PictureView* Display() const { return display_; }
-    platform::Surface* Master() const { return master_; }
+    // The opened picture (Session::master).
+    const QImage& Master() const { return session_.master; }
     QAction* m_file() const;
     QAction* m_open() const { return open_; }
     QAction* m_save(int index) const { return save_[index]; }
@@ -57,18 +97,22 @@ class velmora_m : public QMainWindow {
     bool enlarging() const { return enlarging_; }
 
     void m_open_Click();
-    // Opens the image file at path: Master and Display take it at 1:1 and Display
-    // shows, as the image selection dialog's choice does; the command line and a
-    // file dropped on the window come here too. A file that cannot be read, and
-    // one whose picture would not fit in memory, is named in a message box that
-    // says which of the two it is; then nothing changes and false comes back. The picture is
-    // decoded off the user-interface thread.
+    // Opens the image file at path: the picture becomes Master and Display
+    // shows it at 1:1, as the image selection dialog's choice does; the command
+    // line and a file dropped on the window come here too. A file that cannot
+    // be read, and one whose picture would not fit in memory, is named in a
+    // message box that says which of the two it is; then nothing changes and
+    // false comes back. The picture is decoded off the user-interface thread.
     bool openImage(const QString& path);
+    // Asks for a name, remembers its folder (before saving, so it is kept even
+    // when saving fails), then saves saveRecipe() off the user-interface
+    // thread; a failure or refusal is shown in a message box. Index 0 saves a
+    // JPEG, 1 a bitmap.
     void m_save_Click(int index);
-    // What a save writes: Master's picture, the ratio of the last
-    // enlargement that succeeded (0 when the picture is shown 1:1) and the
-    // opened file's metadata (EXIF, ICC profile), or the empty Display
-    // before any picture was opened or enlarged.
+    // What a save writes: Master, the ratio of the last enlargement that
+    // succeeded (0 when the picture is shown 1:1) and the opened file's
+    // metadata, or the empty Display before any picture was opened or
+    // enlarged.
     Recipe saveRecipe() const;
     void m_end_Click();
     void m_ritu_Click();
@@ -78,8 +122,23 @@ class velmora_m : public QMainWindow {
     // The enlargement has finished and the menu is enabled again.
     void enlargementFinished();
 
+  protected:
+    // A close during opening, saving or enlarging waits for the work to end.
+    void closeEvent(QCloseEvent* event) override;
+    // A local file dragged over the window is accepted and, dropped, opened;
+    // not while a dialog is open or work runs.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    // Display follows the client area's size (maximised or not).
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
   private:
+    void buildClient();
+    void buildMenu();
     void Form_Load();
+    // The one place the settings file is written.
+    void remember(const QString& key, const QString& value);
     void setTitle();
     void setMenuEnabled(bool on);
     void showMessage(const QString& text);
@@ -92,7 +151,10 @@ class velmora_m : public QMainWindow {
     // the picture as the screen holds.
     void keepDesignSize();
 
-    MainWindowServices services_;
+    MainWindowHooks hooks_;
+    QString settingsFile_;
+    Session session_;
+    JpegLibrary jpegLibrary_;
     QMenu* fileMenu_ = nullptr;
     QAction* open_ = nullptr;
     QAction* save_[2] = {nullptr, nullptr};
@@ -102,23 +164,9 @@ class velmora_m : public QMainWindow {
     QAction* kakudai_ = nullptr;
     QWidget* client_ = nullptr;
     PictureView* display_ = nullptr;
-    platform::Surface* master_ = nullptr;
-    // The opened file's EXIF and ICC profile, kept for a JPEG save.
-    SourceMetadata metadata_;
     bool enlarging_ = false;
     bool working_ = false; // opening, saving or enlarging: a close waits for its end
     bool closeAfterWork_ = false;
-
-  protected:
-    // A close during opening, saving or enlarging waits for the work to end.
-    void closeEvent(QCloseEvent* event) override;
-    // A local file dragged over the window is accepted and, dropped, opened;
-    // not while a dialog is open or work runs.
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-    // Display follows the client area's size (maximised or not).
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 };
 
 } // namespace velmora

@@ -24,7 +24,7 @@ void PaintGradient(QImage& surface, bool hoverShading) {
     }
 }
 
-std::array<FrameSlice, kSliceCount> FrameSlices(int W, int H) {
+std::array<FrameSlice, kSliceCount> frameSlices(int W, int H) {
     // Source rectangles refer to the 960 x 375 twip (64 x 25 pixel) picture.
     // The odd 1-twip offsets are kept as the layout has them; at the nearest
     // pixel they fall on pixel 0.
@@ -40,15 +40,15 @@ std::array<FrameSlice, kSliceCount> FrameSlices(int W, int H) {
     }};
 }
 
-void PaintFrameSlices(QImage& surface, const QImage& frame) {
+void paintFrameSlices(QImage& surface, const QImage& frame) {
     QPainter p(&surface);
     p.setRenderHint(QPainter::SmoothPixmapTransform, false);
     for (const FrameSlice& slice :
-         FrameSlices(PixelsToTwips(surface.width()), PixelsToTwips(surface.height()))) {
-        const QRect target = TwipsToPixelsNearest(slice.target);
+         frameSlices(pixelsToTwips(surface.width()), pixelsToTwips(surface.height()))) {
+        const QRect target = twipsToPixelsNearest(slice.target);
         if (target.width() <= 0 || target.height() <= 0)
             continue;
-        p.drawImage(target, frame, TwipsToPixelsNearest(slice.source));
+        p.drawImage(target, frame, twipsToPixelsNearest(slice.source));
     }
 }
 

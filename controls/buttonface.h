@@ -5,7 +5,7 @@
 // the nearest pixels; only the gradient is computed in pixels.
 #pragma once
 
-#include "platform/twips.h"
+#include "gui/twips.h"
 
 #include <QColor>
 #include <QImage>
@@ -38,16 +38,16 @@ inline constexpr int kSliceCount = 8;
 // corner, bottom edge, bottom-left corner, left edge. Corners keep their own
 // size; edges are stretched along their length only. The centre of the picture
 // is never used.
-std::array<FrameSlice, kSliceCount> FrameSlices(int widthTwips, int heightTwips);
+std::array<FrameSlice, kSliceCount> frameSlices(int widthTwips, int heightTwips);
 
 // Draws the eight slices of `frame` onto `surface` (whose size is the
 // button's), without smoothing. A slice whose target has no area (a button too
 // small for its corners) is left out rather than drawn mirrored.
-void PaintFrameSlices(QImage& surface, const QImage& frame);
+void paintFrameSlices(QImage& surface, const QImage& frame);
 
 // Top of the caption label in twips for a button heightTwips high and a label
 // labelHeightTwips high: centred, 20 twips above the middle.
-constexpr double CaptionTopTwips(int heightTwips, int labelHeightTwips) {
+constexpr double captionTopTwips(int heightTwips, int labelHeightTwips) {
     return (heightTwips - labelHeightTwips - 20) / 2.0;
 }
 

@@ -17,7 +17,7 @@ bool isComment(const QString& line) {
     return line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#');
 }
 
-std::optional<QFont> ParseLayoutFont(const QString& text) {
+std::optional<QFont> parseLayoutFont(const QString& text) {
     QStringList parts = text.split(u',');
     for (QString& p : parts)
         p = p.trimmed();
@@ -49,7 +49,7 @@ std::optional<QFont> ParseLayoutFont(const QString& text) {
 
 } // namespace
 
-std::optional<PropertyBag> ReadLayoutSection(const QString& layoutText, const QString& buttonName) {
+std::optional<PropertyBag> readLayoutSection(const QString& layoutText, const QString& buttonName) {
     PropertyBag bag;
     bool inSection = false, found = false;
     for (const QString& raw : layoutText.split(u'\n')) {
@@ -72,12 +72,12 @@ std::optional<PropertyBag> ReadLayoutSection(const QString& layoutText, const QS
         const QString key = line.left(eq).trimmed();
         const QString value = line.mid(eq + 1).trimmed();
         if (key.compare(kFontKey, Qt::CaseInsensitive) == 0) {
-            const auto font = ParseLayoutFont(value);
+            const auto font = parseLayoutFont(value);
             if (!font)
                 return std::nullopt;
-            bag.WriteProperty(key, *font);
+            bag.writeProperty(key, *font);
         } else {
-            bag.WriteProperty(key, value);
+            bag.writeProperty(key, value);
         }
     }
     if (!found)
@@ -85,18 +85,18 @@ std::optional<PropertyBag> ReadLayoutSection(const QString& layoutText, const QS
     return bag;
 }
 
-bool LoadButtonLayout(Command* button, const QString& layoutResource, const QString& buttonName) {
-    InitControlResources();
+bool loadButtonLayout(Command* button, const QString& layoutResource, const QString& buttonName) {
+    initControlResources();
     if (button == nullptr)
         return false;
     QFile file(layoutResource);
     if (!file.open(QIODevice::ReadOnly))
         return false;
     const QString text = QString::fromUtf8(file.readAll());
-    const auto bag = ReadLayoutSection(text, buttonName);
+    const auto bag = readLayoutSection(text, buttonName);
     if (!bag)
         return false;
-    button->ReadProperties(*bag);
+    button->readProperties(*bag);
     return true;
 }
 

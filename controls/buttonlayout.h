@@ -24,6 +24,6 @@ namespace velmora {
 // a layout text, with "font" values turned into QFont and every other value
 // kept as text; std::nullopt when the section is missing or a line of it
 // cannot be read.
-std::optional<PropertyBag> ReadLayoutSection(const QString& layoutText, const QString& buttonName);
+std::optional<PropertyBag> readLayoutSection(const QString& layoutText, const QString& buttonName);
 
 } // namespace velmora

@@ -8,12 +8,12 @@ Reaction mouseMove(ButtonStatus& s) {
     // The hover look starts only here; the pointer-tracking tick only ends it.
     // In state 3 a held left button blocks it: that is what keeps a click
     // cancelled by dragging off from being re-armed by dragging back on.
-    if (s.ButtonState == state::Normal) {
-        s.ButtonState = state::HighLight;
+    if (s.ButtonState == VisualState::Normal) {
+        s.ButtonState = VisualState::HighLight;
         return {Frame::HighLight};
     }
-    if (s.ButtonState == state::Selected && !s.LeftDown) {
-        s.ButtonState = state::HighLightSelect;
+    if (s.ButtonState == VisualState::Selected && !s.LeftDown) {
+        s.ButtonState = VisualState::HighLightSelect;
         return {Frame::HighLightSelect};
     }
     return {};
@@ -28,58 +28,58 @@ Reaction mouseDown(ButtonStatus& s, MouseButton button) {
 
 Reaction mouseUp(ButtonStatus& s, MouseButton button) {
     // The mouse's release ends a key's press too: one press, one Click.
-    s.KeyDown = false;
+    s.keyDown = false;
     Reaction r;
     if (button == MouseButton::Left) {
         s.LeftDown = false;
-        if (s.ButtonState == state::HighLight)
+        if (s.ButtonState == VisualState::HighLight)
             r.paint = Frame::Normal;
-        else if (s.ButtonState == state::HighLightSelect)
+        else if (s.ButtonState == VisualState::HighLightSelect)
             r.paint = Frame::HighLightSelect;
     }
     // Any button's release clicks, wherever the pointer is, unless the tick
     // has already seen the pointer leave the focused button (state 3).
-    r.click = s.ButtonState != state::Selected;
+    r.click = s.ButtonState != VisualState::Selected;
     return r;
 }
 
 Reaction gotFocus(ButtonStatus& s) {
-    if (s.ButtonState != state::HighLight) {
-        s.ButtonState = state::Selected;
+    if (s.ButtonState != VisualState::HighLight) {
+        s.ButtonState = VisualState::Selected;
         return {Frame::Selected};
     }
-    s.ButtonState = state::HighLightSelect;
+    s.ButtonState = VisualState::HighLightSelect;
     return {Frame::Pressed};
 }
 
 Reaction lostFocus(ButtonStatus& s) {
-    s.KeyDown = false;
-    if (s.ButtonState == state::Normal)
+    s.keyDown = false;
+    if (s.ButtonState == VisualState::Normal)
         return {};
-    s.ButtonState = state::Normal;
+    s.ButtonState = VisualState::Normal;
     return {Frame::Normal};
 }
 
 Reaction pointerLeft(ButtonStatus& s) {
-    if (s.ButtonState == state::HighLight) {
-        s.ButtonState = state::Normal;
+    if (s.ButtonState == VisualState::HighLight) {
+        s.ButtonState = VisualState::Normal;
         return {Frame::Normal};
     }
-    if (s.ButtonState == state::HighLightSelect) {
-        s.ButtonState = state::Selected;
+    if (s.ButtonState == VisualState::HighLightSelect) {
+        s.ButtonState = VisualState::Selected;
         return {Frame::Selected};
     }
     return {};
 }
 
 // The frame a state is named after (Normal before Initialize).
-Frame stateFrame(quint8 buttonState) {
+Frame stateFrame(VisualState buttonState) {
     switch (buttonState) {
-    case state::HighLight:
+    case VisualState::HighLight:
         return Frame::HighLight;
-    case state::Selected:
+    case VisualState::Selected:
         return Frame::Selected;
-    case state::HighLightSelect:
+    case VisualState::HighLightSelect:
         return Frame::HighLightSelect;
     default:
         return Frame::Normal;
@@ -87,35 +87,35 @@ Frame stateFrame(quint8 buttonState) {
 }
 
 Reaction keyDown(ButtonStatus& s) {
-    s.KeyDown = true;
+    s.keyDown = true;
     return {Frame::Pressed};
 }
 
 Reaction keyUp(ButtonStatus& s, bool click) {
     // A key that came up without having pressed the button (its press went to
     // another widget, or a mouse release or focus change ended it) does nothing.
-    if (!s.KeyDown)
+    if (!s.keyDown)
         return {};
-    s.KeyDown = false;
+    s.keyDown = false;
     return {stateFrame(s.ButtonState), click};
 }
 
 // What the pointer and the focus change while a key holds the button down: the
 // state as usual, the look stays Pressed.
 Reaction underKey(const ButtonStatus& s, Reaction r) {
-    if (s.KeyDown)
+    if (s.keyDown)
         r.paint.reset();
     return r;
 }
 
 } // namespace
 
-Reaction Step(ButtonStatus& status, const ButtonEvent& event) {
+Reaction step(ButtonStatus& status, const ButtonEvent& event) {
     if (!status.IsEnabled) {
         // A key that comes up on a disabled button still ends its press, so
         // that enabling the button later does not finish it with a Click.
         if (event.kind == ButtonEventKind::KeyUp || event.kind == ButtonEventKind::KeyCancel)
-            status.KeyDown = false;
+            status.keyDown = false;
         return {};
     }
     switch (event.kind) {
@@ -141,13 +141,13 @@ Reaction Step(ButtonStatus& status, const ButtonEvent& event) {
     return {};
 }
 
-void UpdateHoverShading(ButtonStatus& status) {
+void updateHoverShading(ButtonStatus& status) {
     switch (status.ButtonState) {
-    case state::Normal:
-    case state::Selected:
+    case VisualState::Normal:
+    case VisualState::Selected:
         status.HoverShading = false;
         break;
-    case state::HighLight:
+    case VisualState::HighLight:
         status.HoverShading = true;
         break;
     default:

@@ -16,15 +16,15 @@ namespace velmora {
 enum class Frame { Normal, HighLight, HighLightSelect, Selected, Pressed, Disable };
 
 // Visual states, kept in ButtonStatus::ButtonState. Each is named after the
-// frame shown on entering it. A new button has 0 (none of these) until
+// frame shown on entering it. A new button is Uninitialized until
 // Command::Initialize.
-namespace state {
-inline constexpr quint8 Uninitialized = 0;
-inline constexpr quint8 Normal = 1;          // pointer elsewhere, no focus
-inline constexpr quint8 HighLight = 2;       // pointer over the button, no focus
-inline constexpr quint8 Selected = 3;        // focus, pointer elsewhere
-inline constexpr quint8 HighLightSelect = 4; // focus and pointer over the button
-} // namespace state
+enum class VisualState : quint8 {
+    Uninitialized,
+    Normal,          // pointer elsewhere, no focus
+    HighLight,       // pointer over the button, no focus
+    Selected,        // focus, pointer elsewhere
+    HighLightSelect, // focus and pointer over the button
+};
 
 // Mouse buttons as the handlers number them.
 enum class MouseButton { Left, Right, Middle };
@@ -36,15 +36,15 @@ struct ButtonStatus {
     // Backs the stored "FirstRun" key: 0 in a new button, 1 once it has been
     // used or read from store.
     quint8 FirstRunFlag = 0;
-    quint8 ButtonState = state::Uninitialized;
+    VisualState ButtonState = VisualState::Uninitialized;
     // Which way round the face gradient runs; true is the hover shading.
     bool HoverShading = false;
     // The left button went down on the button and has not come up yet.
     bool LeftDown = false;
     // A key (Space or Return) pressed the button and has not come up yet.
-    bool KeyDown = false;
+    bool keyDown = false;
     // The frame the face was last painted with.
-    Frame Shown = Frame::Normal;
+    Frame shown = Frame::Normal;
 };
 
 // KeyDown and KeyUp are a key that presses the button (Space or Return on the
@@ -82,16 +82,16 @@ struct Reaction {
 // release raises Click and shows the frame the state is named after. A mouse
 // release or a loss of the focus ends the key's press: the mouse's own rules
 // then decide the look and the Click.
-Reaction Step(ButtonStatus& status, const ButtonEvent& event);
+Reaction step(ButtonStatus& status, const ButtonEvent& event);
 
 // The first step of every repaint: states 1 and 3 take the normal shading,
 // state 2 the hover shading; any other state (4 included) keeps the shading it
 // had, so state 4 looks like the state it was entered from.
-void UpdateHoverShading(ButtonStatus& status);
+void updateHoverShading(ButtonStatus& status);
 
 // The frame that shows the enabled state: Normal for an enabled button,
 // Disable otherwise.
-inline Frame EnabledFrame(const ButtonStatus& status) {
+inline Frame enabledFrame(const ButtonStatus& status) {
     return status.IsEnabled ? Frame::Normal : Frame::Disable;
 }
 

@@ -4,8 +4,8 @@
 #include "controls/commandaccessible.h"
 #include "controls/controlresources.h"
 #include "controls/propertybag.h"
-#include "platform/pointer.h"
-#include "platform/twips.h"
+#include "gui/pointer.h"
+#include "gui/twips.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -91,8 +91,8 @@ std::optional<MouseButton> toMouseButton(Qt::MouseButton button) {
 } // namespace
 
 Command::Command(QWidget* parent) : QWidget(parent) {
-    InitControlResources();
-    InstallCommandAccessibility();
+    initControlResources();
+    installCommandAccessibility();
     setFont(designFont());
     // A click gives the focus, and Qt delivers the focus before the press.
     setFocusPolicy(Qt::StrongFocus);
@@ -108,7 +108,7 @@ Command::Command(QWidget* parent) : QWidget(parent) {
     // button, and its mouse events are the button's.
     LblMsg->setAttribute(Qt::WA_TransparentForMouseEvents);
     LblMsg->setGeometry(
-        TwipsToPixelsNearest(QRect(kCaptionLeft, kCaptionTop, kCaptionWidth, kCaptionHeight)));
+        twipsToPixelsNearest(QRect(kCaptionLeft, kCaptionTop, kCaptionWidth, kCaptionHeight)));
     setCaptionColour(0);
 
     TmrMouse = new QTimer(this);
@@ -118,12 +118,12 @@ Command::Command(QWidget* parent) : QWidget(parent) {
 }
 
 void Command::Initialize() {
-    status_.ButtonState = state::Normal;
+    status_.ButtonState = VisualState::Normal;
     TmrMouse->setInterval(kTrackingIntervalMs);
     TmrMouse->start();
 }
 
-bool Command::TrackingPointer() const {
+bool Command::trackingPointer() const {
     return TmrMouse->isActive();
 }
 
@@ -138,7 +138,7 @@ void Command::Visible(quint8 New_Visible) {
     setOpaque(opaque);
     if (opaque_)
         RefreshCaption();
-    emit PropertyChanged(QStringLiteral("Visible"));
+    emit propertyChanged(QStringLiteral("Visible"));
 }
 
 quint32 Command::FontColour() const {
@@ -150,7 +150,7 @@ void Command::FontColour(quint32 New_FontColour) {
         return;
     setCaptionColour(New_FontColour);
     RefreshCaption();
-    emit PropertyChanged(QStringLiteral("FontColour"));
+    emit propertyChanged(QStringLiteral("FontColour"));
 }
 
 bool Command::Enabled() const {
@@ -163,10 +163,10 @@ void Command::Enabled(bool New_Enabled) {
     status_.IsEnabled = New_Enabled;
     ApplyEnabled();
     announceEnabled(this);
-    emit PropertyChanged(QStringLiteral("Enabled"));
+    emit propertyChanged(QStringLiteral("Enabled"));
 }
 
-void Command::FirstUse() {
+void Command::firstUse() {
     // The caption refresh comes before the switch: on a button that is still
     // off it does nothing, so the caption colour stays as it was.
     if (status_.FirstRunFlag == 0) {
@@ -187,7 +187,7 @@ void Command::Caption(const QString& New_Caption) {
         return;
     LblMsg->setText(New_Caption);
     announceName(this);
-    emit PropertyChanged(QStringLiteral("Caption"));
+    emit propertyChanged(QStringLiteral("Caption"));
 }
 
 QFont Command::Font() const {
@@ -201,45 +201,45 @@ void Command::Font(const QFont& New_Font) {
     if (font == LblMsg->font() && font.resolveMask() == LblMsg->font().resolveMask())
         return;
     LblMsg->setFont(font);
-    emit PropertyChanged(QStringLiteral("Font"));
+    emit propertyChanged(QStringLiteral("Font"));
 }
 
 QFont Command::ambientFont() const {
     return parentWidget() ? parentWidget()->font() : QApplication::font();
 }
 
-void Command::ReadProperties(const PropertyBag& bag) {
-    status_.IsEnabled = bag.ReadProperty(QStringLiteral("Enabled"), true).toBool();
+void Command::readProperties(const PropertyBag& bag) {
+    status_.IsEnabled = bag.readProperty(QStringLiteral("Enabled"), true).toBool();
     announceEnabled(this);
-    LblMsg->setText(bag.ReadProperty(QStringLiteral("Caption"), kReadCaptionDefault).toString());
+    LblMsg->setText(bag.readProperty(QStringLiteral("Caption"), kReadCaptionDefault).toString());
     announceName(this);
-    const QVariant font = bag.ReadProperty(QStringLiteral("Font"), ambientFont());
+    const QVariant font = bag.readProperty(QStringLiteral("Font"), ambientFont());
     if (font.canConvert<QFont>())
         LblMsg->setFont(wholeFont(font.value<QFont>()));
     // A stored value that does not convert is skipped; the field keeps what it
     // had.
     bool ok = false;
     const uint firstRun =
-        bag.ReadProperty(QStringLiteral("FirstRun"), QStringLiteral("1")).toUInt(&ok);
+        bag.readProperty(QStringLiteral("FirstRun"), QStringLiteral("1")).toUInt(&ok);
     if (ok && firstRun <= 0xFF)
         status_.FirstRunFlag = static_cast<quint8>(firstRun);
     const qlonglong colour =
-        bag.ReadProperty(QStringLiteral("FontColour"), QStringLiteral("0")).toLongLong(&ok);
+        bag.readProperty(QStringLiteral("FontColour"), QStringLiteral("0")).toLongLong(&ok);
     if (ok && colour >= 0 && colour <= kMaxColour)
         setCaptionColour(static_cast<quint32>(colour));
-    const int visible = bag.ReadProperty(QStringLiteral("Visible"), QStringLiteral("1")).toInt(&ok);
+    const int visible = bag.readProperty(QStringLiteral("Visible"), QStringLiteral("1")).toInt(&ok);
     if (ok)
         setOpaque(visible != 0);
     RefreshCaption();
 }
 
-void Command::WriteProperties(PropertyBag& bag) {
-    bag.WriteProperty(QStringLiteral("Enabled"), status_.IsEnabled, true);
-    bag.WriteProperty(QStringLiteral("Caption"), LblMsg->text(), kWriteCaptionDefault);
-    bag.WriteProperty(QStringLiteral("FirstRun"), int(status_.FirstRunFlag), QStringLiteral("1"));
-    bag.WriteProperty(QStringLiteral("Font"), LblMsg->font(), ambientFont());
-    bag.WriteProperty(QStringLiteral("FontColour"), uint(fontColour_), QStringLiteral("0"));
-    bag.WriteProperty(QStringLiteral("Visible"), opaque_ ? 1 : 0, QStringLiteral("1"));
+void Command::writeProperties(PropertyBag& bag) {
+    bag.writeProperty(QStringLiteral("Enabled"), status_.IsEnabled, true);
+    bag.writeProperty(QStringLiteral("Caption"), LblMsg->text(), kWriteCaptionDefault);
+    bag.writeProperty(QStringLiteral("FirstRun"), int(status_.FirstRunFlag), QStringLiteral("1"));
+    bag.writeProperty(QStringLiteral("Font"), LblMsg->font(), ambientFont());
+    bag.writeProperty(QStringLiteral("FontColour"), uint(fontColour_), QStringLiteral("0"));
+    bag.writeProperty(QStringLiteral("Visible"), opaque_ ? 1 : 0, QStringLiteral("1"));
     RefreshCaption();
 }
 
@@ -262,7 +262,7 @@ void Command::setCaptionColour(quint32 colour) {
 }
 
 void Command::ApplyEnabled() {
-    PaintButton(EnabledFrame(status_));
+    PaintButton(enabledFrame(status_));
     LblMsg->setEnabled(status_.IsEnabled);
 }
 
@@ -276,20 +276,20 @@ void Command::RefreshCaption() {
 }
 
 void Command::PaintButton(Frame frame) {
-    status_.Shown = frame;
-    UpdateHoverShading(status_);
+    status_.shown = frame;
+    updateHoverShading(status_);
     if (face_.size() != size())
         face_ = QImage(size(), QImage::Format_ARGB32_Premultiplied);
     face_.fill(Qt::transparent);
     PaintGradient();
-    PaintFrameSlices(face_, FrameImage(frame));
+    paintFrameSlices(face_, frameImage(frame));
     update();
 
     // The label spans the whole width and centres its text, so the caption is
     // centred across the button at the same height in every state.
     captionTopTwips_ =
-        velmora::CaptionTopTwips(PixelsToTwips(height()), PixelsToTwips(LblMsg->height()));
-    LblMsg->setGeometry(0, TwipsToPixelsNearest(qRound(captionTopTwips_)), width(),
+        velmora::captionTopTwips(pixelsToTwips(height()), pixelsToTwips(LblMsg->height()));
+    LblMsg->setGeometry(0, twipsToPixelsNearest(qRound(captionTopTwips_)), width(),
                         LblMsg->height());
 }
 
@@ -310,7 +310,7 @@ void Command::resizeEvent(QResizeEvent*) {
 }
 
 void Command::handle(const ButtonEvent& event) {
-    const Reaction r = Step(status_, event);
+    const Reaction r = step(status_, event);
     if (r.paint)
         PaintButton(*r.paint);
     if (r.click)
@@ -347,35 +347,35 @@ void Command::keyPressEvent(QKeyEvent* event) {
     // The focused button takes Return for itself: it is not passed on to the
     // dialog's default button.
     if (!event->isAutoRepeat())
-        PressKey();
+        pressKey();
 }
 
 void Command::keyReleaseEvent(QKeyEvent* event) {
     // A release whose press went elsewhere (to the dialog's default button,
     // before the focus came here) is passed on to where the press went.
-    if (!isPressKey(event) || !status_.KeyDown) {
+    if (!isPressKey(event) || !status_.keyDown) {
         QWidget::keyReleaseEvent(event);
         return;
     }
     if (!event->isAutoRepeat())
-        ReleaseKey();
+        releaseKey();
 }
 
-void Command::PressKey() {
+void Command::pressKey() {
     handle({ButtonEventKind::KeyDown});
 }
 
-void Command::ReleaseKey() {
+void Command::releaseKey() {
     handle({ButtonEventKind::KeyUp});
 }
 
-void Command::CancelKey() {
+void Command::cancelKey() {
     handle({ButtonEventKind::KeyCancel});
 }
 
-void Command::Press() {
-    PressKey();
-    ReleaseKey();
+void Command::press() {
+    pressKey();
+    releaseKey();
 }
 
 void Command::TmrMouse_Timer() {
@@ -385,12 +385,12 @@ void Command::TmrMouse_Timer() {
     // button itself: the dialog, a panel in it, another control, another
     // application. An unreadable pointer counts as elsewhere.
     QPoint pos;
-    QWidget* under = platform::GetCursorPos(&pos) ? platform::WindowFromPoint(pos) : nullptr;
+    QWidget* under = gui::GetCursorPos(&pos) ? gui::WindowFromPoint(pos) : nullptr;
     if (under != this && under != LblMsg)
-        PointerLeft();
+        pointerLeft();
 }
 
-void Command::PointerLeft() {
+void Command::pointerLeft() {
     handle({ButtonEventKind::PointerLeft});
 }
 

@@ -9,13 +9,13 @@
 //   events and the handlers ignore them while the button is disabled.
 // - The getters only read, and a setter given the value it already has does
 //   nothing. A button placed in code and never loaded from store starts
-//   switched off; FirstUse() switches it on.
+//   switched off; firstUse() switches it on.
 // - Every release of a mouse button (left, right or middle) on the enabled
 //   button raises Click, unless the pointer was seen leaving the focused button
 //   while it was held.
 // - Space and Return press the focused button as the left mouse button does:
 //   the Pressed frame while the key is down, Click when it comes up. A dialog
-//   presses its default and cancel buttons the same way (PressKey, ReleaseKey).
+//   presses its default and cancel buttons the same way (pressKey, releaseKey).
 // - Assistive technology sees a push button named after the caption, with one
 //   press action (see commandaccessible.h).
 #pragma once
@@ -65,7 +65,7 @@ class Command : public QWidget {
     // is switched on (FirstRunFlag 1, Enabled). Then, for any button, the face
     // is repainted to show the enabled state (Normal or Disable); ButtonState
     // keeps its value.
-    void FirstUse();
+    void firstUse();
     // Repaints an enabled button in its normal look with its caption enabled;
     // a button not yet used gets a black caption. A disabled button is left as
     // it is. ButtonState keeps its value.
@@ -80,42 +80,42 @@ class Command : public QWidget {
 
     // Loads the stored properties: Enabled, Caption, Font, FirstRun, FontColour,
     // Visible, in that order, each with its default when absent.
-    void ReadProperties(const PropertyBag& bag);
+    void readProperties(const PropertyBag& bag);
     // Stores them in the order Enabled, Caption, FirstRun, Font, FontColour,
     // Visible; a value at its default is left out. Repaints the normal look.
-    void WriteProperties(PropertyBag& bag);
+    void writeProperties(PropertyBag& bag);
 
     // A key's press of the button, for a dialog whose Return or Escape stands
-    // for it: the Pressed frame until ReleaseKey, which raises Click, or
-    // CancelKey, which does not (the key came up elsewhere). An auto-repeated
+    // for it: the Pressed frame until releaseKey, which raises Click, or
+    // cancelKey, which does not (the key came up elsewhere). An auto-repeated
     // key is no new press. A disabled button does nothing.
-    void PressKey();
-    void ReleaseKey();
-    void CancelKey();
+    void pressKey();
+    void releaseKey();
+    void cancelKey();
     // A whole press at once, as assistive technology asks for it: Click when
     // the button is enabled.
-    void Press();
+    void press();
 
     // Read-only views for tests and tools.
-    const ButtonStatus& Status() const { return status_; }
-    quint8 ButtonState() const { return status_.ButtonState; }
+    const ButtonStatus& status() const { return status_; }
+    VisualState ButtonState() const { return status_.ButtonState; }
     bool HoverShading() const { return status_.HoverShading; }
     bool LeftDown() const { return status_.LeftDown; }
-    bool KeyDown() const { return status_.KeyDown; }
+    bool keyDown() const { return status_.keyDown; }
     quint8 FirstRunFlag() const { return status_.FirstRunFlag; }
     bool IsEnabled() const { return status_.IsEnabled; }
     // The frame the face was last painted with.
-    Frame ShownFrame() const { return status_.Shown; }
+    Frame shownFrame() const { return status_.shown; }
     // The retained image of the face (gradient and frame, no caption).
-    const QImage& Face() const { return face_; }
+    const QImage& face() const { return face_; }
     // Where the last repaint put the caption label, in twips from the top.
-    double CaptionTopTwips() const { return captionTopTwips_; }
-    bool TrackingPointer() const;
+    double captionTopTwips() const { return captionTopTwips_; }
+    bool trackingPointer() const;
 
   signals:
     void Click();
     // The named stored property changed, so the host's layout needs saving.
-    void PropertyChanged(const QString& name);
+    void propertyChanged(const QString& name);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -130,7 +130,7 @@ class Command : public QWidget {
 
   private:
     void TmrMouse_Timer();
-    void PointerLeft();
+    void pointerLeft();
     void ApplyEnabled();
     void PaintButton(Frame frame);
     void PaintGradient();
@@ -150,9 +150,9 @@ class Command : public QWidget {
 };
 
 // Loads one button's stored properties from a dialog layout resource (such as
-// ":/layouts/velmora_s.layout") through Command::ReadProperties. Returns false,
+// ":/layouts/velmora_s.layout") through Command::readProperties. Returns false,
 // leaving the button untouched, when the resource cannot be read or has no
 // section for buttonName.
-bool LoadButtonLayout(Command* button, const QString& layoutResource, const QString& buttonName);
+bool loadButtonLayout(Command* button, const QString& layoutResource, const QString& buttonName);
 
 } // namespace velmora

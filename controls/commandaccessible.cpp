@@ -36,7 +36,7 @@ QAccessible::State CommandAccessible::state() const {
     // The button's own Enabled flag, not QWidget's, decides: the widget stays
     // enabled to get its events.
     s.disabled = !button()->IsEnabled();
-    s.pressed = button()->LeftDown() || button()->KeyDown();
+    s.pressed = button()->LeftDown() || button()->keyDown();
     return s;
 }
 
@@ -64,7 +64,7 @@ QStringList CommandAccessible::actionNames() const {
 
 void CommandAccessible::doAction(const QString& actionName) {
     if (actionName == pressAction())
-        button()->Press();
+        button()->press();
 }
 
 QStringList CommandAccessible::keyBindingsForAction(const QString& actionName) const {
@@ -73,7 +73,7 @@ QStringList CommandAccessible::keyBindingsForAction(const QString& actionName) c
     return {};
 }
 
-void InstallCommandAccessibility() {
+void installCommandAccessibility() {
     static const bool installed = [] {
         QAccessible::installFactory(commandFactory);
         return true;

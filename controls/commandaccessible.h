@@ -33,6 +33,6 @@ class CommandAccessible : public QAccessibleWidget {
 
 // Makes Qt build a CommandAccessible for every Command; the first Command made
 // calls it, later calls do nothing.
-void InstallCommandAccessibility();
+void installCommandAccessibility();
 
 } // namespace velmora

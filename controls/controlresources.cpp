@@ -10,14 +10,14 @@ static void initControlsQrc() {
 
 namespace velmora {
 
-void InitControlResources() {
+void initControlResources() {
     static const bool done = (initControlsQrc(), true);
     Q_UNUSED(done);
 }
 
-QImage FrameImage(Frame frame) {
+QImage frameImage(Frame frame) {
     static const std::array<QImage, 6> frames = [] {
-        InitControlResources();
+        initControlResources();
         const char* names[] = {"normal",   "highlight", "highlightselect",
                                "selected", "pressed",   "disable"};
         std::array<QImage, 6> images;

@@ -11,11 +11,11 @@ namespace velmora {
 
 // Registers the resources. They live in a static library, whose resource
 // registration the linker drops unless something calls it; Command and
-// LoadButtonLayout call it themselves, anything else that reads the resources
+// loadButtonLayout call it themselves, anything else that reads the resources
 // first calls it too. Safe to call any number of times.
-void InitControlResources();
+void initControlResources();
 
 // The 64 x 25 frame picture of `frame`, loaded once.
-QImage FrameImage(Frame frame);
+QImage frameImage(Frame frame);
 
 } // namespace velmora

@@ -24,12 +24,12 @@ qsizetype PropertyBag::indexOf(const QString& name) const {
     return it == entries_.end() ? -1 : it - entries_.begin();
 }
 
-QVariant PropertyBag::ReadProperty(const QString& name, const QVariant& defaultValue) const {
+QVariant PropertyBag::readProperty(const QString& name, const QVariant& defaultValue) const {
     const qsizetype i = indexOf(name);
     return i < 0 ? defaultValue : entries_[i].value;
 }
 
-void PropertyBag::WriteProperty(const QString& name, const QVariant& value,
+void PropertyBag::writeProperty(const QString& name, const QVariant& value,
                                 const QVariant& defaultValue) {
     const qsizetype i = indexOf(name);
     if (equalsDefault(value, defaultValue)) {
@@ -43,7 +43,7 @@ void PropertyBag::WriteProperty(const QString& name, const QVariant& value,
         entries_.push_back({name, value});
 }
 
-QStringList PropertyBag::Names() const {
+QStringList PropertyBag::names() const {
     QStringList names;
     for (const Entry& e : entries_)
         names << e.name;

@@ -16,20 +16,20 @@ FileList::FileList(QWidget* parent) : QListWidget(parent) {
         if (!quiet_)
             emit Click();
     });
-    connect(this, &QListWidget::itemDoubleClicked, this, &FileList::DblClick);
+    connect(this, &QListWidget::itemDoubleClicked, this, &FileList::dblClick);
 }
 
-void FileList::SetPath(const QString& folder) {
+void FileList::setPath(const QString& folder) {
     path_ = folder;
     fill();
 }
 
-void FileList::SetPattern(const QString& pattern) {
+void FileList::setPattern(const QString& pattern) {
     pattern_ = pattern;
     fill();
 }
 
-QString FileList::FileName() const {
+QString FileList::fileName() const {
     const QListWidgetItem* entry = currentItem();
     return entry == nullptr ? QString() : entry->data(Qt::UserRole).toString();
 }
@@ -50,8 +50,8 @@ void FileList::focusInEvent(QFocusEvent* event) {
 // keeps the name that opens the file. Name order ignores case.
 void FileList::addNames(const QStringList& wildcards) {
     QStringList names;
-    for (const QString& name : platform::RegularFilesIn(path_)) {
-        if (QDir::match(wildcards, platform::NameForDisplay(name)))
+    for (const QString& name : platform::regularFilesIn(path_)) {
+        if (QDir::match(wildcards, platform::nameForDisplay(name)))
             names << name;
     }
     std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
@@ -59,7 +59,7 @@ void FileList::addNames(const QStringList& wildcards) {
         return c != 0 ? c < 0 : a < b;
     });
     for (const QString& name : names) {
-        auto* entry = new QListWidgetItem(platform::NameForDisplay(name), this);
+        auto* entry = new QListWidgetItem(platform::nameForDisplay(name), this);
         entry->setData(Qt::UserRole, name);
     }
 }

@@ -1,7 +1,7 @@
 // The file list of the image selection dialog: the regular files of one folder
 // (links to them included) that match a pattern such as "*.bmp;*.jpg;*.jpeg"
 // (case ignored), hidden files left out, in name order. A change of the
-// current entry by the user raises Click, a double click on an entry DblClick
+// current entry by the user raises Click, a double click on an entry dblClick
 // (after the Click of its first press).
 #pragma once
 
@@ -14,18 +14,18 @@ class FileList : public QListWidget {
   public:
     explicit FileList(QWidget* parent = nullptr);
 
-    QString Path() const { return path_; }
-    void SetPath(const QString& folder);
-    QString Pattern() const { return pattern_; }
-    void SetPattern(const QString& pattern);
+    QString path() const { return path_; }
+    void setPath(const QString& folder);
+    QString pattern() const { return pattern_; }
+    void setPattern(const QString& pattern);
 
     // The name of the current entry, as it opens the file (see
     // platform/filenames.h); "" when there is none.
-    QString FileName() const;
+    QString fileName() const;
 
   signals:
     void Click();
-    void DblClick();
+    void dblClick();
 
   protected:
     void focusInEvent(QFocusEvent* event) override;

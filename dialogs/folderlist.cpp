@@ -49,9 +49,9 @@ FolderList::FolderList(QWidget* parent) : QListWidget(parent) {
             [this](QListWidgetItem* item) { openRow(row(item)); });
 }
 
-platform::FolderError FolderList::SetPath(const QString& folder) {
+platform::FolderError FolderList::setPath(const QString& folder) {
     const QString target = QDir::cleanPath(QDir(folder).absolutePath());
-    const platform::FolderError error = platform::CheckFolder(target);
+    const platform::FolderError error = platform::checkFolder(target);
     if (!error.ok())
         return error;
     path_ = target;
@@ -67,7 +67,7 @@ void FolderList::openRow(int row) {
     if (target == path_)
         return;
     // A folder that cannot be opened leaves the list where it was.
-    if (SetPath(target).ok())
+    if (setPath(target).ok())
         emit Change();
 }
 
@@ -98,19 +98,19 @@ void FolderList::fill() {
     int depth = 0;
     for (const QString& part : parts) {
         at = (at == QLatin1String("/") ? at : at + QLatin1Char('/')) + part;
-        current = add(open, platform::NameForDisplay(part), at, ++depth);
+        current = add(open, platform::nameForDisplay(part), at, ++depth);
     }
 
     // Its subfolders, hidden ones left out, in name order; a name that is not
     // UTF-8 is shown as well as it can be and still opens.
-    QStringList subfolders = platform::FoldersIn(path_);
+    QStringList subfolders = platform::foldersIn(path_);
     std::sort(subfolders.begin(), subfolders.end(), [](const QString& a, const QString& b) {
-        return platform::NameForDisplay(a).compare(platform::NameForDisplay(b),
+        return platform::nameForDisplay(a).compare(platform::nameForDisplay(b),
                                                    Qt::CaseInsensitive) < 0;
     });
     const QDir dir(path_);
     for (const QString& name : subfolders)
-        add(closed, platform::NameForDisplay(name), QDir::cleanPath(dir.filePath(name)), depth + 1);
+        add(closed, platform::nameForDisplay(name), QDir::cleanPath(dir.filePath(name)), depth + 1);
 
     setCurrentItem(current);
     scrollToItem(current);

@@ -15,11 +15,11 @@ class FolderList : public QListWidget {
   public:
     explicit FolderList(QWidget* parent = nullptr);
 
-    // The folder shown ("" before the first SetPath).
-    QString Path() const { return path_; }
+    // The folder shown ("" before the first setPath).
+    QString path() const { return path_; }
     // Shows folder (made absolute and cleaned). When it cannot be listed the list
     // stays as it was and the reason comes back. Raises no Change.
-    platform::FolderError SetPath(const QString& folder);
+    platform::FolderError setPath(const QString& folder);
 
     // Opens the entry at row as if it had been double-clicked.
     void openRow(int row);

@@ -13,7 +13,7 @@ namespace velmora {
 bool Folder_Exists(const QString& folder) {
     // Every failure (no such folder, not a folder, no permission) counts as
     // finding no entry.
-    const QByteArray native = platform::NameToBytes(Add_Separator(folder));
+    const QByteArray native = platform::nameToBytes(Add_Separator(folder));
     DIR* dir = ::opendir(native.constData());
     if (dir == nullptr)
         return false;
@@ -31,14 +31,14 @@ QString Add_Separator(const QString& folder) {
     return result;
 }
 
-QString Join_Path(const QString& folder, const QString& name) {
+QString joinPath(const QString& folder, const QString& name) {
     if (folder.endsWith(QLatin1Char('/')))
         return folder + name;
     return folder + QLatin1Char('/') + name;
 }
 
-QString Start_Folder_For(const QString& programFolder, bool installed,
-                         const QString& picturesFolder, const QString& homeFolder) {
+QString startFolderFor(const QString& programFolder, bool installed, const QString& picturesFolder,
+                       const QString& homeFolder) {
     // An installed program's own folder is a bin folder full of programs, no
     // place to look for pictures.
     if (!installed)
@@ -48,11 +48,11 @@ QString Start_Folder_For(const QString& programFolder, bool installed,
     return homeFolder;
 }
 
-QString Start_Folder() {
+QString startFolder() {
     // The pictures folder comes from the user's XDG folders (XDG_PICTURES_DIR).
-    return Start_Folder_For(App_Folder(), Is_Installed_Program(App_Folder()),
-                            QStandardPaths::writableLocation(QStandardPaths::PicturesLocation),
-                            QDir::homePath());
+    return startFolderFor(appFolder(), isInstalledProgram(appFolder()),
+                          QStandardPaths::writableLocation(QStandardPaths::PicturesLocation),
+                          QDir::homePath());
 }
 
 } // namespace velmora

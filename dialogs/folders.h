@@ -15,13 +15,13 @@ bool Folder_Exists(const QString& folder);
 QString Add_Separator(const QString& folder);
 
 // folder and name joined by one "/" ("/" + "a.bmp" gives "/a.bmp").
-QString Join_Path(const QString& folder, const QString& name);
+QString joinPath(const QString& folder, const QString& name);
 
 // Where the image selection dialog starts when it remembers no usable folder:
 // the program's folder; for an installed program the user's pictures folder,
 // or the home folder when there is none.
-QString Start_Folder();
-QString Start_Folder_For(const QString& programFolder, bool installed,
-                         const QString& picturesFolder, const QString& homeFolder);
+QString startFolder();
+QString startFolderFor(const QString& programFolder, bool installed, const QString& picturesFolder,
+                       const QString& homeFolder);
 
 } // namespace velmora

@@ -3,10 +3,9 @@
 #include "controls/command.h"
 #include "controls/controlresources.h"
 #include "dialogs/pictureholder.h"
-#include "platform/animation.h"
-#include "platform/pointer.h"
-#include "platform/surface.h"
-#include "state/velmora_b.h"
+#include "gui/animation.h"
+#include "gui/pointer.h"
+#include "gui/surface.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -19,9 +18,6 @@
 
 namespace velmora {
 
-std::int32_t Cur_X = 0;
-std::int32_t Cur_Y = 0;
-
 namespace {
 
 // Whole number, halves to even (the default rounding mode of the FPU).
@@ -31,20 +27,20 @@ double roundHalfEven(double v) {
 
 } // namespace
 
-int Place_Coordinate(double screenTwips, double dialogTwips, int divisor) {
+int placeCoordinate(double screenTwips, double dialogTwips, int divisor) {
     // Integer division in C++ already truncates toward zero, as the placement wants.
     const auto difference = static_cast<long long>(roundHalfEven(screenTwips - dialogTwips));
     return static_cast<int>(difference / divisor);
 }
 
-void Place_Dialog(QWidget* dialog, double widthTwips, double heightTwips) {
+void placeDialog(QWidget* dialog, double widthTwips, double heightTwips) {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (dialog == nullptr || screen == nullptr)
         return;
     const QRect area = screen->geometry();
-    const int left = Place_Coordinate(PixelsToTwips(area.width()), widthTwips, 2);
-    const int top = Place_Coordinate(PixelsToTwips(area.height()), heightTwips, 3);
-    dialog->move(area.left() + TwipsToPixelsNearest(left), area.top() + TwipsToPixelsNearest(top));
+    const int left = placeCoordinate(pixelsToTwips(area.width()), widthTwips, 2);
+    const int top = placeCoordinate(pixelsToTwips(area.height()), heightTwips, 3);
+    dialog->move(area.left() + twipsToPixelsNearest(left), area.top() + twipsToPixelsNearest(top));
 }
 
 void Init_Buttons(QWidget* dialog) {
@@ -56,7 +52,7 @@ void Init_Buttons(QWidget* dialog) {
         button->Initialize();
 }
 
-std::vector<QPoint> Tile_Positions(double w, double h, int W, int H) {
+std::vector<QPoint> tilePositions(double w, double h, int W, int H) {
     const int tileW = static_cast<int>(roundHalfEven(w));
     const int tileH = static_cast<int>(roundHalfEven(h));
     std::vector<QPoint> positions;
@@ -78,7 +74,7 @@ std::vector<QPoint> Tile_Positions(double w, double h, int W, int H) {
     return positions;
 }
 
-void Tile_Texture(platform::Surface* panel, const QImage& texture) {
+void Tile_Texture(gui::Surface* panel, const QImage& texture) {
     if (panel == nullptr)
         return;
     QImage& target = panel->image();
@@ -87,40 +83,31 @@ void Tile_Texture(platform::Surface* panel, const QImage& texture) {
     QPainter p(&target);
     p.setCompositionMode(QPainter::CompositionMode_Source);
     for (const QPoint& at :
-         Tile_Positions(texture.width(), texture.height(), panel->width(), panel->height())) {
+         tilePositions(texture.width(), texture.height(), panel->width(), panel->height())) {
         p.drawImage(at, texture);
-        Api_Result = 1;
     }
     p.end();
     panel->update();
 }
 
-void Capture_Pointer() {
+QPoint capturePointer() {
     QPoint at;
-    if (platform::GetCursorPos(&at)) {
-        Api_Result = 1;
-        Cur_X = at.x();
-        Cur_Y = at.y();
-    } else {
-        Api_Result = 0;
-        Cur_X = 0;
-        Cur_Y = 0;
-    }
+    return gui::GetCursorPos(&at) ? at : QPoint(0, 0);
 }
 
-QRect Window_Rect(QWidget* window) {
+QRect windowRect(QWidget* window) {
     return window == nullptr ? QRect() : window->frameGeometry();
 }
 
-QRect Pointer_Rect() {
-    return QRect(QPoint(Cur_X, Cur_Y), QSize(0, 0));
+QRect pointerRect(const QPoint& at) {
+    return QRect(at, QSize(0, 0));
 }
 
-QRect Outer_Rect_To_Show(QWidget* window) {
+QRect outerRectToShow(QWidget* window) {
     if (window == nullptr)
         return QRect();
     if (window->isVisible())
-        return Window_Rect(window);
+        return windowRect(window);
     // A window not yet shown has no frame on the screen. Its position, once it
     // has been moved, is where its frame's top-left corner goes; the frame's
     // width comes from the native window where the platform knows it before the
@@ -142,12 +129,12 @@ QRect Outer_Rect_To_Show(QWidget* window) {
     return QRect(at, window->size().grownBy(frame));
 }
 
-void Open_Effect(QWidget* window) {
-    platform::DrawAnimatedRects(Pointer_Rect(), Outer_Rect_To_Show(window));
+void Open_Effect(QWidget* window, const QPoint& anchor) {
+    gui::DrawAnimatedRects(pointerRect(anchor), outerRectToShow(window));
 }
 
-void Close_Effect(QWidget* window) {
-    platform::DrawAnimatedRects(Window_Rect(window), Pointer_Rect());
+void Close_Effect(QWidget* window, const QPoint& anchor) {
+    gui::DrawAnimatedRects(windowRect(window), pointerRect(anchor));
 }
 
 FrameDialog::FrameDialog(QWidget* parent) : QDialog(parent) {
@@ -161,7 +148,7 @@ void FrameDialog::setVisible(bool visible) {
     // rectangle it is about to take.
     if (visible && !opened_ && !isVisible()) {
         opened_ = true;
-        Open_Effect(this);
+        Open_Effect(this, pointerAtLoad_);
     }
     QDialog::setVisible(visible);
 }
@@ -170,7 +157,7 @@ void FrameDialog::done(int result) {
     if (!unloaded_) {
         unloaded_ = true;
         Form_Unload();
-        Close_Effect(this);
+        Close_Effect(this, pointerAtLoad_);
     }
     QDialog::done(result);
 }
@@ -198,11 +185,11 @@ void FrameDialog::keyPressEvent(QKeyEvent* event) {
     }
     event->accept();
     // One key at a time holds a button down.
-    if (event->isAutoRepeat() || (keyPressed_ && keyPressed_->KeyDown()))
+    if (event->isAutoRepeat() || (keyPressed_ && keyPressed_->keyDown()))
         return;
     keyPressed_ = button;
     pressingKey_ = event->key();
-    button->PressKey();
+    button->pressKey();
 }
 
 void FrameDialog::keyReleaseEvent(QKeyEvent* event) {
@@ -214,38 +201,38 @@ void FrameDialog::keyReleaseEvent(QKeyEvent* event) {
     // The Click may close the dialog; the press is over before it runs.
     Command* button = keyPressed_;
     keyPressed_ = nullptr;
-    button->ReleaseKey();
+    button->releaseKey();
 }
 
 void FrameDialog::changeEvent(QEvent* event) {
     // A key that comes up in another window never reaches this one: the press
     // ends without a Click when the dialog loses the keyboard.
     if (event->type() == QEvent::ActivationChange && !isActiveWindow() && keyPressed_) {
-        keyPressed_->CancelKey();
+        keyPressed_->cancelKey();
         keyPressed_ = nullptr;
     }
     QDialog::changeEvent(event);
 }
 
-Command* Place_Button(QWidget* parent, const QString& layout, const QString& name,
-                      const QRect& geometry) {
+Command* placeButton(QWidget* parent, const QString& layout, const QString& name,
+                     const QRect& geometry) {
     auto* button = new Command(parent);
     button->setObjectName(name);
-    LoadButtonLayout(button, layout, name);
+    loadButtonLayout(button, layout, name);
     button->setGeometry(geometry);
     return button;
 }
 
-void FrameDialog::Place_Texture(const QRect& geometry) {
+void FrameDialog::placeTexture(const QRect& geometry) {
     texture_ = new PictureHolder(this);
     texture_->setObjectName(QStringLiteral("Pic_Mbl"));
     texture_->setDesign(geometry.size(), Qt::black);
     texture_->move(geometry.topLeft());
-    InitControlResources();
+    initControlResources();
     texture_->loadPicture(QStringLiteral(":/textures/metal.bmp"));
 }
 
-void FrameDialog::Tile_Panel(platform::Surface* panel) const {
+void FrameDialog::tilePanel(gui::Surface* panel) const {
     Tile_Texture(panel, texture_->picture());
 }
 

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "controls/command.h"
-#include "platform/twips.h"
+#include "gui/twips.h"
 
 #include <QColor>
 #include <QDialog>
@@ -22,23 +22,23 @@ class QKeyEvent;
 namespace velmora {
 
 class PictureHolder;
-namespace platform {
+namespace gui {
 class Surface;
 }
 
 // A control's place from the dialog layout's left, top, width and height in
 // twips, each truncated to whole pixels.
-constexpr QRect Twips_Rect(int left, int top, int width, int height) {
-    return TwipsToPixelsTruncated(QRect(left, top, width, height));
+constexpr QRect twipsRect(int left, int top, int width, int height) {
+    return twipsToPixelsTruncated(QRect(left, top, width, height));
 }
 
 // One coordinate of the placement: (screen - dialog) rounded to a whole number,
 // halves to even, then divided by divisor with the quotient cut toward zero.
-int Place_Coordinate(double screenTwips, double dialogTwips, int divisor);
+int placeCoordinate(double screenTwips, double dialogTwips, int divisor);
 
 // Moves the dialog's outer frame to Left = (screen width - width) \ 2, Top =
 // (screen height - height) \ 3 (twips), on the primary screen.
-void Place_Dialog(QWidget* dialog, double widthTwips, double heightTwips);
+void placeDialog(QWidget* dialog, double widthTwips, double heightTwips);
 
 // Calls Initialize on every button control of the dialog, in the order the
 // dialog holds its controls; other controls are skipped.
@@ -48,44 +48,38 @@ void Init_Buttons(QWidget* dialog);
 // halves to even) onto a panel of W x H pixels: column by column, top to
 // bottom, until a tile has been laid strictly below the bottom edge and, at the
 // end of a column, strictly right of the right edge. An empty tile lays nothing.
-std::vector<QPoint> Tile_Positions(double w, double h, int W, int H);
+std::vector<QPoint> tilePositions(double w, double h, int W, int H);
 
-// Covers the panel's retained image with copies of texture at Tile_Positions;
+// Covers the panel's retained image with copies of texture at tilePositions;
 // copies are clipped at the panel's edges.
-void Tile_Texture(platform::Surface* panel, const QImage& texture);
+void Tile_Texture(gui::Surface* panel, const QImage& texture);
 
-// Screen position in pixels of the pointer when the most recent dialog loaded
-// (0, 0 when it could not be read): where the opening animation starts and the
-// closing one ends.
-extern std::int32_t Cur_X;
-extern std::int32_t Cur_Y;
-
-// Stores the pointer's screen position in Cur_X / Cur_Y, or 0, 0 when it cannot
-// be read.
-void Capture_Pointer();
+// The pointer's screen position in pixels, or 0, 0 when it cannot be read.
+QPoint capturePointer();
 
 // The outer rectangle of a window in screen pixels.
-QRect Window_Rect(QWidget* window);
-// The pointer rectangle: zero size at (Cur_X, Cur_Y).
-QRect Pointer_Rect();
+QRect windowRect(QWidget* window);
+// The pointer rectangle: zero size at the pointer position `at`.
+QRect pointerRect(const QPoint& at);
 
 // The outer rectangle, frame included, that the window takes on the screen once
-// shown: Window_Rect for a shown window; for one not yet shown, its placed
+// shown: windowRect for a shown window; for one not yet shown, its placed
 // rectangle with the frame the window system will give it.
-QRect Outer_Rect_To_Show(QWidget* window);
+QRect outerRectToShow(QWidget* window);
 
-// Animates from the pointer rectangle to the outer rectangle the window is about
-// to take (Outer_Rect_To_Show), the one Close_Effect starts from; then returns.
-void Open_Effect(QWidget* window);
-// Animates from the window's rectangle back to the pointer rectangle.
-void Close_Effect(QWidget* window);
+// Animates from the pointer rectangle at `anchor` to the outer rectangle the
+// window is about to take (outerRectToShow), the one Close_Effect starts
+// from; then returns.
+void Open_Effect(QWidget* window, const QPoint& anchor);
+// Animates from the window's rectangle back to the pointer rectangle at `anchor`.
+void Close_Effect(QWidget* window, const QPoint& anchor);
 
 // The grey of the panel that carries a dialog's controls and texture.
 inline const QColor kPanelColour{192, 192, 192};
 
 // A child control of the given kind, named and placed.
 template <typename Widget>
-Widget* Place_Widget(QWidget* parent, const QString& name, const QRect& geometry) {
+Widget* placeWidget(QWidget* parent, const QString& name, const QRect& geometry) {
     auto* widget = new Widget(parent);
     widget->setObjectName(name);
     widget->setGeometry(geometry);
@@ -93,8 +87,8 @@ Widget* Place_Widget(QWidget* parent, const QString& name, const QRect& geometry
 }
 
 // A button of a dialog: named, loaded from the dialog's stored layout, placed.
-Command* Place_Button(QWidget* parent, const QString& layout, const QString& name,
-                      const QRect& geometry);
+Command* placeButton(QWidget* parent, const QString& layout, const QString& name,
+                     const QRect& geometry);
 
 // A dialog with the shared frame behaviour: a fixed captioned window that plays
 // the opening animation before it first appears and runs its unload (its own
@@ -114,6 +108,9 @@ class FrameDialog : public QDialog {
 
     // Whether the unload has run (it runs once).
     bool unloaded() const { return unloaded_; }
+    // Where the pointer was when the dialog loaded (0, 0 when it could not be
+    // read): where the opening animation starts and the closing one ends.
+    QPoint pointerAtLoad() const { return pointerAtLoad_; }
 
     // The button that confirms the dialog (Return) and the one that leaves it
     // (Escape). Without a cancel button Escape closes the dialog at once.
@@ -132,8 +129,10 @@ class FrameDialog : public QDialog {
 
     // Places the hidden holder of the background texture ("Pic_Mbl"), and
     // tiles a panel with the texture it holds.
-    void Place_Texture(const QRect& geometry);
-    void Tile_Panel(platform::Surface* panel) const;
+    void placeTexture(const QRect& geometry);
+    void tilePanel(gui::Surface* panel) const;
+    // Records where the pointer is now, for the animations.
+    void capturePointer() { pointerAtLoad_ = velmora::capturePointer(); }
 
   private:
     // The button Return or Escape stands for, or nullptr for another key.
@@ -145,6 +144,7 @@ class FrameDialog : public QDialog {
     QPointer<Command> keyPressed_;
     int pressingKey_ = 0;
     PictureHolder* texture_ = nullptr;
+    QPoint pointerAtLoad_;
     bool opened_ = false;
     bool unloaded_ = false;
 };

@@ -1,6 +1,6 @@
 #include "dialogs/pictureholder.h"
 
-#include "platform/imagereader.h"
+#include "imageio/imagereader.h"
 
 #include <QPainter>
 
@@ -21,7 +21,7 @@ bool PictureHolder::loadPicture(const QString& path) {
     // Only one full-size copy of the picture is kept: the reader's image is the
     // retained one. A picture too big for memory is refused before decoding and
     // treated like any undecodable file.
-    platform::ImageReader reader(path);
+    imageio::ImageReader reader(path);
     QImage loaded;
     if (!reader.read(&loaded)) {
         setPicture(QImage());

@@ -1,7 +1,7 @@
 #include "dialogs/previewloader.h"
 
-#include "platform/backgroundwork.h"
-#include "platform/imagereader.h"
+#include "gui/backgroundwork.h"
+#include "imageio/imagereader.h"
 
 #include <atomic>
 
@@ -25,10 +25,10 @@ void PreviewLoader::request(const QString& path, std::function<QSize(QSize)> pre
     auto job = std::make_shared<Job>();
     job->result.path = path;
     current_ = job;
-    platform::RunInBackground(
+    gui::runInBackground(
         this,
         [job, previewSize = std::move(previewSize)] {
-            platform::ImageReader reader(job->result.path);
+            imageio::ImageReader reader(job->result.path);
             reader.setCancelFlag(&job->cancelled);
             const QSize size = reader.size();
             if (size.isValid())

@@ -1,8 +1,8 @@
 #include "dialogs/velmora_s.h"
 
 #include "controls/command.h"
-#include "platform/fonts.h"
-#include "platform/surface.h"
+#include "gui/fonts.h"
+#include "gui/surface.h"
 #include "settings/settings.h"
 
 #include <QLabel>
@@ -21,47 +21,36 @@ constexpr int kClientHeight = 2940;
 // placement works on the outer size, as for the image selection dialog.
 constexpr int kFrameWidth = 75;
 constexpr int kFrameHeight = 465;
-const QRect kVsRitu = Twips_Rect(480, 360, 1095, 2295);
-const QRect kPic1 = Twips_Rect(0, 0, 3735, 2955);
+const QRect kVsRitu = twipsRect(480, 360, 1095, 2295);
+const QRect kPic1 = twipsRect(0, 0, 3735, 2955);
 // The label is designed 450 twips wide, too narrow for "10.0倍" in this font;
 // it reaches to just short of the buttons instead.
-const QRect kLblRitu = Twips_Rect(1680, 2340, 690, 195);
-const QRect kCmdSet = Twips_Rect(2400, 2220, 915, 375);
-const QRect kCmdCan = Twips_Rect(2400, 1800, 915, 375);
-const QRect kPicMbl = Twips_Rect(4680, 360, 15450, 345);
+const QRect kLblRitu = twipsRect(1680, 2340, 690, 195);
+const QRect kCmdSet = twipsRect(2400, 2220, 915, 375);
+const QRect kCmdCan = twipsRect(2400, 1800, 915, 375);
+const QRect kPicMbl = twipsRect(4680, 360, 15450, 345);
 
 } // namespace
 
 velmora_s::velmora_s(std::int16_t scale, QWidget* parent) : FrameDialog(parent) {
     setObjectName(QStringLiteral("velmora_s"));
     setWindowTitle(QStringLiteral("拡大率の指定"));
-    setFixedSize(TwipsToPixelsTruncated(kClientWidth), TwipsToPixelsTruncated(kClientHeight));
+    setFixedSize(twipsToPixelsTruncated(kClientWidth), twipsToPixelsTruncated(kClientHeight));
 
     // Controls in the order of their tab index.
-    pic1_ = platform::Surface::Place(this, QStringLiteral("Pic_1"), kPic1, kPanelColour);
-
-    vsRitu_ = new QScrollBar(Qt::Vertical, this);
-    vsRitu_->setObjectName(QStringLiteral("VS_Ritu"));
-    vsRitu_->setGeometry(kVsRitu);
-    vsRitu_->setRange(kMinScale, kMaxScale);
-    vsRitu_->setSingleStep(1);
-    vsRitu_->setPageStep(1);
-    vsRitu_->setValue(kMinScale);
-    vsRitu_->setFocusPolicy(Qt::StrongFocus); // first in the tab order
-    vsRitu_->raise();                         // in front of the panel
-    // What a screen reader calls the bar; its description is the ratio shown.
-    vsRitu_->setAccessibleName(QStringLiteral("拡大率"));
+    pic1_ = gui::Surface::place(this, QStringLiteral("Pic_1"), kPic1, kPanelColour);
+    buildBar();
 
     lblRitu_ = new QLabel(QStringLiteral("9.9倍"), pic1_);
     lblRitu_->setObjectName(QStringLiteral("lbl_Ritu"));
     lblRitu_->setGeometry(kLblRitu);
-    lblRitu_->setFont(platform::CaptionFont());
+    lblRitu_->setFont(gui::captionFont());
 
-    cmdSet_ = Place_Button(pic1_, kLayout, QStringLiteral("Cmd_Set"), kCmdSet);
+    cmdSet_ = placeButton(pic1_, kLayout, QStringLiteral("Cmd_Set"), kCmdSet);
 
-    cmdCan_ = Place_Button(pic1_, kLayout, QStringLiteral("Cmd_Can"), kCmdCan);
+    cmdCan_ = placeButton(pic1_, kLayout, QStringLiteral("Cmd_Can"), kCmdCan);
 
-    Place_Texture(kPicMbl);
+    placeTexture(kPicMbl);
 
     setTabOrder(vsRitu_, cmdSet_);
     setTabOrder(cmdSet_, cmdCan_);
@@ -76,26 +65,41 @@ velmora_s::velmora_s(std::int16_t scale, QWidget* parent) : FrameDialog(parent) 
     Form_Load(scale);
 }
 
-QString velmora_s::Ratio_Text(int value) {
+// The bar from 1.1 to 10.0, a tenth a step, in front of the panel.
+void velmora_s::buildBar() {
+    vsRitu_ = new QScrollBar(Qt::Vertical, this);
+    vsRitu_->setObjectName(QStringLiteral("VS_Ritu"));
+    vsRitu_->setGeometry(kVsRitu);
+    vsRitu_->setRange(kMinScale, kMaxScale);
+    vsRitu_->setSingleStep(1);
+    vsRitu_->setPageStep(1);
+    vsRitu_->setValue(kMinScale);
+    vsRitu_->setFocusPolicy(Qt::StrongFocus); // first in the tab order
+    vsRitu_->raise();                         // in front of the panel
+    // What a screen reader calls the bar; its description is the ratio shown.
+    vsRitu_->setAccessibleName(QStringLiteral("拡大率"));
+}
+
+QString velmora_s::ratioText(int value) {
     return QString::number(value / 10.0, 'f', 1) + QStringLiteral("倍");
 }
 
 void velmora_s::Form_Load(std::int16_t scale) {
-    Place_Dialog(this, kClientWidth + kFrameWidth, kClientHeight + kFrameHeight);
+    placeDialog(this, kClientWidth + kFrameWidth, kClientHeight + kFrameHeight);
     Init_Buttons(this);
-    Tile_Panel(pic1_);
+    tilePanel(pic1_);
     // A ratio outside the bar's range is refused: the bar keeps its first value.
     if (scale >= kMinScale && scale <= kMaxScale)
         vsRitu_->setValue(scale);
     showRatio();
-    Capture_Pointer();
+    capturePointer();
 }
 
 void velmora_s::showRatio() {
     // The thumb's position: while it is dragged, sliderMoved arrives before the
     // bar takes the new value, and the label is to follow the thumb. At rest the
     // position and the value are the same.
-    const QString text = Ratio_Text(vsRitu_->sliderPosition());
+    const QString text = ratioText(vsRitu_->sliderPosition());
     lblRitu_->setText(text);
     vsRitu_->setAccessibleDescription(text);
 }
@@ -110,7 +114,6 @@ void velmora_s::VS_Ritu_Scroll() {
 
 void velmora_s::Cmd_Set_Click() {
     chosen_ = static_cast<std::int16_t>(vsRitu_->value());
-    Ini_Write(kSection, kKeyScale, Scale_To_Text(*chosen_), Settings_File());
     accept();
 }
 

@@ -1,7 +1,7 @@
 // The zoom-ratio dialog: a vertical scroll bar from 1.1 to 10.0 in steps of 0.1
 // with the ratio shown beside it. It opens on the ratio it is given; its set
 // button stores the chosen ratio in the settings file and gives it back as the
-// dialog's answer, cancel and the close box give none.
+// dialog's answer (the caller stores it), cancel and the close box give none.
 #pragma once
 
 #include "dialogs/frame.h"
@@ -15,7 +15,7 @@ class QScrollBar;
 namespace velmora {
 
 class Command;
-namespace platform {
+namespace gui {
 class Surface;
 }
 
@@ -29,10 +29,10 @@ class velmora_s : public FrameDialog {
 
     // The ratio chosen with the set button, in tenths; none after cancel, the
     // close box or while the dialog is open.
-    std::optional<std::int16_t> Chosen_Scale() const { return chosen_; }
+    std::optional<std::int16_t> chosenScale() const { return chosen_; }
 
     // The label text for a bar value: 25 gives "2.5倍".
-    static QString Ratio_Text(int value);
+    static QString ratioText(int value);
 
     QScrollBar* VS_Ritu() const { return vsRitu_; }
     QLabel* lbl_Ritu() const { return lblRitu_; }
@@ -40,6 +40,7 @@ class velmora_s : public FrameDialog {
     Command* Cmd_Can() const { return cmdCan_; }
 
   private:
+    void buildBar();
     void Form_Load(std::int16_t scale);
     void VS_Ritu_Change();
     void VS_Ritu_Scroll();
@@ -47,7 +48,7 @@ class velmora_s : public FrameDialog {
     void Cmd_Can_Click();
     void showRatio();
 
-    platform::Surface* pic1_ = nullptr;
+    gui::Surface* pic1_ = nullptr;
     QScrollBar* vsRitu_ = nullptr;
     QLabel* lblRitu_ = nullptr;
     Command* cmdSet_ = nullptr;

@@ -6,12 +6,11 @@
 #include "dialogs/folders.h"
 #include "dialogs/pictureholder.h"
 #include "dialogs/previewloader.h"
+#include "gui/fonts.h"
+#include "gui/message.h"
+#include "gui/surface.h"
 #include "platform/drives.h"
-#include "platform/fonts.h"
-#include "platform/message.h"
-#include "platform/surface.h"
 #include "settings/settings.h"
-#include "state/velmora_b.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -39,19 +38,19 @@ constexpr int kOuterHeight = 4380;
 constexpr int kPreviewBox = 100; // pixels
 
 // The background panel fills the client area; the visible controls lie on it.
-const QRect kPicC = Twips_Rect(0, 0, 7335, 3915);
-const QRect kDrive1 = Twips_Rect(240, 180, 2445, 315);
-const QRect kDir1 = Twips_Rect(240, 600, 2445, 3015);
-const QRect kFile1 = Twips_Rect(2760, 600, 2715, 3015);
-const QRect kComboKind = Twips_Rect(2760, 180, 2715, 315);
-const QRect kPicK = Twips_Rect(5580, 600, 1500, 1500);
-const QRect kLblSize = Twips_Rect(5580, 240, 1515, 195);
-const QRect kShape1 = Twips_Rect(5580, 180, 1515, 315);
-const QRect kCmdCan = Twips_Rect(5820, 2760, 1215, 375);
-const QRect kCmdSel = Twips_Rect(5820, 3180, 1215, 375);
+const QRect kPicC = twipsRect(0, 0, 7335, 3915);
+const QRect kDrive1 = twipsRect(240, 180, 2445, 315);
+const QRect kDir1 = twipsRect(240, 600, 2445, 3015);
+const QRect kFile1 = twipsRect(2760, 600, 2715, 3015);
+const QRect kComboKind = twipsRect(2760, 180, 2715, 315);
+const QRect kPicK = twipsRect(5580, 600, 1500, 1500);
+const QRect kLblSize = twipsRect(5580, 240, 1515, 195);
+const QRect kShape1 = twipsRect(5580, 180, 1515, 315);
+const QRect kCmdCan = twipsRect(5820, 2760, 1215, 375);
+const QRect kCmdSel = twipsRect(5820, 3180, 1215, 375);
 // The two hidden holders lie below the visible client area.
-const QRect kPicMbl = Twips_Rect(0, 4260, 15450, 345);
-const QRect kPicF = Twips_Rect(2040, 4860, 855, 855);
+const QRect kPicMbl = twipsRect(0, 4260, 15450, 345);
+const QRect kPicF = twipsRect(2040, 4860, 855, 855);
 
 // A plain rectangle outline; it takes no input.
 class Shape : public QWidget {
@@ -72,28 +71,28 @@ int roundHalfEven(double v) {
 
 } // namespace
 
-velmora_v::velmora_v(QWidget* parent) : FrameDialog(parent) {
+velmora_v::velmora_v(const QString& rememberedFolder, QWidget* parent) : FrameDialog(parent) {
     setObjectName(QStringLiteral("velmora_v"));
     setWindowTitle(QStringLiteral("画像の選択"));
     setFixedSize(kPicC.size());
 
-    picC_ = platform::Surface::Place(this, QStringLiteral("Pic_C"), kPicC, kPanelColour);
+    picC_ = gui::Surface::place(this, QStringLiteral("Pic_C"), kPicC, kPanelColour);
 
-    const QFont font = platform::CaptionFont();
+    const QFont font = gui::captionFont();
     buildLists(font);
     buildPreview(font);
     buildButtons();
     nameForScreenReaders();
     connectEvents();
-    Form_Load();
+    Form_Load(rememberedFolder);
 }
 
 // The drive, folder, file and file-kind lists on the panel.
 void velmora_v::buildLists(const QFont& font) {
-    drive1_ = Place_Widget<QComboBox>(picC_, QStringLiteral("Drive1"), kDrive1);
-    dir1_ = Place_Widget<FolderList>(picC_, QStringLiteral("Dir1"), kDir1);
-    file1_ = Place_Widget<FileList>(picC_, QStringLiteral("File1"), kFile1);
-    comboKind_ = Place_Widget<QComboBox>(picC_, QStringLiteral("Combo_Kind"), kComboKind);
+    drive1_ = placeWidget<QComboBox>(picC_, QStringLiteral("Drive1"), kDrive1);
+    dir1_ = placeWidget<FolderList>(picC_, QStringLiteral("Dir1"), kDir1);
+    file1_ = placeWidget<FileList>(picC_, QStringLiteral("File1"), kFile1);
+    comboKind_ = placeWidget<QComboBox>(picC_, QStringLiteral("Combo_Kind"), kComboKind);
     for (QWidget* list : std::initializer_list<QWidget*>{drive1_, dir1_, file1_, comboKind_})
         list->setFont(font);
 }
@@ -103,7 +102,7 @@ void velmora_v::buildPreview(const QFont& font) {
     const QColor windowColour = QApplication::palette().color(QPalette::Base);
     const QColor textColour = QApplication::palette().color(QPalette::Text);
 
-    picK_ = platform::Surface::Place(picC_, QStringLiteral("Pic_K"), kPicK, windowColour);
+    picK_ = gui::Surface::place(picC_, QStringLiteral("Pic_K"), kPicK, windowColour);
 
     shape1_ = new Shape(picC_);
     shape1_->setObjectName(QStringLiteral("Shape1"));
@@ -125,11 +124,11 @@ void velmora_v::buildPreview(const QFont& font) {
 // The two buttons, the texture holder and the hidden picture holder; then the
 // tab order through every control.
 void velmora_v::buildButtons() {
-    cmdCan_ = Place_Button(picC_, kLayout, QStringLiteral("Cmd_Can"), kCmdCan);
+    cmdCan_ = placeButton(picC_, kLayout, QStringLiteral("Cmd_Can"), kCmdCan);
 
-    cmdSel_ = Place_Button(picC_, kLayout, QStringLiteral("Cmd_Sel"), kCmdSel);
+    cmdSel_ = placeButton(picC_, kLayout, QStringLiteral("Cmd_Sel"), kCmdSel);
 
-    Place_Texture(kPicMbl);
+    placeTexture(kPicMbl);
 
     picF_ = new PictureHolder(this);
     picF_->setObjectName(QStringLiteral("Pic_F"));
@@ -174,40 +173,38 @@ void velmora_v::connectEvents() {
     connect(dir1_, &FolderList::Change, this, &velmora_v::Dir1_Change);
     connect(comboKind_, &QComboBox::activated, this, &velmora_v::Combo_Kind_Click);
     connect(file1_, &FileList::Click, this, &velmora_v::File1_Click);
-    connect(file1_, &FileList::DblClick, this, &velmora_v::File1_DblClick);
+    connect(file1_, &FileList::dblClick, this, &velmora_v::File1_DblClick);
     connect(preview_, &PreviewLoader::Ready, this, &velmora_v::showPreview);
     connect(cmdSel_, &Command::Click, this, &velmora_v::Cmd_Sel_Click);
     connect(cmdCan_, &Command::Click, this, &velmora_v::Cmd_Can_Click);
 }
 
-void velmora_v::Form_Load() {
-    Place_Dialog(this, kOuterWidth, kOuterHeight);
+void velmora_v::Form_Load(const QString& rememberedFolder) {
+    placeDialog(this, kOuterWidth, kOuterHeight);
     Init_Buttons(this);
-    Tile_Panel(picC_);
+    tilePanel(picC_);
 
-    const QString stored = Ini_Read(kSection, kKeyGetPath, Settings_File());
-    if (stored.isEmpty() || !Folder_Exists(stored))
-        Get_Dir = Start_Folder();
-    else
-        Get_Dir = stored;
+    const QString opening = rememberedFolder.isEmpty() || !Folder_Exists(rememberedFolder)
+                                ? startFolder()
+                                : rememberedFolder;
 
     viewFile_.clear();
     showSize(QString());
 
     comboKind_->addItem(kPattern);
     comboKind_->setCurrentIndex(0);
-    file1_->SetPattern(kPattern);
+    file1_->setPattern(kPattern);
 
-    // The lists open on Get_Dir; setting the drive list here does not move the
-    // folder list again.
-    drives_ = platform::MountedDrives();
+    // The lists open on the start folder; setting the drive list here does not
+    // move the folder list again.
+    drives_ = platform::mountedDrives();
     drive1_->addItems(drives_);
-    if (!dir1_->SetPath(Get_Dir).ok() && !dir1_->SetPath(Start_Folder()).ok())
-        dir1_->SetPath(QStringLiteral("/"));
-    showDrive(platform::DriveOfFolder(dir1_->Path(), drives_));
-    file1_->SetPath(dir1_->Path());
+    if (!dir1_->setPath(opening).ok() && !dir1_->setPath(startFolder()).ok())
+        dir1_->setPath(QStringLiteral("/"));
+    showDrive(platform::driveOfFolder(dir1_->path(), drives_));
+    file1_->setPath(dir1_->path());
 
-    Capture_Pointer();
+    capturePointer();
 }
 
 void velmora_v::showDrive(const QString& drive) {
@@ -219,40 +216,40 @@ void velmora_v::showDrive(const QString& drive) {
 void velmora_v::Drive1_Change() {
     const QString drive = drive1_->currentText();
     // Picking the drive already shown is no change.
-    if (drive == platform::DriveOfFolder(dir1_->Path(), drives_))
+    if (drive == platform::driveOfFolder(dir1_->path(), drives_))
         return;
-    platform::FolderError error = platform::CheckDrive(drive);
+    platform::FolderError error = platform::checkDrive(drive);
     if (error.ok())
-        error = dir1_->SetPath(platform::DriveCurrentFolder(drive, drives_));
+        error = dir1_->setPath(platform::driveCurrentFolder(drive, drives_));
     if (error.ok()) {
         Dir1_Change();
         return;
     }
     if (error.number == platform::kErrDeviceUnavailable) {
-        platform::ShowMessage(this, QStringLiteral("ﾄﾞﾗｲﾌﾞ") + drive +
-                                        QStringLiteral(" は、準備されていません。"));
+        gui::showMessage(this, QStringLiteral("ﾄﾞﾗｲﾌﾞ") + drive +
+                                   QStringLiteral(" は、準備されていません。"));
     } else {
         // Retry and Cancel lead to the same return of the drive list. The
         // description goes on a line of its own; Qt's message box breaks lines
         // only at a line feed and shows a carriage return as a blank.
-        platform::ShowMessage(this,
-                              kErrorSource + QStringLiteral(": &H") +
-                                  QString::number(error.number, 16).toUpper() + QLatin1Char('\n') +
-                                  error.description,
-                              QMessageBox::Warning, QMessageBox::Retry | QMessageBox::Cancel);
+        gui::showMessage(this,
+                         kErrorSource + QStringLiteral(": &H") +
+                             QString::number(error.number, 16).toUpper() + QLatin1Char('\n') +
+                             error.description,
+                         QMessageBox::Warning, QMessageBox::Retry | QMessageBox::Cancel);
     }
-    showDrive(platform::DriveOfFolder(dir1_->Path(), drives_));
+    showDrive(platform::driveOfFolder(dir1_->path(), drives_));
 }
 
 void velmora_v::Dir1_Change() {
-    file1_->SetPath(dir1_->Path());
+    file1_->setPath(dir1_->path());
 }
 
 void velmora_v::Combo_Kind_Click() {
-    file1_->SetPattern(comboKind_->currentText());
+    file1_->setPattern(comboKind_->currentText());
 }
 
-QSize velmora_v::Preview_Size(int W, int H) {
+QSize velmora_v::previewSize(int W, int H) {
     if (W <= 0 || H <= 0)
         return QSize(0, 0);
     double BW, BH;
@@ -266,7 +263,7 @@ QSize velmora_v::Preview_Size(int W, int H) {
     return QSize(roundHalfEven(BW), roundHalfEven(BH));
 }
 
-void velmora_v::Stretch_Copy(const QImage& source, QImage& target) {
+void velmora_v::stretchCopy(const QImage& source, QImage& target) {
     const int sw = source.width(), sh = source.height();
     const int dw = target.width(), dh = target.height();
     if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0)
@@ -288,15 +285,15 @@ void velmora_v::Stretch_Copy(const QImage& source, QImage& target) {
 // dialog does not wait. The select button hands over the file clicked last,
 // its preview shown or not.
 void velmora_v::File1_Click() {
-    const QString name = file1_->FileName();
+    const QString name = file1_->fileName();
     if (name.isEmpty())
         return;
-    viewFile_ = Join_Path(file1_->Path(), name);
+    viewFile_ = joinPath(file1_->path(), name);
     picK_->hide();
     showSize(QString());
     setCursor(Qt::BusyCursor);
     preview_->request(viewFile_,
-                      [](QSize size) { return Preview_Size(size.width(), size.height()); });
+                      [](QSize size) { return previewSize(size.width(), size.height()); });
     cmdSel_->Enabled(true);
 }
 
@@ -308,32 +305,32 @@ void velmora_v::showPreview(const PreviewLoader::Result& result) {
         const int W = result.size.width();
         const int H = result.size.height();
         showSize(QString::number(W) + QStringLiteral(" * ") + QString::number(H));
-        picK_->resize(Preview_Size(W, H));
-        picK_->Cls();
+        picK_->resize(previewSize(W, H));
+        picK_->clear();
         if (!picK_->image().isNull())
-            Stretch_Copy(picF_->picture(), picK_->image());
+            stretchCopy(picF_->picture(), picK_->image());
     } else {
         // A file that cannot be decoded (or is too big for memory) shows an empty
         // preview and no size, rather than a stale or black picture.
         showSize(QString());
         picK_->resize(kPicK.size());
-        picK_->Cls();
+        picK_->clear();
     }
     picK_->update();
     picK_->show();
 }
 
-bool velmora_v::Preview_Pending() const {
+bool velmora_v::previewPending() const {
     return preview_->pending();
 }
 
 void velmora_v::File1_DblClick() {
     // The double click's first press made the entry current, which previewed
     // it; a file that is not the one previewed is previewed now.
-    const QString name = file1_->FileName();
+    const QString name = file1_->fileName();
     if (name.isEmpty())
         return;
-    if (viewFile_ != Join_Path(file1_->Path(), name))
+    if (viewFile_ != joinPath(file1_->path(), name))
         File1_Click();
     Cmd_Sel_Click();
 }
@@ -347,9 +344,12 @@ void velmora_v::Cmd_Can_Click() {
     reject();
 }
 
+QString velmora_v::folder() const {
+    return dir1_->path();
+}
+
 void velmora_v::Form_Unload() {
     preview_->cancel();
-    Ini_Write(kSection, kKeyGetPath, dir1_->Path(), Settings_File());
 }
 
 } // namespace velmora

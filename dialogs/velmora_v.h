@@ -1,7 +1,8 @@
 // The image selection dialog: drive, folder and file lists, a 100 x 100 preview
 // of the file clicked last with its size, and a select button that gives that
-// file back as the dialog's answer. The folder shown is remembered under
-// "Get_Path" whenever the dialog closes.
+// file back as the dialog's answer. It opens on the folder it is given and
+// tells, however it closed, the folder it showed last, for the caller to
+// remember.
 #pragma once
 
 #include "dialogs/frame.h"
@@ -21,35 +22,38 @@ class Command;
 class FileList;
 class FolderList;
 class PictureHolder;
-namespace platform {
+namespace gui {
 class Surface;
 }
 
 class velmora_v : public FrameDialog {
     Q_OBJECT
   public:
-    // Builds and loads the dialog; it opens with show() or exec().
-    explicit velmora_v(QWidget* parent = nullptr);
+    // Builds and loads the dialog on rememberedFolder; where that is empty or
+    // no longer a folder, on startFolder(). It opens with show() or exec().
+    explicit velmora_v(const QString& rememberedFolder, QWidget* parent = nullptr);
 
     // The preview's size for a W x H picture, fitted into 100 x 100 and rounded
     // halves to even.
-    static QSize Preview_Size(int W, int H);
+    static QSize previewSize(int W, int H);
     // Copies the whole of source onto target stretched to target's size, taking
     // whole rows and columns (dropped or repeated), never blending pixels.
-    static void Stretch_Copy(const QImage& source, QImage& target);
+    static void stretchCopy(const QImage& source, QImage& target);
 
     // The file being previewed ("" until a file is clicked).
     QString View_File() const { return viewFile_; }
     // The file chosen with the select button; "" when nothing was chosen.
-    QString Chosen_File() const { return chosenFile_; }
+    QString chosenFile() const { return chosenFile_; }
+    // The folder the folder list shows.
+    QString folder() const;
     // Whether the preview of the file clicked last is still being decoded.
-    bool Preview_Pending() const;
+    bool previewPending() const;
 
     QComboBox* Drive1() const { return drive1_; }
     FolderList* Dir1() const { return dir1_; }
     FileList* File1() const { return file1_; }
     QComboBox* Combo_Kind() const { return comboKind_; }
-    platform::Surface* Pic_K() const { return picK_; }
+    gui::Surface* Pic_K() const { return picK_; }
     QLabel* lbl_Size() const { return lblSize_; }
     Command* Cmd_Sel() const { return cmdSel_; }
     Command* Cmd_Can() const { return cmdCan_; }
@@ -63,7 +67,7 @@ class velmora_v : public FrameDialog {
     void buildPreview(const QFont& font);
     void buildButtons();
     void connectEvents();
-    void Form_Load();
+    void Form_Load(const QString& rememberedFolder);
     void Drive1_Change();
     void Dir1_Change();
     void Combo_Kind_Click();
@@ -79,12 +83,12 @@ class velmora_v : public FrameDialog {
     QStringList drives_;
     QString viewFile_;
     QString chosenFile_;
-    platform::Surface* picC_ = nullptr;
+    gui::Surface* picC_ = nullptr;
     QComboBox* drive1_ = nullptr;
     FolderList* dir1_ = nullptr;
     FileList* file1_ = nullptr;
     QComboBox* comboKind_ = nullptr;
-    platform::Surface* picK_ = nullptr;
+    gui::Surface* picK_ = nullptr;
     QLabel* lblSize_ = nullptr;
     QWidget* shape1_ = nullptr;
     Command* cmdCan_ = nullptr;

@@ -16,7 +16,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <memory>
 #include <new>
 #include <optional>
@@ -34,7 +33,7 @@ using detail::Plan;
 using detail::RowSample;
 
 // A view is usable when its last pixel can be addressed without overflow.
-bool Addressable(long long width, long long height, std::ptrdiff_t stride) {
+bool addressable(long long width, long long height, std::ptrdiff_t stride) {
     if (width < 0 || height < 0)
         return false;
     if (width == 0 || height == 0)
@@ -72,15 +71,15 @@ struct Work {
 };
 
 // One piece of work: rows part * partRows on of one band.
-void Run_Piece(Work& work, std::size_t band, long long part, void* scratch) {
+void runPiece(Work& work, std::size_t band, long long part, void* scratch) {
     const Plan& plan = work.plan;
     const int top = static_cast<int>(part * plan.partRows);
     const int bottom = static_cast<int>(std::min<long long>(work.dst.height, top + plan.partRows));
     const int x = plan.bandStart[band];
     if (band == 0 && work.firstTouch)
-        work.firstTouch->Wait_For_Rows(top, bottom);
+        work.firstTouch->waitForRows(top, bottom);
     else if (band == 0)
-        detail::Touch_Rows(work.dst, top, bottom, plan.bandEnd[0]);
+        detail::touchRows(work.dst, top, bottom, plan.bandEnd[0]);
     detail::BandJob job;
     job.sourceWidth = work.sourceWidth;
     job.slot = work.columns.slot.data() + x;
@@ -101,27 +100,28 @@ void Run_Piece(Work& work, std::size_t band, long long part, void* scratch) {
     work.progress.finished(band);
 }
 
-// Takes pieces until none is left: a strip across every band, or one run of
-// rows of one band, band by band from the left.
-void Run_Pieces(Work& work, void* scratch) {
+// Takes pieces until none is left or the callback asked to stop: a strip
+// across every band, or one run of rows of one band, band by band from the
+// left.
+void runPieces(Work& work, void* scratch) {
     const Plan& plan = work.plan;
     const std::size_t bands = plan.bandStart.size();
-    for (;;) {
+    while (!work.progress.stopped()) {
         const std::size_t piece = work.next.fetch_add(1, std::memory_order_relaxed);
         if (piece >= plan.pieces())
             return;
         if (plan.stripsFirst) {
-            for (std::size_t band = 0; band < bands; ++band)
-                Run_Piece(work, band, static_cast<long long>(piece), scratch);
+            for (std::size_t band = 0; band < bands && !work.progress.stopped(); ++band)
+                runPiece(work, band, static_cast<long long>(piece), scratch);
         } else {
-            Run_Piece(work, piece / plan.rowParts, static_cast<long long>(piece % plan.rowParts),
-                      scratch);
+            runPiece(work, piece / plan.rowParts, static_cast<long long>(piece % plan.rowParts),
+                     scratch);
         }
     }
 }
 
 // Runs the pieces on plan.threads threads, this one included.
-void Run_Threads(Work& work) {
+void runThreads(Work& work) {
     const std::size_t scratchBytes = work.scratchBytes;
     std::vector<Scratch> scratch;
     for (int t = 0; t < work.plan.threads; ++t)
@@ -131,7 +131,7 @@ void Run_Threads(Work& work) {
     helpers.reserve(work.plan.threads);
     for (int t = 1; t < work.plan.threads; ++t) {
         try {
-            helpers.emplace_back(Run_Pieces, std::ref(work), scratch[t].get());
+            helpers.emplace_back(runPieces, std::ref(work), scratch[t].get());
         } catch (...) {
             // No thread (system_error) or no memory for its start-up:
             // fewer threads, and the pieces get done all the same.
@@ -139,16 +139,16 @@ void Run_Threads(Work& work) {
         }
     }
     if (work.firstTouch && !helpers.empty())
-        while (work.firstTouch->Touch_Next()) {
+        while (work.firstTouch->touchNext()) {
         }
-    Run_Pieces(work, scratch[0].get());
+    runPieces(work, scratch[0].get());
     for (std::thread& helper : helpers)
         helper.join();
 }
 
 // Whether the request can be carried out: a positive finite ratio, usable views
 // and a place in the result that int indexes reach.
-bool Usable(const SourceImage& source, double r, const DestImage& dst,
+bool usable(const SourceImage& source, double r, const DestImage& dst,
             const EnlargeOptions& options) {
     if (!(r > 0) || !std::isfinite(r))
         return false;
@@ -156,8 +156,8 @@ bool Usable(const SourceImage& source, double r, const DestImage& dst,
         options.firstColumn < 0 || dst.width > INT_MAX - options.firstColumn)
         return false;
     // The pixel loops index source columns up to width + 1 in int.
-    if (source.width > INT_MAX - 2 || !Addressable(source.width, source.height, source.stride) ||
-        !Addressable(dst.width, dst.height, dst.stride))
+    if (source.width > INT_MAX - 2 || !addressable(source.width, source.height, source.stride) ||
+        !addressable(dst.width, dst.height, dst.stride))
         return false;
     const bool sourceEmpty = source.width == 0 || source.height == 0;
     if (!sourceEmpty && !source.pixels)
@@ -165,64 +165,62 @@ bool Usable(const SourceImage& source, double r, const DestImage& dst,
     return dst.width == 0 || dst.height == 0 || dst.pixels;
 }
 
-// Fills dst; the tables and scratch memory are all allocated before the first
-// pixel is written. Returns the callback's exception, if any.
-std::exception_ptr Fill(const SourceImage& source, double r, const DestImage& dst,
-                        const EnlargeOptions& options) {
+// Fills dst, or its leftmost columns when the callback asks to stop. The
+// tables and scratch memory are all allocated before the first pixel is
+// written, so that a bad_alloc leaves dst as it was.
+EnlargeStatus fill(const SourceImage& source, double r, const DestImage& dst,
+                   const EnlargeOptions& options) {
     // A source without pixels in one direction has none at all: every read is
     // outside.
     const bool sourceEmpty = source.width == 0 || source.height == 0;
     const int sourceWidth = sourceEmpty ? 0 : source.width;
     const int sourceHeight = sourceEmpty ? 0 : source.height;
     const ColumnTables columns =
-        detail::Column_Tables(options.firstColumn, dst.width, r, sourceWidth);
+        detail::columnTables(options.firstColumn, dst.width, r, sourceWidth);
     const std::vector<std::uint32_t> whiteRow(static_cast<std::size_t>(sourceWidth) + 1,
                                               0xFFFFFFFFu);
     const std::vector<RowSample> rows =
-        detail::Row_Samples(source, sourceHeight, whiteRow.data(), r, options.firstRow, dst.height);
-    const Plan plan = detail::Plan_Work(columns.slot, dst, options);
-    detail::Prefer_Huge_Pages(dst);
+        detail::rowSamples(source, sourceHeight, whiteRow.data(), r, options.firstRow, dst.height);
+    const Plan plan = detail::planWork(columns.slot, dst, options);
+    detail::preferHugePages(dst);
     std::optional<FirstTouch> firstTouch;
     if (plan.stripsFirst)
         firstTouch.emplace(dst);
     BandProgress progress(options.progress, plan.bandEnd, plan.rowParts);
-    const detail::Kernel kernel = detail::Pick_Kernel(options.kernel);
-    const bool integer = detail::Integer_Loops_Exact(columns, rows, r);
+    const detail::Kernel kernel = detail::pickKernel(options.kernel);
+    const bool integer = detail::integerLoopsExact(columns, rows, r);
     Work work{columns,
               rows,
               plan,
               dst,
               sourceWidth,
               options.blendedHigh & 0xFF000000u,
-              integer && detail::Byte_Pairs_Exact(columns, rows),
+              integer && detail::bytePairsExact(columns, rows),
               integer ? kernel.runDyadic : kernel.run,
               (integer ? kernel.dyadicScratchBytes : kernel.scratchBytes)(plan.maxSlots),
               progress,
               firstTouch ? &*firstTouch : nullptr};
-    Run_Threads(work);
-    return progress.error();
+    runThreads(work);
+    return progress.stopped() ? EnlargeStatus::Stopped : EnlargeStatus::Done;
 }
 
 } // namespace
 
-bool Enlarge(const SourceImage& source, double r, const DestImage& dst,
-             const EnlargeOptions& options) {
-    if (!Usable(source, r, dst, options))
-        return false;
+EnlargeStatus enlarge(const SourceImage& source, double r, const DestImage& dst,
+                      const EnlargeOptions& options) noexcept {
+    if (!usable(source, r, dst, options))
+        return EnlargeStatus::Refused;
     if (dst.width == 0 || dst.height == 0) {
+        // The report of the whole width: nothing is left that a Stop could end.
         if (options.progress)
-            options.progress(dst.width);
-        return true;
+            static_cast<void>(options.progress(dst.width));
+        return EnlargeStatus::Done;
     }
-    std::exception_ptr callbackError;
     try {
-        callbackError = Fill(source, r, dst, options);
+        return fill(source, r, dst, options);
     } catch (const std::bad_alloc&) {
-        return false;
+        return EnlargeStatus::OutOfMemory;
     }
-    if (callbackError)
-        std::rethrow_exception(callbackError);
-    return true;
 }
 
 } // namespace velmora

@@ -45,7 +45,7 @@ struct EnlargeGeometry {
 };
 
 // The destination size for a W x H source at ratio r.
-EnlargeGeometry Enlarge_Geometry(int sourceWidth, int sourceHeight, double r);
+EnlargeGeometry enlargeGeometry(int sourceWidth, int sourceHeight, double r);
 
 // The instruction set of the pixel loops. Automatic picks the best one the
 // processor supports; the others exist so that tests and benchmarks can compare
@@ -53,7 +53,10 @@ EnlargeGeometry Enlarge_Geometry(int sourceWidth, int sourceHeight, double r);
 enum class EnlargeKernel { Automatic, Baseline, Avx2, Avx512 };
 
 // Whether this processor can run the given pixel loops.
-bool Enlarge_Kernel_Available(EnlargeKernel kernel);
+bool enlargeKernelAvailable(EnlargeKernel kernel);
+
+// The progress callback's answer: go on with the work, or stop it.
+enum class EnlargeStep { GoOn, Stop };
 
 struct EnlargeOptions {
     int threads = 0;               // 0: one per core
@@ -61,10 +64,13 @@ struct EnlargeOptions {
                                    // its bits 0-23 are ignored
     // Called with the number of leftmost destination columns that are complete,
     // growing from left to right. It may be called from worker threads, never
-    // twice at once, and always finally with dst.width.
-    // If the callback throws, no further progress is reported and Enlarge
-    // rethrows the exception once the destination is complete.
-    std::function<void(int columnsDone)> progress;
+    // twice at once, and finally with dst.width unless it answered Stop before.
+    // Its answer Stop ends the enlargement early: no piece of work starts after
+    // it (threads finish the piece they are in), nothing more is reported and
+    // enlarge() returns Stopped. A Stop in answer to dst.width changes nothing.
+    // The callback must not throw: enlarge() lets no exception out, so one from
+    // the callback ends the program.
+    std::function<EnlargeStep(int columnsDone)> progress;
     EnlargeKernel kernel =
         EnlargeKernel::Automatic; // an unavailable choice falls back to Automatic
     // Width of the vertical bands the work is cut into, and so the step in which
@@ -80,17 +86,35 @@ struct EnlargeOptions {
     int firstColumn = 0;
 };
 
-// Fills every pixel of dst. dst is normally the size Enlarge_Geometry gives; any
+// What an enlargement came to.
+enum class [[nodiscard]] EnlargeStatus{
+    // Every pixel of dst is written.
+    Done,
+    // The progress callback answered Stop before the end. The leftmost
+    // columnsDone columns of the last report hold the result in every row; every
+    // other pixel of dst is undefined (written or not).
+    Stopped,
+    // The arguments are unusable: nothing is written and no progress reported.
+    Refused,
+    // The tables or scratch memory could not be allocated. They are all
+    // allocated before the first pixel is written, so nothing is written and no
+    // progress reported.
+    OutOfMemory,
+};
+
+// Fills every pixel of dst. dst is normally the size enlargeGeometry gives; any
 // other size gets the same rule pixel by pixel (a smaller one is a crop of the
-// same result). Nothing is written outside dst's width x height pixels.
-// Returns false, writing nothing and reporting no progress, when r is not a
-// positive finite number, a view is unusable (negative size, stride below the
-// width, no pixels for a non-empty size, or offsets beyond the address range),
-// or the first row or column is negative or puts the last one beyond int range.
+// same result). Nothing is written outside dst's width x height pixels, whatever
+// the status.
+// Refused when r is not a positive finite number, a view is unusable (negative
+// size, stride below the width, no pixels for a non-empty size, or offsets
+// beyond the address range), or the first row or column is negative or puts the
+// last one beyond int range.
 // A source of 0 x 0 is usable: every read is outside, so the result is white.
 // An empty destination is complete at once: progress reports dst.width and
-// true returns.
-bool Enlarge(const SourceImage& source, double r, const DestImage& dst,
-             const EnlargeOptions& options = {});
+// Done returns.
+// No exception leaves enlarge(): failures are statuses, as in a C interface.
+EnlargeStatus enlarge(const SourceImage& source, double r, const DestImage& dst,
+                      const EnlargeOptions& options = {}) noexcept;
 
 } // namespace velmora

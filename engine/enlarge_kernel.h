@@ -54,22 +54,22 @@ inline constexpr int kTablePad = 16;
 
 // Scratch bytes a band needs that reads `slots` consecutive source columns
 // (including the white column(s) right of the image).
-std::size_t Scratch_Bytes_Baseline(int slots);
-std::size_t Scratch_Bytes_Avx2(int slots);
-std::size_t Scratch_Bytes_Avx512(int slots);
+std::size_t scratchBytesBaseline(int slots);
+std::size_t scratchBytesAvx2(int slots);
+std::size_t scratchBytesAvx512(int slots);
 
 // The same for the integer loops, which only run when every column's and every
 // row's fraction is a whole multiple of 1/256, the ratio is at least 1 and the
 // rounding mode is to nearest.
-std::size_t Dyadic_Scratch_Bytes_Baseline(int slots);
-std::size_t Dyadic_Scratch_Bytes_Avx2(int slots);
-std::size_t Dyadic_Scratch_Bytes_Avx512(int slots);
-void Run_Dyadic_Band_Baseline(const BandJob& job);
-void Run_Dyadic_Band_Avx2(const BandJob& job);
-void Run_Dyadic_Band_Avx512(const BandJob& job);
+std::size_t dyadicScratchBytesBaseline(int slots);
+std::size_t dyadicScratchBytesAvx2(int slots);
+std::size_t dyadicScratchBytesAvx512(int slots);
+void runDyadicBandBaseline(const BandJob& job);
+void runDyadicBandAvx2(const BandJob& job);
+void runDyadicBandAvx512(const BandJob& job);
 
-void Run_Band_Baseline(const BandJob& job);
-void Run_Band_Avx2(const BandJob& job);
-void Run_Band_Avx512(const BandJob& job);
+void runBandBaseline(const BandJob& job);
+void runBandAvx2(const BandJob& job);
+void runBandAvx512(const BandJob& job);
 
 } // namespace velmora::detail

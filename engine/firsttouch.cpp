@@ -13,42 +13,42 @@ namespace {
 
 constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
 
-std::uintptr_t Row_Address(const DestImage& dst, long long y) {
+std::uintptr_t rowAddress(const DestImage& dst, long long y) {
     return reinterpret_cast<std::uintptr_t>(dst.pixels + y * dst.stride);
 }
 
-std::uintptr_t Huge_Round_Up(std::uintptr_t address) {
+std::uintptr_t hugeRoundUp(std::uintptr_t address) {
     return (address + kHugePage - 1) & ~(kHugePage - 1);
 }
 
-HugeSpan Huge_Span(const DestImage& dst) {
+HugeSpan hugeSpan(const DestImage& dst) {
     const std::uintptr_t end =
-        Row_Address(dst, dst.height - 1) + static_cast<std::uintptr_t>(dst.width) * 4;
-    return {Huge_Round_Up(Row_Address(dst, 0)), end & ~(kHugePage - 1)};
+        rowAddress(dst, dst.height - 1) + static_cast<std::uintptr_t>(dst.width) * 4;
+    return {hugeRoundUp(rowAddress(dst, 0)), end & ~(kHugePage - 1)};
 }
 
 // The first pixel on the huge page at `page` that lies in columns 0 to
 // columns - 1 of a row before `bottom`, or null when there is none. The page
 // begins in a row before `bottom`, on a whole pixel (pages and pixels are both
 // 4-byte aligned).
-std::uint32_t* Pixel_On_Page(const DestImage& dst, std::uintptr_t page, int columns,
-                             long long bottom) {
+std::uint32_t* pixelOnPage(const DestImage& dst, std::uintptr_t page, int columns,
+                           long long bottom) {
     const std::uintptr_t rowBytes = static_cast<std::uintptr_t>(dst.stride) * 4;
-    long long y = static_cast<long long>((page - Row_Address(dst, 0)) / rowBytes);
+    long long y = static_cast<long long>((page - rowAddress(dst, 0)) / rowBytes);
     std::uintptr_t at = page;
-    if (at - Row_Address(dst, y) >= static_cast<std::uintptr_t>(columns) * 4) {
+    if (at - rowAddress(dst, y) >= static_cast<std::uintptr_t>(columns) * 4) {
         if (++y >= bottom) // past those columns: the next row's first, if any
             return nullptr;
-        at = Row_Address(dst, y);
+        at = rowAddress(dst, y);
     }
     return at < page + kHugePage ? reinterpret_cast<std::uint32_t*>(at) : nullptr;
 }
 
 } // namespace
 
-void Prefer_Huge_Pages(const DestImage& dst) {
+void preferHugePages(const DestImage& dst) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    const HugeSpan span = Huge_Span(dst);
+    const HugeSpan span = hugeSpan(dst);
     if (span.end > span.first)
         madvise(reinterpret_cast<void*>(span.first), span.end - span.first, MADV_HUGEPAGE);
 #else
@@ -61,43 +61,43 @@ void Prefer_Huge_Pages(const DestImage& dst) {
 // pixel written is overwritten with its result soon after and no other thread
 // writes it meanwhile. On a destination already in memory this costs one store
 // per 2 MiB.
-void Touch_Rows(const DestImage& dst, int top, int bottom, int columns) {
-    const HugeSpan span = Huge_Span(dst);
-    const std::uintptr_t end = std::min(
-        bottom < dst.height ? Huge_Round_Up(Row_Address(dst, bottom)) : span.end, span.end);
-    for (std::uintptr_t page = std::max(Huge_Round_Up(Row_Address(dst, top)), span.first);
-         page < end; page += kHugePage) {
-        if (std::uint32_t* pixel = Pixel_On_Page(dst, page, columns, bottom))
+void touchRows(const DestImage& dst, int top, int bottom, int columns) {
+    const HugeSpan span = hugeSpan(dst);
+    const std::uintptr_t end =
+        std::min(bottom < dst.height ? hugeRoundUp(rowAddress(dst, bottom)) : span.end, span.end);
+    for (std::uintptr_t page = std::max(hugeRoundUp(rowAddress(dst, top)), span.first); page < end;
+         page += kHugePage) {
+        if (std::uint32_t* pixel = pixelOnPage(dst, page, columns, bottom))
             *static_cast<volatile std::uint32_t*>(pixel) = 0;
     }
 }
 
 FirstTouch::FirstTouch(const DestImage& dst)
-    : dst_(dst), span_(Huge_Span(dst)),
+    : dst_(dst), span_(hugeSpan(dst)),
       done_(span_.end > span_.first ? (span_.end - span_.first) / kHugePage : 0) {}
 
-bool FirstTouch::Touch_Next() {
+bool FirstTouch::touchNext() {
     const std::size_t page = claimed_.fetch_add(1, std::memory_order_relaxed);
     if (page >= done_.size())
         return false;
     if (std::uint32_t* pixel =
-            Pixel_On_Page(dst_, span_.first + page * kHugePage, dst_.width, dst_.height))
+            pixelOnPage(dst_, span_.first + page * kHugePage, dst_.width, dst_.height))
         std::atomic_ref<std::uint32_t>(*pixel).fetch_or(0, std::memory_order_relaxed);
     done_[page].store(true, std::memory_order_release);
     return true;
 }
 
-void FirstTouch::Wait_For_Rows(int top, int bottom) {
-    const std::uintptr_t from = Row_Address(dst_, top);
+void FirstTouch::waitForRows(int top, int bottom) {
+    const std::uintptr_t from = rowAddress(dst_, top);
     const std::uintptr_t to =
-        Row_Address(dst_, bottom - 1) + static_cast<std::uintptr_t>(dst_.width) * 4;
+        rowAddress(dst_, bottom - 1) + static_cast<std::uintptr_t>(dst_.width) * 4;
     if (done_.empty() || to <= span_.first || from >= span_.end)
         return;
     const std::size_t first = from > span_.first ? (from - span_.first) / kHugePage : 0;
     const std::size_t last = std::min((to - 1 - span_.first) / kHugePage, done_.size() - 1);
     for (std::size_t page = first; page <= last; ++page)
         while (!done_[page].load(std::memory_order_acquire))
-            if (!Touch_Next())
+            if (!touchNext())
                 std::this_thread::yield(); // another thread is faulting it in
 }
 

@@ -23,13 +23,13 @@ struct HugeSpan {
 
 // Asks for transparent huge pages on the whole huge pages of the destination:
 // only a hint, which leaves the contents alone and is ignored where unsupported.
-void Prefer_Huge_Pages(const DestImage& dst);
+void preferHugePages(const DestImage& dst);
 
 // Writes one pixel on each huge page that begins in rows top to bottom - 1, so
 // that this thread, which writes those rows next, faults the page in. The
 // pixel written lies in those rows and in columns 0 to columns - 1, which this
 // thread is about to compute.
-void Touch_Rows(const DestImage& dst, int top, int bottom, int columns);
+void touchRows(const DestImage& dst, int top, int bottom, int columns);
 
 // The first touch of every whole huge page of a destination done in strips.
 //
@@ -49,10 +49,10 @@ class FirstTouch {
     explicit FirstTouch(const DestImage& dst);
 
     // Faults in the next page nobody has claimed; false when none is left.
-    bool Touch_Next();
+    bool touchNext();
 
     // Returns once every page holding a pixel of rows top to bottom - 1 is in.
-    void Wait_For_Rows(int top, int bottom);
+    void waitForRows(int top, int bottom);
 
   private:
     const DestImage& dst_;

@@ -27,7 +27,7 @@ long long destinationExtent(int n, double r) {
 
 } // namespace
 
-EnlargeGeometry Enlarge_Geometry(int sourceWidth, int sourceHeight, double r) {
+EnlargeGeometry enlargeGeometry(int sourceWidth, int sourceHeight, double r) {
     EnlargeGeometry g;
     if (!(r > 0) || !std::isfinite(r) || sourceWidth < 0 || sourceHeight < 0)
         return g;

@@ -2,7 +2,7 @@
 
 namespace velmora {
 
-bool Enlarge_Kernel_Available(EnlargeKernel kernel) {
+bool enlargeKernelAvailable(EnlargeKernel kernel) {
 #if defined(__x86_64__) || defined(__i386__)
     // Asked once; the statics make the first call thread-safe.
     static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
@@ -23,21 +23,20 @@ bool Enlarge_Kernel_Available(EnlargeKernel kernel) {
 
 namespace detail {
 
-Kernel Pick_Kernel(EnlargeKernel wanted) {
-    if (wanted == EnlargeKernel::Automatic || !Enlarge_Kernel_Available(wanted)) {
-        wanted = Enlarge_Kernel_Available(EnlargeKernel::Avx512) ? EnlargeKernel::Avx512
-                 : Enlarge_Kernel_Available(EnlargeKernel::Avx2) ? EnlargeKernel::Avx2
-                                                                 : EnlargeKernel::Baseline;
+Kernel pickKernel(EnlargeKernel wanted) {
+    if (wanted == EnlargeKernel::Automatic || !enlargeKernelAvailable(wanted)) {
+        wanted = enlargeKernelAvailable(EnlargeKernel::Avx512) ? EnlargeKernel::Avx512
+                 : enlargeKernelAvailable(EnlargeKernel::Avx2) ? EnlargeKernel::Avx2
+                                                               : EnlargeKernel::Baseline;
     }
     switch (wanted) {
     case EnlargeKernel::Avx512:
-        return {Run_Band_Avx512, Scratch_Bytes_Avx512, Run_Dyadic_Band_Avx512,
-                Dyadic_Scratch_Bytes_Avx512};
+        return {runBandAvx512, scratchBytesAvx512, runDyadicBandAvx512, dyadicScratchBytesAvx512};
     case EnlargeKernel::Avx2:
-        return {Run_Band_Avx2, Scratch_Bytes_Avx2, Run_Dyadic_Band_Avx2, Dyadic_Scratch_Bytes_Avx2};
+        return {runBandAvx2, scratchBytesAvx2, runDyadicBandAvx2, dyadicScratchBytesAvx2};
     default:
-        return {Run_Band_Baseline, Scratch_Bytes_Baseline, Run_Dyadic_Band_Baseline,
-                Dyadic_Scratch_Bytes_Baseline};
+        return {runBandBaseline, scratchBytesBaseline, runDyadicBandBaseline,
+                dyadicScratchBytesBaseline};
     }
 }
 

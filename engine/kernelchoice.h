@@ -19,6 +19,6 @@ struct Kernel {
 
 // The loops asked for; Automatic, or a set this processor lacks, gives the
 // best one it supports.
-Kernel Pick_Kernel(EnlargeKernel wanted);
+Kernel pickKernel(EnlargeKernel wanted);
 
 } // namespace velmora::detail

@@ -22,7 +22,7 @@ constexpr int kMaxBandSlots = 2048;
 constexpr long long kMinPixelsPerThread = 1 << 16;
 
 // Threads: automatic is one per core, but only as many as the size is worth.
-int Thread_Count(const DestImage& dst, const EnlargeOptions& options) {
+int threadCount(const DestImage& dst, const EnlargeOptions& options) {
     long long threads = options.threads;
     if (threads <= 0) {
         const long long pixels = static_cast<long long>(dst.width) * dst.height;
@@ -34,10 +34,10 @@ int Thread_Count(const DestImage& dst, const EnlargeOptions& options) {
 
 } // namespace
 
-Plan Plan_Work(const std::vector<std::int32_t>& slot, const DestImage& dst,
-               const EnlargeOptions& options) {
+Plan planWork(const std::vector<std::int32_t>& slot, const DestImage& dst,
+              const EnlargeOptions& options) {
     Plan plan;
-    plan.threads = Thread_Count(dst, options);
+    plan.threads = threadCount(dst, options);
     plan.stripsFirst = options.bandColumns <= 0;
     // Runs of rows in whole vector blocks (up to 16 rows), so that only the last
     // run of a band ends in a partial block.
@@ -64,23 +64,22 @@ Plan Plan_Work(const std::vector<std::int32_t>& slot, const DestImage& dst,
     return plan;
 }
 
-BandProgress::BandProgress(const std::function<void(int)>& callback,
+BandProgress::BandProgress(const std::function<EnlargeStep(int)>& callback,
                            const std::vector<int>& bandEnd, int parts)
     : callback_(callback), bandEnd_(bandEnd), parts_(parts), done_(bandEnd.size(), 0) {}
 
-void BandProgress::finished(std::size_t band) {
+void BandProgress::finished(std::size_t band) noexcept {
     const std::lock_guard<std::mutex> lock(mutex_);
     ++done_[band];
     const std::size_t before = prefix_;
     while (prefix_ < done_.size() && done_[prefix_] == parts_)
         ++prefix_;
-    if (prefix_ == before || !callback_ || error_)
+    if (prefix_ == before || !callback_ || stopped())
         return;
-    try {
-        callback_(bandEnd_[prefix_ - 1]);
-    } catch (...) {
-        error_ = std::current_exception();
-    }
+    // A Stop that answers the last band's report comes when nothing is left to
+    // stop: the destination is complete.
+    if (callback_(bandEnd_[prefix_ - 1]) == EnlargeStep::Stop && prefix_ < done_.size())
+        stopped_.store(true, std::memory_order_release);
 }
 
 } // namespace velmora::detail

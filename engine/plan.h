@@ -4,9 +4,9 @@
 
 #include "engine/enlarge.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <mutex>
 #include <vector>
@@ -30,28 +30,31 @@ struct Plan {
 };
 
 // The plan for dst, whose columns sample the source columns in slot.
-Plan Plan_Work(const std::vector<std::int32_t>& slot, const DestImage& dst,
-               const EnlargeOptions& options);
+Plan planWork(const std::vector<std::int32_t>& slot, const DestImage& dst,
+              const EnlargeOptions& options);
 
 // Progress over bands whose pieces finish out of order: reports the growing
-// prefix of finished bands, one call at a time. An exception from the callback
-// ends the reports and is kept for the caller.
+// prefix of finished bands, one call at a time. Once the callback answers Stop
+// with bands left, nothing more is reported and stopped() tells the threads to
+// start no further piece.
 class BandProgress {
   public:
-    BandProgress(const std::function<void(int)>& callback, const std::vector<int>& bandEnd,
+    BandProgress(const std::function<EnlargeStep(int)>& callback, const std::vector<int>& bandEnd,
                  int parts);
 
-    void finished(std::size_t band);
-    std::exception_ptr error() const { return error_; }
+    // Counts a finished piece of the band. noexcept: a callback that throws
+    // despite its contract ends the program here, on whichever thread it is.
+    void finished(std::size_t band) noexcept;
+    bool stopped() const { return stopped_.load(std::memory_order_acquire); }
 
   private:
-    const std::function<void(int)>& callback_;
+    const std::function<EnlargeStep(int)>& callback_;
     const std::vector<int>& bandEnd_;
     const int parts_;
     std::mutex mutex_;
     std::vector<int> done_;
     std::size_t prefix_ = 0;
-    std::exception_ptr error_;
+    std::atomic<bool> stopped_{false};
 };
 
 } // namespace velmora::detail

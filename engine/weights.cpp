@@ -19,7 +19,7 @@ struct AxisSample {
     bool whole = true;
 };
 
-AxisSample Locate(long long i, double r, int n) {
+AxisSample locate(long long i, double r, int n) {
     AxisSample a;
     const double s = static_cast<double>(i) / r;
     if (!std::isfinite(s)) {
@@ -40,13 +40,13 @@ AxisSample Locate(long long i, double r, int n) {
 }
 
 // The byte pair (64 - F / 4, F / 4) of weight F, in each of four 16-bit lanes.
-std::uint64_t Coarse_Weight(int weight) {
+std::uint64_t coarseWeight(int weight) {
     const std::uint64_t quarter = static_cast<std::uint64_t>(weight) / 4;
     return (quarter << 8 | (64 - quarter)) * 0x0001000100010001ull;
 }
 
 // fraction * 256 when that is a whole number (the product is exact), else -1.
-int Dyadic_Weight(double fraction) {
+int dyadicWeight(double fraction) {
     const double scaled = fraction * 256;
     return scaled == std::floor(scaled) && scaled >= 0 && scaled < 256 ? static_cast<int>(scaled)
                                                                        : -1;
@@ -54,7 +54,7 @@ int Dyadic_Weight(double fraction) {
 
 } // namespace
 
-ColumnTables Column_Tables(int firstColumn, int width, double r, int sourceWidth) {
+ColumnTables columnTables(int firstColumn, int width, double r, int sourceWidth) {
     ColumnTables t;
     const std::size_t padded = static_cast<std::size_t>(width) + kTablePad;
     t.slot.resize(padded);
@@ -63,17 +63,17 @@ ColumnTables Column_Tables(int firstColumn, int width, double r, int sourceWidth
     t.wholeMask.assign(padded, 0);
     t.weight.assign(padded, 0);
     t.highMask.assign(padded, 0);
-    t.coarseWeight.assign(padded, Coarse_Weight(0));
+    t.coarseWeight.assign(padded, coarseWeight(0));
     for (int x = 0; x < width; ++x) {
-        const AxisSample a = Locate(static_cast<long long>(firstColumn) + x, r, sourceWidth);
+        const AxisSample a = locate(static_cast<long long>(firstColumn) + x, r, sourceWidth);
         t.slot[x] = static_cast<std::int32_t>(a.lower);
         t.rest[x] = a.rest;
         t.fraction[x] = a.fraction;
         t.wholeMask[x] = a.whole ? ~std::uint64_t{0} : 0;
-        const int weight = Dyadic_Weight(a.fraction);
+        const int weight = dyadicWeight(a.fraction);
         t.dyadic = t.dyadic && weight >= 0;
         t.coarse = t.coarse && weight >= 0 && weight % 4 == 0;
-        t.coarseWeight[x] = Coarse_Weight(weight < 0 ? 0 : weight);
+        t.coarseWeight[x] = coarseWeight(weight < 0 ? 0 : weight);
         t.weight[x] = static_cast<std::uint64_t>(weight < 0 ? 0 : weight) * 0x0001000100010001ull;
         t.highMask[x] = a.whole ? 0 : 0xFF000000u;
     }
@@ -81,37 +81,36 @@ ColumnTables Column_Tables(int firstColumn, int width, double r, int sourceWidth
     return t;
 }
 
-std::vector<RowSample> Row_Samples(const SourceImage& source, int sourceHeight,
-                                   const std::uint32_t* whiteRow, double r, int firstRow,
-                                   int height) {
+std::vector<RowSample> rowSamples(const SourceImage& source, int sourceHeight,
+                                  const std::uint32_t* whiteRow, double r, int firstRow,
+                                  int height) {
     const auto sourceRow = [&](long long y) {
         return y < sourceHeight ? source.pixels + static_cast<std::ptrdiff_t>(y) * source.stride
                                 : whiteRow;
     };
     std::vector<RowSample> rows(height);
     for (int y = 0; y < height; ++y) {
-        const AxisSample a = Locate(static_cast<long long>(firstRow) + y, r, sourceHeight);
+        const AxisSample a = locate(static_cast<long long>(firstRow) + y, r, sourceHeight);
         RowSample& row = rows[y];
         row.upper = sourceRow(a.lower);
         row.lower = a.whole ? row.upper : sourceRow(a.lower + 1);
         row.rest = a.rest;
         row.fraction = a.fraction;
         row.whole = a.whole;
-        const int weight = Dyadic_Weight(a.fraction);
+        const int weight = dyadicWeight(a.fraction);
         row.weight = static_cast<std::uint16_t>(weight < 0 ? 0 : weight);
     }
     return rows;
 }
 
-bool Integer_Loops_Exact(const ColumnTables& columns, const std::vector<RowSample>& rows,
-                         double r) {
+bool integerLoopsExact(const ColumnTables& columns, const std::vector<RowSample>& rows, double r) {
     if (!columns.dyadic || !(r >= 1) || std::fegetround() != FE_TONEAREST)
         return false;
     return std::all_of(rows.begin(), rows.end(),
-                       [](const RowSample& row) { return Dyadic_Weight(row.fraction) >= 0; });
+                       [](const RowSample& row) { return dyadicWeight(row.fraction) >= 0; });
 }
 
-bool Byte_Pairs_Exact(const ColumnTables& columns, const std::vector<RowSample>& rows) {
+bool bytePairsExact(const ColumnTables& columns, const std::vector<RowSample>& rows) {
     return columns.coarse && std::all_of(rows.begin(), rows.end(),
                                          [](const RowSample& row) { return row.weight % 4 == 0; });
 }

@@ -25,22 +25,22 @@ struct ColumnTables {
     bool coarse = true;                      // every fraction a whole multiple of 1/64
 };
 
-ColumnTables Column_Tables(int firstColumn, int width, double r, int sourceWidth);
+ColumnTables columnTables(int firstColumn, int width, double r, int sourceWidth);
 
 // Where destination rows firstRow .. firstRow + height - 1 sample the source.
 // Rows outside read whiteRow, which holds at least sourceWidth + 1 white pixels.
-std::vector<RowSample> Row_Samples(const SourceImage& source, int sourceHeight,
-                                   const std::uint32_t* whiteRow, double r, int firstRow,
-                                   int height);
+std::vector<RowSample> rowSamples(const SourceImage& source, int sourceHeight,
+                                  const std::uint32_t* whiteRow, double r, int firstRow,
+                                  int height);
 
 // Whether the integer loops give the same pixels as the double arithmetic:
 // every weight a whole multiple of 1/256 (then every product and sum is exact),
 // neighbours never further apart than their window allows (ratios from 1 up),
 // and rounding to nearest, as the integer loops round.
-bool Integer_Loops_Exact(const ColumnTables& columns, const std::vector<RowSample>& rows, double r);
+bool integerLoopsExact(const ColumnTables& columns, const std::vector<RowSample>& rows, double r);
 
 // Whether the integer loops may blend byte pairs: every weight a whole multiple
 // of 1/64.
-bool Byte_Pairs_Exact(const ColumnTables& columns, const std::vector<RowSample>& rows);
+bool bytePairsExact(const ColumnTables& columns, const std::vector<RowSample>& rows);
 
 } // namespace velmora::detail

@@ -48,7 +48,7 @@ Destination found(DestinationKind kind, std::string file, int error = 0) {
 
 } // namespace
 
-Destination Find_Destination(const std::string& path) {
+Destination findDestination(const std::string& path) {
     // lstat and stat look at the names only; nothing is opened, so neither a
     // FIFO nor a device can block or act here.
     struct stat st;

@@ -49,10 +49,10 @@ struct Destination {
 
 // Looks at path (lstat, then the end of any chain of links) without opening
 // anything.
-Destination Find_Destination(const std::string& path);
+Destination findDestination(const std::string& path);
 
 // Whether a writer may put a file at the destination.
-inline bool Writable(DestinationKind kind) {
+inline bool writable(DestinationKind kind) {
     return kind == DestinationKind::New || kind == DestinationKind::RegularFile;
 }
 
@@ -80,7 +80,7 @@ inline constexpr DestinationWords kDestinationWords[] = {
      "it is a symbolic link to a file that does not exist"},
 };
 
-constexpr const DestinationWords* FindDestinationWords(DestinationKind kind) {
+constexpr const DestinationWords* findDestinationWords(DestinationKind kind) {
     for (const DestinationWords& words : kDestinationWords)
         if (words.kind == kind)
             return &words;

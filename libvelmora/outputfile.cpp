@@ -46,8 +46,8 @@ std::string uniqueName(const std::string& folder) {
 // What a destination that was a new name or a regular file has become: a link
 // now counts as refused, whatever it leads to.
 Destination changedTo(const std::string& file) {
-    Destination now = Find_Destination(file);
-    if (Writable(now.kind)) {
+    Destination now = findDestination(file);
+    if (writable(now.kind)) {
         now.kind = DestinationKind::OtherSpecial;
         now.error = EEXIST;
     }
@@ -76,8 +76,8 @@ bool OutputFile::refuse(const Destination& found) {
 }
 
 bool OutputFile::create(const std::string& destination) {
-    const Destination found = Find_Destination(destination);
-    if (!Writable(found.kind))
+    const Destination found = findDestination(destination);
+    if (!writable(found.kind))
         return refuse(found);
     destination_ = found.file;
     const std::string folder = folderOf(destination_);

@@ -3,7 +3,7 @@
 
 #include "velmora.h"
 
-#include "encodefile.h"
+#include "stripencoder.h"
 
 #include <cstdint>
 #include <vector>
@@ -36,11 +36,11 @@ extern "C" VELMORA_API int16_t ConvertPixelsToJPG(const void* pixels, int32_t wi
     if (!pixels || bytesPerLine < int64_t(width) * bytesPerPixel)
         return VELMORA_E_ARGUMENT;
     velmora::jpeg::EncodeSettings settings;
-    if (const int rc = velmora::jpeg::Picture_Settings(destinationPath, width, height,
-                                                       bytesPerPixel, quality, &settings))
+    if (const int rc = velmora::jpeg::pictureSettings(destinationPath, width, height, bytesPerPixel,
+                                                      quality, &settings))
         return static_cast<int16_t>(rc);
-    return velmora::jpeg::Guarded([&] {
+    return velmora::jpeg::guarded([&] {
         MemoryStrips strips(static_cast<const unsigned char*>(pixels), bytesPerLine);
-        return velmora::jpeg::Encode_File(destinationPath, settings, strips);
+        return velmora::jpeg::encodeFile(destinationPath, settings, strips);
     });
 }

@@ -40,7 +40,7 @@ inline constexpr StatusWords kStatusWords[] = {
 #undef VELMORA_STATUS_WORDS_TEXT
 
 // The words for `status`, or nullptr for a status the table does not know.
-constexpr const StatusWords* FindStatusWords(int status) {
+constexpr const StatusWords* findStatusWords(int status) {
     for (const StatusWords& words : kStatusWords)
         if (words.status == status)
             return &words;

@@ -102,7 +102,7 @@ void setParameters(j_compress_ptr cinfo, const StripJob* job) {
 
 } // namespace
 
-int Compress_Strip(const StripJob* job) {
+int compressStrip(const StripJob* job) {
     jpeg_compress_struct cinfo;
     ErrorManager errors;
     Destination destination;

@@ -29,6 +29,6 @@ struct StripJob {
 // Compresses the strip into job->output (replacing what it held): 4:4:4,
 // accurate integer DCT, standard Huffman tables, restart interval one MCU row.
 // Returns VELMORA_OK, VELMORA_E_OUT_OF_MEMORY or VELMORA_E_COMPRESSION.
-int Compress_Strip(const StripJob* job);
+int compressStrip(const StripJob* job);
 
 } // namespace velmora::jpeg

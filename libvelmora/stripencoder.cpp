@@ -4,12 +4,15 @@
 #include "stripencoder.h"
 
 #include "orderedring.h"
+#include "outputfile.h"
 #include "stripcompress.h"
 
 #include <sched.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <new>
 
@@ -84,7 +87,7 @@ Plan makePlan(const EncodeSettings& s) {
     rows = std::max(1, rows) * kStripRowUnit;
     p.stripRows = rows;
     p.strips = (p.height + rows - 1) / rows;
-    const int threads = s.threads > 0 ? std::min(s.threads, kMaxThreads) : Worker_Count();
+    const int threads = s.threads > 0 ? std::min(s.threads, kMaxThreads) : workerCount();
     p.workers = std::min(threads, p.strips);
     return p;
 }
@@ -118,7 +121,7 @@ int compressOne(const Plan& plan, int strip, StripSource& source, WorkerMemory& 
     job.quality = plan.quality;
     job.rowPointers = memory.rows.data();
     job.output = &out;
-    return Compress_Strip(&job);
+    return compressStrip(&job);
 }
 
 // Writes the strips in order as they come: the first strip's headers with the
@@ -233,7 +236,7 @@ bool markersFit(const std::vector<Marker>& markers) {
 
 } // namespace
 
-int Worker_Count() {
+int workerCount() {
     if (const char* forced = std::getenv("VELMORA_THREADS")) {
         char* end = nullptr;
         const long n = std::strtol(forced, &end, 10);
@@ -247,7 +250,7 @@ int Worker_Count() {
     return std::clamp(CPU_COUNT(&set), 1, kMaxThreads);
 }
 
-int Encode(const EncodeSettings& settings, StripSource& source, ByteSink& sink) {
+int encode(const EncodeSettings& settings, StripSource& source, ByteSink& sink) {
     if (settings.width <= 0 || settings.height <= 0 || settings.quality < 1 ||
         settings.quality > 100 || !markersFit(settings.markers))
         return VELMORA_E_ARGUMENT;
@@ -263,4 +266,109 @@ int Encode(const EncodeSettings& settings, StripSource& source, ByteSink& sink) 
     }
 }
 
+namespace {
+
+// The file's status, its errno passed on to the caller.
+int withError(int status, const OutputFile& output, int* osError) {
+    if (osError)
+        *osError = status == VELMORA_OK ? 0 : output.error();
+    return status;
+}
+
+} // namespace
+
+int encodeFile(const char* destinationPath, const EncodeSettings& settings, StripSource& source,
+               int* osError) {
+    OutputFile output;
+    if (!output.create(destinationPath))
+        return withError(VELMORA_E_DESTINATION, output, osError);
+    if (int rc = encode(settings, source, output))
+        return withError(rc, output, osError);
+    return withError(output.commit() ? VELMORA_OK : VELMORA_E_DESTINATION, output, osError);
+}
+
+int pictureSettings(const char* destinationPath, std::int32_t width, std::int32_t height,
+                    std::int32_t bytesPerPixel, std::int32_t quality, EncodeSettings* settings) {
+    if (!destinationPath || !*destinationPath || width < 1 || height < 1 ||
+        (bytesPerPixel != 3 && bytesPerPixel != 4) || quality < 1 || quality > 100)
+        return VELMORA_E_ARGUMENT;
+    if (width > VELMORA_MAX_DIMENSION || height > VELMORA_MAX_DIMENSION)
+        return VELMORA_E_TOO_LARGE;
+    settings->width = width;
+    settings->height = height;
+    settings->layout = bytesPerPixel == 4 ? PixelLayout::Bgrx : PixelLayout::Bgr;
+    settings->quality = quality;
+    return VELMORA_OK;
+}
+
+namespace {
+
+// Rows made by the caller's function into each worker's own buffer.
+class FilledStrips : public StripSource {
+  public:
+    FilledStrips(VelmoraFillRows fill, void* context, int width, int bytesPerPixel)
+        : fill_(fill), context_(context),
+          rowBytes_(static_cast<std::size_t>(width) * static_cast<std::size_t>(bytesPerPixel)) {}
+
+    int read(int first, int count, std::vector<unsigned char>& scratch,
+             unsigned char** rows) override {
+        if (scratch.size() < rowBytes_ * static_cast<std::size_t>(count))
+            scratch.resize(rowBytes_ * static_cast<std::size_t>(count));
+        const std::int32_t rc =
+            fill_(context_, first, count, scratch.data(), static_cast<std::int64_t>(rowBytes_));
+        if (rc != 0)
+            return rc < 0 && rc >= SHRT_MIN ? rc : VELMORA_E_SOURCE_UNREADABLE;
+        for (int i = 0; i < count; ++i)
+            rows[i] = scratch.data() + rowBytes_ * static_cast<std::size_t>(i);
+        return VELMORA_OK;
+    }
+
+  private:
+    VelmoraFillRows fill_;
+    void* context_;
+    std::size_t rowBytes_;
+};
+
+// The markers as the encoder takes them; false when one is malformed in a way
+// the encoder cannot see (a negative length, a code beyond a byte).
+bool readMarkers(const VelmoraMarker* markers, std::int32_t count, std::vector<Marker>* out) {
+    if (count < 0 || (count > 0 && markers == nullptr))
+        return false;
+    for (std::int32_t i = 0; i < count; ++i) {
+        const VelmoraMarker& m = markers[i];
+        if (m.length < 0 || m.code < 0 || m.code > UCHAR_MAX)
+            return false;
+        out->push_back(
+            {static_cast<unsigned char>(m.code), m.data, static_cast<std::size_t>(m.length)});
+    }
+    return true;
+}
+
+} // namespace
+
 } // namespace velmora::jpeg
+
+// ConvertRowsToJPG: rows made by the caller as they are needed in, the JPEG
+// file out.
+extern "C" VELMORA_API int16_t ConvertRowsToJPG(VelmoraFillRows fill, void* context, int32_t width,
+                                                int32_t height, int32_t bytesPerPixel,
+                                                const VelmoraMarker* markers, int32_t markerCount,
+                                                const char* destinationPath, int32_t quality) {
+    using namespace velmora::jpeg;
+    EncodeSettings settings;
+    // A refused argument outranks a size too large: these are checked first.
+    if (!fill || !readMarkers(markers, markerCount, &settings.markers))
+        return VELMORA_E_ARGUMENT;
+    if (const int rc =
+            pictureSettings(destinationPath, width, height, bytesPerPixel, quality, &settings))
+        return static_cast<std::int16_t>(rc);
+    int osError = 0;
+    const std::int16_t status = guarded([&] {
+        FilledStrips strips(fill, context, width, bytesPerPixel);
+        return encodeFile(destinationPath, settings, strips, &osError);
+    });
+    // Set last, once every file step (the temporary file's removal too) is over.
+    if (status == VELMORA_E_DESTINATION && osError != 0)
+        errno = osError;
+    return status;
+}

@@ -1,6 +1,7 @@
 // The streaming JPEG encoder shared by the conversion library and the batch
 // tool: pixels come in a strip of rows at a time, every core compresses
-// strips, and the file goes out in order as strips finish.
+// strips, and the file goes out in order as strips finish. ConvertRowsToJPG,
+// the library's entry for rows made on demand, is its face (stripencoder.cpp).
 //
 // How strips become one file
 //   The image is cut into horizontal strips of a multiple of 8 MCU rows (64
@@ -27,7 +28,9 @@
 #include "libvelmora/velmora.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <new>
 #include <vector>
 
 namespace velmora::jpeg {
@@ -75,7 +78,7 @@ struct EncodeSettings {
     int height = 0;
     PixelLayout layout = PixelLayout::Bgr;
     int quality = 100; // 1..100
-    // Compressing threads; 0: Worker_Count().
+    // Compressing threads; 0: workerCount().
     int threads = 0;
     // Rows per strip, rounded up to a multiple of kStripRowUnit; 0: a few
     // megabytes of pixels per strip.
@@ -84,20 +87,47 @@ struct EncodeSettings {
     // number of rows written so far (from the top).
     std::function<void(int rowsWritten)> progress;
     // Written in this order after the JFIF header; the bytes must stay valid
-    // until Encode returns.
+    // until encode() returns.
     std::vector<Marker> markers;
 };
 
 // The number of threads the process may run on (sched_getaffinity), or the
 // positive number in the environment variable VELMORA_THREADS, which forces a
 // count for tests and comparisons. At least 1, at most 64.
-int Worker_Count();
+int workerCount();
 
 // Encodes the image and writes the whole JPEG file to sink. Returns VELMORA_OK,
 // a status from the source, VELMORA_E_ARGUMENT (a size or quality out of
 // range, a marker that is not APPn or is too long), VELMORA_E_TOO_LARGE (a side above
 // VELMORA_MAX_DIMENSION), VELMORA_E_OUT_OF_MEMORY, VELMORA_E_COMPRESSION, or VELMORA_E_DESTINATION
 // (the sink refused). After a failure the sink may hold part of a file.
-int Encode(const EncodeSettings& settings, StripSource& source, ByteSink& sink);
+int encode(const EncodeSettings& settings, StripSource& source, ByteSink& sink);
+
+// Encodes source into a temporary file beside destinationPath and renames it
+// over the destination; on failure the destination is as it was and the
+// temporary file is gone. osError, when given, gets the errno of a failed file
+// step (0 otherwise). The encoder only reads the rows it is given.
+int encodeFile(const char* destinationPath, const EncodeSettings& settings, StripSource& source,
+               int* osError = nullptr);
+
+// The checks ConvertPixelsToJPG and ConvertRowsToJPG share, and the settings
+// they give: VELMORA_E_ARGUMENT for a null or empty path, a side below 1,
+// bytesPerPixel other than 3 or 4 or quality outside 1..100;
+// VELMORA_E_TOO_LARGE for a side above VELMORA_MAX_DIMENSION; VELMORA_OK with
+// the size, layout and quality set otherwise.
+int pictureSettings(const char* destinationPath, std::int32_t width, std::int32_t height,
+                    std::int32_t bytesPerPixel, std::int32_t quality, EncodeSettings* settings);
+
+// Runs one conversion with the library's exceptions turned into statuses, so
+// that none crosses the C boundary.
+template <typename Work> std::int16_t guarded(Work work) {
+    try {
+        return static_cast<std::int16_t>(work());
+    } catch (const std::bad_alloc&) {
+        return VELMORA_E_OUT_OF_MEMORY;
+    } catch (...) {
+        return VELMORA_E_COMPRESSION;
+    }
+}
 
 } // namespace velmora::jpeg

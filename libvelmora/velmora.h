@@ -12,23 +12,36 @@
  * whatever the image's size.
  *
  * What is read
- *   A file that starts with the signature "BM" and has a 12-, 40- or 64-byte
- *   info header, one plane, 8-bit palette, 24-bit or 32-bit pixels (the fourth
- *   byte is ignored; not with the 12-byte header), no compression, rows
- *   stored bottom-up (positive height); or a 108- or 124-byte (V4, V5) info
- *   header with 24- or 32-bit pixels, uncompressed or as 32-bit bit fields
- *   with the usual masks (red 0x00FF0000, green 0x0000FF00, blue
- *   0x000000FF), as ImageMagick and GIMP write them. Anything else is refused
- *   with a status: top-down bitmaps (negative height), RLE/JPEG/PNG
- *   compression, bit fields with a 40-byte header or other masks, other
- *   depths, palettes with a V4/V5 header, truncated files, palette indexes
- *   beyond the palette, and other formats such as PPM.
+ *   A file that starts with the signature "BM" and has a 12-byte (OS/2 1.x),
+ *   40-, 64-byte (OS/2 2.x), 108- or 124-byte (V4, V5; the colour space and
+ *   alpha mask are ignored) info header and one plane, with rows stored
+ *   bottom-up (positive height) or top-down (negative height):
+ *   - 1-, 4- and 8-bit palettes (as many entries as the header says, or 2, 16
+ *     and 256 when it says 0; 3-byte entries with the 12-byte header),
+ *     uncompressed or run-length coded (RLE8, RLE4). Pixels that the codes
+ *     skip (a jump, the end of a row or of the picture) take the palette's
+ *     first colour; pixels past a row's end are dropped;
+ *   - 16- and 32-bit pixels: with bit fields (the masks after a 40- or 64-byte
+ *     header, or in a V4/V5 one), any masks whose bits are contiguous, each
+ *     channel scaled to 8 bits by repeating its high bits, so that a full
+ *     channel is 255 (16-bit 5-6-5 white stays white); without, 5-5-5 and
+ *     8-8-8 (the fourth byte is ignored);
+ *   - 24-bit pixels.
+ *   Anything else is refused with a status: JPEG/PNG and other compression,
+ *   bit fields at other depths or with masks whose bits are not contiguous,
+ *   other depths, palettes of more than 256 entries, truncated files
+ *   (uncompressed rows that the file cannot hold, a run-length stream that
+ *   ends before its picture does), palette indexes beyond the palette, and
+ *   other formats such as PPM.
  *
  * Size limits
  *   Width and height are at most VELMORA_MAX_DIMENSION, the JPEG format's own
  *   limit in libjpeg; there is no limit on their product. The header's size
  *   claims are checked against the file's length before anything is written,
- *   so a lying header costs neither memory nor output.
+ *   so a lying header costs neither memory nor output. A run-length stream
+ *   may describe a large picture in a few bytes; it is read through once and
+ *   checked before anything is written, noting where each row starts (16
+ *   bytes a row), and its strips are then read from there like any others.
  *
  * What is written
  *   A baseline JFIF file, 4:4:4 (no chroma subsampling), accurate integer DCT

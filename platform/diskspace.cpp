@@ -12,7 +12,7 @@ std::atomic<long long> fakeFree{-1};
 
 } // namespace
 
-long long FreeBytes(const QString& folder) {
+long long freeBytes(const QString& folder) {
     const long long fake = fakeFree.load();
     if (fake >= 0)
         return fake;
@@ -22,7 +22,7 @@ long long FreeBytes(const QString& folder) {
     return storage.bytesAvailable();
 }
 
-void SetFreeBytesForTest(long long bytes) {
+void setFreeBytesForTest(long long bytes) {
     fakeFree.store(bytes);
 }
 

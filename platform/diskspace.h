@@ -7,10 +7,10 @@ namespace velmora::platform {
 
 // Bytes this process may still write on the file system that holds folder;
 // -1 when that cannot be told (the folder does not exist, for example).
-long long FreeBytes(const QString& folder);
+long long freeBytes(const QString& folder);
 
-// For tests: while bytes >= 0, FreeBytes reports bytes for every folder; -1
+// For tests: while bytes >= 0, freeBytes reports bytes for every folder; -1
 // goes back to the real figure.
-void SetFreeBytesForTest(long long bytes);
+void setFreeBytesForTest(long long bytes);
 
 } // namespace velmora::platform

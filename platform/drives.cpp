@@ -87,7 +87,7 @@ FolderError openFailure(int error, int missing) {
 
 // 0 when the folder opens for listing, otherwise the reason from the system.
 int openError(const QString& folder) {
-    const QByteArray native = NameToBytes(folder);
+    const QByteArray native = nameToBytes(folder);
     DIR* dir = ::opendir(native.constData());
     if (dir == nullptr)
         return errno == 0 ? EIO : errno;
@@ -97,17 +97,17 @@ int openError(const QString& folder) {
 
 } // namespace
 
-bool OffersDrive(const QString& mountPoint, const QByteArray& fileSystemType) {
+bool offersDrive(const QString& mountPoint, const QByteArray& fileSystemType) {
     return !isPseudoFileSystem(fileSystemType) && !isSystemFolder(mountPoint);
 }
 
-QStringList MountedDrives() {
+QStringList mountedDrives() {
     if (drivesForTest())
         return *drivesForTest();
     QStringList roots;
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
         const QString root = QDir::cleanPath(volume.rootPath());
-        if (root.isEmpty() || !OffersDrive(root, volume.fileSystemType()) ||
+        if (root.isEmpty() || !offersDrive(root, volume.fileSystemType()) ||
             !QFileInfo(root).isDir())
             continue;
         roots << root;
@@ -122,11 +122,11 @@ QStringList MountedDrives() {
     return roots;
 }
 
-void SetDriveListForTest(std::optional<QStringList> drives) {
+void setDriveListForTest(std::optional<QStringList> drives) {
     drivesForTest() = std::move(drives);
 }
 
-QString DriveOfFolder(const QString& folder, const QStringList& drives) {
+QString driveOfFolder(const QString& folder, const QStringList& drives) {
     const QString path = QDir::cleanPath(QDir(folder).absolutePath());
     QString best;
     for (const QString& drive : drives) {
@@ -137,18 +137,18 @@ QString DriveOfFolder(const QString& folder, const QStringList& drives) {
     return best.isEmpty() ? QStringLiteral("/") : best;
 }
 
-QString DriveCurrentFolder(const QString& drive, const QStringList& drives) {
+QString driveCurrentFolder(const QString& drive, const QStringList& drives) {
     const QString current = QDir::currentPath();
-    if (DriveOfFolder(current, drives) == drive)
+    if (driveOfFolder(current, drives) == drive)
         return current;
     return drive;
 }
 
-FolderError CheckDrive(const QString& driveRoot) {
+FolderError checkDrive(const QString& driveRoot) {
     return openFailure(openError(driveRoot), kErrDeviceUnavailable);
 }
 
-FolderError CheckFolder(const QString& folder) {
+FolderError checkFolder(const QString& folder) {
     return openFailure(openError(folder), kErrPathNotFound);
 }
 

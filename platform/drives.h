@@ -13,28 +13,28 @@
 namespace velmora::platform {
 
 // The mount points of the mounted volumes, sorted, "/" always first. Only
-// those OffersDrive accepts are listed, and no mounts of single files.
-QStringList MountedDrives();
+// those offersDrive accepts are listed, and no mounts of single files.
+QStringList mountedDrives();
 
 // Whether a volume mounted there with that file system holds the user's
 // folders: removable media under /media or /run/media/<user> and ordinary
 // disks do; pseudo file systems (proc, sysfs, cgroups, device nodes), overlay
 // layers, squashfs images, snaps and the system's own folders (/proc, /sys,
 // /dev, /run) do not.
-bool OffersDrive(const QString& mountPoint, const QByteArray& fileSystemType);
+bool offersDrive(const QString& mountPoint, const QByteArray& fileSystemType);
 
-// Replaces what MountedDrives reports until cleared with std::nullopt. Tests use
+// Replaces what mountedDrives reports until cleared with std::nullopt. Tests use
 // it to offer a drive that is not ready.
-void SetDriveListForTest(std::optional<QStringList> drives);
+void setDriveListForTest(std::optional<QStringList> drives);
 
 // The entry of drives that holds folder: the longest mount point that is a
 // prefix of the folder's absolute, cleaned path ("/" when none matches).
-QString DriveOfFolder(const QString& folder, const QStringList& drives);
+QString driveOfFolder(const QString& folder, const QStringList& drives);
 
 // The folder a drive change moves to: the process's current folder when it lies
 // on that drive (as each drive of the classic system keeps a current folder),
 // otherwise the drive's mount point.
-QString DriveCurrentFolder(const QString& drive, const QStringList& drives);
+QString driveCurrentFolder(const QString& drive, const QStringList& drives);
 
 // Why a folder cannot be listed. number follows the classic run-time error
 // numbers the program reports: 68 (device unavailable) for a volume that does
@@ -48,11 +48,11 @@ struct FolderError {
 // Opens a drive's root for listing and reports why that fails: a root this user
 // may not read gives 70; any other failure (a medium that is missing, a mount
 // point that is gone or does not answer) means the drive is not ready, 68.
-FolderError CheckDrive(const QString& driveRoot);
+FolderError checkDrive(const QString& driveRoot);
 
 // Opens a folder for listing and reports why that fails: 70 for a folder this
 // user may not read, 76 for one that is not there or is no folder, 68 otherwise.
-FolderError CheckFolder(const QString& folder);
+FolderError checkFolder(const QString& folder);
 
 inline constexpr int kErrDeviceUnavailable = 68;
 inline constexpr int kErrPermissionDenied = 70;

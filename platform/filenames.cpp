@@ -57,7 +57,7 @@ int sequenceLength(const unsigned char* p, qsizetype left) {
 
 } // namespace
 
-QString NameFromBytes(const QByteArray& bytes) {
+QString nameFromBytes(const QByteArray& bytes) {
     QString name;
     name.reserve(bytes.size());
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
@@ -77,7 +77,7 @@ QString NameFromBytes(const QByteArray& bytes) {
     return name;
 }
 
-QByteArray NameToBytes(const QString& name) {
+QByteArray nameToBytes(const QString& name) {
     QByteArray bytes;
     bytes.reserve(name.size());
     qsizetype run = 0; // start of the text not yet added
@@ -92,7 +92,7 @@ QByteArray NameToBytes(const QString& name) {
     return bytes;
 }
 
-QString NameForDisplay(const QString& name) {
+QString nameForDisplay(const QString& name) {
     QString shown = name;
     for (qsizetype i = 0; i < name.size(); ++i) {
         if (isEscape(name, i))
@@ -101,17 +101,17 @@ QString NameForDisplay(const QString& name) {
     return shown;
 }
 
-QString LocalFileName(const QUrl& url) {
+QString localFileName(const QUrl& url) {
     if (!url.isLocalFile() || !url.host().isEmpty())
         return url.toLocalFile();
-    return NameFromBytes(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+    return nameFromBytes(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
 }
 
-QString AbsoluteName(const QString& name) {
+QString absoluteName(const QString& name) {
     char folder[PATH_MAX];
     if (name.startsWith(QLatin1Char('/')) || ::getcwd(folder, sizeof folder) == nullptr)
         return name;
-    return NameFromBytes(QByteArray(folder)) + QLatin1Char('/') + name;
+    return nameFromBytes(QByteArray(folder)) + QLatin1Char('/') + name;
 }
 
 } // namespace velmora::platform

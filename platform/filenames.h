@@ -15,17 +15,17 @@ class QUrl;
 namespace velmora::platform {
 
 // The name as text, with the escapes above for invalid bytes.
-QString NameFromBytes(const QByteArray& bytes);
-// The bytes a name from NameFromBytes (or any ordinary text) stands for.
-QByteArray NameToBytes(const QString& name);
+QString nameFromBytes(const QByteArray& bytes);
+// The bytes a name from nameFromBytes (or any ordinary text) stands for.
+QByteArray nameToBytes(const QString& name);
 // The name for the eye: each invalid byte shown as U+FFFD.
-QString NameForDisplay(const QString& name);
+QString nameForDisplay(const QString& name);
 
 // The file a local file: URL names (a dropped file), from the URL's
 // percent-encoded bytes: QUrl::toLocalFile() reads them as UTF-8.
-QString LocalFileName(const QUrl& url);
+QString localFileName(const QUrl& url);
 // A name from the command line made absolute against the current folder,
 // both taken as bytes (a relative name is joined to the folder as it is).
-QString AbsoluteName(const QString& name);
+QString absoluteName(const QString& name);
 
 } // namespace velmora::platform

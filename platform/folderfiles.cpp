@@ -13,7 +13,7 @@ namespace {
 // The names of the entries of folder whose kind (st_mode) `keep` takes.
 template <typename Keep> QStringList namesIn(const QString& folder, Keep keep) {
     QStringList names;
-    DIR* dir = ::opendir(NameToBytes(folder).constData());
+    DIR* dir = ::opendir(nameToBytes(folder).constData());
     if (dir == nullptr)
         return names;
     // fstatat without AT_SYMLINK_NOFOLLOW follows a link to what it names;
@@ -24,7 +24,7 @@ template <typename Keep> QStringList namesIn(const QString& folder, Keep keep) {
             continue;
         struct stat st {};
         if (::fstatat(fd, entry->d_name, &st, 0) == 0 && keep(st.st_mode))
-            names << NameFromBytes(QByteArray(entry->d_name));
+            names << nameFromBytes(QByteArray(entry->d_name));
     }
     ::closedir(dir);
     return names;
@@ -32,11 +32,11 @@ template <typename Keep> QStringList namesIn(const QString& folder, Keep keep) {
 
 } // namespace
 
-QStringList RegularFilesIn(const QString& folder) {
+QStringList regularFilesIn(const QString& folder) {
     return namesIn(folder, [](mode_t mode) { return S_ISREG(mode); });
 }
 
-QStringList FoldersIn(const QString& folder) {
+QStringList foldersIn(const QString& folder) {
     return namesIn(folder, [](mode_t mode) { return S_ISDIR(mode); });
 }
 

@@ -11,10 +11,10 @@ namespace velmora::platform {
 // files (a name starting with ".") left out, in no particular order. Names
 // are given as filenames.h makes them, so a name that is not UTF-8 is listed
 // and opens. Empty when the folder cannot be read.
-QStringList RegularFilesIn(const QString& folder);
+QStringList regularFilesIn(const QString& folder);
 
 // The names of the folders in folder, links to folders included, hidden ones
 // left out, in no particular order, made as filenames.h makes them.
-QStringList FoldersIn(const QString& folder);
+QStringList foldersIn(const QString& folder);
 
 } // namespace velmora::platform

@@ -169,33 +169,33 @@ MemorySources& currentSources() {
 
 } // namespace
 
-long long AvailableMemoryBytes(const MemorySources& sources) {
+long long availableMemoryBytes(const MemorySources& sources) {
     long long best = meminfoAvailable(sources.proc);
     best = least(best, cgroupHeadroom(sources.proc));
     best = least(best, addressSpaceHeadroom(sources.proc));
     return best;
 }
 
-long long AvailableMemoryBytes() {
+long long availableMemoryBytes() {
     MemorySources sources;
     {
         std::lock_guard lock(sourcesMutex());
         sources = currentSources();
     }
-    return AvailableMemoryBytes(sources);
+    return availableMemoryBytes(sources);
 }
 
-long long MemoryBudgetBytes() {
-    const long long available = AvailableMemoryBytes();
+long long memoryBudgetBytes() {
+    const long long available = availableMemoryBytes();
     return available < 0 ? kUnknown : static_cast<long long>(kMemoryShare * double(available));
 }
 
-bool FitsInMemory(long long bytes) {
-    const long long budget = MemoryBudgetBytes();
+bool fitsInMemory(long long bytes) {
+    const long long budget = memoryBudgetBytes();
     return budget < 0 || bytes <= budget;
 }
 
-void SetMemorySources(const MemorySources& sources) {
+void setMemorySources(const MemorySources& sources) {
     std::lock_guard lock(sourcesMutex());
     currentSources() = sources;
 }

@@ -20,19 +20,19 @@ struct MemorySources {
 // cache the group could drop first), and what the address-space limit leaves
 // (its limit less VmSize). 0 when a source says nothing is left; -1 when no
 // source could be read.
-long long AvailableMemoryBytes(const MemorySources& sources);
+long long availableMemoryBytes(const MemorySources& sources);
 // The same from the sources in force (the live system unless a test set others).
-long long AvailableMemoryBytes();
+long long availableMemoryBytes();
 
-// What one new allocation may take: a share of AvailableMemoryBytes(), leaving
+// What one new allocation may take: a share of availableMemoryBytes(), leaving
 // room for everything else the process runs; -1 when the figure is unknown.
-long long MemoryBudgetBytes();
-// Whether the process may take `bytes` more (within MemoryBudgetBytes()). True
+long long memoryBudgetBytes();
+// Whether the process may take `bytes` more (within memoryBudgetBytes()). True
 // when the figure is unknown, so that an unreadable /proc refuses nothing.
-bool FitsInMemory(long long bytes);
+bool fitsInMemory(long long bytes);
 
-// Replaces the sources that AvailableMemoryBytes() reads; a default
+// Replaces the sources that availableMemoryBytes() reads; a default
 // MemorySources goes back to the live system.
-void SetMemorySources(const MemorySources& sources);
+void setMemorySources(const MemorySources& sources);
 
 } // namespace velmora::platform

@@ -1,7 +1,7 @@
 #include "save/bitmapstrips.h"
 
+#include "imageio/bitmapwriter.h"
 #include "libvelmora/orderedring.h"
-#include "platform/bitmap.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -50,9 +50,9 @@ void make(const ResultRows& rows, int n, Strip& strip) {
 
 } // namespace
 
-SaveResult Write_Bitmap_Strips(const ResultRows& rows, const QString& path, RowProgress& progress) {
+SaveResult writeBitmapStrips(const ResultRows& rows, const QString& path, RowProgress& progress) {
     QString error;
-    platform::BitmapWriter writer;
+    imageio::BitmapWriter writer;
     if (!writer.open(path, rows.width(), rows.height(), &error))
         return {SaveStatus::Failed, error};
     const int strips = (rows.height() + kStripRows - 1) / kStripRows;

@@ -11,9 +11,9 @@
 
 namespace velmora {
 
-// Writes the picture of rows as the 24-bit bitmap path (platform::BitmapWriter:
+// Writes the picture of rows as the 24-bit bitmap path (imageio::BitmapWriter:
 // under a temporary name, renamed at the end). Saved, NotComputed or Failed
 // with error; a failure leaves no file and keeps the one at path.
-SaveResult Write_Bitmap_Strips(const ResultRows& rows, const QString& path, RowProgress& progress);
+SaveResult writeBitmapStrips(const ResultRows& rows, const QString& path, RowProgress& progress);
 
 } // namespace velmora

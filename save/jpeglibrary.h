@@ -1,14 +1,27 @@
-// The JPEG conversion library, loaded by its SONAME (libvelmora.so.1) at its
-// first use: from the executable's folder first, then from the installed
-// library folder beside its bin folder, then from the system's library path.
-// A library that was not found is looked for again at the next use.
+// The JPEG conversion library as a save uses it, whatever its age. The
+// library is loaded by its SONAME (libvelmora.so.1): from the executable's
+// folder first, then from the installed library folder beside its bin folder,
+// then from the system's library path. What it offers decides, once, at the
+// load, how a picture reaches it:
+//   - ConvertRowsToJPG: the rows as they are made, strip by strip;
+//   - ConvertPixelsToJPG (an older library): the 1:1 picture from memory, any
+//     other picture as below;
+//   - ConvertBMPtoJPG alone (the first library): a hidden temporary bitmap
+//     beside the file, written strip by strip, converted and deleted.
+// The file is the same whichever way it went, except that only the first way
+// writes the caller's marker segments (the source's metadata).
 #pragma once
 
 #include "libvelmora/velmora.h"
+#include "save/resultrows.h"
+#include "save/rowprogress.h"
+#include "save/save.h"
 
+#include <QLibrary>
 #include <QString>
 
-class QImage;
+#include <memory>
+#include <vector>
 
 namespace velmora {
 
@@ -17,37 +30,66 @@ inline constexpr int kLibraryMissing = -1000;
 // The program saves at the best quality.
 inline constexpr int kJpegQuality = 100;
 
-// What the library offers; an older library lacks the later entries.
-struct JpegLibrary {
-    bool found = false;                                // ConvertBMPtoJPG, which every version has
-    decltype(&ConvertRowsToJPG) convertRows = nullptr; // ConvertRowsToJPG
+// The library's strip-fed entry, ConvertRowsToJPG.
+using ConvertRowsFunction = decltype(&ConvertRowsToJPG);
+
+// What a status of the conversion library means, in the words the program
+// shows in its message box; an unknown status is shown with its number.
+QString jpegStatusText(int status);
+
+class JpegLibrary {
+  public:
+    // The library looked for in folder ("": the executable's folder), the
+    // installed library folder beside it and, when systemPath, the system's
+    // library path. Nothing is loaded before the first use.
+    explicit JpegLibrary(QString folder = {}, bool systemPath = true);
+    // The strip-fed entry linked into this program (the batch tool links the
+    // encoder in): nothing is loaded.
+    static JpegLibrary linked(ConvertRowsFunction convertRows);
+    ~JpegLibrary();
+    JpegLibrary(JpegLibrary&&) noexcept;
+    JpegLibrary& operator=(JpegLibrary&&) noexcept;
+
+    // Loads the library unless it is loaded; until it has been found, every
+    // call looks again, so that installing it after a failed save needs no
+    // restart. False, with the reason in error, when it is not found. Not
+    // safe to call from two threads at once; the rest is.
+    bool load(QString* error = nullptr);
+
+    // The disk space writing a picture of rows needs: the JPEG, and the
+    // temporary bitmap where the library takes one. Loads the library first.
+    long long roomNeeded(const ResultRows& rows) const;
+
+    // Writes the picture of rows as the JPEG file path at quality, with the
+    // markers after the JFIF header where the library takes them. The library
+    // must be loaded. No partial file is left, and an existing file keeps its
+    // content unless the write succeeds.
+    SaveResult write(const ResultRows& rows, const std::vector<JpegMarker>& markers,
+                     const QString& path, int quality, RowProgress& progress) const;
+
+    // ConvertBMPtoJPG(bitmap, jpeg, -1, quality, -1) of the loaded library:
+    // its status, or kLibraryMissing; error gets the reason of a failure.
+    int convertBitmap(const QString& bitmapPath, const QString& jpegPath, QString* error,
+                      int quality = kJpegQuality) const;
+
+  private:
+    using Writer = SaveResult (JpegLibrary::*)(const ResultRows&, const std::vector<JpegMarker>&,
+                                               const QString&, int, RowProgress&) const;
+    SaveResult writeRows(const ResultRows& rows, const std::vector<JpegMarker>& markers,
+                         const QString& path, int quality, RowProgress& progress) const;
+    SaveResult writePixels(const ResultRows& rows, const std::vector<JpegMarker>& markers,
+                           const QString& path, int quality, RowProgress& progress) const;
+    SaveResult writeBitmap(const ResultRows& rows, const std::vector<JpegMarker>& markers,
+                           const QString& path, int quality, RowProgress& progress) const;
+
+    QString folder_;
+    bool systemPath_ = true;
+    std::unique_ptr<QLibrary> library_;
+    decltype(&ConvertBMPtoJPG) convertBmp_ = nullptr;
+    decltype(&ConvertPixelsToJPG) convertPixels_ = nullptr;
+    ConvertRowsFunction convertRows_ = nullptr;
+    // How a picture reaches the library, chosen when it is loaded.
+    Writer writer_ = nullptr;
 };
-
-// Loads the library and tells what it offers; error says why it was not
-// found.
-JpegLibrary Jpeg_Library(QString* error);
-
-// ConvertBMPtoJPG(bitmap, jpeg, -1, quality, -1) of the library. Returns the
-// library's status (0: the JPEG was written) or kLibraryMissing; error gets a
-// short explanation when something went wrong.
-int ConvertBitmapToJpeg(const QString& bitmapPath, const QString& jpegPath, QString* error,
-                        int quality = kJpegQuality);
-
-// Whether ConvertPictureToJpeg can write picture: the library has
-// ConvertPixelsToJPG and the picture holds 32-bit words (RGB32 or ARGB32, the
-// alpha byte ignored). Loads the library.
-bool Converts_Picture_In_Memory(const QImage& picture);
-
-// ConvertPixelsToJPG(picture's rows, ..., jpeg, quality) of the library: the
-// file ConvertBitmapToJpeg writes for the same picture, without a bitmap on
-// disk. Returns the library's status or kLibraryMissing (also when
-// Converts_Picture_In_Memory is false); error as above.
-int ConvertPictureToJpeg(const QImage& picture, const QString& jpegPath, QString* error,
-                         int quality = kJpegQuality);
-
-// Where to look for the library first ("" is the executable's folder), and
-// whether to go on to the system's library path; tests point it elsewhere.
-// The library is loaded again at the next use.
-void Set_Library_Folder(const QString& folder, bool thenSystemPath = true);
 
 } // namespace velmora

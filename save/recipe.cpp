@@ -4,11 +4,11 @@
 
 namespace velmora {
 
-QSize Recipe_Size(const Recipe& recipe) {
+QSize recipeSize(const Recipe& recipe) {
     if (recipe.ratio == 0)
         return recipe.source.size().isEmpty() ? QSize(0, 0) : recipe.source.size();
     const EnlargeGeometry g =
-        Enlarge_Geometry(recipe.source.width(), recipe.source.height(), recipe.ratio);
+        enlargeGeometry(recipe.source.width(), recipe.source.height(), recipe.ratio);
     if (!g.valid)
         return QSize();
     // An empty result is saved as the window shows it: a picture of no size.

@@ -2,20 +2,12 @@
 // the picture and the ratio it is enlarged by.
 #pragma once
 
-#include <QByteArray>
+#include "imageio/metadata.h"
+
 #include <QImage>
 #include <QSize>
 
 namespace velmora {
-
-// What a JPEG source carries beside its pixels, for a saved JPEG to keep: its
-// EXIF block (the APP1 payload, starting "Exif\0\0") and its ICC profile,
-// as the image reader found them. Empty for a bitmap source, for a source
-// without them, and where the user asked to leave them out.
-struct SourceMetadata {
-    QByteArray exif;
-    QByteArray iccProfile;
-};
 
 struct Recipe {
     Recipe() = default;
@@ -34,8 +26,8 @@ struct Recipe {
 };
 
 // The size of the picture the recipe makes: the source's own at ratio 0, the
-// enlargement's otherwise (Enlarge_Geometry), 0 x 0 for a result without
+// enlargement's otherwise (enlargeGeometry), 0 x 0 for a result without
 // pixels. An invalid QSize when the result is too large for any size to hold.
-QSize Recipe_Size(const Recipe& recipe);
+QSize recipeSize(const Recipe& recipe);
 
 } // namespace velmora

@@ -21,7 +21,7 @@ ResultRows::ResultRows(const Recipe& recipe)
     : source_(isWholeWords(recipe.source) ? recipe.source
                                           : recipe.source.convertToFormat(QImage::Format_RGB32)),
       ratio_(recipe.ratio) {
-    const QSize size = Recipe_Size(recipe);
+    const QSize size = recipeSize(recipe);
     if (size.isValid()) {
         width_ = size.width();
         height_ = size.height();
@@ -44,7 +44,8 @@ bool ResultRows::fill(int first, int count, std::uint32_t* pixels, std::ptrdiff_
     options.threads = threads;
     options.blendedHigh = kBlendedHigh;
     options.firstRow = first;
-    return Enlarge(view, ratio_, DestImage{pixels, width_, count, stride}, options);
+    return enlarge(view, ratio_, DestImage{pixels, width_, count, stride}, options) ==
+           EnlargeStatus::Done;
 }
 
 } // namespace velmora

@@ -14,7 +14,7 @@ namespace velmora {
 class ResultRows {
   public:
     // Keeps the recipe's source (shared, or a 32-bit copy of another format).
-    // The size is Recipe_Size's; an invalid one gives no rows.
+    // The size is recipeSize's; an invalid one gives no rows.
     explicit ResultRows(const Recipe& recipe);
 
     int width() const { return width_; }
@@ -25,9 +25,13 @@ class ResultRows {
     // the window computes it (blended pixels opaque), or of the source at 1:1.
     // threads is the engine's thread count for the strip (0: one per core).
     // Safe to call from several threads at once. False when the engine refused
-    // (the rows are then undefined).
+    // or ran out of memory (the rows are then undefined).
     bool fill(int first, int count, std::uint32_t* pixels, std::ptrdiff_t stride,
               int threads = 1) const;
+
+    // The picture itself when the rows are the source's at 1:1, held as
+    // 32-bit words; null when they are made by the engine.
+    const QImage* wholePicture() const { return ratio_ == 0 ? &source_ : nullptr; }
 
   private:
     QImage source_;

@@ -1,36 +1,59 @@
 #include "save/save.h"
 
-#include "platform/bitmap.h"
+#include "imageio/bitmapwriter.h"
+#include "imageio/metadatamarkers.h"
 #include "platform/filenames.h"
 #include "save/bitmapstrips.h"
-#include "save/jpegsave.h"
+#include "save/jpeglibrary.h"
 #include "save/resultrows.h"
 #include "save/rowprogress.h"
 #include "save/savelimits.h"
 
 namespace velmora {
 
-SaveResult Save_Recipe(const Recipe& recipe, const QString& path, SaveKind kind,
-                       const SaveOptions& options) {
+namespace {
+
+// The JPEG side of a save: the source's metadata first, as a camera writes
+// it (EXIF, then the profile), then the caller's own segments.
+SaveResult writeJpeg(const ResultRows& rows, const Recipe& recipe, const QString& path,
+                     const SaveOptions& options, RowProgress& progress) {
+    JpegLibrary ownLibrary;
+    JpegLibrary& library = options.jpegLibrary ? *options.jpegLibrary : ownLibrary;
+    QString error;
+    // Nothing is written for a conversion that cannot happen.
+    if (!library.load(&error))
+        return {SaveStatus::Failed, error, kLibraryMissing, 0};
+    if (options.checkRoom && !hasRoom(path, library.roomNeeded(rows), &error))
+        return {SaveStatus::NoRoom, error};
+    std::vector<JpegMarker> markers =
+        metadataMarkers(recipe.metadata, {rows.width(), rows.height()});
+    markers.insert(markers.end(), options.markers.begin(), options.markers.end());
+    return library.write(rows, markers, path, options.quality, progress);
+}
+
+} // namespace
+
+SaveResult saveRecipe(const Recipe& recipe, const QString& path, SaveKind kind,
+                      const SaveOptions& options) {
     // The size alone decides, before any pixel is made or any file touched.
-    const QSize size = Recipe_Size(recipe);
-    if (const QString why = Format_Refusal(size, kind); !why.isEmpty())
+    const QSize size = recipeSize(recipe);
+    if (const QString why = formatRefusal(size, kind); !why.isEmpty())
         return {SaveStatus::NotInFormat, why};
-    const jpeg::Destination destination = Find_Destination(path);
-    if (const std::optional<SaveResult> refused = Destination_Refusal(destination))
+    const jpeg::Destination destination = findDestination(path);
+    if (const std::optional<SaveResult> refused = destinationRefusal(destination))
         return *refused;
     // A link is written through: the room, the hidden bitmap and the file are
     // the target's, in the target's folder.
-    const QString file = platform::NameFromBytes(QByteArray::fromStdString(destination.file));
+    const QString file = platform::nameFromBytes(QByteArray::fromStdString(destination.file));
     const ResultRows rows(recipe);
     RowProgress progress(options.progress);
     if (kind == SaveKind::Jpeg)
-        return Write_Jpeg(rows, recipe, file, options, progress);
+        return writeJpeg(rows, recipe, file, options, progress);
     QString error;
     if (options.checkRoom &&
-        !Has_Room(file, platform::BitmapFileBytes(size.width(), size.height()), &error))
+        !hasRoom(file, imageio::bitmapFileBytes(size.width(), size.height()), &error))
         return {SaveStatus::NoRoom, error};
-    return Write_Bitmap_Strips(rows, file, progress);
+    return writeBitmapStrips(rows, file, progress);
 }
 
 } // namespace velmora

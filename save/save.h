@@ -47,7 +47,7 @@ struct SaveResult {
     SaveStatus status = SaveStatus::Failed;
     QString error;
     // The conversion library's status of a JPEG that failed (VELMORA_E_*, or
-    // kLibraryMissing); 0 otherwise.
+    // kLibraryMissing of jpeglibrary.h); 0 otherwise.
     int libraryStatus = 0;
     // The system's error (errno) of a failed file step, when known; 0 otherwise.
     int osError = 0;
@@ -55,16 +55,7 @@ struct SaveResult {
     jpeg::DestinationKind destination = jpeg::DestinationKind::New;
 };
 
-// A marker segment to write into a JPEG after its JFIF header (APPn, such as
-// Exif or one chunk of an ICC profile): code 0xE0 to 0xEF and the bytes after
-// the length field, at most VELMORA_MAX_MARKER_BYTES.
-struct JpegMarker {
-    int code = 0;
-    QByteArray bytes;
-};
-
-// The JPEG conversion library's strip-fed entry, ConvertRowsToJPG.
-using ConvertRowsFunction = decltype(&ConvertRowsToJPG);
+class JpegLibrary;
 
 struct SaveOptions {
     int quality = 100; // JPEG quality, 1 to 100
@@ -72,17 +63,17 @@ struct SaveOptions {
     // they grow; from the saving threads, never twice at once.
     std::function<void(int rowsDone)> progress;
     // Written into a JPEG in this order, after the segments that carry the
-    // recipe's metadata (metadatamarkers.h). Only the library's strip-fed
-    // entry writes either: through an older library the file goes without.
+    // recipe's metadata (metadatamarkers.h). Only a library with the
+    // strip-fed entry writes either (jpeglibrary.h).
     std::vector<JpegMarker> markers;
     // Whether to refuse a save that the destination's disk has no room for, by
     // the estimated size of the file (and of the temporary bitmap when one is
     // needed) against the room the disk reports.
     bool checkRoom = true;
-    // The strip-fed JPEG entry to call; null: the conversion library's,
-    // loaded by name (jpeglibrary.h). The batch tool passes the one linked
-    // into it.
-    ConvertRowsFunction jpegEntry = nullptr;
+    // The conversion library a JPEG goes through, loaded here when it is not
+    // yet; one save at a time per library. Null: the library beside the
+    // program, loaded for this save alone.
+    JpegLibrary* jpegLibrary = nullptr;
 };
 
 // Writes the picture the recipe makes as path, of the given kind. Refuses,
@@ -91,13 +82,11 @@ struct SaveOptions {
 // 4 GiB or more), a destination that is not a regular file to replace or a
 // new name (libvelmora/destination.h: a symbolic link is written through,
 // its target replaced) and, when options.checkRoom, a destination without
-// room for it. A JPEG goes through
-// the conversion library's strip-fed entry; a library without it gets the 1:1
-// picture from memory (ConvertPixelsToJPG) or a hidden temporary bitmap beside
-// the file, written strip by strip, converted by ConvertBMPtoJPG and deleted.
-// Whatever happens, no partial file is left and an existing file keeps its
-// content unless the save succeeds. Safe to call on any thread.
-SaveResult Save_Recipe(const Recipe& recipe, const QString& path, SaveKind kind,
-                       const SaveOptions& options = {});
+// room for it. A JPEG goes through the conversion library (jpeglibrary.h), a
+// bitmap through the bitmap writer. Whatever happens, no partial file is left
+// and an existing file keeps its content unless the save succeeds. Safe to
+// call on any thread.
+SaveResult saveRecipe(const Recipe& recipe, const QString& path, SaveKind kind,
+                      const SaveOptions& options = {});
 
 } // namespace velmora

@@ -1,6 +1,6 @@
 #include "save/savelimits.h"
 
-#include "platform/bitmap.h"
+#include "imageio/bitmapwriter.h"
 #include "platform/diskspace.h"
 #include "platform/filenames.h"
 
@@ -12,7 +12,6 @@ namespace velmora {
 
 namespace {
 
-constexpr long long kJpegShareOfBitmap = 2;
 constexpr long long kMiB = 1LL << 20;
 
 QString sizeText(const QSize& size) {
@@ -23,45 +22,45 @@ QString jpegRefusal(const QSize& size) {
     QString text = sizeText(size) + QStringLiteral("は JPEG ﾌｧｲﾙには大きすぎます。JPEG は一辺 %1 "
                                                    "ﾋﾟｸｾﾙまでです。")
                                         .arg(VELMORA_MAX_DIMENSION);
-    if (Format_Holds(size, SaveKind::Bitmap))
+    if (formatHolds(size, SaveKind::Bitmap))
         text += QStringLiteral("BMP ﾌｧｲﾙなら保存できます。");
     return text;
 }
 
 QString bitmapRefusal(const QSize& size) {
-    const long long bytes = platform::BitmapFileBytes(size.width(), size.height());
+    const long long bytes = imageio::bitmapFileBytes(size.width(), size.height());
     QString text = sizeText(size) + QStringLiteral("の BMP ﾌｧｲﾙは %1 MB になり、BMP ﾌｧｲﾙは 4 GB "
                                                    "(4096 MB) 未満までです。")
                                         .arg((bytes + kMiB - 1) / kMiB);
-    if (Format_Holds(size, SaveKind::Jpeg))
+    if (formatHolds(size, SaveKind::Jpeg))
         text += QStringLiteral("JPEG ﾌｧｲﾙなら保存できます。");
     return text;
 }
 
 } // namespace
 
-bool Format_Holds(const QSize& size, SaveKind kind) {
+bool formatHolds(const QSize& size, SaveKind kind) {
     if (kind == SaveKind::Jpeg)
         return std::max(size.width(), size.height()) <= VELMORA_MAX_DIMENSION;
-    return platform::BitmapFileBytes(size.width(), size.height()) < platform::kMaxBitmapFileBytes;
+    return imageio::bitmapFileBytes(size.width(), size.height()) < imageio::kMaxBitmapFileBytes;
 }
 
-QString Format_Refusal(const QSize& size, SaveKind kind) {
+QString formatRefusal(const QSize& size, SaveKind kind) {
     if (!size.isValid())
         return QStringLiteral("拡大後の画像が大きすぎて、JPEG ﾌｧｲﾙにも BMP ﾌｧｲﾙにもできません。");
     if (kind == SaveKind::Jpeg && size.isEmpty())
         return QStringLiteral("画像に画素がないため、JPEG ﾌｧｲﾙにできません。");
-    if (Format_Holds(size, kind))
+    if (formatHolds(size, kind))
         return QString();
     return kind == SaveKind::Jpeg ? jpegRefusal(size) : bitmapRefusal(size);
 }
 
-jpeg::Destination Find_Destination(const QString& path) {
-    return jpeg::Find_Destination(platform::NameToBytes(path).toStdString());
+jpeg::Destination findDestination(const QString& path) {
+    return jpeg::findDestination(platform::nameToBytes(path).toStdString());
 }
 
-std::optional<SaveResult> Destination_Refusal(const jpeg::Destination& destination) {
-    const jpeg::DestinationWords* words = jpeg::FindDestinationWords(destination.kind);
+std::optional<SaveResult> destinationRefusal(const jpeg::Destination& destination) {
+    const jpeg::DestinationWords* words = jpeg::findDestinationWords(destination.kind);
     if (words == nullptr)
         return std::nullopt;
     SaveResult refused{SaveStatus::BadDestination, QString::fromUtf8(words->japanese)};
@@ -69,12 +68,8 @@ std::optional<SaveResult> Destination_Refusal(const jpeg::Destination& destinati
     return refused;
 }
 
-long long Estimated_Jpeg_Bytes(const QSize& size) {
-    return platform::BitmapFileBytes(size.width(), size.height()) / kJpegShareOfBitmap;
-}
-
-bool Has_Room(const QString& path, long long needed, QString* error) {
-    const long long free = platform::FreeBytes(QFileInfo(path).absolutePath());
+bool hasRoom(const QString& path, long long needed, QString* error) {
+    const long long free = platform::freeBytes(QFileInfo(path).absolutePath());
     if (free < 0 || free >= needed)
         return true;
     if (error)

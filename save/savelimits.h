@@ -15,30 +15,26 @@ namespace velmora {
 
 // Whether a file of this kind can hold a picture of this size: a JPEG at most
 // VELMORA_MAX_DIMENSION pixels a side, a bitmap file under 4 GiB.
-bool Format_Holds(const QSize& size, SaveKind kind);
+bool formatHolds(const QSize& size, SaveKind kind);
 
-// Why a picture of this size (Recipe_Size's) cannot be saved as kind, in
+// Why a picture of this size (recipeSize's) cannot be saved as kind, in
 // Japanese, naming the limit and, when the other format can hold the
 // picture, suggesting it; empty when it can be saved. A bitmap may have no
 // pixels (a header alone); a JPEG may not.
-QString Format_Refusal(const QSize& size, SaveKind kind);
+QString formatRefusal(const QSize& size, SaveKind kind);
 
 // What is at path (libvelmora/destination.h), looked at without opening it.
-jpeg::Destination Find_Destination(const QString& path);
+jpeg::Destination findDestination(const QString& path);
 
 // The refusal of a destination that is neither a new name nor a regular file
 // (links followed), with its reason in Japanese; none for one that may be
 // written, and none for one that cannot be looked at, whose writer then fails
 // with the system's reason.
-std::optional<SaveResult> Destination_Refusal(const jpeg::Destination& destination);
-
-// The room asked for a JPEG of this size: a quality-100 JPEG of an enlarged
-// picture is well under half its bitmap's size.
-long long Estimated_Jpeg_Bytes(const QSize& size);
+std::optional<SaveResult> destinationRefusal(const jpeg::Destination& destination);
 
 // Whether the disk that holds path's folder has room for `needed` bytes; when
 // it has not, error says so in Japanese. A disk whose room cannot be told is
 // taken to have enough.
-bool Has_Room(const QString& path, long long needed, QString* error);
+bool hasRoom(const QString& path, long long needed, QString* error);
 
 } // namespace velmora

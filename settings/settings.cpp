@@ -1,7 +1,6 @@
 #include "settings/settings.h"
 
 #include "platform/profile.h"
-#include "state/velmora_b.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,11 +16,6 @@ namespace velmora {
 namespace {
 
 constexpr int kNameField = 128;
-
-QString& overridePath() {
-    static QString path;
-    return path;
-}
 
 // A name followed by one NUL, left-aligned in a blank-padded field: the NUL ends
 // the name for the profile routine, so the padding is never seen.
@@ -44,22 +38,22 @@ QString Ini_Read(const QString& section, const QString& key, const QString& file
     return QString::fromStdString(value);
 }
 
-void Ini_Write(const QString& section, const QString& key, const QString& value,
+bool Ini_Write(const QString& section, const QString& key, const QString& value,
                const QString& file) {
     const std::string path = QFile::encodeName(file).toStdString();
     if (!QFileInfo::exists(file)) {
         // The configuration folder of an installed program may not exist yet.
         QDir().mkpath(QFileInfo(file).absolutePath());
     }
-    Api_Result = platform::WritePrivateProfileString(paddedName(section), paddedName(key),
-                                                     value.toStdString(), path);
+    return platform::WritePrivateProfileString(paddedName(section), paddedName(key),
+                                               value.toStdString(), path) != 0;
 }
 
-QString App_Folder() {
+QString appFolder() {
     return QCoreApplication::applicationDirPath();
 }
 
-bool Is_Installed_Program(const QString& folder) {
+bool isInstalledProgram(const QString& folder) {
     // The desktop entry marks an installed program even where its folder is
     // writable (a prefix of the user's own).
     if (QFileInfo::exists(folder + QStringLiteral("/../share/applications/velmora.desktop")))
@@ -68,28 +62,22 @@ bool Is_Installed_Program(const QString& folder) {
            ::access(QFile::encodeName(folder).constData(), W_OK) != 0;
 }
 
-QString Settings_File_For(const QString& folder, const QString& userConfigFolder) {
-    if (Is_Installed_Program(folder))
+QString settingsFileFor(const QString& folder, const QString& userConfigFolder) {
+    if (isInstalledProgram(folder))
         return userConfigFolder + QStringLiteral("/velmora/velmora.ini");
     return folder + QStringLiteral("/velmora.ini");
 }
 
-QString Settings_File() {
-    if (!overridePath().isEmpty())
-        return overridePath();
-    return Settings_File_For(
-        App_Folder(), QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+QString settingsFile() {
+    return settingsFileFor(appFolder(),
+                           QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
 }
 
-void Set_Settings_File(const QString& path) {
-    overridePath() = path;
-}
-
-QString Scale_To_Text(std::int16_t scale) {
+QString scaleToText(std::int16_t scale) {
     return scale < 0 ? QString::number(scale) : QStringLiteral(" ") + QString::number(scale);
 }
 
-std::int16_t Scale_From_Text(const QString& text) {
+std::int16_t scaleFromText(const QString& text) {
     bool ok = false;
     const double value = text.trimmed().toDouble(&ok);
     if (!ok || !std::isfinite(value))

@@ -22,34 +22,31 @@ inline constexpr std::int16_t kMaxScale = 100;
 // The value comes back whole, whatever its length.
 QString Ini_Read(const QString& section, const QString& key, const QString& file);
 
-// Stores value under key (creating file, section and key as needed) and leaves
-// the result (non-zero on success) in Api_Result.
-void Ini_Write(const QString& section, const QString& key, const QString& value,
+// Stores value under key (creating file, section and key as needed); false
+// when the file could not be written.
+bool Ini_Write(const QString& section, const QString& key, const QString& value,
                const QString& file);
 
 // The folder of the executable, as the system reports it.
-QString App_Folder();
+QString appFolder();
 
 // Whether the program in programFolder is an installed one: its desktop entry
 // lies in the share folder beside its bin folder, or its folder cannot be
 // written and holds no settings file. An installed program keeps what it
 // remembers with the user, not beside itself.
-bool Is_Installed_Program(const QString& programFolder);
+bool isInstalledProgram(const QString& programFolder);
 
 // The settings file: "velmora.ini" beside the executable, or, for an installed
 // program, in the user's configuration folder.
-QString Settings_File();
+QString settingsFile();
 // The same rule for a program in the given folder, with the given configuration
 // folder for the user.
-QString Settings_File_For(const QString& programFolder, const QString& userConfigFolder);
-// Puts the settings file elsewhere for the rest of the run ("" goes back to the
-// usual place). Used by tests.
-void Set_Settings_File(const QString& path);
+QString settingsFileFor(const QString& programFolder, const QString& userConfigFolder);
 
 // "Scale" as stored: one blank for the sign of a non-negative number, then the digits.
-QString Scale_To_Text(std::int16_t scale);
+QString scaleToText(std::int16_t scale);
 // "Scale" as read back: blanks ignored, rounded down; a value that does not convert,
 // lies outside the 16-bit range or is not above zero gives kDefaultScale.
-std::int16_t Scale_From_Text(const QString& text);
+std::int16_t scaleFromText(const QString& text);
 
 } // namespace velmora

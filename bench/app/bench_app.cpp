@@ -5,7 +5,6 @@
 #include "save/jpeglibrary.h"
 #include "save/save.h"
 #include "settings/settings.h"
-#include "state/velmora_b.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,7 +19,6 @@ void BM_EnlargeCommand(benchmark::State& state) {
     const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
     const auto scale = static_cast<std::int16_t>(state.range(2));
     QTemporaryDir dir;
-    velmora::Set_Settings_File(dir.filePath("velmora.ini"));
     QImage image(w, h, QImage::Format_RGB32);
     std::mt19937 rng(1);
     for (int y = 0; y < h; ++y)
@@ -28,13 +26,15 @@ void BM_EnlargeCommand(benchmark::State& state) {
             image.setPixel(x, y, 0xFF000000u | (rng() & 0xFFFFFF));
     const QString path = dir.filePath("source.bmp");
     image.save(path, "BMP");
-    velmora::MainWindowServices services;
-    services.showImageDialog = [path] { return path; };
-    velmora::velmora_m window(services);
+    velmora::MainWindowHooks hooks;
+    hooks.settingsFile = dir.filePath("velmora.ini");
+    hooks.askImage = [path](const QString&) { return velmora::ImageChoice{path, {}}; };
+    hooks.askRatio = [scale](std::int16_t) { return std::optional<std::int16_t>(scale); };
+    velmora::velmora_m window(hooks);
     window.show();
     window.m_open()->trigger();
     QApplication::processEvents();
-    velmora::Ritu_Scale = scale;
+    window.m_ritu_Click();
     for (auto _ : state) {
         window.m_kakudai()->trigger(); // returns once the last column is shown
         QApplication::processEvents();
@@ -64,8 +64,13 @@ void BM_SaveResult(benchmark::State& state) {
             line[x] = qRgb((x / 3) & 0xFF, (y / 2) & 0xFF, ((x + y) / 4) & 0xFF);
     }
     const QString path = dir.filePath(kind == velmora::SaveKind::Jpeg ? "out.jpg" : "out.bmp");
+    // The benchmark lives in build/bench; the conversion library in build/bin.
+    velmora::JpegLibrary library(QCoreApplication::applicationDirPath() + "/../bin");
+    velmora::SaveOptions options;
+    options.jpegLibrary = &library;
     for (auto _ : state) {
-        const velmora::SaveResult result = velmora::Save_Recipe({picture, 10.0}, path, kind);
+        const velmora::SaveResult result =
+            velmora::saveRecipe({picture, 10.0}, path, kind, options);
         if (result.status != velmora::SaveStatus::Saved)
             state.SkipWithError(result.error.toLocal8Bit().constData());
     }
@@ -76,8 +81,6 @@ BENCHMARK(BM_SaveResult)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseReal
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    // The benchmark lives in build/bench; the conversion library in build/bin.
-    velmora::Set_Library_Folder(QCoreApplication::applicationDirPath() + "/../bin");
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -13,12 +13,10 @@
 //
 // Defaults: 3 runs, 4000x3000, ratios 5.0 and 10.0 (a 39999 x 29999 result at
 // 10.0).
-#include "app/savecommand.h"
 #include "app/velmora_m.h"
 #include "bench/app/photo.h"
 #include "save/jpeglibrary.h"
 #include "settings/settings.h"
-#include "state/velmora_b.h"
 
 #include <QAction>
 #include <QApplication>
@@ -116,14 +114,27 @@ double runTool(const QString& source, double r, const QString& output) {
 
 void runRatio(const QString& source, const QSize& size, const QString& folder, int scale,
               int runs) {
-    velmora::velmora_m window{velmora::MainWindowServices()};
-    window.show();
-    const double r = scale / 10.0;
-    velmora::Ritu_Scale = static_cast<std::int16_t>(scale);
-    Step open, enlarge, save;
-    std::vector<double> tool;
     const QString ours = folder + QStringLiteral("/program.jpg");
     const QString theirs = folder + QStringLiteral("/tool.jpg");
+    // The window with the file dialog answered, the settings beside the
+    // pictures and the conversion library of the build (this benchmark lives
+    // in build/bench).
+    velmora::MainWindowHooks hooks;
+    hooks.settingsFile = folder + QStringLiteral("/velmora.ini");
+    hooks.libraryFolder = QCoreApplication::applicationDirPath() + "/../bin";
+    hooks.askRatio = [scale](std::int16_t) {
+        return std::optional<std::int16_t>(static_cast<std::int16_t>(scale));
+    };
+    hooks.askSaveName = [&](const velmora::gui::SaveFileRequest&, QString* chosen) {
+        *chosen = ours;
+        return true;
+    };
+    velmora::velmora_m window(hooks);
+    window.show();
+    window.m_ritu_Click();
+    const double r = scale / 10.0;
+    Step open, enlarge, save;
+    std::vector<double> tool;
     for (int i = 0; i < runs; ++i) {
         QElapsedTimer t;
         open.start(t);
@@ -132,14 +143,9 @@ void runRatio(const QString& source, const QSize& size, const QString& folder, i
         enlarge.start(t);
         window.m_kakudai()->trigger(); // returns with the menu enabled again
         enlarge.add(t);
-        // The save as the menu runs it, with the file dialog answered, from the
-        // recipe the window holds.
+        // The save as the menu runs it, with the file dialog answered.
         save.start(t);
-        velmora::m_save_Click(&window, window.saveRecipe(), velmora::SaveKind::Jpeg,
-                              [&](const velmora::platform::SaveFileRequest&, QString* chosen) {
-                                  *chosen = ours;
-                                  return true;
-                              });
+        window.m_save_Click(0);
         save.add(t);
         tool.push_back(runTool(source, r, theirs));
     }
@@ -186,8 +192,6 @@ int main(int argc, char** argv) {
         scales = {50, 100};
     // On the disk, beside where a user keeps pictures: not a memory-backed /tmp.
     QTemporaryDir folder(QCoreApplication::applicationDirPath() + "/bigpath-XXXXXX");
-    velmora::Set_Settings_File(folder.filePath("velmora.ini"));
-    velmora::Set_Library_Folder(QCoreApplication::applicationDirPath() + "/../bin");
     const QString source = folder.filePath("source.jpg");
     velmora::bench::PhotoLike(size.width(), size.height()).save(source, "JPG", 95);
     for (int scale : scales)

@@ -10,7 +10,6 @@
 #include "app/velmora_m.h"
 #include "bench/app/photo.h"
 #include "settings/settings.h"
-#include "state/velmora_b.h"
 
 #include <QAction>
 #include <QApplication>
@@ -33,17 +32,21 @@ const QImage& source() {
 
 void BM_ClickToMenuBack(benchmark::State& state) {
     QTemporaryDir dir;
-    velmora::Set_Settings_File(dir.filePath("velmora.ini"));
     const QString path = dir.filePath("photo.jpg");
     source().save(path, "JPG", 95);
-    velmora::velmora_m window{velmora::MainWindowServices()};
+    velmora::MainWindowHooks hooks;
+    hooks.settingsFile = dir.filePath("velmora.ini");
+    hooks.askRatio = [&state](std::int16_t) {
+        return std::optional<std::int16_t>(static_cast<std::int16_t>(state.range(0)));
+    };
+    velmora::velmora_m window(hooks);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window)) {
         state.SkipWithError("the window was not shown");
         return;
     }
     window.openImage(path);
-    velmora::Ritu_Scale = static_cast<std::int16_t>(state.range(0));
+    window.m_ritu_Click();
     for (auto _ : state) {
         window.m_kakudai()->trigger(); // returns with the menu enabled again
         if (!window.m_kakudai()->isEnabled())

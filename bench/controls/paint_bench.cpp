@@ -18,7 +18,7 @@ namespace {
 void BM_PaintButton(benchmark::State& state) {
     velmora::Command button;
     button.resize(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-    button.ReadProperties(velmora::PropertyBag{});
+    button.readProperties(velmora::PropertyBag{});
     for (auto _ : state)
         button.RefreshCaption();
 }
@@ -28,10 +28,10 @@ BENCHMARK(BM_PaintButton)->Args({61, 25})->Args({300, 40})->Unit(benchmark::kMic
 // The face alone: gradient and slices into the retained image.
 void BM_PaintFace(benchmark::State& state) {
     QImage face(61, 25, QImage::Format_ARGB32_Premultiplied);
-    const QImage frame = velmora::FrameImage(velmora::Frame::HighLight);
+    const QImage frame = velmora::frameImage(velmora::Frame::HighLight);
     for (auto _ : state) {
         velmora::PaintGradient(face, true);
-        velmora::PaintFrameSlices(face, frame);
+        velmora::paintFrameSlices(face, frame);
         benchmark::DoNotOptimize(face.constBits());
     }
 }

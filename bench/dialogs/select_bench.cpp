@@ -6,19 +6,17 @@
 // whole picture, then the stretch), and how much the thumbnail of a reduced
 // decode differs from one of the whole picture.
 // Run with QT_QPA_PLATFORM=offscreen or on a display.
-#include "app/services.h"
 #include "app/velmora_m.h"
 #include "controls/command.h"
 #include "dialogs/filelist.h"
 #include "dialogs/velmora_v.h"
-#include "platform/animation.h"
-#include "platform/backgroundwork.h"
-#include "platform/fonts.h"
-#include "platform/imagereader.h"
-#include "platform/pointer.h"
-#include "platform/surface.h"
+#include "gui/animation.h"
+#include "gui/backgroundwork.h"
+#include "gui/fonts.h"
+#include "gui/pointer.h"
+#include "gui/surface.h"
+#include "imageio/imagereader.h"
 #include "settings/settings.h"
-#include "state/velmora_b.h"
 #include "tests/support/driving.h"
 
 #include <QApplication>
@@ -60,8 +58,7 @@ struct Folder {
         }
         image.save(dir.filePath(QStringLiteral("a.jpg")), "JPG", 90);
         image.save(dir.filePath(QStringLiteral("b.jpg")), "JPG", 90);
-        Set_Settings_File(dir.filePath(QStringLiteral("velmora.ini")));
-        Ini_Write(kSection, kKeyGetPath, dir.path(), Settings_File());
+        Ini_Write(kSection, kKeyGetPath, dir.path(), dir.filePath(QStringLiteral("velmora.ini")));
     }
 };
 
@@ -77,14 +74,13 @@ void clickItem(QListWidget* list, int row) {
 
 // Until the preview of the file clicked last is on show.
 void waitForPreview(const velmora_v& dialog) {
-    while (dialog.Preview_Pending())
+    while (dialog.previewPending())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 void BM_Preview4000x3000(benchmark::State& state) {
-    folder();
-    platform::SetAnimationDuration(0);
-    velmora_v dialog;
+    gui::setAnimationDuration(0);
+    velmora_v dialog(folder().dir.path());
     dialog.show();
     int row = 0;
     for (auto _ : state) {
@@ -99,9 +95,10 @@ BENCHMARK(BM_Preview4000x3000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Argument: the animation's length in milliseconds (170 is the program's).
 void BM_SelectToPicture4000x3000(benchmark::State& state) {
-    folder();
-    platform::SetAnimationDuration(static_cast<int>(state.range(0)));
-    velmora_m window(ProgramServices());
+    gui::setAnimationDuration(static_cast<int>(state.range(0)));
+    MainWindowHooks hooks;
+    hooks.settingsFile = folder().dir.filePath(QStringLiteral("velmora.ini"));
+    velmora_m window(hooks);
     window.show();
     for (auto _ : state) {
         QElapsedTimer clock;
@@ -168,8 +165,6 @@ struct LargeFolder {
         writeLargeJpeg(a, 16000, 12000);
         ::link(QFile::encodeName(a).constData(),
                QFile::encodeName(dir.filePath(QStringLiteral("b.jpg"))).constData());
-        Set_Settings_File(dir.filePath(QStringLiteral("velmora.ini")));
-        Ini_Write(kSection, kKeyGetPath, dir.path(), Settings_File());
     }
 };
 
@@ -185,9 +180,9 @@ void BM_PreviewWholeDecode16000x12000(benchmark::State& state) {
         QImageReader reader(path);
         QImageReader::setAllocationLimit(0);
         const QImage picture = reader.read().convertToFormat(QImage::Format_RGB32);
-        QImage thumbnail(velmora_v::Preview_Size(picture.width(), picture.height()),
+        QImage thumbnail(velmora_v::previewSize(picture.width(), picture.height()),
                          QImage::Format_RGB32);
-        velmora_v::Stretch_Copy(picture, thumbnail);
+        velmora_v::stretchCopy(picture, thumbnail);
         benchmark::DoNotOptimize(thumbnail.bits());
     }
 }
@@ -196,9 +191,8 @@ BENCHMARK(BM_PreviewWholeDecode16000x12000)->Unit(benchmark::kMillisecond)->UseR
 // From the click to the preview on show; "clickMs" is how long the click
 // itself held the user-interface thread.
 void BM_PreviewClickToPicture16000x12000(benchmark::State& state) {
-    largeFolder();
-    platform::SetAnimationDuration(0);
-    velmora_v dialog;
+    gui::setAnimationDuration(0);
+    velmora_v dialog(largeFolder().dir.path());
     dialog.show();
     int row = 0;
     double clickSeconds = 0;
@@ -227,16 +221,16 @@ void BM_ThumbnailDifference(benchmark::State& state) {
                                          : QString::fromLocal8Bit(photo);
     QImage whole, reduced;
     for (auto _ : state) {
-        platform::ImageReader full(path);
+        imageio::ImageReader full(path);
         full.read(&whole);
-        platform::ImageReader small(path);
-        small.reduceFor(velmora_v::Preview_Size(small.size().width(), small.size().height()));
+        imageio::ImageReader small(path);
+        small.reduceFor(velmora_v::previewSize(small.size().width(), small.size().height()));
         small.read(&reduced);
     }
-    const QSize box = velmora_v::Preview_Size(whole.width(), whole.height());
+    const QSize box = velmora_v::previewSize(whole.width(), whole.height());
     QImage a(box, QImage::Format_RGB32), b(box, QImage::Format_RGB32);
-    velmora_v::Stretch_Copy(whole, a);
-    velmora_v::Stretch_Copy(reduced, b);
+    velmora_v::stretchCopy(whole, a);
+    velmora_v::stretchCopy(reduced, b);
     long long differing = 0, sum = 0;
     int largest = 0;
     for (int y = 0; y < box.height(); ++y)
@@ -260,7 +254,7 @@ BENCHMARK(BM_ThumbnailDifference)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    platform::InstallFontSubstitutes();
+    gui::installFontSubstitutes();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

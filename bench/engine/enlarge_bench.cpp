@@ -66,7 +66,7 @@ Case Make_Case(const benchmark::State& state) {
     Case c{Make_Source(static_cast<int>(state.range(0)), static_cast<int>(state.range(1))),
            static_cast<double>(state.range(2)) / 10.0,
            {}};
-    c.geometry = Enlarge_Geometry(c.source.width, c.source.height, c.r);
+    c.geometry = enlargeGeometry(c.source.width, c.source.height, c.r);
     return c;
 }
 
@@ -79,7 +79,10 @@ void Report(benchmark::State& state, long long pixelsPerIteration) {
 EnlargeOptions Options(const benchmark::State& state) {
     EnlargeOptions options;
     options.blendedHigh = 0xFF000000u;
-    options.progress = [](int columns) { benchmark::DoNotOptimize(columns); };
+    options.progress = [](int columns) {
+        benchmark::DoNotOptimize(columns);
+        return EnlargeStep::GoOn;
+    };
     if (state.range(3) == 1)
         options.kernel = EnlargeKernel::Baseline;
     else if (state.range(3) == 2)
@@ -89,10 +92,20 @@ EnlargeOptions Options(const benchmark::State& state) {
     return options;
 }
 
+// One enlargement; false, with the benchmark marked as failed, when the engine
+// did not fill the destination.
+bool enlargeOnce(benchmark::State& state, const Case& c, const DestImage& dst,
+                 const EnlargeOptions& options) {
+    if (enlarge(c.source.view(), c.r, dst, options) == EnlargeStatus::Done)
+        return true;
+    state.SkipWithError("the engine did not fill the destination");
+    return false;
+}
+
 // (a) Into a destination that is already in memory.
 void BM_Enlarge_Prefaulted(benchmark::State& state) {
     const Case c = Make_Case(state);
-    if (state.range(3) == 2 && !Enlarge_Kernel_Available(EnlargeKernel::Avx2)) {
+    if (state.range(3) == 2 && !enlargeKernelAvailable(EnlargeKernel::Avx2)) {
         state.SkipWithError("no AVX2");
         return;
     }
@@ -100,7 +113,8 @@ void BM_Enlarge_Prefaulted(benchmark::State& state) {
     const DestImage dst{out.data(), c.geometry.width, c.geometry.height, c.geometry.width};
     const EnlargeOptions options = Options(state);
     for (auto _ : state) {
-        Enlarge(c.source.view(), c.r, dst, options);
+        if (!enlargeOnce(state, c, dst, options))
+            break;
         benchmark::ClobberMemory();
     }
     Report(state, c.outputPixels());
@@ -113,7 +127,8 @@ void BM_Enlarge_Fresh(benchmark::State& state) {
     for (auto _ : state) {
         std::unique_ptr<std::uint32_t[]> out(new std::uint32_t[c.outputPixels()]);
         const DestImage dst{out.get(), c.geometry.width, c.geometry.height, c.geometry.width};
-        Enlarge(c.source.view(), c.r, dst, options);
+        if (!enlargeOnce(state, c, dst, options))
+            break;
         benchmark::DoNotOptimize(out.get());
         benchmark::ClobberMemory();
     }
@@ -132,7 +147,7 @@ void BM_PageWrite(benchmark::State& state) {
     Report(state, c.outputPixels());
 }
 
-// (c') The same with transparent huge pages asked for, as Enlarge does.
+// (c') The same with transparent huge pages asked for, as enlarge() does.
 void BM_PageWrite_HugePages(benchmark::State& state) {
     const Case c = Make_Case(state);
     const std::size_t bytes = c.outputPixels() * sizeof(std::uint32_t);

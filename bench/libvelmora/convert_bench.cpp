@@ -4,7 +4,7 @@
 //               for comparison (the library reads strips itself)
 //   ReadFile    the floor for any reader: read() of the same file into a
 //               freshly allocated buffer (page faults included)
-//   WriteBitmap writing that 24-bit bitmap to /tmp, the program's extra step
+//   writeBitmap writing that 24-bit bitmap to /tmp, the program's extra step
 //   Convert     the whole ConvertBMPtoJPG, bitmap file to JPEG file (fsync
 //               included), with every core (/0) or forced to 1 or 2 threads
 // The files live in /tmp and stay in the page cache, as the temporary bitmap
@@ -97,7 +97,7 @@ void Compress(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(image.size()));
 }
 
-void WriteBitmap(benchmark::State& state) {
+void writeBitmap(benchmark::State& state) {
     const std::vector<uint8_t>& image = smoothImage();
     for (auto _ : state) {
         if (!writeBmp(kBmpPath, image))
@@ -161,7 +161,7 @@ void Convert(benchmark::State& state) {
 }
 
 BENCHMARK(Compress)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
-BENCHMARK(WriteBitmap)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(writeBitmap)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(LoadBitmap)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(ReadFile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(Convert)

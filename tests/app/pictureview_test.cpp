@@ -1,14 +1,11 @@
-// Display as a view of the result: what it shows after dragging, the wheel and
-// maximising is the engine's whole result at that place, and what it keeps of
-// the result stays bounded.
+// Display as a view of the result: what it shows after dragging and the wheel
+// is the engine's whole result at that place, and what it keeps of the result
+// stays bounded.
 #include "app/pictureview.h"
-#include "app/velmora_m.h"
-#include "reference.h"
-#include "state/velmora_b.h"
+#include "tests/app/app_fixture.h"
 #include "tests/support/jpegfiles.h"
-#include "tests/support/support.h"
 
-#include <QAction>
+#include <QApplication>
 #include <QTest>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
@@ -18,10 +15,6 @@
 using namespace velmora;
 
 namespace {
-
-QImage shown(QWidget* view) {
-    return view->grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
 
 // A 300 x 200 view of a 57 x 41 picture at 7.3 (415 x 298), already revealed;
 // engine calls are counted.
@@ -34,7 +27,7 @@ struct ViewFixture {
         view.setEnlarge(
             [this](const SourceImage& s, double r, const DestImage& d, const EnlargeOptions& o) {
                 ++computed;
-                return Enlarge(s, r, d, o);
+                return enlarge(s, r, d, o);
             });
         view.fitInto(QSize(300, 200));
         EXPECT_TRUE(view.showEnlarged(source, 7.3));
@@ -60,7 +53,7 @@ class ViewMoves : public testing::TestWithParam<MoveCase> {};
 TEST_P(ViewMoves, showTheResultAtTheNewPlace) {
     ViewFixture f;
     ASSERT_EQ(f.view.contentSize(), QSize(415, 298));
-    ASSERT_EQ(shown(&f.view), f.expectedInView());
+    ASSERT_EQ(Shown(&f.view), f.expectedInView());
     const MoveCase& c = GetParam();
     const QPoint from(150, 100);
     QTest::mousePress(&f.view, Qt::LeftButton, Qt::NoModifier, from);
@@ -75,13 +68,13 @@ TEST_P(ViewMoves, showTheResultAtTheNewPlace) {
         QApplication::sendEvent(&f.view, &wheel);
     }
     EXPECT_EQ(f.view.offset(), c.offset);
-    EXPECT_EQ(shown(&f.view), f.expectedInView());
+    EXPECT_EQ(Shown(&f.view), f.expectedInView());
 }
 
 // The content under the pointer stays under it; the result's edges stop it.
 // A wheel step moves 3 lines of 20 pixels.
 INSTANTIATE_TEST_SUITE_P(
-    DragAndWheel, ViewMoves,
+    dragAndWheel, ViewMoves,
     testing::Values(MoveCase{"dragUpLeft", {-37, -23}, {}, false, {37, 23}},
                     MoveCase{"dragPastTheFarEdges", {-900, -900}, {}, false, {115, 98}},
                     MoveCase{"dragPastTheOrigin", {50, 50}, {}, false, {0, 0}},
@@ -114,30 +107,4 @@ TEST(PictureView, movingBackAndForthComputesNothingTwiceAndKeepsTheTilesBounded)
     }
     EXPECT_LE(big.keptTiles(), 32);
     EXPECT_GT(big.keptTiles(), 6);
-}
-
-class MainWindowView : public SettingsFileTest {};
-
-TEST_F(MainWindowView, maximisedWindowShowsMoreAndTheNormalWindowKeepsItsDesignSize) {
-    const QImage source = testkit::Colourful(300, 200, 9);
-    velmora_m w({});
-    w.show();
-    const QSize design = w.size();
-    const QString path = dir.filePath("source.bmp");
-    ASSERT_TRUE(source.save(path, "BMP"));
-    ASSERT_TRUE(w.openImage(path));
-    Ritu_Scale = 40;
-    w.m_kakudai()->trigger();
-    EXPECT_EQ(w.Display()->size(), QSize(503, 323));
-
-    w.resize(design + QSize(200, 100)); // the normal window keeps its size
-    QApplication::processEvents();
-    EXPECT_EQ(w.size(), design);
-
-    w.showMaximized();
-    QTRY_VERIFY(w.isMaximized() && w.centralWidget()->width() > 503);
-    EXPECT_EQ(w.Display()->size(), w.Display()->contentSize().boundedTo(w.centralWidget()->size()));
-    w.Display()->scrollTo({400, 300});
-    EXPECT_EQ(shown(w.Display()),
-              Reference(source, 4.0, {w.Display()->offset(), w.Display()->size()}));
 }

@@ -1,4 +1,6 @@
-#include "helpers.h"
+// The zoom-ratio dialog: its bar and label, what it answers and how it is
+// left, its tab order and the names a screen reader reads.
+#include "tests/dialogs/dialogs_fixture.h"
 
 #include "controls/command.h"
 #include "dialogs/velmora_s.h"
@@ -32,7 +34,7 @@ TEST_P(RatioDialogLoadTest, barAndLabelShowTheRatio) {
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("拡大率の指定"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RatioDialogLoadTest,
+INSTANTIATE_TEST_SUITE_P(cases, RatioDialogLoadTest,
                          ::testing::Values(LoadCase{"usual", 12, 12, "1.2倍"},
                                            LoadCase{"lowest", 11, 11, "1.1倍"},
                                            LoadCase{"highest", 100, 100, "10.0倍"},
@@ -73,16 +75,15 @@ TEST_F(RatioDialogTest, labelFollowsTheThumbWhileItIsDragged) {
     EXPECT_EQ(dialog.lbl_Ritu()->text(), QStringLiteral("5.7倍"));
 }
 
-TEST_F(RatioDialogTest, setStoresTheRatioWithALeadingBlankAndCloses) {
+TEST_F(RatioDialogTest, setGivesTheRatioBackAndClosesWritingNoSettings) {
     velmora_s dialog(12);
     dialog.show();
-    EXPECT_EQ(dialog.Chosen_Scale(), std::nullopt);
+    EXPECT_EQ(dialog.chosenScale(), std::nullopt);
     dialog.VS_Ritu()->setValue(100);
     ClickButton(dialog.Cmd_Set());
-    EXPECT_EQ(dialog.Chosen_Scale(), std::optional<std::int16_t>(100));
-    EXPECT_TRUE(settingsText().contains(QStringLiteral("Scale= 100")))
-        << settingsText().toStdString();
-    EXPECT_EQ(Ini_Read(kSection, kKeyScale, Settings_File()), QStringLiteral("100"));
+    EXPECT_EQ(dialog.chosenScale(), std::optional<std::int16_t>(100));
+    // The main window stores what the dialog answers.
+    EXPECT_EQ(settingsText(), QString());
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }
@@ -91,14 +92,14 @@ TEST_F(RatioDialogTest, setAfterAnOutOfRangeRatioStoresTheLowestValue) {
     velmora_s dialog(300);
     dialog.show();
     ClickButton(dialog.Cmd_Set());
-    EXPECT_EQ(dialog.Chosen_Scale(), std::optional<std::int16_t>(11));
+    EXPECT_EQ(dialog.chosenScale(), std::optional<std::int16_t>(11));
 }
 
 class RatioDialogLeaveTest : public RatioDialogTest,
                              public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(RatioDialogLeaveTest, leavingWithoutSetKeepsRatioAndSettings) {
-    Ini_Write(kSection, kKeyScale, QStringLiteral(" 30"), Settings_File());
+    Ini_Write(kSection, kKeyScale, QStringLiteral(" 30"), settingsFile());
     const QString before = settingsText();
     velmora_s dialog(30);
     dialog.show();
@@ -112,12 +113,27 @@ TEST_P(RatioDialogLeaveTest, leavingWithoutSetKeepsRatioAndSettings) {
         QTest::keyClick(&dialog, Qt::Key_Escape);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_TRUE(dialog.unloaded());
-    EXPECT_EQ(dialog.Chosen_Scale(), std::nullopt);
+    EXPECT_EQ(dialog.chosenScale(), std::nullopt);
     EXPECT_EQ(settingsText(), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, RatioDialogLeaveTest,
+INSTANTIATE_TEST_SUITE_P(ways, RatioDialogLeaveTest,
                          ::testing::Values("cancel", "closeBox", "escape"));
+
+TEST_F(RatioDialogTest, tabOrderIsBarSetCancel) {
+    velmora_s dialog(12);
+    showActive(&dialog);
+    EXPECT_EQ(tabWalk(dialog.VS_Ritu(), 3),
+              (QStringList{"VS_Ritu", "Cmd_Set", "Cmd_Can", "VS_Ritu"}));
+}
+
+TEST_F(RatioDialogTest, barIsNamedWithTheRatioShownAsItsDescription) {
+    velmora_s dialog(25);
+    EXPECT_EQ(accessibleText(dialog.VS_Ritu()), "拡大率");
+    EXPECT_EQ(accessibleText(dialog.VS_Ritu(), QAccessible::Description), "2.5倍");
+    dialog.VS_Ritu()->setValue(100);
+    EXPECT_EQ(accessibleText(dialog.VS_Ritu(), QAccessible::Description), "10.0倍");
+}
 
 } // namespace
 } // namespace velmora

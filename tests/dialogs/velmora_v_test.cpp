@@ -1,4 +1,7 @@
-#include "helpers.h"
+// The image dialog: the files it lists and previews, the folders and drives it
+// moves between, what it hands over and how it is left, its keys, its tab
+// order and the names a screen reader reads.
+#include "tests/dialogs/dialogs_fixture.h"
 
 #include "controls/command.h"
 #include "dialogs/filelist.h"
@@ -6,13 +9,12 @@
 #include "dialogs/folders.h"
 #include "dialogs/pictureholder.h"
 #include "dialogs/velmora_v.h"
-#include "platform/backgroundwork.h"
+#include "gui/backgroundwork.h"
+#include "gui/surface.h"
+#include "gui/twips.h"
 #include "platform/drives.h"
 #include "platform/filenames.h"
-#include "platform/surface.h"
-#include "platform/twips.h"
 #include "settings/settings.h"
-#include "state/velmora_b.h"
 #include "tests/support/badimages.h"
 #include "tests/support/fakememory.h"
 #include "tests/support/fifowatch.h"
@@ -39,7 +41,7 @@ namespace velmora {
 namespace {
 
 QString cleanAppFolder() {
-    return QDir::cleanPath(App_Folder());
+    return QDir::cleanPath(appFolder());
 }
 
 class ImageDialogTest : public DialogTest {
@@ -47,9 +49,11 @@ class ImageDialogTest : public DialogTest {
     // Opens the dialog on the test folder.
     void SetUp() override {
         DialogTest::SetUp();
-        Ini_Write(kSection, kKeyGetPath, dir.path(), Settings_File());
+        remembered = dir.path();
     }
-    QString storedFolder() const { return Ini_Read(kSection, kKeyGetPath, Settings_File()); }
+    // The folder the dialogs of the test open on, as the main window
+    // remembers it.
+    QString remembered;
     QStringList fileNames(velmora_v& dialog) const {
         QStringList names;
         for (int i = 0; i < dialog.File1()->count(); ++i)
@@ -81,7 +85,7 @@ class PreviewTest : public ImageDialogTest, public ::testing::WithParamInterface
 TEST_P(PreviewTest, sizeTextAndFittedPreview) {
     const PreviewCase& c = GetParam();
     const QString file = writeImage(QStringLiteral("picture.bmp"), c.width, c.height);
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     EXPECT_FALSE(dialog.Cmd_Sel()->IsEnabled());
     ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("picture.bmp")));
@@ -99,7 +103,7 @@ TEST_P(PreviewTest, sizeTextAndFittedPreview) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, PreviewTest,
+INSTANTIATE_TEST_SUITE_P(cases, PreviewTest,
                          ::testing::Values(PreviewCase{"landscape", 640, 480, 100, 75},
                                            PreviewCase{"portrait", 480, 640, 75, 100},
                                            PreviewCase{"square", 50, 50, 100, 100},
@@ -123,7 +127,7 @@ TEST_F(ImageDialogTest, previewRepeatsAndDropsWholePixelsWithoutBlending) {
     tiny.setPixel(1, 0, qRgb(9, 9, 9));
     ASSERT_TRUE(tiny.save(path(QStringLiteral("tiny.bmp"))));
 
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("stripes.bmp")));
     const QImage shrunk = dialog.Pic_K()->image();
@@ -157,42 +161,27 @@ TEST_F(ImageDialogTest, listsImagesOnlyCaseIgnoredAndSorted) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
     QDir(dir.path()).mkdir(QStringLiteral("sub.bmp"));
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     EXPECT_EQ(fileNames(dialog), (QStringList{QStringLiteral("a.jpeg"), QStringLiteral("b.BMP"),
                                               QStringLiteral("PHOTO.JPG")}));
     ASSERT_EQ(dialog.Combo_Kind()->count(), 1);
     EXPECT_EQ(dialog.Combo_Kind()->currentText(), QStringLiteral("*.bmp;*.jpg;*.jpeg"));
-    EXPECT_EQ(dialog.File1()->Pattern(), QStringLiteral("*.bmp;*.jpg;*.jpeg"));
-    EXPECT_EQ(dialog.Dir1()->Path(), dir.path());
-    EXPECT_EQ(dialog.File1()->Path(), dir.path());
+    EXPECT_EQ(dialog.File1()->pattern(), QStringLiteral("*.bmp;*.jpg;*.jpeg"));
+    EXPECT_EQ(dialog.Dir1()->path(), dir.path());
+    EXPECT_EQ(dialog.File1()->path(), dir.path());
     EXPECT_TRUE(dialog.lbl_Size()->text().isEmpty());
     EXPECT_TRUE(dialog.View_File().isEmpty());
 }
 
 TEST_F(ImageDialogTest, rootFolderPathsHaveNoDoubledSeparator) {
-    EXPECT_EQ(Join_Path(QStringLiteral("/"), QStringLiteral("a.bmp")), QStringLiteral("/a.bmp"));
-    EXPECT_EQ(Join_Path(QStringLiteral("/tmp/x"), QStringLiteral("a.bmp")),
-              QStringLiteral("/tmp/x/a.bmp"));
-    EXPECT_EQ(Add_Separator(QStringLiteral("/")), QStringLiteral("/"));
-    EXPECT_EQ(Add_Separator(QStringLiteral("/tmp/x  ")), QStringLiteral("/tmp/x/"));
-    EXPECT_EQ(Add_Separator(QStringLiteral("/tmp/x/")), QStringLiteral("/tmp/x/"));
-
-    Ini_Write(kSection, kKeyGetPath, QStringLiteral("/"), Settings_File());
-    velmora_v dialog;
+    remembered = QStringLiteral("/");
+    velmora_v dialog(remembered);
     dialog.show();
-    EXPECT_EQ(dialog.Dir1()->Path(), QStringLiteral("/"));
-    EXPECT_EQ(dialog.File1()->Path(), QStringLiteral("/"));
+    EXPECT_EQ(dialog.Dir1()->path(), QStringLiteral("/"));
+    EXPECT_EQ(dialog.File1()->path(), QStringLiteral("/"));
     EXPECT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));
     ClickButton(dialog.Cmd_Can());
-    EXPECT_EQ(storedFolder(), QStringLiteral("/"));
-}
-
-TEST_F(ImageDialogTest, folderExistsForListableFoldersOnly) {
-    EXPECT_TRUE(Folder_Exists(dir.path()));
-    EXPECT_TRUE(Folder_Exists(QStringLiteral("/")));
-    EXPECT_FALSE(Folder_Exists(path(QStringLiteral("missing"))));
-    const QString file = writeImage(QStringLiteral("a.bmp"), 2, 2);
-    EXPECT_FALSE(Folder_Exists(file));
+    EXPECT_EQ(dialog.folder(), QStringLiteral("/"));
 }
 
 class StartFolderTest : public ImageDialogTest,
@@ -200,47 +189,23 @@ class StartFolderTest : public ImageDialogTest,
 
 TEST_P(StartFolderTest, unusableStoredFolderFallsBackToTheProgramFolder) {
     const std::string kind = GetParam();
-    QFile::remove(path(QStringLiteral("velmora.ini")));
+    remembered.clear();
     if (kind == "empty") {
-        Ini_Write(kSection, kKeyGetPath, QString(), Settings_File());
+        remembered = QString();
     } else if (kind == "vanished") {
         const QString gone = path(QStringLiteral("gone"));
         ASSERT_TRUE(QDir().mkdir(gone));
-        Ini_Write(kSection, kKeyGetPath, gone, Settings_File());
+        remembered = gone;
         ASSERT_TRUE(QDir().rmdir(gone));
     }
-    velmora_v dialog;
-    EXPECT_EQ(Get_Dir, App_Folder());
-    EXPECT_EQ(dialog.Dir1()->Path(), cleanAppFolder());
-    EXPECT_EQ(dialog.File1()->Path(), cleanAppFolder());
+    velmora_v dialog(remembered);
+    EXPECT_EQ(dialog.Dir1()->path(), cleanAppFolder());
+    EXPECT_EQ(dialog.File1()->path(), cleanAppFolder());
     EXPECT_EQ(dialog.Drive1()->currentText(),
-              platform::DriveOfFolder(cleanAppFolder(), platform::MountedDrives()));
+              platform::driveOfFolder(cleanAppFolder(), platform::mountedDrives()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, StartFolderTest, ::testing::Values("missing", "empty", "vanished"));
-
-// An installed program once opened the dialog in its own bin folder.
-TEST_F(ImageDialogTest, installedProgramStartsInThePicturesFolderElseHome) {
-    const QString pictures = path(QStringLiteral("Pictures"));
-    ASSERT_TRUE(QDir().mkdir(pictures));
-    const QString program = QStringLiteral("/usr/bin");
-    const QString home = path(QStringLiteral("home"));
-    const struct {
-        const char* name;
-        bool installed;
-        QString pictures;
-        QString expected;
-    } cases[] = {
-        {"notInstalled", false, pictures, program},
-        {"installed", true, pictures, pictures},
-        {"installedWithoutPicturesFolder", true, path(QStringLiteral("missing")), home},
-        {"installedWithNoPicturesLocation", true, QString(), home},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(Start_Folder_For(program, c.installed, c.pictures, home), c.expected) << c.name;
-    // Here the program runs from the build, not installed.
-    EXPECT_EQ(Start_Folder(), App_Folder());
-}
+INSTANTIATE_TEST_SUITE_P(kinds, StartFolderTest, ::testing::Values("missing", "empty", "vanished"));
 
 class LeaveTest : public ImageDialogTest, public ::testing::WithParamInterface<const char*> {};
 
@@ -248,43 +213,43 @@ TEST_P(LeaveTest, leavingWithoutSelectStoresTheFolderShownAndChoosesNothing) {
     writeImage(QStringLiteral("a.bmp"), 20, 10);
     const QString sub = path(QStringLiteral("sub"));
     ASSERT_TRUE(QDir().mkdir(sub));
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("a.bmp")));
     ASSERT_TRUE(DoubleClickItem(dialog.Dir1(), QStringLiteral("sub")));
-    ASSERT_EQ(dialog.Dir1()->Path(), sub);
+    ASSERT_EQ(dialog.Dir1()->path(), sub);
     if (std::string(GetParam()) == "cancel")
         ClickButton(dialog.Cmd_Can());
     else
         dialog.close();
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_TRUE(dialog.Chosen_File().isEmpty());
-    EXPECT_EQ(storedFolder(), sub);
+    EXPECT_TRUE(dialog.chosenFile().isEmpty());
+    EXPECT_EQ(dialog.folder(), sub);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, LeaveTest, ::testing::Values("cancel", "closeBox"));
+INSTANTIATE_TEST_SUITE_P(ways, LeaveTest, ::testing::Values("cancel", "closeBox"));
 
 TEST_F(ImageDialogTest, selectHandsOverThePreviewedFileAfterTheFolderChanged) {
     const QString file = writeImage(QStringLiteral("first.jpg"), 64, 48);
     const QString sub = path(QStringLiteral("sub"));
     ASSERT_TRUE(QDir().mkdir(sub));
     QImage(5, 5, QImage::Format_RGB32).save(sub + QStringLiteral("/other.bmp"));
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("first.jpg")));
     // A single click in the folder list only marks the entry.
     ASSERT_TRUE(ClickItem(dialog.Dir1(), QStringLiteral("sub")));
-    EXPECT_EQ(dialog.Dir1()->Path(), dir.path());
+    EXPECT_EQ(dialog.Dir1()->path(), dir.path());
     // Enter opens it; the file list follows, the preview stays.
     QTest::keyClick(dialog.Dir1(), Qt::Key_Return);
-    EXPECT_EQ(dialog.Dir1()->Path(), sub);
+    EXPECT_EQ(dialog.Dir1()->path(), sub);
     EXPECT_EQ(fileNames(dialog), QStringList{QStringLiteral("other.bmp")});
     EXPECT_EQ(dialog.lbl_Size()->text(), QStringLiteral("64 * 48"));
     EXPECT_TRUE(dialog.Cmd_Sel()->IsEnabled());
     ClickButton(dialog.Cmd_Sel());
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(dialog.Chosen_File(), file);
-    EXPECT_EQ(storedFolder(), sub);
+    EXPECT_EQ(dialog.chosenFile(), file);
+    EXPECT_EQ(dialog.folder(), sub);
 }
 
 // Taking the focus used to make the first entry current, so a first click on
@@ -292,22 +257,22 @@ TEST_F(ImageDialogTest, selectHandsOverThePreviewedFileAfterTheFolderChanged) {
 TEST_F(ImageDialogTest, firstClickOnTheFirstFileAfterFocusPreviewsIt) {
     writeImage(QStringLiteral("a.bmp"), 40, 20);
     writeImage(QStringLiteral("b.bmp"), 20, 40);
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
     QApplication::sendEvent(dialog.File1(), &focusIn);
-    EXPECT_TRUE(dialog.File1()->FileName().isEmpty());
+    EXPECT_TRUE(dialog.File1()->fileName().isEmpty());
     EXPECT_TRUE(dialog.View_File().isEmpty());
     ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("a.bmp")));
     EXPECT_EQ(dialog.lbl_Size()->text(), QStringLiteral("40 * 20"));
 }
 
 TEST_F(ImageDialogTest, disabledSelectButtonDoesNothing) {
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     ClickButton(dialog.Cmd_Sel());
     EXPECT_TRUE(dialog.isVisible());
-    EXPECT_TRUE(dialog.Chosen_File().isEmpty());
+    EXPECT_TRUE(dialog.chosenFile().isEmpty());
 }
 
 // An undecodable file used to leave the last picture's size and preview on show.
@@ -317,7 +282,7 @@ TEST_F(ImageDialogTest, undecodableFileShowsEmptyPreviewAndNoSize) {
     ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
     bad.write("this is no picture at all");
     bad.close();
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("good.bmp")));
     ASSERT_EQ(dialog.lbl_Size()->text(), QStringLiteral("640 * 480"));
@@ -337,7 +302,7 @@ TEST_F(ImageDialogTest, hundredMegapixelPictureOpens) {
     big.fill(qRgb(10, 200, 30));
     ASSERT_TRUE(big.save(path(QStringLiteral("big.jpg")), "JPG", 50));
     big = QImage();
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("big.jpg")));
     EXPECT_EQ(dialog.lbl_Size()->text(), QStringLiteral("10000 * 10000"));
@@ -353,7 +318,7 @@ TEST_F(ImageDialogTest, pictureTooBigForMemoryFailsLikeAnUndecodableOne) {
     testkit::PretendMemoryLeft(path(QStringLiteral("memory")), 8LL << 30);
     const std::unique_ptr<void, void (*)(void*)> stop(
         this, [](void*) { testkit::StopPretendingMemory(); });
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("huge.jpg")));
     EXPECT_TRUE(dialog.lbl_Size()->text().isEmpty());
@@ -364,21 +329,21 @@ TEST_F(ImageDialogTest, pictureTooBigForMemoryFailsLikeAnUndecodableOne) {
 TEST_F(ImageDialogTest, drivePickedMovesTheFolderAndFileLists) {
     const QString drive = dir.path();
     writeImage(QStringLiteral("x.bmp"), 4, 4);
-    platform::SetDriveListForTest(QStringList{QStringLiteral("/"), drive});
-    Ini_Write(kSection, kKeyGetPath, QStringLiteral("/"), Settings_File());
-    velmora_v dialog;
+    platform::setDriveListForTest(QStringList{QStringLiteral("/"), drive});
+    remembered = QStringLiteral("/");
+    velmora_v dialog(remembered);
     dialog.show();
     ASSERT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));
     QTest::keyClick(dialog.Drive1(), Qt::Key_Down);
     EXPECT_EQ(dialog.Drive1()->currentText(), drive);
-    EXPECT_EQ(dialog.Dir1()->Path(), drive);
+    EXPECT_EQ(dialog.Dir1()->path(), drive);
     EXPECT_EQ(fileNames(dialog), QStringList{QStringLiteral("x.bmp")});
 }
 
 TEST_F(ImageDialogTest, driveNotReadyIsReportedOnceAndTheDriveListGoesBack) {
     const QString gone = path(QStringLiteral("unmounted"));
-    platform::SetDriveListForTest(QStringList{QStringLiteral("/"), gone});
-    velmora_v dialog;
+    platform::setDriveListForTest(QStringList{QStringLiteral("/"), gone});
+    velmora_v dialog(remembered);
     dialog.show();
     ASSERT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));
     QString text, title;
@@ -397,7 +362,7 @@ TEST_F(ImageDialogTest, driveNotReadyIsReportedOnceAndTheDriveListGoesBack) {
     EXPECT_EQ(icon, QMessageBox::Warning);
     EXPECT_EQ(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     EXPECT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));
-    EXPECT_EQ(dialog.Dir1()->Path(), dir.path());
+    EXPECT_EQ(dialog.Dir1()->path(), dir.path());
 }
 
 // Lets the superuser see a folder as another user would while it lives.
@@ -414,8 +379,8 @@ TEST_F(ImageDialogTest, unreadableDriveReportsTheErrorOnTwoLinesWithRetryAndCanc
     const QString locked = path(QStringLiteral("locked"));
     ASSERT_TRUE(QDir().mkdir(locked));
     ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::WriteOwner));
-    platform::SetDriveListForTest(QStringList{QStringLiteral("/"), locked});
-    velmora_v dialog;
+    platform::setDriveListForTest(QStringList{QStringLiteral("/"), locked});
+    velmora_v dialog(remembered);
     dialog.show();
     QString text;
     QMessageBox::StandardButtons buttons;
@@ -441,53 +406,24 @@ TEST_F(ImageDialogTest, unreadableDriveReportsTheErrorOnTwoLinesWithRetryAndCanc
     EXPECT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));
 }
 
-TEST(Drives, driveOfAFolderIsTheLongestMountPointAbove) {
-    const QStringList drives = {QStringLiteral("/"), QStringLiteral("/mnt"),
-                                QStringLiteral("/mnt/usb"), QStringLiteral("/mnt/usb2")};
-    EXPECT_EQ(platform::DriveOfFolder(QStringLiteral("/mnt/usb/pics"), drives),
-              QStringLiteral("/mnt/usb"));
-    EXPECT_EQ(platform::DriveOfFolder(QStringLiteral("/mnt/usb2"), drives),
-              QStringLiteral("/mnt/usb2"));
-    EXPECT_EQ(platform::DriveOfFolder(QStringLiteral("/mnt/usbstick"), drives),
-              QStringLiteral("/mnt"));
-    EXPECT_EQ(platform::DriveOfFolder(QStringLiteral("/home"), drives), QStringLiteral("/"));
-    const QStringList mounted = platform::MountedDrives();
-    ASSERT_FALSE(mounted.isEmpty());
-    EXPECT_EQ(mounted.first(), QStringLiteral("/"));
-}
-
-// Removable media under /run/media/<user> were once left out with the rest of /run.
-TEST(Drives, onlyTheUsersVolumesAreOffered) {
-    const std::vector<std::tuple<const char*, const char*, bool>> volumes = {
-        {"/media/alice/USB", "vfat", true},        {"/run/media/alice/写真", "exfat", true},
-        {"/run/media/alice/DVD", "iso9660", true}, {"/mnt/nas", "nfs4", true},
-        {"/run/user/1000", "tmpfs", false},        {"/run/media", "tmpfs", false},
-        {"/sys/fs/cgroup", "cgroup2", false},      {"/var/lib/docker/o/merged", "overlay", false},
-        {"/media/cdrom-image", "squashfs", false}, {"/snap/core22/1122", "squashfs", false},
-        {"/snap/firefox/common", "ext4", false},   {"/var/snap/lxd/common/ns", "nsfs", false}};
-    for (const auto& [mountPoint, fileSystem, offered] : volumes)
-        EXPECT_EQ(platform::OffersDrive(QString::fromUtf8(mountPoint), fileSystem), offered)
-            << mountPoint << " " << fileSystem;
-}
-
 TEST_F(ImageDialogTest, opensAtTheDesignedSizeAndPlace) {
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     EXPECT_EQ(dialog.size(), QSize(489, 261));
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("画像の選択"));
     EXPECT_EQ(dialog.Cmd_Sel()->Caption(), QStringLiteral("選択"));
     EXPECT_EQ(dialog.Cmd_Can()->Caption(), QStringLiteral("ｷｬﾝｾﾙ"));
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    const int left = Place_Coordinate(PixelsToTwips(screen.width()), 7410, 2);
-    const int top = Place_Coordinate(PixelsToTwips(screen.height()), 4380, 3);
-    EXPECT_EQ(dialog.pos(), QPoint(TwipsToPixelsNearest(left), TwipsToPixelsNearest(top)));
+    const int left = placeCoordinate(pixelsToTwips(screen.width()), 7410, 2);
+    const int top = placeCoordinate(pixelsToTwips(screen.height()), 4380, 3);
+    EXPECT_EQ(dialog.pos(), QPoint(twipsToPixelsNearest(left), twipsToPixelsNearest(top)));
 }
 
 // Holds back the decodes of previews while it lives, then lets them go and
 // waits for them: a test sees the dialog while a decode is under way.
 struct HeldDecodes {
-    HeldDecodes() { platform::HoldBackgroundWorkForTest(true); }
+    HeldDecodes() { gui::holdBackgroundWorkForTest(true); }
     ~HeldDecodes() {
-        platform::HoldBackgroundWorkForTest(false);
+        gui::holdBackgroundWorkForTest(false);
         SettleBackgroundWork();
     }
 };
@@ -505,12 +441,12 @@ class PreviewWorkTest : public ImageDialogTest {
 // A large JPEG's preview once held the dialog for seconds.
 TEST_F(PreviewWorkTest, aSecondClickSupersedesTheDecodeUnderWay) {
     writeImage(QStringLiteral("small.bmp"), 30, 20);
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     {
         HeldDecodes held;
         ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("big.jpg"), false));
-        EXPECT_TRUE(dialog.Preview_Pending());
+        EXPECT_TRUE(dialog.previewPending());
         EXPECT_TRUE(dialog.Cmd_Sel()->IsEnabled());
         ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("small.bmp"), false));
     }
@@ -522,12 +458,12 @@ TEST_F(PreviewWorkTest, aSecondClickSupersedesTheDecodeUnderWay) {
 TEST_F(PreviewWorkTest, cancelAndTheCloseBoxNeverWaitForTheDecode) {
     for (const bool closeBox : {false, true}) {
         HeldDecodes held; // the decode does not even start before the dialog is gone
-        velmora_v dialog;
+        velmora_v dialog(remembered);
         dialog.show();
         ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("big.jpg"), false));
         closeBox ? (void)dialog.close() : ClickButton(dialog.Cmd_Can());
         EXPECT_FALSE(dialog.isVisible());
-        EXPECT_TRUE(dialog.Chosen_File().isEmpty());
+        EXPECT_TRUE(dialog.chosenFile().isEmpty());
     }
 }
 
@@ -537,7 +473,7 @@ TEST_F(PreviewWorkTest, largeJpegIsPreviewedFromAReducedDecodeWithItsWholeUprigh
                       testkit::WithSegment(testkit::EncodeJpeg(testkit::Colourful(640, 480),
                                                                testkit::JpegKind::Baseline420),
                                            0xE1, testkit::ExifOrientationBlock(6))));
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     ASSERT_TRUE(ClickItem(dialog.File1(), QStringLiteral("big.jpg")));
     EXPECT_EQ(dialog.lbl_Size()->text(), QStringLiteral("1600 * 1200"));
@@ -563,7 +499,7 @@ TEST_F(ImageDialogTest, listsRegularFilesByTheirNamesAsBytesAndNothingElse) {
     for (const auto& [target, link] : links)
         ASSERT_TRUE(QFile::link(QDir(dir.path()).absoluteFilePath(QString::fromUtf8(target)),
                                 path(QString::fromUtf8(link))));
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     const QString shown = QStringLiteral("caf\uFFFD.bmp");
     EXPECT_EQ(fileNames(dialog),
@@ -577,7 +513,7 @@ TEST_F(ImageDialogTest, listsRegularFilesByTheirNamesAsBytesAndNothingElse) {
     EXPECT_TRUE(dialog.lbl_Size()->text().isEmpty());
     ASSERT_TRUE(ClickItem(dialog.File1(), shown));
     ClickButton(dialog.Cmd_Sel());
-    EXPECT_EQ(platform::NameToBytes(dialog.Chosen_File()), raw);
+    EXPECT_EQ(platform::nameToBytes(dialog.chosenFile()), raw);
     EXPECT_FALSE(fifo.someoneWaited() || swapped.someoneWaited());
     ::unlink(raw.constData()); // QTemporaryDir takes names as text: it cannot remove it
 }
@@ -588,13 +524,40 @@ TEST_F(ImageDialogTest, opensAFolderByItsNameAsBytes) {
     ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
     const QString made = writeImage(QStringLiteral("x.bmp"), 8, 6);
     ASSERT_EQ(std::rename(QFile::encodeName(made).constData(), (folder + "/x.bmp").constData()), 0);
-    velmora_v dialog;
+    velmora_v dialog(remembered);
     dialog.show();
     ASSERT_TRUE(DoubleClickItem(dialog.Dir1(), QStringLiteral("d\uFFFD")));
-    EXPECT_EQ(platform::NameToBytes(dialog.Dir1()->Path()), folder);
+    EXPECT_EQ(platform::nameToBytes(dialog.Dir1()->path()), folder);
     EXPECT_EQ(fileNames(dialog), QStringList{QStringLiteral("x.bmp")});
     ::unlink((folder + "/x.bmp").constData()); // QTemporaryDir takes names as text
     ::rmdir(folder.constData());
+}
+
+// --- Keys and names -----------------------------------------------------------
+
+TEST_F(ImageDialogKeys, doubleClickOnAFileChoosesIt) {
+    ASSERT_TRUE(DoubleClickItem(dialog->File1(), QStringLiteral("b.bmp")));
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->chosenFile(), path(QStringLiteral("b.bmp")));
+}
+
+TEST_F(ImageDialogKeys, tabOrderRunsThroughTheListsThenCancelThenSelect) {
+    EXPECT_EQ(tabWalk(dialog->Drive1(), 6), (QStringList{"Drive1", "Dir1", "File1", "Combo_Kind",
+                                                         "Cmd_Can", "Cmd_Sel", "Drive1"}));
+}
+
+// The names a screen reader reads for the controls without a caption. A combo
+// box is named after its entry on Linux; what it is for is its description.
+TEST_F(ImageDialogKeys, controlsHaveJapaneseNamesForScreenReaders) {
+    EXPECT_EQ(accessibleText(dialog->Drive1(), QAccessible::Description), "ﾄﾞﾗｲﾌﾞ");
+    EXPECT_EQ(accessibleText(dialog->Combo_Kind(), QAccessible::Description), "ﾌｧｲﾙの種類");
+    EXPECT_EQ(accessibleText(dialog->Dir1()), "ﾌｫﾙﾀﾞ");
+    EXPECT_EQ(accessibleText(dialog->File1()), "ﾌｧｲﾙ");
+    EXPECT_EQ(accessibleText(dialog->Pic_K()), "ﾌﾟﾚﾋﾞｭｰ");
+    EXPECT_EQ(accessibleText(dialog->lbl_Size()), "画像の大きさ");
+    previewFirstFileByKey();
+    EXPECT_EQ(accessibleText(dialog->lbl_Size()), "画像の大きさ 40 * 20");
+    EXPECT_EQ(dialog->lbl_Size()->text(), "40 * 20");
 }
 
 } // namespace

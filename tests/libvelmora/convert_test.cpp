@@ -2,9 +2,8 @@
 // write, what they refuse, and that a failure leaves the destination folder as
 // it was.
 
-#include "bmp_fixture.h"
-#include "folder_fixture.h"
 #include "libvelmora/velmora.h"
+#include "tests/libvelmora/libvelmora_fixture.h"
 #include "tests/support/bitmapheaders.h"
 
 #include <gtest/gtest.h>
@@ -27,6 +26,7 @@
 
 namespace fs = std::filesystem;
 using namespace velmora_test;
+using velmora::testkit::Bitmap565;
 using velmora::testkit::WidenedBitmap;
 
 namespace {
@@ -92,8 +92,8 @@ TEST_P(RoundTrip, colourfulImageComesBackAt444WithinAFewLevels) {
     EXPECT_EQ(folderContents(), (std::set<std::string>{"in.bmp", "out.jpg"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(BottomUp, RoundTrip,
-                         ::testing::Values(Layout{"Bgr24", 24}, Layout{"Bgrx32", 32}),
+INSTANTIATE_TEST_SUITE_P(bottomUp, RoundTrip,
+                         ::testing::Values(Layout{"bgr24", 24}, Layout{"bgrx32", 32}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ConvertTest, paletteImageIsExpandedToItsColours) {
@@ -190,13 +190,13 @@ TEST_P(StripRoundTrip, decodesAsOneCallEncodeOfThePixels) {
     EXPECT_TRUE(readFile(path("memory.jpg")) == readFile(path("out.jpg")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Depths, StripRoundTrip,
-                         ::testing::Values(StripCase{"Palette8OneThread", 8, false, "1"},
-                                           StripCase{"Palette8TwoThreads", 8, false, "2"},
-                                           StripCase{"CoreHeaderPalette8", 8, true, "2"},
-                                           StripCase{"Bgr24OneThread", 24, false, "1"},
-                                           StripCase{"Bgr24TwoThreads", 24, false, "2"},
-                                           StripCase{"Bgrx32TwoThreads", 32, false, "2"}),
+INSTANTIATE_TEST_SUITE_P(depths, StripRoundTrip,
+                         ::testing::Values(StripCase{"palette8OneThread", 8, false, "1"},
+                                           StripCase{"palette8TwoThreads", 8, false, "2"},
+                                           StripCase{"coreHeaderPalette8", 8, true, "2"},
+                                           StripCase{"bgr24OneThread", 24, false, "1"},
+                                           StripCase{"bgr24TwoThreads", 24, false, "2"},
+                                           StripCase{"bgrx32TwoThreads", 32, false, "2"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ConvertTest, lowerQualityGivesSmallerFile) {
@@ -289,12 +289,12 @@ TEST_P(JpegLimit, holdsAtItsEdge) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sides, JpegLimit,
-                         ::testing::Values(Edge{"WidthAtLimit", 65500, 2, VELMORA_OK},
-                                           Edge{"HeightAtLimit", 2, 65500, VELMORA_OK},
-                                           Edge{"WidthOverLimit", 65501, 16, VELMORA_E_TOO_LARGE},
-                                           Edge{"HeightOverLimit", 16, 65501, VELMORA_E_TOO_LARGE},
-                                           Edge{"BothOverLimit", 65501, 65501,
+INSTANTIATE_TEST_SUITE_P(sides, JpegLimit,
+                         ::testing::Values(Edge{"widthAtLimit", 65500, 2, VELMORA_OK},
+                                           Edge{"heightAtLimit", 2, 65500, VELMORA_OK},
+                                           Edge{"widthOverLimit", 65501, 16, VELMORA_E_TOO_LARGE},
+                                           Edge{"heightOverLimit", 16, 65501, VELMORA_E_TOO_LARGE},
+                                           Edge{"bothOverLimit", 65501, 65501,
                                                 VELMORA_E_TOO_LARGE}),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -352,88 +352,143 @@ std::vector<uint8_t> truncatedTo(std::vector<uint8_t> bytes, std::size_t size) {
     return bytes;
 }
 
+const std::vector<Rgb> kRunPalette{{10, 20, 30}, {250, 0, 0}, {0, 250, 0}, {0, 0, 250}};
+
+// A 6 x 3 run-length bitmap with kRunPalette. The default stream, bottom row
+// first: 6 of colour 1 and the row's end; a jump of 2, 2 of colour 2 and the
+// row's end; 3 of colour 3 and the picture's end. At 4 bits each run byte
+// holds its colour twice.
+std::vector<uint8_t> runLength(int bits, std::vector<uint8_t> stream = {}) {
+    const uint8_t twice = bits == 4 ? 0x11 : 1;
+    if (stream.empty())
+        stream = {6, twice, 0, 0, 0, 2, 2, 0, 2, uint8_t(2 * twice), 0, 0, 3, uint8_t(3 * twice),
+                  0, 1};
+    velmora::testkit::BitmapSpec spec;
+    spec.width = 6;
+    spec.height = 3;
+    spec.bitsPerPixel = bits;
+    spec.compression = bits == 8 ? 1 : 2;
+    for (const Rgb& c : kRunPalette)
+        spec.palette.push_back(uint32_t(c.r) << 16 | c.g << 8 | c.b);
+    spec.coloursUsed = int32_t(kRunPalette.size());
+    spec.data = std::move(stream);
+    return velmora::testkit::BitmapFile(spec);
+}
+
+std::vector<uint8_t> runLength8(std::vector<uint8_t> stream = {}) {
+    return runLength(8, std::move(stream));
+}
+
 const BadSource kBadSources[] = {
-    {"Missing", nullptr, VELMORA_E_SOURCE_UNREADABLE},
-    {"Empty", [] { return std::vector<uint8_t>{}; }, VELMORA_E_NOT_A_BITMAP},
-    {"FileHeaderCut", [] { return truncatedTo(valid24(), 10); }, VELMORA_E_NOT_A_BITMAP},
-    {"InfoHeaderCut", [] { return truncatedTo(valid24(), 30); }, VELMORA_E_NOT_A_BITMAP},
-    {"PixelDataCut", [] { return truncatedTo(valid24(), valid24().size() - 5); },
+    {"missing", nullptr, VELMORA_E_SOURCE_UNREADABLE},
+    {"empty", [] { return std::vector<uint8_t>{}; }, VELMORA_E_NOT_A_BITMAP},
+    {"fileHeaderCut", [] { return truncatedTo(valid24(), 10); }, VELMORA_E_NOT_A_BITMAP},
+    {"infoHeaderCut", [] { return truncatedTo(valid24(), 30); }, VELMORA_E_NOT_A_BITMAP},
+    {"pixelDataCut", [] { return truncatedTo(valid24(), valid24().size() - 5); },
      VELMORA_E_NOT_A_BITMAP},
-    {"PaletteCut",
+    {"paletteCut",
      [] {
          return truncatedTo(encodeIndexedBmp(4, 2, {{0, 0, 0}}, {0, 0, 0, 0, 0, 0, 0, 0}), 57);
      },
      VELMORA_E_NOT_A_BITMAP},
-    {"FirstRowCut", [] { return truncatedTo(valid24(), bmp::kHeadersEnd + 7); },
+    {"firstRowCut", [] { return truncatedTo(valid24(), bmp::kHeadersEnd + 7); },
      VELMORA_E_NOT_A_BITMAP},
-    {"MidRowCut", [] { return truncatedTo(valid24(), bmp::kHeadersEnd + 28 * 2 + 13); },
+    {"midRowCut", [] { return truncatedTo(valid24(), bmp::kHeadersEnd + 28 * 2 + 13); },
      VELMORA_E_NOT_A_BITMAP},
-    {"TopDown24", [] { return encodeBmp(colourfulImage(9, 5), 24, true); }, VELMORA_E_NOT_A_BITMAP},
-    {"TopDown32", [] { return encodeBmp(colourfulImage(9, 5), 32, true); }, VELMORA_E_NOT_A_BITMAP},
-    {"Rle8",
+    // No room for the 256 palette entries before the stream.
+    {"rle8WithoutPalette",
      [] { return patched(patched(valid24(), bmp::kBitsPerPixel, 8, false), bmp::kCompression, 1); },
      VELMORA_E_NOT_A_BITMAP},
-    {"Bitfields32",
+    {"rle8StreamCut", [] { return truncatedTo(runLength8(), runLength8().size() - 1); },
+     VELMORA_E_NOT_A_BITMAP},
+    // The masks would be the first pixels.
+    {"bitfields32WithoutMasks",
      [] { return patched(encodeBmp(colourfulImage(9, 5), 32), bmp::kCompression, 3); },
      VELMORA_E_NOT_A_BITMAP},
-    {"EmbeddedJpeg", [] { return patched(valid24(), bmp::kCompression, 4); },
+    {"masksNotContiguous",
+     [] {
+         return patched(WidenedBitmap(encodeBmp(colourfulImage(9, 5), 32), 124, true), 54,
+                        0xF0F000);
+     },
      VELMORA_E_NOT_A_BITMAP},
-    {"EmbeddedPng", [] { return patched(valid24(), bmp::kCompression, 5); },
+    {"embeddedJpeg", [] { return patched(valid24(), bmp::kCompression, 4); },
      VELMORA_E_NOT_A_BITMAP},
-    {"HugeWidthAndHeightLargerThanFile",
+    {"embeddedPng", [] { return patched(valid24(), bmp::kCompression, 5); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"hugeWidthAndHeightLargerThanFile",
      [] { return patched(patched(valid24(), bmp::kWidth, 60000), bmp::kHeight, 60000); },
      VELMORA_E_NOT_A_BITMAP},
-    {"WidthBeyondJpegLimit", [] { return patched(valid24(), bmp::kWidth, 70000); },
+    {"widthBeyondJpegLimit", [] { return patched(valid24(), bmp::kWidth, 70000); },
      VELMORA_E_TOO_LARGE},
-    {"SizeLargerThanFile",
+    {"sizeLargerThanFile",
      [] { return patched(patched(valid24(), bmp::kWidth, 4000), bmp::kHeight, 4000); },
      VELMORA_E_NOT_A_BITMAP},
-    {"NegativeWidth", [] { return patched(valid24(), bmp::kWidth, uint32_t(-9)); },
+    {"negativeWidth", [] { return patched(valid24(), bmp::kWidth, uint32_t(-9)); },
      VELMORA_E_NOT_A_BITMAP},
-    {"MostNegativeHeight", [] { return patched(valid24(), bmp::kHeight, 0x80000000u); },
+    {"mostNegativeHeight", [] { return patched(valid24(), bmp::kHeight, 0x80000000u); },
      VELMORA_E_NOT_A_BITMAP},
-    {"ZeroHeight", [] { return patched(valid24(), bmp::kHeight, 0); }, VELMORA_E_NOT_A_BITMAP},
-    {"ZeroBits", [] { return patched(valid24(), bmp::kBitsPerPixel, 0, false); },
+    {"zeroHeight", [] { return patched(valid24(), bmp::kHeight, 0); }, VELMORA_E_NOT_A_BITMAP},
+    {"zeroBits", [] { return patched(valid24(), bmp::kBitsPerPixel, 0, false); },
      VELMORA_E_NOT_A_BITMAP},
-    {"SevenBits", [] { return patched(valid24(), bmp::kBitsPerPixel, 7, false); },
+    {"sevenBits", [] { return patched(valid24(), bmp::kBitsPerPixel, 7, false); },
      VELMORA_E_NOT_A_BITMAP},
-    {"SixtyFourBits", [] { return patched(valid24(), bmp::kBitsPerPixel, 64, false); },
+    {"sixtyFourBits", [] { return patched(valid24(), bmp::kBitsPerPixel, 64, false); },
      VELMORA_E_NOT_A_BITMAP},
-    {"TwoPlanes", [] { return patched(valid24(), bmp::kPlanes, 2, false); },
+    {"twoPlanes", [] { return patched(valid24(), bmp::kPlanes, 2, false); },
      VELMORA_E_NOT_A_BITMAP},
-    {"DataOffsetPastEnd", [] { return patched(valid24(), bmp::kDataOffset, 0x7FFFFFF0); },
+    {"unknownInfoHeaderSize", [] { return patched(valid24(), bmp::kInfoSize, 52); },
      VELMORA_E_NOT_A_BITMAP},
-    {"DataOffsetInsideHeader", [] { return patched(valid24(), bmp::kDataOffset, 20); },
+    {"runLength4At24Bits", [] { return patched(valid24(), bmp::kCompression, 2); },
      VELMORA_E_NOT_A_BITMAP},
-    {"V5InfoHeader", [] { return patched(valid24(), bmp::kInfoSize, 124); },
+    {"bitfieldsAt24Bits", [] { return patched(valid24(), bmp::kCompression, 3); },
      VELMORA_E_NOT_A_BITMAP},
-    // The headers of today's tools add these kinds only.
-    {"Bitfields32AfterA40ByteHeader",
+    {"paletteOf257",
      [] {
-         std::vector<uint8_t> v5 = WidenedBitmap(encodeBmp(colourfulImage(9, 5), 32), 124, true);
-         return patched(patched(v5, bmp::kInfoSize, 40), bmp::kDataOffset, 14 + 124);
+         return patched(encodeIndexedBmp(2, 1, {{0, 0, 0}}, {0, 0}), bmp::kColoursUsed, 257);
      },
      VELMORA_E_NOT_A_BITMAP},
-    {"V5OtherMasks",
-     [] { return patched(WidenedBitmap(encodeBmp(colourfulImage(9, 5), 32), 124, true), 54, 1); },
-     VELMORA_E_NOT_A_BITMAP},
-    {"V4Palette",
+    {"pixelsInsideThePalette",
      [] {
-         return WidenedBitmap(encodeIndexedBmp(2, 1, {{0, 0, 0}}, {0, 0}), 108, false);
+         return patched(encodeIndexedBmp(2, 1, {{0, 0, 0}, {1, 1, 1}}, {0, 1}), bmp::kDataOffset,
+                        61);
      },
      VELMORA_E_NOT_A_BITMAP},
-    {"PaletteIndexOutOfRange",
+    {"topDownHeightBeyondJpegLimit",
+     [] { return patched(valid24(), bmp::kHeight, uint32_t(-65501)); }, VELMORA_E_TOO_LARGE},
+    {"dataOffsetPastEnd", [] { return patched(valid24(), bmp::kDataOffset, 0x7FFFFFF0); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"dataOffsetInsideHeader", [] { return patched(valid24(), bmp::kDataOffset, 20); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"v5InfoHeader", [] { return patched(valid24(), bmp::kInfoSize, 124); },
+     VELMORA_E_NOT_A_BITMAP},
+    {"paletteIndexOutOfRange",
      [] {
          return encodeIndexedBmp(4, 2, {{0, 0, 0}, {9, 9, 9}}, {0, 1, 5, 0, 1, 0, 1, 0});
      },
      VELMORA_E_NOT_A_BITMAP},
-    {"TextFile",
+    {"runLengthIndexOutOfRange",
+     [] {
+         return runLength8({3, 7, 0, 1});
+     },
+     VELMORA_E_NOT_A_BITMAP},
+    // One colour for the indexes 0 and 1.
+    {"oneBitIndexOutOfRange",
+     [] {
+         velmora::testkit::BitmapSpec spec;
+         spec.width = 8, spec.bitsPerPixel = 1;
+         spec.palette = {0x123456};
+         spec.coloursUsed = 1;
+         spec.data = velmora::testkit::PackedRows(8, 1, 1, [](int x, int) { return x % 2; });
+         return velmora::testkit::BitmapFile(spec);
+     },
+     VELMORA_E_NOT_A_BITMAP},
+    {"textFile",
      [] {
          const std::string text = "BMP? no, just a note\n";
          return std::vector<uint8_t>(text.begin(), text.end());
      },
      VELMORA_E_NOT_A_BITMAP},
-    {"PpmNamedBmp",
+    {"ppmNamedBmp",
      [] {
          const std::string header = "P6\n2 2\n255\n";
          std::vector<uint8_t> bytes(header.begin(), header.end());
@@ -468,7 +523,7 @@ TEST_P(RefusedSource, returnsStatusAndLeavesFolderUntouched) {
     EXPECT_EQ(openDescriptors(), descriptors);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sources, RefusedSource, ::testing::ValuesIn(kBadSources),
+INSTANTIATE_TEST_SUITE_P(sources, RefusedSource, ::testing::ValuesIn(kBadSources),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ConvertTest, directoryAsSourceIsUnreadable) {
@@ -564,8 +619,142 @@ TEST_P(TodaysHeaders, convertToTheFileOfTheir40ByteTwinByteForByte) {
     EXPECT_EQ(readFile(path("wide.jpg")), readFile(path("twin.jpg")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Headers, TodaysHeaders,
+INSTANTIATE_TEST_SUITE_P(headers, TodaysHeaders,
                          ::testing::Values(std::tuple(24, 108u, false), std::tuple(32, 108u, false),
                                            std::tuple(32, 108u, true), std::tuple(24, 124u, false),
                                            std::tuple(32, 124u, false),
                                            std::tuple(32, 124u, true)));
+
+// --- Kinds the program read and the library refused --------------------------
+
+namespace {
+
+const TestImage kImage = colourfulImage(37, 23);
+
+// The pixels of runLength(), top row first.
+TestImage runLengthPixels() {
+    TestImage image{6, 3, {}};
+    for (const char* row : {"333000", "002200", "111111"})
+        for (int x = 0; x < 6; ++x)
+            image.pixels.push_back(kRunPalette[row[x] - '0']);
+    return image;
+}
+
+// A tall run-length picture of long runs and noisy stretches: four strips,
+// three of which start in the stream's middle.
+std::vector<uint8_t> tallRunLength(TestImage* pixels) {
+    velmora::testkit::BitmapSpec spec;
+    spec.width = 1000;
+    spec.height = 2400;
+    spec.bitsPerPixel = 8;
+    spec.compression = 1;
+    std::vector<Rgb> palette;
+    for (int i = 0; i < 256; ++i) {
+        palette.push_back({uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)});
+        spec.palette.push_back(uint32_t(i) << 16 | uint32_t(255 - i) << 8 | uint8_t(i * 7));
+    }
+    const auto index = [](int x, int row) {
+        return uint32_t(x % 100 < 30 ? (x * 7919 + row * 104729) >> 3 : x / 8 * 31 + row) & 0xFF;
+    };
+    spec.data = velmora::testkit::RunLengthStream(1000, 2400, 8, index);
+    *pixels = {1000, 2400, {}};
+    for (int y = 0; y < 2400; ++y)
+        for (int x = 0; x < 1000; ++x)
+            pixels->pixels.push_back(palette[index(x, 2399 - y)]);
+    return velmora::testkit::BitmapFile(spec);
+}
+
+struct Twin {
+    const char* name;
+    // The file and the pixels it holds.
+    std::function<std::vector<uint8_t>(TestImage*)> bytes;
+};
+
+const Twin kTwins[] = {
+    {"topDown24",
+     [](TestImage* p) {
+         *p = kImage;
+         return encodeBmp(kImage, 24, true);
+     }},
+    {"topDown32",
+     [](TestImage* p) {
+         *p = kImage;
+         return encodeBmp(kImage, 32, true);
+     }},
+    {"bitfields32AfterA40ByteHeader",
+     [](TestImage* p) {
+         *p = kImage;
+         std::vector<uint8_t> v5 = WidenedBitmap(encodeBmp(kImage, 32), 124, true);
+         return patched(patched(v5, bmp::kInfoSize, 40), bmp::kDataOffset, 14 + 124);
+     }},
+    {"v5RedMaskOfOneBit",
+     [](TestImage* p) {
+         *p = kImage;
+         for (Rgb& c : p->pixels)
+             c.r = c.b & 1 ? 255 : 0;
+         return patched(WidenedBitmap(encodeBmp(kImage, 32), 124, true), 54, 1);
+     }},
+    {"v4Palette",
+     [](TestImage* p) {
+         const std::vector<Rgb> palette{{255, 0, 0}, {0, 0, 255}, {0, 255, 0}};
+         std::vector<uint8_t> indexes;
+         *p = {16, 8, {}};
+         for (int i = 0; i < 16 * 8; ++i) {
+             indexes.push_back(uint8_t(i / 3 % 3));
+             p->pixels.push_back(palette[indexes.back()]);
+         }
+         return WidenedBitmap(encodeIndexedBmp(16, 8, palette, indexes), 108, false);
+     }},
+    {"runLength8",
+     [](TestImage* p) {
+         *p = runLengthPixels();
+         return runLength(8);
+     }},
+    {"runLength4",
+     [](TestImage* p) {
+         *p = runLengthPixels();
+         return runLength(4);
+     }},
+    {"tallRunLength8", tallRunLength},
+    {"white565",
+     [](TestImage* p) {
+         *p = {37, 23, std::vector<Rgb>(37 * 23, Rgb{255, 255, 255})};
+         return Bitmap565(37, 23, 0xFFFF);
+     }},
+};
+
+void PrintTo(const Twin& twin, std::ostream* os) {
+    *os << twin.name;
+}
+
+class Twins : public ConvertTest, public ::testing::WithParamInterface<Twin> {};
+
+} // namespace
+
+// Top-down, run-length, 16-bit and bit-field bitmaps and palettes after a
+// V4/V5 header were refused (-3); on two threads, strip by strip, they give
+// the file of the same pixels in a plain 24-bit bitmap.
+TEST_P(Twins, convertToTheFileOfTheir24BitTwinByteForByte) {
+    TestImage pixels;
+    writeFile(path("kind.bmp"), GetParam().bytes(&pixels));
+    writeFile(path("twin.bmp"), encodeBmp(pixels, 24));
+    setenv("VELMORA_THREADS", "2", 1);
+    const int16_t kind = convert(path("kind.bmp"), path("kind.jpg"));
+    const int16_t twin = convert(path("twin.bmp"), path("twin.jpg"));
+    unsetenv("VELMORA_THREADS");
+    ASSERT_EQ(kind, VELMORA_OK);
+    ASSERT_EQ(twin, VELMORA_OK);
+    EXPECT_TRUE(readFile(path("kind.jpg")) == readFile(path("twin.jpg")));
+}
+
+INSTANTIATE_TEST_SUITE_P(kinds, Twins, ::testing::ValuesIn(kTwins),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Qt read a white 16-bit 5-6-5 bitmap as 248, 252, 248: white stays white.
+TEST_F(ConvertTest, white565BitmapDecodesAsWhiteAtQuality100) {
+    writeFile(path("in.bmp"), Bitmap565(37, 23, 0xFFFF));
+    ASSERT_EQ(convert(path("in.bmp"), path("out.jpg"), 100), VELMORA_OK);
+    const Decoded d = decodeJpeg(path("out.jpg"));
+    ASSERT_EQ(d.rgb.size(), std::size_t(37 * 23 * 3));
+    EXPECT_TRUE(std::all_of(d.rgb.begin(), d.rgb.end(), [](uint8_t v) { return v == 255; }));
+}

@@ -1,7 +1,7 @@
 #include "tests/support/driving.h"
 
 #include "controls/command.h"
-#include "platform/pointer.h"
+#include "gui/pointer.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -14,11 +14,11 @@ void ClickButton(Command* button) {
     // As with a real mouse, the pointer comes over the button before it is
     // pressed; the button's tracking sees it there.
     const QPoint centre = button->rect().center();
-    platform::FakePointer fake;
+    gui::FakePointer fake;
     fake.position = button->mapToGlobal(centre);
     fake.overrideWindow = true;
     fake.window = button;
-    platform::SetFakePointer(fake);
+    gui::setFakePointer(fake);
     // The move goes to the button itself: routed through the window it can be
     // swallowed when the platform thinks the pointer has not moved.
     QMouseEvent move(QEvent::MouseMove, QPointF(centre), QPointF(fake.position), Qt::NoButton,

@@ -1,5 +1,5 @@
 // A pretend memory figure: a fake /proc whose control group (cgroup v2) leaves
-// the process `bytes`, made the source of platform::AvailableMemoryBytes().
+// the process `bytes`, made the source of platform::availableMemoryBytes().
 #pragma once
 
 #include "platform/memory.h"
@@ -23,12 +23,12 @@ inline void PretendMemoryLeft(const QString& folder, long long bytes) {
         "1 1 0:1 / " + root.filePath(QStringLiteral("cg")).toUtf8() + " rw - cgroup2 cgroup2 rw\n");
     put(QStringLiteral("cg/memory.max"), QByteArray::number(bytes + 1000000));
     put(QStringLiteral("cg/memory.current"), "1000000");
-    platform::SetMemorySources({root.filePath(QStringLiteral("proc"))});
+    platform::setMemorySources({root.filePath(QStringLiteral("proc"))});
 }
 
 // Back to the real figure.
 inline void StopPretendingMemory() {
-    platform::SetMemorySources({});
+    platform::setMemorySources({});
 }
 
 } // namespace velmora::testkit

@@ -1,8 +1,8 @@
 // The main() of every Qt test program: one application object for the whole
 // run, with the program's own start-up settings (the caption font mapped to an
 // installed font) and dialog animations that take no time.
-#include "platform/animation.h"
-#include "platform/fonts.h"
+#include "gui/animation.h"
+#include "gui/fonts.h"
 
 #include <QApplication>
 
@@ -14,8 +14,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    velmora::platform::InstallFontSubstitutes();
-    velmora::platform::SetAnimationDuration(0);
+    velmora::gui::installFontSubstitutes();
+    velmora::gui::setAnimationDuration(0);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

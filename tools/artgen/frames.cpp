@@ -154,7 +154,7 @@ QImage drawDisable() {
 
 } // namespace
 
-std::vector<NamedImage> DrawFrames() {
+std::vector<NamedImage> drawFrames() {
     const QImage highLight = drawHighLight();
     return {
         {QStringLiteral("normal.bmp"), drawNormal()},

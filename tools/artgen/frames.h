@@ -20,6 +20,6 @@ inline constexpr int kFrameHeight = 25;
 
 // normal.bmp, highlight.bmp, highlightselect.bmp, selected.bmp, pressed.bmp,
 // disable.bmp, in that order.
-std::vector<NamedImage> DrawFrames();
+std::vector<NamedImage> drawFrames();
 
 } // namespace artgen

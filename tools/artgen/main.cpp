@@ -35,8 +35,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     bool ok = true;
-    for (const auto& frame : artgen::DrawFrames())
+    for (const auto& frame : artgen::drawFrames())
         ok = save(dir, frame.fileName, frame.image) && ok;
-    ok = save(dir, QStringLiteral("metal.bmp"), artgen::DrawTexture()) && ok;
+    ok = save(dir, QStringLiteral("metal.bmp"), artgen::drawTexture()) && ok;
     return ok ? 0 : 1;
 }

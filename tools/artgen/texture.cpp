@@ -29,7 +29,7 @@ int draw(std::mt19937& rng, int swing) {
 
 } // namespace
 
-QImage DrawTexture() {
+QImage drawTexture() {
     std::mt19937 rng(kSeed);
     QImage image(kTextureWidth, kTextureHeight, QImage::Format_RGB888);
     const int points = kTextureWidth / kStreakLength + 2;

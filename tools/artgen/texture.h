@@ -12,6 +12,6 @@ inline constexpr int kTextureHeight = 23;
 // The same picture on every run and every machine: the noise comes from a
 // fixed-seed std::mt19937, whose sequence the C++ standard fixes, and is turned
 // into values with integer arithmetic only.
-QImage DrawTexture();
+QImage drawTexture();
 
 } // namespace artgen

@@ -4,7 +4,7 @@
 #include "controls/command.h"
 #include "controls/controlresources.h"
 #include "controls/propertybag.h"
-#include "platform/fonts.h"
+#include "gui/fonts.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -40,9 +40,9 @@ std::vector<Command*> placeButtons(QWidget& window) {
         auto* b = new Command(&window);
         b->setGeometry(kGap + i * (kButtonSize.width() + kGap), kGap, kButtonSize.width(),
                        kButtonSize.height());
-        b->ReadProperties(velmora::PropertyBag{});
+        b->readProperties(velmora::PropertyBag{});
         b->Caption(i % 2 ? QStringLiteral("ｷｬﾝｾﾙ") : QStringLiteral("設定"));
-        b->Font(velmora::platform::CaptionFont());
+        b->Font(velmora::gui::captionFont());
         b->Initialize();
         buttons.push_back(b);
     }
@@ -57,7 +57,7 @@ std::vector<QImage> captureLooks(const std::vector<Command*>& buttons) {
         QTest::qWait(20);
         looks[i] = buttons[i]->grab().toImage();
         std::printf("%-16s state %d frame %d\n", kLookNames[i], buttons[i]->ButtonState(),
-                    static_cast<int>(buttons[i]->ShownFrame()));
+                    static_cast<int>(buttons[i]->shownFrame()));
     };
     const QPoint c(30, 12);
     capture(0);
@@ -88,7 +88,7 @@ QImage composeSheet(const QWidget& window, const std::vector<Command*>& buttons,
         for (int i = 0; i < kLooks; ++i)
             sp.drawImage(buttons[i]->pos(), looks[i]);
     }
-    velmora::InitControlResources();
+    velmora::initControlResources();
     const QImage strip(QStringLiteral(":/textures/metal.bmp"));
     const int stripWidth = 300;
     QImage sheet(std::max(shot.width(), stripWidth) * kScale,
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    velmora::platform::InstallFontSubstitutes();
+    velmora::gui::installFontSubstitutes();
     const QString out =
         argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp/velmora-controls.png");
 

@@ -1,7 +1,7 @@
 #include "tools/enlarge/batch.h"
 
+#include "imageio/sourcefile.h"
 #include "platform/filenames.h"
-#include "platform/sourcefile.h"
 #include "tools/enlarge/enlargefile.h"
 #include "tools/enlarge/request.h"
 #include "tools/enlarge/statusline.h"
@@ -27,7 +27,7 @@ using FileIds = std::set<std::pair<dev_t, ino_t>>;
 
 std::optional<std::pair<dev_t, ino_t>> fileId(const QString& name) {
     struct stat st {};
-    if (::stat(platform::NameToBytes(name).constData(), &st) != 0)
+    if (::stat(platform::nameToBytes(name).constData(), &st) != 0)
         return std::nullopt;
     return std::pair{st.st_dev, st.st_ino};
 }
@@ -39,7 +39,7 @@ QString systemWords(int error) {
 // Why the outputs cannot go into dir, in the system's words; empty when they
 // can. Checked once, rather than failing every file alike after reading it.
 QString folderRefusal(const QString& dir) {
-    const QByteArray name = platform::NameToBytes(dir);
+    const QByteArray name = platform::nameToBytes(dir);
     struct stat st {};
     int error = 0;
     if (::stat(name.constData(), &st) != 0)
@@ -89,18 +89,18 @@ QString enlargeOne(Run* run, int index) {
     const QString& input = run->request.inputs[index];
     // A missing or unreadable input is told as such, before what its name
     // would make of the output.
-    if (platform::SourceFile file; !file.openPath(input))
+    if (imageio::SourceFile file; !file.openPath(input))
         return QStringLiteral("cannot read %1: %2").arg(input, file.errorString());
     const QString output = outputName(run->request, input);
     if (const QString why = outputRefusal(*run, output); !why.isEmpty())
         return why;
     const std::optional<SaveKind> kind =
-        run->request.format ? run->request.format : KindOfName(output);
+        run->request.format ? run->request.format : kindOfName(output);
     if (!kind)
         return QStringLiteral("the output %1 must end in .bmp, .jpg or .jpeg (see --format)")
             .arg(output);
     StatusLine* status = run->status;
-    const QString why = EnlargeFile(run->request, input, output, *kind,
+    const QString why = enlargeFile(run->request, input, output, *kind,
                                     [status](double fraction) { status->update(fraction); });
     if (why.isEmpty())
         run->written.insert(output, input);
@@ -109,18 +109,18 @@ QString enlargeOne(Run* run, int index) {
 
 void listFailures(const Run& run) {
     run.status->clear();
-    PrintError(QStringLiteral("%1 of %2 files failed:")
+    printError(QStringLiteral("%1 of %2 files failed:")
                    .arg(run.failed.size())
                    .arg(run.request.inputs.size()));
     for (const QString& input : run.failed)
-        std::fprintf(stderr, "  %s\n", platform::NameToBytes(input).constData());
+        std::fprintf(stderr, "  %s\n", platform::nameToBytes(input).constData());
 }
 
 } // namespace
 
-int RunBatch(const Request& request, StatusLine* status) {
+int runBatch(const Request& request, StatusLine* status) {
     if (const QString why = folderRefusal(request.outputDir); !why.isEmpty()) {
-        PrintError(why);
+        printError(why);
         return kExitFailed;
     }
     Run run{request, status, {}, {}, {}};

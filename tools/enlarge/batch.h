@@ -15,6 +15,6 @@ class StatusLine;
 // this run or would replace one of the inputs. A folder that is missing or
 // cannot be written into stops the run before any file. Returns the exit
 // status.
-int RunBatch(const Request& request, StatusLine* status);
+int runBatch(const Request& request, StatusLine* status);
 
 } // namespace velmora::tool

@@ -1,10 +1,11 @@
 #include "tools/enlarge/enlargefile.h"
 
 #include "engine/enlarge.h"
+#include "imageio/imagereader.h"
 #include "libvelmora/destination.h"
-#include "libvelmora/rowsconvert.h"
 #include "libvelmora/statuswords.h"
-#include "platform/imagereader.h"
+#include "libvelmora/velmora.h"
+#include "save/jpeglibrary.h"
 #include "save/savelimits.h"
 
 #include <QImage>
@@ -42,7 +43,7 @@ QString formatRefusal(const EnlargeGeometry& g, SaveKind kind, const QString& wh
         return what + QStringLiteral(" is too large");
     if (g.empty())
         return what + QStringLiteral(" has no pixels");
-    if (Format_Holds(QSize(g.width, g.height), kind))
+    if (formatHolds(QSize(g.width, g.height), kind))
         return {};
     const QString size = QStringLiteral(" (%1 x %2 pixels)").arg(g.width).arg(g.height);
     if (kind == SaveKind::Bitmap)
@@ -57,11 +58,11 @@ QString formatRefusal(const EnlargeGeometry& g, SaveKind kind, const QString& wh
 // strips of the result fits in memory: a small file whose header claims a huge
 // picture is refused at once. Returns why it failed, or an empty string.
 QString readSource(const Request& request, const QString& input, SaveKind kind, Source* source) {
-    platform::ImageReader reader(input);
+    imageio::ImageReader reader(input);
     const QSize header = reader.size();
     long long strips = 0;
     if (header.isValid()) {
-        source->geometry = Enlarge_Geometry(header.width(), header.height(), request.ratio);
+        source->geometry = enlargeGeometry(header.width(), header.height(), request.ratio);
         if (const QString why =
                 formatRefusal(source->geometry, kind, describe(header, request.ratioText));
             !why.isEmpty())
@@ -69,14 +70,14 @@ QString readSource(const Request& request, const QString& input, SaveKind kind, 
         strips = 2LL * source->geometry.width * kStripRows * 4;
     }
     if (!reader.read(&source->picture, strips)) {
-        if (reader.failure() == platform::ImageReader::Failure::TooLarge)
+        if (reader.failure() == imageio::ImageReader::Failure::TooLarge)
             return QStringLiteral("cannot enlarge %1: %2").arg(input, reader.errorString());
         return QStringLiteral("cannot read %1: %2").arg(input, reader.errorString());
     }
     source->metadata = {reader.exif(), reader.iccProfile()};
     // The decoded size decides (a header that could not be read gave none).
     const QSize size = source->picture.size();
-    source->geometry = Enlarge_Geometry(size.width(), size.height(), request.ratio);
+    source->geometry = enlargeGeometry(size.width(), size.height(), request.ratio);
     return formatRefusal(source->geometry, kind, describe(size, request.ratioText));
 }
 
@@ -88,7 +89,7 @@ QString jpegStatusWords(int status, int osError) {
     if (status == VELMORA_E_DESTINATION && osError != 0)
         return QStringLiteral("the file cannot be written: %1")
             .arg(QString::fromLocal8Bit(std::strerror(osError)));
-    if (const jpeg::StatusWords* words = jpeg::FindStatusWords(status))
+    if (const jpeg::StatusWords* words = jpeg::findStatusWords(status))
         return QString::fromUtf8(words->english);
     return QStringLiteral("the JPEG encoder reported status %1").arg(status);
 }
@@ -99,7 +100,7 @@ QString failure(const QString& input, const QString& output, SaveKind kind,
     if (result.status == SaveStatus::BadDestination)
         return QStringLiteral("cannot write %1: %2")
             .arg(output,
-                 QString::fromUtf8(jpeg::FindDestinationWords(result.destination)->english));
+                 QString::fromUtf8(jpeg::findDestinationWords(result.destination)->english));
     const bool notComputed = result.status == SaveStatus::NotComputed;
     if (kind == SaveKind::Bitmap && notComputed)
         return QStringLiteral("cannot enlarge %1").arg(input);
@@ -115,12 +116,12 @@ QString failure(const QString& input, const QString& output, SaveKind kind,
 // full disk fails the write, which leaves nothing behind), and through the
 // JPEG encoder linked into the tool.
 SaveOptions saveOptions(const Request& request, int rows,
-                        const std::function<void(double)>& progress) {
+                        const std::function<void(double)>& progress, JpegLibrary* library) {
     SaveOptions options;
     options.quality = request.quality;
     options.progress = [rows, progress](int done) { progress(static_cast<double>(done) / rows); };
     options.checkRoom = false;
-    options.jpegEntry = jpeg::Convert_Rows_To_Jpeg;
+    options.jpegLibrary = library;
     return options;
 }
 
@@ -129,15 +130,16 @@ SaveOptions saveOptions(const Request& request, int rows,
 // The result is made and written a strip of rows at a time by the program's
 // own save, on every core, straight into the JPEG encoder or the bitmap
 // writer: only a few strips are ever in memory.
-QString EnlargeFile(const Request& request, const QString& input, const QString& output,
+QString enlargeFile(const Request& request, const QString& input, const QString& output,
                     SaveKind kind, const std::function<void(double)>& progress) {
     Source source;
     if (const QString why = readSource(request, input, kind, &source); !why.isEmpty())
         return why;
     const Recipe recipe{source.picture, request.ratio,
                         request.strip ? SourceMetadata() : source.metadata};
-    const SaveResult result =
-        Save_Recipe(recipe, output, kind, saveOptions(request, source.geometry.height, progress));
+    JpegLibrary encoder = JpegLibrary::linked(ConvertRowsToJPG);
+    const SaveResult result = saveRecipe(
+        recipe, output, kind, saveOptions(request, source.geometry.height, progress, &encoder));
     return result.status == SaveStatus::Saved ? QString() : failure(input, output, kind, result);
 }
 

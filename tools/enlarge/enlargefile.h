@@ -15,7 +15,7 @@ namespace velmora::tool {
 // save on every core; progress gets the fraction of the file done as it
 // grows. Returns why it failed, in the tool's words and naming the file, or
 // an empty string.
-QString EnlargeFile(const Request& request, const QString& input, const QString& output,
+QString enlargeFile(const Request& request, const QString& input, const QString& output,
                     SaveKind kind, const std::function<void(double)>& progress);
 
 } // namespace velmora::tool

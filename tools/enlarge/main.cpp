@@ -22,12 +22,12 @@ int runOne(const velmora::tool::Request& request, velmora::tool::StatusLine* sta
     using namespace velmora::tool;
     status->startFile(0, request.inputs.first());
     const QString why =
-        EnlargeFile(request, request.inputs.first(), request.output, *KindOfName(request.output),
+        enlargeFile(request, request.inputs.first(), request.output, *kindOfName(request.output),
                     [status](double fraction) { status->update(fraction); });
     status->clear();
     if (why.isEmpty())
         return 0;
-    PrintError(why);
+    printError(why);
     return kExitFailed;
 }
 
@@ -36,8 +36,8 @@ int runOne(const velmora::tool::Request& request, velmora::tool::StatusLine* sta
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     velmora::tool::Request request;
-    if (const int code = velmora::tool::ReadCommandLine(argc, argv, &request); code >= 0)
+    if (const int code = velmora::tool::readCommandLine(argc, argv, &request); code >= 0)
         return code;
     velmora::tool::StatusLine status(static_cast<int>(request.inputs.size()), request.quiet);
-    return request.batch ? velmora::tool::RunBatch(request, &status) : runOne(request, &status);
+    return request.batch ? velmora::tool::runBatch(request, &status) : runOne(request, &status);
 }

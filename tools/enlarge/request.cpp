@@ -58,7 +58,7 @@ constexpr const char* kUsage =
 constexpr const char* kVersion = "velmora-enlarge " VELMORA_PROJECT_VERSION "\n";
 
 int usageError(const QString& message) {
-    PrintError(message);
+    printError(message);
     return kExitUsage;
 }
 
@@ -134,7 +134,7 @@ int checkOutput(const Request& request) {
     if (request.format)
         return usageError(QStringLiteral("--format goes with --output-dir; OUTPUT's ending "
                                          "gives its format"));
-    if (!KindOfName(request.output))
+    if (!kindOfName(request.output))
         return usageError(
             QStringLiteral("the output %1 must end in .bmp, .jpg or .jpeg").arg(request.output));
     return -1;
@@ -155,7 +155,7 @@ int parseError(const QCommandLineParser& parser) {
 
 } // namespace
 
-std::optional<SaveKind> KindOfName(const QString& name) {
+std::optional<SaveKind> kindOfName(const QString& name) {
     const QString suffix = QFileInfo(name).suffix().toLower();
     if (suffix == QStringLiteral("bmp"))
         return SaveKind::Bitmap;
@@ -166,10 +166,10 @@ std::optional<SaveKind> KindOfName(const QString& name) {
 
 // QCoreApplication::arguments() would turn bytes that are not UTF-8 into
 // U+FFFD, which names another file: the names are taken from argv's bytes.
-int ReadCommandLine(int argc, char** argv, Request* request) {
+int readCommandLine(int argc, char** argv, Request* request) {
     QStringList args;
     for (int i = 0; i < argc; ++i)
-        args << platform::NameFromBytes(QByteArray(argv[i]));
+        args << platform::nameFromBytes(QByteArray(argv[i]));
     if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
         std::fputs(kUsage, stdout);
         return 0;

@@ -33,9 +33,9 @@ struct Request {
 // Reads the options and operands; every name is taken from the bytes of argv
 // (platform/filenames.h). Returns the exit status when the run ends here
 // (--help, --version, or a usage error, already reported), or -1 to go on.
-int ReadCommandLine(int argc, char** argv, Request* request);
+int readCommandLine(int argc, char** argv, Request* request);
 
 // The kind a name's ending asks for: .bmp, .jpg or .jpeg in any case.
-std::optional<SaveKind> KindOfName(const QString& name);
+std::optional<SaveKind> kindOfName(const QString& name);
 
 } // namespace velmora::tool

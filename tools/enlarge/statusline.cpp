@@ -68,8 +68,8 @@ QString fitted(const QString& text, int room, int* width) {
 
 } // namespace
 
-void PrintError(const QString& message) {
-    std::fprintf(stderr, "velmora-enlarge: %s\n", platform::NameToBytes(message).constData());
+void printError(const QString& message) {
+    std::fprintf(stderr, "velmora-enlarge: %s\n", platform::nameToBytes(message).constData());
 }
 
 StatusLine::StatusLine(int files, bool quiet)
@@ -103,7 +103,7 @@ void StatusLine::draw() {
     if (files_ > 1)
         line += QStringLiteral("%1/%2 ").arg(index_ + 1).arg(files_);
     int width = static_cast<int>(line.size());
-    line += fitted(platform::NameForDisplay(name_), columns_ - 1 - width, &width);
+    line += fitted(platform::nameForDisplay(name_), columns_ - 1 - width, &width);
     // Spaces over what is left of a longer line drawn before.
     std::fprintf(stderr, "\r%s%*s", line.toUtf8().constData(), std::max(0, drawnWidth_ - width),
                  "");
@@ -113,7 +113,7 @@ void StatusLine::draw() {
 
 void StatusLine::error(const QString& message) {
     clear();
-    PrintError(message);
+    printError(message);
 }
 
 void StatusLine::clear() {

@@ -10,7 +10,7 @@ namespace velmora::tool {
 
 // Writes "velmora-enlarge: message" on a line; names in it are written as the
 // bytes they were given.
-void PrintError(const QString& message);
+void printError(const QString& message);
 
 // The progress of a job of one or more files, each counting the same: a bar,
 // the whole job's percent and the file at hand ("3/20 photo.jpg"). It is drawn
@@ -26,7 +26,7 @@ class StatusLine {
     // This much of the file at hand is done, 0 to 1. May be called from any
     // thread, never twice at once.
     void update(double fraction);
-    // PrintError, the progress line cleared first; the next update draws it again.
+    // printError, the progress line cleared first; the next update draws it again.
     void error(const QString& message);
     // Clears the progress line.
     void clear();

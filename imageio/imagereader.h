@@ -1,0 +1,108 @@
+// Reading a BMP or JPEG picture whole, upright, and only when the file holds
+// all of it; refused before decoding when it would not fit in the memory the
+// process may have.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+
+class QImageReader;
+
+namespace velmora::imageio {
+
+class JpegDecoder;
+class SourceFile;
+
+class ImageReader {
+  public:
+    enum class Failure {
+        None,
+        Unreadable, // missing, not a regular file, not a picture, damaged, incomplete
+        TooLarge,   // refused from its header's size: it would not fit in memory
+        Cancelled,  // stopped through the cancel flag
+    };
+
+    // Opens the file (see SourceFile: a regular file only, never blocking)
+    // and reads its header only.
+    explicit ImageReader(const QString& path);
+    ~ImageReader();
+    ImageReader(const ImageReader&) = delete;
+    ImageReader& operator=(const ImageReader&) = delete;
+
+    // The picture's size as its header states it (the file may lie), as it
+    // stands upright (see orientation()); invalid when the header cannot be read.
+    QSize size() const { return size_; }
+    // The EXIF orientation (1 to 8, orientation.h) that read() applies; 1 for
+    // a bitmap and for a JPEG without one.
+    int orientation() const { return orientation_; }
+    // A JPEG's metadata for a writer to keep: its EXIF block (the APP1
+    // payload, starting "Exif\0\0") and its ICC profile, both as found in the
+    // file; empty for a bitmap or when the file has none.
+    QByteArray exif() const;
+    QByteArray iccProfile() const;
+
+    // Bytes that read() holds at its peak: the decoded picture (at the size
+    // reduceFor() asks for), plus its 32-bit copy when the file decodes into
+    // another format, plus what the JPEG library keeps of a progressive file.
+    long long bytesNeeded() const;
+
+    // For a picture that is only shown small: a JPEG is then decoded at the
+    // smallest of 1/1, 1/2, 1/4 and 1/8 of its size that is still at least
+    // `smallest` (upright) both ways, and only that has to fit in memory.
+    // Other pictures are decoded whole.
+    void reduceFor(const QSize& smallest) { smallest_ = smallest; }
+    // While *flag is true, read() stops soon and fails with Cancelled.
+    void setCancelFlag(const std::atomic<bool>* flag);
+
+    // Decodes the picture as QImage::Format_RGB32, upright. `alsoHeld` counts
+    // bytes the caller needs at the same time as the picture. A picture whose
+    // header size does not fit in memory with them is refused before any pixel
+    // is decoded (TooLarge); the decoders' own allocations are held to the same
+    // figure, so a header that hides its size is stopped when the pixels are
+    // allocated. A bitmap that ends before its last row (bitmapreader.h says
+    // what else it refuses) and a JPEG that libjpeg reports any error or
+    // warning for give no picture (Unreadable): every pixel of a picture read
+    // comes from the file. Other formats Qt reads (PNG, ...) are decoded by Qt
+    // as they always were. One read per reader.
+    bool read(QImage* picture, long long alsoHeld = 0);
+
+    Failure failure() const { return failure_; }
+    QString errorString() const { return error_; }
+
+  private:
+    enum class Kind { None, Jpeg, Bitmap, Other };
+
+    // A bitmap's source and checked headers (in the .cpp file).
+    struct Bitmap;
+
+    void openJpeg();
+    void openBitmap();
+    void openWithQt();
+    int denominator() const;
+    bool readJpeg(QImage* picture, long long alsoHeld);
+    bool readBitmap(QImage* picture);
+    bool readWithQt(QImage* picture, long long alsoHeld);
+    bool fail(Failure why, const QString& text);
+
+    std::unique_ptr<SourceFile> file_;
+    std::unique_ptr<JpegDecoder> jpeg_;
+    std::unique_ptr<Bitmap> bitmap_;
+    std::unique_ptr<QImageReader> qt_;
+    Kind kind_ = Kind::None;
+    QSize size_;
+    QSize smallest_;
+    int orientation_ = 1;
+    QImage::Format format_ = QImage::Format_Invalid;
+    const std::atomic<bool>* cancel_ = nullptr;
+    QString openError_;
+    Failure openFailure_ = Failure::Unreadable; // what read() reports with openError_
+    Failure failure_ = Failure::None;
+    QString error_;
+};
+
+} // namespace velmora::imageio

@@ -1,0 +1,70 @@
+// Decoding a JPEG file with libjpeg, strictly: a file that libjpeg reports any
+// error or warning for (damaged entropy data, a file that ends early) gives no
+// picture at all.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+
+class QIODevice;
+
+namespace velmora::imageio {
+
+class JpegDecoder {
+  public:
+    // Reads from file, from its current position; the file must outlive the decoder.
+    explicit JpegDecoder(QIODevice* file);
+    ~JpegDecoder();
+    JpegDecoder(const JpegDecoder&) = delete;
+    JpegDecoder& operator=(const JpegDecoder&) = delete;
+
+    // Reads the markers up to the first scan; false (errorString()) when the
+    // file is no JPEG or its header is damaged.
+    bool readHeader();
+
+    // The size as stored (before any EXIF turn).
+    QSize size() const { return size_; }
+    // The payload of the first APP1 segment that starts "Exif\0\0", those six
+    // bytes included (what a JPEG writer puts back in an APP1 marker); empty
+    // when there is none.
+    QByteArray exif() const { return exif_; }
+    // The ICC profile, put together from its APP2 "ICC_PROFILE" chunks in
+    // their sequence order; empty when there is none or the chunks do not make
+    // one profile (a number missing, repeated or out of range).
+    QByteArray iccProfile() const { return icc_; }
+    // Bytes libjpeg needs beside the picture: a file of several scans
+    // (progressive) keeps every coefficient of the image until its last scan.
+    long long workingBytes() const { return workingBytes_; }
+
+    // The decoded size at 1/denominator (1, 2, 4 or 8) of the stored size.
+    QSize scaledSize(int denominator) const;
+
+    // Decodes at 1/denominator, turned by orientation (1 to 8, see
+    // orientation.h), into `upright`: a Format_RGB32 image of the turned
+    // scaledSize(), whose every pixel is written when true comes back.
+    // libjpeg's own allocations are held to memoryLimit bytes (0: no limit).
+    // While *cancel is true the decode stops at its next read of the file.
+    bool decode(int denominator, int orientation, QImage* upright, long long memoryLimit,
+                const std::atomic<bool>* cancel);
+
+    QString errorString() const { return error_; }
+    // Whether the last decode stopped because it was cancelled.
+    bool cancelled() const;
+
+    // libjpeg's objects (in the .cpp file).
+    struct State;
+
+  private:
+    std::unique_ptr<State> state_;
+    QSize size_;
+    QByteArray exif_, icc_;
+    long long workingBytes_ = 0;
+    QString error_;
+};
+
+} // namespace velmora::imageio

@@ -1,0 +1,41 @@
+// A picture file opened for reading, as every reader of pictures opens one.
+#pragma once
+
+#include <QFile>
+#include <QString>
+
+#include <atomic>
+
+namespace velmora::imageio {
+
+// Only a regular file is opened (a symbolic link is followed first), and the
+// open never blocks: a FIFO nobody writes to, a device or a socket is refused
+// at once, as "not a regular file", and a folder as the system's "Is a
+// directory". The name is taken as bytes (see
+// filenames.h); a name starting with ":" is one of Qt's resources.
+//
+// Reads are unbuffered, each asking the system for exactly what the caller
+// asked for.
+class SourceFile : public QFile {
+    Q_OBJECT
+  public:
+    // Opens path; false with errorString() set when it cannot be read.
+    bool openPath(const QString& path);
+
+    // Back to the first byte.
+    void rewind();
+
+    // While *flag is true, every read fails: a decoder reading the file stops.
+    void setCancelFlag(const std::atomic<bool>* flag) { cancel_ = flag; }
+    bool cancelled() const { return cancel_ != nullptr && cancel_->load(); }
+
+  protected:
+    qint64 readData(char* data, qint64 maxSize) override;
+
+  private:
+    bool refuse(const QString& why);
+
+    const std::atomic<bool>* cancel_ = nullptr;
+};
+
+} // namespace velmora::imageio

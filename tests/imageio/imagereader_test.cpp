@@ -1,0 +1,347 @@
+// The picture reader: every kind of file as Qt's reader opened it, damage and
+// lying headers refused, pictures stood upright, their metadata kept, reduced
+// decodes, and what memory allows.
+#include "imageio/imagereader.h"
+#include "imageio/orientation.h"
+#include "platform/filenames.h"
+#include "tests/imageio/imageio_fixture.h"
+#include "tests/support/badimages.h"
+#include "tests/support/bitmapheaders.h"
+#include "tests/support/fakememory.h"
+#include "tests/support/jpegfiles.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageReader>
+#include <QTemporaryDir>
+#include <QTransform>
+#include <QtEndian>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cctype>
+#include <cstdio>
+#include <functional>
+
+#include <unistd.h>
+
+using namespace velmora::platform;
+using namespace velmora::imageio;
+using namespace velmora::testkit;
+
+namespace {
+
+QTemporaryDir& folder() {
+    static QTemporaryDir dir;
+    return dir;
+}
+
+QString file(const QString& name, const QByteArray& data) {
+    QFile f(folder().filePath(name));
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(data);
+    return f.fileName();
+}
+
+QImage readWithUs(const QString& path, const QSize& reduced = QSize()) {
+    QImage picture;
+    ImageReader reader(path);
+    reader.reduceFor(reduced);
+    reader.read(&picture);
+    return picture;
+}
+
+QImage readWithQt(const QString& path, bool upright = false) {
+    QImageReader reader(path);
+    reader.setAutoTransform(upright);
+    return reader.read().convertToFormat(QImage::Format_RGB32);
+}
+
+QByteArray bitmapOf(const QImage& picture) {
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "BMP");
+    return data;
+}
+
+QByteArray widened(const QByteArray& bmp, std::uint32_t infoSize, bool bitfields) {
+    const std::vector<std::uint8_t> wide =
+        WidenedBitmap(std::vector<std::uint8_t>(bmp.begin(), bmp.end()), infoSize, bitfields);
+    return QByteArray(reinterpret_cast<const char*>(wide.data()), qsizetype(wide.size()));
+}
+
+// An 8-bit run-length bitmap of 6 x 3 with a grey ramp for its palette.
+QByteArray runLength(const QByteArray& rows) {
+    QByteArray file(14 + 40 + 256 * 4, '\0');
+    auto* p = reinterpret_cast<uchar*>(file.data());
+    file[0] = 'B', file[1] = 'M';
+    qToLittleEndian<quint32>(quint32(file.size()), p + 10);
+    const quint32 info[] = {40, 6, 3, 1 | 8 << 16, 1};
+    qToLittleEndian<quint32>(info, 5, p + 14);
+    for (int i = 0; i < 256 * 4; ++i)
+        p[54 + i] = uchar(i / 4);
+    return file + rows;
+}
+
+// Bottom row first: 6 of colour 9; 2 of 5 and a jump of 4 (skipped pixels);
+// the end before the top row (skipped too). The second gives every pixel.
+const QByteArray kSkips("\x06\x09\x00\x00\x02\x05\x00\x02\x04\x00\x00\x00\x00\x01", 14);
+const QByteArray kFull("\x06\x01\x00\x00\x03\x02\x03\x03\x00\x00\x06\x04\x00\x01", 14);
+
+const QImage kColourful = Colourful(67, 45);
+const QByteArray kBitmap24 = bitmapOf(Colourful(7, 5)); // rows of 24 bytes from 54
+const QByteArray kBitmap8 = bitmapOf(Colourful(7, 5).convertToFormat(QImage::Format_Indexed8));
+const QByteArray kJpeg = EncodeJpeg(Colourful(64, 48), JpegKind::Baseline420);
+const QByteArray kProgressive = EncodeJpeg(Colourful(64, 48), JpegKind::Progressive420);
+const QByteArray kRestarts = EncodeJpeg(Colourful(64, 48), JpegKind::RestartMarkers);
+
+QByteArray replaced(QByteArray data, qsizetype at, const QByteArray& with) {
+    return data.replace(at, with.size(), with);
+}
+
+struct Row {
+    const char* name;
+    std::function<QByteArray()> bytes;
+};
+
+// The row's name in camelCase: a JPEG kind's name starts with a capital.
+std::string rowName(const ::testing::TestParamInfo<Row>& info) {
+    std::string name = info.param.name;
+    name[0] = char(std::tolower(static_cast<unsigned char>(name[0])));
+    return name;
+}
+
+#define JPEG_ROW(kind)                                                                             \
+    Row {                                                                                          \
+#kind, [] { return EncodeJpeg(kColourful, JpegKind::kind); }                               \
+    }
+
+const Row kWhole[] = {
+    JPEG_ROW(Baseline444),
+    JPEG_ROW(Baseline420),
+    JPEG_ROW(Baseline422),
+    JPEG_ROW(Progressive420),
+    JPEG_ROW(Grayscale),
+    JPEG_ROW(GrayscaleProgressive),
+    JPEG_ROW(Cmyk),
+    JPEG_ROW(Ycck),
+    JPEG_ROW(RestartMarkers),
+    JPEG_ROW(Arithmetic),
+    {"bitmap24", [] { return kBitmap24; }},
+    {"bitmap8", [] { return kBitmap8; }},
+    {"bitmap1", [] { return bitmapOf(Colourful(7, 5).convertToFormat(QImage::Format_Mono)); }},
+    {"bitmapRunLength8", [] { return runLength(kFull); }},
+    {"bitmapV4", [] { return widened(kBitmap24, 108, false); }},
+    {"bitmapV5Bitfields",
+     [] {
+         return widened(bitmapOf(kColourful.convertToFormat(QImage::Format_ARGB32)), 124, true);
+     }},
+};
+
+const Row kDamaged[] = {
+    {"bitmapHeader", [] { return kBitmap24.left(30); }},
+    {"bitmapPalette", [] { return kBitmap8.left(54 + 40); }},
+    {"bitmapFirstRow", [] { return kBitmap24.left(54 + 5); }},
+    {"bitmapMidRow", [] { return kBitmap24.left(54 + 24 * 2 + 12); }},
+    {"bitmapLastRow", [] { return kBitmap24.chopped(1); }},
+    {"bitmapRunLength", [] { return runLength(kSkips.left(5)); }},
+    {"jpegHeader", [] { return kJpeg.left(120); }},
+    {"jpegEntropyData", [] { return kJpeg.left(kJpeg.size() * 2 / 3); }},
+    {"jpegEndMarker", [] { return kJpeg.chopped(2); }},
+    {"jpegMarkerInEntropyData", [] { return replaced(kJpeg, kJpeg.size() - 300, "\xFF\xD0"); }},
+    {"jpegRestartOutOfSequence",
+     [] { return replaced(kRestarts, kRestarts.indexOf("\xFF\xD1"), "\xFF\xD5"); }},
+    {"progressiveMidScan", [] { return kProgressive.left(kProgressive.size() / 2); }},
+};
+
+class WholeFile : public ::testing::TestWithParam<Row> {};
+class DamagedFile : public ::testing::TestWithParam<Row> {};
+class EveryOrientation : public ::testing::TestWithParam<int> {};
+
+} // namespace
+
+// Whole files open as Qt's own reader opened them, pixel for pixel.
+TEST_P(WholeFile, decodesToQtsPixels) {
+    const QString path = file("whole", GetParam().bytes());
+    EXPECT_TRUE(SamePixels(readWithUs(path), readWithQt(path)));
+}
+
+INSTANTIATE_TEST_SUITE_P(kinds, WholeFile, ::testing::ValuesIn(kWhole), rowName);
+
+// A cut bitmap once opened with leftover memory for its missing rows, a cut
+// JPEG with a grey lower half.
+TEST_P(DamagedFile, givesNoPicture) {
+    ImageReader reader(file("damaged", GetParam().bytes()));
+    QImage picture;
+    EXPECT_FALSE(reader.read(&picture));
+    EXPECT_EQ(reader.failure(), ImageReader::Failure::Unreadable);
+    EXPECT_TRUE(picture.isNull());
+}
+
+INSTANTIATE_TEST_SUITE_P(cuts, DamagedFile, ::testing::ValuesIn(kDamaged), rowName);
+
+// Qt left the pixels that run-length rows skip as it found the memory.
+TEST(ImageReader, pixelsSkippedByRunLengthRowsTakeTheFirstColour) {
+    const QImage picture = readWithUs(file("skips.bmp", runLength(kSkips)));
+    ASSERT_EQ(picture.size(), QSize(6, 3));
+    const char* rows[] = {"000000", "550000", "999999"}; // top row first
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 6; ++x)
+            EXPECT_EQ(qRed(picture.pixel(x, y)), rows[y][x] - '0') << x << "," << y;
+}
+
+QByteArray bytesOf(const std::vector<std::uint8_t>& bytes) {
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+}
+
+// Qt read a white 16-bit 5-6-5 bitmap as 248, 252, 248.
+TEST(ImageReader, white565BitmapStaysWhite) {
+    QImage white(9, 7, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    EXPECT_TRUE(SamePixels(readWithUs(file("white.bmp", bytesOf(Bitmap565(9, 7, 0xFFFF)))), white));
+}
+
+// A bitmap's read stops when it is cancelled, as a JPEG's does.
+TEST(ImageReader, cancelledBitmapGivesNoPicture) {
+    const std::atomic<bool> cancel{true};
+    for (const QByteArray& bitmap : {kBitmap24, runLength(kFull)}) {
+        ImageReader reader(file("cancelled.bmp", bitmap));
+        reader.setCancelFlag(&cancel);
+        QImage picture;
+        EXPECT_FALSE(reader.read(&picture));
+        EXPECT_EQ(reader.failure(), ImageReader::Failure::Cancelled);
+        EXPECT_TRUE(picture.isNull());
+    }
+}
+
+// A bitmap wider than a picture can be, and a run-length one whose few bytes
+// describe more pixels than memory holds, are refused for their size.
+TEST(ImageReader, bitmapsTooLargeForAPictureAreRefusedForTheirSize) {
+    QByteArray huge = runLength(kSkips);
+    qToLittleEndian<qint32>(60000, huge.data() + 18);
+    qToLittleEndian<qint32>(60000, huge.data() + 22);
+    PretendMemoryLeft(folder().filePath("memory"), 1'000'000'000);
+    for (const QByteArray& bitmap : {LyingBitmap(1 << 29, 1), huge}) {
+        ImageReader reader(file("huge.bmp", bitmap));
+        QImage picture;
+        EXPECT_FALSE(reader.read(&picture));
+        EXPECT_EQ(reader.failure(), ImageReader::Failure::TooLarge);
+    }
+    StopPretendingMemory();
+}
+
+// A phone photo stored sideways was shown, enlarged and saved sideways.
+TEST_P(EveryOrientation, standsUprightAsQtTurnsIt) {
+    const int orientation = GetParam();
+    const QByteArray plain = EncodeJpeg(Colourful(13, 7), JpegKind::Baseline420);
+    for (const bool bigEndian : {false, true}) {
+        const QByteArray exif = ExifOrientationBlock(orientation, bigEndian);
+        const QString path = file("turned.jpg", WithSegment(plain, 0xE1, exif));
+        ImageReader reader(path);
+        EXPECT_EQ(reader.orientation(), orientation);
+        EXPECT_EQ(reader.size(), orientation >= 5 ? QSize(7, 13) : QSize(13, 7));
+        QImage upright;
+        ASSERT_TRUE(reader.read(&upright));
+        EXPECT_TRUE(SamePixels(upright, readWithQt(path, true)));
+        // A reduced decode stands upright too.
+        EXPECT_EQ(readWithUs(path, QSize(1, 1)).size(), uprightSize(QSize(2, 1), orientation));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(tags, EveryOrientation, ::testing::Range(1, 9));
+
+// A name that is not UTF-8 could be listed but not opened.
+TEST(ImageReader, opensAFileByItsNameAsBytes) {
+    const QByteArray raw = QFile::encodeName(folder().path()) + "/caf\xE9\xFF.jpg";
+    ASSERT_EQ(std::rename(QFile::encodeName(file("x.jpg", kJpeg)).constData(), raw.constData()), 0);
+    EXPECT_EQ(readWithUs(nameFromBytes(raw)).size(), QSize(64, 48));
+    ::unlink(raw.constData()); // QTemporaryDir takes names as text: it cannot remove it
+}
+
+namespace {
+
+QByteArray iccChunk(int sequence, int count, const QByteArray& data) {
+    return QByteArray("ICC_PROFILE\0", 12) + char(sequence) + char(count) + data;
+}
+
+} // namespace
+
+TEST(ImageReader, keepsTheExifAndTheIccProfileAsBytes) {
+    const QByteArray exif = ExifOrientationBlock(6);
+    QByteArray profile(70000, '\0'); // more than one marker holds
+    for (int i = 0; i < profile.size(); ++i)
+        profile[i] = char(i * 7);
+    const QByteArray one = iccChunk(1, 2, profile.left(65000)),
+                     two = iccChunk(2, 2, profile.mid(65000));
+    // Stored out of order, the chunks come back in their sequence order.
+    ImageReader reader(file(
+        "m.jpg", WithSegment(WithSegment(WithSegment(kJpeg, 0xE2, one), 0xE2, two), 0xE1, exif)));
+    EXPECT_EQ(reader.exif(), exif);
+    EXPECT_EQ(reader.iccProfile(), profile);
+    // Chunks that make no profile give none; the picture still opens.
+    for (const QByteArray& broken :
+         {WithSegment(kJpeg, 0xE2, two), WithSegment(WithSegment(kJpeg, 0xE2, one), 0xE2, one)}) {
+        ImageReader partial(file("p.jpg", broken));
+        EXPECT_TRUE(partial.iccProfile().isEmpty());
+        QImage picture;
+        EXPECT_TRUE(partial.read(&picture));
+    }
+}
+
+TEST(ImageReader, reducedDecodeCoversTheSizeAskedForAndOnlyItNeedsMemory) {
+    const QString path =
+        file("big.jpg", EncodeJpeg(Colourful(2000, 1500), JpegKind::Progressive420));
+    EXPECT_EQ(readWithUs(path, QSize(100, 75)).size(), QSize(250, 188));  // 1/8
+    EXPECT_EQ(readWithUs(path, QSize(100, 190)).size(), QSize(500, 375)); // 1/8 is 188 high
+    EXPECT_EQ(readWithUs(path, QSize(1200, 100)).size(), QSize(2000, 1500));
+    PretendMemoryLeft(folder().filePath("memory"), 30'000'000); // 15 MB; 12 MB + 9 MB whole
+    EXPECT_TRUE(readWithUs(path).isNull());
+    EXPECT_FALSE(readWithUs(path, QSize(100, 75)).isNull());
+    // A sideways picture is checked against memory, and named, at its upright size.
+    ImageReader huge(
+        file("huge.jpg", WithSegment(LyingJpeg(60000, 40000), 0xE1, ExifOrientationBlock(8))));
+    QImage picture;
+    EXPECT_FALSE(huge.read(&picture));
+    StopPretendingMemory();
+    EXPECT_EQ(huge.failure(), ImageReader::Failure::TooLarge);
+    EXPECT_TRUE(huge.errorString().contains("40000 x 60000"));
+}
+
+namespace {
+
+// A memory figure pretended by a test is the real one again afterwards.
+class ImageReaderTest : public ::testing::Test {
+  protected:
+    void TearDown() override { StopPretendingMemory(); }
+};
+
+} // namespace
+
+// A 4 KB file claiming 65000 x 65000 pixels (17 GB decoded) is refused from
+// its header when memory is short, as in an 8 GB control group.
+TEST_F(ImageReaderTest, lyingHeadersAreRefusedBeforeDecoding) {
+    PretendMemoryLeft(folder().filePath("memory"), 8LL << 30);
+    ImageReader jpeg(file("huge.jpg", LyingJpeg(65000, 65000)));
+    EXPECT_EQ(jpeg.size(), QSize(65000, 65000));
+    QImage picture;
+    EXPECT_FALSE(jpeg.read(&picture));
+    EXPECT_EQ(jpeg.failure(), ImageReader::Failure::TooLarge);
+    // The bitmap reader refuses a header that claims more than the file holds.
+    EXPECT_FALSE(ImageReader(file("huge.bmp", LyingBitmap(65000, 65000))).read(&picture));
+    EXPECT_TRUE(picture.isNull());
+}
+
+TEST_F(ImageReaderTest, thePictureAndWhatTheCallerHoldsMustFitAndTheQtLimitIsRestored) {
+    QImage image(1000, 1000, QImage::Format_RGB32); // 4 MB decoded
+    image.fill(qRgb(1, 2, 3));
+    const QString path = folder().filePath("a.bmp");
+    ASSERT_TRUE(image.save(path, "BMP"));
+    const int limitBefore = QImageReader::allocationLimit();
+    QImage picture;
+    PretendMemoryLeft(folder().filePath("memory"), 100'000'000); // half of it may be taken
+    EXPECT_FALSE(ImageReader(path).read(&picture, 47'000'000));
+    ASSERT_TRUE(ImageReader(path).read(&picture, 45'000'000));
+    EXPECT_EQ(picture, image);
+    EXPECT_EQ(QImageReader::allocationLimit(), limitBefore);
+}

@@ -1,0 +1,81 @@
+// The memory the process may use: the least of what the system has left, its
+// control group (version 1 or 2, its parents included) leaves it, and its
+// address-space limit leaves it.
+#include "platform/memory.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace velmora::platform;
+
+namespace {
+
+// One row: fake files as "path=content|path=content" below a folder that @
+// stands for (mem is /proc/meminfo with 8192000000 bytes available), and the answer.
+struct MemoryCase {
+    const char* name;
+    const char* files;
+    long long expected;
+};
+
+class MemorySourcesTest : public ::testing::TestWithParam<MemoryCase> {};
+
+#define MEM "proc/meminfo=MemTotal: 9 kB\nMemAvailable: 8000000 kB\n"
+#define V2 "|proc/self/mountinfo=41 31 0:38 / @/g rw - cgroup2 cgroup2 rw\n|proc/self/cgroup=0::"
+#define V1 "|proc/self/mountinfo=35 31 0:32 / @/g rw - cgroup cgroup rw,memory\n|proc/self/cgroup="
+#define AS "|proc/self/status=VmSize: 1000000 kB\n|proc/self/limits=Max address space "
+
+} // namespace
+
+TEST_P(MemorySourcesTest, givesTheLeastOfEverySource) {
+    QTemporaryDir root;
+    for (const QString& file : QString(GetParam().files).split('|', Qt::SkipEmptyParts)) {
+        const QString path = root.filePath(file.section('=', 0, 0));
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(file.section('=', 1).replace('@', root.path()).toUtf8());
+    }
+    EXPECT_EQ(availableMemoryBytes({root.filePath("proc")}), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    sources, MemorySourcesTest,
+    ::testing::Values(
+        MemoryCase{"nothingReadable", "", -1}, MemoryCase{"meminfoAlone", MEM, 8192000000},
+        MemoryCase{"v2LimitLessUsageLessInactiveCache",
+                   MEM V2 "/a/b|g/a/b/memory.max=6000000000|g/a/b/memory.current=2000000000"
+                          "|g/a/b/memory.stat=anon 1\ninactive_file 500000000\n",
+                   4500000000},
+        MemoryCase{"v2MaxMeansNoLimit", MEM V2 "/a|g/a/memory.max=max|g/a/memory.current=9",
+                   8192000000},
+        MemoryCase{"v2ParentGroupLimitsTheChild",
+                   MEM V2 "/u/a|g/u/a/memory.max=max|g/u/a/memory.current=1"
+                          "|g/u/memory.max=3000000000|g/u/memory.current=1000000000",
+                   2000000000},
+        MemoryCase{"v2ContainerSeesItsGroupAtTheMountsRoot",
+                   MEM "|proc/self/mountinfo=1 1 0:1 /docker/c @/g rw - cgroup2 cgroup2 rw\n"
+                       "|proc/self/cgroup=0::/docker/c|g/memory.max=1000|g/memory.current=400",
+                   600},
+        MemoryCase{"v2UsageAboveLimitLeavesNothing",
+                   MEM V2 "/|g/memory.max=1000|g/memory.current=5000", 0},
+        MemoryCase{"v1LimitLessUsage",
+                   MEM V1 "4:memory:/j\n1:cpu:/o\n|g/j/memory.limit_in_bytes=3000000000"
+                          "|g/j/memory.usage_in_bytes=1000000000"
+                          "|g/j/memory.stat=inactive_file 7\ntotal_inactive_file 200000000\n",
+                   2200000000},
+        MemoryCase{"v1HugeLimitMeansNoLimit",
+                   MEM V1 "4:memory:/j|g/j/memory.limit_in_bytes=9223372036854771712"
+                          "|g/j/memory.usage_in_bytes=1000000000",
+                   8192000000},
+        MemoryCase{"addressSpaceLimitLessVmSize", MEM AS "3000000000 unlimited bytes\n",
+                   1976000000},
+        MemoryCase{"unlimitedAddressSpace", MEM AS "unlimited unlimited bytes\n", 8192000000}),
+    [](const ::testing::TestParamInfo<MemoryCase>& info) { return info.param.name; });
+
+TEST(MemorySourcesLive, theRealSystemGivesAFigure) {
+    EXPECT_GT(availableMemoryBytes(), 0);
+}
