@@ -104,7 +104,20 @@ velmora_m::velmora_m(MainWindowHooks hooks, QWidget* parent)
     setObjectName(QStringLiteral("velmora_m"));
     setWindowTitle(QStringLiteral("velmora"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/velmora32.png")));
+    buildClient();
+    buildMenu();
+    // The window keeps its design size, but may be maximised to show more of
+    // the picture.
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+    resize(minimumSizeHint());
+    // A picture file dropped on the window opens as if chosen in the dialog.
+    setAcceptDrops(true);
 
+    Form_Load();
+}
+
+// The white client area with Display on it, and Master's empty design picture.
+void velmora_m::buildClient() {
     auto* client = new QWidget(this);
     client_ = client;
     client->setObjectName(QStringLiteral("client"));
@@ -122,16 +135,6 @@ velmora_m::velmora_m(MainWindowHooks hooks, QWidget* parent)
     display_->hide();
     session_.master = QImage(kMasterDesign, QImage::Format_RGB32);
     session_.master.fill(windowColour);
-
-    buildMenu();
-    // The window keeps its design size, but may be maximised to show more of
-    // the picture.
-    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
-    resize(minimumSizeHint());
-    // A picture file dropped on the window opens as if chosen in the dialog.
-    setAcceptDrops(true);
-
-    Form_Load();
 }
 
 void velmora_m::buildMenu() {

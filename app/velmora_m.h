@@ -136,6 +136,7 @@ class velmora_m : public QMainWindow {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    void buildClient();
     void buildMenu();
     void Form_Load();
     // The one place the settings file is written.

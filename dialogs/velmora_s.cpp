@@ -39,18 +39,7 @@ velmora_s::velmora_s(std::int16_t scale, QWidget* parent) : FrameDialog(parent) 
 
     // Controls in the order of their tab index.
     pic1_ = gui::Surface::place(this, QStringLiteral("Pic_1"), kPic1, kPanelColour);
-
-    vsRitu_ = new QScrollBar(Qt::Vertical, this);
-    vsRitu_->setObjectName(QStringLiteral("VS_Ritu"));
-    vsRitu_->setGeometry(kVsRitu);
-    vsRitu_->setRange(kMinScale, kMaxScale);
-    vsRitu_->setSingleStep(1);
-    vsRitu_->setPageStep(1);
-    vsRitu_->setValue(kMinScale);
-    vsRitu_->setFocusPolicy(Qt::StrongFocus); // first in the tab order
-    vsRitu_->raise();                         // in front of the panel
-    // What a screen reader calls the bar; its description is the ratio shown.
-    vsRitu_->setAccessibleName(QStringLiteral("拡大率"));
+    buildBar();
 
     lblRitu_ = new QLabel(QStringLiteral("9.9倍"), pic1_);
     lblRitu_->setObjectName(QStringLiteral("lbl_Ritu"));
@@ -74,6 +63,21 @@ velmora_s::velmora_s(std::int16_t scale, QWidget* parent) : FrameDialog(parent) 
     connect(cmdCan_, &Command::Click, this, &velmora_s::Cmd_Can_Click);
 
     Form_Load(scale);
+}
+
+// The bar from 1.1 to 10.0, a tenth a step, in front of the panel.
+void velmora_s::buildBar() {
+    vsRitu_ = new QScrollBar(Qt::Vertical, this);
+    vsRitu_->setObjectName(QStringLiteral("VS_Ritu"));
+    vsRitu_->setGeometry(kVsRitu);
+    vsRitu_->setRange(kMinScale, kMaxScale);
+    vsRitu_->setSingleStep(1);
+    vsRitu_->setPageStep(1);
+    vsRitu_->setValue(kMinScale);
+    vsRitu_->setFocusPolicy(Qt::StrongFocus); // first in the tab order
+    vsRitu_->raise();                         // in front of the panel
+    // What a screen reader calls the bar; its description is the ratio shown.
+    vsRitu_->setAccessibleName(QStringLiteral("拡大率"));
 }
 
 QString velmora_s::ratioText(int value) {

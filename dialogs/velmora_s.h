@@ -40,6 +40,7 @@ class velmora_s : public FrameDialog {
     Command* Cmd_Can() const { return cmdCan_; }
 
   private:
+    void buildBar();
     void Form_Load(std::int16_t scale);
     void VS_Ritu_Change();
     void VS_Ritu_Scroll();

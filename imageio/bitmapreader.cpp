@@ -204,6 +204,25 @@ BitmapStatus DescriptorSource::readAt(std::uint64_t offset, unsigned char* buffe
     return BitmapStatus::Ok;
 }
 
+namespace {
+
+// The layout of checked header fields (the palette and masks still to read).
+void setLayout(const Fields& f, std::uint64_t dataOffset, std::uint64_t rowBytes,
+               BitmapLayout* layout) {
+    layout->width = int(f.width);
+    layout->height = int(f.height < 0 ? -f.height : f.height);
+    layout->topDown = f.height < 0;
+    layout->bitsPerPixel = int(f.bitsPerPixel);
+    layout->coding = f.compression == kRunLength8   ? BitmapCoding::RunLength8
+                     : f.compression == kRunLength4 ? BitmapCoding::RunLength4
+                                                    : BitmapCoding::Plain;
+    layout->dataOffset = dataOffset;
+    layout->rowBytes = rowBytes;
+    layout->palette.clear();
+}
+
+} // namespace
+
 BitmapStatus readBitmapLayout(const BitmapSource& source, int maxSide, BitmapLayout* layout,
                               const char** why) try {
     unsigned char h[kFileHeaderSize + kV5HeaderSize] = {};
@@ -249,16 +268,7 @@ BitmapStatus readBitmapLayout(const BitmapSource& source, int maxSide, BitmapLay
     if (runLength ? left < 2 : std::uint64_t(height) > left / rowBytes)
         return refuse(why, kEndsEarly);
 
-    layout->width = int(f.width);
-    layout->height = int(height);
-    layout->topDown = f.height < 0;
-    layout->bitsPerPixel = int(f.bitsPerPixel);
-    layout->coding = f.compression == kRunLength8   ? BitmapCoding::RunLength8
-                     : f.compression == kRunLength4 ? BitmapCoding::RunLength4
-                                                    : BitmapCoding::Plain;
-    layout->dataOffset = dataOffset;
-    layout->rowBytes = runLength ? 0 : rowBytes;
-    layout->palette.clear();
+    setLayout(f, dataOffset, runLength ? 0 : rowBytes, layout);
     if (f.bitsPerPixel == 16 || f.bitsPerPixel == 32)
         return readMasks(source, f, layout, why);
     return entries > 0 ? readPalette(source, paletteOffset, entries, entrySize, layout, why)

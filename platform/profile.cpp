@@ -88,6 +88,37 @@ std::string cutAtNul(const std::string& s) {
     return s.substr(0, s.find('\0'));
 }
 
+// Puts "key=value" into the lines: over the key's line in the section, else
+// after the section's last line that is not blank, else in a new section at
+// the end.
+void setEntry(std::vector<std::string>& lines, const std::string& section, const std::string& key,
+              const std::string& value) {
+    const std::string entry = key + "=" + value;
+    bool inSection = false;
+    std::ptrdiff_t sectionEnd = -1; // index after the last line of the matching section
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::string name, k, v;
+        if (sectionName(lines[i], &name)) {
+            inSection = equalNoCase(name, section);
+            if (inSection)
+                sectionEnd = static_cast<std::ptrdiff_t>(i) + 1;
+        } else if (inSection) {
+            if (keyValue(lines[i], &k, &v) && equalNoCase(k, key)) {
+                lines[i] = entry;
+                return;
+            }
+            if (!trim(lines[i]).empty())
+                sectionEnd = static_cast<std::ptrdiff_t>(i) + 1;
+        }
+    }
+    if (sectionEnd >= 0) {
+        lines.insert(lines.begin() + sectionEnd, entry);
+    } else {
+        lines.push_back("[" + section + "]");
+        lines.push_back(entry);
+    }
+}
+
 } // namespace
 
 std::string GetPrivateProfileString(const std::string& sectionIn, const std::string& keyIn,
@@ -131,32 +162,7 @@ int WritePrivateProfileString(const std::string& sectionIn, const std::string& k
     if (exists && (::access(file.c_str(), W_OK) != 0 || (st.st_mode & 0222) == 0))
         return 0;
 
-    const std::string entry = key + "=" + value;
-    bool inSection = false, done = false;
-    std::ptrdiff_t sectionEnd = -1; // index after the last line of the matching section
-    for (std::size_t i = 0; i < lines.size() && !done; ++i) {
-        std::string name, k, v;
-        if (sectionName(lines[i], &name)) {
-            inSection = equalNoCase(name, section);
-            if (inSection)
-                sectionEnd = static_cast<std::ptrdiff_t>(i) + 1;
-        } else if (inSection) {
-            if (keyValue(lines[i], &k, &v) && equalNoCase(k, key)) {
-                lines[i] = entry;
-                done = true;
-            } else if (!trim(lines[i]).empty()) {
-                sectionEnd = static_cast<std::ptrdiff_t>(i) + 1;
-            }
-        }
-    }
-    if (!done) {
-        if (sectionEnd >= 0) {
-            lines.insert(lines.begin() + sectionEnd, entry);
-        } else {
-            lines.push_back("[" + section + "]");
-            lines.push_back(entry);
-        }
-    }
+    setEntry(lines, section, key, value);
     std::string content;
     for (const std::string& line : lines)
         content += line + "\n";

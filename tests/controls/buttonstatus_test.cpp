@@ -113,7 +113,7 @@ const Row kRows[] = {
     {"keyUpWhileDisabledEndsThePress", Sl, key, N, KeyUp, Sl, none, no, N},
 };
 
-INSTANTIATE_TEST_SUITE_P(Rows, TransitionTable, ::testing::ValuesIn(kRows),
+INSTANTIATE_TEST_SUITE_P(rows, TransitionTable, ::testing::ValuesIn(kRows),
                          [](const auto& info) { return info.param.name; });
 
 TEST(HoverShading, followsStatesOneToThreeAndIsKeptOtherwise) {

@@ -1,19 +1,23 @@
-// The button driven through real mouse, focus and timer events.
-#include "controls_fixture.h"
+// The button: driven through real mouse, focus and timer events, its
+// properties stored and read back, and what it paints.
+#include "tests/controls/controls_fixture.h"
+
+#include "controls/buttonface.h"
+#include "controls/command.h"
+#include "controls/propertybag.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QWidget>
 
 namespace velmora {
 namespace {
 
 using testing::DialogFixture;
 using testing::waitFor;
-
-// Long enough for two ticks of the 100 ms pointer tracking.
-constexpr int kTwoTicksMs = 250;
+using testing::waitForTicks;
 
 class CommandTest : public DialogFixture {};
 
@@ -112,7 +116,7 @@ TEST_P(KeyPress, showsPressedWhileDownAndClicksOnRelease) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Keys, KeyPress,
+    keys, KeyPress,
     ::testing::Values(pressKey{"space", Qt::Key_Space, Qt::NoModifier, true},
                       pressKey{"returnKey", Qt::Key_Return, Qt::NoModifier, true},
                       pressKey{"keypadEnter", Qt::Key_Enter, Qt::KeypadModifier, true},
@@ -165,9 +169,13 @@ TEST_F(CommandTest, beforeInitializeHoverIsNeverTrackedButReleaseStillClicks) {
     ASSERT_TRUE(waitFor([&] { return fresh->ButtonState() == VisualState::Normal; }));
     QTest::mouseMove(fresh, QPoint(10, 10));
     EXPECT_EQ(fresh->ButtonState(), VisualState::HighLight);
-    // No timer: the pointer leaving never ends the hover look.
+    // No timer: the pointer leaving never ends the hover look. Two ticks of an
+    // initialised button's tracking pass, and fresh's own timer never ticks.
     pointerOn(dialog.get(), QPoint(290, 190));
-    QTest::qWait(kTwoTicksMs);
+    QSignalSpy freshTicks(fresh->findChild<QTimer*>(QStringLiteral("TmrMouse")), &QTimer::timeout);
+    ASSERT_TRUE(waitForTicks(button));
+    EXPECT_FALSE(fresh->trackingPointer());
+    EXPECT_EQ(freshTicks.count(), 0);
     EXPECT_EQ(fresh->ButtonState(), VisualState::HighLight);
 }
 
@@ -246,14 +254,15 @@ TEST_P(PointerTracking, endsTheHoverLookOnlyOffTheButton) {
         EXPECT_LT(clock.elapsed(), 500);
         EXPECT_EQ(button->shownFrame(), Frame::Normal);
     } else {
-        QTest::qWait(kTwoTicksMs);
+        // Two ticks of the tracking look at the pointer and keep the hover look.
+        ASSERT_TRUE(waitForTicks(button));
         EXPECT_EQ(button->ButtonState(), VisualState::HighLight);
         EXPECT_EQ(button->shownFrame(), Frame::HighLight);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Targets, PointerTracking,
+    targets, PointerTracking,
     ::testing::Values(PointerTarget{"dialog", PointerTarget::Dialog, true},
                       PointerTarget{"panel", PointerTarget::Panel, true},
                       PointerTarget{"otherControl", PointerTarget::Edit, true},
@@ -284,7 +293,8 @@ TEST_F(CommandTest, disabledButtonIgnoresEverythingButResize) {
     QTest::mouseClick(button, Qt::LeftButton, {}, centre());
     QTest::mouseClick(button, Qt::RightButton, {}, centre());
     pointerOn(panel, QPoint(250, 100));
-    QTest::qWait(kTwoTicksMs);
+    // The tracking goes on ticking and ignores the pointer off the button.
+    ASSERT_TRUE(waitForTicks(button));
     EXPECT_EQ(clicks->count(), 0);
     EXPECT_EQ(button->ButtonState(), VisualState::HighLight);
     EXPECT_FALSE(button->LeftDown());
@@ -320,9 +330,9 @@ TEST_P(RepaintingSteps, repaintNormalAndKeepTheState) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Steps, RepaintingSteps,
-    ::testing::Values(RepaintingStep{"FirstUse", [](Command* b) { b->firstUse(); }},
-                      RepaintingStep{"RefreshCaption", [](Command* b) { b->RefreshCaption(); }}),
+    steps, RepaintingSteps,
+    ::testing::Values(RepaintingStep{"firstUse", [](Command* b) { b->firstUse(); }},
+                      RepaintingStep{"refreshCaption", [](Command* b) { b->RefreshCaption(); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CommandTest, gettersOnlyRead) {
@@ -419,6 +429,166 @@ TEST(CommandProperties, aColourThatIsNotPlainRgbIsRefusedQuietly) {
     b.FontColour(0x80000012); // a system colour index, not an RGB value
     EXPECT_EQ(changes.count(), 0);
     EXPECT_EQ(b.FontColour(), 0x336699u);
+}
+
+// --- Stored properties ----------------------------------------------------------
+
+QFont jpFont() {
+    QFont f(QStringLiteral("ＭＳ Ｐゴシック"));
+    f.setPointSizeF(9.75);
+    f.setWeight(QFont::Normal);
+    return f;
+}
+
+TEST(StoredProperties, roundTripKeepsEveryProperty) {
+    QWidget host;
+    Command saved(&host);
+    saved.readProperties(PropertyBag{});
+    QFont font(QStringLiteral("IPAPGothic"), 12);
+    font.setItalic(true);
+    saved.Caption(QStringLiteral("ｷｬﾝｾﾙ"));
+    saved.Font(font);
+    saved.FontColour(0x0000FF);
+    saved.Visible(0);
+    saved.Enabled(false);
+    PropertyBag bag;
+    saved.writeProperties(bag);
+
+    Command loaded(&host);
+    loaded.readProperties(bag);
+    EXPECT_EQ(loaded.Caption(), QStringLiteral("ｷｬﾝｾﾙ"));
+    EXPECT_EQ(loaded.Font(), font);
+    EXPECT_EQ(loaded.FontColour(), 0x0000FFu);
+    EXPECT_EQ(loaded.Visible(), 0);
+    EXPECT_FALSE(loaded.IsEnabled());
+    EXPECT_EQ(loaded.FirstRunFlag(), 1);
+}
+
+TEST(StoredProperties, captionCommandIsNotStoredAndComesBackAsCommand1) {
+    QWidget host;
+    Command saved(&host);
+    saved.readProperties(PropertyBag{});
+    saved.Caption(QStringLiteral("Command"));
+    PropertyBag bag;
+    saved.writeProperties(bag);
+    EXPECT_TRUE(bag.isEmpty());
+
+    Command loaded(&host);
+    loaded.readProperties(bag);
+    EXPECT_EQ(loaded.Caption(), QStringLiteral("Command1"));
+    EXPECT_TRUE(loaded.IsEnabled());
+    EXPECT_EQ(loaded.Font(), host.font());
+}
+
+TEST(StoredProperties, everythingOffItsDefaultIsWrittenInOrder) {
+    QWidget host;
+    Command b(&host);
+    b.Enabled(false); // a new button: FirstRunFlag is still 0
+    b.Caption(QStringLiteral("選択"));
+    b.Font(jpFont());
+    b.FontColour(0x10);
+    b.Visible(0);
+    PropertyBag bag;
+    b.writeProperties(bag);
+    EXPECT_EQ(bag.names(),
+              (QStringList{"Enabled", "Caption", "FirstRun", "Font", "FontColour", "Visible"}));
+    EXPECT_EQ(bag.readProperty(QStringLiteral("FirstRun")).toInt(), 0);
+    EXPECT_EQ(bag.readProperty(QStringLiteral("Visible")).toInt(), 0);
+}
+
+TEST(StoredProperties, unreadableStoredValuesAreSkipped) {
+    PropertyBag bag;
+    bag.writeProperty(QStringLiteral("fontcolour"), QStringLiteral("red"));
+    bag.writeProperty(QStringLiteral("visible"), QStringLiteral("0"));
+    Command b;
+    b.FontColour(0x202020);
+    b.readProperties(bag);
+    EXPECT_EQ(b.FontColour(), 0x202020u);
+    EXPECT_EQ(b.Visible(), 0);
+
+    PropertyBag tooBig;
+    tooBig.writeProperty(QStringLiteral("firstrun"), QStringLiteral("300"));
+    Command c;
+    c.readProperties(tooBig);
+    EXPECT_EQ(c.FirstRunFlag(), 0);
+}
+
+// --- What it paints -------------------------------------------------------------
+
+using testing::colourAt;
+using testing::kOutline;
+
+class PaintedButton : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        host.resize(200, 100);
+        button = new Command(&host);
+        button->setGeometry(10, 10, 61, 25);
+        button->readProperties(PropertyBag{});
+        button->Initialize();
+        host.show();
+    }
+    QWidget host;
+    Command* button = nullptr;
+};
+
+TEST_F(PaintedButton, normalFaceHasTheOutlineAtItsEdgesAndTheGradientInside) {
+    ASSERT_EQ(button->shownFrame(), Frame::Normal);
+    const QImage& face = button->face();
+    ASSERT_EQ(face.size(), QSize(61, 25));
+    for (auto [x, y] : {std::pair{1, 12}, {59, 12}, {30, 1}, {30, 23}, {2, 2}, {58, 22}})
+        EXPECT_TRUE(colourAt(face, x, y, kOutline));
+    EXPECT_FALSE(colourAt(face, 0, 0, kOutline));
+    EXPECT_FALSE(colourAt(face, 1, 1, kOutline));
+
+    QImage reference(61, 25, QImage::Format_ARGB32_Premultiplied);
+    PaintGradient(reference, false);
+    for (int y = 4; y < 21; ++y)
+        EXPECT_TRUE(colourAt(face, 30, y, reference.pixel(30, y)));
+}
+
+TEST_F(PaintedButton, captionIsCentredAcrossTheWholeButton) {
+    const auto* caption = button->findChild<QLabel*>(QStringLiteral("LblMsg"));
+    ASSERT_NE(caption, nullptr);
+    // A 375-twip button with the 195-twip label: top 80 twips.
+    EXPECT_DOUBLE_EQ(button->captionTopTwips(), 80.0);
+    EXPECT_EQ(caption->geometry(), QRect(0, 5, 61, 13));
+    EXPECT_EQ(caption->alignment(), Qt::AlignCenter);
+    button->resize(120, 40);
+    EXPECT_DOUBLE_EQ(button->captionTopTwips(), (600 - 195 - 20) / 2.0);
+    EXPECT_EQ(caption->width(), 120);
+}
+
+TEST_F(PaintedButton, disabledLookHasAGreyOutlineAndAGreyedCaption) {
+    button->Caption(QStringLiteral("設定"));
+    auto darkest = [&] {
+        const QImage shot = button->grab().toImage();
+        int best = 255;
+        for (int y = 5; y < 18; ++y)
+            for (int x = 10; x < 50; ++x)
+                best = std::min(best, qGray(shot.pixel(x, y)));
+        return best;
+    };
+    const int enabledInk = darkest();
+    button->Enabled(false);
+    EXPECT_TRUE(colourAt(button->face(), 1, 12, 0xC9C7BA));
+    const int disabledInk = darkest();
+    EXPECT_LT(enabledInk, 60);
+    EXPECT_GT(disabledInk, enabledInk + 40);
+}
+
+TEST_F(PaintedButton, transparentButtonLeavesItsFaceOut) {
+    QPalette green = host.palette();
+    green.setColor(QPalette::Window, QColor(10, 200, 10));
+    host.setPalette(green);
+    host.setAutoFillBackground(true);
+    button->Caption(QString());
+    button->Visible(0);
+    const QImage shot = host.grab(button->geometry()).toImage();
+    EXPECT_TRUE(colourAt(shot, 30, 12, qRgb(10, 200, 10)));
+    button->Visible(1);
+    const QImage opaque = host.grab(button->geometry()).toImage();
+    EXPECT_TRUE(colourAt(opaque, 1, 12, kOutline));
 }
 
 } // namespace

@@ -1,6 +1,11 @@
-#include "helpers.h"
+// What both dialogs share: where a dialog stands, the tiled texture, the
+// buttons' set-up, the animations from and back to the pointer, and the keys
+// that press the default and the cancel button.
+#include "tests/dialogs/dialogs_fixture.h"
 
 #include "controls/command.h"
+#include "dialogs/filelist.h"
+#include "dialogs/folderlist.h"
 #include "dialogs/frame.h"
 #include "dialogs/velmora_s.h"
 #include "gui/animation.h"
@@ -8,7 +13,9 @@
 #include "gui/surface.h"
 #include "gui/twips.h"
 
-#include <QElapsedTimer>
+#include <QApplication>
+#include <QDir>
+#include <QScrollBar>
 #include <QTest>
 
 #include <tuple>
@@ -32,7 +39,7 @@ TEST_P(PlaceCoordinateTest, roundsHalfToEvenThenTruncatesTowardZero) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, PlaceCoordinateTest,
+    cases, PlaceCoordinateTest,
     ::testing::Values(
         // 1280 x 1024 screen and the image selection dialog's 7410 x 4380 twips.
         PlaceCase{"leftOnWideScreen", pixelsToTwips(1280), 7410, 2, 5895},
@@ -175,15 +182,111 @@ TEST_F(FrameTest, eachDialogAnimatesFromWhereThePointerWasWhenItLoaded) {
     EXPECT_EQ(gui::recordedAnimations().back().from, QRect(700, 10, 0, 0));
 }
 
-TEST_F(FrameTest, animationReturnsOnlyWhenFinished) {
-    gui::setAnimationDuration(80);
-    QElapsedTimer clock;
-    clock.start();
-    gui::DrawAnimatedRects(QRect(10, 10, 0, 0), QRect(10, 10, 200, 100));
-    const qint64 spent = clock.elapsed();
-    gui::setAnimationDuration(0);
-    EXPECT_GE(spent, 80);
-    EXPECT_LT(spent, 2000);
+// --- Keys ---------------------------------------------------------------------
+
+// What a key does in the zoom-ratio dialog, by where the focus is.
+struct RatioKey {
+    const char* name;
+    const char* focus; // objectName of the focused control
+    Qt::Key key;
+    const char* pressed; // the button shown pressed while the key is down, or ""
+    bool set;            // the dialog closed with the ratio set
+};
+
+class RatioDialogKeys : public DialogTest, public ::testing::WithParamInterface<RatioKey> {};
+
+TEST_P(RatioDialogKeys, pressTheButtonTheKeyStandsFor) {
+    const RatioKey& k = GetParam();
+    velmora_s dialog(12);
+    showActive(&dialog);
+    dialog.VS_Ritu()->setValue(40);
+    auto* focus = dialog.findChild<QWidget*>(QString::fromUtf8(k.focus));
+    ASSERT_NE(focus, nullptr);
+    ASSERT_TRUE(focusOn(focus));
+
+    QTest::keyPress(focus, k.key);
+    const QString pressed = QString::fromUtf8(k.pressed);
+    for (Command* button : {dialog.Cmd_Set(), dialog.Cmd_Can()})
+        EXPECT_EQ(button->shownFrame() == Frame::Pressed, button->objectName() == pressed)
+            << button->objectName().toStdString();
+    EXPECT_TRUE(dialog.isVisible());
+    QTest::keyRelease(QApplication::focusWidget(), k.key);
+
+    EXPECT_EQ(dialog.isVisible(), pressed.isEmpty());
+    EXPECT_EQ(dialog.chosenScale(), k.set ? std::optional<std::int16_t>(40) : std::nullopt);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    keys, RatioDialogKeys,
+    ::testing::Values(
+        RatioKey{"returnOnTheBarSets", "VS_Ritu", Qt::Key_Return, "Cmd_Set", true},
+        RatioKey{"spaceOnSetSets", "Cmd_Set", Qt::Key_Space, "Cmd_Set", true},
+        // The focused cancel button takes Return for itself.
+        RatioKey{"returnOnCancelCancels", "Cmd_Can", Qt::Key_Return, "Cmd_Can", false},
+        RatioKey{"escapeOnTheBarCancels", "VS_Ritu", Qt::Key_Escape, "Cmd_Can", false},
+        // Space moves nothing on the bar and presses nothing.
+        RatioKey{"spaceOnTheBarDoesNothing", "VS_Ritu", Qt::Key_Space, "", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Return by where the focus is. Once a file is previewed, the file list
+// chooses the current file (select shown pressed while the key is down), the
+// folder list opens its folder, the focused cancel button cancels. Before, the
+// select button is disabled: Return where it is the default neither presses it
+// nor shows it pressed.
+struct ImageReturn {
+    const char* name;
+    const char* focus;
+    bool previewed;
+    Frame selectWhileDown;
+    const char* chosen; // "" when nothing is chosen
+    bool closes;
+};
+
+class ImageDialogReturn : public ImageDialogKeys,
+                          public ::testing::WithParamInterface<ImageReturn> {};
+
+TEST_P(ImageDialogReturn, actsOnWhatHasTheFocus) {
+    const ImageReturn& c = GetParam();
+    if (c.previewed) {
+        ASSERT_TRUE(QDir().mkdir(path(QStringLiteral("sub"))));
+        dialog->Dir1()->setPath(dir.path());
+        dialog->Dir1()->setCurrentRow(dialog->Dir1()->count() - 1);
+        previewFirstFileByKey();
+        QTest::keyClick(dialog->File1(), Qt::Key_Down);
+    }
+    auto* focus = dialog->findChild<QWidget*>(QString::fromUtf8(c.focus));
+    ASSERT_TRUE(focusOn(focus));
+    QTest::keyPress(focus, Qt::Key_Return);
+    EXPECT_EQ(dialog->Cmd_Sel()->shownFrame(), c.selectWhileDown);
+    QTest::keyRelease(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(dialog->isVisible(), !c.closes);
+    EXPECT_EQ(dialog->chosenFile(), *c.chosen ? path(QString::fromUtf8(c.chosen)) : QString());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    focus, ImageDialogReturn,
+    ::testing::Values(ImageReturn{"fileList", "File1", true, Frame::Pressed, "b.bmp", true},
+                      ImageReturn{"folderList", "Dir1", true, Frame::Normal, "", false},
+                      ImageReturn{"cancel", "Cmd_Can", true, Frame::Normal, "", true},
+                      ImageReturn{"fileListDisabled", "File1", false, Frame::Disable, "", false},
+                      ImageReturn{"driveListDisabled", "Drive1", false, Frame::Disable, "", false},
+                      ImageReturn{"typeListDisabled", "Combo_Kind", false, Frame::Disable, "",
+                                  false},
+                      ImageReturn{"selectDisabled", "Cmd_Sel", false, Frame::Disable, "", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A key that comes up in another window never reaches the dialog.
+TEST_F(ImageDialogKeys, losingTheKeyboardWhileReturnIsDownEndsThePressWithoutChoosing) {
+    previewFirstFileByKey();
+    QTest::keyPress(dialog->File1(), Qt::Key_Return);
+    ASSERT_EQ(dialog->Cmd_Sel()->shownFrame(), Frame::Pressed);
+    QWidget elsewhere;
+    showActive(&elsewhere);
+    EXPECT_EQ(dialog->Cmd_Sel()->shownFrame(), Frame::Normal);
+    EXPECT_FALSE(dialog->Cmd_Sel()->keyDown());
+    showActive(dialog.get());
+    QTest::keyRelease(dialog->File1(), Qt::Key_Return);
+    EXPECT_TRUE(dialog->isVisible());
 }
 
 } // namespace

@@ -1,4 +1,6 @@
-#include "helpers.h"
+// The zoom-ratio dialog: its bar and label, what it answers and how it is
+// left, its tab order and the names a screen reader reads.
+#include "tests/dialogs/dialogs_fixture.h"
 
 #include "controls/command.h"
 #include "dialogs/velmora_s.h"
@@ -32,7 +34,7 @@ TEST_P(RatioDialogLoadTest, barAndLabelShowTheRatio) {
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("拡大率の指定"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RatioDialogLoadTest,
+INSTANTIATE_TEST_SUITE_P(cases, RatioDialogLoadTest,
                          ::testing::Values(LoadCase{"usual", 12, 12, "1.2倍"},
                                            LoadCase{"lowest", 11, 11, "1.1倍"},
                                            LoadCase{"highest", 100, 100, "10.0倍"},
@@ -115,8 +117,23 @@ TEST_P(RatioDialogLeaveTest, leavingWithoutSetKeepsRatioAndSettings) {
     EXPECT_EQ(settingsText(), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, RatioDialogLeaveTest,
+INSTANTIATE_TEST_SUITE_P(ways, RatioDialogLeaveTest,
                          ::testing::Values("cancel", "closeBox", "escape"));
+
+TEST_F(RatioDialogTest, tabOrderIsBarSetCancel) {
+    velmora_s dialog(12);
+    showActive(&dialog);
+    EXPECT_EQ(tabWalk(dialog.VS_Ritu(), 3),
+              (QStringList{"VS_Ritu", "Cmd_Set", "Cmd_Can", "VS_Ritu"}));
+}
+
+TEST_F(RatioDialogTest, barIsNamedWithTheRatioShownAsItsDescription) {
+    velmora_s dialog(25);
+    EXPECT_EQ(accessibleText(dialog.VS_Ritu()), "拡大率");
+    EXPECT_EQ(accessibleText(dialog.VS_Ritu(), QAccessible::Description), "2.5倍");
+    dialog.VS_Ritu()->setValue(100);
+    EXPECT_EQ(accessibleText(dialog.VS_Ritu(), QAccessible::Description), "10.0倍");
+}
 
 } // namespace
 } // namespace velmora

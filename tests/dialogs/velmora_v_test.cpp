@@ -1,4 +1,7 @@
-#include "helpers.h"
+// The image dialog: the files it lists and previews, the folders and drives it
+// moves between, what it hands over and how it is left, its keys, its tab
+// order and the names a screen reader reads.
+#include "tests/dialogs/dialogs_fixture.h"
 
 #include "controls/command.h"
 #include "dialogs/filelist.h"
@@ -100,7 +103,7 @@ TEST_P(PreviewTest, sizeTextAndFittedPreview) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, PreviewTest,
+INSTANTIATE_TEST_SUITE_P(cases, PreviewTest,
                          ::testing::Values(PreviewCase{"landscape", 640, 480, 100, 75},
                                            PreviewCase{"portrait", 480, 640, 75, 100},
                                            PreviewCase{"square", 50, 50, 100, 100},
@@ -171,13 +174,6 @@ TEST_F(ImageDialogTest, listsImagesOnlyCaseIgnoredAndSorted) {
 }
 
 TEST_F(ImageDialogTest, rootFolderPathsHaveNoDoubledSeparator) {
-    EXPECT_EQ(joinPath(QStringLiteral("/"), QStringLiteral("a.bmp")), QStringLiteral("/a.bmp"));
-    EXPECT_EQ(joinPath(QStringLiteral("/tmp/x"), QStringLiteral("a.bmp")),
-              QStringLiteral("/tmp/x/a.bmp"));
-    EXPECT_EQ(Add_Separator(QStringLiteral("/")), QStringLiteral("/"));
-    EXPECT_EQ(Add_Separator(QStringLiteral("/tmp/x  ")), QStringLiteral("/tmp/x/"));
-    EXPECT_EQ(Add_Separator(QStringLiteral("/tmp/x/")), QStringLiteral("/tmp/x/"));
-
     remembered = QStringLiteral("/");
     velmora_v dialog(remembered);
     dialog.show();
@@ -186,14 +182,6 @@ TEST_F(ImageDialogTest, rootFolderPathsHaveNoDoubledSeparator) {
     EXPECT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));
     ClickButton(dialog.Cmd_Can());
     EXPECT_EQ(dialog.folder(), QStringLiteral("/"));
-}
-
-TEST_F(ImageDialogTest, folderExistsForListableFoldersOnly) {
-    EXPECT_TRUE(Folder_Exists(dir.path()));
-    EXPECT_TRUE(Folder_Exists(QStringLiteral("/")));
-    EXPECT_FALSE(Folder_Exists(path(QStringLiteral("missing"))));
-    const QString file = writeImage(QStringLiteral("a.bmp"), 2, 2);
-    EXPECT_FALSE(Folder_Exists(file));
 }
 
 class StartFolderTest : public ImageDialogTest,
@@ -217,30 +205,7 @@ TEST_P(StartFolderTest, unusableStoredFolderFallsBackToTheProgramFolder) {
               platform::driveOfFolder(cleanAppFolder(), platform::mountedDrives()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, StartFolderTest, ::testing::Values("missing", "empty", "vanished"));
-
-// An installed program once opened the dialog in its own bin folder.
-TEST_F(ImageDialogTest, installedProgramStartsInThePicturesFolderElseHome) {
-    const QString pictures = path(QStringLiteral("Pictures"));
-    ASSERT_TRUE(QDir().mkdir(pictures));
-    const QString program = QStringLiteral("/usr/bin");
-    const QString home = path(QStringLiteral("home"));
-    const struct {
-        const char* name;
-        bool installed;
-        QString pictures;
-        QString expected;
-    } cases[] = {
-        {"notInstalled", false, pictures, program},
-        {"installed", true, pictures, pictures},
-        {"installedWithoutPicturesFolder", true, path(QStringLiteral("missing")), home},
-        {"installedWithNoPicturesLocation", true, QString(), home},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(startFolderFor(program, c.installed, c.pictures, home), c.expected) << c.name;
-    // Here the program runs from the build, not installed.
-    EXPECT_EQ(startFolder(), appFolder());
-}
+INSTANTIATE_TEST_SUITE_P(kinds, StartFolderTest, ::testing::Values("missing", "empty", "vanished"));
 
 class LeaveTest : public ImageDialogTest, public ::testing::WithParamInterface<const char*> {};
 
@@ -262,7 +227,7 @@ TEST_P(LeaveTest, leavingWithoutSelectStoresTheFolderShownAndChoosesNothing) {
     EXPECT_EQ(dialog.folder(), sub);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, LeaveTest, ::testing::Values("cancel", "closeBox"));
+INSTANTIATE_TEST_SUITE_P(ways, LeaveTest, ::testing::Values("cancel", "closeBox"));
 
 TEST_F(ImageDialogTest, selectHandsOverThePreviewedFileAfterTheFolderChanged) {
     const QString file = writeImage(QStringLiteral("first.jpg"), 64, 48);
@@ -441,35 +406,6 @@ TEST_F(ImageDialogTest, unreadableDriveReportsTheErrorOnTwoLinesWithRetryAndCanc
     EXPECT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));
 }
 
-TEST(Drives, driveOfAFolderIsTheLongestMountPointAbove) {
-    const QStringList drives = {QStringLiteral("/"), QStringLiteral("/mnt"),
-                                QStringLiteral("/mnt/usb"), QStringLiteral("/mnt/usb2")};
-    EXPECT_EQ(platform::driveOfFolder(QStringLiteral("/mnt/usb/pics"), drives),
-              QStringLiteral("/mnt/usb"));
-    EXPECT_EQ(platform::driveOfFolder(QStringLiteral("/mnt/usb2"), drives),
-              QStringLiteral("/mnt/usb2"));
-    EXPECT_EQ(platform::driveOfFolder(QStringLiteral("/mnt/usbstick"), drives),
-              QStringLiteral("/mnt"));
-    EXPECT_EQ(platform::driveOfFolder(QStringLiteral("/home"), drives), QStringLiteral("/"));
-    const QStringList mounted = platform::mountedDrives();
-    ASSERT_FALSE(mounted.isEmpty());
-    EXPECT_EQ(mounted.first(), QStringLiteral("/"));
-}
-
-// Removable media under /run/media/<user> were once left out with the rest of /run.
-TEST(Drives, onlyTheUsersVolumesAreOffered) {
-    const std::vector<std::tuple<const char*, const char*, bool>> volumes = {
-        {"/media/alice/USB", "vfat", true},        {"/run/media/alice/写真", "exfat", true},
-        {"/run/media/alice/DVD", "iso9660", true}, {"/mnt/nas", "nfs4", true},
-        {"/run/user/1000", "tmpfs", false},        {"/run/media", "tmpfs", false},
-        {"/sys/fs/cgroup", "cgroup2", false},      {"/var/lib/docker/o/merged", "overlay", false},
-        {"/media/cdrom-image", "squashfs", false}, {"/snap/core22/1122", "squashfs", false},
-        {"/snap/firefox/common", "ext4", false},   {"/var/snap/lxd/common/ns", "nsfs", false}};
-    for (const auto& [mountPoint, fileSystem, offered] : volumes)
-        EXPECT_EQ(platform::offersDrive(QString::fromUtf8(mountPoint), fileSystem), offered)
-            << mountPoint << " " << fileSystem;
-}
-
 TEST_F(ImageDialogTest, opensAtTheDesignedSizeAndPlace) {
     velmora_v dialog(remembered);
     EXPECT_EQ(dialog.size(), QSize(489, 261));
@@ -595,6 +531,33 @@ TEST_F(ImageDialogTest, opensAFolderByItsNameAsBytes) {
     EXPECT_EQ(fileNames(dialog), QStringList{QStringLiteral("x.bmp")});
     ::unlink((folder + "/x.bmp").constData()); // QTemporaryDir takes names as text
     ::rmdir(folder.constData());
+}
+
+// --- Keys and names -----------------------------------------------------------
+
+TEST_F(ImageDialogKeys, doubleClickOnAFileChoosesIt) {
+    ASSERT_TRUE(DoubleClickItem(dialog->File1(), QStringLiteral("b.bmp")));
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->chosenFile(), path(QStringLiteral("b.bmp")));
+}
+
+TEST_F(ImageDialogKeys, tabOrderRunsThroughTheListsThenCancelThenSelect) {
+    EXPECT_EQ(tabWalk(dialog->Drive1(), 6), (QStringList{"Drive1", "Dir1", "File1", "Combo_Kind",
+                                                         "Cmd_Can", "Cmd_Sel", "Drive1"}));
+}
+
+// The names a screen reader reads for the controls without a caption. A combo
+// box is named after its entry on Linux; what it is for is its description.
+TEST_F(ImageDialogKeys, controlsHaveJapaneseNamesForScreenReaders) {
+    EXPECT_EQ(accessibleText(dialog->Drive1(), QAccessible::Description), "ﾄﾞﾗｲﾌﾞ");
+    EXPECT_EQ(accessibleText(dialog->Combo_Kind(), QAccessible::Description), "ﾌｧｲﾙの種類");
+    EXPECT_EQ(accessibleText(dialog->Dir1()), "ﾌｫﾙﾀﾞ");
+    EXPECT_EQ(accessibleText(dialog->File1()), "ﾌｧｲﾙ");
+    EXPECT_EQ(accessibleText(dialog->Pic_K()), "ﾌﾟﾚﾋﾞｭｰ");
+    EXPECT_EQ(accessibleText(dialog->lbl_Size()), "画像の大きさ");
+    previewFirstFileByKey();
+    EXPECT_EQ(accessibleText(dialog->lbl_Size()), "画像の大きさ 40 * 20");
+    EXPECT_EQ(dialog->lbl_Size()->text(), "40 * 20");
 }
 
 } // namespace

@@ -10,7 +10,6 @@
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -30,6 +29,8 @@ const QPoint kMenuFile(22, 9), kMenuRatio(88, 9), kMenuEnlarge(193, 9);
 const QRect kDir1(16, 40, 163, 201), kFile1(184, 40, 181, 201);
 const QRect kPicK(372, 40, 100, 100), kLblSize(372, 16, 101, 13);
 const QRect kSelSelect(388, 212, 81, 25), kSelCancel(388, 184, 81, 25);
+// The background of selected text in Qt's own widgets.
+constexpr QRgb kSelection = qRgb(48, 140, 198);
 const QRect kRatioBar(32, 24, 73, 153), kRatioSet(160, 148, 61, 25), kRatioCancel(160, 120, 61, 25);
 
 QString bin() {
@@ -79,6 +80,24 @@ bool samePixels(const QImage& a, const QImage& b, std::string* why = nullptr) {
                 return false;
             }
     return true;
+}
+
+// How many pixels have the colour.
+int pixelsOf(const QImage& image, QRgb colour) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
+    return n;
+}
+
+// How many pixels are dark enough to be text.
+int darkPixels(const QImage& image) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += qGray(image.pixel(x, y)) < 100;
+    return n;
 }
 
 int maxChannelError(const QImage& a, const QImage& b) {
@@ -152,10 +171,12 @@ class TypicalUse : public ::testing::Test {
         clickAt(window.topLeft() + control.center());
     }
 
-    // Opens the file menu and picks its n-th item with the keyboard.
+    // Opens the file menu and picks its n-th item with the keyboard, once the
+    // menu is on the screen to take the keys.
     static void fileMenu(int n) {
+        const QStringList before = x->windows();
         clickAt(at(mainRect, kMenuFile));
-        QThread::msleep(300);
+        ASSERT_FALSE(x->waitForNewWindow(before).isEmpty()) << "the file menu did not open";
         for (int i = 0; i < n; ++i)
             x->key("Down");
         x->key("Return");
@@ -204,7 +225,7 @@ class TypicalUse : public ::testing::Test {
 
 } // namespace
 
-TEST_F(TypicalUse, step1_opensAnImageThroughTheImageDialog) {
+TEST_F(TypicalUse, step1OpensAnImageThroughTheImageDialog) {
     startProgram();
     EXPECT_EQ(x->title(main), "velmora  拡大率 1.2倍");
 
@@ -233,7 +254,10 @@ TEST_F(TypicalUse, step1_opensAnImageThroughTheImageDialog) {
     const int rowHeight = bottom - top + 1;
     x->click(d.left() + kDir1.left() + 60,
              d.top() + kDir1.top() + top + 2 * rowHeight + rowHeight / 2, 1, 2);
-    QThread::msleep(300);
+    // The file list, empty in the folder above, shows the folder's one picture.
+    const QRect firstFile(d.topLeft() + kFile1.topLeft(), QSize(kFile1.width(), 15));
+    ASSERT_TRUE(waitFor([&] { return darkPixels(x->screenshot().copy(firstFile)) > 20; }))
+        << "the folder of pictures did not open";
     clickAt(d.topLeft() + kFile1.topLeft() + QPoint(30, 7)); // the only file
 
     // The preview: 160 x 120 fitted into 100 x 75, whole pixels, never blended.
@@ -252,12 +276,8 @@ TEST_F(TypicalUse, step1_opensAnImageThroughTheImageDialog) {
         for (int i = 0; i < preview.width(); ++i)
             ASSERT_TRUE(pictureColours.contains(preview.pixel(i, y))) << i << "," << y;
     // The size text is there: dark pixels in the label.
-    const QImage label = screen.copy(QRect(d.topLeft() + kLblSize.topLeft(), kLblSize.size()));
-    int dark = 0;
-    for (int y = 0; y < label.height(); ++y)
-        for (int i = 0; i < label.width(); ++i)
-            dark += qGray(label.pixel(i, y)) < 100;
-    EXPECT_GT(dark, 20);
+    EXPECT_GT(darkPixels(screen.copy(QRect(d.topLeft() + kLblSize.topLeft(), kLblSize.size()))),
+              20);
     keep(screen.copy(d), "image-dialog.png");
 
     clickCentre(d, kSelSelect); // 選択
@@ -273,7 +293,7 @@ TEST_F(TypicalUse, step1_opensAnImageThroughTheImageDialog) {
     EXPECT_TRUE(samePixels(screen.copy(QRect(origin, picture.size())), picture, &why)) << why;
 }
 
-TEST_F(TypicalUse, step2_setsTheRatioAndCancelsOnce) {
+TEST_F(TypicalUse, step2SetsTheRatioAndCancelsOnce) {
     ASSERT_TRUE(program);
     clickAt(at(mainRect, kMenuRatio));
     QString dialog = x->waitForWindow("^拡大率の指定$");
@@ -300,7 +320,7 @@ TEST_F(TypicalUse, step2_setsTheRatioAndCancelsOnce) {
     EXPECT_TRUE(settings().contains("Scale= 25\n"));
 }
 
-TEST_F(TypicalUse, step3_enlargesAndTheMenuIsUsableAfterwards) {
+TEST_F(TypicalUse, step3EnlargesAndTheMenuIsUsableAfterwards) {
     ASSERT_TRUE(program);
     ASSERT_GE(origin.x(), 0);
     // What the batch tool makes of the same picture at the same ratio.
@@ -330,7 +350,7 @@ TEST_F(TypicalUse, step3_enlargesAndTheMenuIsUsableAfterwards) {
     EXPECT_EQ(x->title(main), "velmora  拡大率 2.5倍");
 }
 
-TEST_F(TypicalUse, step4_savesAsBitmapAndJpegAndCancelsOnce) {
+TEST_F(TypicalUse, step4SavesAsBitmapAndJpegAndCancelsOnce) {
     ASSERT_TRUE(program);
     const QImage expected =
         QImage(root->filePath("expected.bmp")).convertToFormat(QImage::Format_RGB32);
@@ -340,11 +360,23 @@ TEST_F(TypicalUse, step4_savesAsBitmapAndJpegAndCancelsOnce) {
     // then cancelled: nothing written, no folder remembered.
     QString dialog = saveDialog(3); // 名前を付けて保存 (BMP)
     ASSERT_FALSE(dialog.isEmpty());
-    QThread::msleep(300);
-    keep(x->screenshot().copy(x->geometry(dialog)), "save-dialog.png");
+    // Drawn with its folder listed and the name box's pattern selected: the
+    // same picture twice running, with the selection in it.
+    const QRect box = x->geometry(dialog);
+    QImage shown;
+    EXPECT_TRUE(waitFor([&] {
+        const QImage now = x->screenshot().copy(box);
+        const bool settled = now == shown && pixelsOf(now, kSelection) > 0;
+        shown = now;
+        return settled;
+    })) << "the save dialog was not drawn";
+    keep(shown, "save-dialog.png");
+    // End after the Return takes the selection away: once that shows, the
+    // dialog has handled the Return.
     x->key("Return");
-    QThread::msleep(500);
-    EXPECT_FALSE(x->waitUntilGone(dialog, 500)) << "the dialog closed on a wildcard name";
+    x->key("End");
+    EXPECT_TRUE(waitFor([&] { return pixelsOf(x->screenshot().copy(box), kSelection) == 0; }));
+    EXPECT_FALSE(x->waitUntilGone(dialog, 0)) << "the dialog closed on a wildcard name";
     EXPECT_TRUE(QDir(out).isEmpty());
     x->key("Escape");
     ASSERT_TRUE(x->waitUntilGone(dialog));
@@ -371,7 +403,7 @@ TEST_F(TypicalUse, step4_savesAsBitmapAndJpegAndCancelsOnce) {
     EXPECT_EQ(QDir(out).entryList(QDir::Files), (QStringList{"result.bmp", "result.jpg"}));
 }
 
-TEST_F(TypicalUse, step5_endsAndRemembersEverythingAtTheNextStart) {
+TEST_F(TypicalUse, step5EndsAndRemembersEverythingAtTheNextStart) {
     ASSERT_TRUE(program);
     fileMenu(4); // 終了
     ASSERT_TRUE(program->waitForFinished(10000));
@@ -403,7 +435,7 @@ TEST_F(TypicalUse, step5_endsAndRemembersEverythingAtTheNextStart) {
     EXPECT_TRUE(program->waitForFinished(10000));
 }
 
-TEST_F(TypicalUse, step6_opensTheFileNamedOnTheCommandLine) {
+TEST_F(TypicalUse, step6OpensTheFileNamedOnTheCommandLine) {
     startProgram({root->filePath("images/picture.bmp")});
     const QImage picture = testPicture();
     QImage screen;

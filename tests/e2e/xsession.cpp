@@ -97,6 +97,25 @@ bool XSession::waitUntilGone(const QString& windowId, int timeoutMs) const {
         timeoutMs);
 }
 
+QStringList XSession::windows() const {
+    return xdotool({"search", "--onlyvisible", "--class", "."}).split('\n', Qt::SkipEmptyParts);
+}
+
+QString XSession::waitForNewWindow(const QStringList& before, int timeoutMs) const {
+    QString id;
+    waitFor(
+        [&] {
+            for (const QString& candidate : windows())
+                if (!before.contains(candidate)) {
+                    id = candidate;
+                    return true;
+                }
+            return false;
+        },
+        timeoutMs);
+    return id;
+}
+
 QString XSession::title(const QString& windowId) const {
     return xdotool({"getwindowname", windowId});
 }

@@ -28,6 +28,11 @@ class XSession {
     // The first visible window whose title matches the pattern, or "" after the time.
     QString waitForWindow(const QString& titlePattern, int timeoutMs = 15000) const;
     bool waitUntilGone(const QString& windowId, int timeoutMs = 15000) const;
+    // The visible windows, named or not.
+    QStringList windows() const;
+    // The first visible window not among `before` (a menu, which has no name
+    // to search for), or "" after the time.
+    QString waitForNewWindow(const QStringList& before, int timeoutMs = 15000) const;
     QString title(const QString& windowId) const;
     QRect geometry(const QString& windowId) const;
 

@@ -152,7 +152,7 @@ struct GeometryCase {
 
 class EnlargeGeometryTest : public testing::TestWithParam<GeometryCase> {};
 
-TEST_P(EnlargeGeometryTest, FollowsTheSizeRule) {
+TEST_P(EnlargeGeometryTest, followsTheSizeRule) {
     const GeometryCase& c = GetParam();
     const EnlargeGeometry g = enlargeGeometry(c.width, c.height, c.r);
     EXPECT_EQ(g.valid, c.valid);
@@ -165,16 +165,16 @@ TEST_P(EnlargeGeometryTest, FollowsTheSizeRule) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, EnlargeGeometryTest,
+    cases, EnlargeGeometryTest,
     testing::Values(
         // 1.2 * 101 = 121.19999999999999: columns 0..121 computed, 120.2 wide.
-        GeometryCase{"ratio1_2_on101", 101, 10, 1.2, true, 120, 11, 122},
+        GeometryCase{"ratio1point2On101", 101, 10, 1.2, true, 120, 11, 122},
         // 8.2 * 30 = 245.99999999999997: 246 columns computed, and the width
         // 244.99999999999997 becomes 245 in single precision.
-        GeometryCase{"ratio8_2_on30", 30, 30, 8.2, true, 245, 245, 246},
-        GeometryCase{"ratio2_on3", 3, 1, 2.0, true, 5, 1, 7},
-        GeometryCase{"vga_ratio2", 640, 480, 2.0, true, 1279, 959, 1281},
-        GeometryCase{"vga_ratio10", 640, 480, 10.0, true, 6399, 4799, 6401},
+        GeometryCase{"ratio8point2On30", 30, 30, 8.2, true, 245, 245, 246},
+        GeometryCase{"ratio2On3", 3, 1, 2.0, true, 5, 1, 7},
+        GeometryCase{"vgaRatio2", 640, 480, 2.0, true, 1279, 959, 1281},
+        GeometryCase{"vgaRatio10", 640, 480, 10.0, true, 6399, 4799, 6401},
         GeometryCase{"oneRowBelowRatio2IsEmpty", 50, 1, 1.9, true, 94, 0, 96},
         GeometryCase{"emptySource", 0, 0, 2.0, true, 0, 0, 1},
         GeometryCase{"ratioZero", 10, 10, 0.0, false, 0, 0, -1},
@@ -190,7 +190,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ------------------------------------------------------------- fixed results
 
-TEST(enlarge, Ratio2OnThreePixelsAlternatesSourceAndEvenBlend) {
+TEST(Enlarge, ratio2OnThreePixelsAlternatesSourceAndEvenBlend) {
     const Image img{3, 2, 3, {0x000000u, 0x0000FFu, 0x00FF00u, 0x000000u, 0x0000FFu, 0x00FF00u}};
     Dest dst(5, 1);
     ASSERT_EQ(enlarge(img.view(), 2.0, dst.view()), EnlargeStatus::Done);
@@ -203,7 +203,7 @@ TEST(enlarge, Ratio2OnThreePixelsAlternatesSourceAndEvenBlend) {
     EXPECT_EQ(dst.damagedCanaries(), 0);
 }
 
-TEST(enlarge, Ratio1IsTheImageWithoutItsLastColumnAndRow) {
+TEST(Enlarge, ratio1IsTheImageWithoutItsLastColumnAndRow) {
     const Image img = Random_Image(9, 7, 2, 11);
     const EnlargeGeometry g = enlargeGeometry(img.width, img.height, 1.0);
     ASSERT_EQ(g.width, 8);
@@ -215,7 +215,7 @@ TEST(enlarge, Ratio1IsTheImageWithoutItsLastColumnAndRow) {
             ASSERT_EQ(dst.at(x, y), img.pixels[y * img.stride + x]) << x << ", " << y;
 }
 
-TEST(enlarge, LastColumnBlendsWithWhiteBeyondRatio2) {
+TEST(Enlarge, lastColumnBlendsWithWhiteBeyondRatio2) {
     const Image img{1, 1, 1, {0x0000FFu}};
     Dest dst(3, 3);
     ASSERT_EQ(enlarge(img.view(), 2.0, dst.view(), Options(kOpaque)), EnlargeStatus::Done);
@@ -227,7 +227,7 @@ TEST(enlarge, LastColumnBlendsWithWhiteBeyondRatio2) {
     EXPECT_EQ(dst.damagedCanaries(), 0);
 }
 
-TEST(enlarge, EmptySourceReadsWhiteEverywhere) {
+TEST(Enlarge, emptySourceReadsWhiteEverywhere) {
     const SourceImage none{nullptr, 0, 0, 0};
     Dest dst(4, 3);
     ASSERT_EQ(enlarge(none, 1.5, dst.view(), Options(0)), EnlargeStatus::Done);
@@ -240,7 +240,7 @@ TEST(enlarge, EmptySourceReadsWhiteEverywhere) {
 }
 
 // 1 / r overflows: every position but the origin is infinitely far out.
-TEST(enlarge, TinyRatioLeavesOnlyTheOriginInside) {
+TEST(Enlarge, tinyRatioLeavesOnlyTheOriginInside) {
     const Image img = Random_Image(3, 3, 0, 4);
     Dest dst(3, 2);
     ASSERT_EQ(enlarge(img.view(), 1e-310, dst.view(), Options(kOpaque)), EnlargeStatus::Done);
@@ -249,7 +249,7 @@ TEST(enlarge, TinyRatioLeavesOnlyTheOriginInside) {
     EXPECT_EQ(Compare(img.view(), 1e-310, dst, kOpaque), "");
 }
 
-TEST(enlarge, UnusableArgumentsAreRefusedWithNothingWritten) {
+TEST(Enlarge, unusableArgumentsAreRefusedWithNothingWritten) {
     const Image img = Random_Image(4, 4, 0, 3);
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
@@ -302,7 +302,7 @@ struct SweepCase {
 // columns and rows at and beyond the far edge are checked too.
 class EnlargeRatioSweep : public testing::TestWithParam<int> {};
 
-TEST_P(EnlargeRatioSweep, EqualsPerPixelSampling) {
+TEST_P(EnlargeRatioSweep, equalsPerPixelSampling) {
     const double r = GetParam() / 10.0;
     const std::vector<SweepCase> shapes{{1, 1}, {2, 1}, {1, 3}, {3, 2}, {7, 5}, {13, 11}, {31, 17}};
     for (EnlargeKernel kernel : Available_Kernels())
@@ -326,9 +326,9 @@ TEST_P(EnlargeRatioSweep, EqualsPerPixelSampling) {
         }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryOfferedRatio, EnlargeRatioSweep, testing::Range(10, 101),
+INSTANTIATE_TEST_SUITE_P(everyOfferedRatio, EnlargeRatioSweep, testing::Range(10, 101),
                          [](const testing::TestParamInfo<int>& info) {
-                             return "ratio" + std::to_string(info.param / 10) + "_" +
+                             return "ratio" + std::to_string(info.param / 10) + "point" +
                                     std::to_string(info.param % 10);
                          });
 
@@ -342,7 +342,7 @@ struct OddCase {
 
 class EnlargeOddRatio : public testing::TestWithParam<OddCase> {};
 
-TEST_P(EnlargeOddRatio, EqualsPerPixelSampling) {
+TEST_P(EnlargeOddRatio, equalsPerPixelSampling) {
     const OddCase& c = GetParam();
     const Image img = Random_Image(c.width, c.height, 1, 77);
     const EnlargeGeometry g = enlargeGeometry(c.width, c.height, c.r);
@@ -360,18 +360,18 @@ TEST_P(EnlargeOddRatio, EqualsPerPixelSampling) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, EnlargeOddRatio,
-    testing::Values(OddCase{"half", 0.5, 41, 23}, OddCase{"ratio0_3", 0.3, 3001, 9},
-                    OddCase{"ratio12_3", 12.3, 13, 9}, OddCase{"ratio1_05", 1.05, 301, 40},
-                    OddCase{"ratio2_5_wide", 2.5, 437, 61}, OddCase{"ratio7_7_wide", 7.7, 171, 23},
-                    OddCase{"ratio3_wide", 3.0, 1601, 3},
+    cases, EnlargeOddRatio,
+    testing::Values(OddCase{"half", 0.5, 41, 23}, OddCase{"ratio0point3", 0.3, 3001, 9},
+                    OddCase{"ratio12point3", 12.3, 13, 9}, OddCase{"ratio1point05", 1.05, 301, 40},
+                    OddCase{"ratio2point5Wide", 2.5, 437, 61},
+                    OddCase{"ratio7point7Wide", 7.7, 171, 23}, OddCase{"ratio3Wide", 3.0, 1601, 3},
                     // Whole multiples of 1/256 (integer loops), in two bands.
-                    OddCase{"ratio2_two_bands", 2.0, 2501, 7}, OddCase{"ratio4", 4.0, 67, 29}),
+                    OddCase{"ratio2TwoBands", 2.0, 2501, 7}, OddCase{"ratio4", 4.0, 67, 29}),
     [](const testing::TestParamInfo<OddCase>& info) { return std::string(info.param.name); });
 
 // A destination of megabytes, where the engine asks for huge pages and every
 // thread gets several bands; rows are checked at a prime step to keep it quick.
-TEST(enlarge, LargeDestinationMatchesOnSampledRows) {
+TEST(Enlarge, largeDestinationMatchesOnSampledRows) {
     const Image img = Random_Image(200, 150, 8, 21);
     const double r = 10.0;
     const EnlargeGeometry g = enlargeGeometry(img.width, img.height, r);
@@ -392,7 +392,7 @@ TEST(enlarge, LargeDestinationMatchesOnSampledRows) {
 // faulted in ahead of the threads that write them: across one boundary with no
 // whole page (the strip across it must not look for a page in an empty list),
 // from a boundary on, and around one whole page. Rows end in a canary word.
-TEST(enlarge, DestinationsAroundHugePageBoundariesMatchOnTwoThreads) {
+TEST(Enlarge, destinationsAroundHugePageBoundariesMatchOnTwoThreads) {
     constexpr std::size_t kHuge = std::size_t{2} << 20;
     const struct {
         std::size_t offset; // bytes from a boundary to the first pixel
@@ -421,7 +421,7 @@ TEST(enlarge, DestinationsAroundHugePageBoundariesMatchOnTwoThreads) {
 
 // ------------------------------------------------------- threads and progress
 
-TEST(enlarge, OneAndTwoThreadsGiveIdenticalPixels) {
+TEST(Enlarge, oneAndTwoThreadsGiveIdenticalPixels) {
     const Image img = Random_Image(211, 67, 4, 5);
     const double r = 4.3;
     const EnlargeGeometry g = enlargeGeometry(img.width, img.height, r);
@@ -432,7 +432,7 @@ TEST(enlarge, OneAndTwoThreadsGiveIdenticalPixels) {
     EXPECT_EQ(Compare(img.view(), r, two, kOpaque), "");
 }
 
-TEST(enlarge, ProgressGrowsOverFinishedColumnsAndEndsAtTheWidth) {
+TEST(Enlarge, progressGrowsOverFinishedColumnsAndEndsAtTheWidth) {
     const Image img = Random_Image(900, 20, 0, 9);
     const double r = 3.7;
     const EnlargeGeometry g = enlargeGeometry(img.width, img.height, r);
@@ -466,7 +466,7 @@ TEST(enlarge, ProgressGrowsOverFinishedColumnsAndEndsAtTheWidth) {
     }
 }
 
-TEST(enlarge, NarrowBandsGiveTheSamePixelsAndProgressInTheirSteps) {
+TEST(Enlarge, narrowBandsGiveTheSamePixelsAndProgressInTheirSteps) {
     const Image img = Random_Image(97, 41, 2, 11);
     const double r = 6.1;
     const EnlargeGeometry g = enlargeGeometry(img.width, img.height, r);
@@ -498,7 +498,7 @@ struct RectCase {
 
 class EnlargeRectangle : public testing::TestWithParam<EnlargeKernel> {};
 
-TEST_P(EnlargeRectangle, EqualsThatPartOfTheWholeResult) {
+TEST_P(EnlargeRectangle, equalsThatPartOfTheWholeResult) {
     const Image img = Random_Image(53, 37, 1, 12);
     const std::vector<RectCase> rects{
         {"strip", 0, 17, 0, 17},       {"oddTile", 37, 23, 41, 19}, {"oneByOne", 101, 59, 1, 1},
@@ -529,13 +529,13 @@ TEST_P(EnlargeRectangle, EqualsThatPartOfTheWholeResult) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryInstructionSet, EnlargeRectangle,
+INSTANTIATE_TEST_SUITE_P(everyInstructionSet, EnlargeRectangle,
                          testing::ValuesIn(Available_Kernels()),
                          [](const testing::TestParamInfo<EnlargeKernel>& info) {
                              return std::string(Kernel_Name(info.param));
                          });
 
-TEST(enlarge, NegativeFirstRowOrColumnIsRefused) {
+TEST(Enlarge, negativeFirstRowOrColumnIsRefused) {
     const Image img = Random_Image(5, 5, 0, 2);
     Dest part(4, 4);
     for (bool column : {false, true}) {
@@ -566,7 +566,7 @@ struct StopCase {
 
 class EnlargeStop : public testing::TestWithParam<StopCase> {};
 
-TEST_P(EnlargeStop, EndsTheWorkWithTheReportedColumnsDone) {
+TEST_P(EnlargeStop, endsTheWorkWithTheReportedColumnsDone) {
     const StopCase& c = GetParam();
     const Image img = Random_Image(3000, c.sourceHeight, 1, 8); // 4499 wide at 1.5
     const EnlargeGeometry g = enlargeGeometry(img.width, img.height, 1.5);
@@ -609,7 +609,7 @@ TEST_P(EnlargeStop, EndsTheWorkWithTheReportedColumnsDone) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, EnlargeStop,
+    cases, EnlargeStop,
     testing::Values(StopCase{"oneThread", 100, 1, 16, 40, false, true},
                     StopCase{"oneThreadAtTheWidth", 100, 1, 16, 4499, false, false},
                     StopCase{"twoThreads", 100, 2, 16, 0, true, false},
@@ -641,7 +641,7 @@ void* limitedAllocation(std::size_t bytes, std::size_t alignment) {
 // Each allocation the engine makes, failing in turn, gives OutOfMemory with
 // nothing written and nothing reported; once the tables and scratch memory are
 // there, a helper thread that cannot start only means fewer threads.
-TEST(enlarge, AFailedAllocationIsOutOfMemoryWithNothingWritten) {
+TEST(Enlarge, aFailedAllocationIsOutOfMemoryWithNothingWritten) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the sanitizer's allocator is not replaced";
 #endif

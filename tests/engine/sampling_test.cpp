@@ -17,29 +17,29 @@ struct Image {
     SourceImage view() const { return {pixels.data(), width, height, width}; }
 };
 
-TEST(MixColors, WorkedExampleRoundsHalvesToEven) {
+TEST(MixColors, workedExampleRoundsHalvesToEven) {
     // 0.75 * 100 + 0.25 * 50 = 87.5 rounds to 88; 63.75 rounds to 64.
     EXPECT_EQ(Mix_Colors(0x0064C8u, 0.25, 0xFF3264u, 0.75), 0x4058AFu);
 }
 
-TEST(MixColors, IgnoresAndClearsBitsAboveTheColour) {
+TEST(MixColors, ignoresAndClearsBitsAboveTheColour) {
     EXPECT_EQ(Mix_Colors(0xFF0064C8u, 0.25, 0x12FF3264u, 0.75), 0x4058AFu);
     EXPECT_EQ(Mix_Colors(0xFFFFFFFFu, 0.5, 0xFFFFFFFFu, 0.5), 0x00FFFFFFu);
 }
 
-TEST(MixColors, HalfwayTiesGoToTheEvenNeighbour) {
+TEST(MixColors, halfwayTiesGoToTheEvenNeighbour) {
     // 12.5 -> 12, 13.5 -> 14, 254.5 -> 254 in the three channels.
     EXPECT_EQ(Mix_Colors(0xFE0D0Cu, 0.5, 0xFF0E0Du, 0.5), 0xFE0E0Cu);
 }
 
-TEST(SampleBilinear, WholePositionReturnsTheStoredPixelItself) {
+TEST(SampleBilinear, wholePositionReturnsTheStoredPixelItself) {
     const Image img{2, 2, {0xAB123456u, 0x00000001u, 0x7F0000FFu, 0x00FFFFFFu}};
     EXPECT_EQ(Sample_Bilinear(0, 0, img.view()), 0xAB123456u);
     EXPECT_EQ(Sample_Bilinear(1, 1, img.view()), 0x00FFFFFFu);
     EXPECT_EQ(Sample_Bilinear(0, 1, img.view()), 0x7F0000FFu);
 }
 
-TEST(SampleBilinear, TinyFractionsSnapAndSlightlyLargerOnesBlend) {
+TEST(SampleBilinear, tinyFractionsSnapAndSlightlyLargerOnesBlend) {
     // A snapped sample is the raw pixel, high byte included; a blend with a
     // 0.0011 share of white is 0.28 per channel, which rounds to 0, and has the
     // high byte clear.
@@ -51,7 +51,7 @@ TEST(SampleBilinear, TinyFractionsSnapAndSlightlyLargerOnesBlend) {
     EXPECT_EQ(Sample_Bilinear(0, 1.0011, column.view()), 0u);
 }
 
-TEST(SampleBilinear, FourPixelsAverageColumnsFirstWithIntermediateRounding) {
+TEST(SampleBilinear, fourPixelsAverageColumnsFirstWithIntermediateRounding) {
     // Left column 0x0A0100 over 0x0B0201, right column 0x140302 over 0x150403.
     // Red: 0.5 -> 0 and 2.5 -> 2, then 1 (plain bilinear would give 1.5 -> 2).
     // Green: 1.5 -> 2 and 3.5 -> 4, then 3 (plain: 2.5 -> 2).
@@ -60,7 +60,7 @@ TEST(SampleBilinear, FourPixelsAverageColumnsFirstWithIntermediateRounding) {
     EXPECT_EQ(Sample_Bilinear(0.5, 0.5, img.view()), 0x0F0301u);
 }
 
-TEST(SampleBilinear, LastColumnBlendsWithWhiteOutside) {
+TEST(SampleBilinear, lastColumnBlendsWithWhiteOutside) {
     const Image img{2, 2, {0x000000u, 0x0000FFu, 0x000000u, 0x0000FFu}};
     // Green and blue are 127.5 and round to the even 128.
     EXPECT_EQ(Sample_Bilinear(1.5, 0, img.view()), 0x8080FFu);
@@ -69,7 +69,7 @@ TEST(SampleBilinear, LastColumnBlendsWithWhiteOutside) {
     EXPECT_EQ(Sample_Bilinear(0, 1.5, column.view()), 0x8080FFu);
 }
 
-TEST(SampleBilinear, ColumnAfterTheLastIsWhiteOrTheInvalidValue) {
+TEST(SampleBilinear, columnAfterTheLastIsWhiteOrTheInvalidValue) {
     const Image img{2, 2, {0x000000u, 0x0000FFu, 0x000000u, 0x0000FFu}};
     EXPECT_EQ(Sample_Bilinear(2, 0.5, img.view()), 0x00FFFFFFu);
     EXPECT_EQ(Sample_Bilinear(2, 0, img.view()), 0xFFFFFFFFu);
@@ -77,7 +77,7 @@ TEST(SampleBilinear, ColumnAfterTheLastIsWhiteOrTheInvalidValue) {
     EXPECT_EQ(Sample_Bilinear(0, 2, img.view()), 0xFFFFFFFFu);
 }
 
-TEST(SampleBilinear, PositionsBeyondAnyIndexReadOutsideUnblended) {
+TEST(SampleBilinear, positionsBeyondAnyIndexReadOutsideUnblended) {
     const Image img{1, 1, {0x123456u}};
     const double inf = std::numeric_limits<double>::infinity();
     EXPECT_EQ(Sample_Bilinear(1e300, 0, img.view()), 0xFFFFFFFFu);
@@ -86,7 +86,7 @@ TEST(SampleBilinear, PositionsBeyondAnyIndexReadOutsideUnblended) {
     EXPECT_EQ(Sample_Bilinear(0, inf, img.view()), 0xFFFFFFFFu);
 }
 
-TEST(SampleBilinear, BlendedResultsHaveTheHighByteClear) {
+TEST(SampleBilinear, blendedResultsHaveTheHighByteClear) {
     const Image img{2, 2, {0xFF102030u, 0xFF405060u, 0xFF708090u, 0xFFA0B0C0u}};
     for (double sx : {0.0, 0.25, 0.5})
         for (double sy : {0.0, 0.25, 0.5}) {

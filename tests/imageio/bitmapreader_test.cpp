@@ -4,8 +4,8 @@
 // row read alone as in the whole picture.
 
 #include "imageio/bitmapreader.h"
+#include "tests/imageio/imageio_fixture.h"
 #include "tests/support/bitmapheaders.h"
-#include "tests/support/samepixels.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -137,42 +137,42 @@ Bytes fileOf(const Kind& k) {
 
 // Kinds whose pixels Qt reads right.
 const Kind kQtKinds[] = {
-    {"Core1", 12, 1},
-    {"Core4", 12, 4},
-    {"Core8", 12, 8},
-    {"Core24", 12, 24},
-    {"Core32", 12, 32},
-    {"Info1", 40, 1},
-    {"Info1OneColour", 40, 1, false, 0, 1},
-    {"Info4FiveColours", 40, 4, false, 0, 5},
-    {"Info8", 40, 8},
-    {"Info8SeventeenColours", 40, 8, false, 0, 17},
-    {"Info24", 40, 24},
-    {"Info32", 40, 32},
-    {"Info1TopDown", 40, 1, true},
-    {"Info4TopDown", 40, 4, true},
-    {"Info8TopDown", 40, 8, true},
-    {"Info24TopDown", 40, 24, true},
-    {"Os2_8", 64, 8},
-    {"Os2_24", 64, 24},
-    {"V4_8", 108, 8},
-    {"V5_4", 124, 4},
-    {"V4_24", 108, 24},
-    {"V5_32TopDown", 124, 32, true},
-    {"Bitfields32", 40, 32, false, 3, 0, kUsualMasks},
-    {"Bitfields32TopDown", 40, 32, true, 3, 0, kUsualMasks},
-    {"Bitfields32HighBytes", 40, 32, false, 3, 0, {0xFF000000, 0xFF0000, 0xFF00}},
-    {"Os2Bitfields32", 64, 32, false, 3, 0, kUsualMasks},
-    {"V4Bitfields32", 108, 32, false, 3, 0, {0xFF, 0xFF00, 0xFF0000}},
-    {"V5Bitfields32", 124, 32, false, 3, 0, kUsualMasks},
-    {"RunLength8", 40, 8, false, 1},
-    {"RunLength8TopDown", 40, 8, true, 1},
-    {"RunLength4", 40, 4, false, 2},
-    {"RunLength4TopDown", 40, 4, true, 2},
-    {"V5RunLength8", 124, 8, false, 1},
+    {"core1", 12, 1},
+    {"core4", 12, 4},
+    {"core8", 12, 8},
+    {"core24", 12, 24},
+    {"core32", 12, 32},
+    {"info1", 40, 1},
+    {"info1OneColour", 40, 1, false, 0, 1},
+    {"info4FiveColours", 40, 4, false, 0, 5},
+    {"info8", 40, 8},
+    {"info8SeventeenColours", 40, 8, false, 0, 17},
+    {"info24", 40, 24},
+    {"info32", 40, 32},
+    {"info1TopDown", 40, 1, true},
+    {"info4TopDown", 40, 4, true},
+    {"info8TopDown", 40, 8, true},
+    {"info24TopDown", 40, 24, true},
+    {"os2Bits8", 64, 8},
+    {"os2Bits24", 64, 24},
+    {"v4Bits8", 108, 8},
+    {"v5Bits4", 124, 4},
+    {"v4Bits24", 108, 24},
+    {"v5Bits32TopDown", 124, 32, true},
+    {"bitfields32", 40, 32, false, 3, 0, kUsualMasks},
+    {"bitfields32TopDown", 40, 32, true, 3, 0, kUsualMasks},
+    {"bitfields32HighBytes", 40, 32, false, 3, 0, {0xFF000000, 0xFF0000, 0xFF00}},
+    {"os2Bitfields32", 64, 32, false, 3, 0, kUsualMasks},
+    {"v4Bitfields32", 108, 32, false, 3, 0, {0xFF, 0xFF00, 0xFF0000}},
+    {"v5Bitfields32", 124, 32, false, 3, 0, kUsualMasks},
+    {"runLength8", 40, 8, false, 1},
+    {"runLength8TopDown", 40, 8, true, 1},
+    {"runLength4", 40, 4, false, 2},
+    {"runLength4TopDown", 40, 4, true, 2},
+    {"v5RunLength8", 124, 8, false, 1},
     // Rows of more than a megabyte: several reads.
-    {"LargeRows24", 40, 24, false, 0, 0, {}, 700, 600},
-    {"LargeRows24TopDown", 40, 24, true, 0, 0, {}, 700, 600},
+    {"largeRows24", 40, 24, false, 0, 0, {}, 700, 600},
+    {"largeRows24TopDown", 40, 24, true, 0, 0, {}, 700, 600},
 };
 
 class QtKinds : public ::testing::TestWithParam<Kind> {};
@@ -192,7 +192,7 @@ TEST_P(QtKinds, readToQtsPixels) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, QtKinds, ::testing::ValuesIn(kQtKinds),
+INSTANTIATE_TEST_SUITE_P(files, QtKinds, ::testing::ValuesIn(kQtKinds),
                          [](const auto& info) { return std::string(info.param.name); });
 
 namespace {
@@ -209,46 +209,46 @@ struct MaskCase {
 
 const MaskCase kMaskCases[] = {
     // Without masks, 16 bits are 5-5-5 (the top bit ignored): 1 is 8, 16 is 132.
-    {"Plain555",
+    {"plain555",
      40,
      16,
      {},
      {0x7FFF, 0x7C00, 0x0421, 0xC210},
      {0xFFFFFF, 0xFF0000, 0x080808, 0x848484}},
-    {"Core555", 12, 16, {}, {0x7FFF, 0x03E0, 0x001F, 0x8000}, {0xFFFFFF, 0x00FF00, 0x0000FF, 0}},
+    {"core555", 12, 16, {}, {0x7FFF, 0x03E0, 0x001F, 0x8000}, {0xFFFFFF, 0x00FF00, 0x0000FF, 0}},
     // Qt read white as 248, 252, 248.
-    {"Bitfields565",
+    {"bitfields565",
      40,
      16,
      {0xF800, 0x07E0, 0x001F},
      {0xFFFF, 0xF800, 0x07E0, 0x0020},
      {0xFFFFFF, 0xFF0000, 0x00FF00, 0x000400}},
-    {"V5Bitfields565",
+    {"v5Bitfields565",
      124,
      16,
      {0xF800, 0x07E0, 0x001F},
      {0xFFFF, 0x0001, 0x8410, 0},
      {0xFFFFFF, 0x000008, 0x848284, 0}},
-    {"Bitfields444",
+    {"bitfields444",
      40,
      16,
      {0x0F00, 0x00F0, 0x000F},
      {0x0FFF, 0x0800, 0x0010, 0xF000},
      {0xFFFFFF, 0x880000, 0x001100, 0}},
-    {"OneBitEach",
+    {"oneBitEach",
      40,
      16,
      {0x4, 0x2, 0x1},
      {0x7, 0x4, 0x2, 0xFFF8},
      {0xFFFFFF, 0xFF0000, 0x00FF00, 0}},
     // Of a channel wider than 8 bits, its top 8 count.
-    {"TenBits32",
+    {"tenBits32",
      40,
      32,
      {0x3FF00000, 0x000FFC00, 0x000003FF},
      {0x3FFFFFFF, 0x20000000, 0x400, 0x3FC},
      {0xFFFFFF, 0x800000, 0, 0x0000FF}},
-    {"NoBlueMask",
+    {"noBlueMask",
      108,
      32,
      {0xFF0000, 0xFF00, 0},
@@ -278,29 +278,29 @@ struct RunCase {
 const RunCase kRunCases[] = {
     // Stored first: 2 of 1, a jump of 1 right and 2 up, 3 of 2 and the end
     // of the row; 6 of 3; the end of the picture. What is skipped is colour 0.
-    {"SkipsAtEightBits",
+    {"skipsAtEightBits",
      8,
      false,
      {2, 1, 0, 2, 1, 2, 3, 2, 0, 0, 6, 3, 0, 1},
      {"333333", "000222", "000000", "110000"}},
-    {"SkipsAtFourBits",
+    {"skipsAtFourBits",
      4,
      false,
      {2, 0x11, 0, 2, 1, 2, 3, 0x22, 0, 0, 6, 0x33, 0, 1},
      {"333333", "000222", "000000", "110000"}},
-    {"SkipsTopDown",
+    {"skipsTopDown",
      8,
      true,
      {2, 1, 0, 2, 1, 2, 3, 2, 0, 0, 6, 3, 0, 1},
      {"110000", "000000", "000222", "333333"}},
     // Two halves in turn at 4 bits; literal groups padded to whole words.
-    {"FourBitHalves",
+    {"fourBitHalves",
      4,
      false,
      {5, 0x12, 0, 0, 0, 3, 0x45, 0x60, 0, 0, 0, 5, 0x12, 0x34, 0x50, 0, 0, 1},
      {"000000", "123450", "456000", "121210"}},
     // Pixels past a row's end are dropped; a jump past the top ends the picture.
-    {"PastTheRowsEnd",
+    {"pastTheRowsEnd",
      8,
      false,
      {9, 4, 0, 0, 0, 2, 2, 0, 0, 8, 5, 6, 7, 8, 9, 9, 9, 9, 0, 2, 0, 9},
@@ -330,7 +330,7 @@ TEST_P(MaskCases, scaleEachChannelByRepeatingItsHighBits) {
         EXPECT_EQ(r.picture.pixel(x, 0), 0xFF000000 | GetParam().expected[x]) << x;
 }
 
-INSTANTIATE_TEST_SUITE_P(Pixels, MaskCases, ::testing::ValuesIn(kMaskCases),
+INSTANTIATE_TEST_SUITE_P(pixels, MaskCases, ::testing::ValuesIn(kMaskCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_P(RunCases, giveTheirPixelsAndTheFirstColourWhereTheySkip) {
@@ -345,7 +345,7 @@ TEST_P(RunCases, giveTheirPixelsAndTheFirstColourWhereTheySkip) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Streams, RunCases, ::testing::ValuesIn(kRunCases),
+INSTANTIATE_TEST_SUITE_P(streams, RunCases, ::testing::ValuesIn(kRunCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 namespace {

@@ -2,9 +2,8 @@
 // write, what they refuse, and that a failure leaves the destination folder as
 // it was.
 
-#include "bmp_fixture.h"
-#include "folder_fixture.h"
 #include "libvelmora/velmora.h"
+#include "tests/libvelmora/libvelmora_fixture.h"
 #include "tests/support/bitmapheaders.h"
 
 #include <gtest/gtest.h>
@@ -93,8 +92,8 @@ TEST_P(RoundTrip, colourfulImageComesBackAt444WithinAFewLevels) {
     EXPECT_EQ(folderContents(), (std::set<std::string>{"in.bmp", "out.jpg"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(BottomUp, RoundTrip,
-                         ::testing::Values(Layout{"Bgr24", 24}, Layout{"Bgrx32", 32}),
+INSTANTIATE_TEST_SUITE_P(bottomUp, RoundTrip,
+                         ::testing::Values(Layout{"bgr24", 24}, Layout{"bgrx32", 32}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ConvertTest, paletteImageIsExpandedToItsColours) {
@@ -191,13 +190,13 @@ TEST_P(StripRoundTrip, decodesAsOneCallEncodeOfThePixels) {
     EXPECT_TRUE(readFile(path("memory.jpg")) == readFile(path("out.jpg")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Depths, StripRoundTrip,
-                         ::testing::Values(StripCase{"Palette8OneThread", 8, false, "1"},
-                                           StripCase{"Palette8TwoThreads", 8, false, "2"},
-                                           StripCase{"CoreHeaderPalette8", 8, true, "2"},
-                                           StripCase{"Bgr24OneThread", 24, false, "1"},
-                                           StripCase{"Bgr24TwoThreads", 24, false, "2"},
-                                           StripCase{"Bgrx32TwoThreads", 32, false, "2"}),
+INSTANTIATE_TEST_SUITE_P(depths, StripRoundTrip,
+                         ::testing::Values(StripCase{"palette8OneThread", 8, false, "1"},
+                                           StripCase{"palette8TwoThreads", 8, false, "2"},
+                                           StripCase{"coreHeaderPalette8", 8, true, "2"},
+                                           StripCase{"bgr24OneThread", 24, false, "1"},
+                                           StripCase{"bgr24TwoThreads", 24, false, "2"},
+                                           StripCase{"bgrx32TwoThreads", 32, false, "2"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ConvertTest, lowerQualityGivesSmallerFile) {
@@ -290,12 +289,12 @@ TEST_P(JpegLimit, holdsAtItsEdge) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sides, JpegLimit,
-                         ::testing::Values(Edge{"WidthAtLimit", 65500, 2, VELMORA_OK},
-                                           Edge{"HeightAtLimit", 2, 65500, VELMORA_OK},
-                                           Edge{"WidthOverLimit", 65501, 16, VELMORA_E_TOO_LARGE},
-                                           Edge{"HeightOverLimit", 16, 65501, VELMORA_E_TOO_LARGE},
-                                           Edge{"BothOverLimit", 65501, 65501,
+INSTANTIATE_TEST_SUITE_P(sides, JpegLimit,
+                         ::testing::Values(Edge{"widthAtLimit", 65500, 2, VELMORA_OK},
+                                           Edge{"heightAtLimit", 2, 65500, VELMORA_OK},
+                                           Edge{"widthOverLimit", 65501, 16, VELMORA_E_TOO_LARGE},
+                                           Edge{"heightOverLimit", 16, 65501, VELMORA_E_TOO_LARGE},
+                                           Edge{"bothOverLimit", 65501, 65501,
                                                 VELMORA_E_TOO_LARGE}),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -381,99 +380,99 @@ std::vector<uint8_t> runLength8(std::vector<uint8_t> stream = {}) {
 }
 
 const BadSource kBadSources[] = {
-    {"Missing", nullptr, VELMORA_E_SOURCE_UNREADABLE},
-    {"Empty", [] { return std::vector<uint8_t>{}; }, VELMORA_E_NOT_A_BITMAP},
-    {"FileHeaderCut", [] { return truncatedTo(valid24(), 10); }, VELMORA_E_NOT_A_BITMAP},
-    {"InfoHeaderCut", [] { return truncatedTo(valid24(), 30); }, VELMORA_E_NOT_A_BITMAP},
-    {"PixelDataCut", [] { return truncatedTo(valid24(), valid24().size() - 5); },
+    {"missing", nullptr, VELMORA_E_SOURCE_UNREADABLE},
+    {"empty", [] { return std::vector<uint8_t>{}; }, VELMORA_E_NOT_A_BITMAP},
+    {"fileHeaderCut", [] { return truncatedTo(valid24(), 10); }, VELMORA_E_NOT_A_BITMAP},
+    {"infoHeaderCut", [] { return truncatedTo(valid24(), 30); }, VELMORA_E_NOT_A_BITMAP},
+    {"pixelDataCut", [] { return truncatedTo(valid24(), valid24().size() - 5); },
      VELMORA_E_NOT_A_BITMAP},
-    {"PaletteCut",
+    {"paletteCut",
      [] {
          return truncatedTo(encodeIndexedBmp(4, 2, {{0, 0, 0}}, {0, 0, 0, 0, 0, 0, 0, 0}), 57);
      },
      VELMORA_E_NOT_A_BITMAP},
-    {"FirstRowCut", [] { return truncatedTo(valid24(), bmp::kHeadersEnd + 7); },
+    {"firstRowCut", [] { return truncatedTo(valid24(), bmp::kHeadersEnd + 7); },
      VELMORA_E_NOT_A_BITMAP},
-    {"MidRowCut", [] { return truncatedTo(valid24(), bmp::kHeadersEnd + 28 * 2 + 13); },
+    {"midRowCut", [] { return truncatedTo(valid24(), bmp::kHeadersEnd + 28 * 2 + 13); },
      VELMORA_E_NOT_A_BITMAP},
     // No room for the 256 palette entries before the stream.
-    {"Rle8WithoutPalette",
+    {"rle8WithoutPalette",
      [] { return patched(patched(valid24(), bmp::kBitsPerPixel, 8, false), bmp::kCompression, 1); },
      VELMORA_E_NOT_A_BITMAP},
-    {"Rle8StreamCut", [] { return truncatedTo(runLength8(), runLength8().size() - 1); },
+    {"rle8StreamCut", [] { return truncatedTo(runLength8(), runLength8().size() - 1); },
      VELMORA_E_NOT_A_BITMAP},
     // The masks would be the first pixels.
-    {"Bitfields32WithoutMasks",
+    {"bitfields32WithoutMasks",
      [] { return patched(encodeBmp(colourfulImage(9, 5), 32), bmp::kCompression, 3); },
      VELMORA_E_NOT_A_BITMAP},
-    {"MasksNotContiguous",
+    {"masksNotContiguous",
      [] {
          return patched(WidenedBitmap(encodeBmp(colourfulImage(9, 5), 32), 124, true), 54,
                         0xF0F000);
      },
      VELMORA_E_NOT_A_BITMAP},
-    {"EmbeddedJpeg", [] { return patched(valid24(), bmp::kCompression, 4); },
+    {"embeddedJpeg", [] { return patched(valid24(), bmp::kCompression, 4); },
      VELMORA_E_NOT_A_BITMAP},
-    {"EmbeddedPng", [] { return patched(valid24(), bmp::kCompression, 5); },
+    {"embeddedPng", [] { return patched(valid24(), bmp::kCompression, 5); },
      VELMORA_E_NOT_A_BITMAP},
-    {"HugeWidthAndHeightLargerThanFile",
+    {"hugeWidthAndHeightLargerThanFile",
      [] { return patched(patched(valid24(), bmp::kWidth, 60000), bmp::kHeight, 60000); },
      VELMORA_E_NOT_A_BITMAP},
-    {"WidthBeyondJpegLimit", [] { return patched(valid24(), bmp::kWidth, 70000); },
+    {"widthBeyondJpegLimit", [] { return patched(valid24(), bmp::kWidth, 70000); },
      VELMORA_E_TOO_LARGE},
-    {"SizeLargerThanFile",
+    {"sizeLargerThanFile",
      [] { return patched(patched(valid24(), bmp::kWidth, 4000), bmp::kHeight, 4000); },
      VELMORA_E_NOT_A_BITMAP},
-    {"NegativeWidth", [] { return patched(valid24(), bmp::kWidth, uint32_t(-9)); },
+    {"negativeWidth", [] { return patched(valid24(), bmp::kWidth, uint32_t(-9)); },
      VELMORA_E_NOT_A_BITMAP},
-    {"MostNegativeHeight", [] { return patched(valid24(), bmp::kHeight, 0x80000000u); },
+    {"mostNegativeHeight", [] { return patched(valid24(), bmp::kHeight, 0x80000000u); },
      VELMORA_E_NOT_A_BITMAP},
-    {"ZeroHeight", [] { return patched(valid24(), bmp::kHeight, 0); }, VELMORA_E_NOT_A_BITMAP},
-    {"ZeroBits", [] { return patched(valid24(), bmp::kBitsPerPixel, 0, false); },
+    {"zeroHeight", [] { return patched(valid24(), bmp::kHeight, 0); }, VELMORA_E_NOT_A_BITMAP},
+    {"zeroBits", [] { return patched(valid24(), bmp::kBitsPerPixel, 0, false); },
      VELMORA_E_NOT_A_BITMAP},
-    {"SevenBits", [] { return patched(valid24(), bmp::kBitsPerPixel, 7, false); },
+    {"sevenBits", [] { return patched(valid24(), bmp::kBitsPerPixel, 7, false); },
      VELMORA_E_NOT_A_BITMAP},
-    {"SixtyFourBits", [] { return patched(valid24(), bmp::kBitsPerPixel, 64, false); },
+    {"sixtyFourBits", [] { return patched(valid24(), bmp::kBitsPerPixel, 64, false); },
      VELMORA_E_NOT_A_BITMAP},
-    {"TwoPlanes", [] { return patched(valid24(), bmp::kPlanes, 2, false); },
+    {"twoPlanes", [] { return patched(valid24(), bmp::kPlanes, 2, false); },
      VELMORA_E_NOT_A_BITMAP},
-    {"UnknownInfoHeaderSize", [] { return patched(valid24(), bmp::kInfoSize, 52); },
+    {"unknownInfoHeaderSize", [] { return patched(valid24(), bmp::kInfoSize, 52); },
      VELMORA_E_NOT_A_BITMAP},
-    {"RunLength4At24Bits", [] { return patched(valid24(), bmp::kCompression, 2); },
+    {"runLength4At24Bits", [] { return patched(valid24(), bmp::kCompression, 2); },
      VELMORA_E_NOT_A_BITMAP},
-    {"BitfieldsAt24Bits", [] { return patched(valid24(), bmp::kCompression, 3); },
+    {"bitfieldsAt24Bits", [] { return patched(valid24(), bmp::kCompression, 3); },
      VELMORA_E_NOT_A_BITMAP},
-    {"PaletteOf257",
+    {"paletteOf257",
      [] {
          return patched(encodeIndexedBmp(2, 1, {{0, 0, 0}}, {0, 0}), bmp::kColoursUsed, 257);
      },
      VELMORA_E_NOT_A_BITMAP},
-    {"PixelsInsideThePalette",
+    {"pixelsInsideThePalette",
      [] {
          return patched(encodeIndexedBmp(2, 1, {{0, 0, 0}, {1, 1, 1}}, {0, 1}), bmp::kDataOffset,
                         61);
      },
      VELMORA_E_NOT_A_BITMAP},
-    {"TopDownHeightBeyondJpegLimit",
+    {"topDownHeightBeyondJpegLimit",
      [] { return patched(valid24(), bmp::kHeight, uint32_t(-65501)); }, VELMORA_E_TOO_LARGE},
-    {"DataOffsetPastEnd", [] { return patched(valid24(), bmp::kDataOffset, 0x7FFFFFF0); },
+    {"dataOffsetPastEnd", [] { return patched(valid24(), bmp::kDataOffset, 0x7FFFFFF0); },
      VELMORA_E_NOT_A_BITMAP},
-    {"DataOffsetInsideHeader", [] { return patched(valid24(), bmp::kDataOffset, 20); },
+    {"dataOffsetInsideHeader", [] { return patched(valid24(), bmp::kDataOffset, 20); },
      VELMORA_E_NOT_A_BITMAP},
-    {"V5InfoHeader", [] { return patched(valid24(), bmp::kInfoSize, 124); },
+    {"v5InfoHeader", [] { return patched(valid24(), bmp::kInfoSize, 124); },
      VELMORA_E_NOT_A_BITMAP},
-    {"PaletteIndexOutOfRange",
+    {"paletteIndexOutOfRange",
      [] {
          return encodeIndexedBmp(4, 2, {{0, 0, 0}, {9, 9, 9}}, {0, 1, 5, 0, 1, 0, 1, 0});
      },
      VELMORA_E_NOT_A_BITMAP},
-    {"RunLengthIndexOutOfRange",
+    {"runLengthIndexOutOfRange",
      [] {
          return runLength8({3, 7, 0, 1});
      },
      VELMORA_E_NOT_A_BITMAP},
     // One colour for the indexes 0 and 1.
-    {"OneBitIndexOutOfRange",
+    {"oneBitIndexOutOfRange",
      [] {
          velmora::testkit::BitmapSpec spec;
          spec.width = 8, spec.bitsPerPixel = 1;
@@ -483,13 +482,13 @@ const BadSource kBadSources[] = {
          return velmora::testkit::BitmapFile(spec);
      },
      VELMORA_E_NOT_A_BITMAP},
-    {"TextFile",
+    {"textFile",
      [] {
          const std::string text = "BMP? no, just a note\n";
          return std::vector<uint8_t>(text.begin(), text.end());
      },
      VELMORA_E_NOT_A_BITMAP},
-    {"PpmNamedBmp",
+    {"ppmNamedBmp",
      [] {
          const std::string header = "P6\n2 2\n255\n";
          std::vector<uint8_t> bytes(header.begin(), header.end());
@@ -524,7 +523,7 @@ TEST_P(RefusedSource, returnsStatusAndLeavesFolderUntouched) {
     EXPECT_EQ(openDescriptors(), descriptors);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sources, RefusedSource, ::testing::ValuesIn(kBadSources),
+INSTANTIATE_TEST_SUITE_P(sources, RefusedSource, ::testing::ValuesIn(kBadSources),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ConvertTest, directoryAsSourceIsUnreadable) {
@@ -620,7 +619,7 @@ TEST_P(TodaysHeaders, convertToTheFileOfTheir40ByteTwinByteForByte) {
     EXPECT_EQ(readFile(path("wide.jpg")), readFile(path("twin.jpg")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Headers, TodaysHeaders,
+INSTANTIATE_TEST_SUITE_P(headers, TodaysHeaders,
                          ::testing::Values(std::tuple(24, 108u, false), std::tuple(32, 108u, false),
                                            std::tuple(32, 108u, true), std::tuple(24, 124u, false),
                                            std::tuple(32, 124u, false),
@@ -672,30 +671,30 @@ struct Twin {
 };
 
 const Twin kTwins[] = {
-    {"TopDown24",
+    {"topDown24",
      [](TestImage* p) {
          *p = kImage;
          return encodeBmp(kImage, 24, true);
      }},
-    {"TopDown32",
+    {"topDown32",
      [](TestImage* p) {
          *p = kImage;
          return encodeBmp(kImage, 32, true);
      }},
-    {"Bitfields32AfterA40ByteHeader",
+    {"bitfields32AfterA40ByteHeader",
      [](TestImage* p) {
          *p = kImage;
          std::vector<uint8_t> v5 = WidenedBitmap(encodeBmp(kImage, 32), 124, true);
          return patched(patched(v5, bmp::kInfoSize, 40), bmp::kDataOffset, 14 + 124);
      }},
-    {"V5RedMaskOfOneBit",
+    {"v5RedMaskOfOneBit",
      [](TestImage* p) {
          *p = kImage;
          for (Rgb& c : p->pixels)
              c.r = c.b & 1 ? 255 : 0;
          return patched(WidenedBitmap(encodeBmp(kImage, 32), 124, true), 54, 1);
      }},
-    {"V4Palette",
+    {"v4Palette",
      [](TestImage* p) {
          const std::vector<Rgb> palette{{255, 0, 0}, {0, 0, 255}, {0, 255, 0}};
          std::vector<uint8_t> indexes;
@@ -706,18 +705,18 @@ const Twin kTwins[] = {
          }
          return WidenedBitmap(encodeIndexedBmp(16, 8, palette, indexes), 108, false);
      }},
-    {"RunLength8",
+    {"runLength8",
      [](TestImage* p) {
          *p = runLengthPixels();
          return runLength(8);
      }},
-    {"RunLength4",
+    {"runLength4",
      [](TestImage* p) {
          *p = runLengthPixels();
          return runLength(4);
      }},
-    {"TallRunLength8", tallRunLength},
-    {"White565",
+    {"tallRunLength8", tallRunLength},
+    {"white565",
      [](TestImage* p) {
          *p = {37, 23, std::vector<Rgb>(37 * 23, Rgb{255, 255, 255})};
          return Bitmap565(37, 23, 0xFFFF);
@@ -748,7 +747,7 @@ TEST_P(Twins, convertToTheFileOfTheir24BitTwinByteForByte) {
     EXPECT_TRUE(readFile(path("kind.jpg")) == readFile(path("twin.jpg")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, Twins, ::testing::ValuesIn(kTwins),
+INSTANTIATE_TEST_SUITE_P(kinds, Twins, ::testing::ValuesIn(kTwins),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Qt read a white 16-bit 5-6-5 bitmap as 248, 252, 248: white stays white.

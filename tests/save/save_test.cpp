@@ -1,22 +1,21 @@
 // Saving from a recipe: the streamed file is byte for byte the file of the
 // whole picture as the program wrote it before, through every version of the
 // conversion library; what a format cannot hold, or a disk has no room for,
-// is refused before anything is written.
+// is refused before anything is written; every kind of destination is written
+// or refused as by every writer of ours.
 #include "engine/enlarge.h"
-#include "imageio/bitmapwriter.h"
-#include "libvelmora/statuswords.h"
+#include "libvelmora/velmora.h"
 #include "platform/diskspace.h"
 #include "save/jpeglibrary.h"
 #include "save/save.h"
-#include "tests/support/buildlibrary.h"
-#include "tests/support/support.h"
+#include "tests/save/save_fixture.h"
+#include "tests/support/destinations.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 
 using namespace velmora;
@@ -42,60 +41,6 @@ QImage wholeResult(const QImage& source, double r) {
               EnlargeStatus::Done);
     return result;
 }
-
-enum class Library { Current, Previous, First, None };
-
-QString libraryFolder(Library library) {
-    switch (library) {
-    case Library::Current:
-        return QStringLiteral(VELMORA_TEST_BIN);
-    case Library::Previous:
-        return QStringLiteral(VELMORA_TEST_OLDER_LIBRARIES "/libvelmora_previous");
-    case Library::First:
-        return QStringLiteral(VELMORA_TEST_OLDER_LIBRARIES "/libvelmora_first");
-    case Library::None:
-        break;
-    }
-    return QStringLiteral(VELMORA_TEST_OLDER_LIBRARIES "/no-library-here");
-}
-
-class Saving : public SettingsFileTest {
-  protected:
-    void SetUp() override {
-        SettingsFileTest::SetUp();
-        useLibrary(Library::Current);
-    }
-    void TearDown() override {
-        platform::setFreeBytesForTest(-1);
-        qunsetenv("VELMORA_THREADS");
-        SettingsFileTest::TearDown();
-    }
-    void useLibrary(Library library) { this->library = JpegLibrary(libraryFolder(library), false); }
-    // saveRecipe through the library in use.
-    SaveResult save(const Recipe& recipe, const QString& path, SaveKind kind,
-                    SaveOptions options = {}) {
-        return SaveThrough(recipe, path, kind, std::move(options), &library);
-    }
-
-    // The file the program wrote before for the whole picture: the bitmap
-    // writer's, or the library's from the picture in memory.
-    QByteArray todaysFile(const QImage& whole, SaveKind kind) {
-        const QString path = dir.filePath(QStringLiteral("today.out"));
-        QString error;
-        const bool written = kind == SaveKind::Bitmap ? imageio::writeBitmap(whole, path, &error)
-                                                      : WriteJpegOfPicture(whole, path);
-        EXPECT_TRUE(written) << error.toStdString();
-        const QByteArray bytes = ReadTestFile(path);
-        QFile::remove(path);
-        return bytes;
-    }
-
-    QStringList files() const {
-        return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
-    }
-
-    JpegLibrary library;
-};
 
 // --- The streamed file is today's file ---------------------------------------
 
@@ -145,21 +90,21 @@ TEST_P(StreamedSave, writesTodaysFileOfTheWholePictureAndNothingElse) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Routes, StreamedSave,
+    routes, StreamedSave,
     ::testing::Values(
-        StreamCase{"JpegOneToOne", SaveKind::Jpeg, 61, 47, 0, Library::Current, "2"},
-        StreamCase{"JpegEnlargedOneThread", SaveKind::Jpeg, 61, 47, 2.5, Library::Current, "1"},
-        StreamCase{"JpegEnlargedTwoThreads", SaveKind::Jpeg, 61, 47, 2.5, Library::Current, "2"},
-        StreamCase{"JpegStripsOneThread", SaveKind::Jpeg, 820, 14, 10, Library::Current, "1"},
-        StreamCase{"JpegStripsTwoThreads", SaveKind::Jpeg, 820, 14, 10, Library::Current, "2"},
-        StreamCase{"BitmapOneToOne", SaveKind::Bitmap, 61, 47, 0, Library::Current, "2"},
-        StreamCase{"BitmapEnlarged", SaveKind::Bitmap, 61, 47, 10, Library::Current, "2"},
-        StreamCase{"BitmapOddRatio", SaveKind::Bitmap, 29, 31, 1.7, Library::Current, "1"},
-        StreamCase{"BitmapStrips", SaveKind::Bitmap, 820, 14, 10, Library::Current, "2"},
-        StreamCase{"PreviousLibraryOneToOne", SaveKind::Jpeg, 61, 47, 0, Library::Previous, "2"},
-        StreamCase{"PreviousLibraryEnlarged", SaveKind::Jpeg, 61, 47, 2.5, Library::Previous, "2"},
-        StreamCase{"FirstLibraryOneToOne", SaveKind::Jpeg, 61, 47, 0, Library::First, "2"},
-        StreamCase{"FirstLibraryEnlarged", SaveKind::Jpeg, 820, 14, 10, Library::First, "1"}),
+        StreamCase{"jpegOneToOne", SaveKind::Jpeg, 61, 47, 0, Library::Current, "2"},
+        StreamCase{"jpegEnlargedOneThread", SaveKind::Jpeg, 61, 47, 2.5, Library::Current, "1"},
+        StreamCase{"jpegEnlargedTwoThreads", SaveKind::Jpeg, 61, 47, 2.5, Library::Current, "2"},
+        StreamCase{"jpegStripsOneThread", SaveKind::Jpeg, 820, 14, 10, Library::Current, "1"},
+        StreamCase{"jpegStripsTwoThreads", SaveKind::Jpeg, 820, 14, 10, Library::Current, "2"},
+        StreamCase{"bitmapOneToOne", SaveKind::Bitmap, 61, 47, 0, Library::Current, "2"},
+        StreamCase{"bitmapEnlarged", SaveKind::Bitmap, 61, 47, 10, Library::Current, "2"},
+        StreamCase{"bitmapOddRatio", SaveKind::Bitmap, 29, 31, 1.7, Library::Current, "1"},
+        StreamCase{"bitmapStrips", SaveKind::Bitmap, 820, 14, 10, Library::Current, "2"},
+        StreamCase{"previousLibraryOneToOne", SaveKind::Jpeg, 61, 47, 0, Library::Previous, "2"},
+        StreamCase{"previousLibraryEnlarged", SaveKind::Jpeg, 61, 47, 2.5, Library::Previous, "2"},
+        StreamCase{"firstLibraryOneToOne", SaveKind::Jpeg, 61, 47, 0, Library::First, "2"},
+        StreamCase{"firstLibraryEnlarged", SaveKind::Jpeg, 820, 14, 10, Library::First, "1"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A picture in another format than 32-bit words is saved as its 32-bit copy.
@@ -213,25 +158,25 @@ TEST_P(FormatLimit, refusesWhatTheFormatCannotHoldAndKeepsTheFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Sizes, FormatLimit,
+    sizes, FormatLimit,
     ::testing::Values(
-        LimitCase{"JpegAtItsLimit", SaveKind::Jpeg, 65500, 1, 0, SaveStatus::Saved, "", ""},
-        LimitCase{"JpegOneOver", SaveKind::Jpeg, 65501, 1, 0, SaveStatus::NotInFormat,
+        LimitCase{"jpegAtItsLimit", SaveKind::Jpeg, 65500, 1, 0, SaveStatus::Saved, "", ""},
+        LimitCase{"jpegOneOver", SaveKind::Jpeg, 65501, 1, 0, SaveStatus::NotInFormat,
                   "JPEG は一辺 65500 ﾋﾟｸｾﾙまで", "BMP"},
-        LimitCase{"JpegTooWide", SaveKind::Jpeg, 6600, 1, 10, SaveStatus::NotInFormat,
+        LimitCase{"jpegTooWide", SaveKind::Jpeg, 6600, 1, 10, SaveStatus::NotInFormat,
                   "(65999 × 9 ﾋﾟｸｾﾙ)", "BMP"},
-        LimitCase{"JpegTooTall", SaveKind::Jpeg, 1, 6600, 10, SaveStatus::NotInFormat,
+        LimitCase{"jpegTooTall", SaveKind::Jpeg, 1, 6600, 10, SaveStatus::NotInFormat,
                   "JPEG は一辺 65500 ﾋﾟｸｾﾙまで", "BMP"},
-        LimitCase{"JpegTooLargeForBothFormats", SaveKind::Jpeg, 6600, 2200, 10,
+        LimitCase{"jpegTooLargeForBothFormats", SaveKind::Jpeg, 6600, 2200, 10,
                   SaveStatus::NotInFormat, "JPEG は一辺 65500 ﾋﾟｸｾﾙまで", ""},
-        LimitCase{"BitmapOf4GiB", SaveKind::Bitmap, 3800, 3800, 10, SaveStatus::NotInFormat,
+        LimitCase{"bitmapOf4GiB", SaveKind::Bitmap, 3800, 3800, 10, SaveStatus::NotInFormat,
                   "BMP ﾌｧｲﾙは 4 GB", "JPEG"},
-        LimitCase{"BitmapTooLargeForBothFormats", SaveKind::Bitmap, 6600, 2200, 10,
+        LimitCase{"bitmapTooLargeForBothFormats", SaveKind::Bitmap, 6600, 2200, 10,
                   SaveStatus::NotInFormat, "(65999 × 21999 ﾋﾟｸｾﾙ)", ""},
-        LimitCase{"JpegOfNoPixels", SaveKind::Jpeg, 10, 1, 1.5, SaveStatus::NotInFormat,
+        LimitCase{"jpegOfNoPixels", SaveKind::Jpeg, 10, 1, 1.5, SaveStatus::NotInFormat,
                   "画素がない", ""},
-        LimitCase{"BitmapOfNoPixels", SaveKind::Bitmap, 10, 1, 1.5, SaveStatus::Saved, "", ""},
-        LimitCase{"BeyondAnySize", SaveKind::Bitmap, 2, 2, 1e300, SaveStatus::NotInFormat,
+        LimitCase{"bitmapOfNoPixels", SaveKind::Bitmap, 10, 1, 1.5, SaveStatus::Saved, "", ""},
+        LimitCase{"beyondAnySize", SaveKind::Bitmap, 2, 2, 1e300, SaveStatus::NotInFormat,
                   "大きすぎて", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -277,43 +222,18 @@ TEST_P(DiskRoom, asksForTheRoomItsWayOfWritingNeeds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Routes, DiskRoom,
-    ::testing::Values(RoomCase{"Bitmap", SaveKind::Bitmap, 2.5, Library::Current, kBitmapOfResult},
-                      RoomCase{"Jpeg", SaveKind::Jpeg, 2.5, Library::Current, kJpegOfResult},
-                      RoomCase{"PreviousLibraryOneToOne", SaveKind::Jpeg, 0, Library::Previous,
+    routes, DiskRoom,
+    ::testing::Values(RoomCase{"bitmap", SaveKind::Bitmap, 2.5, Library::Current, kBitmapOfResult},
+                      RoomCase{"jpeg", SaveKind::Jpeg, 2.5, Library::Current, kJpegOfResult},
+                      RoomCase{"previousLibraryOneToOne", SaveKind::Jpeg, 0, Library::Previous,
                                kJpegOfSource},
-                      RoomCase{"PreviousLibraryEnlarged", SaveKind::Jpeg, 2.5, Library::Previous,
+                      RoomCase{"previousLibraryEnlarged", SaveKind::Jpeg, 2.5, Library::Previous,
                                kBitmapOfResult + kJpegOfResult},
-                      RoomCase{"FirstLibrary", SaveKind::Jpeg, 0, Library::First,
+                      RoomCase{"firstLibrary", SaveKind::Jpeg, 0, Library::First,
                                kBitmapOfSource + kJpegOfSource}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// --- The library ---------------------------------------------------------------
-
-// The library's status was once shown as a bare number.
-TEST_F(Saving, theLibrarysRefusalIsShownInWords) {
-    const QString notABitmap = dir.filePath("text.bmp");
-    ASSERT_TRUE(WriteTestFile(notABitmap, "no bitmap here"));
-    QString error;
-    ASSERT_TRUE(library.load());
-    EXPECT_EQ(library.convertBitmap(notABitmap, dir.filePath("out.jpg"), &error), -3);
-    EXPECT_TRUE(error.contains("ﾋﾞｯﾄﾏｯﾌﾟではありません")) << error.toStdString();
-}
-
-// The library's words once wrote "ファイル" where every caption has "ﾌｧｲﾙ".
-TEST(StatusWords, useTheHalfWidthKatakanaOfTheCaptions) {
-    std::vector<int> statuses = {12345}; // one the table does not know
-    for (const jpeg::StatusWords& words : jpeg::kStatusWords)
-        statuses.push_back(words.status);
-    for (int status : statuses) {
-        const QString text = jpegStatusText(status);
-        const bool fullWidth = std::any_of(text.begin(), text.end(), [](QChar c) {
-            return c.unicode() >= 0x30A0 && c.unicode() <= 0x30FF;
-        });
-        EXPECT_FALSE(fullWidth) << status << " " << text.toStdString();
-    }
-    EXPECT_EQ(jpegStatusText(VELMORA_E_OUT_OF_MEMORY), "ﾒﾓﾘが足りません。");
-}
+// --- Without the library, or with a destination it cannot write ---------------
 
 // Without the library nothing is written, not even the temporary bitmap.
 TEST_F(Saving, aMissingLibraryFailsAtOnceAndKeepsTheFile) {
@@ -326,53 +246,6 @@ TEST_F(Saving, aMissingLibraryFailsAtOnceAndKeepsTheFile) {
     EXPECT_TRUE(result.error.contains("libvelmora.so")) << result.error.toStdString();
     EXPECT_EQ(ReadTestFile(path), "precious");
     EXPECT_EQ(files(), QStringList{"keep.jpg"});
-}
-
-// The library's absence was once remembered for the rest of the run.
-TEST_F(Saving, libraryInstalledAfterAFailedSaveIsFoundAtTheNext) {
-    const QString folder = dir.filePath("lib");
-    ASSERT_TRUE(QDir().mkpath(folder));
-    library = JpegLibrary(folder, false);
-    const Recipe recipe{PhotoLikeImage(61, 47), 0};
-    EXPECT_NE(save(recipe, dir.filePath("first.jpg"), SaveKind::Jpeg).status, SaveStatus::Saved);
-    ASSERT_TRUE(QFile::copy(QStringLiteral(VELMORA_TEST_BIN "/libvelmora.so.1"),
-                            folder + "/libvelmora.so.1"));
-    const SaveResult second = save(recipe, dir.filePath("second.jpg"), SaveKind::Jpeg);
-    EXPECT_EQ(second.status, SaveStatus::Saved) << second.error.toStdString();
-    EXPECT_FALSE(QImage(dir.filePath("second.jpg")).isNull());
-}
-
-// An installed program finds the library installed with it, under any prefix,
-// by the name of its major version; never the development link alone, which
-// could be a newer, incompatible library.
-TEST_F(Saving, theLibraryIsFoundWhereItIsInstalledByItsSoname) {
-    struct Case {
-        const char* name;
-        QString folder; // relative to the program's folder
-        const char* file;
-        bool saved;
-    } cases[] = {
-        {"beside the program, as in the build tree", QStringLiteral("."), "libvelmora.so.1", true},
-        {"in the installed library folder", QStringLiteral(VELMORA_LIBDIR_FROM_BINDIR),
-         "libvelmora.so.1", true},
-        {"only the development link", QStringLiteral("."), "libvelmora.so", false},
-        {"in a folder the program does not use", QStringLiteral("../lib/other"), "libvelmora.so.1",
-         false},
-    };
-    int n = 0;
-    for (const Case& c : cases) {
-        const QString prefix = dir.filePath(QStringLiteral("prefix%1").arg(n++));
-        const QString libraryFolder = prefix + "/bin/" + c.folder;
-        ASSERT_TRUE(QDir().mkpath(libraryFolder) && QDir().mkpath(prefix + "/bin"));
-        ASSERT_TRUE(QFile::copy(QStringLiteral(VELMORA_TEST_BIN "/libvelmora.so.1"),
-                                libraryFolder + "/" + c.file));
-        library = JpegLibrary(prefix + "/bin", false);
-        const QString jpeg = prefix + "/out.jpg";
-        const SaveResult result = save({PhotoLikeImage(61, 47), 0}, jpeg, SaveKind::Jpeg);
-        EXPECT_EQ(result.status == SaveStatus::Saved, c.saved)
-            << c.name << ": " << result.error.toStdString();
-        EXPECT_EQ(QFile::exists(jpeg), c.saved) << c.name;
-    }
 }
 
 TEST_F(Saving, aDestinationThatCannotBeWrittenFailsWithTheSystemsReason) {
@@ -405,6 +278,36 @@ TEST_F(Saving, markersAreWrittenAfterTheJfifHeader) {
     EXPECT_TRUE(ReadTestFile(dir.filePath("marked.jpg")) ==
                 plain.left(jfifEnd) + markers + plain.mid(jfifEnd));
 }
+
+// --- Every kind of destination ------------------------------------------------
+
+const QImage kPicture = PhotoLikeImage(20, 10);
+
+bool saved(const std::string& p, SaveKind kind) {
+    return SaveThrough({kPicture, 1.5}, QFile::decodeName(p.c_str()), kind).status ==
+           SaveStatus::Saved;
+}
+
+const testkit::DestinationWriter kWriters[] = {
+    {"saveJpeg", [](const std::string& p) { return saved(p, SaveKind::Jpeg); }},
+    {"saveBitmap", [](const std::string& p) { return saved(p, SaveKind::Bitmap); }},
+    // The first library has only ConvertBMPtoJPG: the save writes a hidden bitmap
+    // for it to convert.
+    {"saveThroughHiddenBitmap",
+     [](const std::string& p) {
+         JpegLibrary first(libraryFolder(Library::First), false);
+         return SaveThrough({kPicture, 1.5}, QFile::decodeName(p.c_str()), SaveKind::Jpeg, {},
+                            &first)
+                    .status == SaveStatus::Saved;
+     }},
+};
+
+using testkit::Destinations;
+
+INSTANTIATE_TEST_SUITE_P(everyPlace, Destinations,
+                         ::testing::Combine(::testing::ValuesIn(kWriters),
+                                            ::testing::ValuesIn(testkit::DestinationPlaces())),
+                         testkit::DestinationCaseName);
 
 } // namespace
 

@@ -1,12 +1,18 @@
 #include "tests/support/support.h"
 
+#include "gui/animation.h"
+#include "gui/backgroundwork.h"
+#include "gui/pointer.h"
 #include "libvelmora/velmora.h"
+#include "platform/drives.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
 #include <QImage>
+#include <QListWidget>
 #include <QMessageBox>
+#include <QTest>
 #include <QTimer>
 
 #include <random>
@@ -22,6 +28,27 @@ QString SettingsFileTest::settingsText() const {
     if (!file.open(QIODevice::ReadOnly))
         return QString();
     return QString::fromUtf8(file.readAll());
+}
+
+void DialogTest::SetUp() {
+    SettingsFileTest::SetUp();
+    gui::clearRecordedAnimations();
+    gui::FakePointer fake;
+    fake.position = QPoint(300, 200);
+    gui::setFakePointer(fake);
+}
+
+void DialogTest::TearDown() {
+    gui::clearFakePointer();
+    platform::setDriveListForTest(std::nullopt);
+}
+
+QString DialogTest::writeImage(const QString& name, int width, int height, const QColor& colour) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    const QString file = path(name);
+    EXPECT_TRUE(image.save(file)) << file.toStdString();
+    return file;
 }
 
 int AnswerMessageBoxes(const std::function<void()>& action,
@@ -46,6 +73,46 @@ int AnswerMessageBoxes(const std::function<void()>& action,
     action();
     poll.stop();
     return count;
+}
+
+namespace {
+
+QListWidgetItem* findItem(QListWidget* list, const QString& text) {
+    for (int i = 0; i < list->count(); ++i) {
+        if (list->item(i)->text().trimmed() == text)
+            return list->item(i);
+    }
+    return nullptr;
+}
+
+} // namespace
+
+bool ClickItem(QListWidget* list, const QString& text, bool settle) {
+    QListWidgetItem* item = findItem(list, text);
+    if (item == nullptr)
+        return false;
+    list->scrollToItem(item);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
+    if (settle)
+        SettleBackgroundWork();
+    return true;
+}
+
+void SettleBackgroundWork() {
+    EXPECT_TRUE(gui::waitForBackgroundWork(30000));
+    QCoreApplication::processEvents();
+}
+
+bool DoubleClickItem(QListWidget* list, const QString& text) {
+    QListWidgetItem* item = findItem(list, text);
+    if (item == nullptr)
+        return false;
+    list->scrollToItem(item);
+    const QPoint at = list->visualItemRect(item).center();
+    // A double click arrives as press, release, double-click press, release.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    return true;
 }
 
 bool WriteTestFile(const QString& path, const QByteArray& bytes) {

@@ -1,8 +1,14 @@
-// Test images and a tiny writer for the bitmap files the converter reads.
+// What the tests of the conversion library share: test images, a tiny writer
+// for the bitmap files the converter reads, decoding with TurboJPEG, and a
+// fresh folder for each test's files.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -63,5 +69,21 @@ std::vector<uint8_t> turboJpeg(const TestImage& image, int quality);
 
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> readFile(const std::string& path);
+
+// A test with a fresh folder of its own for the files a conversion reads and
+// writes, removed afterwards.
+class FolderTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+    // The names in the folder now.
+    std::set<std::string> folderContents() const;
+
+    std::filesystem::path dir;
+};
+
+// How many descriptors the process has open.
+std::size_t openDescriptors();
 
 } // namespace velmora_test

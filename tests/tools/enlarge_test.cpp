@@ -1,3 +1,6 @@
+// The batch tool velmora-enlarge, run as a user runs it: the files it writes
+// against the program's, its options and usage errors, the inputs and outputs it
+// refuses, its batches, its progress and the metadata it keeps.
 #include "engine/sampling.h"
 #include "imageio/bitmapwriter.h"
 #include "imageio/imagereader.h"

@@ -1,17 +1,15 @@
-#include "imageio/imagereader.h"
+// The memory the process may use: the least of what the system has left, its
+// control group (version 1 or 2, its parents included) leaves it, and its
+// address-space limit leaves it.
 #include "platform/memory.h"
-#include "tests/support/badimages.h"
-#include "tests/support/fakememory.h"
 
 #include <QDir>
 #include <QFile>
-#include <QImageReader>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace velmora::platform;
-using namespace velmora::imageio;
-using namespace velmora::testkit;
 
 namespace {
 
@@ -45,7 +43,7 @@ TEST_P(MemorySourcesTest, givesTheLeastOfEverySource) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Sources, MemorySourcesTest,
+    sources, MemorySourcesTest,
     ::testing::Values(
         MemoryCase{"nothingReadable", "", -1}, MemoryCase{"meminfoAlone", MEM, 8192000000},
         MemoryCase{"v2LimitLessUsageLessInactiveCache",
@@ -80,48 +78,4 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(MemorySourcesLive, theRealSystemGivesAFigure) {
     EXPECT_GT(availableMemoryBytes(), 0);
-}
-
-namespace {
-
-class ImageReaderTest : public ::testing::Test {
-  protected:
-    void TearDown() override { StopPretendingMemory(); }
-    QString file(const char* name, const QByteArray& data) {
-        QFile f(dir.filePath(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(data);
-        return f.fileName();
-    }
-    QTemporaryDir dir;
-};
-
-} // namespace
-
-// A 4 KB file claiming 65000 x 65000 pixels (17 GB decoded) is refused from
-// its header when memory is short, as in an 8 GB control group.
-TEST_F(ImageReaderTest, lyingHeadersAreRefusedBeforeDecoding) {
-    PretendMemoryLeft(dir.filePath("memory"), 8LL << 30);
-    ImageReader jpeg(file("huge.jpg", LyingJpeg(65000, 65000)));
-    EXPECT_EQ(jpeg.size(), QSize(65000, 65000));
-    QImage picture;
-    EXPECT_FALSE(jpeg.read(&picture));
-    EXPECT_EQ(jpeg.failure(), ImageReader::Failure::TooLarge);
-    // The bitmap reader refuses a header that claims more than the file holds.
-    EXPECT_FALSE(ImageReader(file("huge.bmp", LyingBitmap(65000, 65000))).read(&picture));
-    EXPECT_TRUE(picture.isNull());
-}
-
-TEST_F(ImageReaderTest, thePictureAndWhatTheCallerHoldsMustFitAndTheQtLimitIsRestored) {
-    QImage image(1000, 1000, QImage::Format_RGB32); // 4 MB decoded
-    image.fill(qRgb(1, 2, 3));
-    const QString path = dir.filePath("a.bmp");
-    ASSERT_TRUE(image.save(path, "BMP"));
-    const int limitBefore = QImageReader::allocationLimit();
-    QImage picture;
-    PretendMemoryLeft(dir.filePath("memory"), 100'000'000); // half of it may be taken
-    EXPECT_FALSE(ImageReader(path).read(&picture, 47'000'000));
-    ASSERT_TRUE(ImageReader(path).read(&picture, 45'000'000));
-    EXPECT_EQ(picture, image);
-    EXPECT_EQ(QImageReader::allocationLimit(), limitBefore);
 }

@@ -1,4 +1,4 @@
-// Two pictures compared pixel by pixel, for tests.
+// What the tests of picture files share: two pictures compared pixel by pixel.
 #pragma once
 
 #include <QImage>

@@ -1,6 +1,6 @@
 // What assistive technology sees of the button, asked through QAccessible as a
 // screen reader's bridge asks (Qt builds the interface without a bridge).
-#include "controls_fixture.h"
+#include "tests/controls/controls_fixture.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
@@ -43,7 +43,7 @@ TEST_P(AccessibleButton, isAPushButtonNamedByItsCaptionWithItsStateAndPressActio
     EXPECT_EQ(a->text(QAccessible::Name), QStringLiteral("ｷｬﾝｾﾙ"));
 }
 
-INSTANTIATE_TEST_SUITE_P(FocusedEnabled, AccessibleButton,
+INSTANTIATE_TEST_SUITE_P(focusedEnabled, AccessibleButton,
                          ::testing::Combine(::testing::Bool(), ::testing::Bool()));
 
 } // namespace

@@ -1,8 +1,9 @@
-#include "bmp_fixture.h"
+#include "tests/libvelmora/libvelmora_fixture.h"
 
 #include <turbojpeg.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -146,6 +147,31 @@ void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
 std::vector<uint8_t> readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+namespace fs = std::filesystem;
+
+void FolderTest::SetUp() {
+    char pattern[] = "/tmp/velmora-conv-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+}
+
+void FolderTest::TearDown() {
+    std::error_code ignored;
+    fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(dir, ignored);
+}
+
+std::set<std::string> FolderTest::folderContents() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+std::size_t openDescriptors() {
+    return std::size_t(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
 }
 
 } // namespace velmora_test

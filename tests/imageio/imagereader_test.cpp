@@ -1,11 +1,14 @@
+// The picture reader: every kind of file as Qt's reader opened it, damage and
+// lying headers refused, pictures stood upright, their metadata kept, reduced
+// decodes, and what memory allows.
 #include "imageio/imagereader.h"
 #include "imageio/orientation.h"
 #include "platform/filenames.h"
+#include "tests/imageio/imageio_fixture.h"
 #include "tests/support/badimages.h"
 #include "tests/support/bitmapheaders.h"
 #include "tests/support/fakememory.h"
 #include "tests/support/jpegfiles.h"
-#include "tests/support/samepixels.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -16,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <functional>
 
@@ -101,8 +105,11 @@ struct Row {
     std::function<QByteArray()> bytes;
 };
 
+// The row's name in camelCase: a JPEG kind's name starts with a capital.
 std::string rowName(const ::testing::TestParamInfo<Row>& info) {
-    return info.param.name;
+    std::string name = info.param.name;
+    name[0] = char(std::tolower(static_cast<unsigned char>(name[0])));
+    return name;
 }
 
 #define JPEG_ROW(kind)                                                                             \
@@ -160,7 +167,7 @@ TEST_P(WholeFile, decodesToQtsPixels) {
     EXPECT_TRUE(SamePixels(readWithUs(path), readWithQt(path)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, WholeFile, ::testing::ValuesIn(kWhole), rowName);
+INSTANTIATE_TEST_SUITE_P(kinds, WholeFile, ::testing::ValuesIn(kWhole), rowName);
 
 // A cut bitmap once opened with leftover memory for its missing rows, a cut
 // JPEG with a grey lower half.
@@ -172,7 +179,7 @@ TEST_P(DamagedFile, givesNoPicture) {
     EXPECT_TRUE(picture.isNull());
 }
 
-INSTANTIATE_TEST_SUITE_P(Cuts, DamagedFile, ::testing::ValuesIn(kDamaged), rowName);
+INSTANTIATE_TEST_SUITE_P(cuts, DamagedFile, ::testing::ValuesIn(kDamaged), rowName);
 
 // Qt left the pixels that run-length rows skip as it found the memory.
 TEST(ImageReader, pixelsSkippedByRunLengthRowsTakeTheFirstColour) {
@@ -242,19 +249,10 @@ TEST_P(EveryOrientation, standsUprightAsQtTurnsIt) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Tags, EveryOrientation, ::testing::Range(1, 9));
+INSTANTIATE_TEST_SUITE_P(tags, EveryOrientation, ::testing::Range(1, 9));
 
-// A four-byte character once lost its second half; a name that is not UTF-8
-// could be listed but not opened.
-TEST(FileNames, makeTheRoundTripAndValidOnesReadAsQtReadsThem) {
-    for (const QByteArray& bytes : {QByteArray("\xF0\x9F\x93\xB7\xE5\x86\x99.jpg"),
-                                    QByteArray("caf\xE9\xF0\x9F\xFF\xC0\xAF\xED\xA0\x80.jpg")}) {
-        const QString name = nameFromBytes(bytes);
-        const bool valid = bytes.endsWith("\x99.jpg");
-        EXPECT_EQ(nameToBytes(name), bytes);
-        EXPECT_EQ(name == QString::fromUtf8(bytes), valid);
-        EXPECT_EQ(nameForDisplay(name).count(QChar::ReplacementCharacter), valid ? 0 : 9);
-    }
+// A name that is not UTF-8 could be listed but not opened.
+TEST(ImageReader, opensAFileByItsNameAsBytes) {
     const QByteArray raw = QFile::encodeName(folder().path()) + "/caf\xE9\xFF.jpg";
     ASSERT_EQ(std::rename(QFile::encodeName(file("x.jpg", kJpeg)).constData(), raw.constData()), 0);
     EXPECT_EQ(readWithUs(nameFromBytes(raw)).size(), QSize(64, 48));
@@ -308,4 +306,42 @@ TEST(ImageReader, reducedDecodeCoversTheSizeAskedForAndOnlyItNeedsMemory) {
     StopPretendingMemory();
     EXPECT_EQ(huge.failure(), ImageReader::Failure::TooLarge);
     EXPECT_TRUE(huge.errorString().contains("40000 x 60000"));
+}
+
+namespace {
+
+// A memory figure pretended by a test is the real one again afterwards.
+class ImageReaderTest : public ::testing::Test {
+  protected:
+    void TearDown() override { StopPretendingMemory(); }
+};
+
+} // namespace
+
+// A 4 KB file claiming 65000 x 65000 pixels (17 GB decoded) is refused from
+// its header when memory is short, as in an 8 GB control group.
+TEST_F(ImageReaderTest, lyingHeadersAreRefusedBeforeDecoding) {
+    PretendMemoryLeft(folder().filePath("memory"), 8LL << 30);
+    ImageReader jpeg(file("huge.jpg", LyingJpeg(65000, 65000)));
+    EXPECT_EQ(jpeg.size(), QSize(65000, 65000));
+    QImage picture;
+    EXPECT_FALSE(jpeg.read(&picture));
+    EXPECT_EQ(jpeg.failure(), ImageReader::Failure::TooLarge);
+    // The bitmap reader refuses a header that claims more than the file holds.
+    EXPECT_FALSE(ImageReader(file("huge.bmp", LyingBitmap(65000, 65000))).read(&picture));
+    EXPECT_TRUE(picture.isNull());
+}
+
+TEST_F(ImageReaderTest, thePictureAndWhatTheCallerHoldsMustFitAndTheQtLimitIsRestored) {
+    QImage image(1000, 1000, QImage::Format_RGB32); // 4 MB decoded
+    image.fill(qRgb(1, 2, 3));
+    const QString path = folder().filePath("a.bmp");
+    ASSERT_TRUE(image.save(path, "BMP"));
+    const int limitBefore = QImageReader::allocationLimit();
+    QImage picture;
+    PretendMemoryLeft(folder().filePath("memory"), 100'000'000); // half of it may be taken
+    EXPECT_FALSE(ImageReader(path).read(&picture, 47'000'000));
+    ASSERT_TRUE(ImageReader(path).read(&picture, 45'000'000));
+    EXPECT_EQ(picture, image);
+    EXPECT_EQ(QImageReader::allocationLimit(), limitBefore);
 }

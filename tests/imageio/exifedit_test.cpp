@@ -1,0 +1,79 @@
+// The EXIF a saved JPEG keeps of its source's: made true of the saved picture
+// (upright, with the saved size, without the thumbnail), or none where it
+// cannot be read safely.
+#include "imageio/exifedit.h"
+#include "imageio/orientation.h"
+#include "imageio/tiffblock.h"
+#include "tests/support/cameraexif.h"
+
+#include <QSize>
+#include <gtest/gtest.h>
+
+using namespace velmora;
+using namespace velmora::testkit;
+
+namespace {
+
+// Camera blocks of both byte orders and size types, and damaged or hostile
+// ones (a number of `bytes` written at `at` of the TIFF data, or with bytes -1
+// the data cut there): nothing is read or written outside the block (the
+// sanitizer build watches), what cannot be read is dropped, a broken IFD1 is
+// only unlinked.
+struct ExifCase {
+    const char* name;
+    bool big = false;
+    quint16 sizeType = kShort;
+    bool dateLast = false;
+    int at = 0, bytes = 0;
+    quint32 value = 0;
+    QSize saved = {599, 799};
+    quint16 savedType = kShort;
+    bool kept = true;
+};
+
+class ExifForSave : public ::testing::TestWithParam<ExifCase> {};
+
+TEST_P(ExifForSave, isUprightWithTheSavedSizeAndNoThumbnailOrIsDropped) {
+    const ExifCase& c = GetParam();
+    QByteArray in = CameraExif(c.big, c.sizeType, c.dateLast);
+    for (int i = 0; i < c.bytes; ++i)
+        in[6 + c.at + i] = char(c.value >> (8 * i));
+    if (c.bytes < 0)
+        in.truncate(6 + c.at);
+    const QByteArray out = exifForSavedPicture(in, c.saved);
+    ASSERT_EQ(!out.isEmpty(), c.kept);
+    if (!c.kept)
+        return;
+    EXPECT_EQ(imageio::exifOrientation(out), 1);
+    EXPECT_EQ(ExifTag(out, 0xA002), std::make_pair(quint32(c.saved.width()), c.savedType));
+    EXPECT_EQ(ExifTag(out, 0xA003), std::make_pair(quint32(c.saved.height()), c.savedType));
+    EXPECT_EQ(imageio::TiffBlock::fromExif(out).number(34, 4), 0u); // no IFD1
+    if (c.bytes == 0) {
+        EXPECT_FALSE(out.contains("THUMBNAIL"));
+        EXPECT_TRUE(out.contains("2024:05:17 14:32:08"));
+        // Cut off where it ended the block, only cleared before the date.
+        EXPECT_EQ(out.size(), c.dateLast ? in.size() : 6 + 100);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    blocks, ExifForSave,
+    ::testing::Values(
+        ExifCase{.name = "littleShort"}, ExifCase{.name = "bigShort", .big = true},
+        ExifCase{.name = "littleLong", .sizeType = kLong, .saved = {11, 7}, .savedType = kLong},
+        ExifCase{
+            .name = "bigShortWidened", .big = true, .saved = {70000, 70000}, .savedType = kLong},
+        ExifCase{.name = "dateAfterThumbnail", .dateLast = true},
+        ExifCase{.name = "notTiff", .at = 0, .bytes = 1, .value = 'X', .kept = false},
+        ExifCase{.name = "noMagic", .at = 2, .bytes = 2, .value = 43, .kept = false},
+        ExifCase{.name = "ifd0Beyond", .at = 4, .bytes = 4, .value = 0xFFFFFFF0, .kept = false},
+        ExifCase{.name = "ifd0CountBeyond", .at = 8, .bytes = 2, .value = 0xFFFF, .kept = false},
+        ExifCase{.name = "cutInIfd0", .at = 30, .bytes = -1, .kept = false},
+        ExifCase{.name = "exifIfdBeyond", .at = 30, .bytes = 4, .value = 0x7FFFFFF0, .kept = false},
+        ExifCase{.name = "exifPointerAsText", .at = 24, .bytes = 2, .value = 2, .kept = false},
+        ExifCase{.name = "ifd1Beyond", .at = 34, .bytes = 4, .value = 0xFFFFFF00},
+        ExifCase{.name = "thumbnailOverIfd0", .at = 110, .bytes = 4, .value = 8},
+        ExifCase{.name = "thumbnailLengthBeyond", .at = 122, .bytes = 4, .value = ~0u}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace

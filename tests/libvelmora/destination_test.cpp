@@ -1,0 +1,60 @@
+// The library's entries against every kind of destination, as every writer of
+// ours: each puts its file in place through the library's one way of writing.
+#include "libvelmora/velmora.h"
+#include "tests/libvelmora/libvelmora_fixture.h"
+#include "tests/support/destinations.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using namespace velmora_test;
+
+namespace {
+
+// The picture every entry writes: 20 x 10 pixels.
+const TestImage kPicture = colourfulImage(20, 10);
+
+std::int32_t grey(void*, std::int32_t, std::int32_t rows, unsigned char* at, std::int64_t line) {
+    std::memset(at, 0x80, static_cast<std::size_t>(rows * line));
+    return 0;
+}
+
+const velmora::testkit::DestinationWriter kWriters[] = {
+    // From source.bmp beside the folder out.
+    {"convertBmpToJpg",
+     [](const std::string& p) {
+         std::string destination = p;
+         const std::string source =
+             (std::filesystem::path(p).parent_path() / ".." / "source.bmp").string();
+         return ConvertBMPtoJPG(source.c_str(), destination.data(), -1, 100, -1) == 0;
+     },
+     [](const std::filesystem::path& folder) {
+         writeFile((folder / "source.bmp").string(), encodeBmp(kPicture, 24));
+     }},
+    {"convertPixelsToJpg",
+     [](const std::string& p) {
+         std::vector<unsigned char> pixels;
+         for (const Rgb& c : kPicture.pixels)
+             pixels.insert(pixels.end(), {c.b, c.g, c.r, 0xFF});
+         return ConvertPixelsToJPG(pixels.data(), kPicture.width, kPicture.height,
+                                   kPicture.width * 4, 4, p.c_str(), 100) == 0;
+     }},
+    {"convertRowsToJpg",
+     [](const std::string& p) {
+         return ConvertRowsToJPG(grey, nullptr, 20, 10, 3, nullptr, 0, p.c_str(), 90) == 0;
+     }},
+};
+
+} // namespace
+
+using velmora::testkit::Destinations;
+
+INSTANTIATE_TEST_SUITE_P(
+    everyPlace, Destinations,
+    ::testing::Combine(::testing::ValuesIn(kWriters),
+                       ::testing::ValuesIn(velmora::testkit::DestinationPlaces())),
+    velmora::testkit::DestinationCaseName);

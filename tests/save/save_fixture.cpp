@@ -1,0 +1,51 @@
+#include "tests/save/save_fixture.h"
+
+#include "imageio/bitmapwriter.h"
+#include "platform/diskspace.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace velmora {
+
+QString libraryFolder(Library library) {
+    switch (library) {
+    case Library::Current:
+        return QStringLiteral(VELMORA_TEST_BIN);
+    case Library::Previous:
+        return QStringLiteral(VELMORA_TEST_OLDER_LIBRARIES "/libvelmora_previous");
+    case Library::First:
+        return QStringLiteral(VELMORA_TEST_OLDER_LIBRARIES "/libvelmora_first");
+    case Library::None:
+        break;
+    }
+    return QStringLiteral(VELMORA_TEST_OLDER_LIBRARIES "/no-library-here");
+}
+
+void Saving::SetUp() {
+    SettingsFileTest::SetUp();
+    useLibrary(Library::Current);
+}
+
+void Saving::TearDown() {
+    platform::setFreeBytesForTest(-1);
+    qunsetenv("VELMORA_THREADS");
+    SettingsFileTest::TearDown();
+}
+
+QByteArray Saving::todaysFile(const QImage& whole, SaveKind kind) {
+    const QString path = dir.filePath(QStringLiteral("today.out"));
+    QString error;
+    const bool written = kind == SaveKind::Bitmap ? imageio::writeBitmap(whole, path, &error)
+                                                  : WriteJpegOfPicture(whole, path);
+    EXPECT_TRUE(written) << error.toStdString();
+    const QByteArray bytes = ReadTestFile(path);
+    QFile::remove(path);
+    return bytes;
+}
+
+QStringList Saving::files() const {
+    return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+} // namespace velmora

@@ -1,0 +1,45 @@
+// What the tests of saving share: a test folder and the conversion library of
+// any age to save through, and the files the program wrote before.
+#pragma once
+
+#include "save/jpeglibrary.h"
+#include "save/save.h"
+#include "tests/support/buildlibrary.h"
+#include "tests/support/support.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+namespace velmora {
+
+// The conversion library a save goes through: this build's, an earlier one
+// (this folder's CMakeLists.txt builds them), or none at all.
+enum class Library { Current, Previous, First, None };
+
+// The folder of that library.
+QString libraryFolder(Library library);
+
+class Saving : public SettingsFileTest {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+    void useLibrary(Library library) { this->library = JpegLibrary(libraryFolder(library), false); }
+    // saveRecipe through the library in use.
+    SaveResult save(const Recipe& recipe, const QString& path, SaveKind kind,
+                    SaveOptions options = {}) {
+        return SaveThrough(recipe, path, kind, std::move(options), &library);
+    }
+
+    // The file the program wrote before for the whole picture: the bitmap
+    // writer's, or the library's from the picture in memory.
+    QByteArray todaysFile(const QImage& whole, SaveKind kind);
+
+    // The files in the test's folder.
+    QStringList files() const;
+
+    JpegLibrary library;
+};
+
+} // namespace velmora
