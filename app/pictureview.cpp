@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -35,6 +36,29 @@ constexpr int kPixelsPerWheelLine = 20;
 constexpr int kArrowStepParts = 10;
 // How long the map stays after the view last moved.
 constexpr int kMapLingerMs = 1000;
+
+// Runs job(0) .. job(count - 1) side by side on every core (one, when the
+// system cannot tell how many), this thread included.
+void onEveryCore(std::size_t count, const std::function<void(std::size_t)>& job) {
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t k; (k = next.fetch_add(1)) < count;)
+            job(k);
+    };
+    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t helpers = std::min(count, cores) - 1;
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < helpers; ++t) {
+        try {
+            threads.emplace_back(work);
+        } catch (const std::system_error&) {
+            break; // fewer threads; the jobs get done all the same
+        }
+    }
+    work();
+    for (std::thread& thread : threads)
+        thread.join();
+}
 
 // The largest power of two at or below x (x at most 1): 1, 1/2, 1/4, ...
 double powerOfTwoAtOrBelow(double x) {
@@ -171,6 +195,17 @@ double PictureView::fitDivisor() const {
     return fit;
 }
 
+void PictureView::keepPresentZoomFirst() {
+    // The present zoom's tiles go first; a zoom not kept starts afresh.
+    auto found = std::find_if(zooms_.begin(), zooms_.end(), [&](const ZoomTiles& z) {
+        return z.divisor == divisor_ && z.magnify == magnify_;
+    });
+    if (found != zooms_.end())
+        zooms_.splice(zooms_.begin(), zooms_, found);
+    while (zooms_.size() > kZoomsKept)
+        zooms_.pop_back();
+}
+
 void PictureView::setZoom(double divisor, int magnify, bool fitted, const QPoint& at) {
     // The content point under `at`, in content pixels.
     const double oldScale = scale();
@@ -190,16 +225,8 @@ void PictureView::setZoom(double divisor, int magnify, bool fitted, const QPoint
     divisor_ = divisor;
     magnify_ = magnify;
     fitted_ = fitted;
-    if (!same) {
-        // The present zoom's tiles go first; a zoom not kept starts afresh.
-        auto found = std::find_if(zooms_.begin(), zooms_.end(), [&](const ZoomTiles& z) {
-            return z.divisor == divisor_ && z.magnify == magnify_;
-        });
-        if (found != zooms_.end())
-            zooms_.splice(zooms_.begin(), zooms_, found);
-        while (zooms_.size() > kZoomsKept)
-            zooms_.pop_back();
-    }
+    if (!same)
+        keepPresentZoomFirst();
     resize(shownSize().boundedTo(area_));
     const QPointF wanted = point * scale() - QPointF(at);
     const QPoint last(std::max(0, shownSize().width() - width()),
@@ -396,44 +423,51 @@ QRect PictureView::tileRect(const QPoint& index, const Zoom& zoom) const {
         .intersected(QRect(QPoint(), shownSize(zoom)));
 }
 
+SourceImage PictureView::source() const {
+    return {reinterpret_cast<const std::uint32_t*>(picture_.constBits()), picture_.width(),
+            picture_.height(), picture_.bytesPerLine() / 4};
+}
+
+QImage PictureView::resultPart(const QRect& part) const {
+    if (ratio_ <= 0)
+        return picture_.copy(part);
+    QImage result(part.size(), QImage::Format_RGB32);
+    if (result.isNull())
+        return {};
+    EnlargeOptions options;
+    options.blendedHigh = 0xFF000000u;
+    options.firstColumn = part.left();
+    options.firstRow = part.top();
+    options.threads = 1; // tiles are computed side by side instead
+    const DestImage into{reinterpret_cast<std::uint32_t*>(result.bits()), result.width(),
+                         result.height(), result.bytesPerLine() / 4};
+    if ((enlarge_ ? enlarge_ : enlarge)(source(), ratio_, into, options) != EnlargeStatus::Done)
+        return {};
+    return result;
+}
+
 QImage PictureView::computeTile(const QPoint& index, const Zoom& zoom, const ReducedAxis* columns,
                                 const ReducedAxis* rows) const {
     const QRect area = tileRect(index, zoom);
-    QImage computed(area.size(), QImage::Format_RGB32);
-    if (computed.isNull())
-        return {};
-    const SourceImage source{reinterpret_cast<const std::uint32_t*>(picture_.constBits()),
-                             picture_.width(), picture_.height(), picture_.bytesPerLine() / 4};
-    const DestImage dest{reinterpret_cast<std::uint32_t*>(computed.bits()), computed.width(),
-                         computed.height(), computed.bytesPerLine() / 4};
     if (zoom.divisor > 1) {
         // Each pixel the average of its block, from the source.
-        if (columns == nullptr || rows == nullptr ||
-            reduce(source, *columns, *rows, dest) != EnlargeStatus::Done)
+        QImage computed(area.size(), QImage::Format_RGB32);
+        const DestImage dest{reinterpret_cast<std::uint32_t*>(computed.bits()), computed.width(),
+                             computed.height(), computed.bytesPerLine() / 4};
+        if (computed.isNull() || columns == nullptr || rows == nullptr ||
+            reduce(source(), *columns, *rows, dest) != EnlargeStatus::Done)
             return {};
         return computed;
     }
     // The result's pixels under the tile, then each one a square when magnified.
     const QRect under(QPoint(area.left() / zoom.magnify, area.top() / zoom.magnify),
                       QPoint(area.right() / zoom.magnify, area.bottom() / zoom.magnify));
-    QImage result(under.size(), QImage::Format_RGB32);
-    if (result.isNull())
-        return {};
-    if (ratio_ > 0) {
-        EnlargeOptions options;
-        options.blendedHigh = 0xFF000000u;
-        options.firstColumn = under.left();
-        options.firstRow = under.top();
-        options.threads = 1; // tiles are computed side by side instead
-        const DestImage into{reinterpret_cast<std::uint32_t*>(result.bits()), result.width(),
-                             result.height(), result.bytesPerLine() / 4};
-        if ((enlarge_ ? enlarge_ : enlarge)(source, ratio_, into, options) != EnlargeStatus::Done)
-            return {};
-    } else {
-        result = picture_.copy(under);
-    }
-    if (zoom.magnify == 1)
+    const QImage result = resultPart(under);
+    if (result.isNull() || zoom.magnify == 1)
         return result;
+    QImage computed(area.size(), QImage::Format_RGB32);
+    if (computed.isNull())
+        return {};
     for (int y = 0; y < area.height(); ++y) {
         const auto* from = reinterpret_cast<const QRgb*>(
             result.constScanLine((area.top() + y) / zoom.magnify - under.top()));
@@ -489,27 +523,10 @@ bool PictureView::computeTiles(const QRect& indexes, const Zoom& zoom) {
         return found == axes.end() ? nullptr : &found->second;
     };
     std::vector<QImage> made(missing.size());
-    std::atomic<std::size_t> next{0};
-    const auto work = [&] {
-        for (std::size_t k; (k = next.fetch_add(1)) < missing.size();)
-            made[k] = computeTile(missing[k], zoom, axis(z.columnAxes, missing[k].x()),
-                                  axis(z.rowAxes, missing[k].y()));
-    };
-    // Each tile is small; the tiles of one paint share the cores (one, when the
-    // system cannot tell how many).
-    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t helpers = std::min(missing.size(), cores) - 1;
-    std::vector<std::thread> threads;
-    for (std::size_t t = 0; t < helpers; ++t) {
-        try {
-            threads.emplace_back(work);
-        } catch (const std::system_error&) {
-            break; // fewer threads; the tiles get done all the same
-        }
-    }
-    work();
-    for (std::thread& thread : threads)
-        thread.join();
+    onEveryCore(missing.size(), [&](std::size_t k) {
+        made[k] = computeTile(missing[k], zoom, axis(z.columnAxes, missing[k].x()),
+                              axis(z.rowAxes, missing[k].y()));
+    });
     bool complete = true;
     for (std::size_t k = 0; k < missing.size(); ++k) {
         complete = complete && !made[k].isNull();
@@ -698,54 +715,49 @@ void PictureView::wheelEvent(QWheelEvent* event) {
     event->accept();
 }
 
+std::optional<QPoint> PictureView::keyTarget(int key, Qt::KeyboardModifiers mods) const {
+    const QSize shown = shownSize();
+    const bool ctrl = mods & Qt::ControlModifier;
+    const bool shift = mods & Qt::ShiftModifier;
+    const int across = std::max(1, width() / kArrowStepParts);
+    const int down = std::max(1, height() / kArrowStepParts);
+    switch (key) {
+    case Qt::Key_Left:
+        return offset_ - QPoint(across, 0);
+    case Qt::Key_Right:
+        return offset_ + QPoint(across, 0);
+    case Qt::Key_Up:
+        return offset_ - QPoint(0, down);
+    case Qt::Key_Down:
+        return offset_ + QPoint(0, down);
+    case Qt::Key_PageUp:
+        return offset_ - (shift ? QPoint(width(), 0) : QPoint(0, height()));
+    case Qt::Key_PageDown:
+        return offset_ + (shift ? QPoint(width(), 0) : QPoint(0, height()));
+    case Qt::Key_Home:
+        return ctrl ? QPoint(0, 0) : QPoint(0, offset_.y());
+    case Qt::Key_End:
+        return ctrl ? QPoint(shown.width(), shown.height()) : QPoint(shown.width(), offset_.y());
+    default:
+        return std::nullopt;
+    }
+}
+
 void PictureView::keyPressEvent(QKeyEvent* event) {
     if (!inputEnabled_ || content_.isEmpty() || (picture_.isNull() && ratio_ <= 0))
         return QWidget::keyPressEvent(event);
-    const QSize shown = shownSize();
     const QPoint centre(width() / 2, height() / 2);
-    const bool ctrl = event->modifiers() & Qt::ControlModifier;
-    const bool shift = event->modifiers() & Qt::ShiftModifier;
-    const QPoint arrow(std::max(1, width() / kArrowStepParts),
-                       std::max(1, height() / kArrowStepParts));
-    switch (event->key()) {
-    case Qt::Key_Left:
-        scrollTo(offset_ - QPoint(arrow.x(), 0));
-        break;
-    case Qt::Key_Right:
-        scrollTo(offset_ + QPoint(arrow.x(), 0));
-        break;
-    case Qt::Key_Up:
-        scrollTo(offset_ - QPoint(0, arrow.y()));
-        break;
-    case Qt::Key_Down:
-        scrollTo(offset_ + QPoint(0, arrow.y()));
-        break;
-    case Qt::Key_PageUp:
-        scrollTo(offset_ - (shift ? QPoint(width(), 0) : QPoint(0, height())));
-        break;
-    case Qt::Key_PageDown:
-        scrollTo(offset_ + (shift ? QPoint(width(), 0) : QPoint(0, height())));
-        break;
-    case Qt::Key_Home:
-        scrollTo(ctrl ? QPoint(0, 0) : QPoint(0, offset_.y()));
-        break;
-    case Qt::Key_End:
-        scrollTo(ctrl ? QPoint(shown.width(), shown.height()) : QPoint(shown.width(), offset_.y()));
-        break;
-    case Qt::Key_Plus:
-    case Qt::Key_Equal:
+    if (const std::optional<QPoint> target = keyTarget(event->key(), event->modifiers())) {
+        scrollTo(*target);
+    } else if (event->key() == Qt::Key_Plus || event->key() == Qt::Key_Equal) {
         zoomIn(centre);
-        break;
-    case Qt::Key_Minus:
+    } else if (event->key() == Qt::Key_Minus) {
         zoomOut(centre);
-        break;
-    case Qt::Key_0:
+    } else if (event->key() == Qt::Key_0) {
         zoomToFit();
-        break;
-    case Qt::Key_1:
+    } else if (event->key() == Qt::Key_1) {
         zoomToOneToOne(centre);
-        break;
-    default:
+    } else {
         return QWidget::keyPressEvent(event);
     }
     event->accept();

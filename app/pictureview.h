@@ -37,6 +37,7 @@
 #include <functional>
 #include <list>
 #include <map>
+#include <optional>
 #include <vector>
 
 namespace velmora {
@@ -180,6 +181,10 @@ class PictureView : public QWidget {
     // The tiles kept for a zoom (made when there are none).
     ZoomTiles& zoomTiles(const Zoom& zoom);
     TileCache& tiles(const Zoom& zoom) { return zoomTiles(zoom).tiles; }
+    // The opened picture as the engine reads it.
+    SourceImage source() const;
+    // The result's pixels in part (content pixels); null when the engine failed.
+    QImage resultPart(const QRect& part) const;
     // The tile at index at a zoom as the engine computes it; null when the
     // engine failed. Below 1:1 the tile's blocks are given.
     QImage computeTile(const QPoint& index, const Zoom& zoom, const ReducedAxis* columns,
@@ -200,10 +205,15 @@ class PictureView : public QWidget {
     void approximate(const QImage& before, const QRectF& beforeContent);
     void updateCursor();
     void startOver(const QSize& content);
+    // Puts the present zoom's tiles first and drops the zooms past those kept.
+    void keepPresentZoomFirst();
     // Sets the zoom, keeping the content point under `at` (widget pixels) there.
     void setZoom(double divisor, int magnify, bool fitted, const QPoint& at);
     // The divisor that fits the whole content in the area (1 when it fits at 1:1).
     double fitDivisor() const;
+    // Where a key that moves the view takes it (before the edges stop it);
+    // none for another key.
+    std::optional<QPoint> keyTarget(int key, Qt::KeyboardModifiers mods) const;
     // Shows the map for a while.
     void showMap();
     void updateMap();

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace velmora {
@@ -143,6 +144,20 @@ void sumAcross(const std::vector<Span>& columns, const float* wx, const float* b
     }
 }
 
+// The first source column the first `count` view columns read, and how many
+// they read from there on; (-1, 0) when they lie past the result.
+std::pair<long long, int> sourceColumns(const std::vector<Span>& columns, int count) {
+    long long first = -1, last = -1;
+    for (int u = 0; u < count; ++u) {
+        const Span& s = columns[u];
+        if (s.count == 0)
+            continue;
+        first = first < 0 ? s.first : std::min(first, s.first);
+        last = std::max(last, s.first + s.count - 1);
+    }
+    return {first, first < 0 ? 0 : static_cast<int>(last - first + 1)};
+}
+
 } // namespace
 
 int reducedExtent(int resultExtent, double divisor) {
@@ -192,15 +207,7 @@ EnlargeStatus reduce(const SourceImage& source, const ReducedAxis& columnAxis,
     const float* wy = rowAxis.weights.data();
     try {
         const std::vector<Span>& columns = columnAxis.spans;
-        long long first = -1, last = -1;
-        for (int u = 0; u < dst.width; ++u) {
-            const Span& s = columns[u];
-            if (s.count == 0)
-                continue;
-            first = first < 0 ? s.first : std::min(first, s.first);
-            last = std::max(last, s.first + s.count - 1);
-        }
-        const int width = first < 0 ? 0 : static_cast<int>(last - first + 1);
+        const auto [first, width] = sourceColumns(columns, dst.width);
         std::vector<float> sums(static_cast<std::size_t>(width) * 3);
         float* blue = sums.data();
         float* green = blue + width;

@@ -68,6 +68,42 @@ bool runOffUiThread(const std::function<void()>& work, QString* error) {
         nullptr, {}, {}, [&work](WorkProgress&) { work(); }, error, -1);
 }
 
+namespace {
+
+// The modal progress dialog of work that runs on, until `loop` ends with it.
+void showProgress(QWidget* owner, const QString& title, const QString& label,
+                  WorkProgress& progress, QEventLoop& loop, const std::atomic<bool>& done) {
+    QProgressDialog dialog(label, QStringLiteral("ｷｬﾝｾﾙ"), 0, 100, owner);
+    dialog.setObjectName(QStringLiteral("SaveProgress"));
+    dialog.setWindowTitle(title);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setMinimumDuration(0);
+    dialog.setAutoClose(false);
+    dialog.setAutoReset(false);
+    // The cancel button, Escape and the close box all leave the dialog
+    // cancelled; the work is told at the next poll.
+    const auto cancelled = [&] {
+        if (progress.cancelled.exchange(true))
+            return;
+        dialog.setLabelText(label + QStringLiteral("\n中止しています…"));
+    };
+    QObject::connect(&dialog, &QProgressDialog::canceled, cancelled);
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &dialog, [&] {
+        if (dialog.wasCanceled())
+            cancelled();
+        const int percent = std::clamp(progress.percent.load(), 0, 99);
+        if (percent != dialog.value())
+            dialog.setValue(percent);
+    });
+    poll.start(100);
+    dialog.show();
+    if (!done)
+        loop.exec();
+}
+
+} // namespace
+
 bool runWithProgress(QWidget* owner, const QString& title, const QString& label,
                      const std::function<void(WorkProgress& progress)>& work, QString* error,
                      int delayMs) {
@@ -104,33 +140,7 @@ bool runWithProgress(QWidget* owner, const QString& title, const QString& label,
         delay.start(delayMs);
     if (!done && loop.exec(QEventLoop::ExcludeUserInputEvents) == 1 && !done) {
         busy.reset();
-        QProgressDialog dialog(label, QStringLiteral("ｷｬﾝｾﾙ"), 0, 100, owner);
-        dialog.setObjectName(QStringLiteral("SaveProgress"));
-        dialog.setWindowTitle(title);
-        dialog.setWindowModality(Qt::ApplicationModal);
-        dialog.setMinimumDuration(0);
-        dialog.setAutoClose(false);
-        dialog.setAutoReset(false);
-        // The cancel button, Escape and the close box all leave the dialog
-        // cancelled; the work is told at the next poll.
-        const auto cancelled = [&] {
-            if (progress.cancelled.exchange(true))
-                return;
-            dialog.setLabelText(label + QStringLiteral("\n中止しています…"));
-        };
-        QObject::connect(&dialog, &QProgressDialog::canceled, cancelled);
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &dialog, [&] {
-            if (dialog.wasCanceled())
-                cancelled();
-            const int percent = std::clamp(progress.percent.load(), 0, 99);
-            if (percent != dialog.value())
-                dialog.setValue(percent);
-        });
-        poll.start(100);
-        dialog.show();
-        if (!done)
-            loop.exec();
+        showProgress(owner, title, label, progress, loop, done);
     }
     worker.join();
     if (thrown)
