@@ -52,6 +52,7 @@ QString saveFailureText(const QString& path, const SaveResult& result) {
     const QString native = QDir::toNativeSeparators(path);
     switch (result.status) {
     case SaveStatus::Saved:
+    case SaveStatus::Cancelled: // the user's own choice: nothing to say
         return QString();
     case SaveStatus::NoRoom:
     case SaveStatus::NotInFormat:
@@ -141,14 +142,17 @@ void velmora_m::buildMenu() {
     fileMenu_->setObjectName(QStringLiteral("m_file"));
     open_ = fileMenu_->addAction(QStringLiteral("画像ﾌｧｲﾙを開く"));
     open_->setObjectName(QStringLiteral("m_open"));
+    open_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     save_[0] = fileMenu_->addAction(QStringLiteral("名前を付けて保存 (JPG)"));
     save_[0]->setObjectName(QStringLiteral("m_save_0"));
+    save_[0]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     save_[1] = fileMenu_->addAction(QStringLiteral("名前を付けて保存 (BMP)"));
     save_[1]->setObjectName(QStringLiteral("m_save_1"));
     sura_ = fileMenu_->addSeparator();
     sura_->setObjectName(QStringLiteral("m_sura"));
     end_ = fileMenu_->addAction(QStringLiteral("終了"));
     end_->setObjectName(QStringLiteral("m_end"));
+    end_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     ritu_ = menuBar()->addAction(QStringLiteral("拡大率の指定"));
     ritu_->setObjectName(QStringLiteral("m_ritu"));
     kakudai_ = menuBar()->addAction(QStringLiteral("ｱﾝﾁｴｲﾘｱｽ拡大実行"));
@@ -231,6 +235,8 @@ bool velmora_m::openImage(const QString& path) {
     display_->showPicture(session_.master);
     display_->fitInto(client_->size());
     display_->show();
+    // The keys move the picture from now on.
+    display_->setFocus();
     return true;
 }
 
@@ -269,8 +275,10 @@ void velmora_m::dropEvent(QDropEvent* event) {
 
 bool velmora_m::runBusy(const std::function<void()>& work) {
     working_ = true;
+    display_->setInputEnabled(false);
     QString error;
     const bool ran = gui::runOffUiThread(work, &error);
+    display_->setInputEnabled(!enlarging_);
     working_ = false;
     if (!ran)
         showMessage(QStringLiteral("処理を開始できませんでした。\n(%1)").arg(error));
@@ -314,20 +322,34 @@ void velmora_m::m_save_Click(int index) {
     session_.putDir = Get_Folder(chosen);
     remember(kKeyPutPath, session_.putDir);
     // The file is written off the user-interface thread: the window keeps
-    // painting, the busy pointer shows and user input waits until it is done;
-    // a close meanwhile waits for it.
+    // painting and the busy pointer shows; a save that takes longer than a
+    // moment shows its progress and can be cancelled. User input waits until
+    // it is done; a close meanwhile waits for it.
     const Recipe recipe = saveRecipe();
-    SaveOptions options;
-    options.jpegLibrary = &jpegLibrary_;
+    const int rows = std::max(1, recipeSize(recipe).height());
     SaveResult result;
     QString error;
     working_ = true;
-    if (!gui::runOffUiThread([&] { result = velmora::saveRecipe(recipe, chosen, kind, options); },
-                             &error))
+    display_->setInputEnabled(false);
+    const bool ran = gui::runWithProgress(
+        this, QStringLiteral("ﾌｧｲﾙ名を付けて保存"),
+        QStringLiteral("ﾌｧｲﾙを保存しています。\n%1").arg(QDir::toNativeSeparators(chosen)),
+        [&](gui::WorkProgress& progress) {
+            SaveOptions options;
+            options.jpegLibrary = &jpegLibrary_;
+            options.cancel = &progress.cancelled;
+            options.progress = [&progress, rows](int done) {
+                progress.percent = static_cast<int>(100LL * done / rows);
+            };
+            result = velmora::saveRecipe(recipe, chosen, kind, options);
+        },
+        &error, hooks_.saveProgressDelayMs);
+    if (!ran)
         result = {SaveStatus::Failed, error};
+    display_->setInputEnabled(true);
     working_ = false;
-    if (result.status != SaveStatus::Saved)
-        showMessage(saveFailureText(chosen, result));
+    if (const QString text = saveFailureText(chosen, result); !text.isEmpty())
+        showMessage(text);
     endOfWork();
 }
 
@@ -351,6 +373,11 @@ void velmora_m::setMenuEnabled(bool on) {
     m_file()->setEnabled(on);
     ritu_->setEnabled(on);
     kakudai_->setEnabled(on);
+    // The items' shortcuts, and the keys and the mouse of the picture, rest
+    // with the menu.
+    for (QAction* item : {open_, save_[0], save_[1], end_})
+        item->setEnabled(on);
+    display_->setInputEnabled(on);
 }
 
 void velmora_m::m_kakudai_Click() {

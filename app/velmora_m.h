@@ -45,6 +45,8 @@ struct MainWindowHooks {
     PictureView::EnlargeFunction enlarge;
     // The settings file; empty: settingsFile().
     QString settingsFile;
+    // How long a save runs before it shows its progress and a cancel button.
+    int saveProgressDelayMs = 1000;
     // The conversion library's folder and whether to look on the system's
     // library path after it (jpeglibrary.h); empty: beside the program.
     QString libraryFolder;

@@ -7,18 +7,6 @@
 
 namespace velmora::detail {
 
-namespace {
-
-// Where destination index i samples along an axis of n source pixels, with the
-// arithmetic of Sample_Bilinear: s = i / r, lower = floor(s), whole when
-// floor(s + 0.999) does not move past it, fraction = s - lower.
-struct AxisSample {
-    long long lower = 0; // clamped to n: anything at or beyond the far edge reads outside
-    double rest = 1;
-    double fraction = 0;
-    bool whole = true;
-};
-
 AxisSample locate(long long i, double r, int n) {
     AxisSample a;
     const double s = static_cast<double>(i) / r;
@@ -38,6 +26,8 @@ AxisSample locate(long long i, double r, int n) {
     }
     return a;
 }
+
+namespace {
 
 // The byte pair (64 - F / 4, F / 4) of weight F, in each of four 16-bit lanes.
 std::uint64_t coarseWeight(int weight) {

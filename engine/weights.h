@@ -11,6 +11,17 @@
 
 namespace velmora::detail {
 
+// Where destination index i samples along an axis of n source pixels, with the
+// arithmetic of Sample_Bilinear: s = i / r, lower = floor(s), whole when
+// floor(s + 0.999) does not move past it, fraction = s - lower.
+struct AxisSample {
+    long long lower = 0; // clamped to n: anything at or beyond the far edge reads outside
+    double rest = 1;
+    double fraction = 0;
+    bool whole = true;
+};
+AxisSample locate(long long i, double r, int n);
+
 // Where destination columns firstColumn .. firstColumn + width - 1 sample the
 // source, padded past the last column with whole columns at the last column's
 // place (the pixel loops read whole vectors).

@@ -3,12 +3,16 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QThreadPool>
+#include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -60,8 +64,53 @@ BusyPointer::~BusyPointer() {
 }
 
 bool runOffUiThread(const std::function<void()>& work, QString* error) {
-    BusyPointer busy;
+    return runWithProgress(
+        nullptr, {}, {}, [&work](WorkProgress&) { work(); }, error, -1);
+}
+
+namespace {
+
+// The modal progress dialog of work that runs on, until `loop` ends with it.
+void showProgress(QWidget* owner, const QString& title, const QString& label,
+                  WorkProgress& progress, QEventLoop& loop, const std::atomic<bool>& done) {
+    QProgressDialog dialog(label, QStringLiteral("ｷｬﾝｾﾙ"), 0, 100, owner);
+    dialog.setObjectName(QStringLiteral("SaveProgress"));
+    dialog.setWindowTitle(title);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setMinimumDuration(0);
+    dialog.setAutoClose(false);
+    dialog.setAutoReset(false);
+    // The cancel button, Escape and the close box all leave the dialog
+    // cancelled; the work is told at the next poll.
+    const auto cancelled = [&] {
+        if (progress.cancelled.exchange(true))
+            return;
+        dialog.setLabelText(label + QStringLiteral("\n中止しています…"));
+    };
+    QObject::connect(&dialog, &QProgressDialog::canceled, cancelled);
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &dialog, [&] {
+        if (dialog.wasCanceled())
+            cancelled();
+        const int percent = std::clamp(progress.percent.load(), 0, 99);
+        if (percent != dialog.value())
+            dialog.setValue(percent);
+    });
+    poll.start(100);
+    dialog.show();
+    if (!done)
+        loop.exec();
+}
+
+} // namespace
+
+bool runWithProgress(QWidget* owner, const QString& title, const QString& label,
+                     const std::function<void(WorkProgress& progress)>& work, QString* error,
+                     int delayMs) {
+    WorkProgress progress;
+    std::optional<BusyPointer> busy(std::in_place);
     QEventLoop loop;
+    std::atomic<bool> done{false};
     std::exception_ptr thrown;
     std::thread worker;
     try {
@@ -70,19 +119,29 @@ bool runOffUiThread(const std::function<void()>& work, QString* error) {
                 std::make_error_code(std::errc::resource_unavailable_try_again));
         worker = std::thread([&] {
             try {
-                work();
+                work(progress);
             } catch (...) {
                 thrown = std::current_exception();
             }
-            // Queued: if the loop has not started yet, it ends as soon as it does.
-            QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+            done = true;
+            QMetaObject::invokeMethod(
+                &loop, [&loop] { loop.exit(0); }, Qt::QueuedConnection);
         });
     } catch (const std::system_error& e) {
         if (error)
             *error = QString::fromLocal8Bit(e.what());
         return false;
     }
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    // Short work ends before anything shows; without a delay nothing ever does.
+    QTimer delay;
+    delay.setSingleShot(true);
+    QObject::connect(&delay, &QTimer::timeout, &loop, [&loop] { loop.exit(1); });
+    if (delayMs >= 0)
+        delay.start(delayMs);
+    if (!done && loop.exec(QEventLoop::ExcludeUserInputEvents) == 1 && !done) {
+        busy.reset();
+        showProgress(owner, title, label, progress, loop, done);
+    }
     worker.join();
     if (thrown)
         std::rethrow_exception(thrown);

@@ -5,9 +5,11 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <atomic>
 #include <functional>
 
 class QObject;
+class QWidget;
 
 namespace velmora::gui {
 
@@ -25,6 +27,23 @@ class BusyPointer {
 // exception thrown by `work` is thrown again here. When no thread can be
 // started, `work` does not run, false comes back and `error` says why.
 bool runOffUiThread(const std::function<void()>& work, QString* error = nullptr);
+
+// How far long work has come, and whether the user asked it to stop: the work
+// sets percent and reads cancelled, from its own threads.
+struct WorkProgress {
+    std::atomic<int> percent{0};
+    std::atomic<bool> cancelled{false};
+};
+
+// Runs `work` on a worker thread as runOffUiThread does. When it takes longer
+// than delayMs, a modal progress dialog over owner shows `label`, the percent
+// the work reports and a cancel button that sets progress.cancelled (the work
+// decides how soon it stops); until then, and without a dialog, user input
+// waits. A negative delay shows no dialog at all. False when no thread can be
+// started (error says why).
+bool runWithProgress(QWidget* owner, const QString& title, const QString& label,
+                     const std::function<void(WorkProgress& progress)>& work,
+                     QString* error = nullptr, int delayMs = 1000);
 
 // For tests: while set, no worker thread can be started.
 void failThreadStartsForTest(bool fail);

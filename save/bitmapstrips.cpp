@@ -66,6 +66,8 @@ SaveResult writeBitmapStrips(const ResultRows& rows, const QString& path, RowPro
         };
     });
     for (int n = 0; n < strips; ++n) {
+        if (progress.stopped())
+            return {SaveStatus::Cancelled, QString()};
         const Strip* strip = ring.await(n);
         if (!strip || !strip->ok)
             return {SaveStatus::NotComputed, QString()};

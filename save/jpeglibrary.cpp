@@ -26,6 +26,8 @@ constexpr const char* kInstalledLibraryFolder = VELMORA_LIBDIR_FROM_BINDIR;
 // The fill function's own status when the engine refused: below the library's
 // codes, so that it comes back unchanged and is told apart from them.
 constexpr std::int32_t kRowsNotMade = -100;
+// The fill function's status when the save was asked to stop.
+constexpr std::int32_t kStopped = -101;
 
 // The room asked for a JPEG of this size: a quality-100 JPEG of an enlarged
 // picture is well under half its bitmap's size.
@@ -60,6 +62,8 @@ struct FillJob {
 std::int32_t fillRows(void* context, std::int32_t first, std::int32_t count, unsigned char* rows,
                       std::int64_t bytesPerLine) {
     auto* job = static_cast<FillJob*>(context);
+    if (job->progress.stopped())
+        return kStopped;
     // Nothing may be thrown back into the library.
     try {
         if (!job->rows.fill(first, count, reinterpret_cast<std::uint32_t*>(rows),
@@ -78,6 +82,8 @@ SaveResult fromLibrary(int status, const QString& error = {}, int osError = 0) {
         return {SaveStatus::Saved, QString()};
     if (status == kRowsNotMade)
         return {SaveStatus::NotComputed, QString()};
+    if (status == kStopped)
+        return {SaveStatus::Cancelled, QString()};
     return {SaveStatus::Failed, error.isEmpty() ? jpegStatusText(status) : error, status, osError};
 }
 

@@ -1,7 +1,8 @@
 // The rows of a save done so far, reported as they grow, from whichever
-// thread finished them, one report at a time.
+// thread finished them, one report at a time; and whether the save is to stop.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 
@@ -9,7 +10,12 @@ namespace velmora {
 
 class RowProgress {
   public:
-    explicit RowProgress(std::function<void(int rowsDone)> report) : report_(std::move(report)) {}
+    explicit RowProgress(std::function<void(int rowsDone)> report,
+                         const std::atomic<bool>* cancel = nullptr)
+        : report_(std::move(report)), cancel_(cancel) {}
+
+    // Whether the save was asked to stop: no more rows are to be made.
+    bool stopped() const { return cancel_ != nullptr && cancel_->load(); }
 
     // count more rows are done.
     void add(int count) {
@@ -22,6 +28,7 @@ class RowProgress {
 
   private:
     std::function<void(int)> report_;
+    const std::atomic<bool>* cancel_;
     std::mutex mutex_;
     int done_ = 0;
 };

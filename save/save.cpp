@@ -46,7 +46,7 @@ SaveResult saveRecipe(const Recipe& recipe, const QString& path, SaveKind kind,
     // the target's, in the target's folder.
     const QString file = platform::nameFromBytes(QByteArray::fromStdString(destination.file));
     const ResultRows rows(recipe);
-    RowProgress progress(options.progress);
+    RowProgress progress(options.progress, options.cancel);
     if (kind == SaveKind::Jpeg)
         return writeJpeg(rows, recipe, file, options, progress);
     QString error;

@@ -16,6 +16,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <vector>
 
@@ -39,6 +40,9 @@ enum class SaveStatus {
     BadDestination,
     // The picture's rows could not be made (the engine refused the recipe).
     NotComputed,
+    // Stopped through SaveOptions::cancel: nothing was written, an existing
+    // file keeps its content.
+    Cancelled,
     // Writing failed; error says why, and libraryStatus and osError tell more.
     Failed,
 };
@@ -62,6 +66,9 @@ struct SaveOptions {
     // Called with the number of the picture's rows made and written so far, as
     // they grow; from the saving threads, never twice at once.
     std::function<void(int rowsDone)> progress;
+    // While *cancel is true the save stops soon, writes nothing and returns
+    // Cancelled.
+    const std::atomic<bool>* cancel = nullptr;
     // Written into a JPEG in this order, after the segments that carry the
     // recipe's metadata (metadatamarkers.h). Only a library with the
     // strip-fed entry writes either (jpeglibrary.h).

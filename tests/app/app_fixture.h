@@ -5,10 +5,15 @@
 
 #include "app/pictureview.h"
 #include "engine/sampling.h"
+#include "tests/support/jpegfiles.h"
 
+#include <QApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QRect>
+#include <QTest>
 #include <QWidget>
+#include <gtest/gtest.h>
 
 namespace velmora {
 
@@ -24,14 +29,42 @@ inline QImage Reference(const QImage& source, double r, const QRect& part) {
     return out;
 }
 
+// What the view shows on the screen, without the map that sits over it for a
+// while after it moves.
+inline QImage Shown(QWidget* view) {
+    QImage out(view->size(), QImage::Format_RGB32);
+    view->render(&out, QPoint(), QRegion(), QWidget::DrawWindowBackground);
+    return out;
+}
+
 // The whole picture Display shows, computed where needed.
 inline QImage Whole(PictureView* view) {
     return view->content(QRect(QPoint(), view->contentSize()));
 }
 
-// What a widget shows on the screen now, as 32-bit pixels.
-inline QImage Shown(QWidget* view) {
-    return view->grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
+// A 57 x 41 picture at 7.3 (a 415 x 298 result) in a view of at most 100 x 80.
+struct ZoomFixture {
+    QImage source = testkit::Colourful(57, 41, 11);
+    QImage result = Reference(source, 7.3, QRect(0, 0, 415, 298));
+    PictureView view;
+
+    ZoomFixture() {
+        view.fitInto(QSize(100, 80));
+        EXPECT_TRUE(view.showEnlarged(source, 7.3));
+        view.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&view));
+        EXPECT_TRUE(view.reveal());
+    }
+    // A key, and the exact picture that follows a zoom's first one.
+    void key(int k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QKeyEvent press(QEvent::KeyPress, k, mods);
+        QApplication::sendEvent(&view, &press);
+        EXPECT_TRUE(QTest::qWaitFor([this] { return view.exact(); }, 5000));
+    }
+    // The content point (in result pixels) under widget point `at`.
+    QPointF contentAt(const QPoint& at) const {
+        return (QPointF(view.offset()) + QPointF(at)) / view.scale();
+    }
+};
 
 } // namespace velmora

@@ -33,16 +33,19 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPaintEvent>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
@@ -175,10 +178,17 @@ TEST_F(MainWindow, menuHasEveryItemInItsPlaceEnabled) {
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(captions(file->actions()), (QStringList{"画像ﾌｧｲﾙを開く", "名前を付けて保存 (JPG)",
                                                       "名前を付けて保存 (BMP)", "-", "終了"}));
-    for (QAction* a :
-         {w.m_file(), w.m_open(), w.m_save(0), w.m_save(1), w.m_end(), w.m_ritu(), w.m_kakudai()}) {
+    // Open, save as JPEG and quit have the shortcuts users expect.
+    const std::pair<QAction*, QKeySequence> items[] = {{w.m_file(), {}},
+                                                       {w.m_open(), QKeySequence("Ctrl+O")},
+                                                       {w.m_save(0), QKeySequence("Ctrl+S")},
+                                                       {w.m_save(1), {}},
+                                                       {w.m_end(), QKeySequence("Ctrl+Q")},
+                                                       {w.m_ritu(), {}},
+                                                       {w.m_kakudai(), {}}};
+    for (const auto& [a, shortcut] : items) {
         EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
-        EXPECT_TRUE(a->shortcut().isEmpty());
+        EXPECT_EQ(a->shortcut(), shortcut) << a->text().toStdString();
     }
 }
 
@@ -640,6 +650,34 @@ TEST_F(MainWindowView, maximisedWindowShowsMoreAndTheNormalWindowKeepsItsDesignS
 
 // --- The save command ---------------------------------------------------------
 
+// The picture's keys are the menu's: while the enlargement runs, a key moves
+// nothing; once it has finished, the keys move the result.
+TEST_F(EnlargeCommand, keysMoveNothingWhileTheEnlargementRunsAndTheResultAfterwards) {
+    MainWindowHooks h = hooks();
+    velmora_m* window = nullptr;
+    int pressed = 0;
+    h.enlarge = [&](const SourceImage& s, double r, const DestImage& d, const EnlargeOptions& o) {
+        if (QThread::currentThread() == QCoreApplication::instance()->thread() && pressed == 0) {
+            ++pressed;
+            QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+            QApplication::sendEvent(window->Display(), &end);
+        }
+        return enlarge(s, r, d, o);
+    };
+    velmora_m w(h);
+    window = &w;
+    w.show();
+    openPicture(w, testkit::Colourful(200, 150, 3));
+    setScale(w, 30);
+    w.m_kakudai()->trigger();
+    EXPECT_EQ(pressed, 1);
+    EXPECT_EQ(w.Display()->offset(), QPoint(0, 0));
+    QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+    QApplication::sendEvent(w.Display(), &end);
+    EXPECT_EQ(w.Display()->offset(),
+              QPoint(599 - w.Display()->width(), 449 - w.Display()->height()));
+}
+
 namespace {
 
 class SaveCommand : public WindowTest {
@@ -830,6 +868,37 @@ TEST_F(SaveCommand, aSaveWhoseThreadCannotStartIsShownAndWritesNothing) {
     gui::failThreadStartsForTest(false);
     EXPECT_TRUE(message.text.contains("保存できませんでした"));
     EXPECT_EQ(files(), QStringList{"velmora.ini"});
+}
+
+// A save of a large result shows its progress; cancelled, it leaves the file
+// it was to replace as it was, no temporary file and no message.
+TEST_F(SaveCommand, aCancelledSaveKeepsTheOldFileAndLeavesNothingBehind) {
+    MainWindowHooks h = saving();
+    h.saveProgressDelayMs = 0;
+    velmora_m w(h);
+    show(w, PhotoLikeImage(1500, 1000), 100); // 14999 x 9999
+    for (const SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap}) {
+        const QString path = dir.filePath(kind == SaveKind::Jpeg ? "keep.jpg" : "keep.bmp");
+        ASSERT_TRUE(WriteTestFile(path, "precious"));
+        bool cancelled = false;
+        WhenModal([&](QWidget* modal) {
+            auto* progress = qobject_cast<QProgressDialog*>(modal);
+            ASSERT_NE(progress, nullptr);
+            EXPECT_EQ(progress->labelText(), "ﾌｧｲﾙを保存しています。\n" + path);
+            progress->cancel();
+            cancelled = true;
+        });
+        MessageCatcher message;
+        save(w, kind, path);
+        EXPECT_TRUE(cancelled);
+        EXPECT_EQ(message.count, 0) << message.text.toStdString();
+        EXPECT_EQ(ReadTestFile(path), "precious");
+        QStringList expected{QFileInfo(path).fileName(), "velmora.ini"};
+        if (kind == SaveKind::Bitmap)
+            expected.prepend("keep.jpg");
+        expected.sort();
+        EXPECT_EQ(files(), expected);
+    }
 }
 
 // What a save keeps of the source's metadata, and why a destination is refused.

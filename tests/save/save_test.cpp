@@ -310,3 +310,22 @@ INSTANTIATE_TEST_SUITE_P(everyPlace, Destinations,
                          testkit::DestinationCaseName);
 
 } // namespace
+
+// A save asked to stop writes nothing, through every way a file is written,
+// and an existing file keeps its content.
+TEST_F(Saving, aCancelledSaveWritesNothingAndKeepsTheFile) {
+    const std::atomic<bool> stop{true};
+    for (const auto& [kind, library] :
+         {std::pair{SaveKind::Jpeg, Library::Current}, std::pair{SaveKind::Jpeg, Library::First},
+          std::pair{SaveKind::Bitmap, Library::Current}}) {
+        useLibrary(library);
+        const QString path = dir.filePath("keep");
+        ASSERT_TRUE(WriteTestFile(path, "precious"));
+        SaveOptions options;
+        options.cancel = &stop;
+        EXPECT_EQ(save({PhotoLikeImage(61, 47), 2.5}, path, kind, options).status,
+                  SaveStatus::Cancelled);
+        EXPECT_EQ(ReadTestFile(path), "precious");
+        EXPECT_EQ(files(), QStringList{"keep"});
+    }
+}
