@@ -38,7 +38,7 @@ using velmora::SourceImage;
 
 // Rows of the result made at a time by one thread before they are narrowed
 // into the caller's layout: a strip of a few megabytes stays in the cache.
-constexpr std::size_t kStripBytes = std::size_t(2) << 20;
+constexpr std::size_t kStripBytes = std::size_t(4) << 20;
 constexpr std::uint32_t kOpaque = 0xFF000000u;
 
 // The caller's picture.
