@@ -7,26 +7,24 @@
 // own by the same rule). A four-byte layout is such a word already, so the
 // engine reads the caller's pixels where they lie and writes the caller's
 // buffer directly; other layouts are widened into words once, and the result
-// is made a strip of rows at a time on every core and narrowed into the
-// caller's layout. An alpha channel that is not opaque everywhere is enlarged
+// is narrowed into the caller's layout strip by strip as the engine's threads
+// make it. An alpha channel that is not opaque everywhere is enlarged
 // as a picture of its own, into the fourth byte.
 
 #include "velmora.h"
 
 #include "engine/enlarge.h"
+#include "engine/firsttouch.h"
 #include "statuswords.h"
 #include "stripencoder.h"
 
 #include <algorithm>
-#include <atomic>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <functional>
-#include <new>
-#include <system_error>
-#include <thread>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -36,9 +34,6 @@ using velmora::EnlargeOptions;
 using velmora::EnlargeStatus;
 using velmora::SourceImage;
 
-// Rows of the result made at a time by one thread before they are narrowed
-// into the caller's layout: a strip of a few megabytes stays in the cache.
-constexpr std::size_t kStripBytes = std::size_t(4) << 20;
 constexpr std::uint32_t kOpaque = 0xFF000000u;
 
 // The caller's picture.
@@ -93,26 +88,40 @@ class SourceWords {
                      static_cast<std::ptrdiff_t>(p.stride / 4)};
             return;
         }
-        words_.resize(static_cast<std::size_t>(p.width) * static_cast<std::size_t>(p.height));
-        for (int y = 0; y < p.height; ++y) {
-            const unsigned char* row = p.bytes + p.stride * y;
-            std::uint32_t* out = words_.data() + static_cast<std::size_t>(p.width) * y;
-            for (int x = 0; x < p.width; ++x, row += bpp)
-                out[x] = widen(row, bpp, alpha);
-        }
-        view_ = {words_.data(), p.width, p.height, p.width};
+        // Not cleared first: every word is written below. Huge pages make the
+        // first touch of a large copy cheap.
+        const std::size_t count = static_cast<std::size_t>(p.width) * p.height;
+        words_.reset(new std::uint32_t[count]);
+        view_ = {words_.get(), p.width, p.height, p.width};
+        velmora::detail::preferHugePages({words_.get(), p.width, p.height, p.width});
+        if (alpha)
+            widenRows<4, true>(p);
+        else if (bpp == 1)
+            widenRows<1, false>(p);
+        else
+            widenRows<3, false>(p); // and four bytes not aligned as words
     }
     const SourceImage& view() const { return view_; }
 
   private:
-    static std::uint32_t widen(const unsigned char* px, int bpp, bool alpha) {
-        const std::uint32_t one = alpha ? px[3] : px[0];
-        if (bpp == 1 || alpha)
-            return one * 0x010101u;
-        return one | std::uint32_t(px[1]) << 8 | std::uint32_t(px[2]) << 16;
+    // One loop per layout, so that each is a plain run the compiler can widen.
+    template <int Bpp, bool Alpha> void widenRows(const Pixels& p) {
+        const int step = bytesPerPixel(p.layout);
+        for (int y = 0; y < p.height; ++y) {
+            const unsigned char* px = p.bytes + p.stride * y;
+            std::uint32_t* out = words_.get() + static_cast<std::size_t>(p.width) * y;
+            for (int x = 0; x < p.width; ++x, px += step) {
+                if constexpr (Alpha)
+                    out[x] = px[3] * 0x010101u;
+                else if constexpr (Bpp == 1)
+                    out[x] = px[0] * 0x010101u;
+                else
+                    out[x] = px[0] | std::uint32_t(px[1]) << 8 | std::uint32_t(px[2]) << 16;
+            }
+        }
     }
 
-    std::vector<std::uint32_t> words_;
+    std::unique_ptr<std::uint32_t[]> words_;
     SourceImage view_;
 };
 
@@ -136,81 +145,69 @@ struct Target {
 };
 
 // Narrows rows of result words into the target's layout (`alpha`: into the
-// fourth byte alone).
-void narrow(const std::uint32_t* words, int rows, const Target& t, int firstRow, bool alpha) {
-    const int bpp = bytesPerPixel(t.layout);
+// fourth byte alone). One loop per layout, so that each is a plain run of
+// loads and stores the compiler can widen.
+template <int Bpp, bool Alpha>
+void narrowRows(const std::uint32_t* words, int rows, const Target& t, int firstRow) {
     for (int y = 0; y < rows; ++y) {
         const std::uint32_t* from = words + static_cast<std::size_t>(t.width) * y;
         unsigned char* to = t.bytes + t.stride * (firstRow + y);
-        for (int x = 0; x < t.width; ++x, to += bpp) {
-            const std::uint32_t w = from[x];
-            if (alpha) {
-                to[3] = static_cast<unsigned char>(w);
-                continue;
+        int x = 0;
+        if constexpr (Bpp == 3 && std::endian::native == std::endian::little) {
+            // Four pixels into twelve bytes: two stores instead of twelve.
+            for (; x + 4 <= t.width; x += 4, to += 12) {
+                const std::uint64_t low = (from[x] & 0xFFFFFFu) |
+                                          std::uint64_t(from[x + 1] & 0xFFFFFFu) << 24 |
+                                          std::uint64_t(from[x + 2]) << 48;
+                const std::uint32_t high = (from[x + 2] >> 16 & 0xFFu) | from[x + 3] << 8;
+                std::memcpy(to, &low, 8);
+                std::memcpy(to + 8, &high, 4);
             }
-            to[0] = static_cast<unsigned char>(w);
-            if (bpp >= 3) {
+        }
+        for (; x < t.width; ++x, to += Bpp) {
+            const std::uint32_t w = from[x];
+            if constexpr (Alpha) {
+                to[3] = static_cast<unsigned char>(w);
+            } else if constexpr (Bpp == 1) {
+                to[0] = static_cast<unsigned char>(w);
+            } else {
+                to[0] = static_cast<unsigned char>(w);
                 to[1] = static_cast<unsigned char>(w >> 8);
                 to[2] = static_cast<unsigned char>(w >> 16);
+                if constexpr (Bpp == 4)
+                    to[3] = static_cast<unsigned char>(w >> 24);
             }
-            if (bpp == 4)
-                to[3] = static_cast<unsigned char>(w >> 24);
         }
     }
 }
 
-// Runs job(0) .. job(count - 1) on up to `threads` threads, this one included.
-void onThreads(int count, int threads, const std::function<void(int)>& job) {
-    std::atomic<int> next{0};
-    const auto work = [&] {
-        for (int k; (k = next.fetch_add(1)) < count;)
-            job(k);
-    };
-    std::vector<std::thread> helpers;
-    for (int t = 1; t < std::min(threads, count); ++t) {
-        try {
-            helpers.emplace_back(work);
-        } catch (const std::system_error&) {
-            break; // fewer threads, the same result
-        }
+void narrow(const std::uint32_t* words, int rows, const Target& t, int firstRow, bool alpha) {
+    if (alpha)
+        return narrowRows<4, true>(words, rows, t, firstRow);
+    switch (bytesPerPixel(t.layout)) {
+    case 1:
+        return narrowRows<1, false>(words, rows, t, firstRow);
+    case 3:
+        return narrowRows<3, false>(words, rows, t, firstRow);
+    default:
+        return narrowRows<4, false>(words, rows, t, firstRow);
     }
-    work();
-    for (std::thread& helper : helpers)
-        helper.join();
 }
 
-// The result of source by ratio in the target, a strip of rows at a time on
-// `threads` threads, narrowed into the target's layout (`alpha`: its fourth
-// byte alone).
-EnlargeStatus enlargeInStrips(const SourceImage& source, double ratio, const Target& t, int threads,
+// The result of source by ratio in the target, narrowed into the target's
+// layout (`alpha`: its fourth byte alone) a strip at a time as the engine's
+// threads make them, so that no copy of the whole result in words is needed.
+EnlargeStatus enlargeNarrowed(const SourceImage& source, double ratio, const Target& t, int threads,
                               bool alpha) {
-    const int rows = static_cast<int>(
-        std::clamp<std::size_t>(kStripBytes / (4 * static_cast<std::size_t>(t.width)), 1,
-                                static_cast<std::size_t>(t.height)));
-    const int strips = (t.height + rows - 1) / rows;
-    std::atomic<int> failure{static_cast<int>(EnlargeStatus::Done)};
-    onThreads(strips, threads, [&](int n) {
-        if (failure.load() != static_cast<int>(EnlargeStatus::Done))
-            return;
-        const int first = n * rows, count = std::min(rows, t.height - first);
-        try {
-            std::vector<std::uint32_t> strip(static_cast<std::size_t>(t.width) * count);
-            EnlargeOptions options;
-            options.threads = 1;
-            options.blendedHigh = kOpaque;
-            options.firstColumn = t.left;
-            options.firstRow = t.top + first;
-            const EnlargeStatus status =
-                velmora::enlarge(source, ratio, {strip.data(), t.width, count, t.width}, options);
-            if (status != EnlargeStatus::Done)
-                failure = static_cast<int>(status);
-            else
-                narrow(strip.data(), count, t, first, alpha);
-        } catch (const std::bad_alloc&) {
-            failure = static_cast<int>(EnlargeStatus::OutOfMemory);
-        }
-    });
-    return static_cast<EnlargeStatus>(failure.load());
+    EnlargeOptions options;
+    options.threads = threads;
+    options.blendedHigh = kOpaque;
+    options.firstColumn = t.left;
+    options.firstRow = t.top;
+    options.rowSink = [&](const std::uint32_t* words, int firstRow, int rowCount) {
+        narrow(words, rowCount, t, firstRow, alpha);
+    };
+    return velmora::enlarge(source, ratio, {nullptr, t.width, t.height, 0}, options);
 }
 
 int statusOf(EnlargeStatus status) {
@@ -244,12 +241,12 @@ int enlargeInto(const Pixels& p, double ratio, const Target& t, int threads) {
                                    static_cast<std::ptrdiff_t>(t.stride / 4)},
                                   options);
     } else {
-        status = enlargeInStrips(colour.view(), ratio, t, threads, false);
+        status = enlargeNarrowed(colour.view(), ratio, t, threads, false);
     }
     if (status != EnlargeStatus::Done || !fourBytes || opaque(p))
         return statusOf(status);
     const SourceWords alpha(p, true);
-    return statusOf(enlargeInStrips(alpha.view(), ratio, t, threads, true));
+    return statusOf(enlargeNarrowed(alpha.view(), ratio, t, threads, true));
 }
 
 int threadCount(std::int32_t threads) {
