@@ -101,7 +101,7 @@ extern "C" {
  * when it differs from the project's version, so it is the version of the
  * package this header came with. The major number is the one in the shared
  * library's name (libvelmora.so.1). */
-#define VELMORA_VERSION "1.0.0"
+#define VELMORA_VERSION "1.1.0"
 
 /* Largest accepted width or height, in pixels. */
 #define VELMORA_MAX_DIMENSION 65500
