@@ -231,7 +231,7 @@ bool velmora_m::openImage(const QString& path) {
     session_.file = path;
     session_.master = loaded;
     // The picture's metadata goes with it: the previous picture's is dropped.
-    session_.metadata = {reader.exif(), reader.iccProfile()};
+    session_.metadata = reader.metadata();
     display_->showPicture(session_.master);
     display_->fitInto(client_->size());
     display_->show();

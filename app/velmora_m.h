@@ -66,7 +66,7 @@ struct Session {
     // The opened picture at 1:1, or the empty picture of the window's design
     // before any; enlargements always start from it.
     QImage master;
-    // The opened file's EXIF and ICC profile, kept for a JPEG save.
+    // The opened file's metadata, which a save carries.
     SourceMetadata metadata;
 };
 

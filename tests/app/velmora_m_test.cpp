@@ -912,15 +912,20 @@ QByteArray profileOf(int bytes) {
     return p;
 }
 
+const QByteArray kXmp("http://ns.adobe.com/xap/1.0/\0<x:xmpmeta/>", 42);
+const QByteArray kIptc("Photoshop 3.0\0008BIM\x04\x04\0\0", 22);
+
 // The file holds the profile byte for byte (the reader joins only chunks
-// numbered and counted as they should be) and the EXIF upright with the file's
-// own size.
+// numbered and counted as they should be), the EXIF upright with the file's
+// own size, and the XMP and IPTC as they were.
 void expectKept(const QString& path, const QByteArray& profile) {
     const imageio::ImageReader reader(path);
     EXPECT_TRUE(reader.iccProfile() == profile);
     EXPECT_EQ(imageio::exifOrientation(reader.exif()), 1);
     EXPECT_EQ(testkit::ExifTag(reader.exif(), 0xA002).first, quint32(reader.size().width()));
     EXPECT_EQ(testkit::ExifTag(reader.exif(), 0xA003).first, quint32(reader.size().height()));
+    EXPECT_EQ(reader.metadata().xmp, kXmp);
+    EXPECT_EQ(reader.metadata().iptc, std::vector<QByteArray>{kIptc});
 }
 
 } // namespace
@@ -935,13 +940,15 @@ TEST_F(KeptMetadata, mainWindowSavesTheOpenedPicturesMetadata) {
     const QByteArray jpeg = testkit::EncodeJpeg(colourful, testkit::JpegKind::Baseline444);
     const std::pair<const char*, QByteArray> files[] = {
         {"small.jpg", profileOf(3000)}, {"large.jpg", profileOf(200000)}, {"plain.bmp", {}}};
-    for (const auto& [name, profile] : files)
-        ASSERT_TRUE(profile.isEmpty()
-                        ? colourful.save(dir.filePath(name), "BMP")
-                        : WriteTestFile(dir.filePath(name),
-                                        testkit::WithSegment(
-                                            testkit::WithIccProfile(jpeg, profile, 60000), 0xE1,
-                                            testkit::CameraExif(true, testkit::kLong))));
+    for (const auto& [name, profile] : files) {
+        using testkit::WithSegment;
+        const QByteArray withMetadata = WithSegment(
+            WithSegment(WithSegment(testkit::WithIccProfile(jpeg, profile, 60000), 0xED, kIptc),
+                        0xE1, kXmp),
+            0xE1, testkit::CameraExif(true, testkit::kLong));
+        ASSERT_TRUE(profile.isEmpty() ? colourful.save(dir.filePath(name), "BMP")
+                                      : WriteTestFile(dir.filePath(name), withMetadata));
+    }
     velmora_m window(saving());
     for (const auto& [name, profile] : files) {
         ASSERT_TRUE(window.openImage(dir.filePath(name)));
@@ -952,6 +959,7 @@ TEST_F(KeptMetadata, mainWindowSavesTheOpenedPicturesMetadata) {
     }
     const imageio::ImageReader plain(answer);
     EXPECT_TRUE(plain.exif().isEmpty() && plain.iccProfile().isEmpty());
+    EXPECT_TRUE(plain.metadata().xmp.isEmpty() && plain.metadata().iptc.empty());
 }
 
 using ProgramSave = SaveCommand;

@@ -4,12 +4,16 @@
 // is refused before anything is written; every kind of destination is written
 // or refused as by every writer of ours.
 #include "engine/enlarge.h"
+#include "imageio/exifedit.h"
+#include "imageio/imagereader.h"
 #include "libvelmora/velmora.h"
 #include "platform/diskspace.h"
 #include "save/jpeglibrary.h"
 #include "save/save.h"
 #include "tests/save/save_fixture.h"
+#include "tests/support/cameraexif.h"
 #include "tests/support/destinations.h"
+#include "tests/support/jpegfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -277,6 +281,43 @@ TEST_F(Saving, markersAreWrittenAfterTheJfifHeader) {
                                QByteArray("\xFF\xE2\x01\x2E", 4) + options.markers[1].bytes;
     EXPECT_TRUE(ReadTestFile(dir.filePath("marked.jpg")) ==
                 plain.left(jfifEnd) + markers + plain.mid(jfifEnd));
+}
+
+// The source's metadata goes in after the JFIF header in the order cameras
+// and editors write it: EXIF (made true of the saved picture), XMP and its
+// extension, the ICC profile, IPTC; each of the others byte for byte.
+TEST_F(Saving, theSourcesMetadataGoesIntoAJpegInItsOrder) {
+    SourceMetadata m;
+    m.exif = testkit::CameraExif(true);
+    m.iccProfile = QByteArray(70000, 'p');
+    m.xmp = QByteArray("http://ns.adobe.com/xap/1.0/\0<x/>", 33);
+    m.extendedXmp = {QByteArray("http://ns.adobe.com/xmp/extension/\0one", 38),
+                     QByteArray("http://ns.adobe.com/xmp/extension/\0two", 38)};
+    m.iptc = {QByteArray("Photoshop 3.0\0008BIM\x04\x04", 20),
+              QByteArray("Photoshop 3.0\0more", 18)};
+    const Recipe recipe{PhotoLikeImage(61, 47), 2.5, m};
+    ASSERT_EQ(save(recipe, dir.filePath("m.jpg"), SaveKind::Jpeg).status, SaveStatus::Saved);
+
+    const auto segments = testkit::AppSegments(ReadTestFile(dir.filePath("m.jpg")));
+    ASSERT_EQ(segments.size(), 9u);
+    const std::pair<int, QByteArray> expected[] = {
+        {0xE1, exifForSavedPicture(m.exif, QSize(151, 116))},
+        {0xE1, m.xmp},
+        {0xE1, m.extendedXmp[0]},
+        {0xE1, m.extendedXmp[1]},
+        {0xE2, {}},
+        {0xE2, {}},
+        {0xED, m.iptc[0]},
+        {0xED, m.iptc[1]}};
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(segments[i + 1].first, expected[i].first) << i;
+        EXPECT_TRUE(expected[i].second.isEmpty() || segments[i + 1].second == expected[i].second)
+            << i;
+    }
+    const SourceMetadata back = imageio::ImageReader(dir.filePath("m.jpg")).metadata();
+    EXPECT_EQ(back.iccProfile, m.iccProfile);
+    EXPECT_EQ(back.extendedXmp, m.extendedXmp);
+    EXPECT_EQ(back.iptc, m.iptc);
 }
 
 // --- Every kind of destination ------------------------------------------------
