@@ -12,6 +12,7 @@
 #include "tests/support/buildlibrary.h"
 #include "tests/support/fifowatch.h"
 #include "tests/support/jpegfiles.h"
+#include "tests/support/pngfiles.h"
 #include "tests/support/support.h"
 
 #include <QBuffer>
@@ -123,6 +124,13 @@ TEST_F(EnlargeTool, writesTheProgramsFileByteForByte) {
         EXPECT_TRUE(velmora::ReadTestFile(out) == velmora::ReadTestFile(saved)) << suffix;
         EXPECT_TRUE(velmora::ReadTestFile(out) == velmora::ReadTestFile(todays)) << suffix;
     }
+    // A PNG is the program's PNG, and decodes to the whole result.
+    const QString png = dir.filePath("tool.png"), saved = dir.filePath("saved.png");
+    ASSERT_EQ(run({"--ratio=10", in, png}).exitCode, 0);
+    ASSERT_EQ(velmora::SaveThrough({photo, 10.0}, saved, velmora::SaveKind::Png).status,
+              velmora::SaveStatus::Saved);
+    EXPECT_TRUE(velmora::ReadTestFile(png) == velmora::ReadTestFile(saved));
+    EXPECT_EQ(QImage(png).convertToFormat(QImage::Format_RGB32), whole);
 }
 
 // Qt read a white 16-bit 5-6-5 bitmap as 248, 252, 248, and the tool enlarged
@@ -211,14 +219,20 @@ TEST_F(EnlargeTool, badInputGetsOneLineAndNoOutputFile) {
         {"two decimals", {"--ratio", "2.55", input, out}, out},
         {"negative ratio", {"--ratio", "-2", input, out}, out},
         {"unknown output kind",
-         {"--ratio", "2", input, dir.filePath("out.png")},
-         dir.filePath("out.png")},
+         {"--ratio", "2", input, dir.filePath("out.tif")},
+         dir.filePath("out.tif")},
         {"output not writable",
          {"--ratio", "2", input, dir.filePath("plain-file/out.bmp")},
          dir.filePath("plain-file/out.bmp")},
         {"jpeg output not writable",
          {"--ratio", "2", input, dir.filePath("plain-file/out.jpg")},
          dir.filePath("plain-file/out.jpg")},
+        {"png output not writable",
+         {"--ratio", "2", input, dir.filePath("plain-file/out.png")},
+         dir.filePath("plain-file/out.png")},
+        {"png result without pixels",
+         {"--ratio", "1.5", thin, dir.filePath("out.png")},
+         dir.filePath("out.png")},
         {"result without pixels", {"--ratio", "1.5", thin, out}, out},
     };
     for (const Case& c : cases) {
@@ -396,6 +410,7 @@ TEST_F(EnlargeTool, batchesAndUsageErrorsGiveTheirStatusFilesAndFirstLine) {
     ASSERT_TRUE(QFile::copy(input, dir.filePath("locked.bmp")));
     ASSERT_TRUE(QFile::setPermissions(dir.filePath("locked.bmp"), {}));
     ASSERT_TRUE(randomImage(5, 4).save(dir.filePath("pic.png"), "PNG"));
+    ASSERT_TRUE(randomImage(5, 4).save(dir.filePath("pic.ppm"), "PPM"));
     ASSERT_TRUE(run({"--ratio", "2", input, dir.filePath("b.jpg")}).exitCode == 0);
     struct Case {
         const char* args;
@@ -410,8 +425,10 @@ TEST_F(EnlargeTool, batchesAndUsageErrorsGiveTheirStatusFilesAndFirstLine) {
          "cannot read nope.bmp: No such file or directory"},
         {"--output-dir out adir b.jpg", 1, "b.jpg", "cannot read adir: Is a directory"},
         {"--output-dir out locked.bmp", 1, "", "cannot read locked.bmp: Permission denied", true},
-        {"--output-dir out pic.png", 1, "",
-         "the output out/pic.png must end in .bmp, .jpg or .jpeg (see --format)"},
+        {"--output-dir out pic.png", 0, "pic.png", ""},
+        {"--format png --output-dir out in.bmp b.jpg", 0, "b.png in.png", ""},
+        {"--output-dir out pic.ppm", 1, "",
+         "the output out/pic.ppm must end in .bmp, .jpg, .jpeg or .png (see --format)"},
         {"--output-dir out in.bmp sub/in.bmp", 1, "in.bmp",
          "cannot write out/in.bmp: it was written from in.bmp in this run"},
         {"--format bmp --output-dir sub b.jpg sub/in.bmp in.bmp", 1, "",
@@ -422,14 +439,14 @@ TEST_F(EnlargeTool, batchesAndUsageErrorsGiveTheirStatusFilesAndFirstLine) {
         {"--output-dir ro in.bmp", 1, "", "cannot write into ro: Permission denied", true},
         {"in.bmp ro/x.bmp", 1, "", "cannot write ro/x.bmp: Permission denied", true},
         {"--bogus in.bmp out/x.bmp", 2, "", "unknown option --bogus (see --help)"},
-        {"in.bmp out/x.png", 2, "", "the output out/x.png must end in .bmp, .jpg or .jpeg"},
+        {"in.bmp out/x.tif", 2, "", "the output out/x.tif must end in .bmp, .jpg, .jpeg or .png"},
         {"in.bmp", 2, "", "usage"},
         {"--output-dir out", 2, "", "usage"},
         {"in.bmp --output-dir", 2, "", "--output-dir needs a value (see --help)"},
         {"--quality 101 in.bmp out/x.jpg", 2, "",
          "the quality \"101\" is not a whole number from 1 to 100"},
-        {"--format png --output-dir out in.bmp", 2, "",
-         "the format \"png\" is neither jpg nor bmp"},
+        {"--format gif --output-dir out in.bmp", 2, "",
+         "the format \"gif\" is not jpg, bmp or png"},
         {"--format jpg in.bmp out/x.bmp", 2, "",
          "--format goes with --output-dir; OUTPUT's ending gives its format"},
     };
@@ -479,15 +496,24 @@ TEST_F(EnlargeTool, showsProgressOnATerminalOnly) {
 }
 
 // A JPEG keeps the input's ICC profile byte for byte (here over one segment's
-// length) and its EXIF upright; --strip leaves both out.
+// length), its EXIF upright, its XMP and IPTC segments as they are, in that
+// order; a PNG the profile, the EXIF and the XMP in their chunks; --strip
+// leaves all of it out.
 TEST_F(EnlargeTool, keepsTheInputsMetadataUnlessStripped) {
-    QByteArray profile(70000, '\0');
-    for (int i = 0; i < profile.size(); ++i)
-        profile[i] = char(i % 253);
+    using velmora::testkit::WithSegment;
+    const QByteArray profile = velmora::testkit::IccProfile("RGB ", 70000);
+    const QByteArray exif = velmora::testkit::ExifOrientationBlock(6),
+                     xmp = QByteArray("http://ns.adobe.com/xap/1.0/\0<x:xmpmeta/>", 42),
+                     extended = QByteArray("http://ns.adobe.com/xmp/extension/\0GUID", 39),
+                     iptc = QByteArray("Photoshop 3.0\0008BIM\x04\x04", 20);
     ASSERT_TRUE(velmora::WriteTestFile(
         dir.filePath("phone.jpg"),
-        velmora::testkit::WithSegment(velmora::testkit::WithIccProfile(kPhoto, profile, 40000),
-                                      0xE1, velmora::testkit::ExifOrientationBlock(6))));
+        WithSegment(WithSegment(WithSegment(WithSegment(velmora::testkit::WithIccProfile(
+                                                            kPhoto, profile, 40000),
+                                                        0xED, iptc),
+                                            0xE1, extended),
+                                0xE1, xmp),
+                    0xE1, exif)));
     for (const bool strip : {false, true}) {
         const QString out = dir.filePath(strip ? "stripped.jpg" : "kept.jpg");
         QStringList args{"--ratio", "2", dir.filePath("phone.jpg"), out};
@@ -498,6 +524,22 @@ TEST_F(EnlargeTool, keepsTheInputsMetadataUnlessStripped) {
         EXPECT_EQ(reader.iccProfile(), strip ? QByteArray() : profile);
         EXPECT_EQ(reader.exif().isEmpty(), strip);
         EXPECT_EQ(reader.size(), QSize(127, 191)); // upright, and stored so
+        QList<int> markers;
+        for (const auto& [marker, payload] :
+             velmora::testkit::AppSegments(velmora::ReadTestFile(out)))
+            markers << marker;
+        const QList<int> all{0xE0, 0xE1, 0xE1, 0xE1, 0xE2, 0xE2, 0xED};
+        EXPECT_EQ(markers, strip ? QList<int>{0xE0} : all);
+        const velmora::SourceMetadata kept = reader.metadata();
+        EXPECT_EQ(kept.xmp, strip ? QByteArray() : xmp);
+        EXPECT_EQ(kept.extendedXmp, strip ? std::vector<QByteArray>{} : std::vector{extended});
+        EXPECT_EQ(kept.iptc, strip ? std::vector<QByteArray>{} : std::vector{iptc});
+
+        const QString png = dir.filePath(strip ? "stripped.png" : "kept.png");
+        args.last() = png;
+        ASSERT_EQ(run(args).exitCode, 0);
+        EXPECT_EQ(velmora::testkit::PngChunkTypes(velmora::ReadTestFile(png)),
+                  strip ? "IHDR IDAT IEND" : "IHDR iCCP eXIf iTXt IDAT IEND");
     }
     EXPECT_TRUE(run({"--help"}).out.contains("--strip"));
 }

@@ -61,7 +61,9 @@ QString outputName(const Request& request, QString input) {
     if (request.format) {
         if (const qsizetype dot = name.lastIndexOf(QLatin1Char('.')); dot > 0)
             name.truncate(dot);
-        name += *request.format == SaveKind::Jpeg ? QStringLiteral(".jpg") : QStringLiteral(".bmp");
+        name += *request.format == SaveKind::Jpeg     ? QStringLiteral(".jpg")
+                : *request.format == SaveKind::Bitmap ? QStringLiteral(".bmp")
+                                                      : QStringLiteral(".png");
     }
     const bool joined = request.outputDir.endsWith(QLatin1Char('/'));
     return request.outputDir + (joined ? QString() : QStringLiteral("/")) + name;
@@ -97,7 +99,7 @@ QString enlargeOne(Run* run, int index) {
     const std::optional<SaveKind> kind =
         run->request.format ? run->request.format : kindOfName(output);
     if (!kind)
-        return QStringLiteral("the output %1 must end in .bmp, .jpg or .jpeg (see --format)")
+        return QStringLiteral("the output %1 must end in .bmp, .jpg, .jpeg or .png (see --format)")
             .arg(output);
     StatusLine* status = run->status;
     const QString why = enlargeFile(run->request, input, output, *kind,

@@ -8,7 +8,7 @@ class StatusLine;
 
 // Enlarges each input of the request in turn into its output folder, as
 // DIR/its own name: with request.format, the name's ending becomes that
-// format's (".jpg", ".bmp"); without, the name's ending gives the format as
+// format's (".jpg", ".bmp", ".png"); without, the ending gives the format as
 // in the two-operand form. A file that exists is replaced. It goes on after a
 // file that fails, and at the end lists those that failed. An input fails,
 // before it is read, when its output is the output of an input before it in

@@ -74,7 +74,7 @@ QString readSource(const Request& request, const QString& input, SaveKind kind, 
             return QStringLiteral("cannot enlarge %1: %2").arg(input, reader.errorString());
         return QStringLiteral("cannot read %1: %2").arg(input, reader.errorString());
     }
-    source->metadata = {reader.exif(), reader.iccProfile()};
+    source->metadata = reader.metadata();
     // The decoded size decides (a header that could not be read gave none).
     const QSize size = source->picture.size();
     source->geometry = enlargeGeometry(size.width(), size.height(), request.ratio);
@@ -102,10 +102,10 @@ QString failure(const QString& input, const QString& output, SaveKind kind,
             .arg(output,
                  QString::fromUtf8(jpeg::findDestinationWords(result.destination)->english));
     const bool notComputed = result.status == SaveStatus::NotComputed;
-    if (kind == SaveKind::Bitmap && notComputed)
+    if (kind != SaveKind::Jpeg && notComputed)
         return QStringLiteral("cannot enlarge %1").arg(input);
     const QString why =
-        kind == SaveKind::Bitmap
+        kind != SaveKind::Jpeg
             ? result.error
             : jpegStatusWords(notComputed ? VELMORA_E_SOURCE_UNREADABLE : result.libraryStatus,
                               result.osError);

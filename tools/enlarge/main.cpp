@@ -6,8 +6,9 @@
 // Reads an image (BMP, JPEG, PNG and the other formats Qt reads) as the program
 // does, enlarges it by R exactly as the program's enlargement command does, and
 // writes the image the program would save: a bitmap for ".bmp", a JPEG for
-// ".jpg"/".jpeg", through the program's own save (the conversion library's
-// encoder, fed straight from the enlargement's strips). The second form does
+// ".jpg"/".jpeg", a PNG for ".png", through the program's own save (the
+// conversion library's encoder or the PNG writer, fed straight from the
+// enlargement's strips). The second form does
 // so for each FILE in turn (batch.h).
 #include "tools/enlarge/batch.h"
 #include "tools/enlarge/enlargefile.h"

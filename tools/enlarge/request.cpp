@@ -16,7 +16,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: velmora-enlarge --ratio R [--strip] [--quality N] [--quiet] INPUT OUTPUT\n"
-    "       velmora-enlarge --ratio R [--format jpg|bmp] [--strip] [--quality N]\n"
+    "       velmora-enlarge --ratio R [--format jpg|bmp|png] [--strip] [--quality N]\n"
     "                       [--quiet] --output-dir DIR FILE...\n"
     "\n"
     "Enlarges the image INPUT by the ratio R with anti-aliasing and writes the\n"
@@ -28,20 +28,22 @@ constexpr const char* kUsage =
     "                    program\n"
     "  INPUT, FILE       a BMP, JPEG or PNG image (GIF, ICO, PBM/PGM/PPM, XBM and\n"
     "                    XPM are read too), told apart by content, not by name\n"
-    "  OUTPUT            ending in .bmp (a 24-bit bitmap) or .jpg/.jpeg (JPEG);\n"
+    "  OUTPUT            ending in .bmp (a 24-bit bitmap), .jpg/.jpeg (JPEG) or\n"
+    "                    .png (8-bit RGB PNG);\n"
     "                    written under a temporary name and renamed, so a failed\n"
     "                    run never leaves a partial file; a file of that name is\n"
     "                    replaced, a symbolic link written through, a directory,\n"
     "                    device, FIFO or socket refused. A JPEG keeps a JPEG\n"
     "                    input's EXIF (upright, with the new size, without its\n"
-    "                    thumbnail) and ICC profile\n"
+    "                    thumbnail), XMP, ICC profile and IPTC; a PNG its EXIF,\n"
+    "                    XMP and ICC profile\n"
     "  --output-dir DIR  an existing folder: each FILE is written as DIR/its name,\n"
     "                    replacing a file of that name; the name's ending gives\n"
     "                    the format, as for OUTPUT\n"
-    "  --format jpg|bmp  with --output-dir: every FILE in this format, its name\n"
-    "                    ending in .jpg or .bmp instead\n"
-    "  --strip           leave the source's metadata (EXIF, ICC profile) out of a\n"
-    "                    JPEG output\n"
+    "  --format F        with --output-dir: every FILE in the format F (jpg, bmp\n"
+    "                    or png), its name ending in .jpg, .bmp or .png instead\n"
+    "  --strip           leave the source's metadata (EXIF, XMP, ICC profile,\n"
+    "                    IPTC) out of a JPEG or PNG output\n"
     "  --quality N       JPEG quality from 1 to 100 (100, as the program saves)\n"
     "  --quiet           no progress; errors are still reported\n"
     "  -h, --help        this text\n"
@@ -108,8 +110,10 @@ int readFormat(const QString& text, Request* request) {
         request->format = SaveKind::Jpeg;
     else if (text == QStringLiteral("bmp"))
         request->format = SaveKind::Bitmap;
+    else if (text == QStringLiteral("png"))
+        request->format = SaveKind::Png;
     else
-        return usageError(QStringLiteral("the format \"%1\" is neither jpg nor bmp").arg(text));
+        return usageError(QStringLiteral("the format \"%1\" is not jpg, bmp or png").arg(text));
     return -1;
 }
 
@@ -135,8 +139,8 @@ int checkOutput(const Request& request) {
         return usageError(QStringLiteral("--format goes with --output-dir; OUTPUT's ending "
                                          "gives its format"));
     if (!kindOfName(request.output))
-        return usageError(
-            QStringLiteral("the output %1 must end in .bmp, .jpg or .jpeg").arg(request.output));
+        return usageError(QStringLiteral("the output %1 must end in .bmp, .jpg, .jpeg or .png")
+                              .arg(request.output));
     return -1;
 }
 
@@ -161,6 +165,8 @@ std::optional<SaveKind> kindOfName(const QString& name) {
         return SaveKind::Bitmap;
     if (suffix == QStringLiteral("jpg") || suffix == QStringLiteral("jpeg"))
         return SaveKind::Jpeg;
+    if (suffix == QStringLiteral("png"))
+        return SaveKind::Png;
     return std::nullopt;
 }
 

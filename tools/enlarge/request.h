@@ -20,7 +20,7 @@ struct Request {
     double ratio = 0;
     int quality = 100; // --quality, for JPEG outputs
     bool quiet = false;
-    bool strip = false; // --strip: the source's metadata stays out of a JPEG output
+    bool strip = false; // --strip: the source's metadata stays out of the output
     // --output-dir: each FILE goes there under its own name. Without it, the
     // one input goes to output.
     bool batch = false;
@@ -35,7 +35,7 @@ struct Request {
 // (--help, --version, or a usage error, already reported), or -1 to go on.
 int readCommandLine(int argc, char** argv, Request* request);
 
-// The kind a name's ending asks for: .bmp, .jpg or .jpeg in any case.
+// The kind a name's ending asks for: .bmp, .jpg, .jpeg or .png in any case.
 std::optional<SaveKind> kindOfName(const QString& name);
 
 } // namespace velmora::tool
