@@ -13,12 +13,15 @@
 #include "tests/support/fifowatch.h"
 #include "tests/support/jpegfiles.h"
 #include "tests/support/support.h"
+#include "tools/enlarge/sizeratio.h"
 
 #include <QBuffer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageWriter>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -530,4 +533,128 @@ TEST_F(EnlargeTool, writesLongNamesAndLinksAndRefusesSpecialOutputs) {
     EXPECT_GT(QFileInfo(dir.filePath("target.jpg")).size(), 100);
     const auto all = QDir::Hidden | QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot;
     EXPECT_EQ(QDir(dir.path()).entryList(all).size(), 8); // nothing left behind
+}
+
+namespace {
+
+// Writes the picture as path, its folder made, in the format its ending names
+// (BMP, PNG, JPEG, PPM), losslessly where the format can be.
+void writePicture(const QString& path, const QImage& image) {
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+    QImageWriter writer(path);
+    writer.setQuality(100);
+    ASSERT_TRUE(writer.write(image))
+        << path.toStdString() << ": " << writer.errorString().toStdString();
+}
+
+// Every file below root by its path there, sorted.
+QString filesBelow(const QString& root) {
+    QStringList names;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        names << QDir(root).relativeFilePath(it.next());
+    names.sort();
+    return names.join(' ');
+}
+
+ToolRun runIn(const QString& folder, const QString& args) {
+    return run(args.split(' '), {}, tool(), 120000, folder);
+}
+
+} // namespace
+
+// Sizes on odd sources both ways up: exactly the size asked for, and the file
+// the program saves at the ratio the tool chose, byte for byte.
+TEST_F(EnlargeTool, aSizeGivesExactlyThatSizeAndTheProgramsFileAtTheRatioChosen) {
+    using velmora::tool::SizeRule;
+    const QImage tall = randomImage(29, 31), wide = randomImage(31, 17);
+    writePicture(dir.filePath("tall.bmp"), tall);
+    writePicture(dir.filePath("wide.bmp"), wide);
+    struct Case {
+        const char* args;
+        velmora::tool::SizeTarget target;
+        const QImage& source;
+        QSize size;
+    } cases[] = {
+        {"--width 101 tall.bmp out.jpg", {SizeRule::Width, 101, 0}, tall, {101, 108}},
+        {"--width 101 wide.bmp out.bmp", {SizeRule::Width, 101, 0}, wide, {101, 55}},
+        {"--height 77 tall.bmp out.bmp", {SizeRule::Height, 0, 77}, tall, {72, 77}},
+        {"--height 77 wide.bmp out.jpg", {SizeRule::Height, 0, 77}, wide, {141, 77}},
+        {"--fit 200x150 tall.bmp out.jpg", {SizeRule::Fit, 200, 150}, tall, {141, 150}},
+        {"--fit 200x150 wide.bmp out.bmp", {SizeRule::Fit, 200, 150}, wide, {200, 109}},
+        {"--width 33 tall.bmp out.bmp", {SizeRule::Width, 33, 0}, tall, {33, 35}},
+    };
+    for (const Case& c : cases) {
+        const ToolRun r = runIn(dir.path(), c.args);
+        ASSERT_EQ(r.exitCode, 0) << c.args << ": " << r.err.toStdString();
+        const QString out = dir.filePath(QString(c.args).section(' ', -1));
+        EXPECT_EQ(QImage(out).size(), c.size) << c.args;
+        const bool jpeg = out.endsWith(".jpg");
+        const QString saved = dir.filePath(jpeg ? "saved.jpg" : "saved.bmp");
+        const double ratio = velmora::tool::chooseRatio(c.target, c.source.size()).ratio;
+        ASSERT_EQ(velmora::SaveThrough({c.source, ratio}, saved,
+                                       jpeg ? velmora::SaveKind::Jpeg : velmora::SaveKind::Bitmap)
+                      .status,
+                  velmora::SaveStatus::Saved);
+        EXPECT_TRUE(velmora::ReadTestFile(out) == velmora::ReadTestFile(saved)) << c.args;
+    }
+}
+
+// A file whose size needs a ratio out of the range fails, saying which way;
+// the others are written.
+TEST_F(EnlargeTool, aSizeOutOfTheRangeFailsThatFileAndTheOthersAreWritten) {
+    const std::pair<const char*, QSize> pictures[] = {
+        {"a.bmp", {10, 10}}, {"b.bmp", {1000, 800}}, {"c.bmp", {500, 400}}, {"d.bmp", {700, 7}}};
+    for (const auto& [name, size] : pictures)
+        writePicture(dir.filePath("mixed/") + name, randomImage(size.width(), size.height()));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("out"));
+    const ToolRun r = runIn(dir.path(), "--width 1000 --output-dir out mixed/a.bmp mixed/b.bmp "
+                                        "mixed/c.bmp mixed/d.bmp");
+    EXPECT_EQ(r.exitCode, 1);
+    for (const char* line :
+         {"cannot enlarge mixed/a.bmp to a width of 1000 pixels: from 10 x 10 that needs a ratio "
+          "above 10.0\n",
+          "cannot enlarge mixed/b.bmp to a width of 1000 pixels: from 1000 x 800 that needs a "
+          "ratio below 1.1\n"})
+        EXPECT_TRUE(r.err.contains(QStringLiteral("velmora-enlarge: ") + line))
+            << r.err.toStdString();
+    EXPECT_TRUE(r.err.endsWith("2 of 4 files failed:\n  mixed/a.bmp\n  mixed/b.bmp\n"));
+    EXPECT_EQ(filesBelow(dir.filePath("out")), "c.bmp d.bmp");
+    EXPECT_EQ(QImage(dir.filePath("out/c.bmp")).size(), QSize(1000, 800));
+    EXPECT_EQ(QImage(dir.filePath("out/d.bmp")).size(), QSize(1000, 9));
+}
+
+TEST_F(EnlargeTool, sizesAreCheckedAsUsage) {
+    ASSERT_TRUE(QDir(dir.path()).mkdir("adir"));
+    const std::pair<const char*, const char*> cases[] = {
+        {"--ratio 2 --width 100 in.bmp out.bmp",
+         "--ratio, --width, --height and --fit exclude each other"},
+        {"--height 5 --fit 9x9 in.bmp out.bmp",
+         "--ratio, --width, --height and --fit exclude each other"},
+        {"--width 0 in.bmp out.bmp", "the width \"0\" is not a whole number of pixels above 0"},
+        {"--height 1.5 in.bmp out.bmp",
+         "the height \"1.5\" is not a whole number of pixels above 0"},
+        {"--fit 100 in.bmp out.bmp",
+         "the box \"100\" is not WIDTHxHEIGHT in whole pixels above 0 (such as 1920x1080)"},
+        {"--fit 0x5 in.bmp out.bmp",
+         "the box \"0x5\" is not WIDTHxHEIGHT in whole pixels above 0 (such as 1920x1080)"},
+
+        {"--width 64 in.bmp", "usage"},
+        {"in.bmp --fit", "--fit needs a value (see --help)"},
+    };
+    for (const auto& [args, firstLine] : cases) {
+        const ToolRun r = runIn(dir.path(), args);
+        const QString first = r.err.section('\n', 0, 0);
+        EXPECT_EQ(r.exitCode, 2) << args;
+        EXPECT_EQ(first.startsWith("usage: ") ? "usage" : first.mid(17).toStdString(), firstLine);
+        EXPECT_FALSE(QFile::exists(dir.filePath("out.bmp")) || QFile::exists(dir.filePath("out")))
+            << args;
+    }
+    const QString help = run({"--help"}).out;
+    for (const char* option : {
+             "--width",
+             "--height",
+             "--fit",
+         })
+        EXPECT_TRUE(help.contains(option)) << option;
 }

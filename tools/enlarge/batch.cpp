@@ -100,8 +100,9 @@ QString enlargeOne(Run* run, int index) {
         return QStringLiteral("the output %1 must end in .bmp, .jpg or .jpeg (see --format)")
             .arg(output);
     StatusLine* status = run->status;
-    const QString why = enlargeFile(run->request, input, output, *kind,
-                                    [status](double fraction) { status->update(fraction); });
+    const QString why = enlargeFile(run->request, {input, output, *kind, [status](double fraction) {
+                                                       status->update(fraction);
+                                                   }});
     if (why.isEmpty())
         run->written.insert(output, input);
     return why;

@@ -4,7 +4,8 @@
 //   velmora-enlarge --ratio R [options] --output-dir DIR FILE...
 //
 // Reads an image (BMP, JPEG, PNG and the other formats Qt reads) as the program
-// does, enlarges it by R exactly as the program's enlargement command does, and
+// does, enlarges it by R (or by the ratio that gives the size --width, --height
+// or --fit asks for) exactly as the program's enlargement command does, and
 // writes the image the program would save: a bitmap for ".bmp", a JPEG for
 // ".jpg"/".jpeg", through the program's own save (the conversion library's
 // encoder, fed straight from the enlargement's strips). The second form does
@@ -21,9 +22,12 @@ namespace {
 int runOne(const velmora::tool::Request& request, velmora::tool::StatusLine* status) {
     using namespace velmora::tool;
     status->startFile(0, request.inputs.first());
-    const QString why =
-        enlargeFile(request, request.inputs.first(), request.output, *kindOfName(request.output),
-                    [status](double fraction) { status->update(fraction); });
+    FileJob job;
+    job.input = request.inputs.first();
+    job.output = request.output;
+    job.kind = *kindOfName(request.output);
+    job.progress = [status](double fraction) { status->update(fraction); };
+    const QString why = enlargeFile(request, job);
     status->clear();
     if (why.isEmpty())
         return 0;

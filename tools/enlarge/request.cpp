@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 
 #include <cstdio>
+#include <utility>
 
 namespace velmora::tool {
 
@@ -18,14 +19,24 @@ constexpr const char* kUsage =
     "usage: velmora-enlarge --ratio R [--strip] [--quality N] [--quiet] INPUT OUTPUT\n"
     "       velmora-enlarge --ratio R [--format jpg|bmp] [--strip] [--quality N]\n"
     "                       [--quiet] --output-dir DIR FILE...\n"
+    "       --width W, --height H or --fit WxH may stand for --ratio R\n"
     "\n"
     "Enlarges the image INPUT by the ratio R with anti-aliasing and writes the\n"
     "result to OUTPUT, exactly as the velmora program would save it; or enlarges\n"
-    "each FILE in turn into the folder DIR, under its own name.\n"
+    "each FILE into the folder DIR, under its own name.\n"
     "\n"
     "  --ratio R         a number from 1.1 to 10.0 with at most one digit after\n"
     "                    the point (2.5 enlarges two and a half times), as in the\n"
     "                    program\n"
+    "  --width W         each result exactly W pixels wide, its height as near\n"
+    "                    the picture's aspect as the ratio allows (--width 1280)\n"
+    "  --height H        each result exactly H pixels high (--height 1080)\n"
+    "  --fit WxH         each result the largest that fits in W x H, its aspect\n"
+    "                    kept (--fit 1920x1080)\n"
+    "                    With a size, each file's ratio is chosen from 1.1 to 10.0,\n"
+    "                    any real number, so that the program's enlargement at it\n"
+    "                    has that size; a file that would need a ratio outside\n"
+    "                    the range fails and the others go on\n"
     "  INPUT, FILE       a BMP, JPEG or PNG image (GIF, ICO, PBM/PGM/PPM, XBM and\n"
     "                    XPM are read too), told apart by content, not by name\n"
     "  OUTPUT            ending in .bmp (a 24-bit bitmap) or .jpg/.jpeg (JPEG);\n"
@@ -113,10 +124,89 @@ int readFormat(const QString& text, Request* request) {
     return -1;
 }
 
+// A whole number of pixels above 0, or -1.
+int parsePixels(const QString& text) {
+    static const QRegularExpression form(QStringLiteral("^[0-9]{1,9}$"));
+    const int pixels = form.match(text).hasMatch() ? text.toInt() : 0;
+    return pixels >= 1 ? pixels : -1;
+}
+
+int readSide(const QString& text, const QString& side, int* pixels) {
+    *pixels = parsePixels(text);
+    if (*pixels < 0)
+        return usageError(QStringLiteral("the %1 \"%2\" is not a whole number of pixels above 0")
+                              .arg(side, text));
+    return -1;
+}
+
+int readBox(const QString& text, SizeTarget* size) {
+    static const QRegularExpression form(QStringLiteral("^([0-9]+)x([0-9]+)$"));
+    const QRegularExpressionMatch m = form.match(text);
+    size->width = m.hasMatch() ? parsePixels(m.captured(1)) : -1;
+    size->height = m.hasMatch() ? parsePixels(m.captured(2)) : -1;
+    if (size->width < 0 || size->height < 0)
+        return usageError(QStringLiteral("the box \"%1\" is not WIDTHxHEIGHT in whole pixels above "
+                                         "0 (such as 1920x1080)")
+                              .arg(text));
+    return -1;
+}
+
+// The options the tool takes; --help and --version are answered before.
+struct Options {
+    QCommandLineOption ratio{QStringLiteral("ratio"), QString(), QStringLiteral("R")};
+    QCommandLineOption width{QStringLiteral("width"), QString(), QStringLiteral("W")};
+    QCommandLineOption height{QStringLiteral("height"), QString(), QStringLiteral("H")};
+    QCommandLineOption fit{QStringLiteral("fit"), QString(), QStringLiteral("WxH")};
+    QCommandLineOption quality{QStringLiteral("quality"), QString(), QStringLiteral("N")};
+    QCommandLineOption format{QStringLiteral("format"), QString(), QStringLiteral("F")};
+    QCommandLineOption outputDir{QStringLiteral("output-dir"), QString(), QStringLiteral("DIR")};
+    QCommandLineOption quiet{QStringLiteral("quiet")};
+    QCommandLineOption strip{QStringLiteral("strip")};
+
+    QList<QCommandLineOption> all() const {
+        return {ratio, width, height, fit, quality, format, outputDir, quiet, strip};
+    }
+};
+
+// --ratio, or a size that each file's ratio is chosen for: one of them.
+int readScale(const QCommandLineParser& parser, const Options& o, Request* request) {
+    const int given = int(parser.isSet(o.ratio)) + int(parser.isSet(o.width)) +
+                      int(parser.isSet(o.height)) + int(parser.isSet(o.fit));
+    if (given > 1)
+        return usageError(
+            QStringLiteral("--ratio, --width, --height and --fit exclude each other"));
+    request->ratioText = parser.value(o.ratio);
+    SizeTarget& size = request->size;
+    if (parser.isSet(o.width)) {
+        size.rule = SizeRule::Width;
+        return readSide(parser.value(o.width), QStringLiteral("width"), &size.width);
+    }
+    if (parser.isSet(o.height)) {
+        size.rule = SizeRule::Height;
+        return readSide(parser.value(o.height), QStringLiteral("height"), &size.height);
+    }
+    if (parser.isSet(o.fit)) {
+        size.rule = SizeRule::Fit;
+        return readBox(parser.value(o.fit), &size);
+    }
+    return -1;
+}
+
+// The values of the options that take one, each checked in turn.
+int readValues(const QCommandLineParser& parser, const Options& o, Request* request) {
+    const std::pair<const QCommandLineOption*, int (*)(const QString&, Request*)> readers[] = {
+        {&o.quality, readQuality}, {&o.format, readFormat}};
+    for (const auto& [option, read] : readers)
+        if (parser.isSet(*option))
+            if (const int code = read(parser.value(*option), request); code >= 0)
+                return code;
+    return readScale(parser, o, request);
+}
+
 // The operands: INPUT OUTPUT, or with --output-dir one FILE or more.
 int readOperands(const QStringList& operands, Request* request) {
-    if (request->ratioText.isEmpty() ||
-        (request->batch ? operands.isEmpty() : operands.size() != 2))
+    const bool scaled = !request->ratioText.isEmpty() || request->size.rule != SizeRule::Ratio;
+    if (!scaled || (request->batch ? operands.isEmpty() : operands.size() != 2))
         return usageText();
     if (request->batch) {
         request->inputs = operands;
@@ -179,31 +269,21 @@ int readCommandLine(int argc, char** argv, Request* request) {
         return 0;
     }
     QCommandLineParser parser;
-    const QCommandLineOption ratio(QStringLiteral("ratio"), QString(), QStringLiteral("R"));
-    const QCommandLineOption quality(QStringLiteral("quality"), QString(), QStringLiteral("N"));
-    const QCommandLineOption format(QStringLiteral("format"), QString(), QStringLiteral("F"));
-    const QCommandLineOption outputDir(QStringLiteral("output-dir"), QString(),
-                                       QStringLiteral("DIR"));
-    const QCommandLineOption quiet(QStringLiteral("quiet"));
-    const QCommandLineOption strip(QStringLiteral("strip"));
-    parser.addOptions({ratio, quality, format, outputDir, quiet, strip});
+    const Options options;
+    parser.addOptions(options.all());
     if (!parser.parse(args))
         return parseError(parser);
-    if (parser.isSet(quality))
-        if (const int code = readQuality(parser.value(quality), request); code >= 0)
-            return code;
-    if (parser.isSet(format))
-        if (const int code = readFormat(parser.value(format), request); code >= 0)
-            return code;
-    request->ratioText = parser.value(ratio);
-    request->quiet = parser.isSet(quiet);
-    request->strip = parser.isSet(strip);
-    request->batch = parser.isSet(outputDir);
-    request->outputDir = parser.value(outputDir);
+    if (const int code = readValues(parser, options, request); code >= 0)
+        return code;
+    request->quiet = parser.isSet(options.quiet);
+    request->strip = parser.isSet(options.strip);
+    request->batch = parser.isSet(options.outputDir);
+    request->outputDir = parser.value(options.outputDir);
     if (const int code = readOperands(parser.positionalArguments(), request); code >= 0)
         return code;
-    if (const int code = readRatio(request); code >= 0)
-        return code;
+    if (request->size.rule == SizeRule::Ratio)
+        if (const int code = readRatio(request); code >= 0)
+            return code;
     return checkOutput(*request);
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "save/save.h"
+#include "tools/enlarge/sizeratio.h"
 
 #include <QString>
 #include <QStringList>
@@ -18,6 +19,9 @@ constexpr int kExitUsage = 2;
 struct Request {
     QString ratioText; // as given, for messages
     double ratio = 0;
+    // --width, --height or --fit: each file's ratio is chosen for this size
+    // (sizeratio.h); rule Ratio when --ratio gives it.
+    SizeTarget size;
     int quality = 100; // --quality, for JPEG outputs
     bool quiet = false;
     bool strip = false; // --strip: the source's metadata stays out of a JPEG output
