@@ -547,7 +547,8 @@ void writePicture(const QString& path, const QImage& image) {
         << path.toStdString() << ": " << writer.errorString().toStdString();
 }
 
-// Every file below root by its path there, sorted.
+// Every file below root by its path there, sorted; links to folders are not
+// walked.
 QString filesBelow(const QString& root) {
     QStringList names;
     QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
@@ -624,7 +625,39 @@ TEST_F(EnlargeTool, aSizeOutOfTheRangeFailsThatFileAndTheOthersAreWritten) {
     EXPECT_EQ(QImage(dir.filePath("out/d.bmp")).size(), QSize(1000, 9));
 }
 
-TEST_F(EnlargeTool, sizesAreCheckedAsUsage) {
+// Damaged pictures among good ones fail, each named, and every good one is
+// written; one at a time or side by side, the same files, bytes and list.
+TEST_F(EnlargeTool, goodAndBadFilesGiveEveryGoodOneWhateverTheJobs) {
+    int n = 0;
+    for (const char* name : {"mix/1.bmp", "mix/3.png", "mix/5.jpg", "mix/7.bmp"}) {
+        writePicture(dir.filePath(name), randomImage(40 + 7 * n, 30 + 5 * n));
+        ++n;
+    }
+    ASSERT_TRUE(velmora::WriteTestFile(dir.filePath("mix/2.jpg"), kPhoto.left(kPhoto.size() / 2)));
+    ASSERT_TRUE(velmora::WriteTestFile(dir.filePath("mix/4.bmp"), bitmap24().chopped(1)));
+    ASSERT_TRUE(velmora::WriteTestFile(dir.filePath("mix/6.jpg"), kPhoto));
+    const QStringList jobs[] = {{"--jobs=1"}, {"--jobs", "3"}, {}};
+    for (const QStringList& j : jobs) {
+        const QString out = QStringLiteral("out%1").arg(j.size());
+        ASSERT_TRUE(QDir(dir.path()).mkdir(out));
+        const ToolRun r =
+            run(QStringList{"--ratio", "2.5", "--format", "jpg", "--output-dir", out} + j +
+                    QDir(dir.filePath("mix"))
+                        .entryList(QDir::Files)
+                        .replaceInStrings(QRegularExpression("^"), "mix/"),
+                {}, tool(), 120000, dir.path());
+        EXPECT_EQ(r.exitCode, 1) << j.join(' ').toStdString();
+        EXPECT_TRUE(r.err.endsWith("2 of 7 files failed:\n  mix/2.jpg\n  mix/4.bmp\n"))
+            << r.err.toStdString();
+        EXPECT_EQ(filesBelow(dir.filePath(out)), "1.jpg 3.jpg 5.jpg 6.jpg 7.jpg");
+        for (const char* name : {"1.jpg", "3.jpg", "5.jpg", "6.jpg", "7.jpg"})
+            EXPECT_TRUE(velmora::ReadTestFile(dir.filePath(out + '/' + name)) ==
+                        velmora::ReadTestFile(dir.filePath(QStringLiteral("out1/") + name)))
+                << name << " with " << j.join(' ').toStdString();
+    }
+}
+
+TEST_F(EnlargeTool, sizesAndJobsAreCheckedAsUsage) {
     ASSERT_TRUE(QDir(dir.path()).mkdir("adir"));
     const std::pair<const char*, const char*> cases[] = {
         {"--ratio 2 --width 100 in.bmp out.bmp",
@@ -638,6 +671,10 @@ TEST_F(EnlargeTool, sizesAreCheckedAsUsage) {
          "the box \"100\" is not WIDTHxHEIGHT in whole pixels above 0 (such as 1920x1080)"},
         {"--fit 0x5 in.bmp out.bmp",
          "the box \"0x5\" is not WIDTHxHEIGHT in whole pixels above 0 (such as 1920x1080)"},
+        {"--ratio 2 --jobs 0 in.bmp out.bmp",
+         "the number of jobs \"0\" is not a whole number from 1 to 64"},
+        {"--ratio 2 --jobs 65 in.bmp out.bmp",
+         "the number of jobs \"65\" is not a whole number from 1 to 64"},
 
         {"--width 64 in.bmp", "usage"},
         {"in.bmp --fit", "--fit needs a value (see --help)"},
@@ -655,6 +692,7 @@ TEST_F(EnlargeTool, sizesAreCheckedAsUsage) {
              "--width",
              "--height",
              "--fit",
+             "--jobs",
          })
         EXPECT_TRUE(help.contains(option)) << option;
 }

@@ -7,6 +7,7 @@
 #include "libvelmora/velmora.h"
 #include "save/jpeglibrary.h"
 #include "save/savelimits.h"
+#include "tools/enlarge/jobs.h"
 #include "tools/enlarge/sizeratio.h"
 
 #include <QImage>
@@ -171,13 +172,15 @@ QString save(const Request& request, const FileJob& job, const Source& source) {
 
 // The result is made and written a strip of rows at a time by the program's
 // own save, on every core, straight into the JPEG encoder or the bitmap
-// writer: only a few strips are ever in memory.
+// writer: only a few strips are ever in memory beside the source, which is
+// held in the job's memory gate from before it is decoded.
 QString enlargeFile(const Request& request, const FileJob& job) {
     imageio::ImageReader reader(job.input);
     Source source;
     long long strips = 0;
     if (const QString why = planFromHeader(request, job, reader, &source, &strips); !why.isEmpty())
         return why;
+    const MemoryHold hold(job.memory, reader.bytesNeeded() + strips);
     if (const QString why = readSource(request, job, reader, strips, &source); !why.isEmpty())
         return why;
     return save(request, job, source);

@@ -10,6 +10,8 @@
 
 namespace velmora::tool {
 
+class MemoryGate;
+
 // One file to enlarge, and what the run around it provides.
 struct FileJob {
     QString input;
@@ -17,6 +19,10 @@ struct FileJob {
     SaveKind kind = SaveKind::Jpeg;
     // Gets the fraction of the file done as it grows.
     std::function<void(double)> progress;
+    // The memory the files under way share (jobs.h): the picture's bytes are
+    // held in it from before it is decoded until the result is written.
+    // Null: the file is alone.
+    MemoryGate* memory = nullptr;
 };
 
 // Reads the input as the program does, enlarges it by the request's ratio, or

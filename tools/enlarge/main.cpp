@@ -9,7 +9,7 @@
 // writes the image the program would save: a bitmap for ".bmp", a JPEG for
 // ".jpg"/".jpeg", through the program's own save (the conversion library's
 // encoder, fed straight from the enlargement's strips). The second form does
-// so for each FILE in turn (batch.h).
+// so for each FILE, several side by side (batch.h).
 #include "tools/enlarge/batch.h"
 #include "tools/enlarge/enlargefile.h"
 #include "tools/enlarge/request.h"
@@ -19,16 +19,17 @@
 
 namespace {
 
-int runOne(const velmora::tool::Request& request, velmora::tool::StatusLine* status) {
+int runOne(const velmora::tool::Request& request) {
     using namespace velmora::tool;
-    status->startFile(0, request.inputs.first());
+    StatusLine status(1, request.quiet);
+    status.startFile(0, request.inputs.first());
     FileJob job;
     job.input = request.inputs.first();
     job.output = request.output;
     job.kind = *kindOfName(request.output);
-    job.progress = [status](double fraction) { status->update(fraction); };
+    job.progress = [&status](double fraction) { status.update(0, fraction); };
     const QString why = enlargeFile(request, job);
-    status->clear();
+    status.clear();
     if (why.isEmpty())
         return 0;
     printError(why);
@@ -42,6 +43,5 @@ int main(int argc, char** argv) {
     velmora::tool::Request request;
     if (const int code = velmora::tool::readCommandLine(argc, argv, &request); code >= 0)
         return code;
-    velmora::tool::StatusLine status(static_cast<int>(request.inputs.size()), request.quiet);
-    return request.batch ? velmora::tool::runBatch(request, &status) : runOne(request, &status);
+    return request.batch ? velmora::tool::runBatch(request) : runOne(request);
 }

@@ -15,10 +15,14 @@ namespace velmora::tool {
 
 namespace {
 
+// Files at once at the most: as many threads as the JPEG encoder takes.
+constexpr int kMaxJobs = 64;
+
 constexpr const char* kUsage =
     "usage: velmora-enlarge --ratio R [--strip] [--quality N] [--quiet] INPUT OUTPUT\n"
-    "       velmora-enlarge --ratio R [--format jpg|bmp] [--strip] [--quality N]\n"
-    "                       [--quiet] --output-dir DIR FILE...\n"
+    "       velmora-enlarge --ratio R [--format jpg|bmp] [--jobs N]\n"
+    "                       [--strip] [--quality N] [--quiet]\n"
+    "                       --output-dir DIR FILE...\n"
     "       --width W, --height H or --fit WxH may stand for --ratio R\n"
     "\n"
     "Enlarges the image INPUT by the ratio R with anti-aliasing and writes the\n"
@@ -51,6 +55,9 @@ constexpr const char* kUsage =
     "                    the format, as for OUTPUT\n"
     "  --format jpg|bmp  with --output-dir: every FILE in this format, its name\n"
     "                    ending in .jpg or .bmp instead\n"
+    "  --jobs N          files enlarged at once, 1 to 64; by default one per core\n"
+    "                    (a picture too large to share memory with others waits\n"
+    "                    for them and goes alone)\n"
     "  --strip           leave the source's metadata (EXIF, ICC profile) out of a\n"
     "                    JPEG output\n"
     "  --quality N       JPEG quality from 1 to 100 (100, as the program saves)\n"
@@ -151,6 +158,18 @@ int readBox(const QString& text, SizeTarget* size) {
     return -1;
 }
 
+int readJobs(const QString& text, Request* request) {
+    static const QRegularExpression form(QStringLiteral("^[0-9]{1,2}$"));
+    const int jobs = form.match(text).hasMatch() ? text.toInt() : 0;
+    if (jobs < 1 || jobs > kMaxJobs)
+        return usageError(
+            QStringLiteral("the number of jobs \"%1\" is not a whole number from 1 to %2")
+                .arg(text)
+                .arg(kMaxJobs));
+    request->jobs = jobs;
+    return -1;
+}
+
 // The options the tool takes; --help and --version are answered before.
 struct Options {
     QCommandLineOption ratio{QStringLiteral("ratio"), QString(), QStringLiteral("R")};
@@ -160,11 +179,12 @@ struct Options {
     QCommandLineOption quality{QStringLiteral("quality"), QString(), QStringLiteral("N")};
     QCommandLineOption format{QStringLiteral("format"), QString(), QStringLiteral("F")};
     QCommandLineOption outputDir{QStringLiteral("output-dir"), QString(), QStringLiteral("DIR")};
+    QCommandLineOption jobs{QStringLiteral("jobs"), QString(), QStringLiteral("N")};
     QCommandLineOption quiet{QStringLiteral("quiet")};
     QCommandLineOption strip{QStringLiteral("strip")};
 
     QList<QCommandLineOption> all() const {
-        return {ratio, width, height, fit, quality, format, outputDir, quiet, strip};
+        return {ratio, width, height, fit, quality, format, outputDir, jobs, quiet, strip};
     }
 };
 
@@ -195,7 +215,7 @@ int readScale(const QCommandLineParser& parser, const Options& o, Request* reque
 // The values of the options that take one, each checked in turn.
 int readValues(const QCommandLineParser& parser, const Options& o, Request* request) {
     const std::pair<const QCommandLineOption*, int (*)(const QString&, Request*)> readers[] = {
-        {&o.quality, readQuality}, {&o.format, readFormat}};
+        {&o.quality, readQuality}, {&o.format, readFormat}, {&o.jobs, readJobs}};
     for (const auto& [option, read] : readers)
         if (parser.isSet(*option))
             if (const int code = read(parser.value(*option), request); code >= 0)

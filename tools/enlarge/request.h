@@ -30,6 +30,7 @@ struct Request {
     bool batch = false;
     QString outputDir;
     std::optional<SaveKind> format; // --format: the kind of every output of a batch
+    int jobs = 0;                   // --jobs: files enlarged at once; 0: as many as cores
     QStringList inputs;
     QString output;
 };
