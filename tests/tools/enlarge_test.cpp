@@ -411,7 +411,7 @@ TEST_F(EnlargeTool, batchesAndUsageErrorsGiveTheirStatusFilesAndFirstLine) {
         {"--format jpg --quiet --output-dir out/ in.bmp pic.png", 0, "in.jpg pic.jpg", ""},
         {"--output-dir out nope.bmp in.bmp", 1, "in.bmp",
          "cannot read nope.bmp: No such file or directory"},
-        {"--output-dir out adir b.jpg", 1, "b.jpg", "cannot read adir: Is a directory"},
+        {"--output-dir out adir b.jpg", 0, "b.jpg", ""}, // a folder without pictures
         {"--output-dir out locked.bmp", 1, "", "cannot read locked.bmp: Permission denied", true},
         {"--output-dir out pic.png", 1, "",
          "the output out/pic.png must end in .bmp, .jpg or .jpeg (see --format)"},
@@ -420,8 +420,10 @@ TEST_F(EnlargeTool, batchesAndUsageErrorsGiveTheirStatusFilesAndFirstLine) {
         {"--format bmp --output-dir sub b.jpg sub/in.bmp in.bmp", 1, "",
          "cannot write sub/in.bmp: it would replace an input of this run"},
         {"--output-dir blocked in.bmp", 1, "", "cannot write blocked/in.bmp: Is a directory"},
-        {"--output-dir nowhere in.bmp", 1, "",
-         "cannot write into nowhere: No such file or directory"},
+        {"--output-dir out/new/deeper in.bmp", 0, "", ""}, // made, parents too
+        {"--output-dir b.jpg in.bmp", 1, "", "cannot write into b.jpg: Not a directory"},
+        {"--output-dir b.jpg/x in.bmp", 1, "", "cannot write into b.jpg/x: Not a directory"},
+        {"--output-dir ro/x in.bmp", 1, "", "cannot write into ro/x: Permission denied", true},
         {"--output-dir ro in.bmp", 1, "", "cannot write into ro: Permission denied", true},
         {"in.bmp ro/x.bmp", 1, "", "cannot write ro/x.bmp: Permission denied", true},
         {"--bogus in.bmp out/x.bmp", 2, "", "unknown option --bogus (see --help)"},
@@ -475,9 +477,20 @@ TEST_F(EnlargeTool, showsProgressOnATerminalOnly) {
     const QString onTerminal = run({"-qec", tool() + ' ' + job, "/dev/null"}, {}, "script").out;
     const QString quiet = run({"-qec", tool() + " --quiet " + job, "/dev/null"}, {}, "script").out;
     const QString onPipe = run(job.split(' ')).err;
+    // A folder's pictures are counted once it has been looked through.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("pics") && QFile::copy(input, dir.filePath("pics/a.bmp")) &&
+                QFile::copy(input, dir.filePath("pics/b.bmp")));
+    const QString folder =
+        run({"-qec",
+             tool() + " --ratio 2 --output-dir " + dir.filePath("out") + ' ' + dir.filePath("pics"),
+             "/dev/null"},
+            {}, "script")
+            .out;
     qunsetenv("VELMORA_PROGRESS_DELAY");
     EXPECT_TRUE(onTerminal.contains("%  1/2 " + input)) << onTerminal.toStdString();
     EXPECT_TRUE(onTerminal.contains("%  2/2 " + dir.filePath("second.bmp")));
+    EXPECT_TRUE(folder.contains("%  1/2 " + dir.filePath("pics/a.bmp"))) << folder.toStdString();
+    EXPECT_TRUE(folder.contains("%  2/2 " + dir.filePath("pics/b.bmp")));
     EXPECT_EQ(quiet + onPipe, "");
 }
 
@@ -608,9 +621,7 @@ TEST_F(EnlargeTool, aSizeOutOfTheRangeFailsThatFileAndTheOthersAreWritten) {
         {"a.bmp", {10, 10}}, {"b.bmp", {1000, 800}}, {"c.bmp", {500, 400}}, {"d.bmp", {700, 7}}};
     for (const auto& [name, size] : pictures)
         writePicture(dir.filePath("mixed/") + name, randomImage(size.width(), size.height()));
-    ASSERT_TRUE(QDir(dir.path()).mkdir("out"));
-    const ToolRun r = runIn(dir.path(), "--width 1000 --output-dir out mixed/a.bmp mixed/b.bmp "
-                                        "mixed/c.bmp mixed/d.bmp");
+    const ToolRun r = runIn(dir.path(), "--width 1000 --output-dir out mixed");
     EXPECT_EQ(r.exitCode, 1);
     for (const char* line :
          {"cannot enlarge mixed/a.bmp to a width of 1000 pixels: from 10 x 10 that needs a ratio "
@@ -625,9 +636,48 @@ TEST_F(EnlargeTool, aSizeOutOfTheRangeFailsThatFileAndTheOthersAreWritten) {
     EXPECT_EQ(QImage(dir.filePath("out/d.bmp")).size(), QSize(1000, 9));
 }
 
+// A folder's pictures, told by content, keep their tree below the output
+// folder with -r; hidden names, other files, links to folders (two of them
+// loops) and an output folder inside the input are passed over.
+TEST_F(EnlargeTool, foldersKeepTheirTreeAndRecursionFollowsNoLinkToAFolder) {
+    const QImage picture = randomImage(9, 7);
+    for (const char* name : {"photos/a.bmp", "photos/.hidden.bmp", "photos/.git/d.bmp",
+                             "photos/2024/b.jpg", "photos/2024/deep/c.png", "photos/2024/e.ppm"})
+        writePicture(dir.filePath(name), picture);
+    ASSERT_TRUE(QFile::copy(dir.filePath("photos/a.bmp"), dir.filePath("photos/bitmap.txt")));
+    ASSERT_TRUE(velmora::WriteTestFile(dir.filePath("photos/notes.txt"), "not a picture\n"));
+    ASSERT_EQ(std::system(qPrintable("cd '" + dir.path() +
+                                     "/photos' && ln -s a.bmp linked.bmp && ln -s . loop && "
+                                     "ln -s .. 2024/up && ln -s nowhere dangling.bmp")),
+              0);
+    const std::pair<const char*, const char*> cases[] = {
+        {"--output-dir out photos", "a.bmp bitmap.bmp linked.bmp"},
+        {"-r --output-dir out photos",
+         "2024/b.bmp 2024/deep/c.bmp 2024/e.bmp a.bmp bitmap.bmp linked.bmp"},
+        {"--recursive --output-dir out photos/", // and the folder's name ending in "/"
+         "2024/b.bmp 2024/deep/c.bmp 2024/e.bmp a.bmp bitmap.bmp linked.bmp"},
+    };
+    for (const auto& [args, written] : cases) {
+        QDir(dir.filePath("out")).removeRecursively();
+        const ToolRun r = runIn(dir.path(), QStringLiteral("--ratio 2 --format bmp ") + args);
+        EXPECT_EQ(r.exitCode, 0) << args << ": " << r.err.toStdString();
+        EXPECT_EQ(filesBelow(dir.filePath("out")), written) << args;
+    }
+    const ToolRun one = runIn(dir.path(), "--ratio 2 photos/2024/b.jpg one.bmp");
+    EXPECT_TRUE(velmora::ReadTestFile(dir.filePath("one.bmp")) ==
+                velmora::ReadTestFile(dir.filePath("out/2024/b.bmp")));
+    // Twice into a folder inside the input: its results are never inputs.
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(runIn(dir.path(), "--ratio 2 --format bmp -r --output-dir photos/large photos")
+                      .exitCode,
+                  0);
+    EXPECT_EQ(filesBelow(dir.filePath("photos/large")),
+              "2024/b.bmp 2024/deep/c.bmp 2024/e.bmp a.bmp bitmap.bmp linked.bmp");
+}
+
 // Damaged pictures among good ones fail, each named, and every good one is
 // written; one at a time or side by side, the same files, bytes and list.
-TEST_F(EnlargeTool, goodAndBadFilesGiveEveryGoodOneWhateverTheJobs) {
+TEST_F(EnlargeTool, aFolderOfGoodAndBadFilesWritesEveryGoodOneWhateverTheJobs) {
     int n = 0;
     for (const char* name : {"mix/1.bmp", "mix/3.png", "mix/5.jpg", "mix/7.bmp"}) {
         writePicture(dir.filePath(name), randomImage(40 + 7 * n, 30 + 5 * n));
@@ -639,12 +689,9 @@ TEST_F(EnlargeTool, goodAndBadFilesGiveEveryGoodOneWhateverTheJobs) {
     const QStringList jobs[] = {{"--jobs=1"}, {"--jobs", "3"}, {}};
     for (const QStringList& j : jobs) {
         const QString out = QStringLiteral("out%1").arg(j.size());
-        ASSERT_TRUE(QDir(dir.path()).mkdir(out));
         const ToolRun r =
             run(QStringList{"--ratio", "2.5", "--format", "jpg", "--output-dir", out} + j +
-                    QDir(dir.filePath("mix"))
-                        .entryList(QDir::Files)
-                        .replaceInStrings(QRegularExpression("^"), "mix/"),
+                    QStringList{"mix"},
                 {}, tool(), 120000, dir.path());
         EXPECT_EQ(r.exitCode, 1) << j.join(' ').toStdString();
         EXPECT_TRUE(r.err.endsWith("2 of 7 files failed:\n  mix/2.jpg\n  mix/4.bmp\n"))
@@ -657,9 +704,11 @@ TEST_F(EnlargeTool, goodAndBadFilesGiveEveryGoodOneWhateverTheJobs) {
     }
 }
 
-TEST_F(EnlargeTool, sizesAndJobsAreCheckedAsUsage) {
+TEST_F(EnlargeTool, sizesJobsAndFoldersAreCheckedAsUsage) {
     ASSERT_TRUE(QDir(dir.path()).mkdir("adir"));
     const std::pair<const char*, const char*> cases[] = {
+        {"--ratio 2 adir out.bmp",
+         "adir is a folder: its pictures go into the folder given with --output-dir DIR"},
         {"--ratio 2 --width 100 in.bmp out.bmp",
          "--ratio, --width, --height and --fit exclude each other"},
         {"--height 5 --fit 9x9 in.bmp out.bmp",
@@ -688,11 +737,6 @@ TEST_F(EnlargeTool, sizesAndJobsAreCheckedAsUsage) {
             << args;
     }
     const QString help = run({"--help"}).out;
-    for (const char* option : {
-             "--width",
-             "--height",
-             "--fit",
-             "--jobs",
-         })
+    for (const char* option : {"--width", "--height", "--fit", "--jobs", "--recursive", "FOLDER"})
         EXPECT_TRUE(help.contains(option)) << option;
 }

@@ -4,6 +4,7 @@
 #include "platform/filenames.h"
 #include "platform/memory.h"
 #include "tools/enlarge/enlargefile.h"
+#include "tools/enlarge/inputs.h"
 #include "tools/enlarge/jobs.h"
 #include "tools/enlarge/request.h"
 #include "tools/enlarge/statusline.h"
@@ -19,7 +20,6 @@
 #include <mutex>
 #include <optional>
 #include <set>
-#include <utility>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,46 +32,65 @@ QString systemWords(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// The files of the run, as the system tells them apart: another spelling of
-// an input's name is the same file.
-using FileId = std::pair<dev_t, ino_t>;
-
-std::optional<FileId> fileId(const QString& name) {
+bool isFolderBytes(const QByteArray& path) {
     struct stat st {};
-    if (::stat(platform::nameToBytes(name).constData(), &st) != 0)
-        return std::nullopt;
-    return FileId{st.st_dev, st.st_ino};
+    return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Makes the folder and those above it that are missing, as mkdir -p does;
+// the system's error, or 0. Another thread making one meanwhile is no error.
+int makeFolders(QByteArray path) {
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1);
+    struct stat st {};
+    if (::stat(path.constData(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    if (errno != ENOENT)
+        return errno;
+    if (const qsizetype slash = path.lastIndexOf('/'); slash > 0)
+        if (const int error = makeFolders(path.left(slash)); error != 0)
+            return error;
+    if (::mkdir(path.constData(), 0777) == 0 || (errno == EEXIST && isFolderBytes(path)))
+        return 0;
+    return errno;
 }
 
 // Why the outputs cannot go into dir, in the system's words; empty when they
-// can. Checked once, rather than failing every file alike after reading it.
+// can. The folder is made when missing. Checked once, rather than failing
+// every file alike after reading it.
 QString folderRefusal(const QString& dir) {
     const QByteArray name = platform::nameToBytes(dir);
-    struct stat st {};
-    int error = 0;
-    if (::stat(name.constData(), &st) != 0)
-        error = errno;
-    else if (!S_ISDIR(st.st_mode))
-        error = ENOTDIR;
-    else if (::access(name.constData(), W_OK | X_OK) != 0)
+    int error = makeFolders(name);
+    if (error == 0 && ::access(name.constData(), W_OK | X_OK) != 0)
         error = errno;
     return error == 0 ? QString()
                       : QStringLiteral("cannot write into %1: %2").arg(dir, systemWords(error));
 }
 
-// DIR/the input's own name, its ending replaced by the format's when one was
-// asked for. A name's first character never starts an ending: ".bmp" stays.
-QString outputName(const Request& request, QString input) {
-    while (input.size() > 1 && input.endsWith(QLatin1Char('/')))
-        input.chop(1);
-    QString name = input.mid(input.lastIndexOf(QLatin1Char('/')) + 1);
-    if (request.format) {
-        if (const qsizetype dot = name.lastIndexOf(QLatin1Char('.')); dot > 0)
-            name.truncate(dot);
-        name += *request.format == SaveKind::Jpeg ? QStringLiteral(".jpg") : QStringLiteral(".bmp");
-    }
+// DIR/the input's name below it, its ending replaced by the format's when one
+// was asked for. A name's first character never starts an ending: ".bmp" stays.
+QString outputName(const Request& request, const InputFile& file) {
+    const QString& name = file.below;
+    const qsizetype start = name.lastIndexOf(QLatin1Char('/')) + 1;
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const qsizetype end = dot > start ? dot : name.size();
+    QString ending = name.mid(end);
+    if (request.format)
+        ending =
+            *request.format == SaveKind::Jpeg ? QStringLiteral(".jpg") : QStringLiteral(".bmp");
     const bool joined = request.outputDir.endsWith(QLatin1Char('/'));
-    return request.outputDir + (joined ? QString() : QStringLiteral("/")) + name;
+    return request.outputDir + (joined ? QString() : QStringLiteral("/")) + name.left(end) + ending;
+}
+
+// Why the output's folder cannot be made, in the tool's words; empty when it
+// is there.
+QString outputFolderRefusal(const QString& output) {
+    const qsizetype slash = output.lastIndexOf(QLatin1Char('/'));
+    if (slash <= 0)
+        return {};
+    const int error = makeFolders(platform::nameToBytes(output.left(slash)));
+    return error == 0 ? QString()
+                      : QStringLiteral("cannot write %1: %2").arg(output, systemWords(error));
 }
 
 // A file cleared to be enlarged.
@@ -86,7 +105,7 @@ struct Task {
 // first), and enlarged side by side.
 class Batch {
   public:
-    Batch(const Request& request, StatusLine* status);
+    Batch(const Request& request, std::vector<InputFile> files, StatusLine* status);
 
     // Enlarges every file, `jobs` at once; the files that failed, in order.
     QStringList run(int jobs);
@@ -99,7 +118,7 @@ class Batch {
     void enlarge(const Task& task);
 
     const Request& request_;
-    const QStringList& files_;
+    const std::vector<InputFile> files_;
     StatusLine* status_;
     std::set<FileId> inputs_;
     MemoryGate memory_;
@@ -112,11 +131,11 @@ class Batch {
     QHash<QString, QString> written_; // output name -> the input written there
 };
 
-Batch::Batch(const Request& request, StatusLine* status)
-    : request_(request), files_(request.inputs), status_(status),
+Batch::Batch(const Request& request, std::vector<InputFile> files, StatusLine* status)
+    : request_(request), files_(std::move(files)), status_(status),
       memory_(platform::memoryBudgetBytes()), failed_(files_.size(), 0) {
-    for (const QString& file : files_)
-        if (const auto id = fileId(file))
+    for (const InputFile& file : files_)
+        if (const auto id = fileId(file.path))
             inputs_.insert(*id);
 }
 
@@ -124,9 +143,9 @@ QStringList Batch::run(int jobs) {
     runSideBySide(std::clamp(jobs, 1, std::max(1, static_cast<int>(files_.size()))),
                   [this] { return step(); });
     QStringList names;
-    for (qsizetype i = 0; i < files_.size(); ++i)
+    for (std::size_t i = 0; i < files_.size(); ++i)
         if (failed_[i])
-            names << files_[i];
+            names << files_[i].path;
     return names;
 }
 
@@ -138,7 +157,7 @@ bool Batch::step() {
         if (next_ >= static_cast<int>(files_.size()))
             return false;
         const int index = next_++;
-        status_->startFile(index, files_[index]);
+        status_->startFile(index, files_[index].path);
         task = clear(index);
     }
     if (task)
@@ -149,11 +168,14 @@ bool Batch::step() {
 // Whether the file may be enlarged: it can be opened and its output is not
 // refused. A file that may not is reported and done with.
 std::optional<Task> Batch::clear(int index) {
-    const QString& file = files_[index];
+    const InputFile& file = files_[index];
+    if (!file.failure.isEmpty())
+        return failed(index, file.failure);
     // A missing or unreadable input is told as such, before what its name
     // would make of the output.
-    if (imageio::SourceFile source; !source.openPath(file))
-        return failed(index, QStringLiteral("cannot read %1: %2").arg(file, source.errorString()));
+    if (imageio::SourceFile source; !source.openPath(file.path))
+        return failed(index,
+                      QStringLiteral("cannot read %1: %2").arg(file.path, source.errorString()));
     Task task{index, outputName(request_, file), SaveKind::Jpeg};
     if (const QString why = checkOutput(task.output); !why.isEmpty())
         return failed(index, why);
@@ -190,12 +212,13 @@ std::optional<Task> Batch::failed(int index, const QString& why) {
 }
 
 void Batch::enlarge(const Task& task) {
-    const QString& input = files_[task.index];
+    const QString& input = files_[task.index].path;
     StatusLine* status = status_;
     const int index = task.index;
-    const FileJob job{input, task.output, task.kind,
-                      [status, index](double fraction) { status->update(index, fraction); },
-                      &memory_};
+    const FileJob job{
+        input,     task.output,
+        task.kind, [status, index](double fraction) { status->update(index, fraction); },
+        &memory_,  [&task] { return outputFolderRefusal(task.output); }};
     const QString why = enlargeFile(request_, job);
     if (!why.isEmpty()) {
         status_->error(why);
@@ -225,9 +248,11 @@ int runBatch(const Request& request) {
         printError(why);
         return kExitFailed;
     }
-    const std::size_t count = request.inputs.size();
+    std::vector<InputFile> files =
+        collectInputs(request.inputs, request.recursive, fileId(request.outputDir));
+    const std::size_t count = files.size();
     StatusLine status(static_cast<int>(count), request.quiet);
-    Batch batch(request, &status);
+    Batch batch(request, std::move(files), &status);
     const QStringList failed = batch.run(request.jobs > 0 ? request.jobs : defaultJobs());
     status.clear();
     if (failed.isEmpty())

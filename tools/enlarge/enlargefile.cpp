@@ -183,6 +183,9 @@ QString enlargeFile(const Request& request, const FileJob& job) {
     const MemoryHold hold(job.memory, reader.bytesNeeded() + strips);
     if (const QString why = readSource(request, job, reader, strips, &source); !why.isEmpty())
         return why;
+    if (job.beforeWriting)
+        if (const QString why = job.beforeWriting(); !why.isEmpty())
+            return why;
     return save(request, job, source);
 }
 

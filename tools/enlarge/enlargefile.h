@@ -23,6 +23,9 @@ struct FileJob {
     // held in it from before it is decoded until the result is written.
     // Null: the file is alone.
     MemoryGate* memory = nullptr;
+    // Called once the picture is read, before anything is written: why the
+    // output cannot be written where it is named, or an empty string.
+    std::function<QString()> beforeWriting;
 };
 
 // Reads the input as the program does, enlarges it by the request's ratio, or

@@ -1,7 +1,7 @@
 // velmora-enlarge: the program's enlargement from the command line.
 //
 //   velmora-enlarge --ratio R [options] INPUT OUTPUT
-//   velmora-enlarge --ratio R [options] --output-dir DIR FILE...
+//   velmora-enlarge --ratio R [options] --output-dir DIR FILE|FOLDER...
 //
 // Reads an image (BMP, JPEG, PNG and the other formats Qt reads) as the program
 // does, enlarges it by R (or by the ratio that gives the size --width, --height
@@ -9,7 +9,8 @@
 // writes the image the program would save: a bitmap for ".bmp", a JPEG for
 // ".jpg"/".jpeg", through the program's own save (the conversion library's
 // encoder, fed straight from the enlargement's strips). The second form does
-// so for each FILE, several side by side (batch.h).
+// so for each FILE and the pictures in each FOLDER, several side by side
+// (batch.h).
 #include "tools/enlarge/batch.h"
 #include "tools/enlarge/enlargefile.h"
 #include "tools/enlarge/request.h"

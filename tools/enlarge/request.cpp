@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <utility>
 
+#include <sys/stat.h>
+
 namespace velmora::tool {
 
 namespace {
@@ -20,14 +22,14 @@ constexpr int kMaxJobs = 64;
 
 constexpr const char* kUsage =
     "usage: velmora-enlarge --ratio R [--strip] [--quality N] [--quiet] INPUT OUTPUT\n"
-    "       velmora-enlarge --ratio R [--format jpg|bmp] [--jobs N]\n"
+    "       velmora-enlarge --ratio R [--format jpg|bmp] [-r] [--jobs N]\n"
     "                       [--strip] [--quality N] [--quiet]\n"
-    "                       --output-dir DIR FILE...\n"
+    "                       --output-dir DIR FILE|FOLDER...\n"
     "       --width W, --height H or --fit WxH may stand for --ratio R\n"
     "\n"
     "Enlarges the image INPUT by the ratio R with anti-aliasing and writes the\n"
     "result to OUTPUT, exactly as the velmora program would save it; or enlarges\n"
-    "each FILE into the folder DIR, under its own name.\n"
+    "each FILE, and the pictures in each FOLDER, into the folder DIR.\n"
     "\n"
     "  --ratio R         a number from 1.1 to 10.0 with at most one digit after\n"
     "                    the point (2.5 enlarges two and a half times), as in the\n"
@@ -43,6 +45,9 @@ constexpr const char* kUsage =
     "                    the range fails and the others go on\n"
     "  INPUT, FILE       a BMP, JPEG or PNG image (GIF, ICO, PBM/PGM/PPM, XBM and\n"
     "                    XPM are read too), told apart by content, not by name\n"
+    "  FOLDER            with --output-dir: the pictures in it, told by content\n"
+    "                    (other files and hidden ones are passed over), each\n"
+    "                    written into DIR under its own name\n"
     "  OUTPUT            ending in .bmp (a 24-bit bitmap) or .jpg/.jpeg (JPEG);\n"
     "                    written under a temporary name and renamed, so a failed\n"
     "                    run never leaves a partial file; a file of that name is\n"
@@ -50,9 +55,13 @@ constexpr const char* kUsage =
     "                    device, FIFO or socket refused. A JPEG keeps a JPEG\n"
     "                    input's EXIF (upright, with the new size, without its\n"
     "                    thumbnail) and ICC profile\n"
-    "  --output-dir DIR  an existing folder: each FILE is written as DIR/its name,\n"
-    "                    replacing a file of that name; the name's ending gives\n"
-    "                    the format, as for OUTPUT\n"
+    "  --output-dir DIR  each FILE is written as DIR/its name, replacing a file\n"
+    "                    of that name; the name's ending gives the format, as for\n"
+    "                    OUTPUT. DIR and the folders in it are made when missing\n"
+    "  -r, --recursive   a FOLDER's subfolders too, their tree kept below DIR\n"
+    "                    (-r --output-dir large photos: photos/2024/a.jpg gives\n"
+    "                    large/2024/a.jpg); links to folders are not followed, so\n"
+    "                    that no loop is walked\n"
     "  --format jpg|bmp  with --output-dir: every FILE in this format, its name\n"
     "                    ending in .jpg or .bmp instead\n"
     "  --jobs N          files enlarged at once, 1 to 64; by default one per core\n"
@@ -180,11 +189,13 @@ struct Options {
     QCommandLineOption format{QStringLiteral("format"), QString(), QStringLiteral("F")};
     QCommandLineOption outputDir{QStringLiteral("output-dir"), QString(), QStringLiteral("DIR")};
     QCommandLineOption jobs{QStringLiteral("jobs"), QString(), QStringLiteral("N")};
+    QCommandLineOption recursive{{QStringLiteral("r"), QStringLiteral("recursive")}};
     QCommandLineOption quiet{QStringLiteral("quiet")};
     QCommandLineOption strip{QStringLiteral("strip")};
 
     QList<QCommandLineOption> all() const {
-        return {ratio, width, height, fit, quality, format, outputDir, jobs, quiet, strip};
+        return {ratio,     width, height,    fit,   quality, format,
+                outputDir, jobs,  recursive, quiet, strip};
     }
 };
 
@@ -237,13 +248,23 @@ int readOperands(const QStringList& operands, Request* request) {
     return -1;
 }
 
-// In the two-operand form, OUTPUT's ending alone gives its format.
+bool isFolder(const QString& name) {
+    struct stat st {};
+    return ::stat(platform::nameToBytes(name).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// In the two-operand form, OUTPUT's ending alone gives its format, and INPUT
+// is one picture.
 int checkOutput(const Request& request) {
     if (request.batch)
         return -1;
     if (request.format)
         return usageError(QStringLiteral("--format goes with --output-dir; OUTPUT's ending "
                                          "gives its format"));
+    if (isFolder(request.inputs.first()))
+        return usageError(QStringLiteral("%1 is a folder: its pictures go into the folder "
+                                         "given with --output-dir DIR")
+                              .arg(request.inputs.first()));
     if (!kindOfName(request.output))
         return usageError(
             QStringLiteral("the output %1 must end in .bmp, .jpg or .jpeg").arg(request.output));
@@ -297,6 +318,7 @@ int readCommandLine(int argc, char** argv, Request* request) {
         return code;
     request->quiet = parser.isSet(options.quiet);
     request->strip = parser.isSet(options.strip);
+    request->recursive = parser.isSet(options.recursive);
     request->batch = parser.isSet(options.outputDir);
     request->outputDir = parser.value(options.outputDir);
     if (const int code = readOperands(parser.positionalArguments(), request); code >= 0)

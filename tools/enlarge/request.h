@@ -30,7 +30,10 @@ struct Request {
     bool batch = false;
     QString outputDir;
     std::optional<SaveKind> format; // --format: the kind of every output of a batch
+    bool recursive = false;         // -r: a folder's subfolders too
     int jobs = 0;                   // --jobs: files enlarged at once; 0: as many as cores
+    // Files and folders as given; with --output-dir a folder stands for the
+    // pictures in it.
     QStringList inputs;
     QString output;
 };
