@@ -675,6 +675,29 @@ TEST_F(EnlargeTool, foldersKeepTheirTreeAndRecursionFollowsNoLinkToAFolder) {
               "2024/b.bmp 2024/deep/c.bmp 2024/e.bmp a.bmp bitmap.bmp linked.bmp");
 }
 
+// An output that is there, even a link to nothing, is left as it is and
+// reported (unless quiet); that is no failure.
+TEST_F(EnlargeTool, noClobberLeavesWhatIsThereAndSaysSo) {
+    ASSERT_TRUE(QDir(dir.path()).mkpath("out") && QFile::copy(input, dir.filePath("two.bmp")));
+    ASSERT_TRUE(velmora::WriteTestFile(dir.filePath("out/in.bmp"), "old"));
+    ASSERT_TRUE(QFile::link("nowhere", dir.filePath("out/dangling.bmp")));
+    const std::pair<const char*, const char*> cases[] = {
+        {"--output-dir out in.bmp two.bmp", "velmora-enlarge: skipped out/in.bmp: it exists\n"},
+        {"--quiet --output-dir out in.bmp two.bmp", ""},
+        {"in.bmp out/in.bmp", "velmora-enlarge: skipped out/in.bmp: it exists\n"},
+        {"in.bmp out/dangling.bmp", "velmora-enlarge: skipped out/dangling.bmp: it exists\n"},
+    };
+    for (const auto& [args, err] : cases) {
+        QFile::remove(dir.filePath("out/two.bmp"));
+        const ToolRun r = runIn(dir.path(), QStringLiteral("--ratio 2 --no-clobber ") + args);
+        EXPECT_EQ(r.exitCode, 0) << args;
+        EXPECT_EQ(r.err.toStdString(), err);
+        EXPECT_EQ(velmora::ReadTestFile(dir.filePath("out/in.bmp")), "old") << args;
+        EXPECT_EQ(QFile::exists(dir.filePath("out/two.bmp")), QString(args).contains("two"));
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath("out/nowhere")));
+}
+
 // Damaged pictures among good ones fail, each named, and every good one is
 // written; one at a time or side by side, the same files, bytes and list.
 TEST_F(EnlargeTool, aFolderOfGoodAndBadFilesWritesEveryGoodOneWhateverTheJobs) {
@@ -704,7 +727,28 @@ TEST_F(EnlargeTool, aFolderOfGoodAndBadFilesWritesEveryGoodOneWhateverTheJobs) {
     }
 }
 
-TEST_F(EnlargeTool, sizesJobsAndFoldersAreCheckedAsUsage) {
+TEST_F(EnlargeTool, aSuffixGoesBeforeEachOutputsEnding) {
+    for (const char* name : {"photo.jpeg", "noending", "two.dots.bmp"})
+        ASSERT_TRUE(QFile::copy(input, dir.filePath(name)));
+    const std::pair<const char*, const char*> cases[] = {
+        {"--suffix _x2.0 --output-dir out in.bmp", "out: in_x2.0.bmp"},
+        {"--suffix _x2.0 --format jpg --output-dir out photo.jpeg", "out: photo_x2.0.jpg"},
+        {"--suffix -big --format bmp --output-dir out noending two.dots.bmp",
+         "out: noending-big.bmp two.dots-big.bmp"},
+        // Beside its input: no input is replaced.
+        {"--suffix _big --output-dir . in.bmp", ".: in_big.bmp"},
+    };
+    for (const auto& [args, written] : cases) {
+        QDir(dir.filePath("out")).removeRecursively();
+        const ToolRun r = runIn(dir.path(), QStringLiteral("--ratio 2 ") + args);
+        EXPECT_EQ(r.exitCode, 0) << args << ": " << r.err.toStdString();
+        const QString folder = QString(written).section(':', 0, 0);
+        for (const QString& name : QString(written).section(": ", 1).split(' '))
+            EXPECT_TRUE(QFile::exists(dir.filePath(folder + '/' + name))) << args;
+    }
+}
+
+TEST_F(EnlargeTool, sizesJobsSuffixesAndFoldersAreCheckedAsUsage) {
     ASSERT_TRUE(QDir(dir.path()).mkdir("adir"));
     const std::pair<const char*, const char*> cases[] = {
         {"--ratio 2 adir out.bmp",
@@ -724,7 +768,10 @@ TEST_F(EnlargeTool, sizesJobsAndFoldersAreCheckedAsUsage) {
          "the number of jobs \"0\" is not a whole number from 1 to 64"},
         {"--ratio 2 --jobs 65 in.bmp out.bmp",
          "the number of jobs \"65\" is not a whole number from 1 to 64"},
-
+        {"--ratio 2 --suffix a/b --output-dir out in.bmp",
+         "the suffix \"a/b\" must not hold a \"/\""},
+        {"--ratio 2 --suffix _x in.bmp out.bmp",
+         "--suffix goes with --output-dir; OUTPUT names the file"},
         {"--width 64 in.bmp", "usage"},
         {"in.bmp --fit", "--fit needs a value (see --help)"},
     };
@@ -737,6 +784,7 @@ TEST_F(EnlargeTool, sizesJobsAndFoldersAreCheckedAsUsage) {
             << args;
     }
     const QString help = run({"--help"}).out;
-    for (const char* option : {"--width", "--height", "--fit", "--jobs", "--recursive", "FOLDER"})
+    for (const char* option : {"--width", "--height", "--fit", "--suffix", "--no-clobber", "--jobs",
+                               "--recursive", "FOLDER"})
         EXPECT_TRUE(help.contains(option)) << option;
 }

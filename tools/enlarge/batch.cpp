@@ -67,8 +67,9 @@ QString folderRefusal(const QString& dir) {
                       : QStringLiteral("cannot write into %1: %2").arg(dir, systemWords(error));
 }
 
-// DIR/the input's name below it, its ending replaced by the format's when one
-// was asked for. A name's first character never starts an ending: ".bmp" stays.
+// DIR/the input's name below it, --suffix put before its ending and the
+// ending replaced by the format's when one was asked for. A name's first
+// character never starts an ending: ".bmp" stays.
 QString outputName(const Request& request, const InputFile& file) {
     const QString& name = file.below;
     const qsizetype start = name.lastIndexOf(QLatin1Char('/')) + 1;
@@ -79,7 +80,8 @@ QString outputName(const Request& request, const InputFile& file) {
         ending =
             *request.format == SaveKind::Jpeg ? QStringLiteral(".jpg") : QStringLiteral(".bmp");
     const bool joined = request.outputDir.endsWith(QLatin1Char('/'));
-    return request.outputDir + (joined ? QString() : QStringLiteral("/")) + name.left(end) + ending;
+    return request.outputDir + (joined ? QString() : QStringLiteral("/")) + name.left(end) +
+           request.suffix + ending;
 }
 
 // Why the output's folder cannot be made, in the tool's words; empty when it
@@ -165,8 +167,9 @@ bool Batch::step() {
     return true;
 }
 
-// Whether the file may be enlarged: it can be opened and its output is not
-// refused. A file that may not is reported and done with.
+// Whether the file may be enlarged: it can be opened, its output is not
+// refused, and with --no-clobber is not there yet. A file that may not is
+// reported and done with.
 std::optional<Task> Batch::clear(int index) {
     const InputFile& file = files_[index];
     if (!file.failure.isEmpty())
@@ -186,6 +189,11 @@ std::optional<Task> Batch::clear(int index) {
                       QStringLiteral("the output %1 must end in .bmp, .jpg or .jpeg (see --format)")
                           .arg(task.output));
     task.kind = *kind;
+    if (request_.noClobber && nameTaken(task.output)) {
+        status_->note(QStringLiteral("skipped %1: it exists").arg(task.output));
+        status_->finishFile(index);
+        return std::nullopt;
+    }
     const std::lock_guard lock(outputsMutex_);
     underWay_.insert(task.output);
     return task;

@@ -24,6 +24,11 @@ std::optional<FileId> fileId(const QString& name) {
     return FileId{st.st_dev, st.st_ino};
 }
 
+bool nameTaken(const QString& name) {
+    struct stat st {};
+    return ::lstat(platform::nameToBytes(name).constData(), &st) == 0;
+}
+
 namespace {
 
 // The first bytes that tell a JPEG and a bitmap apart, as imageio's reader

@@ -19,6 +19,10 @@ using FileId = std::pair<dev_t, ino_t>;
 // The file a name leads to (links followed); none when it cannot be reached.
 std::optional<FileId> fileId(const QString& name);
 
+// Whether anything is there under the name: a file, a folder, a special file
+// or a symbolic link, even one to nothing.
+bool nameTaken(const QString& name);
+
 struct InputFile {
     QString path;    // where it is read, and how messages name it
     QString below;   // its output's name below the output folder, before

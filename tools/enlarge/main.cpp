@@ -13,6 +13,7 @@
 // (batch.h).
 #include "tools/enlarge/batch.h"
 #include "tools/enlarge/enlargefile.h"
+#include "tools/enlarge/inputs.h"
 #include "tools/enlarge/request.h"
 #include "tools/enlarge/statusline.h"
 
@@ -24,6 +25,10 @@ int runOne(const velmora::tool::Request& request) {
     using namespace velmora::tool;
     StatusLine status(1, request.quiet);
     status.startFile(0, request.inputs.first());
+    if (request.noClobber && nameTaken(request.output)) {
+        status.note(QStringLiteral("skipped %1: it exists").arg(request.output));
+        return 0;
+    }
     FileJob job;
     job.input = request.inputs.first();
     job.output = request.output;

@@ -21,9 +21,10 @@ namespace {
 constexpr int kMaxJobs = 64;
 
 constexpr const char* kUsage =
-    "usage: velmora-enlarge --ratio R [--strip] [--quality N] [--quiet] INPUT OUTPUT\n"
-    "       velmora-enlarge --ratio R [--format jpg|bmp] [-r] [--jobs N]\n"
-    "                       [--strip] [--quality N] [--quiet]\n"
+    "usage: velmora-enlarge --ratio R [--strip] [--quality N] [--no-clobber] [--quiet]\n"
+    "                       INPUT OUTPUT\n"
+    "       velmora-enlarge --ratio R [--format jpg|bmp] [--suffix TEXT] [-r] [--jobs N]\n"
+    "                       [--no-clobber] [--strip] [--quality N] [--quiet]\n"
     "                       --output-dir DIR FILE|FOLDER...\n"
     "       --width W, --height H or --fit WxH may stand for --ratio R\n"
     "\n"
@@ -64,13 +65,17 @@ constexpr const char* kUsage =
     "                    that no loop is walked\n"
     "  --format jpg|bmp  with --output-dir: every FILE in this format, its name\n"
     "                    ending in .jpg or .bmp instead\n"
+    "  --suffix TEXT     with --output-dir: TEXT before each output's ending\n"
+    "                    (--suffix _x2 writes photo_x2.jpg)\n"
+    "  --no-clobber      an output that exists is left as it is, which is not a\n"
+    "                    failure; \"skipped NAME: it exists\" says so\n"
     "  --jobs N          files enlarged at once, 1 to 64; by default one per core\n"
     "                    (a picture too large to share memory with others waits\n"
     "                    for them and goes alone)\n"
     "  --strip           leave the source's metadata (EXIF, ICC profile) out of a\n"
     "                    JPEG output\n"
     "  --quality N       JPEG quality from 1 to 100 (100, as the program saves)\n"
-    "  --quiet           no progress; errors are still reported\n"
+    "  --quiet           no progress, no skipped outputs; errors are still reported\n"
     "  -h, --help        this text\n"
     "  --version         the tool's version\n"
     "\n"
@@ -179,6 +184,14 @@ int readJobs(const QString& text, Request* request) {
     return -1;
 }
 
+// A suffix with a "/" would put outputs into other folders.
+int readSuffix(const QString& text, Request* request) {
+    if (text.contains(QLatin1Char('/')))
+        return usageError(QStringLiteral("the suffix \"%1\" must not hold a \"/\"").arg(text));
+    request->suffix = text;
+    return -1;
+}
+
 // The options the tool takes; --help and --version are answered before.
 struct Options {
     QCommandLineOption ratio{QStringLiteral("ratio"), QString(), QStringLiteral("R")};
@@ -188,14 +201,16 @@ struct Options {
     QCommandLineOption quality{QStringLiteral("quality"), QString(), QStringLiteral("N")};
     QCommandLineOption format{QStringLiteral("format"), QString(), QStringLiteral("F")};
     QCommandLineOption outputDir{QStringLiteral("output-dir"), QString(), QStringLiteral("DIR")};
+    QCommandLineOption suffix{QStringLiteral("suffix"), QString(), QStringLiteral("TEXT")};
     QCommandLineOption jobs{QStringLiteral("jobs"), QString(), QStringLiteral("N")};
     QCommandLineOption recursive{{QStringLiteral("r"), QStringLiteral("recursive")}};
+    QCommandLineOption noClobber{QStringLiteral("no-clobber")};
     QCommandLineOption quiet{QStringLiteral("quiet")};
     QCommandLineOption strip{QStringLiteral("strip")};
 
     QList<QCommandLineOption> all() const {
-        return {ratio,     width, height,    fit,   quality, format,
-                outputDir, jobs,  recursive, quiet, strip};
+        return {ratio,  width, height,    fit,       quality, format, outputDir,
+                suffix, jobs,  recursive, noClobber, quiet,   strip};
     }
 };
 
@@ -226,7 +241,10 @@ int readScale(const QCommandLineParser& parser, const Options& o, Request* reque
 // The values of the options that take one, each checked in turn.
 int readValues(const QCommandLineParser& parser, const Options& o, Request* request) {
     const std::pair<const QCommandLineOption*, int (*)(const QString&, Request*)> readers[] = {
-        {&o.quality, readQuality}, {&o.format, readFormat}, {&o.jobs, readJobs}};
+        {&o.quality, readQuality},
+        {&o.format, readFormat},
+        {&o.jobs, readJobs},
+        {&o.suffix, readSuffix}};
     for (const auto& [option, read] : readers)
         if (parser.isSet(*option))
             if (const int code = read(parser.value(*option), request); code >= 0)
@@ -261,6 +279,8 @@ int checkOutput(const Request& request) {
     if (request.format)
         return usageError(QStringLiteral("--format goes with --output-dir; OUTPUT's ending "
                                          "gives its format"));
+    if (!request.suffix.isEmpty())
+        return usageError(QStringLiteral("--suffix goes with --output-dir; OUTPUT names the file"));
     if (isFolder(request.inputs.first()))
         return usageError(QStringLiteral("%1 is a folder: its pictures go into the folder "
                                          "given with --output-dir DIR")
@@ -318,6 +338,7 @@ int readCommandLine(int argc, char** argv, Request* request) {
         return code;
     request->quiet = parser.isSet(options.quiet);
     request->strip = parser.isSet(options.strip);
+    request->noClobber = parser.isSet(options.noClobber);
     request->recursive = parser.isSet(options.recursive);
     request->batch = parser.isSet(options.outputDir);
     request->outputDir = parser.value(options.outputDir);

@@ -30,6 +30,8 @@ struct Request {
     bool batch = false;
     QString outputDir;
     std::optional<SaveKind> format; // --format: the kind of every output of a batch
+    QString suffix;                 // --suffix: put before the ending of each output's name
+    bool noClobber = false;         // --no-clobber: an output that exists is left as it is
     bool recursive = false;         // -r: a folder's subfolders too
     int jobs = 0;                   // --jobs: files enlarged at once; 0: as many as cores
     // Files and folders as given; with --output-dir a folder stands for the
