@@ -551,7 +551,7 @@ TEST_F(EnlargeTool, writesLongNamesAndLinksAndRefusesSpecialOutputs) {
 namespace {
 
 // Writes the picture as path, its folder made, in the format its ending names
-// (BMP, PNG, JPEG, PPM), losslessly where the format can be.
+// (BMP, PNG, JPEG, TIFF, WebP), losslessly where the format can be.
 void writePicture(const QString& path, const QImage& image) {
     ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
     QImageWriter writer(path);
@@ -642,7 +642,7 @@ TEST_F(EnlargeTool, aSizeOutOfTheRangeFailsThatFileAndTheOthersAreWritten) {
 TEST_F(EnlargeTool, foldersKeepTheirTreeAndRecursionFollowsNoLinkToAFolder) {
     const QImage picture = randomImage(9, 7);
     for (const char* name : {"photos/a.bmp", "photos/.hidden.bmp", "photos/.git/d.bmp",
-                             "photos/2024/b.jpg", "photos/2024/deep/c.png", "photos/2024/e.ppm"})
+                             "photos/2024/b.jpg", "photos/2024/deep/c.png", "photos/2024/e.webp"})
         writePicture(dir.filePath(name), picture);
     ASSERT_TRUE(QFile::copy(dir.filePath("photos/a.bmp"), dir.filePath("photos/bitmap.txt")));
     ASSERT_TRUE(velmora::WriteTestFile(dir.filePath("photos/notes.txt"), "not a picture\n"));
@@ -702,7 +702,7 @@ TEST_F(EnlargeTool, noClobberLeavesWhatIsThereAndSaysSo) {
 // written; one at a time or side by side, the same files, bytes and list.
 TEST_F(EnlargeTool, aFolderOfGoodAndBadFilesWritesEveryGoodOneWhateverTheJobs) {
     int n = 0;
-    for (const char* name : {"mix/1.bmp", "mix/3.png", "mix/5.jpg", "mix/7.bmp"}) {
+    for (const char* name : {"mix/1.bmp", "mix/3.png", "mix/5.jpg", "mix/7.tif"}) {
         writePicture(dir.filePath(name), randomImage(40 + 7 * n, 30 + 5 * n));
         ++n;
     }
@@ -746,6 +746,27 @@ TEST_F(EnlargeTool, aSuffixGoesBeforeEachOutputsEnding) {
         for (const QString& name : QString(written).section(": ", 1).split(' '))
             EXPECT_TRUE(QFile::exists(dir.filePath(folder + '/' + name))) << args;
     }
+}
+
+// TIFF and WebP, read through Qt's image format plugins, told by their
+// content whatever their names: each result is the source's enlargement.
+TEST_F(EnlargeTool, readsTiffAndWebpByTheirContent) {
+    for (const char* format : {"tiff", "webp"})
+        ASSERT_TRUE(QImageWriter::supportedImageFormats().contains(format))
+            << "Qt has no " << format << " plugin: install qt6-image-formats-plugins";
+    writePicture(dir.filePath("p.tif"), source);
+    writePicture(dir.filePath("q.webp"), source);
+    ASSERT_TRUE(QFile::copy(dir.filePath("p.tif"), dir.filePath("tiff.webp")) &&
+                QFile::copy(dir.filePath("q.webp"), dir.filePath("webp.png")));
+    const ToolRun r = runIn(
+        dir.path(), "--ratio 2.5 --format bmp --output-dir out p.tif q.webp tiff.webp webp.png");
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QImage expected = reference(source, 2.5, QSize(71, 76));
+    for (const char* name : {"p.bmp", "q.bmp", "tiff.bmp", "webp.bmp"})
+        EXPECT_EQ(QImage(dir.filePath(QStringLiteral("out/") + name))
+                      .convertToFormat(QImage::Format_RGB32),
+                  expected)
+            << name;
 }
 
 TEST_F(EnlargeTool, sizesJobsSuffixesAndFoldersAreCheckedAsUsage) {

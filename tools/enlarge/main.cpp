@@ -42,10 +42,20 @@ int runOne(const velmora::tool::Request& request) {
     return kExitFailed;
 }
 
+// Qt's image readers say what they find wrong with a file on standard error
+// (a TIFF directory it cannot read, a header that is not TGA). The tool says
+// why a file failed in its own words, one message a file, and lines from
+// files read side by side must not cut into each other: Qt's are left out.
+void quietQt(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        velmora::tool::printError(message);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    qInstallMessageHandler(quietQt);
     velmora::tool::Request request;
     if (const int code = velmora::tool::readCommandLine(argc, argv, &request); code >= 0)
         return code;
