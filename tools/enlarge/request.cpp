@@ -21,11 +21,11 @@ namespace {
 constexpr int kMaxJobs = 64;
 
 constexpr const char* kUsage =
-    "usage: velmora-enlarge --ratio R [--strip] [--quality N] [--no-clobber] [--quiet]\n"
-    "                       INPUT OUTPUT\n"
-    "       velmora-enlarge --ratio R [--format jpg|bmp] [--suffix TEXT] [-r] [--jobs N]\n"
-    "                       [--no-clobber] [--strip] [--quality N] [--quiet]\n"
-    "                       --output-dir DIR FILE|FOLDER...\n"
+    "usage: velmora-enlarge --ratio R [--strip] [--quality N] [--no-clobber]\n"
+    "                       [--quiet] INPUT OUTPUT\n"
+    "       velmora-enlarge --ratio R [--format jpg|bmp] [--suffix TEXT] [-r]\n"
+    "                       [--jobs N] [--no-clobber] [--strip] [--quality N]\n"
+    "                       [--quiet] --output-dir DIR FILE|FOLDER...\n"
     "       --width W, --height H or --fit WxH may stand for --ratio R\n"
     "\n"
     "Enlarges the image INPUT by the ratio R with anti-aliasing and writes the\n"
