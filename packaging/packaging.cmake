@@ -42,7 +42,8 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_SOURCE_DIR}/triggers)
 install(FILES lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
         RENAME ${PROJECT_NAME})
 # The Japanese captions need a Japanese Gothic font; Qt's own dialog texts
-# are Japanese only with Qt's translations.
+# are Japanese only with Qt's translations; the batch tool reads TIFF and WebP
+# through Qt's image format plugins.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "fonts-ipafont-gothic | fonts-japanese-gothic, qt6-translations-l10n")
+    "fonts-ipafont-gothic | fonts-japanese-gothic, qt6-translations-l10n, qt6-image-formats-plugins")
 include(CPack)

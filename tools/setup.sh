@@ -14,6 +14,7 @@ packages=(
   xvfb xauth xdotool x11-utils imagemagick python3
   clang-14 libclang-rt-14-dev
   librsvg2-bin
+  qt6-image-formats-plugins libvips-tools
   dpkg-dev file lintian appstream desktop-file-utils man-db universal-ctags
 )
 
