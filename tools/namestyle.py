@@ -21,7 +21,7 @@ import re
 import subprocess
 import sys
 
-FOLDERS = ["state", "app", "controls", "dialogs", "engine", "gui", "imageio", "libvelmora",
+FOLDERS = ["app", "controls", "dialogs", "engine", "gui", "imageio", "libvelmora",
            "platform", "save", "settings", "tools"]
 
 # Names kept from the system's own vocabulary, exactly where they name the
