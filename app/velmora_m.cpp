@@ -45,6 +45,13 @@ struct KindTexts {
 
 constexpr KindTexts kJpegTexts = {"JPGﾌｧｲﾙ", "*.jpg", "jpg"};
 constexpr KindTexts kBitmapTexts = {"BMPﾌｧｲﾙ", "*.bmp", "bmp"};
+constexpr KindTexts kPngTexts = {"PNGﾌｧｲﾙ", "*.png", "png"};
+
+// The save items of the file menu, in their order: each item's index is its
+// place here.
+constexpr SaveKind kSaveKinds[] = {SaveKind::Jpeg, SaveKind::Bitmap, SaveKind::Png};
+constexpr const char* kSaveCaptions[] = {"名前を付けて保存 (JPG)", "名前を付けて保存 (BMP)",
+                                         "名前を付けて保存 (PNG)"};
 
 // A save's failure as the message box says it: a refusal in its own words,
 // any other failure with its reason in brackets.
@@ -143,11 +150,12 @@ void velmora_m::buildMenu() {
     open_ = fileMenu_->addAction(QStringLiteral("画像ﾌｧｲﾙを開く"));
     open_->setObjectName(QStringLiteral("m_open"));
     open_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    save_[0] = fileMenu_->addAction(QStringLiteral("名前を付けて保存 (JPG)"));
-    save_[0]->setObjectName(QStringLiteral("m_save_0"));
+    for (int i = 0; i < kSaveItems; ++i) {
+        save_[i] = fileMenu_->addAction(QString::fromUtf8(kSaveCaptions[i]));
+        save_[i]->setObjectName(QStringLiteral("m_save_%1").arg(i));
+        connect(save_[i], &QAction::triggered, this, [this, i] { m_save_Click(i); });
+    }
     save_[0]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    save_[1] = fileMenu_->addAction(QStringLiteral("名前を付けて保存 (BMP)"));
-    save_[1]->setObjectName(QStringLiteral("m_save_1"));
     sura_ = fileMenu_->addSeparator();
     sura_->setObjectName(QStringLiteral("m_sura"));
     end_ = fileMenu_->addAction(QStringLiteral("終了"));
@@ -159,8 +167,6 @@ void velmora_m::buildMenu() {
     kakudai_->setObjectName(QStringLiteral("m_kakudai"));
 
     connect(open_, &QAction::triggered, this, &velmora_m::m_open_Click);
-    connect(save_[0], &QAction::triggered, this, [this] { m_save_Click(0); });
-    connect(save_[1], &QAction::triggered, this, [this] { m_save_Click(1); });
     connect(end_, &QAction::triggered, this, &velmora_m::m_end_Click);
     connect(ritu_, &QAction::triggered, this, &velmora_m::m_ritu_Click);
     connect(kakudai_, &QAction::triggered, this, &velmora_m::m_kakudai_Click);
@@ -231,7 +237,7 @@ bool velmora_m::openImage(const QString& path) {
     session_.file = path;
     session_.master = loaded;
     // The picture's metadata goes with it: the previous picture's is dropped.
-    session_.metadata = {reader.exif(), reader.iccProfile()};
+    session_.metadata = reader.metadata();
     display_->showPicture(session_.master);
     display_->fitInto(client_->size());
     display_->show();
@@ -301,7 +307,9 @@ Recipe velmora_m::saveRecipe() const {
 }
 
 gui::SaveFileRequest velmora_m::saveRequest(QWidget* owner, SaveKind kind, const QString& folder) {
-    const KindTexts& texts = kind == SaveKind::Jpeg ? kJpegTexts : kBitmapTexts;
+    const KindTexts& texts = kind == SaveKind::Jpeg     ? kJpegTexts
+                             : kind == SaveKind::Bitmap ? kBitmapTexts
+                                                        : kPngTexts;
     gui::SaveFileRequest r;
     r.owner = owner;
     r.filterDescription = QString::fromUtf8(texts.description);
@@ -315,7 +323,7 @@ gui::SaveFileRequest velmora_m::saveRequest(QWidget* owner, SaveKind kind, const
 }
 
 void velmora_m::m_save_Click(int index) {
-    const SaveKind kind = index == 0 ? SaveKind::Jpeg : SaveKind::Bitmap;
+    const SaveKind kind = kSaveKinds[index];
     QString chosen;
     if (!hooks_.askSaveName(saveRequest(this, kind, session_.putDir), &chosen))
         return;
@@ -375,7 +383,7 @@ void velmora_m::setMenuEnabled(bool on) {
     kakudai_->setEnabled(on);
     // The items' shortcuts, and the keys and the mouse of the picture, rest
     // with the menu.
-    for (QAction* item : {open_, save_[0], save_[1], end_})
+    for (QAction* item : {open_, save_[0], save_[1], save_[2], end_})
         item->setEnabled(on);
     display_->setInputEnabled(on);
 }

@@ -23,6 +23,9 @@ class QMenu;
 
 namespace velmora {
 
+// The file menu's save items: JPEG, bitmap, PNG.
+inline constexpr int kSaveItems = 3;
+
 // What the image selection dialog answered: the file chosen ("" when none
 // was) and the folder its folder list showed when it closed.
 struct ImageChoice {
@@ -66,7 +69,7 @@ struct Session {
     // The opened picture at 1:1, or the empty picture of the window's design
     // before any; enlargements always start from it.
     QImage master;
-    // The opened file's EXIF and ICC profile, kept for a JPEG save.
+    // The opened file's metadata, which a save carries.
     SourceMetadata metadata;
 };
 
@@ -109,7 +112,7 @@ class velmora_m : public QMainWindow {
     // Asks for a name, remembers its folder (before saving, so it is kept even
     // when saving fails), then saves saveRecipe() off the user-interface
     // thread; a failure or refusal is shown in a message box. Index 0 saves a
-    // JPEG, 1 a bitmap.
+    // JPEG, 1 a bitmap, 2 a PNG.
     void m_save_Click(int index);
     // What a save writes: Master, the ratio of the last enlargement that
     // succeeded (0 when the picture is shown 1:1) and the opened file's
@@ -159,7 +162,7 @@ class velmora_m : public QMainWindow {
     JpegLibrary jpegLibrary_;
     QMenu* fileMenu_ = nullptr;
     QAction* open_ = nullptr;
-    QAction* save_[2] = {nullptr, nullptr};
+    QAction* save_[kSaveItems] = {};
     QAction* sura_ = nullptr;
     QAction* end_ = nullptr;
     QAction* ritu_ = nullptr;

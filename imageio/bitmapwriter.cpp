@@ -1,5 +1,6 @@
 #include "imageio/bitmapwriter.h"
 
+#include "imageio/writefailure.h"
 #include "libvelmora/outputfile.h"
 #include "platform/filenames.h"
 
@@ -33,20 +34,6 @@ void put32(unsigned char* at, std::uint32_t v) {
 // wait for the disk on every save, and the rename already orders the data
 // before the name on the file systems we run on (ext4's auto_da_alloc).
 constexpr bool kFlushToDisk = false;
-
-// Why the file could not be written: the kind of destination refused, or the
-// system's error.
-QString fileError(const jpeg::OutputFile& file) {
-    if (const jpeg::DestinationWords* words = jpeg::findDestinationWords(file.refusal()))
-        return QString::fromUtf8(words->english);
-    return QString::fromLocal8Bit(std::strerror(file.error()));
-}
-
-bool fail(QString* error, const QString& why) {
-    if (error)
-        *error = why;
-    return false;
-}
 
 } // namespace
 

@@ -142,6 +142,10 @@ QByteArray ImageReader::iccProfile() const {
     return jpeg_ ? jpeg_->iccProfile() : QByteArray();
 }
 
+SourceMetadata ImageReader::metadata() const {
+    return jpeg_ ? jpeg_->metadata() : SourceMetadata();
+}
+
 void ImageReader::setCancelFlag(const std::atomic<bool>* flag) {
     cancel_ = flag;
     file_->setCancelFlag(flag);
@@ -152,7 +156,8 @@ long long ImageReader::bytesNeeded() const {
         return 0;
     if (kind_ == Kind::Jpeg) {
         const QSize decoded = jpeg_->scaledSize(denominator());
-        return 4LL * decoded.width() * decoded.height() + jpeg_->workingBytes();
+        return 4LL * decoded.width() * decoded.height() + jpeg_->workingBytes() +
+               jpeg_->metadata().bytes();
     }
     const long long pixels = static_cast<long long>(size_.width()) * size_.height();
     if (format_ == QImage::Format_RGB32 || format_ == QImage::Format_ARGB32)

@@ -3,6 +3,8 @@
 // process may have.
 #pragma once
 
+#include "imageio/metadata.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
@@ -45,10 +47,14 @@ class ImageReader {
     // file; empty for a bitmap or when the file has none.
     QByteArray exif() const;
     QByteArray iccProfile() const;
+    // All that a saved file keeps of a JPEG's metadata (JpegDecoder::metadata:
+    // EXIF, ICC profile, XMP, extended XMP, IPTC); empty for other files.
+    SourceMetadata metadata() const;
 
     // Bytes that read() holds at its peak: the decoded picture (at the size
     // reduceFor() asks for), plus its 32-bit copy when the file decodes into
-    // another format, plus what the JPEG library keeps of a progressive file.
+    // another format, plus what the JPEG library keeps of a progressive file,
+    // plus the metadata kept.
     long long bytesNeeded() const;
 
     // For a picture that is only shown small: a JPEG is then decoded at the

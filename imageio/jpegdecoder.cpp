@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <vector>
 
 #include <jpeglib.h>
 // After jpeglib.h, which it needs.
@@ -25,8 +26,17 @@ constexpr std::size_t kInputBytes = 64 * 1024;
 // reach the picture.
 constexpr int kStripRows = 16;
 constexpr int kCoefficientBytes = DCTSIZE2 * sizeof(JCOEF);
-constexpr char kIccId[] = "ICC_PROFILE"; // with its NUL: 12 bytes, then sequence and count
+// The identifiers that start the segments a saved file keeps, each with its
+// NUL: "Exif" has two.
+constexpr char kExifId[] = "Exif\0";
+constexpr char kXmpId[] = "http://ns.adobe.com/xap/1.0/";
+constexpr char kExtendedXmpId[] = "http://ns.adobe.com/xmp/extension/";
+constexpr char kPhotoshopId[] = "Photoshop 3.0";
+constexpr char kIccId[] = "ICC_PROFILE"; // 12 bytes, then sequence and count
 constexpr int kIccHeaderBytes = 14;
+// A segment's length field counts itself.
+constexpr unsigned kLengthBytes = 2;
+constexpr unsigned kMaxSegmentBytes = 0xFFFF - kLengthBytes;
 
 // libjpeg's error manager with the jump back into the frame that called it and
 // room for the message.
@@ -133,12 +143,117 @@ struct JpegDecoder::State {
     SourceManager src;
     bool created = false;
     bool multipleScans = false;
+    // The segment being read, and what is kept of the segments read so far:
+    // the ICC profile's chunks by sequence number until they are joined.
+    unsigned char segment[kMaxSegmentBytes];
+    SourceMetadata kept;
+    std::map<int, QByteArray> iccChunks;
+    int iccCount = -1;
+    bool badIcc = false;
+    bool extendedXmpOver = false;
+    bool iptcOver = false;
 
     ~State() {
         if (created)
             jpeg_destroy_decompress(&cinfo);
     }
 };
+
+namespace {
+
+template <std::size_t N>
+bool hasId(const unsigned char* data, std::size_t size, const char (&id)[N]) {
+    return size >= N && std::memcmp(data, id, N) == 0;
+}
+
+// Adds piece to a kind kept in pieces unless the kind grows over max bytes in
+// all; then the whole kind is left out, the pieces before and after it too.
+void keepWithin(std::vector<QByteArray>* pieces, QByteArray piece, long long max, bool* over) {
+    long long total = piece.size();
+    for (const QByteArray& p : *pieces)
+        total += p.size();
+    *over = *over || total > max;
+    if (*over)
+        pieces->clear();
+    else
+        pieces->push_back(std::move(piece));
+}
+
+// One chunk of the ICC profile: its sequence number and the chunks' count,
+// which must agree with the others'.
+void keepIccChunk(JpegDecoder::State* s, const QByteArray& payload) {
+    const int sequence = static_cast<unsigned char>(payload[12]);
+    const int total = static_cast<unsigned char>(payload[13]);
+    s->badIcc = s->badIcc || (s->iccCount >= 0 && total != s->iccCount) || sequence < 1 ||
+                sequence > total || s->iccChunks.count(sequence) != 0;
+    s->iccCount = total;
+    s->iccChunks[sequence] = payload.mid(kIccHeaderBytes);
+}
+
+// Keeps the segment just read into s->segment if a saved file carries it.
+// False when memory ran out.
+bool keepSegment(JpegDecoder::State* s, int marker, std::size_t size) noexcept {
+    const unsigned char* d = s->segment;
+    const auto bytes = [&] {
+        return QByteArray(reinterpret_cast<const char*>(d), qsizetype(size));
+    };
+    SourceMetadata& kept = s->kept;
+    try {
+        if (marker == JPEG_APP0 + 1 && hasId(d, size, kExifId)) {
+            if (kept.exif.isEmpty())
+                kept.exif = bytes();
+        } else if (marker == JPEG_APP0 + 1 && hasId(d, size, kXmpId)) {
+            if (kept.xmp.isEmpty())
+                kept.xmp = bytes();
+        } else if (marker == JPEG_APP0 + 1 && hasId(d, size, kExtendedXmpId)) {
+            keepWithin(&kept.extendedXmp, bytes(), kMaxExtendedXmpBytes, &s->extendedXmpOver);
+        } else if (marker == JPEG_APP0 + 2 && size >= kIccHeaderBytes && hasId(d, size, kIccId)) {
+            keepIccChunk(s, bytes());
+        } else if (marker == JPEG_APP0 + 13 && hasId(d, size, kPhotoshopId)) {
+            keepWithin(&kept.iptc, bytes(), kMaxIptcBytes, &s->iptcOver);
+        }
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace
+
+extern "C" {
+
+// Reads the next count bytes of the file into out (the source never suspends).
+static void readInput(j_decompress_ptr cinfo, unsigned char* out, std::size_t count) {
+    jpeg_source_mgr* src = cinfo->src;
+    while (count > 0) {
+        if (src->bytes_in_buffer == 0)
+            (*src->fill_input_buffer)(cinfo);
+        const std::size_t n = std::min(count, src->bytes_in_buffer);
+        std::memcpy(out, src->next_input_byte, n);
+        src->next_input_byte += n;
+        src->bytes_in_buffer -= n;
+        out += n;
+        count -= n;
+    }
+}
+
+// An APP1, APP2 or APP13 segment, read whole into the decoder's one buffer
+// and kept only if a saved file carries it: libjpeg keeps none of them.
+// Nothing here has a destructor for an error's jump to skip.
+static boolean readAppSegment(j_decompress_ptr cinfo) {
+    auto* s = static_cast<JpegDecoder::State*>(cinfo->client_data);
+    unsigned char field[kLengthBytes];
+    readInput(cinfo, field, kLengthBytes);
+    const unsigned length = unsigned(field[0]) << 8 | field[1];
+    if (length < kLengthBytes)
+        ERREXIT(cinfo, JERR_BAD_LENGTH);
+    readInput(cinfo, s->segment, length - kLengthBytes);
+    if (!keepSegment(s, cinfo->unread_marker, length - kLengthBytes))
+        ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+    return TRUE;
+}
+
+} // extern "C"
 
 namespace {
 
@@ -166,6 +281,8 @@ JpegDecoder::JpegDecoder(QIODevice* file) : state_(std::make_unique<State>()) {
     s.src.file = file;
     s.src.cancel = nullptr;
     s.src.cancelled = false;
+    // Kept by jpeg_create_decompress: how the segment reader finds the state.
+    s.cinfo.client_data = &s;
 }
 
 JpegDecoder::~JpegDecoder() = default;
@@ -182,8 +299,8 @@ bool headerFrame(JpegDecoder::State* s) {
     jpeg_create_decompress(&s->cinfo);
     s->created = true;
     s->cinfo.src = &s->src.pub;
-    jpeg_save_markers(&s->cinfo, JPEG_APP0 + 1, 0xFFFF);
-    jpeg_save_markers(&s->cinfo, JPEG_APP0 + 2, 0xFFFF);
+    for (const int app : {1, 2, 13})
+        jpeg_set_marker_processor(&s->cinfo, JPEG_APP0 + app, readAppSegment);
     jpeg_read_header(&s->cinfo, TRUE);
     s->multipleScans = jpeg_has_multiple_scans(&s->cinfo);
     return true;
@@ -261,27 +378,10 @@ bool JpegDecoder::readHeader() {
     }
     const jpeg_decompress_struct& cinfo = state_->cinfo;
     size_ = QSize(static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height));
-    std::map<int, QByteArray> chunks;
-    int count = -1;
-    bool badChunk = false;
-    for (jpeg_saved_marker_ptr m = cinfo.marker_list; m != nullptr; m = m->next) {
-        const auto* data = reinterpret_cast<const char*>(m->data);
-        const QByteArray payload(data, static_cast<qsizetype>(m->data_length));
-        if (m->marker == JPEG_APP0 + 1 && exif_.isEmpty() &&
-            payload.startsWith(QByteArray("Exif\0\0", 6))) {
-            exif_ = payload;
-        } else if (m->marker == JPEG_APP0 + 2 && payload.size() >= kIccHeaderBytes &&
-                   std::memcmp(data, kIccId, sizeof kIccId) == 0) {
-            const int sequence = static_cast<unsigned char>(payload[12]);
-            const int total = static_cast<unsigned char>(payload[13]);
-            badChunk = badChunk || (count >= 0 && total != count) || sequence < 1 ||
-                       sequence > total || chunks.count(sequence) != 0;
-            count = total;
-            chunks[sequence] = payload.mid(kIccHeaderBytes);
-        }
-    }
-    if (!badChunk)
-        icc_ = joinIccChunks(chunks, count);
+    metadata_ = std::move(state_->kept);
+    if (!state_->badIcc)
+        metadata_.iccProfile = joinIccChunks(state_->iccChunks, state_->iccCount);
+    state_->iccChunks.clear();
     // A file of several scans keeps a coefficient block for every 8 x 8 block
     // of every component until the last scan.
     if (state_->multipleScans) {

@@ -3,6 +3,8 @@
 // picture at all.
 #pragma once
 
+#include "imageio/metadata.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
@@ -14,6 +16,11 @@
 class QIODevice;
 
 namespace velmora::imageio {
+
+// What the decoder keeps at most of the segments that hold a part of a
+// whole: a larger set is damaged or hostile, and left out.
+inline constexpr long long kMaxExtendedXmpBytes = 4LL << 20;
+inline constexpr long long kMaxIptcBytes = 4LL << 20;
 
 class JpegDecoder {
   public:
@@ -32,11 +39,19 @@ class JpegDecoder {
     // The payload of the first APP1 segment that starts "Exif\0\0", those six
     // bytes included (what a JPEG writer puts back in an APP1 marker); empty
     // when there is none.
-    QByteArray exif() const { return exif_; }
+    QByteArray exif() const { return metadata_.exif; }
     // The ICC profile, put together from its APP2 "ICC_PROFILE" chunks in
     // their sequence order; empty when there is none or the chunks do not make
     // one profile (a number missing, repeated or out of range).
-    QByteArray iccProfile() const { return icc_; }
+    QByteArray iccProfile() const { return metadata_.iccProfile; }
+    // Everything a saved file keeps of the file's metadata: the EXIF block and
+    // the ICC profile above, the first XMP segment, and every extended XMP
+    // and every Photoshop (IPTC) segment in file order, each kind only while
+    // it stays within kMaxExtendedXmpBytes or kMaxIptcBytes in all (over
+    // that the kind is left out whole: a part of it would be damaged data).
+    // Only these segments are kept while the header is read; every other
+    // APPn segment is skipped.
+    const SourceMetadata& metadata() const { return metadata_; }
     // Bytes libjpeg needs beside the picture: a file of several scans
     // (progressive) keeps every coefficient of the image until its last scan.
     long long workingBytes() const { return workingBytes_; }
@@ -62,7 +77,7 @@ class JpegDecoder {
   private:
     std::unique_ptr<State> state_;
     QSize size_;
-    QByteArray exif_, icc_;
+    SourceMetadata metadata_;
     long long workingBytes_ = 0;
     QString error_;
 };

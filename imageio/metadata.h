@@ -3,15 +3,39 @@
 
 #include <QByteArray>
 
+#include <vector>
+
 namespace velmora {
 
-// A JPEG source's EXIF block (the APP1 payload, starting "Exif\0\0") and its
-// ICC profile, as the image reader found them. Empty for a bitmap source, for
-// a source without them, and where the user asked to leave them out.
+// A JPEG source's metadata as the image reader found it, each piece as the
+// payload of its segment (the bytes after the length field, identifier
+// included), so that a JPEG writer puts it back as it was. Empty for a bitmap
+// source, for a source without it, and where the user asked to leave it out.
 struct SourceMetadata {
+    // The first APP1 "Exif\0\0" segment.
     QByteArray exif;
+    // The ICC profile, joined from its APP2 "ICC_PROFILE" chunks.
     QByteArray iccProfile;
+    // The first APP1 "http://ns.adobe.com/xap/1.0/\0" segment: the XMP packet.
+    QByteArray xmp;
+    // Every APP1 "http://ns.adobe.com/xmp/extension/\0" segment, in file
+    // order: the part of the XMP that did not fit its segment.
+    std::vector<QByteArray> extendedXmp;
+    // Every APP13 "Photoshop 3.0\0" segment, in file order: the IPTC record
+    // among Photoshop's resources.
+    std::vector<QByteArray> iptc;
+
+    // The bytes all of it holds.
+    long long bytes() const;
 };
+
+inline long long SourceMetadata::bytes() const {
+    long long total = exif.size() + iccProfile.size() + xmp.size();
+    for (const std::vector<QByteArray>* pieces : {&extendedXmp, &iptc})
+        for (const QByteArray& piece : *pieces)
+            total += piece.size();
+    return total;
+}
 
 // A marker segment to write into a JPEG after its JFIF header (APPn, such as
 // Exif or one chunk of an ICC profile): code 0xE0 to 0xEF and the bytes after

@@ -9,6 +9,7 @@ namespace {
 
 constexpr int kApp1 = 0xE1;
 constexpr int kApp2 = 0xE2;
+constexpr int kApp13 = 0xED;
 // "ICC_PROFILE", its NUL, then the chunk's sequence number and the count.
 constexpr char kIccId[] = "ICC_PROFILE";
 constexpr qsizetype kIccHeaderBytes = sizeof kIccId + 2;
@@ -29,14 +30,22 @@ void addIccChunks(const QByteArray& profile, std::vector<JpegMarker>* markers) {
     }
 }
 
+// Segments as they were read: each fits one segment, as it came from one.
+void addSegments(int code, const std::vector<QByteArray>& payloads,
+                 std::vector<JpegMarker>* markers) {
+    for (const QByteArray& payload : payloads)
+        if (!payload.isEmpty() && payload.size() <= VELMORA_MAX_MARKER_BYTES)
+            markers->push_back({code, payload});
+}
+
 } // namespace
 
 std::vector<JpegMarker> metadataMarkers(const SourceMetadata& metadata, const QSize& saved) {
     std::vector<JpegMarker> markers;
-    const QByteArray exif = exifForSavedPicture(metadata.exif, saved);
-    if (!exif.isEmpty() && exif.size() <= VELMORA_MAX_MARKER_BYTES)
-        markers.push_back({kApp1, exif});
+    addSegments(kApp1, {exifForSavedPicture(metadata.exif, saved), metadata.xmp}, &markers);
+    addSegments(kApp1, metadata.extendedXmp, &markers);
     addIccChunks(metadata.iccProfile, &markers);
+    addSegments(kApp13, metadata.iptc, &markers);
     return markers;
 }
 

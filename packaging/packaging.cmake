@@ -15,8 +15,8 @@ set(CPACK_COMPONENT_VELMORA_DESCRIPTION "image enlarger with exact anti-aliasing
 velmora enlarges a BMP or JPEG image 1.1 to 10.0 times in steps of 0.1. Every
 output pixel is blended from up to four source pixels, first down each
 column and then across, so the result is the same on every machine. The
-program shows the result growing column by column and saves it as BMP or
-JPEG; its user interface is Japanese.
+program shows the result growing column by column and saves it as BMP,
+JPEG or PNG; its user interface is Japanese.
 .
 The package also holds the batch tool velmora-enlarge, which does the same
 enlargement from the command line, and the library libvelmora.so.1 (the
@@ -26,6 +26,10 @@ and CMake package.")
 set(CPACK_DEBIAN_VELMORA_PACKAGE_SECTION graphics)
 # libc's ldconfig trigger updates the loader's cache for the library.
 set(CPACK_DEBIAN_VELMORA_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_SOURCE_DIR}/triggers)
+# The batch tool reads TIFF and WebP through Qt's image format plugins. (zlib,
+# the PNG writer's deflate, and the other libraries the programs link come in
+# through dpkg-shlibdeps.)
+set(CPACK_DEBIAN_VELMORA_PACKAGE_DEPENDS qt6-image-formats-plugins)
 # The Japanese captions need a Japanese Gothic font; Qt's own dialog texts
 # are Japanese only with Qt's translations.
 set(CPACK_DEBIAN_VELMORA_PACKAGE_RECOMMENDS
@@ -36,8 +40,8 @@ if(VELMORA_PYTHON)
   set(CPACK_COMPONENT_PYTHON_DESCRIPTION "exact anti-aliased image enlargement for Python
 The module velmora enlarges numpy arrays (gray, RGB or RGBA, 8 bits a
 channel) 1.1 to 10.0 times with the exact blend of velmora, on every core
-and without holding the interpreter's lock, and enlarges a BMP or JPEG file
-into another as the batch tool velmora-enlarge does. An example in the
+and without holding the interpreter's lock, and enlarges a picture file into
+a BMP, JPEG or PNG file as the batch tool velmora-enlarge does. An example in the
 documentation runs such enlargements over a folder tree on Dask.")
   set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
   # The module is built for one Python only (its file name says which).
@@ -59,6 +63,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VELMORA_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${PROJECT_HOMEPAGE_URL})
+# zlib (the PNG writer's deflate) and the other libraries the programs link
+# come in through these.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")

@@ -20,8 +20,9 @@ struct Recipe {
     QImage source;
     // The ratio of the enlargement; 0: the picture as it is, 1:1.
     double ratio = 0;
-    // The source's metadata, which a saved JPEG carries (made true of the
-    // saved picture); a bitmap carries none.
+    // The source's metadata, which a saved JPEG carries whole and a PNG in
+    // part (EXIF made true of the saved picture, the profile, XMP); a bitmap
+    // carries none.
     SourceMetadata metadata;
 };
 

@@ -2,9 +2,11 @@
 
 #include "imageio/bitmapwriter.h"
 #include "imageio/metadatamarkers.h"
+#include "imageio/pngcompress.h"
 #include "platform/filenames.h"
 #include "save/bitmapstrips.h"
 #include "save/jpeglibrary.h"
+#include "save/pngstrips.h"
 #include "save/resultrows.h"
 #include "save/rowprogress.h"
 #include "save/savelimits.h"
@@ -13,8 +15,11 @@ namespace velmora {
 
 namespace {
 
-// The JPEG side of a save: the source's metadata first, as a camera writes
-// it (EXIF, then the profile), then the caller's own segments.
+constexpr long long kPngShareOfFiltered = 2;
+
+// The JPEG side of a save: the source's metadata first, as cameras and
+// editors write it (metadatamarkers.h: EXIF, XMP, the profile, IPTC), then
+// the caller's own segments.
 SaveResult writeJpeg(const ResultRows& rows, const Recipe& recipe, const QString& path,
                      const SaveOptions& options, RowProgress& progress) {
     JpegLibrary ownLibrary;
@@ -29,6 +34,16 @@ SaveResult writeJpeg(const ResultRows& rows, const Recipe& recipe, const QString
         metadataMarkers(recipe.metadata, {rows.width(), rows.height()});
     markers.insert(markers.end(), options.markers.begin(), options.markers.end());
     return library.write(rows, markers, path, options.quality, progress);
+}
+
+// The room a file of this kind and size is taken to need: a bitmap's own
+// size; for a PNG half its filtered bytes, more than an enlarged photo
+// deflates to (its smooth rows shrink to a fraction) and less than noise
+// would, which the write itself then refuses, leaving nothing behind.
+long long fileBytes(SaveKind kind, const QSize& size) {
+    if (kind == SaveKind::Png)
+        return imageio::pngFilteredBytes(size.width(), size.height()) / kPngShareOfFiltered;
+    return imageio::bitmapFileBytes(size.width(), size.height());
 }
 
 } // namespace
@@ -50,9 +65,10 @@ SaveResult saveRecipe(const Recipe& recipe, const QString& path, SaveKind kind,
     if (kind == SaveKind::Jpeg)
         return writeJpeg(rows, recipe, file, options, progress);
     QString error;
-    if (options.checkRoom &&
-        !hasRoom(file, imageio::bitmapFileBytes(size.width(), size.height()), &error))
+    if (options.checkRoom && !hasRoom(file, fileBytes(kind, size), &error))
         return {SaveStatus::NoRoom, error};
+    if (kind == SaveKind::Png)
+        return writePngStrips(rows, recipe.metadata, file, progress);
     return writeBitmapStrips(rows, file, progress);
 }
 

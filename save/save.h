@@ -1,9 +1,10 @@
-// Saving a picture as a bitmap or a JPEG file, with no window: the caller
+// Saving a picture as a bitmap, JPEG or PNG file, with no window: the caller
 // gives what to save as a recipe, the destination and the kind, and gets a
 // status back that it turns into a message of its own.
 //
 // The picture is made a strip of rows at a time on every core and goes
-// straight into the bitmap writer or the JPEG encoder; it is never held whole,
+// straight into the bitmap writer, the JPEG encoder or the PNG writer; it is
+// never held whole,
 // so memory stays at the source and a few strips per core. The program's save
 // command and the batch tool both write through here: the same recipe gives
 // the same file from either.
@@ -22,7 +23,7 @@
 
 namespace velmora {
 
-enum class SaveKind { Jpeg, Bitmap };
+enum class SaveKind { Jpeg, Bitmap, Png };
 
 enum class SaveStatus {
     Saved,
@@ -30,8 +31,8 @@ enum class SaveStatus {
     // little room. error says so in Japanese.
     NoRoom,
     // Refused before anything was written: the format cannot hold a picture of
-    // this size (too large, or for JPEG without pixels). error names the limit
-    // in Japanese and, where the other format could hold it, suggests that one.
+    // this size (too large, or for JPEG and PNG without pixels). error names
+    // the limit in Japanese and, where PNG could hold it, suggests PNG.
     NotInFormat,
     // Refused before anything was written: the destination exists and is not
     // a regular file once links are followed (a directory, device, FIFO or
@@ -75,7 +76,8 @@ struct SaveOptions {
     std::vector<JpegMarker> markers;
     // Whether to refuse a save that the destination's disk has no room for, by
     // the estimated size of the file (and of the temporary bitmap when one is
-    // needed) against the room the disk reports.
+    // needed) against the room the disk reports. A PNG is estimated at half
+    // its filtered bytes (imageio::pngFilteredBytes).
     bool checkRoom = true;
     // The conversion library a JPEG goes through, loaded here when it is not
     // yet; one save at a time per library. Null: the library beside the
@@ -85,14 +87,15 @@ struct SaveOptions {
 
 // Writes the picture the recipe makes as path, of the given kind. Refuses,
 // before anything is written, a picture the format cannot hold (a JPEG side
-// above VELMORA_MAX_DIMENSION or a JPEG without pixels, a bitmap file of
+// above VELMORA_MAX_DIMENSION, a JPEG or PNG without pixels, a bitmap file of
 // 4 GiB or more), a destination that is not a regular file to replace or a
 // new name (libvelmora/destination.h: a symbolic link is written through,
 // its target replaced) and, when options.checkRoom, a destination without
 // room for it. A JPEG goes through the conversion library (jpeglibrary.h), a
-// bitmap through the bitmap writer. Whatever happens, no partial file is left
-// and an existing file keeps its content unless the save succeeds. Safe to
-// call on any thread.
+// bitmap through the bitmap writer, a PNG through the PNG writer
+// (pngstrips.h) with the recipe's metadata. Whatever happens, no partial file
+// is left and an existing file keeps its content unless the save succeeds.
+// Safe to call on any thread.
 SaveResult saveRecipe(const Recipe& recipe, const QString& path, SaveKind kind,
                       const SaveOptions& options = {});
 

@@ -1,6 +1,7 @@
 #include "save/savelimits.h"
 
 #include "imageio/bitmapwriter.h"
+#include "imageio/pngcompress.h"
 #include "platform/diskspace.h"
 #include "platform/filenames.h"
 
@@ -18,41 +19,67 @@ QString sizeText(const QSize& size) {
     return QStringLiteral("画像 (%1 × %2 ﾋﾟｸｾﾙ)").arg(size.width()).arg(size.height());
 }
 
+// PNG holds any picture with pixels that the others cannot: it is the one
+// to suggest.
+QString pngSuggestion(const QSize& size) {
+    return formatHolds(size, SaveKind::Png) ? QStringLiteral("PNG ﾌｧｲﾙなら保存できます。")
+                                            : QString();
+}
+
 QString jpegRefusal(const QSize& size) {
-    QString text = sizeText(size) + QStringLiteral("は JPEG ﾌｧｲﾙには大きすぎます。JPEG は一辺 %1 "
-                                                   "ﾋﾟｸｾﾙまでです。")
-                                        .arg(VELMORA_MAX_DIMENSION);
-    if (formatHolds(size, SaveKind::Bitmap))
-        text += QStringLiteral("BMP ﾌｧｲﾙなら保存できます。");
-    return text;
+    return sizeText(size) +
+           QStringLiteral("は JPEG ﾌｧｲﾙには大きすぎます。JPEG は一辺 %1 ﾋﾟｸｾﾙまでです。")
+               .arg(VELMORA_MAX_DIMENSION) +
+           pngSuggestion(size);
 }
 
 QString bitmapRefusal(const QSize& size) {
     const long long bytes = imageio::bitmapFileBytes(size.width(), size.height());
-    QString text = sizeText(size) + QStringLiteral("の BMP ﾌｧｲﾙは %1 MB になり、BMP ﾌｧｲﾙは 4 GB "
-                                                   "(4096 MB) 未満までです。")
-                                        .arg((bytes + kMiB - 1) / kMiB);
-    if (formatHolds(size, SaveKind::Jpeg))
-        text += QStringLiteral("JPEG ﾌｧｲﾙなら保存できます。");
-    return text;
+    return sizeText(size) +
+           QStringLiteral("の BMP ﾌｧｲﾙは %1 MB になり、BMP ﾌｧｲﾙは 4 GB (4096 MB) 未満までです。")
+               .arg((bytes + kMiB - 1) / kMiB) +
+           pngSuggestion(size);
+}
+
+QString pngRefusal(const QSize& size) {
+    return sizeText(size) + QStringLiteral("は PNG ﾌｧｲﾙには大きすぎます。PNG は一辺 %1 "
+                                           "ﾋﾟｸｾﾙまでです。")
+                                .arg(imageio::kMaxPngSide);
 }
 
 } // namespace
 
 bool formatHolds(const QSize& size, SaveKind kind) {
-    if (kind == SaveKind::Jpeg)
+    switch (kind) {
+    case SaveKind::Jpeg:
         return std::max(size.width(), size.height()) <= VELMORA_MAX_DIMENSION;
+    case SaveKind::Png:
+        return !size.isEmpty() &&
+               std::max<long long>(size.width(), size.height()) <= imageio::kMaxPngSide;
+    case SaveKind::Bitmap:
+        break;
+    }
     return imageio::bitmapFileBytes(size.width(), size.height()) < imageio::kMaxBitmapFileBytes;
 }
 
 QString formatRefusal(const QSize& size, SaveKind kind) {
     if (!size.isValid())
-        return QStringLiteral("拡大後の画像が大きすぎて、JPEG ﾌｧｲﾙにも BMP ﾌｧｲﾙにもできません。");
-    if (kind == SaveKind::Jpeg && size.isEmpty())
-        return QStringLiteral("画像に画素がないため、JPEG ﾌｧｲﾙにできません。");
+        return QStringLiteral("拡大後の画像が大きすぎて、JPEG ﾌｧｲﾙにも BMP ﾌｧｲﾙにも PNG "
+                              "ﾌｧｲﾙにもできません。");
+    if (kind != SaveKind::Bitmap && size.isEmpty())
+        return QStringLiteral("画像に画素がないため、%1 ﾌｧｲﾙにできません。")
+            .arg(kind == SaveKind::Jpeg ? QStringLiteral("JPEG") : QStringLiteral("PNG"));
     if (formatHolds(size, kind))
         return QString();
-    return kind == SaveKind::Jpeg ? jpegRefusal(size) : bitmapRefusal(size);
+    switch (kind) {
+    case SaveKind::Jpeg:
+        return jpegRefusal(size);
+    case SaveKind::Png:
+        return pngRefusal(size);
+    case SaveKind::Bitmap:
+        break;
+    }
+    return bitmapRefusal(size);
 }
 
 jpeg::Destination findDestination(const QString& path) {

@@ -14,13 +14,14 @@
 namespace velmora {
 
 // Whether a file of this kind can hold a picture of this size: a JPEG at most
-// VELMORA_MAX_DIMENSION pixels a side, a bitmap file under 4 GiB.
+// VELMORA_MAX_DIMENSION pixels a side, a bitmap file under 4 GiB, a PNG of
+// 1 to imageio::kMaxPngSide pixels a side.
 bool formatHolds(const QSize& size, SaveKind kind);
 
 // Why a picture of this size (recipeSize's) cannot be saved as kind, in
-// Japanese, naming the limit and, when the other format can hold the
-// picture, suggesting it; empty when it can be saved. A bitmap may have no
-// pixels (a header alone); a JPEG may not.
+// Japanese, naming the limit and, when PNG can hold the picture, suggesting
+// it; empty when it can be saved. A bitmap may have no pixels (a header
+// alone); a JPEG or PNG may not.
 QString formatRefusal(const QSize& size, SaveKind kind);
 
 // What is at path (libvelmora/destination.h), looked at without opening it.

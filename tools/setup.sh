@@ -8,11 +8,13 @@ mode=${1:-open}
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-translations-l10n libturbojpeg0-dev libjpeg62-turbo-dev libjpeg-turbo-progs
+  zlib1g-dev pngcheck libpng-dev libvips-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-ipafont-gothic
   xvfb xauth xdotool x11-utils imagemagick python3
   clang-14 libclang-rt-14-dev
   librsvg2-bin
+  qt6-image-formats-plugins
   dpkg-dev file lintian appstream desktop-file-utils man-db universal-ctags
   python3-dev pybind11-dev python3-numpy python3-pil
 )

@@ -7,9 +7,10 @@
 // printed (goal: at most 1.1), the process's peak resident memory against 4
 // bytes a source pixel + 300 MB, and whether the two files are the same bytes.
 // Run it inside a memory control group to check a small machine: the tool, its
-// child, is in the same group.
+// child, is in the same group. With "png" among the arguments both write PNG
+// (the menu's third save) instead.
 //
-//   QT_QPA_PLATFORM=offscreen build/bench/bench_bigpath [runs] [WxH] [ratio ...]
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_bigpath [runs] [WxH] [png] [ratio ...]
 //
 // Defaults: 3 runs, 4000x3000, ratios 5.0 and 10.0 (a 39999 x 29999 result at
 // 10.0).
@@ -112,10 +113,11 @@ double runTool(const QString& source, double r, const QString& output) {
     return t.nsecsElapsed() / 1e6;
 }
 
-void runRatio(const QString& source, const QSize& size, const QString& folder, int scale,
-              int runs) {
-    const QString ours = folder + QStringLiteral("/program.jpg");
-    const QString theirs = folder + QStringLiteral("/tool.jpg");
+void runRatio(const QString& source, const QSize& size, const QString& folder, int scale, int runs,
+              bool png) {
+    const QString ending = png ? QStringLiteral(".png") : QStringLiteral(".jpg");
+    const QString ours = folder + QStringLiteral("/program") + ending;
+    const QString theirs = folder + QStringLiteral("/tool") + ending;
     // The window with the file dialog answered, the settings beside the
     // pictures and the conversion library of the build (this benchmark lives
     // in build/bench).
@@ -145,7 +147,7 @@ void runRatio(const QString& source, const QSize& size, const QString& folder, i
         enlarge.add(t);
         // The save as the menu runs it, with the file dialog answered.
         save.start(t);
-        window.m_save_Click(0);
+        window.m_save_Click(png ? 2 : 0);
         save.add(t);
         tool.push_back(runTool(source, r, theirs));
     }
@@ -158,7 +160,7 @@ void runRatio(const QString& source, const QSize& size, const QString& folder, i
                 sourceBytes / kMB);
     report("open to picture", open);
     report("click to menu back", enlarge);
-    report("JPEG save (program)", save);
+    report(png ? "PNG save (program)" : "JPEG save (program)", save);
     std::printf("  %-22s %10.0f ms   (whole run: read, enlarge, write; peak of any run %.0f MB)\n",
                 "batch tool, same output", median(tool), children.ru_maxrss * 1024.0 / kMB);
     std::printf("  save / tool = %.2f (goal <= %.1f)\n", median(save.ms) / median(tool), kTimeGoal);
@@ -182,8 +184,11 @@ int main(int argc, char** argv) {
     const int runs = args.isEmpty() ? 3 : std::max(1, args[0].toInt());
     QSize size(4000, 3000);
     std::vector<int> scales;
+    bool png = false;
     for (int i = 1; i < args.size(); ++i) {
-        if (const QStringList wh = args[i].split('x'); wh.size() == 2)
+        if (args[i] == QLatin1String("png"))
+            png = true;
+        else if (const QStringList wh = args[i].split('x'); wh.size() == 2)
             size = QSize(wh[0].toInt(), wh[1].toInt());
         else
             scales.push_back(qRound(args[i].toDouble() * 10));
@@ -195,6 +200,6 @@ int main(int argc, char** argv) {
     const QString source = folder.filePath("source.jpg");
     velmora::bench::PhotoLike(size.width(), size.height()).save(source, "JPG", 95);
     for (int scale : scales)
-        runRatio(source, size, folder.path(), scale, runs);
+        runRatio(source, size, folder.path(), scale, runs, png);
     return 0;
 }

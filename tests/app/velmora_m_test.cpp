@@ -23,6 +23,7 @@
 #include "tests/support/fakememory.h"
 #include "tests/support/fifowatch.h"
 #include "tests/support/jpegfiles.h"
+#include "tests/support/pngfiles.h"
 #include "tests/support/support.h"
 
 #include <QAction>
@@ -176,13 +177,15 @@ TEST_F(MainWindow, menuHasEveryItemInItsPlaceEnabled) {
               (QStringList{"ﾌｧｲﾙ", "拡大率の指定", "ｱﾝﾁｴｲﾘｱｽ拡大実行"}));
     QMenu* file = w.m_file()->menu();
     ASSERT_NE(file, nullptr);
-    EXPECT_EQ(captions(file->actions()), (QStringList{"画像ﾌｧｲﾙを開く", "名前を付けて保存 (JPG)",
-                                                      "名前を付けて保存 (BMP)", "-", "終了"}));
+    EXPECT_EQ(captions(file->actions()),
+              (QStringList{"画像ﾌｧｲﾙを開く", "名前を付けて保存 (JPG)", "名前を付けて保存 (BMP)",
+                           "名前を付けて保存 (PNG)", "-", "終了"}));
     // Open, save as JPEG and quit have the shortcuts users expect.
     const std::pair<QAction*, QKeySequence> items[] = {{w.m_file(), {}},
                                                        {w.m_open(), QKeySequence("Ctrl+O")},
                                                        {w.m_save(0), QKeySequence("Ctrl+S")},
                                                        {w.m_save(1), {}},
+                                                       {w.m_save(2), {}},
                                                        {w.m_end(), QKeySequence("Ctrl+Q")},
                                                        {w.m_ritu(), {}},
                                                        {w.m_kakudai(), {}}};
@@ -714,7 +717,11 @@ class SaveCommand : public WindowTest {
     // The save menu command, answered with path.
     void save(velmora_m& w, SaveKind kind, const QString& path) {
         answer = path;
-        w.m_save_Click(kind == SaveKind::Jpeg ? 0 : 1);
+        w.m_save_Click(itemOf(kind));
+    }
+    // The file menu's save item of the kind.
+    static int itemOf(SaveKind kind) {
+        return kind == SaveKind::Jpeg ? 0 : kind == SaveKind::Bitmap ? 1 : 2;
     }
 
     QStringList files() const {
@@ -748,6 +755,8 @@ TEST_F(SaveCommand, dialogRequestDiffersOnlyByKind) {
     EXPECT_EQ(fields(SaveKind::Bitmap),
               (QStringList{"ﾌｧｲﾙ名を付けて保存", "BMPﾌｧｲﾙ", "*.bmp", "*.bmp", "bmp", "/start/here",
                            "asks before replacing"}));
+    EXPECT_EQ(fields(SaveKind::Png), (QStringList{"ﾌｧｲﾙ名を付けて保存", "PNGﾌｧｲﾙ", "*.png", "*.png",
+                                                  "png", "/start/here", "asks before replacing"}));
 }
 
 TEST_F(SaveCommand, cancelChangesNothing) {
@@ -761,15 +770,19 @@ TEST_F(SaveCommand, cancelChangesNothing) {
     EXPECT_EQ(files(), QStringList{"velmora.ini"});
 }
 
-TEST_F(SaveCommand, bitmapIsThePicturePixelForPixelAndItsFolderIsRemembered) {
-    const QString path = dir.filePath("out.bmp");
-    velmora_m w(saving());
-    show(w, picture);
-    save(w, SaveKind::Bitmap, path);
-    EXPECT_EQ(w.session().putDir, dir.path());
-    EXPECT_EQ(Ini_Read(kSection, kKeyPutPath, settingsFile()), dir.path());
-    const QImage back = QImage(path).convertToFormat(QImage::Format_RGB32);
-    EXPECT_EQ(back, picture);
+TEST_F(SaveCommand, bitmapAndPngAreThePicturePixelForPixelAndTheirFolderIsRemembered) {
+    for (const auto& [kind, name] :
+         {std::pair{SaveKind::Bitmap, "out.bmp"}, std::pair{SaveKind::Png, "sub/out.png"}}) {
+        const QString path = dir.filePath(name);
+        ASSERT_TRUE(QDir(dir.path()).mkpath(QFileInfo(path).path()));
+        velmora_m w(saving());
+        show(w, picture);
+        save(w, kind, path);
+        EXPECT_EQ(w.session().putDir, QFileInfo(path).path());
+        EXPECT_EQ(Ini_Read(kSection, kKeyPutPath, settingsFile()), QFileInfo(path).path());
+        const QImage back = QImage(path).convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(back, picture) << name;
+    }
 }
 
 TEST_F(SaveCommand, jpegDecodesCloseToThePictureAndLeavesNoTemporaryFile) {
@@ -798,9 +811,9 @@ TEST_F(SaveCommand, folderIsRememberedEvenWhenSavingFailsAndTheFailureIsShown) {
     ASSERT_TRUE(WriteTestFile(dir.filePath("plain-file"), {}));
     velmora_m w(saving());
     show(w, picture, 25);
-    for (SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap}) {
+    for (SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap, SaveKind::Png}) {
         const QString path =
-            dir.filePath("plain-file/out") + (kind == SaveKind::Bitmap ? ".bmp" : ".jpg");
+            dir.filePath("plain-file/out") + QStringList{".jpg", ".bmp", ".png"}[itemOf(kind)];
         MessageCatcher message;
         save(w, kind, path);
         EXPECT_EQ(message.title, "Vantorel");
@@ -836,7 +849,9 @@ TEST_F(SaveCommand, refusalsAreShownWithTheirReasonAndWriteNothing) {
     } cases[] = {
         {"keep.bmp", SaveKind::Bitmap, picture, 0, 100, "空き容量が足りません"},
         {"keep.jpg", SaveKind::Jpeg, picture, 25, 100, "空き容量が足りません"},
-        {"wide.jpg", SaveKind::Jpeg, wide, 100, -1, "JPEG は一辺 65500 ﾋﾟｸｾﾙまでです。"},
+        {"keep.png", SaveKind::Png, picture, 25, 100, "空き容量が足りません"},
+        {"wide.jpg", SaveKind::Jpeg, wide, 100, -1,
+         "JPEG は一辺 65500 ﾋﾟｸｾﾙまでです。PNG ﾌｧｲﾙなら保存できます。"},
     };
     for (const auto& c : cases) {
         velmora_m w(saving());
@@ -877,8 +892,10 @@ TEST_F(SaveCommand, aCancelledSaveKeepsTheOldFileAndLeavesNothingBehind) {
     h.saveProgressDelayMs = 0;
     velmora_m w(h);
     show(w, PhotoLikeImage(1500, 1000), 100); // 14999 x 9999
-    for (const SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap}) {
-        const QString path = dir.filePath(kind == SaveKind::Jpeg ? "keep.jpg" : "keep.bmp");
+    QStringList expected{"velmora.ini"};
+    for (const SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap, SaveKind::Png}) {
+        const QString path =
+            dir.filePath(QStringList{"keep.jpg", "keep.bmp", "keep.png"}[itemOf(kind)]);
         ASSERT_TRUE(WriteTestFile(path, "precious"));
         bool cancelled = false;
         WhenModal([&](QWidget* modal) {
@@ -893,9 +910,7 @@ TEST_F(SaveCommand, aCancelledSaveKeepsTheOldFileAndLeavesNothingBehind) {
         EXPECT_TRUE(cancelled);
         EXPECT_EQ(message.count, 0) << message.text.toStdString();
         EXPECT_EQ(ReadTestFile(path), "precious");
-        QStringList expected{QFileInfo(path).fileName(), "velmora.ini"};
-        if (kind == SaveKind::Bitmap)
-            expected.prepend("keep.jpg");
+        expected << QFileInfo(path).fileName();
         expected.sort();
         EXPECT_EQ(files(), expected);
     }
@@ -905,22 +920,20 @@ TEST_F(SaveCommand, aCancelledSaveKeepsTheOldFileAndLeavesNothingBehind) {
 
 namespace {
 
-QByteArray profileOf(int bytes) {
-    QByteArray p(bytes, '\0');
-    for (int i = 0; i < bytes; ++i)
-        p[i] = char(i * 7 + i / 251);
-    return p;
-}
+const QByteArray kXmp("http://ns.adobe.com/xap/1.0/\0<x:xmpmeta/>", 42);
+const QByteArray kIptc("Photoshop 3.0\0008BIM\x04\x04\0\0", 22);
 
 // The file holds the profile byte for byte (the reader joins only chunks
-// numbered and counted as they should be) and the EXIF upright with the file's
-// own size.
+// numbered and counted as they should be), the EXIF upright with the file's
+// own size, and the XMP and IPTC as they were.
 void expectKept(const QString& path, const QByteArray& profile) {
     const imageio::ImageReader reader(path);
     EXPECT_TRUE(reader.iccProfile() == profile);
     EXPECT_EQ(imageio::exifOrientation(reader.exif()), 1);
     EXPECT_EQ(testkit::ExifTag(reader.exif(), 0xA002).first, quint32(reader.size().width()));
     EXPECT_EQ(testkit::ExifTag(reader.exif(), 0xA003).first, quint32(reader.size().height()));
+    EXPECT_EQ(reader.metadata().xmp, kXmp);
+    EXPECT_EQ(reader.metadata().iptc, std::vector<QByteArray>{kIptc});
 }
 
 } // namespace
@@ -929,29 +942,37 @@ using KeptMetadata = SaveCommand;
 
 // The window keeps the metadata of the picture it opened, replaces it with the
 // next one's and drops it for a bitmap; a small profile takes one chunk, one
-// over 64 KB several.
+// over 64 KB several. A PNG keeps the profile, the EXIF and the XMP.
 TEST_F(KeptMetadata, mainWindowSavesTheOpenedPicturesMetadata) {
     const QImage colourful = testkit::Colourful(40, 30);
     const QByteArray jpeg = testkit::EncodeJpeg(colourful, testkit::JpegKind::Baseline444);
     const std::pair<const char*, QByteArray> files[] = {
-        {"small.jpg", profileOf(3000)}, {"large.jpg", profileOf(200000)}, {"plain.bmp", {}}};
-    for (const auto& [name, profile] : files)
-        ASSERT_TRUE(profile.isEmpty()
-                        ? colourful.save(dir.filePath(name), "BMP")
-                        : WriteTestFile(dir.filePath(name),
-                                        testkit::WithSegment(
-                                            testkit::WithIccProfile(jpeg, profile, 60000), 0xE1,
-                                            testkit::CameraExif(true, testkit::kLong))));
+        {"small.jpg", testkit::IccProfile("RGB ", 3000)},
+        {"large.jpg", testkit::IccProfile("RGB ", 200000)},
+        {"plain.bmp", {}}};
+    for (const auto& [name, profile] : files) {
+        using testkit::WithSegment;
+        const QByteArray withMetadata = WithSegment(
+            WithSegment(WithSegment(testkit::WithIccProfile(jpeg, profile, 60000), 0xED, kIptc),
+                        0xE1, kXmp),
+            0xE1, testkit::CameraExif(true, testkit::kLong));
+        ASSERT_TRUE(profile.isEmpty() ? colourful.save(dir.filePath(name), "BMP")
+                                      : WriteTestFile(dir.filePath(name), withMetadata));
+    }
     velmora_m window(saving());
     for (const auto& [name, profile] : files) {
         ASSERT_TRUE(window.openImage(dir.filePath(name)));
         window.m_kakudai_Click();
+        save(window, SaveKind::Png, dir.filePath(name) + ".png");
+        EXPECT_EQ(testkit::PngChunkTypes(ReadTestFile(answer)),
+                  profile.isEmpty() ? "IHDR IDAT IEND" : "IHDR iCCP eXIf iTXt IDAT IEND");
         save(window, SaveKind::Jpeg, dir.filePath(name) + ".jpg");
         if (!profile.isEmpty())
             expectKept(answer, profile);
     }
     const imageio::ImageReader plain(answer);
     EXPECT_TRUE(plain.exif().isEmpty() && plain.iccProfile().isEmpty());
+    EXPECT_TRUE(plain.metadata().xmp.isEmpty() && plain.metadata().iptc.empty());
 }
 
 using ProgramSave = SaveCommand;
@@ -1022,21 +1043,29 @@ TEST_P(WindowSave, savesThePictureDisplayShowsFromItsRecipe) {
     const Recipe recipe = w.saveRecipe();
     EXPECT_EQ(recipe.ratio, GetParam().ratio);
     EXPECT_EQ(recipe.source, GetParam().master ? w.Master() : shown);
-    for (const SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap}) {
-        const QString ours = dir.filePath("ours"), todays = dir.filePath("todays");
+    for (const SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap, SaveKind::Png}) {
+        const QString ours = dir.filePath(QStringLiteral("ours%1").arg(itemOf(kind)));
+        const QString todays = dir.filePath("todays");
         const bool empty = recipeSize(recipe).isEmpty();
         MessageCatcher message;
-        w.m_save(kind == SaveKind::Jpeg ? 0 : 1)->trigger();
+        w.m_save(itemOf(kind))->trigger();
         // The menu item's own dialog: the kind's pattern is offered.
-        EXPECT_EQ(request.filterPattern, kind == SaveKind::Jpeg ? "*.jpg" : "*.bmp");
+        EXPECT_EQ(request.filterPattern, QStringList({"*.jpg", "*.bmp", "*.png"})[itemOf(kind)]);
         save(w, kind, ours);
-        if (empty && kind == SaveKind::Jpeg) {
-            EXPECT_TRUE(message.text.contains("JPEG ﾌｧｲﾙにできません"))
+        if (empty && kind != SaveKind::Bitmap) {
+            EXPECT_TRUE(message.text.contains(kind == SaveKind::Jpeg ? "JPEG ﾌｧｲﾙにできません"
+                                                                     : "PNG ﾌｧｲﾙにできません"))
                 << message.text.toStdString();
             EXPECT_FALSE(QFile::exists(ours));
             continue;
         }
         EXPECT_EQ(message.count, 0) << message.text.toStdString();
+        // A PNG holds the pixels themselves; the others are the files the
+        // window wrote of the whole picture before.
+        if (kind == SaveKind::Png) {
+            EXPECT_EQ(QImage(ours, "PNG").convertToFormat(QImage::Format_RGB32), shown);
+            continue;
+        }
         if (kind == SaveKind::Bitmap)
             ASSERT_TRUE(imageio::writeBitmap(shown, todays));
         else

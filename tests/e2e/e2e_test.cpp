@@ -350,7 +350,7 @@ TEST_F(TypicalUse, step3EnlargesAndTheMenuIsUsableAfterwards) {
     EXPECT_EQ(x->title(main), "velmora  拡大率 2.5倍");
 }
 
-TEST_F(TypicalUse, step4SavesAsBitmapAndJpegAndCancelsOnce) {
+TEST_F(TypicalUse, step4SavesAsBitmapJpegAndPngAndCancelsOnce) {
     ASSERT_TRUE(program);
     const QImage expected =
         QImage(root->filePath("expected.bmp")).convertToFormat(QImage::Format_RGB32);
@@ -400,12 +400,20 @@ TEST_F(TypicalUse, step4SavesAsBitmapAndJpegAndCancelsOnce) {
     const QImage jpeg = QImage(out + "/result.jpg").convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(jpeg.size(), expected.size());
     EXPECT_LE(maxChannelError(jpeg, expected), 8);
-    EXPECT_EQ(QDir(out).entryList(QDir::Files), (QStringList{"result.bmp", "result.jpg"}));
+
+    // A PNG, the picture itself.
+    dialog = saveDialog(4, "result"); // 名前を付けて保存 (PNG)
+    ASSERT_FALSE(dialog.isEmpty());
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(out + "/result.png"); }));
+    ASSERT_TRUE(x->waitUntilGone(dialog));
+    EXPECT_TRUE(samePixels(QImage(out + "/result.png"), expected, &why)) << why;
+    EXPECT_EQ(QDir(out).entryList(QDir::Files),
+              (QStringList{"result.bmp", "result.jpg", "result.png"}));
 }
 
 TEST_F(TypicalUse, step5EndsAndRemembersEverythingAtTheNextStart) {
     ASSERT_TRUE(program);
-    fileMenu(4); // 終了
+    fileMenu(5); // 終了
     ASSERT_TRUE(program->waitForFinished(10000));
     EXPECT_EQ(program->exitCode(), 0);
     const QString ini = settings();
@@ -431,7 +439,7 @@ TEST_F(TypicalUse, step5EndsAndRemembersEverythingAtTheNextStart) {
     const QImage screen = x->screenshot();
     EXPECT_EQ(screen.pixel(origin + QPoint(5, 5)), qRgb(255, 255, 255));
     EXPECT_EQ(screen.pixel(origin + QPoint(300, 200)), qRgb(255, 255, 255));
-    fileMenu(4);
+    fileMenu(5); // 終了
     EXPECT_TRUE(program->waitForFinished(10000));
 }
 
@@ -446,7 +454,7 @@ TEST_F(TypicalUse, step6OpensTheFileNamedOnTheCommandLine) {
     std::string why;
     const QPoint at = clientOrigin(screen, picture);
     EXPECT_TRUE(samePixels(screen.copy(QRect(at, picture.size())), picture, &why)) << why;
-    fileMenu(4);
+    fileMenu(5); // 終了
     EXPECT_TRUE(program->waitForFinished(10000));
 }
 

@@ -289,6 +289,99 @@ TEST(ImageReader, keepsTheExifAndTheIccProfileAsBytes) {
     }
 }
 
+namespace {
+
+const QByteArray kXmpId("http://ns.adobe.com/xap/1.0/", 29);
+const QByteArray kExtendedId("http://ns.adobe.com/xmp/extension/", 35);
+const QByteArray kPhotoshopId("Photoshop 3.0", 14);
+
+// The file with these segments after its start, in this order.
+QByteArray withSegments(QByteArray jpeg, const std::vector<std::pair<int, QByteArray>>& segments) {
+    for (auto s = segments.rbegin(); s != segments.rend(); ++s)
+        jpeg = WithSegment(jpeg, s->first, s->second);
+    return jpeg;
+}
+
+// A payload of `bytes` bytes that starts with id, the rest numbered by n.
+QByteArray payload(const QByteArray& id, int bytes, int n = 0) {
+    QByteArray p = id;
+    while (p.size() < bytes)
+        p += char(n + p.size() % 251);
+    return p.left(std::max<qsizetype>(bytes, id.size()));
+}
+
+} // namespace
+
+// The first XMP segment, every extended XMP and every Photoshop segment are
+// kept as they are, in their order; other APP1, APP2 and APP13 segments are
+// not kept. What is kept counts in the memory a read needs.
+TEST(ImageReader, keepsXmpExtendedXmpAndIptcByteForByteAndNothingElse) {
+    const QByteArray exif = ExifOrientationBlock(3), xmp = payload(kXmpId, 3000),
+                     ext1 = payload(kExtendedId, 65533, 1), ext2 = payload(kExtendedId, 900, 2),
+                     iptc1 = payload(kPhotoshopId, 2000, 3), iptc2 = payload(kPhotoshopId, 70, 4);
+    const QString path =
+        file("x.jpg", withSegments(kJpeg, {{0xE1, xmp},
+                                           {0xE1, payload(kXmpId, 500, 9)},
+                                           {0xE1, ext1},
+                                           {0xED, iptc1},
+                                           {0xE1, payload("other\0", 40000)},
+                                           {0xED, payload("Adobe_CM", 300)},
+                                           {0xE2, payload(QByteArray("FPXR\0", 5), 60000)},
+                                           {0xE1, ext2},
+                                           {0xED, iptc2},
+                                           {0xE1, exif}}));
+    const ImageReader reader(path);
+    const velmora::SourceMetadata kept = reader.metadata();
+    EXPECT_EQ(kept.exif, exif);
+    EXPECT_EQ(kept.xmp, xmp);
+    EXPECT_EQ(kept.extendedXmp, (std::vector<QByteArray>{ext1, ext2}));
+    EXPECT_EQ(kept.iptc, (std::vector<QByteArray>{iptc1, iptc2}));
+    EXPECT_TRUE(kept.iccProfile.isEmpty());
+    const ImageReader plain(file("plain.jpg", kJpeg));
+    EXPECT_EQ(reader.bytesNeeded() - plain.bytesNeeded(),
+              exif.size() + xmp.size() + ext1.size() + ext2.size() + iptc1.size() + iptc2.size());
+    QImage picture;
+    EXPECT_TRUE(ImageReader(path).read(&picture));
+}
+
+struct CapCase {
+    const char* name;
+    int marker;
+    const QByteArray& id;
+    int segments, bytes;
+    bool kept;
+};
+
+class MetadataCap : public ::testing::TestWithParam<CapCase> {};
+
+// Extended XMP and IPTC are kept up to 4 MiB each in all; a kind that grows
+// over that is left out whole (a part of it would be damaged data), the
+// other kind and the picture not.
+TEST_P(MetadataCap, leavesOutAKindThatGrowsOverItsCapWhole) {
+    const CapCase& c = GetParam();
+    std::vector<std::pair<int, QByteArray>> segments;
+    for (int i = 0; i < c.segments; ++i)
+        segments.emplace_back(c.marker, payload(c.id, c.bytes, i));
+    const bool xmpKind = c.marker == 0xE1;
+    const QByteArray other = payload(xmpKind ? kPhotoshopId : kExtendedId, 100);
+    segments.emplace_back(xmpKind ? 0xED : 0xE1, other);
+    const QString path = file("cap.jpg", withSegments(kJpeg, segments));
+    const velmora::SourceMetadata kept = ImageReader(path).metadata();
+    const std::vector<QByteArray>& capped = xmpKind ? kept.extendedXmp : kept.iptc;
+    EXPECT_EQ(capped.size(), c.kept ? std::size_t(c.segments) : 0u);
+    EXPECT_EQ(xmpKind ? kept.iptc : kept.extendedXmp, std::vector<QByteArray>{other});
+    QImage picture;
+    EXPECT_TRUE(ImageReader(path).read(&picture));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    kinds, MetadataCap,
+    ::testing::Values(CapCase{"extendedXmpAtTheCap", 0xE1, kExtendedId, 65, 64527, true},
+                      CapCase{"extendedXmpOverTheCap", 0xE1, kExtendedId, 65, 64528, false},
+                      CapCase{"iptcAtTheCap", 0xED, kPhotoshopId, 65, 64527, true},
+                      CapCase{"iptcOverTheCap", 0xED, kPhotoshopId, 65, 64528, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(ImageReader, reducedDecodeCoversTheSizeAskedForAndOnlyItNeedsMemory) {
     const QString path =
         file("big.jpg", EncodeJpeg(Colourful(2000, 1500), JpegKind::Progressive420));

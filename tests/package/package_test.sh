@@ -21,7 +21,7 @@ deb=$out/velmora_${version}_$(dpkg --print-architecture).deb
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = velmora ] || fail "the package is called $(field Package)"
 [ "$(field Version)" = "$version" ] || fail "the package's version is $(field Version)"
-for needed in libc6 libqt6widgets6 libjpeg62-turbo; do
+for needed in libc6 libqt6widgets6 libjpeg62-turbo zlib1g; do
   field Depends | grep -q "\b$needed\b" || fail "Depends lacks $needed: $(field Depends)"
 done
 dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./triggers 2>/dev/null | grep -q ldconfig ||

@@ -1,5 +1,6 @@
 #include "tests/save/save_fixture.h"
 
+#include "engine/enlarge.h"
 #include "imageio/bitmapwriter.h"
 #include "platform/diskspace.h"
 
@@ -20,6 +21,24 @@ QString libraryFolder(Library library) {
         break;
     }
     return QStringLiteral(VELMORA_TEST_OLDER_LIBRARIES "/no-library-here");
+}
+
+QImage WholeResult(const QImage& source, double ratio) {
+    if (ratio == 0)
+        return source;
+    const EnlargeGeometry g = enlargeGeometry(source.width(), source.height(), ratio);
+    QImage result(g.width, g.height, QImage::Format_RGB32);
+    const SourceImage view{reinterpret_cast<const std::uint32_t*>(source.constBits()),
+                           source.width(), source.height(), source.bytesPerLine() / 4};
+    EnlargeOptions options;
+    options.blendedHigh = 0xFF000000u;
+    options.bandColumns = 64;
+    EXPECT_EQ(enlarge(view, ratio,
+                      {reinterpret_cast<std::uint32_t*>(result.bits()), g.width, g.height,
+                       result.bytesPerLine() / 4},
+                      options),
+              EnlargeStatus::Done);
+    return result;
 }
 
 void Saving::SetUp() {

@@ -21,6 +21,10 @@ enum class Library { Current, Previous, First, None };
 // The folder of that library.
 QString libraryFolder(Library library);
 
+// The whole result as the window computes it into Display: narrow bands,
+// blended pixels opaque; the source itself at ratio 0.
+QImage WholeResult(const QImage& source, double ratio);
+
 class Saving : public SettingsFileTest {
   protected:
     void SetUp() override;

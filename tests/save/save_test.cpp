@@ -4,12 +4,16 @@
 // is refused before anything is written; every kind of destination is written
 // or refused as by every writer of ours.
 #include "engine/enlarge.h"
+#include "imageio/exifedit.h"
+#include "imageio/imagereader.h"
 #include "libvelmora/velmora.h"
 #include "platform/diskspace.h"
 #include "save/jpeglibrary.h"
 #include "save/save.h"
 #include "tests/save/save_fixture.h"
+#include "tests/support/cameraexif.h"
 #include "tests/support/destinations.h"
+#include "tests/support/jpegfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,26 +25,6 @@
 using namespace velmora;
 
 namespace {
-
-// The whole result as the window computes it into Display: narrow bands,
-// blended pixels opaque.
-QImage wholeResult(const QImage& source, double r) {
-    if (r == 0)
-        return source;
-    const EnlargeGeometry g = enlargeGeometry(source.width(), source.height(), r);
-    QImage result(g.width, g.height, QImage::Format_RGB32);
-    const SourceImage view{reinterpret_cast<const std::uint32_t*>(source.constBits()),
-                           source.width(), source.height(), source.bytesPerLine() / 4};
-    EnlargeOptions options;
-    options.blendedHigh = 0xFF000000u;
-    options.bandColumns = 64;
-    EXPECT_EQ(enlarge(view, r,
-                      {reinterpret_cast<std::uint32_t*>(result.bits()), g.width, g.height,
-                       result.bytesPerLine() / 4},
-                      options),
-              EnlargeStatus::Done);
-    return result;
-}
 
 // --- The streamed file is today's file ---------------------------------------
 
@@ -65,7 +49,7 @@ class StreamedSave : public Saving, public ::testing::WithParamInterface<StreamC
 TEST_P(StreamedSave, writesTodaysFileOfTheWholePictureAndNothingElse) {
     const StreamCase& c = GetParam();
     const Recipe recipe{PhotoLikeImage(c.width, c.height), c.ratio};
-    const QByteArray expected = todaysFile(wholeResult(recipe.source, c.ratio), c.kind);
+    const QByteArray expected = todaysFile(WholeResult(recipe.source, c.ratio), c.kind);
     ASSERT_FALSE(expected.isEmpty());
 
     useLibrary(c.library);
@@ -110,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
 // A picture in another format than 32-bit words is saved as its 32-bit copy.
 TEST_F(Saving, aPictureOfThreeBytesAPixelGivesTheFileOfItsWords) {
     const QImage picture = PhotoLikeImage(13, 11);
-    const QByteArray expected = todaysFile(wholeResult(picture, 3.0), SaveKind::Jpeg);
+    const QByteArray expected = todaysFile(WholeResult(picture, 3.0), SaveKind::Jpeg);
     const Recipe recipe{picture.convertToFormat(QImage::Format_RGB888), 3.0};
     ASSERT_EQ(save(recipe, dir.filePath("out.jpg"), SaveKind::Jpeg).status, SaveStatus::Saved);
     EXPECT_TRUE(ReadTestFile(dir.filePath("out.jpg")) == expected);
@@ -162,22 +146,27 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LimitCase{"jpegAtItsLimit", SaveKind::Jpeg, 65500, 1, 0, SaveStatus::Saved, "", ""},
         LimitCase{"jpegOneOver", SaveKind::Jpeg, 65501, 1, 0, SaveStatus::NotInFormat,
-                  "JPEG は一辺 65500 ﾋﾟｸｾﾙまで", "BMP"},
+                  "JPEG は一辺 65500 ﾋﾟｸｾﾙまで", "PNG"},
         LimitCase{"jpegTooWide", SaveKind::Jpeg, 6600, 1, 10, SaveStatus::NotInFormat,
-                  "(65999 × 9 ﾋﾟｸｾﾙ)", "BMP"},
+                  "(65999 × 9 ﾋﾟｸｾﾙ)", "PNG"},
         LimitCase{"jpegTooTall", SaveKind::Jpeg, 1, 6600, 10, SaveStatus::NotInFormat,
-                  "JPEG は一辺 65500 ﾋﾟｸｾﾙまで", "BMP"},
-        LimitCase{"jpegTooLargeForBothFormats", SaveKind::Jpeg, 6600, 2200, 10,
-                  SaveStatus::NotInFormat, "JPEG は一辺 65500 ﾋﾟｸｾﾙまで", ""},
+                  "JPEG は一辺 65500 ﾋﾟｸｾﾙまで", "PNG"},
+        LimitCase{"jpegTooLargeForBitmapToo", SaveKind::Jpeg, 6600, 2200, 10,
+                  SaveStatus::NotInFormat, "JPEG は一辺 65500 ﾋﾟｸｾﾙまで", "PNG"},
         LimitCase{"bitmapOf4GiB", SaveKind::Bitmap, 3800, 3800, 10, SaveStatus::NotInFormat,
-                  "BMP ﾌｧｲﾙは 4 GB", "JPEG"},
-        LimitCase{"bitmapTooLargeForBothFormats", SaveKind::Bitmap, 6600, 2200, 10,
-                  SaveStatus::NotInFormat, "(65999 × 21999 ﾋﾟｸｾﾙ)", ""},
+                  "BMP ﾌｧｲﾙは 4 GB", "PNG"},
+        LimitCase{"bitmapTooLargeForJpegToo", SaveKind::Bitmap, 6600, 2200, 10,
+                  SaveStatus::NotInFormat, "(65999 × 21999 ﾋﾟｸｾﾙ)", "PNG"},
         LimitCase{"jpegOfNoPixels", SaveKind::Jpeg, 10, 1, 1.5, SaveStatus::NotInFormat,
-                  "画素がない", ""},
+                  "画素がないため、JPEG", ""},
+        LimitCase{"pngOfNoPixels", SaveKind::Png, 10, 1, 1.5, SaveStatus::NotInFormat,
+                  "画素がないため、PNG", ""},
         LimitCase{"bitmapOfNoPixels", SaveKind::Bitmap, 10, 1, 1.5, SaveStatus::Saved, "", ""},
+        LimitCase{"pngBeyondJpegsSide", SaveKind::Png, 6600, 1, 10, SaveStatus::Saved, "", ""},
         LimitCase{"beyondAnySize", SaveKind::Bitmap, 2, 2, 1e300, SaveStatus::NotInFormat,
-                  "大きすぎて", ""}),
+                  "大きすぎて", ""},
+        LimitCase{"pngBeyondAnySize", SaveKind::Png, 2, 2, 1e300, SaveStatus::NotInFormat,
+                  "PNG ﾌｧｲﾙにもできません", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct RoomCase {
@@ -194,10 +183,11 @@ void PrintTo(const RoomCase& c, std::ostream* os) {
 
 class DiskRoom : public Saving, public ::testing::WithParamInterface<RoomCase> {};
 
-constexpr long long kBitmapOfSource = 54 + 184LL * 47;   // 61 x 47
-constexpr long long kBitmapOfResult = 54 + 456LL * 116;  // 151 x 116, at 2.5
-constexpr long long kJpegOfResult = kBitmapOfResult / 2; // estimated
-constexpr long long kJpegOfSource = kBitmapOfSource / 2; // estimated
+constexpr long long kBitmapOfSource = 54 + 184LL * 47;    // 61 x 47
+constexpr long long kBitmapOfResult = 54 + 456LL * 116;   // 151 x 116, at 2.5
+constexpr long long kJpegOfResult = kBitmapOfResult / 2;  // estimated
+constexpr long long kJpegOfSource = kBitmapOfSource / 2;  // estimated
+constexpr long long kPngOfResult = (1 + 453LL) * 116 / 2; // half its filtered bytes
 
 // The room asked for is the file's, plus the temporary bitmap's when an older
 // library needs one; one byte less is refused with nothing written, exactly
@@ -224,6 +214,7 @@ TEST_P(DiskRoom, asksForTheRoomItsWayOfWritingNeeds) {
 INSTANTIATE_TEST_SUITE_P(
     routes, DiskRoom,
     ::testing::Values(RoomCase{"bitmap", SaveKind::Bitmap, 2.5, Library::Current, kBitmapOfResult},
+                      RoomCase{"png", SaveKind::Png, 2.5, Library::None, kPngOfResult},
                       RoomCase{"jpeg", SaveKind::Jpeg, 2.5, Library::Current, kJpegOfResult},
                       RoomCase{"previousLibraryOneToOne", SaveKind::Jpeg, 0, Library::Previous,
                                kJpegOfSource},
@@ -251,7 +242,7 @@ TEST_F(Saving, aMissingLibraryFailsAtOnceAndKeepsTheFile) {
 TEST_F(Saving, aDestinationThatCannotBeWrittenFailsWithTheSystemsReason) {
     ASSERT_TRUE(WriteTestFile(dir.filePath("plain-file"), {}));
     const Recipe recipe{PhotoLikeImage(61, 47), 2.5};
-    for (SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap}) {
+    for (SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap, SaveKind::Png}) {
         const SaveResult result = save(recipe, dir.filePath("plain-file/out"), kind);
         EXPECT_EQ(result.status, SaveStatus::Failed);
         EXPECT_FALSE(result.error.isEmpty());
@@ -279,6 +270,43 @@ TEST_F(Saving, markersAreWrittenAfterTheJfifHeader) {
                 plain.left(jfifEnd) + markers + plain.mid(jfifEnd));
 }
 
+// The source's metadata goes in after the JFIF header in the order cameras
+// and editors write it: EXIF (made true of the saved picture), XMP and its
+// extension, the ICC profile, IPTC; each of the others byte for byte.
+TEST_F(Saving, theSourcesMetadataGoesIntoAJpegInItsOrder) {
+    SourceMetadata m;
+    m.exif = testkit::CameraExif(true);
+    m.iccProfile = QByteArray(70000, 'p');
+    m.xmp = QByteArray("http://ns.adobe.com/xap/1.0/\0<x/>", 33);
+    m.extendedXmp = {QByteArray("http://ns.adobe.com/xmp/extension/\0one", 38),
+                     QByteArray("http://ns.adobe.com/xmp/extension/\0two", 38)};
+    m.iptc = {QByteArray("Photoshop 3.0\0008BIM\x04\x04", 20),
+              QByteArray("Photoshop 3.0\0more", 18)};
+    const Recipe recipe{PhotoLikeImage(61, 47), 2.5, m};
+    ASSERT_EQ(save(recipe, dir.filePath("m.jpg"), SaveKind::Jpeg).status, SaveStatus::Saved);
+
+    const auto segments = testkit::AppSegments(ReadTestFile(dir.filePath("m.jpg")));
+    ASSERT_EQ(segments.size(), 9u);
+    const std::pair<int, QByteArray> expected[] = {
+        {0xE1, exifForSavedPicture(m.exif, QSize(151, 116))},
+        {0xE1, m.xmp},
+        {0xE1, m.extendedXmp[0]},
+        {0xE1, m.extendedXmp[1]},
+        {0xE2, {}},
+        {0xE2, {}},
+        {0xED, m.iptc[0]},
+        {0xED, m.iptc[1]}};
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(segments[i + 1].first, expected[i].first) << i;
+        EXPECT_TRUE(expected[i].second.isEmpty() || segments[i + 1].second == expected[i].second)
+            << i;
+    }
+    const SourceMetadata back = imageio::ImageReader(dir.filePath("m.jpg")).metadata();
+    EXPECT_EQ(back.iccProfile, m.iccProfile);
+    EXPECT_EQ(back.extendedXmp, m.extendedXmp);
+    EXPECT_EQ(back.iptc, m.iptc);
+}
+
 // --- Every kind of destination ------------------------------------------------
 
 const QImage kPicture = PhotoLikeImage(20, 10);
@@ -291,6 +319,7 @@ bool saved(const std::string& p, SaveKind kind) {
 const testkit::DestinationWriter kWriters[] = {
     {"saveJpeg", [](const std::string& p) { return saved(p, SaveKind::Jpeg); }},
     {"saveBitmap", [](const std::string& p) { return saved(p, SaveKind::Bitmap); }},
+    {"savePng", [](const std::string& p) { return saved(p, SaveKind::Png); }},
     // The first library has only ConvertBMPtoJPG: the save writes a hidden bitmap
     // for it to convert.
     {"saveThroughHiddenBitmap",
@@ -317,7 +346,7 @@ TEST_F(Saving, aCancelledSaveWritesNothingAndKeepsTheFile) {
     const std::atomic<bool> stop{true};
     for (const auto& [kind, library] :
          {std::pair{SaveKind::Jpeg, Library::Current}, std::pair{SaveKind::Jpeg, Library::First},
-          std::pair{SaveKind::Bitmap, Library::Current}}) {
+          std::pair{SaveKind::Bitmap, Library::Current}, std::pair{SaveKind::Png, Library::None}}) {
         useLibrary(library);
         const QString path = dir.filePath("keep");
         ASSERT_TRUE(WriteTestFile(path, "precious"));

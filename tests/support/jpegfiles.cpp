@@ -82,6 +82,20 @@ QByteArray WithIccProfile(const QByteArray& jpeg, const QByteArray& profile, int
     return file;
 }
 
+std::vector<std::pair<int, QByteArray>> AppSegments(const QByteArray& jpeg) {
+    std::vector<std::pair<int, QByteArray>> segments;
+    for (qsizetype at = 2; at + 4 <= jpeg.size() && uchar(jpeg[at]) == 0xFF;) {
+        const int marker = uchar(jpeg[at + 1]);
+        const int length = qFromBigEndian<quint16>(jpeg.constData() + at + 2);
+        if (marker == 0xDA)
+            break;
+        if (marker >= 0xE0 && marker <= 0xEF)
+            segments.emplace_back(marker, jpeg.mid(at + 4, length - 2));
+        at += 2 + length;
+    }
+    return segments;
+}
+
 QByteArray ExifOrientationBlock(int orientation, bool bigEndian) {
     // TIFF header, then IFD0 at 8 with one entry: tag 0x0112, SHORT, count 1,
     // the orientation; no IFD after it.

@@ -4,6 +4,9 @@
 #include <QByteArray>
 #include <QImage>
 
+#include <utility>
+#include <vector>
+
 namespace velmora::testkit {
 
 enum class JpegKind {
@@ -28,6 +31,9 @@ QByteArray EncodeJpeg(const QImage& picture, JpegKind kind);
 QByteArray WithSegment(const QByteArray& jpeg, int marker, const QByteArray& payload);
 // The file with an ICC profile in APP2 chunks of at most chunkBytes each.
 QByteArray WithIccProfile(const QByteArray& jpeg, const QByteArray& profile, int chunkBytes);
+// The file's APPn segments before its first scan, in order: each one's
+// marker (0xE1 for APP1, ...) and payload.
+std::vector<std::pair<int, QByteArray>> AppSegments(const QByteArray& jpeg);
 // An APP1 EXIF block holding only the orientation tag.
 QByteArray ExifOrientationBlock(int orientation, bool bigEndian = false);
 

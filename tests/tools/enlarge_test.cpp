@@ -12,13 +12,17 @@
 #include "tests/support/buildlibrary.h"
 #include "tests/support/fifowatch.h"
 #include "tests/support/jpegfiles.h"
+#include "tests/support/pngfiles.h"
 #include "tests/support/support.h"
+#include "tools/enlarge/sizeratio.h"
 
 #include <QBuffer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageWriter>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -123,6 +127,13 @@ TEST_F(EnlargeTool, writesTheProgramsFileByteForByte) {
         EXPECT_TRUE(velmora::ReadTestFile(out) == velmora::ReadTestFile(saved)) << suffix;
         EXPECT_TRUE(velmora::ReadTestFile(out) == velmora::ReadTestFile(todays)) << suffix;
     }
+    // A PNG is the program's PNG, and decodes to the whole result.
+    const QString png = dir.filePath("tool.png"), saved = dir.filePath("saved.png");
+    ASSERT_EQ(run({"--ratio=10", in, png}).exitCode, 0);
+    ASSERT_EQ(velmora::SaveThrough({photo, 10.0}, saved, velmora::SaveKind::Png).status,
+              velmora::SaveStatus::Saved);
+    EXPECT_TRUE(velmora::ReadTestFile(png) == velmora::ReadTestFile(saved));
+    EXPECT_EQ(QImage(png).convertToFormat(QImage::Format_RGB32), whole);
 }
 
 // Qt read a white 16-bit 5-6-5 bitmap as 248, 252, 248, and the tool enlarged
@@ -211,14 +222,20 @@ TEST_F(EnlargeTool, badInputGetsOneLineAndNoOutputFile) {
         {"two decimals", {"--ratio", "2.55", input, out}, out},
         {"negative ratio", {"--ratio", "-2", input, out}, out},
         {"unknown output kind",
-         {"--ratio", "2", input, dir.filePath("out.png")},
-         dir.filePath("out.png")},
+         {"--ratio", "2", input, dir.filePath("out.tif")},
+         dir.filePath("out.tif")},
         {"output not writable",
          {"--ratio", "2", input, dir.filePath("plain-file/out.bmp")},
          dir.filePath("plain-file/out.bmp")},
         {"jpeg output not writable",
          {"--ratio", "2", input, dir.filePath("plain-file/out.jpg")},
          dir.filePath("plain-file/out.jpg")},
+        {"png output not writable",
+         {"--ratio", "2", input, dir.filePath("plain-file/out.png")},
+         dir.filePath("plain-file/out.png")},
+        {"png result without pixels",
+         {"--ratio", "1.5", thin, dir.filePath("out.png")},
+         dir.filePath("out.png")},
         {"result without pixels", {"--ratio", "1.5", thin, out}, out},
     };
     for (const Case& c : cases) {
@@ -396,6 +413,7 @@ TEST_F(EnlargeTool, batchesAndUsageErrorsGiveTheirStatusFilesAndFirstLine) {
     ASSERT_TRUE(QFile::copy(input, dir.filePath("locked.bmp")));
     ASSERT_TRUE(QFile::setPermissions(dir.filePath("locked.bmp"), {}));
     ASSERT_TRUE(randomImage(5, 4).save(dir.filePath("pic.png"), "PNG"));
+    ASSERT_TRUE(randomImage(5, 4).save(dir.filePath("pic.ppm"), "PPM"));
     ASSERT_TRUE(run({"--ratio", "2", input, dir.filePath("b.jpg")}).exitCode == 0);
     struct Case {
         const char* args;
@@ -408,28 +426,32 @@ TEST_F(EnlargeTool, batchesAndUsageErrorsGiveTheirStatusFilesAndFirstLine) {
         {"--format jpg --quiet --output-dir out/ in.bmp pic.png", 0, "in.jpg pic.jpg", ""},
         {"--output-dir out nope.bmp in.bmp", 1, "in.bmp",
          "cannot read nope.bmp: No such file or directory"},
-        {"--output-dir out adir b.jpg", 1, "b.jpg", "cannot read adir: Is a directory"},
+        {"--output-dir out adir b.jpg", 0, "b.jpg", ""}, // a folder without pictures
         {"--output-dir out locked.bmp", 1, "", "cannot read locked.bmp: Permission denied", true},
-        {"--output-dir out pic.png", 1, "",
-         "the output out/pic.png must end in .bmp, .jpg or .jpeg (see --format)"},
+        {"--output-dir out pic.png", 0, "pic.png", ""},
+        {"--format png --suffix _x2 --output-dir out in.bmp b.jpg", 0, "b_x2.png in_x2.png", ""},
+        {"--output-dir out pic.ppm", 1, "",
+         "the output out/pic.ppm must end in .bmp, .jpg, .jpeg or .png (see --format)"},
         {"--output-dir out in.bmp sub/in.bmp", 1, "in.bmp",
          "cannot write out/in.bmp: it was written from in.bmp in this run"},
         {"--format bmp --output-dir sub b.jpg sub/in.bmp in.bmp", 1, "",
          "cannot write sub/in.bmp: it would replace an input of this run"},
         {"--output-dir blocked in.bmp", 1, "", "cannot write blocked/in.bmp: Is a directory"},
-        {"--output-dir nowhere in.bmp", 1, "",
-         "cannot write into nowhere: No such file or directory"},
+        {"--output-dir out/new/deeper in.bmp", 0, "", ""}, // made, parents too
+        {"--output-dir b.jpg in.bmp", 1, "", "cannot write into b.jpg: Not a directory"},
+        {"--output-dir b.jpg/x in.bmp", 1, "", "cannot write into b.jpg/x: Not a directory"},
+        {"--output-dir ro/x in.bmp", 1, "", "cannot write into ro/x: Permission denied", true},
         {"--output-dir ro in.bmp", 1, "", "cannot write into ro: Permission denied", true},
         {"in.bmp ro/x.bmp", 1, "", "cannot write ro/x.bmp: Permission denied", true},
         {"--bogus in.bmp out/x.bmp", 2, "", "unknown option --bogus (see --help)"},
-        {"in.bmp out/x.png", 2, "", "the output out/x.png must end in .bmp, .jpg or .jpeg"},
+        {"in.bmp out/x.tif", 2, "", "the output out/x.tif must end in .bmp, .jpg, .jpeg or .png"},
         {"in.bmp", 2, "", "usage"},
         {"--output-dir out", 2, "", "usage"},
         {"in.bmp --output-dir", 2, "", "--output-dir needs a value (see --help)"},
         {"--quality 101 in.bmp out/x.jpg", 2, "",
          "the quality \"101\" is not a whole number from 1 to 100"},
-        {"--format png --output-dir out in.bmp", 2, "",
-         "the format \"png\" is neither jpg nor bmp"},
+        {"--format gif --output-dir out in.bmp", 2, "",
+         "the format \"gif\" is not jpg, bmp or png"},
         {"--format jpg in.bmp out/x.bmp", 2, "",
          "--format goes with --output-dir; OUTPUT's ending gives its format"},
     };
@@ -472,22 +494,42 @@ TEST_F(EnlargeTool, showsProgressOnATerminalOnly) {
     const QString onTerminal = run({"-qec", tool() + ' ' + job, "/dev/null"}, {}, "script").out;
     const QString quiet = run({"-qec", tool() + " --quiet " + job, "/dev/null"}, {}, "script").out;
     const QString onPipe = run(job.split(' ')).err;
+    // A folder's pictures are counted once it has been looked through.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("pics") && QFile::copy(input, dir.filePath("pics/a.bmp")) &&
+                QFile::copy(input, dir.filePath("pics/b.bmp")));
+    const QString folder =
+        run({"-qec",
+             tool() + " --ratio 2 --output-dir " + dir.filePath("out") + ' ' + dir.filePath("pics"),
+             "/dev/null"},
+            {}, "script")
+            .out;
     qunsetenv("VELMORA_PROGRESS_DELAY");
     EXPECT_TRUE(onTerminal.contains("%  1/2 " + input)) << onTerminal.toStdString();
     EXPECT_TRUE(onTerminal.contains("%  2/2 " + dir.filePath("second.bmp")));
+    EXPECT_TRUE(folder.contains("%  1/2 " + dir.filePath("pics/a.bmp"))) << folder.toStdString();
+    EXPECT_TRUE(folder.contains("%  2/2 " + dir.filePath("pics/b.bmp")));
     EXPECT_EQ(quiet + onPipe, "");
 }
 
 // A JPEG keeps the input's ICC profile byte for byte (here over one segment's
-// length) and its EXIF upright; --strip leaves both out.
+// length), its EXIF upright, its XMP and IPTC segments as they are, in that
+// order; a PNG the profile, the EXIF and the XMP in their chunks; --strip
+// leaves all of it out.
 TEST_F(EnlargeTool, keepsTheInputsMetadataUnlessStripped) {
-    QByteArray profile(70000, '\0');
-    for (int i = 0; i < profile.size(); ++i)
-        profile[i] = char(i % 253);
+    using velmora::testkit::WithSegment;
+    const QByteArray profile = velmora::testkit::IccProfile("RGB ", 70000);
+    const QByteArray exif = velmora::testkit::ExifOrientationBlock(6),
+                     xmp = QByteArray("http://ns.adobe.com/xap/1.0/\0<x:xmpmeta/>", 42),
+                     extended = QByteArray("http://ns.adobe.com/xmp/extension/\0GUID", 39),
+                     iptc = QByteArray("Photoshop 3.0\0008BIM\x04\x04", 20);
     ASSERT_TRUE(velmora::WriteTestFile(
         dir.filePath("phone.jpg"),
-        velmora::testkit::WithSegment(velmora::testkit::WithIccProfile(kPhoto, profile, 40000),
-                                      0xE1, velmora::testkit::ExifOrientationBlock(6))));
+        WithSegment(WithSegment(WithSegment(WithSegment(velmora::testkit::WithIccProfile(
+                                                            kPhoto, profile, 40000),
+                                                        0xED, iptc),
+                                            0xE1, extended),
+                                0xE1, xmp),
+                    0xE1, exif)));
     for (const bool strip : {false, true}) {
         const QString out = dir.filePath(strip ? "stripped.jpg" : "kept.jpg");
         QStringList args{"--ratio", "2", dir.filePath("phone.jpg"), out};
@@ -498,6 +540,22 @@ TEST_F(EnlargeTool, keepsTheInputsMetadataUnlessStripped) {
         EXPECT_EQ(reader.iccProfile(), strip ? QByteArray() : profile);
         EXPECT_EQ(reader.exif().isEmpty(), strip);
         EXPECT_EQ(reader.size(), QSize(127, 191)); // upright, and stored so
+        QList<int> markers;
+        for (const auto& [marker, payload] :
+             velmora::testkit::AppSegments(velmora::ReadTestFile(out)))
+            markers << marker;
+        const QList<int> all{0xE0, 0xE1, 0xE1, 0xE1, 0xE2, 0xE2, 0xED};
+        EXPECT_EQ(markers, strip ? QList<int>{0xE0} : all);
+        const velmora::SourceMetadata kept = reader.metadata();
+        EXPECT_EQ(kept.xmp, strip ? QByteArray() : xmp);
+        EXPECT_EQ(kept.extendedXmp, strip ? std::vector<QByteArray>{} : std::vector{extended});
+        EXPECT_EQ(kept.iptc, strip ? std::vector<QByteArray>{} : std::vector{iptc});
+
+        const QString png = dir.filePath(strip ? "stripped.png" : "kept.png");
+        args.last() = png;
+        ASSERT_EQ(run(args).exitCode, 0);
+        EXPECT_EQ(velmora::testkit::PngChunkTypes(velmora::ReadTestFile(png)),
+                  strip ? "IHDR IDAT IEND" : "IHDR iCCP eXIf iTXt IDAT IEND");
     }
     EXPECT_TRUE(run({"--help"}).out.contains("--strip"));
 }
@@ -530,4 +588,266 @@ TEST_F(EnlargeTool, writesLongNamesAndLinksAndRefusesSpecialOutputs) {
     EXPECT_GT(QFileInfo(dir.filePath("target.jpg")).size(), 100);
     const auto all = QDir::Hidden | QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot;
     EXPECT_EQ(QDir(dir.path()).entryList(all).size(), 8); // nothing left behind
+}
+
+namespace {
+
+// Writes the picture as path, its folder made, in the format its ending names
+// (BMP, PNG, JPEG, TIFF, WebP), losslessly where the format can be.
+void writePicture(const QString& path, const QImage& image) {
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+    QImageWriter writer(path);
+    writer.setQuality(100);
+    ASSERT_TRUE(writer.write(image))
+        << path.toStdString() << ": " << writer.errorString().toStdString();
+}
+
+// Every file below root by its path there, sorted; links to folders are not
+// walked.
+QString filesBelow(const QString& root) {
+    QStringList names;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        names << QDir(root).relativeFilePath(it.next());
+    names.sort();
+    return names.join(' ');
+}
+
+ToolRun runIn(const QString& folder, const QString& args) {
+    return run(args.split(' '), {}, tool(), 120000, folder);
+}
+
+} // namespace
+
+// Sizes on odd sources both ways up: exactly the size asked for, and the file
+// the program saves at the ratio the tool chose, byte for byte.
+TEST_F(EnlargeTool, aSizeGivesExactlyThatSizeAndTheProgramsFileAtTheRatioChosen) {
+    using velmora::tool::SizeRule;
+    const QImage tall = randomImage(29, 31), wide = randomImage(31, 17);
+    writePicture(dir.filePath("tall.bmp"), tall);
+    writePicture(dir.filePath("wide.bmp"), wide);
+    struct Case {
+        const char* args;
+        velmora::tool::SizeTarget target;
+        const QImage& source;
+        QSize size;
+    } cases[] = {
+        {"--width 101 tall.bmp out.jpg", {SizeRule::Width, 101, 0}, tall, {101, 108}},
+        {"--width 101 wide.bmp out.bmp", {SizeRule::Width, 101, 0}, wide, {101, 55}},
+        {"--height 77 tall.bmp out.bmp", {SizeRule::Height, 0, 77}, tall, {72, 77}},
+        {"--height 77 wide.bmp out.jpg", {SizeRule::Height, 0, 77}, wide, {141, 77}},
+        {"--fit 200x150 tall.bmp out.jpg", {SizeRule::Fit, 200, 150}, tall, {141, 150}},
+        {"--fit 200x150 wide.bmp out.bmp", {SizeRule::Fit, 200, 150}, wide, {200, 109}},
+        {"--width 33 tall.bmp out.bmp", {SizeRule::Width, 33, 0}, tall, {33, 35}},
+    };
+    for (const Case& c : cases) {
+        const ToolRun r = runIn(dir.path(), c.args);
+        ASSERT_EQ(r.exitCode, 0) << c.args << ": " << r.err.toStdString();
+        const QString out = dir.filePath(QString(c.args).section(' ', -1));
+        EXPECT_EQ(QImage(out).size(), c.size) << c.args;
+        const bool jpeg = out.endsWith(".jpg");
+        const QString saved = dir.filePath(jpeg ? "saved.jpg" : "saved.bmp");
+        const double ratio = velmora::tool::chooseRatio(c.target, c.source.size()).ratio;
+        ASSERT_EQ(velmora::SaveThrough({c.source, ratio}, saved,
+                                       jpeg ? velmora::SaveKind::Jpeg : velmora::SaveKind::Bitmap)
+                      .status,
+                  velmora::SaveStatus::Saved);
+        EXPECT_TRUE(velmora::ReadTestFile(out) == velmora::ReadTestFile(saved)) << c.args;
+    }
+}
+
+// A file whose size needs a ratio out of the range fails, saying which way;
+// the others are written.
+TEST_F(EnlargeTool, aSizeOutOfTheRangeFailsThatFileAndTheOthersAreWritten) {
+    const std::pair<const char*, QSize> pictures[] = {
+        {"a.bmp", {10, 10}}, {"b.bmp", {1000, 800}}, {"c.bmp", {500, 400}}, {"d.bmp", {700, 7}}};
+    for (const auto& [name, size] : pictures)
+        writePicture(dir.filePath("mixed/") + name, randomImage(size.width(), size.height()));
+    const ToolRun r = runIn(dir.path(), "--width 1000 --output-dir out mixed");
+    EXPECT_EQ(r.exitCode, 1);
+    for (const char* line :
+         {"cannot enlarge mixed/a.bmp to a width of 1000 pixels: from 10 x 10 that needs a ratio "
+          "above 10.0\n",
+          "cannot enlarge mixed/b.bmp to a width of 1000 pixels: from 1000 x 800 that needs a "
+          "ratio below 1.1\n"})
+        EXPECT_TRUE(r.err.contains(QStringLiteral("velmora-enlarge: ") + line))
+            << r.err.toStdString();
+    EXPECT_TRUE(r.err.endsWith("2 of 4 files failed:\n  mixed/a.bmp\n  mixed/b.bmp\n"));
+    EXPECT_EQ(filesBelow(dir.filePath("out")), "c.bmp d.bmp");
+    EXPECT_EQ(QImage(dir.filePath("out/c.bmp")).size(), QSize(1000, 800));
+    EXPECT_EQ(QImage(dir.filePath("out/d.bmp")).size(), QSize(1000, 9));
+}
+
+// A folder's pictures, told by content, keep their tree below the output
+// folder with -r; hidden names, other files, links to folders (two of them
+// loops) and an output folder inside the input are passed over.
+TEST_F(EnlargeTool, foldersKeepTheirTreeAndRecursionFollowsNoLinkToAFolder) {
+    const QImage picture = randomImage(9, 7);
+    for (const char* name : {"photos/a.bmp", "photos/.hidden.bmp", "photos/.git/d.bmp",
+                             "photos/2024/b.jpg", "photos/2024/deep/c.png", "photos/2024/e.webp"})
+        writePicture(dir.filePath(name), picture);
+    ASSERT_TRUE(QFile::copy(dir.filePath("photos/a.bmp"), dir.filePath("photos/bitmap.txt")));
+    ASSERT_TRUE(velmora::WriteTestFile(dir.filePath("photos/notes.txt"), "not a picture\n"));
+    ASSERT_EQ(std::system(qPrintable("cd '" + dir.path() +
+                                     "/photos' && ln -s a.bmp linked.bmp && ln -s . loop && "
+                                     "ln -s .. 2024/up && ln -s nowhere dangling.bmp")),
+              0);
+    const std::pair<const char*, const char*> cases[] = {
+        {"--output-dir out photos", "a.bmp bitmap.bmp linked.bmp"},
+        {"-r --output-dir out photos",
+         "2024/b.bmp 2024/deep/c.bmp 2024/e.bmp a.bmp bitmap.bmp linked.bmp"},
+        {"--recursive --output-dir out photos/", // and the folder's name ending in "/"
+         "2024/b.bmp 2024/deep/c.bmp 2024/e.bmp a.bmp bitmap.bmp linked.bmp"},
+    };
+    for (const auto& [args, written] : cases) {
+        QDir(dir.filePath("out")).removeRecursively();
+        const ToolRun r = runIn(dir.path(), QStringLiteral("--ratio 2 --format bmp ") + args);
+        EXPECT_EQ(r.exitCode, 0) << args << ": " << r.err.toStdString();
+        EXPECT_EQ(filesBelow(dir.filePath("out")), written) << args;
+    }
+    const ToolRun one = runIn(dir.path(), "--ratio 2 photos/2024/b.jpg one.bmp");
+    EXPECT_TRUE(velmora::ReadTestFile(dir.filePath("one.bmp")) ==
+                velmora::ReadTestFile(dir.filePath("out/2024/b.bmp")));
+    // Twice into a folder inside the input: its results are never inputs.
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(runIn(dir.path(), "--ratio 2 --format bmp -r --output-dir photos/large photos")
+                      .exitCode,
+                  0);
+    EXPECT_EQ(filesBelow(dir.filePath("photos/large")),
+              "2024/b.bmp 2024/deep/c.bmp 2024/e.bmp a.bmp bitmap.bmp linked.bmp");
+}
+
+// An output that is there, even a link to nothing, is left as it is and
+// reported (unless quiet); that is no failure.
+TEST_F(EnlargeTool, noClobberLeavesWhatIsThereAndSaysSo) {
+    ASSERT_TRUE(QDir(dir.path()).mkpath("out") && QFile::copy(input, dir.filePath("two.bmp")));
+    ASSERT_TRUE(velmora::WriteTestFile(dir.filePath("out/in.bmp"), "old"));
+    ASSERT_TRUE(QFile::link("nowhere", dir.filePath("out/dangling.bmp")));
+    const std::pair<const char*, const char*> cases[] = {
+        {"--output-dir out in.bmp two.bmp", "velmora-enlarge: skipped out/in.bmp: it exists\n"},
+        {"--quiet --output-dir out in.bmp two.bmp", ""},
+        {"in.bmp out/in.bmp", "velmora-enlarge: skipped out/in.bmp: it exists\n"},
+        {"in.bmp out/dangling.bmp", "velmora-enlarge: skipped out/dangling.bmp: it exists\n"},
+    };
+    for (const auto& [args, err] : cases) {
+        QFile::remove(dir.filePath("out/two.bmp"));
+        const ToolRun r = runIn(dir.path(), QStringLiteral("--ratio 2 --no-clobber ") + args);
+        EXPECT_EQ(r.exitCode, 0) << args;
+        EXPECT_EQ(r.err.toStdString(), err);
+        EXPECT_EQ(velmora::ReadTestFile(dir.filePath("out/in.bmp")), "old") << args;
+        EXPECT_EQ(QFile::exists(dir.filePath("out/two.bmp")), QString(args).contains("two"));
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath("out/nowhere")));
+}
+
+// Damaged pictures among good ones fail, each named, and every good one is
+// written; one at a time or side by side, the same files, bytes and list.
+TEST_F(EnlargeTool, aFolderOfGoodAndBadFilesWritesEveryGoodOneWhateverTheJobs) {
+    int n = 0;
+    for (const char* name : {"mix/1.bmp", "mix/3.png", "mix/5.jpg", "mix/7.tif"}) {
+        writePicture(dir.filePath(name), randomImage(40 + 7 * n, 30 + 5 * n));
+        ++n;
+    }
+    ASSERT_TRUE(velmora::WriteTestFile(dir.filePath("mix/2.jpg"), kPhoto.left(kPhoto.size() / 2)));
+    ASSERT_TRUE(velmora::WriteTestFile(dir.filePath("mix/4.bmp"), bitmap24().chopped(1)));
+    ASSERT_TRUE(velmora::WriteTestFile(dir.filePath("mix/6.jpg"), kPhoto));
+    const QStringList jobs[] = {{"--jobs=1"}, {"--jobs", "3"}, {}};
+    for (const QStringList& j : jobs) {
+        const QString out = QStringLiteral("out%1").arg(j.size());
+        const ToolRun r =
+            run(QStringList{"--ratio", "2.5", "--format", "jpg", "--output-dir", out} + j +
+                    QStringList{"mix"},
+                {}, tool(), 120000, dir.path());
+        EXPECT_EQ(r.exitCode, 1) << j.join(' ').toStdString();
+        EXPECT_TRUE(r.err.endsWith("2 of 7 files failed:\n  mix/2.jpg\n  mix/4.bmp\n"))
+            << r.err.toStdString();
+        EXPECT_EQ(filesBelow(dir.filePath(out)), "1.jpg 3.jpg 5.jpg 6.jpg 7.jpg");
+        for (const char* name : {"1.jpg", "3.jpg", "5.jpg", "6.jpg", "7.jpg"})
+            EXPECT_TRUE(velmora::ReadTestFile(dir.filePath(out + '/' + name)) ==
+                        velmora::ReadTestFile(dir.filePath(QStringLiteral("out1/") + name)))
+                << name << " with " << j.join(' ').toStdString();
+    }
+}
+
+TEST_F(EnlargeTool, aSuffixGoesBeforeEachOutputsEnding) {
+    for (const char* name : {"photo.jpeg", "noending", "two.dots.bmp"})
+        ASSERT_TRUE(QFile::copy(input, dir.filePath(name)));
+    const std::pair<const char*, const char*> cases[] = {
+        {"--suffix _x2.0 --output-dir out in.bmp", "out: in_x2.0.bmp"},
+        {"--suffix _x2.0 --format jpg --output-dir out photo.jpeg", "out: photo_x2.0.jpg"},
+        {"--suffix -big --format bmp --output-dir out noending two.dots.bmp",
+         "out: noending-big.bmp two.dots-big.bmp"},
+        // Beside its input: no input is replaced.
+        {"--suffix _big --output-dir . in.bmp", ".: in_big.bmp"},
+    };
+    for (const auto& [args, written] : cases) {
+        QDir(dir.filePath("out")).removeRecursively();
+        const ToolRun r = runIn(dir.path(), QStringLiteral("--ratio 2 ") + args);
+        EXPECT_EQ(r.exitCode, 0) << args << ": " << r.err.toStdString();
+        const QString folder = QString(written).section(':', 0, 0);
+        for (const QString& name : QString(written).section(": ", 1).split(' '))
+            EXPECT_TRUE(QFile::exists(dir.filePath(folder + '/' + name))) << args;
+    }
+}
+
+// TIFF and WebP, read through Qt's image format plugins, told by their
+// content whatever their names: each result is the source's enlargement.
+TEST_F(EnlargeTool, readsTiffAndWebpByTheirContent) {
+    for (const char* format : {"tiff", "webp"})
+        ASSERT_TRUE(QImageWriter::supportedImageFormats().contains(format))
+            << "Qt has no " << format << " plugin: install qt6-image-formats-plugins";
+    writePicture(dir.filePath("p.tif"), source);
+    writePicture(dir.filePath("q.webp"), source);
+    ASSERT_TRUE(QFile::copy(dir.filePath("p.tif"), dir.filePath("tiff.webp")) &&
+                QFile::copy(dir.filePath("q.webp"), dir.filePath("webp.png")));
+    const ToolRun r = runIn(
+        dir.path(), "--ratio 2.5 --format bmp --output-dir out p.tif q.webp tiff.webp webp.png");
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QImage expected = reference(source, 2.5, QSize(71, 76));
+    for (const char* name : {"p.bmp", "q.bmp", "tiff.bmp", "webp.bmp"})
+        EXPECT_EQ(QImage(dir.filePath(QStringLiteral("out/") + name))
+                      .convertToFormat(QImage::Format_RGB32),
+                  expected)
+            << name;
+}
+
+TEST_F(EnlargeTool, sizesJobsSuffixesAndFoldersAreCheckedAsUsage) {
+    ASSERT_TRUE(QDir(dir.path()).mkdir("adir"));
+    const std::pair<const char*, const char*> cases[] = {
+        {"--ratio 2 adir out.bmp",
+         "adir is a folder: its pictures go into the folder given with --output-dir DIR"},
+        {"--ratio 2 --width 100 in.bmp out.bmp",
+         "--ratio, --width, --height and --fit exclude each other"},
+        {"--height 5 --fit 9x9 in.bmp out.bmp",
+         "--ratio, --width, --height and --fit exclude each other"},
+        {"--width 0 in.bmp out.bmp", "the width \"0\" is not a whole number of pixels above 0"},
+        {"--height 1.5 in.bmp out.bmp",
+         "the height \"1.5\" is not a whole number of pixels above 0"},
+        {"--fit 100 in.bmp out.bmp",
+         "the box \"100\" is not WIDTHxHEIGHT in whole pixels above 0 (such as 1920x1080)"},
+        {"--fit 0x5 in.bmp out.bmp",
+         "the box \"0x5\" is not WIDTHxHEIGHT in whole pixels above 0 (such as 1920x1080)"},
+        {"--ratio 2 --jobs 0 in.bmp out.bmp",
+         "the number of jobs \"0\" is not a whole number from 1 to 64"},
+        {"--ratio 2 --jobs 65 in.bmp out.bmp",
+         "the number of jobs \"65\" is not a whole number from 1 to 64"},
+        {"--ratio 2 --suffix a/b --output-dir out in.bmp",
+         "the suffix \"a/b\" must not hold a \"/\""},
+        {"--ratio 2 --suffix _x in.bmp out.bmp",
+         "--suffix goes with --output-dir; OUTPUT names the file"},
+        {"--width 64 in.bmp", "usage"},
+        {"in.bmp --fit", "--fit needs a value (see --help)"},
+    };
+    for (const auto& [args, firstLine] : cases) {
+        const ToolRun r = runIn(dir.path(), args);
+        const QString first = r.err.section('\n', 0, 0);
+        EXPECT_EQ(r.exitCode, 2) << args;
+        EXPECT_EQ(first.startsWith("usage: ") ? "usage" : first.mid(17).toStdString(), firstLine);
+        EXPECT_FALSE(QFile::exists(dir.filePath("out.bmp")) || QFile::exists(dir.filePath("out")))
+            << args;
+    }
+    const QString help = run({"--help"}).out;
+    for (const char* option : {"--width", "--height", "--fit", "--suffix", "--no-clobber", "--jobs",
+                               "--recursive", "FOLDER"})
+        EXPECT_TRUE(help.contains(option)) << option;
 }

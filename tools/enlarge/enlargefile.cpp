@@ -7,6 +7,8 @@
 #include "libvelmora/velmora.h"
 #include "save/jpeglibrary.h"
 #include "save/savelimits.h"
+#include "tools/enlarge/jobs.h"
+#include "tools/enlarge/sizeratio.h"
 
 #include <QImage>
 #include <QSize>
@@ -22,10 +24,13 @@ namespace {
 // core (save/): what reading the source leaves room for.
 constexpr int kStripRows = 64;
 
-// The picture read, its metadata and what its enlargement will be.
+// The picture read, its metadata, the ratio it is enlarged by and what its
+// enlargement will be.
 struct Source {
     QImage picture;
     SourceMetadata metadata;
+    double ratio = 0;
+    QString ratioText; // the ratio in messages
     EnlargeGeometry geometry;
 };
 
@@ -53,32 +58,56 @@ QString formatRefusal(const EnlargeGeometry& g, SaveKind kind, const QString& wh
                .arg(VELMORA_MAX_DIMENSION);
 }
 
-// Reads the source, having checked from its header alone, before any pixel is
-// decoded, that the result fits the output kind and that the source with the
-// strips of the result fits in memory: a small file whose header claims a huge
-// picture is refused at once. Returns why it failed, or an empty string.
-QString readSource(const Request& request, const QString& input, SaveKind kind, Source* source) {
-    imageio::ImageReader reader(input);
-    const QSize header = reader.size();
-    long long strips = 0;
-    if (header.isValid()) {
-        source->geometry = enlargeGeometry(header.width(), header.height(), request.ratio);
-        if (const QString why =
-                formatRefusal(source->geometry, kind, describe(header, request.ratioText));
-            !why.isEmpty())
-            return why;
-        strips = 2LL * source->geometry.width * kStripRows * 4;
+// The ratio for a source of this size, the request's or the one that gives
+// the size it asks for, and the result it makes. Returns why the source
+// cannot be enlarged so, or an empty string.
+QString planFor(const Request& request, const FileJob& job, const QSize& size, Source* source) {
+    if (request.size.rule == SizeRule::Ratio) {
+        source->ratio = request.ratio;
+        source->ratioText = request.ratioText;
+    } else {
+        const RatioChoice choice = chooseRatio(request.size, size);
+        if (choice.ratio == 0)
+            return QStringLiteral("cannot enlarge %1 %2").arg(job.input, choice.refusal);
+        source->ratio = choice.ratio;
+        source->ratioText = QString::number(choice.ratio, 'g', 6);
     }
+    source->geometry = enlargeGeometry(size.width(), size.height(), source->ratio);
+    return formatRefusal(source->geometry, job.kind, describe(size, source->ratioText));
+}
+
+// The strips of the result the save holds beside the source.
+long long stripBytes(const EnlargeGeometry& geometry) {
+    return 2LL * geometry.width * kStripRows * 4;
+}
+
+// Checks from the header alone, before any pixel is decoded, that the result
+// fits the output kind: a small file whose header claims a huge picture is
+// refused at once. *strips gets the bytes of the result's strips.
+QString planFromHeader(const Request& request, const FileJob& job,
+                       const imageio::ImageReader& reader, Source* source, long long* strips) {
+    *strips = 0;
+    if (!reader.size().isValid())
+        return {};
+    if (const QString why = planFor(request, job, reader.size(), source); !why.isEmpty())
+        return why;
+    *strips = stripBytes(source->geometry);
+    return {};
+}
+
+// Reads the source, refused when it would not fit in memory with the strips
+// of the result; the decoded size then decides the ratio and the result (a
+// header that could not be read gave none). Returns why it failed, or an
+// empty string.
+QString readSource(const Request& request, const FileJob& job, imageio::ImageReader& reader,
+                   long long strips, Source* source) {
     if (!reader.read(&source->picture, strips)) {
         if (reader.failure() == imageio::ImageReader::Failure::TooLarge)
-            return QStringLiteral("cannot enlarge %1: %2").arg(input, reader.errorString());
-        return QStringLiteral("cannot read %1: %2").arg(input, reader.errorString());
+            return QStringLiteral("cannot enlarge %1: %2").arg(job.input, reader.errorString());
+        return QStringLiteral("cannot read %1: %2").arg(job.input, reader.errorString());
     }
-    source->metadata = {reader.exif(), reader.iccProfile()};
-    // The decoded size decides (a header that could not be read gave none).
-    const QSize size = source->picture.size();
-    source->geometry = enlargeGeometry(size.width(), size.height(), request.ratio);
-    return formatRefusal(source->geometry, kind, describe(size, request.ratioText));
+    source->metadata = reader.metadata();
+    return planFor(request, job, source->picture.size(), source);
 }
 
 // What went wrong, in words, for a conversion status; osError (an errno value)
@@ -102,10 +131,10 @@ QString failure(const QString& input, const QString& output, SaveKind kind,
             .arg(output,
                  QString::fromUtf8(jpeg::findDestinationWords(result.destination)->english));
     const bool notComputed = result.status == SaveStatus::NotComputed;
-    if (kind == SaveKind::Bitmap && notComputed)
+    if (kind != SaveKind::Jpeg && notComputed)
         return QStringLiteral("cannot enlarge %1").arg(input);
     const QString why =
-        kind == SaveKind::Bitmap
+        kind != SaveKind::Jpeg
             ? result.error
             : jpegStatusWords(notComputed ? VELMORA_E_SOURCE_UNREADABLE : result.libraryStatus,
                               result.osError);
@@ -115,32 +144,49 @@ QString failure(const QString& input, const QString& output, SaveKind kind,
 // How the tool saves: no estimate of the room (what fits is written, and a
 // full disk fails the write, which leaves nothing behind), and through the
 // JPEG encoder linked into the tool.
-SaveOptions saveOptions(const Request& request, int rows,
-                        const std::function<void(double)>& progress, JpegLibrary* library) {
+SaveOptions saveOptions(const Request& request, int rows, const FileJob& job,
+                        JpegLibrary* library) {
     SaveOptions options;
     options.quality = request.quality;
-    options.progress = [rows, progress](int done) { progress(static_cast<double>(done) / rows); };
+    options.progress = [rows, &job](int done) {
+        if (job.progress)
+            job.progress(static_cast<double>(done) / rows);
+    };
     options.checkRoom = false;
     options.jpegLibrary = library;
     return options;
+}
+
+// Writes the source's enlargement as the job's output.
+QString save(const Request& request, const FileJob& job, const Source& source) {
+    const Recipe recipe{source.picture, source.ratio,
+                        request.strip ? SourceMetadata() : source.metadata};
+    JpegLibrary encoder = JpegLibrary::linked(ConvertRowsToJPG);
+    const SaveResult result = saveRecipe(
+        recipe, job.output, job.kind, saveOptions(request, source.geometry.height, job, &encoder));
+    return result.status == SaveStatus::Saved ? QString()
+                                              : failure(job.input, job.output, job.kind, result);
 }
 
 } // namespace
 
 // The result is made and written a strip of rows at a time by the program's
 // own save, on every core, straight into the JPEG encoder or the bitmap
-// writer: only a few strips are ever in memory.
-QString enlargeFile(const Request& request, const QString& input, const QString& output,
-                    SaveKind kind, const std::function<void(double)>& progress) {
+// writer: only a few strips are ever in memory beside the source, which is
+// held in the job's memory gate from before it is decoded.
+QString enlargeFile(const Request& request, const FileJob& job) {
+    imageio::ImageReader reader(job.input);
     Source source;
-    if (const QString why = readSource(request, input, kind, &source); !why.isEmpty())
+    long long strips = 0;
+    if (const QString why = planFromHeader(request, job, reader, &source, &strips); !why.isEmpty())
         return why;
-    const Recipe recipe{source.picture, request.ratio,
-                        request.strip ? SourceMetadata() : source.metadata};
-    JpegLibrary encoder = JpegLibrary::linked(ConvertRowsToJPG);
-    const SaveResult result = saveRecipe(
-        recipe, output, kind, saveOptions(request, source.geometry.height, progress, &encoder));
-    return result.status == SaveStatus::Saved ? QString() : failure(input, output, kind, result);
+    const MemoryHold hold(job.memory, reader.bytesNeeded() + strips);
+    if (const QString why = readSource(request, job, reader, strips, &source); !why.isEmpty())
+        return why;
+    if (job.beforeWriting)
+        if (const QString why = job.beforeWriting(); !why.isEmpty())
+            return why;
+    return save(request, job, source);
 }
 
 } // namespace velmora::tool

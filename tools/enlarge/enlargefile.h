@@ -10,12 +10,29 @@
 
 namespace velmora::tool {
 
-// Reads input as the program does, enlarges it by the request's ratio and
-// writes the result as output, of the given kind, through the program's own
-// save on every core; progress gets the fraction of the file done as it
-// grows. Returns why it failed, in the tool's words and naming the file, or
-// an empty string.
-QString enlargeFile(const Request& request, const QString& input, const QString& output,
-                    SaveKind kind, const std::function<void(double)>& progress);
+class MemoryGate;
+
+// One file to enlarge, and what the run around it provides.
+struct FileJob {
+    QString input;
+    QString output;
+    SaveKind kind = SaveKind::Jpeg;
+    // Gets the fraction of the file done as it grows.
+    std::function<void(double)> progress;
+    // The memory the files under way share (jobs.h): the picture's bytes are
+    // held in it from before it is decoded until the result is written.
+    // Null: the file is alone.
+    MemoryGate* memory = nullptr;
+    // Called once the picture is read, before anything is written: why the
+    // output cannot be written where it is named, or an empty string.
+    std::function<QString()> beforeWriting;
+};
+
+// Reads the input as the program does, enlarges it by the request's ratio, or
+// by the ratio that gives the size it asks for (sizeratio.h), and writes the
+// result as the output, of the job's kind, through the program's own save on
+// every core. Returns why it failed, in the tool's words and naming the file,
+// or an empty string.
+QString enlargeFile(const Request& request, const FileJob& job);
 
 } // namespace velmora::tool

@@ -9,41 +9,77 @@
 #include <QRegularExpression>
 
 #include <cstdio>
+#include <utility>
+
+#include <sys/stat.h>
 
 namespace velmora::tool {
 
 namespace {
 
+// Files at once at the most: as many threads as the JPEG encoder takes.
+constexpr int kMaxJobs = 64;
+
 constexpr const char* kUsage =
-    "usage: velmora-enlarge --ratio R [--strip] [--quality N] [--quiet] INPUT OUTPUT\n"
-    "       velmora-enlarge --ratio R [--format jpg|bmp] [--strip] [--quality N]\n"
-    "                       [--quiet] --output-dir DIR FILE...\n"
+    "usage: velmora-enlarge --ratio R [--strip] [--quality N] [--no-clobber]\n"
+    "                       [--quiet] INPUT OUTPUT\n"
+    "       velmora-enlarge --ratio R [--format jpg|bmp|png] [--suffix TEXT]\n"
+    "                       [-r] [--jobs N] [--no-clobber] [--strip] [--quality N]\n"
+    "                       [--quiet] --output-dir DIR FILE|FOLDER...\n"
+    "       --width W, --height H or --fit WxH may stand for --ratio R\n"
     "\n"
     "Enlarges the image INPUT by the ratio R with anti-aliasing and writes the\n"
     "result to OUTPUT, exactly as the velmora program would save it; or enlarges\n"
-    "each FILE in turn into the folder DIR, under its own name.\n"
+    "each FILE, and the pictures in each FOLDER, into the folder DIR.\n"
     "\n"
     "  --ratio R         a number from 1.1 to 10.0 with at most one digit after\n"
     "                    the point (2.5 enlarges two and a half times), as in the\n"
     "                    program\n"
+    "  --width W         each result exactly W pixels wide, its height as near\n"
+    "                    the picture's aspect as the ratio allows (--width 1280)\n"
+    "  --height H        each result exactly H pixels high (--height 1080)\n"
+    "  --fit WxH         each result the largest that fits in W x H, its aspect\n"
+    "                    kept (--fit 1920x1080)\n"
+    "                    With a size, each file's ratio is chosen from 1.1 to 10.0,\n"
+    "                    any real number, so that the program's enlargement at it\n"
+    "                    has that size; a file that would need a ratio outside\n"
+    "                    the range fails and the others go on\n"
     "  INPUT, FILE       a BMP, JPEG or PNG image (GIF, ICO, PBM/PGM/PPM, XBM and\n"
-    "                    XPM are read too), told apart by content, not by name\n"
-    "  OUTPUT            ending in .bmp (a 24-bit bitmap) or .jpg/.jpeg (JPEG);\n"
+    "                    XPM are read too, and TIFF and WebP where Qt's image\n"
+    "                    format plugins are installed), told apart by content,\n"
+    "                    not by name\n"
+    "  FOLDER            with --output-dir: the pictures in it, told by content\n"
+    "                    (other files and hidden ones are passed over), each\n"
+    "                    written into DIR under its own name\n"
+    "  OUTPUT            ending in .bmp (a 24-bit bitmap), .jpg/.jpeg (JPEG) or\n"
+    "                    .png (8-bit RGB PNG);\n"
     "                    written under a temporary name and renamed, so a failed\n"
     "                    run never leaves a partial file; a file of that name is\n"
     "                    replaced, a symbolic link written through, a directory,\n"
     "                    device, FIFO or socket refused. A JPEG keeps a JPEG\n"
     "                    input's EXIF (upright, with the new size, without its\n"
-    "                    thumbnail) and ICC profile\n"
-    "  --output-dir DIR  an existing folder: each FILE is written as DIR/its name,\n"
-    "                    replacing a file of that name; the name's ending gives\n"
-    "                    the format, as for OUTPUT\n"
-    "  --format jpg|bmp  with --output-dir: every FILE in this format, its name\n"
-    "                    ending in .jpg or .bmp instead\n"
-    "  --strip           leave the source's metadata (EXIF, ICC profile) out of a\n"
-    "                    JPEG output\n"
+    "                    thumbnail), XMP, ICC profile and IPTC; a PNG its EXIF,\n"
+    "                    XMP and ICC profile\n"
+    "  --output-dir DIR  each FILE is written as DIR/its name, replacing a file\n"
+    "                    of that name; the name's ending gives the format, as for\n"
+    "                    OUTPUT. DIR and the folders in it are made when missing\n"
+    "  -r, --recursive   a FOLDER's subfolders too, their tree kept below DIR\n"
+    "                    (-r --output-dir large photos: photos/2024/a.jpg gives\n"
+    "                    large/2024/a.jpg); links to folders are not followed, so\n"
+    "                    that no loop is walked\n"
+    "  --format F        with --output-dir: every FILE in the format F (jpg, bmp\n"
+    "                    or png), its name ending in .jpg, .bmp or .png instead\n"
+    "  --suffix TEXT     with --output-dir: TEXT before each output's ending\n"
+    "                    (--suffix _x2 writes photo_x2.jpg)\n"
+    "  --no-clobber      an output that exists is left as it is, which is not a\n"
+    "                    failure; \"skipped NAME: it exists\" says so\n"
+    "  --jobs N          files enlarged at once, 1 to 64; by default one per core\n"
+    "                    (a picture too large to share memory with others waits\n"
+    "                    for them and goes alone)\n"
+    "  --strip           leave the source's metadata (EXIF, XMP, ICC profile,\n"
+    "                    IPTC) out of a JPEG or PNG output\n"
     "  --quality N       JPEG quality from 1 to 100 (100, as the program saves)\n"
-    "  --quiet           no progress; errors are still reported\n"
+    "  --quiet           no progress, no skipped outputs; errors are still reported\n"
     "  -h, --help        this text\n"
     "  --version         the tool's version\n"
     "\n"
@@ -108,15 +144,124 @@ int readFormat(const QString& text, Request* request) {
         request->format = SaveKind::Jpeg;
     else if (text == QStringLiteral("bmp"))
         request->format = SaveKind::Bitmap;
+    else if (text == QStringLiteral("png"))
+        request->format = SaveKind::Png;
     else
-        return usageError(QStringLiteral("the format \"%1\" is neither jpg nor bmp").arg(text));
+        return usageError(QStringLiteral("the format \"%1\" is not jpg, bmp or png").arg(text));
     return -1;
+}
+
+// A whole number of pixels above 0, or -1.
+int parsePixels(const QString& text) {
+    static const QRegularExpression form(QStringLiteral("^[0-9]{1,9}$"));
+    const int pixels = form.match(text).hasMatch() ? text.toInt() : 0;
+    return pixels >= 1 ? pixels : -1;
+}
+
+int readSide(const QString& text, const QString& side, int* pixels) {
+    *pixels = parsePixels(text);
+    if (*pixels < 0)
+        return usageError(QStringLiteral("the %1 \"%2\" is not a whole number of pixels above 0")
+                              .arg(side, text));
+    return -1;
+}
+
+int readBox(const QString& text, SizeTarget* size) {
+    static const QRegularExpression form(QStringLiteral("^([0-9]+)x([0-9]+)$"));
+    const QRegularExpressionMatch m = form.match(text);
+    size->width = m.hasMatch() ? parsePixels(m.captured(1)) : -1;
+    size->height = m.hasMatch() ? parsePixels(m.captured(2)) : -1;
+    if (size->width < 0 || size->height < 0)
+        return usageError(QStringLiteral("the box \"%1\" is not WIDTHxHEIGHT in whole pixels above "
+                                         "0 (such as 1920x1080)")
+                              .arg(text));
+    return -1;
+}
+
+int readJobs(const QString& text, Request* request) {
+    static const QRegularExpression form(QStringLiteral("^[0-9]{1,2}$"));
+    const int jobs = form.match(text).hasMatch() ? text.toInt() : 0;
+    if (jobs < 1 || jobs > kMaxJobs)
+        return usageError(
+            QStringLiteral("the number of jobs \"%1\" is not a whole number from 1 to %2")
+                .arg(text)
+                .arg(kMaxJobs));
+    request->jobs = jobs;
+    return -1;
+}
+
+// A suffix with a "/" would put outputs into other folders.
+int readSuffix(const QString& text, Request* request) {
+    if (text.contains(QLatin1Char('/')))
+        return usageError(QStringLiteral("the suffix \"%1\" must not hold a \"/\"").arg(text));
+    request->suffix = text;
+    return -1;
+}
+
+// The options the tool takes; --help and --version are answered before.
+struct Options {
+    QCommandLineOption ratio{QStringLiteral("ratio"), QString(), QStringLiteral("R")};
+    QCommandLineOption width{QStringLiteral("width"), QString(), QStringLiteral("W")};
+    QCommandLineOption height{QStringLiteral("height"), QString(), QStringLiteral("H")};
+    QCommandLineOption fit{QStringLiteral("fit"), QString(), QStringLiteral("WxH")};
+    QCommandLineOption quality{QStringLiteral("quality"), QString(), QStringLiteral("N")};
+    QCommandLineOption format{QStringLiteral("format"), QString(), QStringLiteral("F")};
+    QCommandLineOption outputDir{QStringLiteral("output-dir"), QString(), QStringLiteral("DIR")};
+    QCommandLineOption suffix{QStringLiteral("suffix"), QString(), QStringLiteral("TEXT")};
+    QCommandLineOption jobs{QStringLiteral("jobs"), QString(), QStringLiteral("N")};
+    QCommandLineOption recursive{{QStringLiteral("r"), QStringLiteral("recursive")}};
+    QCommandLineOption noClobber{QStringLiteral("no-clobber")};
+    QCommandLineOption quiet{QStringLiteral("quiet")};
+    QCommandLineOption strip{QStringLiteral("strip")};
+
+    QList<QCommandLineOption> all() const {
+        return {ratio,  width, height,    fit,       quality, format, outputDir,
+                suffix, jobs,  recursive, noClobber, quiet,   strip};
+    }
+};
+
+// --ratio, or a size that each file's ratio is chosen for: one of them.
+int readScale(const QCommandLineParser& parser, const Options& o, Request* request) {
+    const int given = int(parser.isSet(o.ratio)) + int(parser.isSet(o.width)) +
+                      int(parser.isSet(o.height)) + int(parser.isSet(o.fit));
+    if (given > 1)
+        return usageError(
+            QStringLiteral("--ratio, --width, --height and --fit exclude each other"));
+    request->ratioText = parser.value(o.ratio);
+    SizeTarget& size = request->size;
+    if (parser.isSet(o.width)) {
+        size.rule = SizeRule::Width;
+        return readSide(parser.value(o.width), QStringLiteral("width"), &size.width);
+    }
+    if (parser.isSet(o.height)) {
+        size.rule = SizeRule::Height;
+        return readSide(parser.value(o.height), QStringLiteral("height"), &size.height);
+    }
+    if (parser.isSet(o.fit)) {
+        size.rule = SizeRule::Fit;
+        return readBox(parser.value(o.fit), &size);
+    }
+    return -1;
+}
+
+// The values of the options that take one, each checked in turn.
+int readValues(const QCommandLineParser& parser, const Options& o, Request* request) {
+    const std::pair<const QCommandLineOption*, int (*)(const QString&, Request*)> readers[] = {
+        {&o.quality, readQuality},
+        {&o.format, readFormat},
+        {&o.jobs, readJobs},
+        {&o.suffix, readSuffix}};
+    for (const auto& [option, read] : readers)
+        if (parser.isSet(*option))
+            if (const int code = read(parser.value(*option), request); code >= 0)
+                return code;
+    return readScale(parser, o, request);
 }
 
 // The operands: INPUT OUTPUT, or with --output-dir one FILE or more.
 int readOperands(const QStringList& operands, Request* request) {
-    if (request->ratioText.isEmpty() ||
-        (request->batch ? operands.isEmpty() : operands.size() != 2))
+    const bool scaled = !request->ratioText.isEmpty() || request->size.rule != SizeRule::Ratio;
+    if (!scaled || (request->batch ? operands.isEmpty() : operands.size() != 2))
         return usageText();
     if (request->batch) {
         request->inputs = operands;
@@ -127,16 +272,28 @@ int readOperands(const QStringList& operands, Request* request) {
     return -1;
 }
 
-// In the two-operand form, OUTPUT's ending alone gives its format.
+bool isFolder(const QString& name) {
+    struct stat st {};
+    return ::stat(platform::nameToBytes(name).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// In the two-operand form, OUTPUT's ending alone gives its format, and INPUT
+// is one picture.
 int checkOutput(const Request& request) {
     if (request.batch)
         return -1;
     if (request.format)
         return usageError(QStringLiteral("--format goes with --output-dir; OUTPUT's ending "
                                          "gives its format"));
+    if (!request.suffix.isEmpty())
+        return usageError(QStringLiteral("--suffix goes with --output-dir; OUTPUT names the file"));
+    if (isFolder(request.inputs.first()))
+        return usageError(QStringLiteral("%1 is a folder: its pictures go into the folder "
+                                         "given with --output-dir DIR")
+                              .arg(request.inputs.first()));
     if (!kindOfName(request.output))
-        return usageError(
-            QStringLiteral("the output %1 must end in .bmp, .jpg or .jpeg").arg(request.output));
+        return usageError(QStringLiteral("the output %1 must end in .bmp, .jpg, .jpeg or .png")
+                              .arg(request.output));
     return -1;
 }
 
@@ -161,6 +318,8 @@ std::optional<SaveKind> kindOfName(const QString& name) {
         return SaveKind::Bitmap;
     if (suffix == QStringLiteral("jpg") || suffix == QStringLiteral("jpeg"))
         return SaveKind::Jpeg;
+    if (suffix == QStringLiteral("png"))
+        return SaveKind::Png;
     return std::nullopt;
 }
 
@@ -179,31 +338,23 @@ int readCommandLine(int argc, char** argv, Request* request) {
         return 0;
     }
     QCommandLineParser parser;
-    const QCommandLineOption ratio(QStringLiteral("ratio"), QString(), QStringLiteral("R"));
-    const QCommandLineOption quality(QStringLiteral("quality"), QString(), QStringLiteral("N"));
-    const QCommandLineOption format(QStringLiteral("format"), QString(), QStringLiteral("F"));
-    const QCommandLineOption outputDir(QStringLiteral("output-dir"), QString(),
-                                       QStringLiteral("DIR"));
-    const QCommandLineOption quiet(QStringLiteral("quiet"));
-    const QCommandLineOption strip(QStringLiteral("strip"));
-    parser.addOptions({ratio, quality, format, outputDir, quiet, strip});
+    const Options options;
+    parser.addOptions(options.all());
     if (!parser.parse(args))
         return parseError(parser);
-    if (parser.isSet(quality))
-        if (const int code = readQuality(parser.value(quality), request); code >= 0)
-            return code;
-    if (parser.isSet(format))
-        if (const int code = readFormat(parser.value(format), request); code >= 0)
-            return code;
-    request->ratioText = parser.value(ratio);
-    request->quiet = parser.isSet(quiet);
-    request->strip = parser.isSet(strip);
-    request->batch = parser.isSet(outputDir);
-    request->outputDir = parser.value(outputDir);
+    if (const int code = readValues(parser, options, request); code >= 0)
+        return code;
+    request->quiet = parser.isSet(options.quiet);
+    request->strip = parser.isSet(options.strip);
+    request->noClobber = parser.isSet(options.noClobber);
+    request->recursive = parser.isSet(options.recursive);
+    request->batch = parser.isSet(options.outputDir);
+    request->outputDir = parser.value(options.outputDir);
     if (const int code = readOperands(parser.positionalArguments(), request); code >= 0)
         return code;
-    if (const int code = readRatio(request); code >= 0)
-        return code;
+    if (request->size.rule == SizeRule::Ratio)
+        if (const int code = readRatio(request); code >= 0)
+            return code;
     return checkOutput(*request);
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "save/save.h"
+#include "tools/enlarge/sizeratio.h"
 
 #include <QString>
 #include <QStringList>
@@ -18,14 +19,23 @@ constexpr int kExitUsage = 2;
 struct Request {
     QString ratioText; // as given, for messages
     double ratio = 0;
+    // --width, --height or --fit: each file's ratio is chosen for this size
+    // (sizeratio.h); rule Ratio when --ratio gives it.
+    SizeTarget size;
     int quality = 100; // --quality, for JPEG outputs
     bool quiet = false;
-    bool strip = false; // --strip: the source's metadata stays out of a JPEG output
+    bool strip = false; // --strip: the source's metadata stays out of the output
     // --output-dir: each FILE goes there under its own name. Without it, the
     // one input goes to output.
     bool batch = false;
     QString outputDir;
     std::optional<SaveKind> format; // --format: the kind of every output of a batch
+    QString suffix;                 // --suffix: put before the ending of each output's name
+    bool noClobber = false;         // --no-clobber: an output that exists is left as it is
+    bool recursive = false;         // -r: a folder's subfolders too
+    int jobs = 0;                   // --jobs: files enlarged at once; 0: as many as cores
+    // Files and folders as given; with --output-dir a folder stands for the
+    // pictures in it.
     QStringList inputs;
     QString output;
 };
@@ -35,7 +45,7 @@ struct Request {
 // (--help, --version, or a usage error, already reported), or -1 to go on.
 int readCommandLine(int argc, char** argv, Request* request);
 
-// The kind a name's ending asks for: .bmp, .jpg or .jpeg in any case.
+// The kind a name's ending asks for: .bmp, .jpg, .jpeg or .png in any case.
 std::optional<SaveKind> kindOfName(const QString& name);
 
 } // namespace velmora::tool

@@ -73,28 +73,39 @@ void printError(const QString& message) {
 }
 
 StatusLine::StatusLine(int files, bool quiet)
-    : files_(std::max(files, 1)), shown_(!quiet && ::isatty(STDERR_FILENO) != 0),
+    : files_(std::max(files, 1)), quiet_(quiet), shown_(!quiet && ::isatty(STDERR_FILENO) != 0),
       from_(Clock::now() + delay()), columns_(terminalColumns()) {}
 
 void StatusLine::startFile(int index, const QString& name) {
+    const std::lock_guard lock(mutex_);
     index_ = index;
     name_ = name;
-    fraction_ = 0;
+    inFlight_[index] = 0;
     if (shown_ && Clock::now() >= from_)
         draw();
 }
 
-void StatusLine::update(double fraction) {
-    fraction_ = std::clamp(fraction, 0.0, 1.0);
+void StatusLine::update(int index, double fraction) {
+    const std::lock_guard lock(mutex_);
+    inFlight_[index] = std::clamp(fraction, 0.0, 1.0);
     const auto now = Clock::now();
     if (!shown_ || now < from_ || now - last_ < kRedraw)
         return;
     draw();
 }
 
+void StatusLine::finishFile(int index) {
+    const std::lock_guard lock(mutex_);
+    if (inFlight_.erase(index) > 0)
+        ++finished_;
+}
+
 void StatusLine::draw() {
     last_ = Clock::now();
-    const double done = (index_ + fraction_) / files_;
+    double files = finished_;
+    for (const auto& [index, fraction] : inFlight_)
+        files += fraction;
+    const double done = std::min(files / files_, 1.0);
     const int filled = static_cast<int>(done * kBarWidth);
     QString line =
         QStringLiteral("[%1%2] %3%  ")
@@ -112,11 +123,23 @@ void StatusLine::draw() {
 }
 
 void StatusLine::error(const QString& message) {
-    clear();
+    const std::lock_guard lock(mutex_);
+    clearLine();
     printError(message);
 }
 
+void StatusLine::note(const QString& message) {
+    if (quiet_)
+        return;
+    error(message);
+}
+
 void StatusLine::clear() {
+    const std::lock_guard lock(mutex_);
+    clearLine();
+}
+
+void StatusLine::clearLine() {
     if (drawnWidth_ == 0)
         return;
     std::fprintf(stderr, "\r%*s\r", drawnWidth_, "");

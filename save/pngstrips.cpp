@@ -1,0 +1,130 @@
+#include "save/pngstrips.h"
+
+#include "imageio/pngwriter.h"
+#include "libvelmora/orderedring.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <thread>
+#include <vector>
+
+namespace velmora {
+
+namespace {
+
+// Filtered bytes a strip holds: enough that its empty window at the start and
+// the flush at its end cost nothing to speak of, few enough that a picture
+// has many strips for the cores to share.
+constexpr long long kStripBytes = 4LL << 20;
+// Strips that may be made ahead per worker: one being made, one waiting.
+constexpr int kSlotsPerWorker = 2;
+
+struct Strip {
+    imageio::PngStrip png;
+    // Saved, or why the strip could not be made.
+    SaveStatus status = SaveStatus::Saved;
+};
+
+// What a worker keeps from strip to strip.
+struct Worker {
+    explicit Worker(int width) : compressor(width) {}
+    imageio::PngStripCompressor compressor;
+    std::vector<std::uint32_t> pixels;
+};
+
+// Every core compresses; the calling thread only writes.
+int workerCount(int strips) {
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    return std::clamp(cores, 1, std::max(strips, 1));
+}
+
+// Strip n's rows and, above them, the last row of the strip before, made
+// again here for the filters to look at.
+SaveStatus make(const ResultRows& rows, int strips, int n, Worker& worker, Strip& strip) {
+    const int stripRows = pngStripRows(rows.width());
+    const int first = n * stripRows;
+    const int count = std::min(stripRows, rows.height() - first);
+    const int from = n == 0 ? first : first - 1;
+    const std::size_t width = static_cast<std::size_t>(rows.width());
+    worker.pixels.resize(width * static_cast<std::size_t>(first + count - from));
+    if (!rows.fill(from, first + count - from, worker.pixels.data(), rows.width()))
+        return SaveStatus::NotComputed;
+    const std::uint32_t* above = n == 0 ? nullptr : worker.pixels.data();
+    const std::uint32_t* own =
+        worker.pixels.data() + width * static_cast<std::size_t>(first - from);
+    return worker.compressor.compress(above, own, rows.width(), count, n == strips - 1, &strip.png)
+               ? SaveStatus::Saved
+               : SaveStatus::Failed;
+}
+
+SaveResult stripFailure(SaveStatus status) {
+    if (status == SaveStatus::Failed)
+        return {SaveStatus::Failed, QStringLiteral("not enough memory to compress the picture")};
+    return {status, QString()};
+}
+
+} // namespace
+
+int pngStripRows(int width) {
+    const long long rowBytes = imageio::pngFilteredBytes(width, 1);
+    return static_cast<int>(std::max(1LL, kStripBytes / rowBytes));
+}
+
+namespace {
+
+SaveResult writeStrips(const ResultRows& rows, const SourceMetadata& metadata, const QString& path,
+                       RowProgress& progress) {
+    QString error;
+    imageio::PngWriter writer;
+    if (!writer.open(path, rows.width(), rows.height(), metadata, &error))
+        return {SaveStatus::Failed, error};
+    const int stripRows = pngStripRows(rows.width());
+    const int strips = (rows.height() + stripRows - 1) / stripRows;
+    const int workers = workerCount(strips);
+    OrderedRing<Strip> ring(strips, workers > 1 ? std::size_t(workers) * kSlotsPerWorker : 1);
+    ring.start(workers > 1 ? workers : 0, [&rows, &progress, strips] {
+        return [&rows, &progress, strips,
+                worker = std::make_shared<Worker>(rows.width())](int n, Strip& strip) {
+            try {
+                strip.status = progress.stopped() ? SaveStatus::Cancelled
+                                                  : make(rows, strips, n, *worker, strip);
+            } catch (...) {
+                strip.status = SaveStatus::Failed;
+            }
+            return true;
+        };
+    });
+    for (int n = 0; n < strips; ++n) {
+        if (progress.stopped())
+            return {SaveStatus::Cancelled, QString()};
+        const Strip* strip = ring.await(n);
+        if (!strip)
+            return stripFailure(SaveStatus::Failed);
+        if (strip->status != SaveStatus::Saved)
+            return stripFailure(strip->status);
+        if (!writer.writeStrip(strip->png, &error))
+            return {SaveStatus::Failed, error};
+        progress.add(strip->png.rows);
+        ring.release(n);
+    }
+    if (!writer.commit(&error))
+        return {SaveStatus::Failed, error};
+    return {SaveStatus::Saved, QString()};
+}
+
+} // namespace
+
+SaveResult writePngStrips(const ResultRows& rows, const SourceMetadata& metadata,
+                          const QString& path, RowProgress& progress) {
+    // The workers' memory is had before they start; without it nothing is
+    // written, and the writer's temporary file is gone.
+    try {
+        return writeStrips(rows, metadata, path, progress);
+    } catch (const std::bad_alloc&) {
+        return stripFailure(SaveStatus::Failed);
+    }
+}
+
+} // namespace velmora
