@@ -1,13 +1,18 @@
 // The Python module `velmora`: the exact enlargement for numpy arrays, over
-// the conversion library's C entries. Arrays come in as numpy holds them
-// (rows of RGB, RGBA or gray bytes) and a new array comes out; the work runs
-// without the interpreter's lock.
+// the conversion library's C entries, and for files, through the batch tool's
+// own enlargement of one file. Arrays come in as numpy holds them (rows of
+// RGB, RGBA or gray bytes) and a new array comes out; the work runs without
+// the interpreter's lock.
 #include "libvelmora/velmora.h"
+#include "platform/filenames.h"
+#include "tools/enlarge/enlargefile.h"
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <tuple>
 
@@ -83,6 +88,71 @@ py::array enlarge(const py::array& input, double ratio, int threads) {
     return result;
 }
 
+// A path as Python gives it (str, bytes or os.PathLike), as the bytes of the
+// name on disk: what os.fsencode makes of it.
+QString nameOf(const py::object& path) {
+    const py::bytes bytes = py::module_::import("os").attr("fsencode")(path);
+    const std::string raw = bytes;
+    return velmora::platform::nameFromBytes(QByteArray(raw.data(), qsizetype(raw.size())));
+}
+
+std::optional<velmora::SaveKind> kindOfFormat(const std::optional<std::string>& format) {
+    if (!format)
+        return std::nullopt;
+    std::string lower;
+    for (const char c : *format)
+        lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+    if (lower == "jpg" || lower == "jpeg")
+        return velmora::SaveKind::Jpeg;
+    if (lower == "bmp")
+        return velmora::SaveKind::Bitmap;
+    if (lower == "png")
+        return velmora::SaveKind::Png;
+    throw py::value_error("velmora.enlarge_file: the format \"" + *format +
+                          "\" is not jpg, bmp or png");
+}
+
+// What `velmora-enlarge --ratio R [--quality N] [--strip] SRC DST` does, with
+// format standing for DST's ending when given: the same bytes, written under
+// a temporary name and renamed, so a failure never leaves a partial file.
+void enlargeFile(const py::object& src, const py::object& dst, double ratio, int quality,
+                 bool strip, const std::optional<std::string>& format) {
+    using namespace velmora::tool;
+    if (!(ratio >= VELMORA_MIN_RATIO && ratio <= VELMORA_MAX_RATIO))
+        throw py::value_error("velmora.enlarge_file: the ratio " +
+                              QString::number(ratio, 'g', 17).toStdString() +
+                              " is not from 1.1 to 10.0");
+    if (quality < 1 || quality > 100)
+        throw py::value_error("velmora.enlarge_file: the quality " + std::to_string(quality) +
+                              " is not from 1 to 100");
+    Request request;
+    request.ratio = ratio;
+    request.ratioText = QString::number(ratio, 'g', 17);
+    request.quality = quality;
+    request.strip = strip;
+    FileJob job;
+    job.input = nameOf(src);
+    job.output = nameOf(dst);
+    const std::optional<velmora::SaveKind> kind =
+        format ? kindOfFormat(format) : kindOfName(job.output);
+    if (!kind)
+        throw py::value_error(
+            QStringLiteral("velmora.enlarge_file: the output %1 must end in .bmp, .jpg, .jpeg "
+                           "or .png, or a format be given")
+                .arg(job.output)
+                .toStdString());
+    job.kind = *kind;
+    QString why;
+    {
+        py::gil_scoped_release unlocked;
+        why = enlargeFile(request, job);
+    }
+    if (!why.isEmpty()) {
+        PyErr_SetString(PyExc_OSError, why.toUtf8().constData());
+        throw py::error_already_set();
+    }
+}
+
 } // namespace
 
 PYBIND11_MODULE(velmora, m) {
@@ -95,4 +165,8 @@ PYBIND11_MODULE(velmora, m) {
     m.def("enlarge", &enlarge, py::arg("array"), py::arg("ratio"), py::arg("threads") = 0,
           "A new uint8 array: array (height x width, gray; height x width x 3, RGB; or "
           "height x width x 4, RGBA) enlarged by ratio, every channel by the same rule.");
+    m.def("enlarge_file", &enlargeFile, py::arg("src"), py::arg("dst"), py::arg("ratio"),
+          py::arg("quality") = 100, py::arg("strip") = false, py::arg("format") = py::none(),
+          "Enlarges the picture file src by ratio into dst (BMP, JPEG or PNG, from dst's ending "
+          "or format) exactly as velmora-enlarge does, metadata kept unless strip.");
 }

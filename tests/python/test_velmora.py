@@ -114,5 +114,53 @@ class Enlarge(unittest.TestCase):
         self.assertRegex(velmora.__version__, r"^\d+\.\d+\.\d+$")
 
 
+class EnlargeFile(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.TemporaryDirectory()
+        self.addCleanup(self.folder.cleanup)
+        self.source = self.path("in.jpg")
+        Image.fromarray(noise((31, 45, 3))).save(self.source, quality=90)
+
+    def path(self, name):
+        return os.path.join(self.folder.name, name)
+
+    def read(self, name):
+        with open(self.path(name), "rb") as f:
+            return f.read()
+
+    def test_writes_the_batch_tools_bytes(self):
+        # (tool options, output name, enlarge_file keywords)
+        cases = [
+            ([], "a.jpg", {}),
+            ([], "a.png", {}),
+            ([], "a.bmp", {}),
+            (["--quality", "75", "--strip"], "q.jpg", {"quality": 75, "strip": True}),
+        ]
+        for options, name, keywords in cases:
+            with self.subTest(name=name):
+                subprocess.run([TOOL, "--ratio", "2.3", *options, self.source, self.path("tool-" + name)],
+                               check=True)
+                velmora.enlarge_file(self.source, self.path("py-" + name), 2.3, **keywords)
+                self.assertEqual(self.read("py-" + name), self.read("tool-" + name))
+
+    def test_format_stands_for_the_outputs_ending_and_paths_may_be_bytes(self):
+        velmora.enlarge_file(os.fsencode(self.source), self.path("out.data"), 1.5, format="PNG")
+        self.assertEqual(self.read("out.data")[:8], b"\x89PNG\r\n\x1a\n")
+
+    def test_refuses_with_the_tools_words_and_writes_nothing(self):
+        cases = [
+            (ValueError, "ratio 10.5", (self.source, self.path("x.jpg"), 10.5), {}),
+            (ValueError, "quality 0", (self.source, self.path("x.jpg"), 2), {"quality": 0}),
+            (ValueError, "gif", (self.source, self.path("x.jpg"), 2), {"format": "gif"}),
+            (ValueError, "must end in", (self.source, self.path("x.gif"), 2), {}),
+            (OSError, "No such file", (self.path("none.jpg"), self.path("x.jpg"), 2), {}),
+            (OSError, "cannot write", (self.source, self.path("no/x.jpg"), 2), {}),
+        ]
+        for error, words, args, keywords in cases:
+            with self.subTest(words=words), self.assertRaisesRegex(error, words):
+                velmora.enlarge_file(*args, **keywords)
+        self.assertEqual(sorted(os.listdir(self.folder.name)), ["in.jpg"])
+
+
 if __name__ == "__main__":
     unittest.main()
