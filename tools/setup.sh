@@ -16,7 +16,7 @@ packages=(
   librsvg2-bin
   qt6-image-formats-plugins
   dpkg-dev file lintian appstream desktop-file-utils man-db universal-ctags
-  python3-dev pybind11-dev python3-numpy python3-pil
+  python3-dev pybind11-dev python3-numpy python3-pil python3-distributed python3-opencv
 )
 
 missing=()
