@@ -8,6 +8,8 @@ set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "${VELMORA_AUTHORS}")
 set(CPACK_PACKAGE_CONTACT "${VELMORA_CONTACT}")
+# Each package's summary is the first line of its component's description.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL velmora)
 set(CPACK_DEBIAN_VELMORA_PACKAGE_NAME velmora)
@@ -40,9 +42,10 @@ if(VELMORA_PYTHON)
   set(CPACK_COMPONENT_PYTHON_DESCRIPTION "exact anti-aliased image enlargement for Python
 The module velmora enlarges numpy arrays (gray, RGB or RGBA, 8 bits a
 channel) 1.1 to 10.0 times with the exact blend of velmora, on every core
-and without holding the interpreter's lock, and enlarges a picture file into
-a BMP, JPEG or PNG file as the batch tool velmora-enlarge does. An example in the
-documentation runs such enlargements over a folder tree on Dask.")
+and without holding the interpreter's lock, and enlarges a picture file
+into a BMP, JPEG or PNG file as the batch tool velmora-enlarge does. An
+example in the documentation runs such enlargements over a folder tree on
+Dask.")
   set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
   # The module is built for one Python only (its file name says which).
   string(REGEX MATCH "^([0-9]+)\\.([0-9]+)$" _python ${VELMORA_PYTHON_VERSION})
