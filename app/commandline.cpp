@@ -18,6 +18,7 @@ constexpr const char* kHelp =
     "  FILE        a BMP or JPEG image to open at start\n"
     "  --help      this text\n"
     "  --version   the program's version\n"
+    "  --          the end of the options (for a FILE that starts with -)\n"
     "\n"
     "The program needs a display; without one, run it under a virtual display:\n"
     "    xvfb-run -a -s '-screen 0 1280x1024x24' velmora\n"
@@ -25,14 +26,33 @@ constexpr const char* kHelp =
 
 } // namespace
 
-std::optional<std::string> informationRequested(int argc, const char* const* argv) {
+std::string unknownOption(const std::string& option) {
+    return "velmora: unknown option '" + option + "'\nTry 'velmora --help'.\n";
+}
+
+std::optional<CommandLineAnswer> answerWithoutWindow(int argc, const char* const* argv) {
     if (argc < 2)
         return std::nullopt;
-    if (std::strcmp(argv[1], "--help") == 0)
-        return std::string(kHelp);
-    if (std::strcmp(argv[1], "--version") == 0)
-        return std::string("velmora " VELMORA_PROJECT_VERSION "\n");
+    const std::string first = argv[1];
+    if (first == "--help")
+        return CommandLineAnswer{kHelp, 0};
+    if (first == "--version")
+        return CommandLineAnswer{"velmora " VELMORA_PROJECT_VERSION "\n", 0};
+    if (first.rfind("--", 0) == 0 && first != "--")
+        return CommandLineAnswer{unknownOption(first), 2};
     return std::nullopt;
+}
+
+std::string fileToOpen(int argc, const char* const* argv, std::string* unknown) {
+    if (argc < 2)
+        return {};
+    if (std::strcmp(argv[1], "--") == 0)
+        return argc > 2 ? argv[2] : std::string();
+    if (argv[1][0] == '-' && argv[1][1] != '\0') {
+        *unknown = unknownOption(argv[1]);
+        return {};
+    }
+    return argv[1];
 }
 
 } // namespace velmora

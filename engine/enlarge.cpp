@@ -66,20 +66,31 @@ struct Work {
     void (*run)(const detail::BandJob&);
     std::size_t scratchBytes;
     BandProgress& progress;
-    FirstTouch* firstTouch; // set when the work goes in strips
+    FirstTouch* firstTouch; // set when the work goes in strips into dst
+    const std::function<void(const std::uint32_t*, int, int)>* rowSink; // or null
     std::atomic<std::size_t> next{0};
 };
 
-// One piece of work: rows part * partRows on of one band.
-void runPiece(Work& work, std::size_t band, long long part, void* scratch) {
+// A thread's memory: the pixel loops' scratch, and the strip it hands to the
+// row sink when there is one.
+struct ThreadMemory {
+    void* scratch;
+    std::uint32_t* strip;
+};
+
+// One piece of work: rows part * partRows on of one band, into dst or, for the
+// row sink, into the thread's strip.
+void runPiece(Work& work, std::size_t band, long long part, const ThreadMemory& memory) {
     const Plan& plan = work.plan;
     const int top = static_cast<int>(part * plan.partRows);
     const int bottom = static_cast<int>(std::min<long long>(work.dst.height, top + plan.partRows));
     const int x = plan.bandStart[band];
-    if (band == 0 && work.firstTouch)
-        work.firstTouch->waitForRows(top, bottom);
-    else if (band == 0)
-        detail::touchRows(work.dst, top, bottom, plan.bandEnd[0]);
+    if (band == 0 && !work.rowSink) {
+        if (work.firstTouch)
+            work.firstTouch->waitForRows(top, bottom);
+        else
+            detail::touchRows(work.dst, top, bottom, plan.bandEnd[0]);
+    }
     detail::BandJob job;
     job.sourceWidth = work.sourceWidth;
     job.slot = work.columns.slot.data() + x;
@@ -92,18 +103,23 @@ void runPiece(Work& work, std::size_t band, long long part, void* scratch) {
     job.columns = plan.bandEnd[band] - x;
     job.rows = work.rows.data() + top;
     job.rowCount = bottom - top;
-    job.dst = work.dst.pixels + static_cast<std::ptrdiff_t>(top) * work.dst.stride + x;
-    job.dstStride = work.dst.stride;
+    if (work.rowSink) {
+        job.dst = memory.strip + x;
+        job.dstStride = work.dst.width;
+    } else {
+        job.dst = work.dst.pixels + static_cast<std::ptrdiff_t>(top) * work.dst.stride + x;
+        job.dstStride = work.dst.stride;
+    }
     job.blendedHigh = work.blendedHigh;
-    job.scratch = scratch;
+    job.scratch = memory.scratch;
     work.run(job);
     work.progress.finished(band);
 }
 
 // Takes pieces until none is left or the callback asked to stop: a strip
-// across every band, or one run of rows of one band, band by band from the
-// left.
-void runPieces(Work& work, void* scratch) {
+// across every band (handed to the row sink once complete), or one run of
+// rows of one band, band by band from the left.
+void runPieces(Work& work, ThreadMemory memory) {
     const Plan& plan = work.plan;
     const std::size_t bands = plan.bandStart.size();
     while (!work.progress.stopped()) {
@@ -112,26 +128,38 @@ void runPieces(Work& work, void* scratch) {
             return;
         if (plan.stripsFirst) {
             for (std::size_t band = 0; band < bands && !work.progress.stopped(); ++band)
-                runPiece(work, band, static_cast<long long>(piece), scratch);
+                runPiece(work, band, static_cast<long long>(piece), memory);
+            if (work.rowSink && !work.progress.stopped()) {
+                const int top = static_cast<int>(piece) * plan.partRows;
+                (*work.rowSink)(memory.strip, top, std::min(plan.partRows, work.dst.height - top));
+            }
         } else {
             runPiece(work, piece / plan.rowParts, static_cast<long long>(piece % plan.rowParts),
-                     scratch);
+                     memory);
         }
     }
 }
 
 // Runs the pieces on plan.threads threads, this one included.
 void runThreads(Work& work) {
-    const std::size_t scratchBytes = work.scratchBytes;
+    // The strip, when there is one, follows the scratch in the same block.
+    const std::size_t scratchBytes = (work.scratchBytes + detail::kScratchAlign - 1) /
+                                     detail::kScratchAlign * detail::kScratchAlign;
+    const std::size_t stripBytes =
+        work.rowSink ? static_cast<std::size_t>(work.dst.width) * work.plan.partRows * 4 : 0;
     std::vector<Scratch> scratch;
-    for (int t = 0; t < work.plan.threads; ++t)
+    std::vector<ThreadMemory> memory;
+    for (int t = 0; t < work.plan.threads; ++t) {
         scratch.emplace_back(
-            ::operator new (scratchBytes, std::align_val_t{detail::kScratchAlign}));
+            ::operator new (scratchBytes + stripBytes, std::align_val_t{detail::kScratchAlign}));
+        auto* block = static_cast<unsigned char*>(scratch.back().get());
+        memory.push_back({block, reinterpret_cast<std::uint32_t*>(block + scratchBytes)});
+    }
     std::vector<std::thread> helpers;
     helpers.reserve(work.plan.threads);
     for (int t = 1; t < work.plan.threads; ++t) {
         try {
-            helpers.emplace_back(runPieces, std::ref(work), scratch[t].get());
+            helpers.emplace_back(runPieces, std::ref(work), memory[t]);
         } catch (...) {
             // No thread (system_error) or no memory for its start-up:
             // fewer threads, and the pieces get done all the same.
@@ -141,7 +169,7 @@ void runThreads(Work& work) {
     if (work.firstTouch && !helpers.empty())
         while (work.firstTouch->touchNext()) {
         }
-    runPieces(work, scratch[0].get());
+    runPieces(work, memory[0]);
     for (std::thread& helper : helpers)
         helper.join();
 }
@@ -156,13 +184,15 @@ bool usable(const SourceImage& source, double r, const DestImage& dst,
         options.firstColumn < 0 || dst.width > INT_MAX - options.firstColumn)
         return false;
     // The pixel loops index source columns up to width + 1 in int.
+    // A row sink gets strips dst.width apart instead of dst's own rows.
+    const std::ptrdiff_t dstStride = options.rowSink ? dst.width : dst.stride;
     if (source.width > INT_MAX - 2 || !addressable(source.width, source.height, source.stride) ||
-        !addressable(dst.width, dst.height, dst.stride))
+        !addressable(dst.width, dst.height, dstStride))
         return false;
     const bool sourceEmpty = source.width == 0 || source.height == 0;
     if (!sourceEmpty && !source.pixels)
         return false;
-    return dst.width == 0 || dst.height == 0 || dst.pixels;
+    return dst.width == 0 || dst.height == 0 || dst.pixels || options.rowSink;
 }
 
 // Fills dst, or its leftmost columns when the callback asks to stop. The
@@ -182,10 +212,12 @@ EnlargeStatus fill(const SourceImage& source, double r, const DestImage& dst,
     const std::vector<RowSample> rows =
         detail::rowSamples(source, sourceHeight, whiteRow.data(), r, options.firstRow, dst.height);
     const Plan plan = detail::planWork(columns.slot, dst, options);
-    detail::preferHugePages(dst);
     std::optional<FirstTouch> firstTouch;
-    if (plan.stripsFirst)
-        firstTouch.emplace(dst);
+    if (!options.rowSink) {
+        detail::preferHugePages(dst);
+        if (plan.stripsFirst)
+            firstTouch.emplace(dst);
+    }
     BandProgress progress(options.progress, plan.bandEnd, plan.rowParts);
     const detail::Kernel kernel = detail::pickKernel(options.kernel);
     const bool integer = detail::integerLoopsExact(columns, rows, r);
@@ -199,7 +231,8 @@ EnlargeStatus fill(const SourceImage& source, double r, const DestImage& dst,
               integer ? kernel.runDyadic : kernel.run,
               (integer ? kernel.dyadicScratchBytes : kernel.scratchBytes)(plan.maxSlots),
               progress,
-              firstTouch ? &*firstTouch : nullptr};
+              firstTouch ? &*firstTouch : nullptr,
+              options.rowSink ? &options.rowSink : nullptr};
     runThreads(work);
     return progress.stopped() ? EnlargeStatus::Stopped : EnlargeStatus::Done;
 }

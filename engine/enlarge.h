@@ -84,6 +84,15 @@ struct EnlargeOptions {
     // the same as that part of the whole result.
     int firstRow = 0;
     int firstColumn = 0;
+    // When set, the result is handed over instead of written to dst.pixels
+    // (which may be null; dst.stride is ignored): each thread makes strips of
+    // rows across dst.width in a buffer of its own and calls rowSink with the
+    // strip's words, dst.width apart, and the strip's first row and row count
+    // within dst. Strips come from several threads at once, each once, in any
+    // order; the words are valid during the call only. This suits a caller
+    // that turns the result into another form at once: it never needs memory
+    // for the whole. bandColumns is ignored. rowSink must not throw.
+    std::function<void(const std::uint32_t* words, int firstRow, int rowCount)> rowSink;
 };
 
 // What an enlargement came to.

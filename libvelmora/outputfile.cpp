@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace velmora::jpeg {
 
@@ -69,6 +70,26 @@ bool OutputFile::fail() {
     return false;
 }
 
+// Links the complete unnamed file under a hidden temporary name beside the
+// destination, from which it is renamed as a named one is.
+bool OutputFile::giveName(int fd) {
+    const std::string folder = folderOf(destination_);
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+        std::string path = uniqueName(folder);
+        // Through /proc for any user; AT_EMPTY_PATH where /proc is missing
+        // (it needs the privilege to open files by their descriptor).
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+            (errno == ENOENT && ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0)) {
+            path_ = std::move(path);
+            return true;
+        }
+        if (errno != EEXIST && errno != EINTR)
+            return fail();
+    }
+    return fail();
+}
+
 bool OutputFile::refuse(const Destination& found) {
     refusal_ = found.kind;
     errno = found.error;
@@ -81,6 +102,16 @@ bool OutputFile::create(const std::string& destination) {
         return refuse(found);
     destination_ = found.file;
     const std::string folder = folderOf(destination_);
+    // A file without a name until it is complete: a process killed while it
+    // writes leaves nothing behind. Where the file system has no such files,
+    // a hidden temporary name stands in, and the error that follows from it
+    // is the one reported.
+    if (const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666); fd >= 0) {
+        fd_ = fd;
+        if (found.kind == DestinationKind::RegularFile)
+            (void)::fchmod(fd_, found.mode);
+        return true;
+    }
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         std::string path = uniqueName(folder);
         // O_EXCL with mode 0666: the kernel applies the umask as for any new file.
@@ -130,8 +161,9 @@ bool OutputFile::commit() {
     const int fd = fd_;
     fd_ = -1;
     const bool synced = !flushToDisk_ || ::fsync(fd) == 0 || fail();
+    const bool named = !synced || !path_.empty() || giveName(fd);
     const bool closed = ::close(fd) == 0 || fail();
-    if (!synced || !closed)
+    if (!synced || !named || !closed)
         return false;
     // What is at the destination may have changed while the file was written:
     // a rename would replace a directory's name, a special file or a link put

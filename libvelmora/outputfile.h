@@ -25,7 +25,9 @@ class OutputFile : public ByteSink {
     ~OutputFile() override;
 
     // Creates the temporary file in the folder of the file that destination
-    // names (the end of its links), under a short name of its own, so that a
+    // names (the end of its links): without a name until commit() where the
+    // file system allows it, so that a killed process leaves nothing, else
+    // under a short hidden name of its own. The name is short, so that a
     // destination name of any allowed length can be written. A new destination
     // gets the permissions of a new file (0666 & ~umask), a replaced one keeps
     // its permission bits. False if the destination is refused (refusal()
@@ -44,9 +46,10 @@ class OutputFile : public ByteSink {
   private:
     bool fail();
     bool refuse(const Destination& found);
+    bool giveName(int fd);
 
     int fd_ = -1;
-    std::string path_;
+    std::string path_; // the file's temporary name; empty while it has none
     std::string destination_;
     int error_ = 0;
     DestinationKind refusal_ = DestinationKind::New;

@@ -101,7 +101,7 @@ extern "C" {
  * when it differs from the project's version, so it is the version of the
  * package this header came with. The major number is the one in the shared
  * library's name (libvelmora.so.1). */
-#define VELMORA_VERSION "1.0.0"
+#define VELMORA_VERSION "1.1.0"
 
 /* Largest accepted width or height, in pixels. */
 #define VELMORA_MAX_DIMENSION 65500
@@ -234,6 +234,76 @@ VELMORA_API int16_t ConvertRowsToJPG(VelmoraFillRows fill, void* context, int32_
                                      int32_t height, int32_t bytesPerPixel,
                                      const VelmoraMarker* markers, int32_t markerCount,
                                      const char* destinationPath, int32_t quality);
+
+/* ------------------------------------------------------------------------
+ * The enlargement itself, from the caller's memory into the caller's memory.
+ *
+ * Every output pixel is blended from up to four source pixels, first down
+ * each column and then across, with the intermediate result rounded to whole
+ * values (ties to even); output pixel (x, y) samples the source at
+ * (x / ratio, y / ratio), and positions past the source's last column or row
+ * read white (255). A W x H picture enlarged by ratio gives
+ * floor(ratio * W - 1) x floor(ratio * H - 1) pixels (the product in double
+ * precision, then single precision, then cut toward zero). The channels are
+ * enlarged each on its own by the same rule, the alpha channel of RGBA and
+ * BGRA too; the result is the same byte for byte on every machine, with every
+ * instruction set and any number of threads, and it is exactly what the
+ * velmora program and velmora-enlarge write.
+ * ------------------------------------------------------------------------ */
+
+/* The smallest and the largest ratio taken; any real ratio between them. */
+#define VELMORA_MIN_RATIO 1.1
+#define VELMORA_MAX_RATIO 10.0
+
+/* Pixel layouts: the bytes of one pixel in memory, in this order. The output
+ * has the layout of the input. */
+enum {
+    VELMORA_LAYOUT_RGB = 1,  /* red, green, blue */
+    VELMORA_LAYOUT_BGR = 2,  /* blue, green, red */
+    VELMORA_LAYOUT_RGBA = 3, /* red, green, blue, alpha */
+    VELMORA_LAYOUT_BGRA = 4, /* blue, green, red, alpha */
+    VELMORA_LAYOUT_GRAY = 5  /* one 8-bit channel */
+};
+
+/* The enlarged size of a width x height picture (each 1 .. 2^31 - 1) at
+ * ratio, into *resultWidth and *resultHeight. Returns VELMORA_OK,
+ * VELMORA_E_ARGUMENT (a null pointer, a side below 1, a ratio outside
+ * VELMORA_MIN_RATIO .. VELMORA_MAX_RATIO or not a number) or
+ * VELMORA_E_TOO_LARGE (a side of the result beyond 2^31 - 1, or more bytes
+ * than the address space holds). Nothing is written on failure. */
+VELMORA_API int32_t VelmoraEnlargedSize(int32_t width, int32_t height, double ratio,
+                                        int32_t* resultWidth, int32_t* resultHeight);
+
+/* Enlarges the picture at source (width x height pixels of the layout, rows
+ * sourceStride bytes apart, top row first) by ratio into destination (the
+ * whole result of VelmoraEnlargedSize, rows destinationStride bytes apart).
+ * threads: how many threads to use, 0 for every core the process may run on
+ * (or VELMORA_THREADS when set). Only source is read and only the result's
+ * pixels in destination are written (not the bytes between rows).
+ *
+ * Returns VELMORA_OK, VELMORA_E_ARGUMENT (a null pointer, a side below 1, an
+ * unknown layout, a stride below a row's bytes, a ratio out of range, a
+ * negative thread count), VELMORA_E_TOO_LARGE (see VelmoraEnlargedSize, or a
+ * stride whose rows go beyond the address space) or VELMORA_E_OUT_OF_MEMORY
+ * (its working memory, about 4 bytes a source pixel and a few rows of the
+ * result per thread, could not be had). */
+VELMORA_API int32_t VelmoraEnlarge(const void* source, int32_t width, int32_t height,
+                                   int64_t sourceStride, int32_t layout, double ratio,
+                                   void* destination, int64_t destinationStride, int32_t threads);
+
+/* As VelmoraEnlarge, for the rectangle of the result from column left and row
+ * top, rectWidth x rectHeight pixels (each at least 1, the rectangle inside
+ * the result), written from destination on: pixel for pixel what the whole
+ * result holds there, so a caller can enlarge in tiles or strips. */
+VELMORA_API int32_t VelmoraEnlargeRect(const void* source, int32_t width, int32_t height,
+                                       int64_t sourceStride, int32_t layout, double ratio,
+                                       int32_t left, int32_t top, int32_t rectWidth,
+                                       int32_t rectHeight, void* destination,
+                                       int64_t destinationStride, int32_t threads);
+
+/* What a status code of any entry means, in English: a static string
+ * ("VELMORA_OK: done", ...); an unknown code gives "unknown status". */
+VELMORA_API const char* VelmoraStatusText(int32_t status);
 
 /* The version of the library that is loaded, VELMORA_VERSION as it was built;
  * a static string. A caller compiled against another header sees here which

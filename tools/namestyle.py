@@ -45,6 +45,7 @@ GetCursorPos WindowFromPoint DrawAnimatedRects GetPrivateProfileString
 WritePrivateProfileString GetSaveFileName GetPixel SetPixel
 ConvertBMPtoJPG ConvertPixelsToJPG ConvertRowsToJPG VelmoraVersion
 VelmoraFillRows VelmoraMarker LLVMFuzzerTestOneInput
+VelmoraEnlargedSize VelmoraEnlarge VelmoraEnlargeRect VelmoraStatusText
 """.split())
 
 CAMEL = re.compile(r"^[a-z][a-zA-Z0-9]*$")

@@ -14,8 +14,9 @@ packages=(
   xvfb xauth xdotool x11-utils imagemagick python3
   clang-14 libclang-rt-14-dev
   librsvg2-bin
-  qt6-image-formats-plugins libvips-tools
+  qt6-image-formats-plugins
   dpkg-dev file lintian appstream desktop-file-utils man-db universal-ctags
+  python3-dev pybind11-dev python3-numpy python3-pil python3-distributed python3-opencv
 )
 
 missing=()
@@ -43,7 +44,7 @@ case "$mode" in
     # tests, which run what a user would run); then the whole suite on the
     # real build last.
     cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DVELMORA_SANITIZE=ON -DVELMORA_BENCH=OFF
+      -DVELMORA_SANITIZE=ON -DVELMORA_BENCH=OFF -DVELMORA_PYTHON=OFF
     cmake --build build-asan -j"$jobs"
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
       LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0 \

@@ -53,6 +53,10 @@ TEST(CommandLine, informationOptionsAnswerWithoutADisplay) {
         {"a file needs the display", {"photo.jpg"}, 1, "^$", "no display is available"},
         {"an option after a file is a file", {"photo.jpg", "--help"}, 1, "^$", "no display"},
         {"no argument needs the display", {}, 1, "^$", "no display is available"},
+        // The hint names the command as it was run.
+        {"the hint names the command", {}, 1, "^$", "0 1280x1024x24' \\S*velmora\n"},
+        {"an unknown option", {"--bogus"}, 2, "^$", "^velmora: unknown option '--bogus'\n"},
+        {"a file after the end of the options", {"--", "--help"}, 1, "^$", "no display"},
     };
     for (const auto& c : cases) {
         const ProgramRun r = runWithoutDisplay(c.args);

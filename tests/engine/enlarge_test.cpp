@@ -15,11 +15,13 @@
 #include <cstdlib>
 #include <iomanip>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <random>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace velmora {
@@ -526,6 +528,39 @@ TEST_P(EnlargeRectangle, equalsThatPartOfTheWholeResult) {
                     ASSERT_EQ(Hex(part.at(x, y)), Hex(whole.at(x0 + x, y0 + y)))
                         << c.name << " at " << x0 + x << "," << y0 + y << " r " << r;
         }
+    }
+}
+
+// A row sink gets every row of the rectangle exactly once, in strips from
+// several threads, and never writes the destination's own memory.
+TEST_P(EnlargeRectangle, rowSinkGetsEveryRowOnce) {
+    const Image img = Random_Image(53, 37, 1, 12);
+    for (const auto& [r, x0, y0, width, height, threads] :
+         std::vector<std::tuple<double, int, int, int, int, int>>{
+             {10.0, 0, 0, 529, 369, 2}, {3.3, 13, 7, 101, 100, 3}, {2.0, 5, 70, 1, 1, 1}}) {
+        Dest whole(width, height);
+        EnlargeOptions options = Options(kOpaque, threads);
+        options.kernel = GetParam();
+        options.firstColumn = x0;
+        options.firstRow = y0;
+        ASSERT_EQ(enlarge(img.view(), r, whole.view(), options), EnlargeStatus::Done);
+        std::vector<std::uint32_t> got(static_cast<std::size_t>(width) * height);
+        std::vector<int> delivered(height, 0);
+        std::mutex mutex;
+        options.rowSink = [&](const std::uint32_t* words, int firstRow, int rowCount) {
+            const std::lock_guard<std::mutex> lock(mutex);
+            for (int y = 0; y < rowCount; ++y)
+                ++delivered[firstRow + y];
+            std::copy_n(words, static_cast<std::size_t>(width) * rowCount,
+                        got.begin() + static_cast<std::ptrdiff_t>(width) * firstRow);
+        };
+        ASSERT_EQ(enlarge(img.view(), r, {nullptr, width, height, 0}, options),
+                  EnlargeStatus::Done);
+        EXPECT_EQ(std::count(delivered.begin(), delivered.end(), 1), height) << r;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                ASSERT_EQ(Hex(got[static_cast<std::size_t>(width) * y + x]), Hex(whole.at(x, y)))
+                    << x << "," << y << " r " << r;
     }
 }
 

@@ -42,6 +42,7 @@ check_files() {
            "$libdir/cmake/velmora/velmoraConfigVersion.cmake" \
            "$libdir/cmake/velmora/velmoraTargets.cmake" \
            share/man/man1/velmora.1.gz share/man/man1/velmora-enlarge.1.gz \
+           share/man/man3/velmora.3.gz \
            share/applications/velmora.desktop share/icons/hicolor/scalable/apps/velmora.svg \
            share/doc/velmora/copyright share/doc/velmora/changelog.gz; do
     [ -e "$prefix/$f" ] || fail "$f is missing"
@@ -57,7 +58,8 @@ check_library() {
   # Only the C interface is exported.
   local exported
   exported=$(nm -D --defined-only "$lib" | awk '$2 == "T" {print $3}' | sort | tr '\n' ' ')
-  [ "$exported" = "ConvertBMPtoJPG ConvertPixelsToJPG ConvertRowsToJPG VelmoraVersion " ] ||
+  [ "$exported" = "ConvertBMPtoJPG ConvertPixelsToJPG ConvertRowsToJPG VelmoraEnlarge \
+VelmoraEnlargeRect VelmoraEnlargedSize VelmoraStatusText VelmoraVersion " ] ||
     fail "the library exports: $exported"
 }
 
@@ -87,9 +89,9 @@ check_desktop_data() {
 
 check_manual_pages() {
   local page said
-  for page in velmora velmora-enlarge; do
+  for page in man1/velmora man1/velmora-enlarge man3/velmora; do
     said=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l \
-             "$1/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
+             "$1/share/man/$page.${page:3:1}.gz" 2>&1 >/dev/null)
     [ -z "$said" ] || fail "man $page: $said"
   done
   zcat "$1/share/man/man1/velmora-enlarge.1.gz" | grep -q 'from 1.1 to 10.0' ||
@@ -153,6 +155,27 @@ EOF
     "$version" || fail "the program built with find_package did not convert the bitmap"
 }
 
+# The Python module, where it was installed, imports from the tree with the
+# tree's library and enlarges an array and a file.
+check_python() {
+  local prefix=$1 libdir=$2 module
+  module=("$prefix"/lib/python3/dist-packages/velmora.cpython-*.so)
+  [ -e "${module[0]}" ] || return 0
+  [ -e "$prefix/lib/python3/dist-packages/velmora.pyi" ] || fail "velmora.pyi is missing"
+  PYTHONPATH=$prefix/lib/python3/dist-packages LD_LIBRARY_PATH=$prefix/$libdir \
+    /usr/bin/python3 - "$work/in.bmp" "$work/py.png" "$version" "$prefix" <<'PY' ||
+import sys
+import numpy as np
+import velmora
+assert velmora.__file__.startswith(sys.argv[4]), velmora.__file__
+assert velmora.__version__ == sys.argv[3], velmora.__version__
+assert velmora.enlarge(np.zeros((2, 3, 3), np.uint8), 4.0).shape == (7, 11, 3)
+velmora.enlarge_file(sys.argv[1], sys.argv[2], 4.0)
+PY
+    fail "the installed Python module did not run"
+  head -c 4 "$work/py.png" | od -An -c | grep -q 'P   N   G' || fail "the module's PNG is not one"
+}
+
 check_tree() {
   local prefix=$1 sysroot=$2 libdir=$4
   version=$3
@@ -165,4 +188,5 @@ check_tree() {
   check_batch_tool "$prefix"
   check_pkg_config_build "$prefix" "$sysroot" "$libdir"
   check_cmake_package "$prefix" "$libdir"
+  check_python "$prefix" "$libdir"
 }

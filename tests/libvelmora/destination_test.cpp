@@ -1,5 +1,6 @@
 // The library's entries against every kind of destination, as every writer of
 // ours: each puts its file in place through the library's one way of writing.
+#include "libvelmora/outputfile.h"
 #include "libvelmora/velmora.h"
 #include "tests/libvelmora/libvelmora_fixture.h"
 #include "tests/support/destinations.h"
@@ -58,3 +59,31 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Combine(::testing::ValuesIn(kWriters),
                        ::testing::ValuesIn(velmora::testkit::DestinationPlaces())),
     velmora::testkit::DestinationCaseName);
+
+// A file being written has no name in its folder until it is complete, so a
+// process killed while writing (a worker of a batch on many machines) leaves
+// nothing behind; once committed it is there whole, under its own name only.
+TEST(OutputFile, isNamelessUntilCommittedAndThenOnlyTheDestination) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() /
+        ("velmora-nameless-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directory(folder);
+    const auto names = [&] {
+        std::vector<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            found.push_back(entry.path().filename().string());
+        return found;
+    };
+    {
+        velmora::jpeg::OutputFile output(false);
+        ASSERT_TRUE(output.create((folder / "out.jpg").string()));
+        const unsigned char bytes[] = {1, 2, 3};
+        ASSERT_TRUE(output.write(bytes, sizeof bytes));
+        EXPECT_EQ(names(), std::vector<std::string>{});
+        ASSERT_TRUE(output.commit());
+    }
+    EXPECT_EQ(names(), std::vector<std::string>{"out.jpg"});
+    EXPECT_EQ(std::filesystem::file_size(folder / "out.jpg"), 3u);
+    std::filesystem::remove_all(folder);
+}

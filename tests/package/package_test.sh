@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # cpack -G DEB makes velmora_<version>_amd64.deb whose control data names its
-# dependencies and the ldconfig trigger, and whose files, unpacked into a
-# scratch folder, are all the install holds and work from there (tree.sh).
-# When lintian is at hand, it reports no error about the package.
+# dependencies and the ldconfig trigger (and no maintainer scripts), and
+# python3-velmora_<version>_amd64.deb, which depends on that very velmora;
+# their files, unpacked into one scratch folder, are all the install holds and
+# work from there (tree.sh). When lintian is at hand, it reports nothing about
+# them but information.
 #
 # usage: package_test.sh BUILD VERSION LIBDIR
 set -euo pipefail
@@ -16,7 +18,14 @@ out=$scratch
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$out" >"$out/cpack.log" 2>&1 ||
   fail "cpack failed: $(tail -20 "$out/cpack.log")"
 deb=$out/velmora_${version}_$(dpkg --print-architecture).deb
-[ -e "$deb" ] || fail "no $(basename "$deb"): $(ls "$out")"
+pydeb=$out/python3-velmora_${version}_$(dpkg --print-architecture).deb
+for d in "$deb" "$pydeb"; do
+  [ -e "$d" ] || fail "no $(basename "$d"): $(ls "$out")"
+  scripts=$(dpkg-deb --ctrl-tarfile "$d" | tar -t | grep -E 'post|pre' || true)
+  [ -z "$scripts" ] || fail "$(basename "$d") has maintainer scripts: $scripts"
+done
+dpkg-deb -f "$pydeb" Depends | grep -q "velmora (= $version)" ||
+  fail "python3-velmora does not depend on velmora $version: $(dpkg-deb -f "$pydeb" Depends)"
 
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = velmora ] || fail "the package is called $(field Package)"
@@ -29,12 +38,14 @@ dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./triggers 2>/dev/null | grep -q ldconf
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
+dpkg-deb -x "$pydeb" "$root"
+[ -e "$root/usr/share/doc/python3-velmora/copyright" ] || fail "python3-velmora has no copyright"
 # Nothing outside /usr, and the changelog and copyright where Debian wants them.
 [ "$(ls "$root")" = usr ] || fail "the package installs outside /usr: $(ls "$root")"
 check_tree "$root/usr" "$root" "$version" "$libdir"
 
 if command -v lintian >/dev/null; then
-  lintian --fail-on error "$deb" >"$work/lintian.txt" 2>&1 ||
+  lintian --fail-on error,warning "$deb" "$pydeb" >"$work/lintian.txt" 2>&1 ||
     fail "lintian: $(cat "$work/lintian.txt")"
 fi
 echo "package: 1 passed, 0 failed"

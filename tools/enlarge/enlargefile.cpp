@@ -10,6 +10,7 @@
 #include "tools/enlarge/jobs.h"
 #include "tools/enlarge/sizeratio.h"
 
+#include <QFileInfo>
 #include <QImage>
 #include <QSize>
 
@@ -169,6 +170,17 @@ QString save(const Request& request, const FileJob& job, const Source& source) {
 }
 
 } // namespace
+
+std::optional<SaveKind> kindOfName(const QString& name) {
+    const QString suffix = QFileInfo(name).suffix().toLower();
+    if (suffix == QStringLiteral("bmp"))
+        return SaveKind::Bitmap;
+    if (suffix == QStringLiteral("jpg") || suffix == QStringLiteral("jpeg"))
+        return SaveKind::Jpeg;
+    if (suffix == QStringLiteral("png"))
+        return SaveKind::Png;
+    return std::nullopt;
+}
 
 // The result is made and written a strip of rows at a time by the program's
 // own save, on every core, straight into the JPEG encoder or the bitmap

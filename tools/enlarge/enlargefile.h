@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace velmora::tool {
 
@@ -34,5 +35,8 @@ struct FileJob {
 // every core. Returns why it failed, in the tool's words and naming the file,
 // or an empty string.
 QString enlargeFile(const Request& request, const FileJob& job);
+
+// The kind a name's ending asks for: .bmp, .jpg, .jpeg or .png in any case.
+std::optional<SaveKind> kindOfName(const QString& name);
 
 } // namespace velmora::tool

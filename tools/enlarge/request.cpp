@@ -2,6 +2,7 @@
 
 #include "platform/filenames.h"
 #include "settings/settings.h"
+#include "tools/enlarge/enlargefile.h"
 #include "tools/enlarge/statusline.h"
 
 #include <QCommandLineParser>
@@ -311,17 +312,6 @@ int parseError(const QCommandLineParser& parser) {
 }
 
 } // namespace
-
-std::optional<SaveKind> kindOfName(const QString& name) {
-    const QString suffix = QFileInfo(name).suffix().toLower();
-    if (suffix == QStringLiteral("bmp"))
-        return SaveKind::Bitmap;
-    if (suffix == QStringLiteral("jpg") || suffix == QStringLiteral("jpeg"))
-        return SaveKind::Jpeg;
-    if (suffix == QStringLiteral("png"))
-        return SaveKind::Png;
-    return std::nullopt;
-}
 
 // QCoreApplication::arguments() would turn bytes that are not UTF-8 into
 // U+FFFD, which names another file: the names are taken from argv's bytes.

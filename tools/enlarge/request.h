@@ -45,7 +45,4 @@ struct Request {
 // (--help, --version, or a usage error, already reported), or -1 to go on.
 int readCommandLine(int argc, char** argv, Request* request);
 
-// The kind a name's ending asks for: .bmp, .jpg, .jpeg or .png in any case.
-std::optional<SaveKind> kindOfName(const QString& name);
-
 } // namespace velmora::tool

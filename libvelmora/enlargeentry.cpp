@@ -1,0 +1,342 @@
+// VelmoraEnlargedSize, VelmoraEnlarge, VelmoraEnlargeRect and
+// VelmoraStatusText: the engine's enlargement for callers of every pixel
+// layout, from their memory into their memory.
+//
+// The engine reads and writes 32-bit words whose low three bytes are the
+// channels (which channel is which does not matter: each is enlarged on its
+// own by the same rule). A four-byte layout is such a word already, so the
+// engine reads the caller's pixels where they lie and writes the caller's
+// buffer directly; other layouts are widened into words once, and the result
+// is narrowed into the caller's layout strip by strip as the engine's threads
+// make it. An alpha channel that is not opaque everywhere is enlarged
+// as a picture of its own, into the fourth byte.
+
+#include "velmora.h"
+
+#include "engine/enlarge.h"
+#include "engine/firsttouch.h"
+#include "statuswords.h"
+#include "stripencoder.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using velmora::DestImage;
+using velmora::EnlargeOptions;
+using velmora::EnlargeStatus;
+using velmora::SourceImage;
+
+constexpr std::uint32_t kOpaque = 0xFF000000u;
+
+// The caller's picture.
+struct Pixels {
+    const unsigned char* bytes = nullptr;
+    int width = 0, height = 0;
+    std::int64_t stride = 0;
+    int layout = 0;
+};
+
+int bytesPerPixel(int layout) {
+    switch (layout) {
+    case VELMORA_LAYOUT_RGB:
+    case VELMORA_LAYOUT_BGR:
+        return 3;
+    case VELMORA_LAYOUT_RGBA:
+    case VELMORA_LAYOUT_BGRA:
+        return 4;
+    case VELMORA_LAYOUT_GRAY:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+bool validRatio(double ratio) {
+    return std::isfinite(ratio) && ratio >= VELMORA_MIN_RATIO && ratio <= VELMORA_MAX_RATIO;
+}
+
+// Whether rows of rowBytes, stride apart, fit the address space from their start.
+bool addressable(std::int64_t stride, std::int64_t rows, std::int64_t rowBytes) {
+    std::int64_t end = 0;
+    return !__builtin_mul_overflow(rows - 1, stride, &end) &&
+           !__builtin_add_overflow(end, rowBytes, &end) && end <= PTRDIFF_MAX;
+}
+
+// A four-byte picture the engine can read and write where it lies: words
+// aligned as words, rows a whole number of words apart.
+bool wordsInPlace(const void* at, std::int64_t stride) {
+    return reinterpret_cast<std::uintptr_t>(at) % alignof(std::uint32_t) == 0 &&
+           stride % static_cast<std::int64_t>(sizeof(std::uint32_t)) == 0;
+}
+
+// The source as the engine reads it: the caller's words, or a copy widened
+// into words (`alpha`: the alpha channel alone, in each of the three bytes).
+class SourceWords {
+  public:
+    SourceWords(const Pixels& p, bool alpha) {
+        const int bpp = bytesPerPixel(p.layout);
+        if (bpp == 4 && !alpha && wordsInPlace(p.bytes, p.stride)) {
+            view_ = {reinterpret_cast<const std::uint32_t*>(p.bytes), p.width, p.height,
+                     static_cast<std::ptrdiff_t>(p.stride / 4)};
+            return;
+        }
+        // Not cleared first: every word is written below. Huge pages make the
+        // first touch of a large copy cheap.
+        const std::size_t count = static_cast<std::size_t>(p.width) * p.height;
+        words_.reset(new std::uint32_t[count]);
+        view_ = {words_.get(), p.width, p.height, p.width};
+        velmora::detail::preferHugePages({words_.get(), p.width, p.height, p.width});
+        if (alpha)
+            widenRows<4, true>(p);
+        else if (bpp == 1)
+            widenRows<1, false>(p);
+        else
+            widenRows<3, false>(p); // and four bytes not aligned as words
+    }
+    const SourceImage& view() const { return view_; }
+
+  private:
+    // One loop per layout, so that each is a plain run the compiler can widen.
+    template <int Bpp, bool Alpha> void widenRows(const Pixels& p) {
+        const int step = bytesPerPixel(p.layout);
+        for (int y = 0; y < p.height; ++y) {
+            const unsigned char* px = p.bytes + p.stride * y;
+            std::uint32_t* out = words_.get() + static_cast<std::size_t>(p.width) * y;
+            for (int x = 0; x < p.width; ++x, px += step) {
+                if constexpr (Alpha)
+                    out[x] = px[3] * 0x010101u;
+                else if constexpr (Bpp == 1)
+                    out[x] = px[0] * 0x010101u;
+                else
+                    out[x] = px[0] | std::uint32_t(px[1]) << 8 | std::uint32_t(px[2]) << 16;
+            }
+        }
+    }
+
+    std::unique_ptr<std::uint32_t[]> words_;
+    SourceImage view_;
+};
+
+// Whether every pixel of a four-byte picture is opaque.
+bool opaque(const Pixels& p) {
+    for (int y = 0; y < p.height; ++y) {
+        const unsigned char* row = p.bytes + p.stride * y;
+        for (int x = 0; x < p.width; ++x)
+            if (row[4 * x + 3] != 0xFF)
+                return false;
+    }
+    return true;
+}
+
+// Where the result goes.
+struct Target {
+    unsigned char* bytes = nullptr;
+    int left = 0, top = 0, width = 0, height = 0;
+    std::int64_t stride = 0;
+    int layout = 0;
+};
+
+// Narrows rows of result words into the target's layout (`alpha`: into the
+// fourth byte alone). One loop per layout, so that each is a plain run of
+// loads and stores the compiler can widen.
+template <int Bpp, bool Alpha>
+void narrowRows(const std::uint32_t* words, int rows, const Target& t, int firstRow) {
+    for (int y = 0; y < rows; ++y) {
+        const std::uint32_t* from = words + static_cast<std::size_t>(t.width) * y;
+        unsigned char* to = t.bytes + t.stride * (firstRow + y);
+        int x = 0;
+        if constexpr (Bpp == 3 && std::endian::native == std::endian::little) {
+            // Four pixels into twelve bytes: two stores instead of twelve.
+            for (; x + 4 <= t.width; x += 4, to += 12) {
+                const std::uint64_t low = (from[x] & 0xFFFFFFu) |
+                                          std::uint64_t(from[x + 1] & 0xFFFFFFu) << 24 |
+                                          std::uint64_t(from[x + 2]) << 48;
+                const std::uint32_t high = (from[x + 2] >> 16 & 0xFFu) | from[x + 3] << 8;
+                std::memcpy(to, &low, 8);
+                std::memcpy(to + 8, &high, 4);
+            }
+        }
+        for (; x < t.width; ++x, to += Bpp) {
+            const std::uint32_t w = from[x];
+            if constexpr (Alpha) {
+                to[3] = static_cast<unsigned char>(w);
+            } else if constexpr (Bpp == 1) {
+                to[0] = static_cast<unsigned char>(w);
+            } else {
+                to[0] = static_cast<unsigned char>(w);
+                to[1] = static_cast<unsigned char>(w >> 8);
+                to[2] = static_cast<unsigned char>(w >> 16);
+                if constexpr (Bpp == 4)
+                    to[3] = static_cast<unsigned char>(w >> 24);
+            }
+        }
+    }
+}
+
+void narrow(const std::uint32_t* words, int rows, const Target& t, int firstRow, bool alpha) {
+    if (alpha)
+        return narrowRows<4, true>(words, rows, t, firstRow);
+    switch (bytesPerPixel(t.layout)) {
+    case 1:
+        return narrowRows<1, false>(words, rows, t, firstRow);
+    case 3:
+        return narrowRows<3, false>(words, rows, t, firstRow);
+    default:
+        return narrowRows<4, false>(words, rows, t, firstRow);
+    }
+}
+
+// The result of source by ratio in the target, narrowed into the target's
+// layout (`alpha`: its fourth byte alone) a strip at a time as the engine's
+// threads make them, so that no copy of the whole result in words is needed.
+EnlargeStatus enlargeNarrowed(const SourceImage& source, double ratio, const Target& t, int threads,
+                              bool alpha) {
+    EnlargeOptions options;
+    options.threads = threads;
+    options.blendedHigh = kOpaque;
+    options.firstColumn = t.left;
+    options.firstRow = t.top;
+    options.rowSink = [&](const std::uint32_t* words, int firstRow, int rowCount) {
+        narrow(words, rowCount, t, firstRow, alpha);
+    };
+    return velmora::enlarge(source, ratio, {nullptr, t.width, t.height, 0}, options);
+}
+
+int statusOf(EnlargeStatus status) {
+    switch (status) {
+    case EnlargeStatus::Done:
+        return VELMORA_OK;
+    case EnlargeStatus::OutOfMemory:
+        return VELMORA_E_OUT_OF_MEMORY;
+    case EnlargeStatus::Refused:
+    case EnlargeStatus::Stopped:
+        break;
+    }
+    return VELMORA_E_ARGUMENT;
+}
+
+// The colour channels, then the alpha channel where it is not opaque.
+int enlargeInto(const Pixels& p, double ratio, const Target& t, int threads) {
+    const SourceWords colour(p, false);
+    const bool fourBytes = bytesPerPixel(p.layout) == 4;
+    EnlargeStatus status;
+    if (fourBytes && wordsInPlace(t.bytes, t.stride)) {
+        // The engine writes the caller's words; an unblended pixel keeps its
+        // alpha byte, a blended one gets 255.
+        EnlargeOptions options;
+        options.threads = threads;
+        options.blendedHigh = kOpaque;
+        options.firstColumn = t.left;
+        options.firstRow = t.top;
+        status = velmora::enlarge(colour.view(), ratio,
+                                  {reinterpret_cast<std::uint32_t*>(t.bytes), t.width, t.height,
+                                   static_cast<std::ptrdiff_t>(t.stride / 4)},
+                                  options);
+    } else {
+        status = enlargeNarrowed(colour.view(), ratio, t, threads, false);
+    }
+    if (status != EnlargeStatus::Done || !fourBytes || opaque(p))
+        return statusOf(status);
+    const SourceWords alpha(p, true);
+    return statusOf(enlargeNarrowed(alpha.view(), ratio, t, threads, true));
+}
+
+int threadCount(std::int32_t threads) {
+    return threads > 0 ? threads : velmora::jpeg::workerCount();
+}
+
+int checkPicture(const void* source, std::int32_t width, std::int32_t height,
+                 std::int64_t sourceStride, std::int32_t layout, double ratio) {
+    const int bpp = bytesPerPixel(layout);
+    if (!source || width < 1 || height < 1 || bpp == 0 || !validRatio(ratio) ||
+        sourceStride < std::int64_t(width) * bpp)
+        return VELMORA_E_ARGUMENT;
+    if (!addressable(sourceStride, height, std::int64_t(width) * bpp))
+        return VELMORA_E_TOO_LARGE;
+    return VELMORA_OK;
+}
+
+int enlargeRect(const Pixels& p, double ratio, const Target& t, std::int32_t threads) {
+    if (const int rc = checkPicture(p.bytes, p.width, p.height, p.stride, p.layout, ratio))
+        return rc;
+    const velmora::EnlargeGeometry g = velmora::enlargeGeometry(p.width, p.height, ratio);
+    const int bpp = bytesPerPixel(p.layout);
+    if (!t.bytes || threads < 0 || t.width < 1 || t.height < 1 || t.left < 0 || t.top < 0 ||
+        t.stride < std::int64_t(t.width) * bpp)
+        return VELMORA_E_ARGUMENT;
+    if (!g.valid)
+        return VELMORA_E_TOO_LARGE;
+    if (t.left > g.width - t.width || t.top > g.height - t.height)
+        return VELMORA_E_ARGUMENT;
+    if (!addressable(t.stride, t.height, std::int64_t(t.width) * bpp))
+        return VELMORA_E_TOO_LARGE;
+    return velmora::jpeg::guarded([&] { return enlargeInto(p, ratio, t, threadCount(threads)); });
+}
+
+} // namespace
+
+extern "C" VELMORA_API int32_t VelmoraEnlargedSize(int32_t width, int32_t height, double ratio,
+                                                   int32_t* resultWidth, int32_t* resultHeight) {
+    if (!resultWidth || !resultHeight || width < 1 || height < 1 || !validRatio(ratio))
+        return VELMORA_E_ARGUMENT;
+    const velmora::EnlargeGeometry g = velmora::enlargeGeometry(width, height, ratio);
+    if (!g.valid)
+        return VELMORA_E_TOO_LARGE;
+    *resultWidth = g.width;
+    *resultHeight = g.height;
+    return VELMORA_OK;
+}
+
+extern "C" VELMORA_API int32_t VelmoraEnlargeRect(const void* source, int32_t width, int32_t height,
+                                                  int64_t sourceStride, int32_t layout,
+                                                  double ratio, int32_t left, int32_t top,
+                                                  int32_t rectWidth, int32_t rectHeight,
+                                                  void* destination, int64_t destinationStride,
+                                                  int32_t threads) {
+    const Pixels p{static_cast<const unsigned char*>(source), width, height, sourceStride, layout};
+    const Target t{static_cast<unsigned char*>(destination),
+                   left,
+                   top,
+                   rectWidth,
+                   rectHeight,
+                   destinationStride,
+                   layout};
+    return enlargeRect(p, ratio, t, threads);
+}
+
+extern "C" VELMORA_API int32_t VelmoraEnlarge(const void* source, int32_t width, int32_t height,
+                                              int64_t sourceStride, int32_t layout, double ratio,
+                                              void* destination, int64_t destinationStride,
+                                              int32_t threads) {
+    int32_t resultWidth = 0, resultHeight = 0;
+    if (const int rc = checkPicture(source, width, height, sourceStride, layout, ratio))
+        return rc;
+    if (const int rc = VelmoraEnlargedSize(width, height, ratio, &resultWidth, &resultHeight))
+        return rc;
+    // A result without pixels is done at once.
+    if (resultWidth == 0 || resultHeight == 0)
+        return VELMORA_OK;
+    const Pixels p{static_cast<const unsigned char*>(source), width, height, sourceStride, layout};
+    const Target t{static_cast<unsigned char*>(destination),
+                   0,
+                   0,
+                   resultWidth,
+                   resultHeight,
+                   destinationStride,
+                   layout};
+    return enlargeRect(p, ratio, t, threads);
+}
+
+extern "C" VELMORA_API const char* VelmoraStatusText(int32_t status) {
+    if (const velmora::jpeg::StatusWords* words = velmora::jpeg::findStatusWords(status))
+        return words->summary;
+    return "unknown status";
+}

@@ -1,0 +1,30 @@
+# Run by cpack after it has made the packages (CPACK_POST_BUILD_SCRIPTS):
+# takes out the postinst and postrm scripts CPack writes for a package with a
+# shared library, which only call ldconfig. The package's ldconfig trigger
+# does that work, and Debian's policy wants the trigger alone.
+foreach(_deb IN LISTS CPACK_PACKAGE_FILES)
+  if(NOT _deb MATCHES "\\.deb$")
+    continue()
+  endif()
+  set(_tree ${_deb}.tree)
+  file(REMOVE_RECURSE ${_tree})
+  execute_process(COMMAND dpkg-deb -R ${_deb} ${_tree} COMMAND_ERROR_IS_FATAL ANY)
+  set(_changed FALSE)
+  foreach(_script postinst postrm)
+    set(_path ${_tree}/DEBIAN/${_script})
+    if(EXISTS ${_path})
+      file(STRINGS ${_path} _lines)
+      list(FILTER _lines EXCLUDE REGEX "^(#.*|set -e|if .*|then|fi|[ \t]*ldconfig|[ \t]*)$")
+      if(_lines)
+        message(FATAL_ERROR "${_deb}: ${_script} does more than call ldconfig: ${_lines}")
+      endif()
+      file(REMOVE ${_path})
+      set(_changed TRUE)
+    endif()
+  endforeach()
+  if(_changed)
+    execute_process(COMMAND dpkg-deb --root-owner-group -Zgzip -b ${_tree} ${_deb}
+                    OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+  endif()
+  file(REMOVE_RECURSE ${_tree})
+endforeach()
