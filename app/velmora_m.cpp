@@ -345,6 +345,7 @@ void velmora_m::m_save_Click(int index) {
         [&](gui::WorkProgress& progress) {
             SaveOptions options;
             options.jpegLibrary = &jpegLibrary_;
+            options.sourceFile = session_.file;
             options.cancel = &progress.cancelled;
             options.progress = [&progress, rows](int done) {
                 progress.percent = static_cast<int>(100LL * done / rows);

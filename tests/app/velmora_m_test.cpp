@@ -874,6 +874,25 @@ TEST_F(SaveCommand, refusalsAreShownWithTheirReasonAndWriteNothing) {
     }
 }
 
+// The opened file is never the destination of a save, in any format: the
+// message says so and the picture stays.
+TEST_F(SaveCommand, theOpenedFileIsRefusedAsTheDestinationOfEverySave) {
+    velmora_m w(saving());
+    openPicture(w, picture, QStringLiteral("own.bmp"));
+    const QString own = dir.filePath("own.bmp");
+    const QByteArray before = ReadTestFile(own);
+    for (SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap, SaveKind::Png}) {
+        MessageCatcher message;
+        save(w, kind, own);
+        EXPECT_EQ(message.title, "Vantorel");
+        EXPECT_EQ(message.text,
+                  "ﾌｧｲﾙを保存できませんでした。\n" + own +
+                      "\n保存先は元の画像ﾌｧｲﾙそのものです。別の名前を付けてください。");
+        EXPECT_EQ(ReadTestFile(own), before);
+    }
+    EXPECT_EQ(files(), (QStringList{"own.bmp", "velmora.ini"}));
+}
+
 TEST_F(SaveCommand, aSaveWhoseThreadCannotStartIsShownAndWritesNothing) {
     velmora_m w(saving());
     show(w, picture);

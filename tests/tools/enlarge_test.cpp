@@ -10,6 +10,7 @@
 #include "tests/support/badimages.h"
 #include "tests/support/bitmapheaders.h"
 #include "tests/support/buildlibrary.h"
+#include "tests/support/destinations.h"
 #include "tests/support/fifowatch.h"
 #include "tests/support/jpegfiles.h"
 #include "tests/support/pngfiles.h"
@@ -588,6 +589,26 @@ TEST_F(EnlargeTool, writesLongNamesAndLinksAndRefusesSpecialOutputs) {
     EXPECT_GT(QFileInfo(dir.filePath("target.jpg")).size(), 100);
     const auto all = QDir::Hidden | QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot;
     EXPECT_EQ(QDir(dir.path()).entryList(all).size(), 8); // nothing left behind
+}
+
+// The input is never its own output, under any of its names: exit 1, a
+// message, and the input as it was.
+TEST_F(EnlargeTool, refusesToWriteOverItsInputUnderAnyName) {
+    const QString source = dir.filePath("same.jpg");
+    ASSERT_TRUE(randomImage(9, 7).save(source, "JPG"));
+    const QByteArray before = velmora::ReadTestFile(source);
+    for (const velmora::testkit::SourceAlias& alias :
+         velmora::testkit::sourceAliases(source.toStdString())) {
+        const QString out = QString::fromStdString(alias.path);
+        const ToolRun r = run({"--ratio", "2", source, out});
+        EXPECT_EQ(r.exitCode, 1) << alias.name;
+        EXPECT_EQ(r.err.trimmed(),
+                  "velmora-enlarge: cannot write " + out + ": it is the input file itself")
+            << alias.name;
+        EXPECT_EQ(velmora::ReadTestFile(source), before) << alias.name;
+    }
+    const auto all = QDir::Hidden | QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot;
+    EXPECT_FALSE(QDir(dir.path()).entryList(all).join(' ').contains(".velmora-"));
 }
 
 namespace {

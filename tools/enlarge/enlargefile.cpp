@@ -154,6 +154,7 @@ SaveOptions saveOptions(const Request& request, int rows, const FileJob& job,
             job.progress(static_cast<double>(done) / rows);
     };
     options.checkRoom = false;
+    options.sourceFile = job.input;
     options.jpegLibrary = library;
     return options;
 }
