@@ -10,6 +10,7 @@
 #include "tests/support/badimages.h"
 #include "tests/support/bitmapheaders.h"
 #include "tests/support/buildlibrary.h"
+#include "tests/support/cameraexif.h"
 #include "tests/support/destinations.h"
 #include "tests/support/fifowatch.h"
 #include "tests/support/jpegfiles.h"
@@ -589,6 +590,30 @@ TEST_F(EnlargeTool, writesLongNamesAndLinksAndRefusesSpecialOutputs) {
     EXPECT_GT(QFileInfo(dir.filePath("target.jpg")).size(), 100);
     const auto all = QDir::Hidden | QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot;
     EXPECT_EQ(QDir(dir.path()).entryList(all).size(), 8); // nothing left behind
+}
+
+// EXIF that cannot be edited safely (IFD0 over the header) is left out, and
+// the tool says so unless quiet; the picture is written all the same.
+TEST_F(EnlargeTool, leavesOutExifItCannotEditSafelyAndSaysSo) {
+    QByteArray exif = velmora::testkit::CameraExif(false);
+    exif[6 + 4] = 5; // IFD0 at 5, over the header
+    ASSERT_TRUE(velmora::WriteTestFile(dir.filePath("odd.jpg"),
+                                       velmora::testkit::WithSegment(kPhoto, 0xE1, exif)));
+    for (const bool quiet : {false, true}) {
+        const QString out = dir.filePath(quiet ? "quiet.jpg" : "told.png");
+        QStringList args{"--ratio", "2", dir.filePath("odd.jpg"), out};
+        if (quiet)
+            args.prepend("--quiet");
+        const ToolRun r = run(args);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.err.trimmed(), quiet ? QString()
+                                         : "velmora-enlarge: " + dir.filePath("odd.jpg") +
+                                               ": its EXIF cannot be edited safely and is left "
+                                               "out of " +
+                                               out);
+        EXPECT_FALSE(velmora::ReadTestFile(out).contains("Exif") ||
+                     velmora::ReadTestFile(out).contains("eXIf"));
+    }
 }
 
 // The input is never its own output, under any of its names: exit 1, a

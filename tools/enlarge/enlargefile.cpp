@@ -1,6 +1,7 @@
 #include "tools/enlarge/enlargefile.h"
 
 #include "engine/enlarge.h"
+#include "imageio/exifedit.h"
 #include "imageio/imagereader.h"
 #include "libvelmora/destination.h"
 #include "libvelmora/statuswords.h"
@@ -199,6 +200,11 @@ QString enlargeFile(const Request& request, const FileJob& job) {
     if (job.beforeWriting)
         if (const QString why = job.beforeWriting(); !why.isEmpty())
             return why;
+    if (job.warn && !request.strip && job.kind != SaveKind::Bitmap &&
+        !source.metadata.exif.isEmpty() &&
+        exifForSavedPicture(source.metadata.exif, {1, 1}).isEmpty())
+        job.warn(QStringLiteral("%1: its EXIF cannot be edited safely and is left out of %2")
+                     .arg(job.input, job.output));
     return save(request, job, source);
 }
 
