@@ -221,9 +221,14 @@ bool velmora_m::openImage(const QString& path) {
     // have been replaced or deleted since. Master and Display share the one
     // decoded picture, so opening holds it once.
     imageio::ImageReader reader(path);
+    stopOpening_ = false;
+    reader.setCancelFlag(&stopOpening_);
     QImage loaded;
     bool ok = false;
     if (!runBusy([&] { ok = reader.read(&loaded); }))
+        return false;
+    // Closed meanwhile: the window goes, with nothing to say.
+    if (!ok && reader.failure() == imageio::ImageReader::Failure::Cancelled)
         return false;
     if (!ok) {
         // Either way nothing changes; a picture refused for its size says so,
@@ -293,9 +298,16 @@ bool velmora_m::runBusy(const std::function<void()>& work) {
     return ran;
 }
 
+void velmora_m::quit() {
+    if (hooks_.quit)
+        hooks_.quit();
+    else
+        QApplication::exit(0);
+}
+
 void velmora_m::endOfWork() {
     if (closeAfterWork_)
-        QApplication::exit(0);
+        quit();
 }
 
 Recipe velmora_m::saveRecipe() const {
@@ -365,9 +377,10 @@ void velmora_m::m_save_Click(int index) {
 void velmora_m::m_end_Click() {
     if (working_ || enlarging_) {
         closeAfterWork_ = true;
+        stopOpening_ = true;
         return;
     }
-    QApplication::exit(0);
+    quit();
 }
 
 void velmora_m::m_ritu_Click() {
@@ -443,14 +456,15 @@ void velmora_m::keepDesignSize() {
 
 void velmora_m::closeEvent(QCloseEvent* event) {
     if (working_ || enlarging_) {
-        // Opening, saving and enlarging cannot be abandoned half-way; the window
-        // closes as soon as the work has finished.
+        // Saving and enlarging cannot be abandoned half-way; the window closes
+        // as soon as the work has finished. Reading a file stops at once.
         closeAfterWork_ = true;
+        stopOpening_ = true;
         event->ignore();
         return;
     }
     event->accept();
-    QApplication::exit(0);
+    quit();
 }
 
 } // namespace velmora

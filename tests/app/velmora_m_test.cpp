@@ -241,6 +241,31 @@ TEST_F(MainWindow, chosenRatioShowsInTheTitle) {
     EXPECT_EQ(Ini_Read(kSection, kKeyScale, settingsFile()), QStringLiteral("37"));
 }
 
+// Closing the window while a large file is read stops the reading: the open
+// fails without a message and the window shows nothing of the file.
+TEST_F(MainWindow, closingWhileAFileIsReadStopsTheReading) {
+    QImage noise(5000, 4000, QImage::Format_RGB32);
+    for (int y = 0; y < noise.height(); ++y) {
+        auto* row = reinterpret_cast<quint32*>(noise.scanLine(y));
+        for (int x = 0; x < noise.width(); ++x)
+            row[x] = 0xFF000000u | (quint32(x * 2654435761u + y * 40503u) >> 8);
+    }
+    const QString large = dir.filePath("large.jpg");
+    ASSERT_TRUE(noise.save(large, "JPG", 98));
+    MainWindowHooks services = hooks();
+    int quits = 0;
+    services.quit = [&quits] { ++quits; };
+    velmora_m w(services);
+    w.show();
+    MessageCatcher message;
+    QTimer::singleShot(1, &w, [&w] { w.close(); });
+    EXPECT_FALSE(w.openImage(large));
+    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(message.count, 0) << message.text.toStdString();
+    EXPECT_TRUE(w.session().file.isEmpty());
+    EXPECT_FALSE(w.Display()->isVisible());
+}
+
 TEST_F(MainWindow, openingAnImageShowsItAtOneToOneAndAFailedOpenChangesNothing) {
     QImage image(640, 480, QImage::Format_RGB32);
     image.fill(QColor(10, 20, 30));
