@@ -20,6 +20,8 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include <cerrno>
+
 namespace velmora {
 
 namespace {
@@ -36,6 +38,46 @@ const QString kTooLarge = QStringLiteral("拡大後の画像が大きすぎて�
                                          "拡大率を小さくしてください。");
 const QString kUnreadable = QStringLiteral("画像ﾌｧｲﾙを読み込めませんでした。\n%1");
 const QString kPictureTooLarge = QStringLiteral("画像が大きすぎて、ﾒﾓﾘに読み込めません。\n%1");
+
+// Why a file could not be opened, in the program's words: what the user can
+// do something about.
+QString openCause(const imageio::ImageReader& reader) {
+    using Cause = imageio::ImageReader::Cause;
+    switch (reader.cause()) {
+    case Cause::Missing:
+        return QStringLiteral("ﾌｧｲﾙが見つかりません。");
+    case Cause::NoPermission:
+        return QStringLiteral("ﾌｧｲﾙを読む権限がありません。");
+    case Cause::NotRegularFile:
+        return QStringLiteral("通常のﾌｧｲﾙではありません。");
+    case Cause::NotAPicture:
+        return QStringLiteral("BMP や JPEG などの画像ﾌｧｲﾙではありません。");
+    case Cause::Damaged:
+        return QStringLiteral("ﾌｧｲﾙが途中で切れているか、壊れています。");
+    default:
+        return reader.errorString();
+    }
+}
+
+// Why a save failed, from the system's error, in the program's words; empty
+// for an error without words of its own here.
+QString saveCause(int osError) {
+    switch (osError) {
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("ﾃﾞｨｽｸの空き容量が足りません。");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("保存先に書き込む権限がありません。");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("保存先のﾌｫﾙﾀﾞがありません。");
+    case EROFS:
+        return QStringLiteral("保存先は読み取り専用のﾌｧｲﾙｼｽﾃﾑです。");
+    default:
+        return QString();
+    }
+}
 
 struct KindTexts {
     const char* description;
@@ -71,7 +113,9 @@ QString saveFailureText(const QString& path, const SaveResult& result) {
     case SaveStatus::Failed:
         break;
     }
-    return QStringLiteral("ﾌｧｲﾙを保存できませんでした。\n%1\n(%2)").arg(native, result.error);
+    const QString cause = saveCause(result.osError);
+    return QStringLiteral("ﾌｧｲﾙを保存できませんでした。\n%1\n(%2)")
+        .arg(native, cause.isEmpty() ? result.error : cause);
 }
 
 // The dialogs, each made for its showing and destroyed when it has closed.
@@ -233,10 +277,11 @@ bool velmora_m::openImage(const QString& path) {
     if (!ok) {
         // Either way nothing changes; a picture refused for its size says so,
         // since the file itself is fine and a machine with more memory opens it.
-        const QString text = reader.failure() == imageio::ImageReader::Failure::TooLarge
-                                 ? kPictureTooLarge
-                                 : kUnreadable;
-        showMessage(text.arg(platform::nameForDisplay(QDir::toNativeSeparators(path))));
+        const QString name = platform::nameForDisplay(QDir::toNativeSeparators(path));
+        if (reader.failure() == imageio::ImageReader::Failure::TooLarge)
+            showMessage(kPictureTooLarge.arg(name));
+        else
+            showMessage(kUnreadable.arg(name) + QStringLiteral("\n(%1)").arg(openCause(reader)));
         return false;
     }
     session_.file = path;

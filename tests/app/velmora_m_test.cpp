@@ -369,7 +369,8 @@ struct OpenRefusal {
     QByteArray file;      // empty: chosen, then deleted before opening
     long long memoryLeft; // 0: the real figure
     bool noThreads;
-    const char* message; // how the message box's text starts
+    const char* message;    // how the message box's text starts
+    const char* cause = ""; // how it ends, in brackets, when it names the cause
 };
 
 const char* kUnreadable = "画像ﾌｧｲﾙを読み込めませんでした。";
@@ -409,6 +410,9 @@ TEST_P(OpenRefusalTest, givesAMessageAndChangesNothing) {
     EXPECT_EQ(message.count, 1);
     EXPECT_EQ(message.title, "Vantorel");
     EXPECT_TRUE(message.text.startsWith(QString::fromUtf8(GetParam().message)));
+    if (*GetParam().cause)
+        EXPECT_TRUE(message.text.endsWith("\n(" + QString::fromUtf8(GetParam().cause) + ")"))
+            << message.text.toStdString();
     EXPECT_EQ(w.Display()->picture(), image);
     EXPECT_EQ(w.Display()->ratio(), 0);
     EXPECT_EQ(w.Master(), image);
@@ -417,17 +421,20 @@ TEST_P(OpenRefusalTest, givesAMessageAndChangesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     troubles, OpenRefusalTest,
-    ::testing::Values(OpenRefusal{"undecodable", "not a picture", 0, false, kUnreadable},
-                      // 17 GB decoded, in an 8 GB control group.
-                      OpenRefusal{"lyingJpegHeader", testkit::LyingJpeg(65000, 65000), 8LL << 30,
-                                  false, kTooLarge},
-                      OpenRefusal{"lyingBitmapHeader", testkit::LyingBitmap(60000, 60000), 0, false,
-                                  kUnreadable},
-                      OpenRefusal{"deletedAfterChoosing", {}, 0, false, kUnreadable},
-                      OpenRefusal{"controlGroupNearlyFull", testkit::GreyFile(300, "JPG"), 100000,
-                                  false, kTooLarge},
-                      OpenRefusal{"noWorkerThread", testkit::GreyFile(30, "JPG"), 0, true,
-                                  "処理を開始できませんでした。"}),
+    ::testing::Values(
+        OpenRefusal{"undecodable", "not a picture", 0, false, kUnreadable,
+                    "BMP や JPEG などの画像ﾌｧｲﾙではありません。"},
+        OpenRefusal{"cutShort", testkit::GreyFile(300, "JPG").left(900), 0, false, kUnreadable,
+                    "ﾌｧｲﾙが途中で切れているか、壊れています。"},
+        // 17 GB decoded, in an 8 GB control group.
+        OpenRefusal{"lyingJpegHeader", testkit::LyingJpeg(65000, 65000), 8LL << 30, false,
+                    kTooLarge},
+        OpenRefusal{"lyingBitmapHeader", testkit::LyingBitmap(60000, 60000), 0, false, kUnreadable},
+        OpenRefusal{"deletedAfterChoosing", {}, 0, false, kUnreadable, "ﾌｧｲﾙが見つかりません。"},
+        OpenRefusal{"controlGroupNearlyFull", testkit::GreyFile(300, "JPG"), 100000, false,
+                    kTooLarge},
+        OpenRefusal{"noWorkerThread", testkit::GreyFile(30, "JPG"), 0, true,
+                    "処理を開始できませんでした。"}),
     [](const ::testing::TestParamInfo<OpenRefusal>& info) { return info.param.name; });
 
 // "velmora FIFO" showed a window that never painted. The command line and a
@@ -445,6 +452,8 @@ TEST_F(MainWindow, specialFilesAreRefusedAtOnceWithTheUnreadableMessage) {
         EXPECT_FALSE(w.openImage(path));
         EXPECT_EQ(message.count, 1);
         EXPECT_TRUE(message.text.startsWith(QString::fromUtf8(kUnreadable))) << path.toStdString();
+        EXPECT_TRUE(message.text.endsWith("\n(通常のﾌｧｲﾙではありません。)"))
+            << message.text.toStdString();
     }
     EXPECT_FALSE(w.Display()->isVisible());
     EXPECT_FALSE(fifo.someoneWaited());
@@ -861,6 +870,19 @@ TEST_F(SaveCommand, missingLibraryIsShown) {
 
 // A refusal is said in its own words under the file's name; the file to be
 // replaced keeps its content and nothing else is written.
+// A save that the system refuses says why in the program's words.
+TEST_F(SaveCommand, aFailedSaveNamesTheSystemsCause) {
+    velmora_m w(saving());
+    show(w, picture, 25);
+    for (SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap, SaveKind::Png}) {
+        MessageCatcher message;
+        save(w, kind, dir.filePath("gone/out.x"));
+        EXPECT_EQ(message.title, "Vantorel");
+        EXPECT_TRUE(message.text.endsWith("\n(保存先のﾌｫﾙﾀﾞがありません。)"))
+            << message.text.toStdString();
+    }
+}
+
 TEST_F(SaveCommand, refusalsAreShownWithTheirReasonAndWriteNothing) {
     QImage wide(6600, 1, QImage::Format_RGB32);
     wide.fill(Qt::white);

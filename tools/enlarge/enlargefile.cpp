@@ -97,6 +97,20 @@ QString planFromHeader(const Request& request, const FileJob& job,
     return {};
 }
 
+// Why the source could not be read: the system's words for a file that did
+// not open, the cause first for one that did.
+QString readFailure(const imageio::ImageReader& reader) {
+    using Cause = imageio::ImageReader::Cause;
+    switch (reader.cause()) {
+    case Cause::NotAPicture:
+        return QStringLiteral("not a picture the tool reads (BMP, JPEG, PNG, TIFF, WebP, ...)");
+    case Cause::Damaged:
+        return QStringLiteral("cut short or damaged (%1)").arg(reader.errorString());
+    default:
+        return reader.errorString();
+    }
+}
+
 // Reads the source, refused when it would not fit in memory with the strips
 // of the result; the decoded size then decides the ratio and the result (a
 // header that could not be read gave none). Returns why it failed, or an
@@ -106,7 +120,7 @@ QString readSource(const Request& request, const FileJob& job, imageio::ImageRea
     if (!reader.read(&source->picture, strips)) {
         if (reader.failure() == imageio::ImageReader::Failure::TooLarge)
             return QStringLiteral("cannot enlarge %1: %2").arg(job.input, reader.errorString());
-        return QStringLiteral("cannot read %1: %2").arg(job.input, reader.errorString());
+        return QStringLiteral("cannot read %1: %2").arg(job.input, readFailure(reader));
     }
     source->metadata = reader.metadata();
     return planFor(request, job, source->picture.size(), source);
