@@ -592,27 +592,53 @@ TEST_F(EnlargeTool, writesLongNamesAndLinksAndRefusesSpecialOutputs) {
     EXPECT_EQ(QDir(dir.path()).entryList(all).size(), 8); // nothing left behind
 }
 
-// EXIF that cannot be edited safely (IFD0 over the header) is left out, and
-// the tool says so unless quiet; the picture is written all the same.
-TEST_F(EnlargeTool, leavesOutExifItCannotEditSafelyAndSaysSo) {
+// Metadata that cannot be kept whole is left out, and the tool says so unless
+// quiet: EXIF that cannot be edited safely (IFD0 over the header), an ICC
+// profile with a chunk missing or repeated. The picture is written all the
+// same.
+TEST_F(EnlargeTool, leavesOutMetadataItCannotKeepWholeAndSaysSo) {
+    using velmora::testkit::WithSegment;
     QByteArray exif = velmora::testkit::CameraExif(false);
     exif[6 + 4] = 5; // IFD0 at 5, over the header
-    ASSERT_TRUE(velmora::WriteTestFile(dir.filePath("odd.jpg"),
-                                       velmora::testkit::WithSegment(kPhoto, 0xE1, exif)));
-    for (const bool quiet : {false, true}) {
-        const QString out = dir.filePath(quiet ? "quiet.jpg" : "told.png");
-        QStringList args{"--ratio", "2", dir.filePath("odd.jpg"), out};
-        if (quiet)
-            args.prepend("--quiet");
-        const ToolRun r = run(args);
-        EXPECT_EQ(r.exitCode, 0);
-        EXPECT_EQ(r.err.trimmed(), quiet ? QString()
-                                         : "velmora-enlarge: " + dir.filePath("odd.jpg") +
-                                               ": its EXIF cannot be edited safely and is left "
-                                               "out of " +
-                                               out);
-        EXPECT_FALSE(velmora::ReadTestFile(out).contains("Exif") ||
-                     velmora::ReadTestFile(out).contains("eXIf"));
+    const auto chunk = [](int sequence, int count) {
+        return QByteArray("ICC_PROFILE\0", 12) + char(sequence) + char(count) +
+               QByteArray(300, 'p');
+    };
+    const struct {
+        const char* name;
+        QByteArray file;
+        const char* left; // what the warning says
+        const char* marker;
+    } cases[] = {
+        {"exif", WithSegment(kPhoto, 0xE1, exif), "its EXIF cannot be edited safely", "Exif"},
+        {"iccMissing", WithSegment(kPhoto, 0xE2, chunk(1, 2)), "its ICC profile is incomplete",
+         "ICC_PROFILE"},
+        {"iccRepeated", WithSegment(WithSegment(kPhoto, 0xE2, chunk(1, 1)), 0xE2, chunk(1, 1)),
+         "its ICC profile is incomplete", "ICC_PROFILE"},
+    };
+    for (const auto& c : cases) {
+        const QString in = dir.filePath(QString::fromUtf8(c.name) + ".jpg");
+        ASSERT_TRUE(velmora::WriteTestFile(in, c.file));
+        for (const bool quiet : {false, true}) {
+            const QString out =
+                dir.filePath(QString::fromUtf8(c.name) + (quiet ? "-q.jpg" : ".png"));
+            QStringList args{"--ratio", "2", in, out};
+            if (quiet)
+                args.prepend("--quiet");
+            const ToolRun r = run(args);
+            EXPECT_EQ(r.exitCode, 0) << c.name;
+            if (quiet)
+                EXPECT_EQ(r.err, QString()) << c.name;
+            else
+                EXPECT_EQ(r.err.trimmed(), "velmora-enlarge: " + in + ": " + c.left +
+                                               r.err.trimmed().section(c.left, 1))
+                    << c.name;
+            EXPECT_TRUE(quiet || r.err.trimmed().endsWith(" left out of " + out)) << c.name;
+            const QByteArray written = velmora::ReadTestFile(out);
+            EXPECT_FALSE(written.contains(c.marker) || written.contains("eXIf") ||
+                         written.contains("iCCP"))
+                << c.name;
+        }
     }
 }
 

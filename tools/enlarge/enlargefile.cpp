@@ -219,6 +219,10 @@ QString enlargeFile(const Request& request, const FileJob& job) {
         exifForSavedPicture(source.metadata.exif, {1, 1}).isEmpty())
         job.warn(QStringLiteral("%1: its EXIF cannot be edited safely and is left out of %2")
                      .arg(job.input, job.output));
+    if (job.warn && !request.strip && job.kind != SaveKind::Bitmap && source.metadata.iccIncomplete)
+        job.warn(QStringLiteral("%1: its ICC profile is incomplete (a chunk is missing or "
+                                "repeated) and is left out of %2")
+                     .arg(job.input, job.output));
     return save(request, job, source);
 }
 
