@@ -870,17 +870,42 @@ TEST_F(SaveCommand, missingLibraryIsShown) {
 
 // A refusal is said in its own words under the file's name; the file to be
 // replaced keeps its content and nothing else is written.
-// A save that the system refuses says why in the program's words.
+// A save that the system refuses says why in the program's words: a folder
+// that is not there, and where the test may mount file systems, a full disk
+// (its free space pretended larger, so that the write itself fails) and a
+// read-only one.
 TEST_F(SaveCommand, aFailedSaveNamesTheSystemsCause) {
+    const QString full = dir.filePath("full"), readOnly = dir.filePath("read-only");
+    ASSERT_TRUE(QDir(dir.path()).mkpath("full") && QDir(dir.path()).mkpath("read-only"));
+    const bool mounted =
+        std::system(qPrintable("mount -t tmpfs -o size=64k tmpfs '" + full + "' 2>/dev/null && " +
+                               "mount -t tmpfs -o ro tmpfs '" + readOnly + "' 2>/dev/null")) == 0;
+    const struct {
+        QString folder;
+        const char* cause;
+        bool needsMount;
+    } cases[] = {
+        {dir.filePath("gone"), "保存先のﾌｫﾙﾀﾞがありません。", false},
+        {full, "ﾃﾞｨｽｸの空き容量が足りません。", true},
+        {readOnly, "保存先は読み取り専用のﾌｧｲﾙｼｽﾃﾑです。", true},
+    };
     velmora_m w(saving());
-    show(w, picture, 25);
-    for (SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap, SaveKind::Png}) {
-        MessageCatcher message;
-        save(w, kind, dir.filePath("gone/out.x"));
-        EXPECT_EQ(message.title, "Vantorel");
-        EXPECT_TRUE(message.text.endsWith("\n(保存先のﾌｫﾙﾀﾞがありません。)"))
-            << message.text.toStdString();
+    show(w, testkit::Colourful(300, 200), 25);
+    platform::setFreeBytesForTest(1LL << 40);
+    for (const auto& c : cases) {
+        if (c.needsMount && !mounted)
+            continue;
+        for (SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap, SaveKind::Png}) {
+            MessageCatcher message;
+            save(w, kind, c.folder + "/out.x");
+            EXPECT_EQ(message.title, "Vantorel");
+            EXPECT_TRUE(message.text.endsWith("\n(" + QString::fromUtf8(c.cause) + ")"))
+                << message.text.toStdString();
+        }
     }
+    platform::setFreeBytesForTest(-1);
+    if (mounted)
+        std::system(qPrintable("umount '" + full + "' '" + readOnly + "'"));
 }
 
 TEST_F(SaveCommand, refusalsAreShownWithTheirReasonAndWriteNothing) {

@@ -658,6 +658,12 @@ TEST_F(EnlargeTool, refusesToWriteOverItsInputUnderAnyName) {
             << alias.name;
         EXPECT_EQ(velmora::ReadTestFile(source), before) << alias.name;
     }
+    // The batch form, its output folder the input's own.
+    const ToolRun batch = run({"--ratio", "2", "--output-dir", dir.path() + "/.", source});
+    EXPECT_EQ(batch.exitCode, 1);
+    EXPECT_TRUE(batch.err.contains("it would replace an input of this run"))
+        << batch.err.toStdString();
+    EXPECT_EQ(velmora::ReadTestFile(source), before);
     const auto all = QDir::Hidden | QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot;
     EXPECT_FALSE(QDir(dir.path()).entryList(all).join(' ').contains(".velmora-"));
 }
