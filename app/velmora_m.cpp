@@ -20,6 +20,8 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include <cerrno>
+
 namespace velmora {
 
 namespace {
@@ -36,6 +38,46 @@ const QString kTooLarge = QStringLiteral("拡大後の画像が大きすぎて�
                                          "拡大率を小さくしてください。");
 const QString kUnreadable = QStringLiteral("画像ﾌｧｲﾙを読み込めませんでした。\n%1");
 const QString kPictureTooLarge = QStringLiteral("画像が大きすぎて、ﾒﾓﾘに読み込めません。\n%1");
+
+// Why a file could not be opened, in the program's words: what the user can
+// do something about.
+QString openCause(const imageio::ImageReader& reader) {
+    using Cause = imageio::ImageReader::Cause;
+    switch (reader.cause()) {
+    case Cause::Missing:
+        return QStringLiteral("ﾌｧｲﾙが見つかりません。");
+    case Cause::NoPermission:
+        return QStringLiteral("ﾌｧｲﾙを読む権限がありません。");
+    case Cause::NotRegularFile:
+        return QStringLiteral("通常のﾌｧｲﾙではありません。");
+    case Cause::NotAPicture:
+        return QStringLiteral("BMP や JPEG などの画像ﾌｧｲﾙではありません。");
+    case Cause::Damaged:
+        return QStringLiteral("ﾌｧｲﾙが途中で切れているか、壊れています。");
+    default:
+        return reader.errorString();
+    }
+}
+
+// Why a save failed, from the system's error, in the program's words; empty
+// for an error without words of its own here.
+QString saveCause(int osError) {
+    switch (osError) {
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("ﾃﾞｨｽｸの空き容量が足りません。");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("保存先に書き込む権限がありません。");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("保存先のﾌｫﾙﾀﾞがありません。");
+    case EROFS:
+        return QStringLiteral("保存先は読み取り専用のﾌｧｲﾙｼｽﾃﾑです。");
+    default:
+        return QString();
+    }
+}
 
 struct KindTexts {
     const char* description;
@@ -71,7 +113,9 @@ QString saveFailureText(const QString& path, const SaveResult& result) {
     case SaveStatus::Failed:
         break;
     }
-    return QStringLiteral("ﾌｧｲﾙを保存できませんでした。\n%1\n(%2)").arg(native, result.error);
+    const QString cause = saveCause(result.osError);
+    return QStringLiteral("ﾌｧｲﾙを保存できませんでした。\n%1\n(%2)")
+        .arg(native, cause.isEmpty() ? result.error : cause);
 }
 
 // The dialogs, each made for its showing and destroyed when it has closed.
@@ -221,17 +265,23 @@ bool velmora_m::openImage(const QString& path) {
     // have been replaced or deleted since. Master and Display share the one
     // decoded picture, so opening holds it once.
     imageio::ImageReader reader(path);
+    stopOpening_ = false;
+    reader.setCancelFlag(&stopOpening_);
     QImage loaded;
     bool ok = false;
     if (!runBusy([&] { ok = reader.read(&loaded); }))
         return false;
+    // Closed meanwhile: the window goes, with nothing to say.
+    if (!ok && reader.failure() == imageio::ImageReader::Failure::Cancelled)
+        return false;
     if (!ok) {
         // Either way nothing changes; a picture refused for its size says so,
         // since the file itself is fine and a machine with more memory opens it.
-        const QString text = reader.failure() == imageio::ImageReader::Failure::TooLarge
-                                 ? kPictureTooLarge
-                                 : kUnreadable;
-        showMessage(text.arg(platform::nameForDisplay(QDir::toNativeSeparators(path))));
+        const QString name = platform::nameForDisplay(QDir::toNativeSeparators(path));
+        if (reader.failure() == imageio::ImageReader::Failure::TooLarge)
+            showMessage(kPictureTooLarge.arg(name));
+        else
+            showMessage(kUnreadable.arg(name) + QStringLiteral("\n(%1)").arg(openCause(reader)));
         return false;
     }
     session_.file = path;
@@ -293,9 +343,16 @@ bool velmora_m::runBusy(const std::function<void()>& work) {
     return ran;
 }
 
+void velmora_m::quit() {
+    if (hooks_.quit)
+        hooks_.quit();
+    else
+        QApplication::exit(0);
+}
+
 void velmora_m::endOfWork() {
     if (closeAfterWork_)
-        QApplication::exit(0);
+        quit();
 }
 
 Recipe velmora_m::saveRecipe() const {
@@ -345,6 +402,7 @@ void velmora_m::m_save_Click(int index) {
         [&](gui::WorkProgress& progress) {
             SaveOptions options;
             options.jpegLibrary = &jpegLibrary_;
+            options.sourceFile = session_.file;
             options.cancel = &progress.cancelled;
             options.progress = [&progress, rows](int done) {
                 progress.percent = static_cast<int>(100LL * done / rows);
@@ -364,9 +422,10 @@ void velmora_m::m_save_Click(int index) {
 void velmora_m::m_end_Click() {
     if (working_ || enlarging_) {
         closeAfterWork_ = true;
+        stopOpening_ = true;
         return;
     }
-    QApplication::exit(0);
+    quit();
 }
 
 void velmora_m::m_ritu_Click() {
@@ -442,14 +501,15 @@ void velmora_m::keepDesignSize() {
 
 void velmora_m::closeEvent(QCloseEvent* event) {
     if (working_ || enlarging_) {
-        // Opening, saving and enlarging cannot be abandoned half-way; the window
-        // closes as soon as the work has finished.
+        // Saving and enlarging cannot be abandoned half-way; the window closes
+        // as soon as the work has finished. Reading a file stops at once.
         closeAfterWork_ = true;
+        stopOpening_ = true;
         event->ignore();
         return;
     }
     event->accept();
-    QApplication::exit(0);
+    quit();
 }
 
 } // namespace velmora

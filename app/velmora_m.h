@@ -14,6 +14,8 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <atomic>
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -54,6 +56,8 @@ struct MainWindowHooks {
     // library path after it (jpeglibrary.h); empty: beside the program.
     QString libraryFolder;
     bool librarySystemPath = true;
+    // Ends the program once the window is done; empty: QApplication::exit(0).
+    std::function<void()> quit;
 };
 
 // The values of one run of the program.
@@ -150,6 +154,8 @@ class velmora_m : public QMainWindow {
     bool runBusy(const std::function<void()>& work);
     void runEnlargement();
     void endOfWork();
+    // The program's end (MainWindowHooks::quit).
+    void quit();
     // No work running and no dialog open.
     bool takesDrops() const;
     // The normal window keeps its design size; maximised, it shows as much of
@@ -172,6 +178,9 @@ class velmora_m : public QMainWindow {
     bool enlarging_ = false;
     bool working_ = false; // opening, saving or enlarging: a close waits for its end
     bool closeAfterWork_ = false;
+    // Set when the window is closed while a file is being read: the reading
+    // stops soon and the window closes, without the picture.
+    std::atomic<bool> stopOpening_{false};
 };
 
 } // namespace velmora

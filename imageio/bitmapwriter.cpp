@@ -50,6 +50,10 @@ struct BitmapWriter::File : jpeg::OutputFile {
 };
 
 BitmapWriter::BitmapWriter() = default;
+
+int BitmapWriter::osError() const {
+    return file_ ? file_->error() : openError_;
+}
 BitmapWriter::~BitmapWriter() = default;
 
 bool BitmapWriter::open(const QString& path, int width, int height, QString* error) {
@@ -61,8 +65,10 @@ bool BitmapWriter::open(const QString& path, int width, int height, QString* err
     if (fileBytes >= kMaxBitmapFileBytes)
         return fail(error, QStringLiteral("the image is too large for a bitmap file"));
     auto file = std::make_unique<File>();
-    if (!file->create(platform::nameToBytes(path).toStdString()))
+    if (!file->create(platform::nameToBytes(path).toStdString())) {
+        openError_ = file->error();
         return fail(error, fileError(*file));
+    }
 
     unsigned char header[kHeaderBytes] = {};
     header[0] = 'B';

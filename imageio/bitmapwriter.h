@@ -32,12 +32,16 @@ class BitmapWriter {
     bool writeStrip(const std::uint32_t* pixels, std::ptrdiff_t stride, int rows, QString* error);
     // Renames the finished file into place.
     bool commit(QString* error);
+    // The system's error (errno) of the step that failed; 0 if none or none
+    // is known.
+    int osError() const;
 
   private:
     struct File;
     std::unique_ptr<File> file_;
     int width_ = 0;
     int rowsLeft_ = 0;
+    int openError_ = 0; // errno of a file that could not be made
 };
 
 // The size in bytes of the 24-bit bitmap file of a width x height picture.

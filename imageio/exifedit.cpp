@@ -122,6 +122,74 @@ void dropThumbnail(TiffBlock& t, qsizetype ifd1, const std::vector<Range>& kept)
     t.truncate(std::max(tailStart(pieces, t.size()), keptEnd));
 }
 
+// The block's structures as an edit finds them: the tables of the IFDs it
+// writes into or keeps (with their links), and the values they point at.
+struct Layout {
+    std::vector<Range> tables{{0, kTiffHeaderBytes}};
+    std::vector<Range> values;
+};
+
+// Adds the IFD at `at` whole, table and values; false when any of it lies
+// outside the block.
+bool addWholeIfd(const TiffBlock& t, qsizetype at, Layout* layout) {
+    const auto entries = t.entries(at);
+    if (!entries)
+        return false;
+    const qsizetype end = TiffBlock::nextLinkAt(at, entries->size()) + 4;
+    if (!t.fits(at, end - at))
+        return false;
+    layout->tables.push_back({at, end - at});
+    for (const IfdEntry& e : *entries)
+        if (const qsizetype bytes = TiffBlock::valueBytes(e); bytes > 4) {
+            const qsizetype value = t.number(e.at + 8, 4);
+            if (!t.fits(value, bytes))
+                return false;
+            layout->values.push_back({value, bytes});
+        }
+    return true;
+}
+
+// The IFD an entry of the IFD at `at` with this tag points at, if any; 0 for
+// none.
+std::uint32_t pointedIfd(const TiffBlock& t, qsizetype at, std::uint16_t tag) {
+    for (const IfdEntry& e : t.entries(at).value_or(std::vector<IfdEntry>{}))
+        if (e.tag == tag)
+            return t.whole(e).value_or(0);
+    return 0;
+}
+
+// Whether an edit can change the block without changing what it does not
+// mean to: IFD0, the Exif, GPS and interoperability IFDs and IFD1 lie whole
+// in the block with every value they point at, and no table shares a byte
+// with the header, another table or a value. A pointer that leads back to a
+// table already there (a loop) shares its bytes and is refused so too.
+bool safeToEdit(const TiffBlock& t) {
+    Layout layout;
+    const qsizetype ifd0 = t.firstIfd();
+    if (!addWholeIfd(t, ifd0, &layout))
+        return false;
+    // The IFDs the output still points at must lie whole in the block; IFD1,
+    // which the edit unlinks, only where it can be read at all.
+    const std::uint32_t exifIfd = pointedIfd(t, ifd0, kExifIfdTag);
+    const std::pair<std::uint32_t, bool> pointed[] = {
+        {exifIfd, true},
+        {pointedIfd(t, ifd0, kGpsIfdTag), true},
+        {exifIfd != 0 ? pointedIfd(t, exifIfd, kInteropIfdTag) : 0, true},
+        {t.number(TiffBlock::nextLinkAt(ifd0, t.entries(ifd0)->size()), 4), false}};
+    for (const auto& [at, kept] : pointed)
+        if (at != 0 && !addWholeIfd(t, at, &layout) && (kept || t.entries(at)))
+            return false;
+    for (std::size_t i = 0; i < layout.tables.size(); ++i) {
+        for (std::size_t j = i + 1; j < layout.tables.size(); ++j)
+            if (layout.tables[i].overlaps(layout.tables[j]))
+                return false;
+        for (const Range& value : layout.values)
+            if (layout.tables[i].overlaps(value))
+                return false;
+    }
+    return true;
+}
+
 // Edits the Exif IFD's dimensions; false when it cannot be read.
 bool editExifIfd(TiffBlock& t, const IfdEntry& pointer, const QSize& saved,
                  std::vector<Range>* kept) {
@@ -145,7 +213,7 @@ bool editExifIfd(TiffBlock& t, const IfdEntry& pointer, const QSize& saved,
 
 QByteArray exifForSavedPicture(const QByteArray& exif, const QSize& saved) {
     TiffBlock t = TiffBlock::fromExif(exif);
-    if (!t.valid())
+    if (!t.valid() || !safeToEdit(t))
         return {};
     const qsizetype ifd0 = t.firstIfd();
     const auto entries = t.entries(ifd0);

@@ -16,10 +16,15 @@ namespace velmora {
 //     thumbnail data are cleared, and cut off when they end the block.
 // Everything else stays byte for byte where it was, so offsets into it (a
 // maker note's own included) stay true. Returns an empty block (the saved
-// file then carries no EXIF) for an empty one and for one whose header, IFD0
-// or Exif IFD cannot be read within its length: copied unchanged, a block
-// that a more lenient reader understands could still turn the upright
-// picture sideways.
+// file then carries no EXIF) for an empty one, for one whose header, IFD0 or
+// Exif IFD cannot be read within its length (copied unchanged, a block that a
+// more lenient reader understands could still turn the upright picture
+// sideways), and for one that cannot be edited safely: an IFD or a value it
+// points at reaching outside the block, or two of the header, IFD0, the
+// Exif, GPS and interoperability IFDs and IFD1 sharing bytes, or a value
+// lying over one of them (a loop among them so too), where writing one would
+// change another. What it returns reads back as it was written, and edited
+// again it stays the same, byte for byte.
 QByteArray exifForSavedPicture(const QByteArray& exif, const QSize& saved);
 
 } // namespace velmora

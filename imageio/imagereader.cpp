@@ -10,6 +10,7 @@
 #include <QImageReader>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <mutex>
 
@@ -132,6 +133,38 @@ void ImageReader::openWithQt() {
     qt_->setAutoTransform(false);
     size_ = qt_->size();
     format_ = qt_->imageFormat();
+}
+
+ImageReader::Cause ImageReader::cause() const {
+    switch (failure_) {
+    case Failure::None:
+        return Cause::None;
+    case Failure::TooLarge:
+        return Cause::TooLarge;
+    case Failure::Cancelled:
+        return Cause::Cancelled;
+    case Failure::Unreadable:
+        break;
+    }
+    if (kind_ == Kind::None) { // the file did not open
+        switch (file_->openError()) {
+        case 0:
+        case EISDIR:
+            return Cause::NotRegularFile;
+        case ENOENT:
+        case ENOTDIR:
+            return Cause::Missing;
+        case EACCES:
+        case EPERM:
+            return Cause::NoPermission;
+        default:
+            return Cause::Unreadable;
+        }
+    }
+    if (kind_ == Kind::Other && qt_ &&
+        (qt_->error() == QImageReader::UnsupportedFormatError || qt_->format().isEmpty()))
+        return Cause::NotAPicture;
+    return Cause::Damaged;
 }
 
 QByteArray ImageReader::exif() const {

@@ -80,6 +80,20 @@ class ImageReader {
     Failure failure() const { return failure_; }
     QString errorString() const { return error_; }
 
+    // Why a read failed, as a user can act on it.
+    enum class Cause {
+        None,
+        Missing,        // no such file (or folder on the way)
+        NoPermission,   // the file may not be read
+        NotRegularFile, // a folder, device, FIFO or socket
+        NotAPicture,    // no format that is read here
+        Damaged,        // cut short or damaged
+        TooLarge,       // does not fit in memory
+        Cancelled,
+        Unreadable, // any other error of the system's (errorString says which)
+    };
+    Cause cause() const;
+
   private:
     enum class Kind { None, Jpeg, Bitmap, Other };
 

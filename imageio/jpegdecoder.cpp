@@ -381,6 +381,7 @@ bool JpegDecoder::readHeader() {
     metadata_ = std::move(state_->kept);
     if (!state_->badIcc)
         metadata_.iccProfile = joinIccChunks(state_->iccChunks, state_->iccCount);
+    metadata_.iccIncomplete = state_->iccCount >= 0 && metadata_.iccProfile.isEmpty();
     state_->iccChunks.clear();
     // A file of several scans keeps a coefficient block for every 8 x 8 block
     // of every component until the last scan.

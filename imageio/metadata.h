@@ -24,6 +24,9 @@ struct SourceMetadata {
     // Every APP13 "Photoshop 3.0\0" segment, in file order: the IPTC record
     // among Photoshop's resources.
     std::vector<QByteArray> iptc;
+    // ICC chunks were there but made no whole profile (one missing, repeated
+    // or numbered wrong): the profile is left out.
+    bool iccIncomplete = false;
 
     // The bytes all of it holds.
     long long bytes() const;

@@ -145,6 +145,10 @@ struct PngWriter::File : jpeg::OutputFile {
 };
 
 PngWriter::PngWriter() = default;
+
+int PngWriter::osError() const {
+    return file_ ? file_->error() : openError_;
+}
 PngWriter::~PngWriter() = default;
 
 bool PngWriter::open(const QString& path, int width, int height, const SourceMetadata& metadata,
@@ -153,8 +157,10 @@ bool PngWriter::open(const QString& path, int width, int height, const SourceMet
     if (width < 1 || height < 1)
         return fail(error, QStringLiteral("a PNG picture has at least one pixel a side"));
     auto file = std::make_unique<File>();
-    if (!file->create(platform::nameToBytes(path).toStdString()))
+    if (!file->create(platform::nameToBytes(path).toStdString())) {
+        openError_ = file->error();
         return fail(error, fileError(*file));
+    }
     const QByteArray head =
         QByteArray(reinterpret_cast<const char*>(kSignature), sizeof kSignature) +
         headerChunk(width, height) + pngMetadataChunks(metadata, width, height);

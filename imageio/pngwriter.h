@@ -36,6 +36,9 @@ class PngWriter {
     bool writeStrip(const PngStrip& strip, QString* error);
     // Ends the file and renames it into place.
     bool commit(QString* error);
+    // The system's error (errno) of the step that failed; 0 if none or none
+    // is known.
+    int osError() const;
 
   private:
     struct File;
@@ -43,6 +46,7 @@ class PngWriter {
     int rowsLeft_ = 0;
     std::uint32_t adler_ = 1;
     bool started_ = false;
+    int openError_ = 0; // errno of a file that could not be made
 };
 
 // The chunks, each whole (length, type, data, CRC), that carry a source's

@@ -11,8 +11,9 @@
 
 namespace velmora::imageio {
 
-bool SourceFile::refuse(const QString& why) {
+bool SourceFile::refuse(const QString& why, int error) {
     setErrorString(why);
+    openError_ = error;
     return false;
 }
 
@@ -25,18 +26,20 @@ bool SourceFile::openPath(const QString& path) {
     // It changes nothing for the regular file that is all we go on to read.
     const QByteArray name = platform::nameToBytes(path);
     const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return refuse(QString::fromLocal8Bit(std::strerror(errno)));
+    if (fd < 0) {
+        const int why = errno;
+        return refuse(QString::fromLocal8Bit(std::strerror(why)), why);
+    }
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         const int why = errno;
         ::close(fd);
-        return refuse(QString::fromLocal8Bit(std::strerror(why)));
+        return refuse(QString::fromLocal8Bit(std::strerror(why)), why);
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
-        return refuse(S_ISDIR(st.st_mode) ? QString::fromLocal8Bit(std::strerror(EISDIR))
-                                          : QStringLiteral("not a regular file"));
+        return S_ISDIR(st.st_mode) ? refuse(QString::fromLocal8Bit(std::strerror(EISDIR)), EISDIR)
+                                   : refuse(QStringLiteral("not a regular file"), 0);
     }
     if (!open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         ::close(fd);

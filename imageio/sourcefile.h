@@ -19,8 +19,11 @@ namespace velmora::imageio {
 class SourceFile : public QFile {
     Q_OBJECT
   public:
-    // Opens path; false with errorString() set when it cannot be read.
+    // Opens path; false with errorString() set when it cannot be read, and
+    // openError() the system's error (errno), or 0 for a file that exists
+    // but is not a regular one (a directory gives EISDIR).
     bool openPath(const QString& path);
+    int openError() const { return openError_; }
 
     // Back to the first byte.
     void rewind();
@@ -33,9 +36,10 @@ class SourceFile : public QFile {
     qint64 readData(char* data, qint64 maxSize) override;
 
   private:
-    bool refuse(const QString& why);
+    bool refuse(const QString& why, int error);
 
     const std::atomic<bool>* cancel_ = nullptr;
+    int openError_ = 0;
 };
 
 } // namespace velmora::imageio

@@ -103,7 +103,7 @@ int convert(const char* sourcePath, const char* destinationPath, int quality) {
     settings.height = layout.height;
     settings.layout = velmora::jpeg::PixelLayout::Bgr;
     settings.quality = quality;
-    return velmora::jpeg::encodeFile(destinationPath, settings, strips);
+    return velmora::jpeg::encodeFile(destinationPath, settings, strips, nullptr, sourcePath);
 }
 
 } // namespace

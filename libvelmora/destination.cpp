@@ -48,7 +48,7 @@ Destination found(DestinationKind kind, std::string file, int error = 0) {
 
 } // namespace
 
-Destination findDestination(const std::string& path) {
+Destination findDestination(const std::string& path, const std::string& source) {
     // lstat and stat look at the names only; nothing is opened, so neither a
     // FIFO nor a device can block or act here.
     struct stat st;
@@ -69,8 +69,15 @@ Destination findDestination(const std::string& path) {
             return found(DestinationKind::Unreachable, file, errno);
     }
     Destination d = found(kindOf(st.st_mode), std::move(file));
-    if (d.kind == DestinationKind::RegularFile)
+    if (d.kind == DestinationKind::RegularFile) {
+        // The same file under any name (./, a link, a hard link) is the same
+        // device and inode.
+        struct stat input;
+        if (!source.empty() && ::stat(source.c_str(), &input) == 0 && input.st_dev == st.st_dev &&
+            input.st_ino == st.st_ino)
+            return found(DestinationKind::Source, std::move(d.file));
         d.mode = st.st_mode & 07777;
+    }
     return d;
 }
 

@@ -14,6 +14,9 @@
 //   - Anything else that exists (a directory, a device, a FIFO, a socket,
 //     after following links): refused and left as it is. Nothing is ever
 //     opened to find this out, so a FIFO cannot block the caller.
+//   - The very file the writer reads its picture from, under any name (the
+//     same path, ./, a symbolic or a hard link): refused and left as it is,
+//     so that no input is ever lost to its own output.
 #pragma once
 
 #include <sys/types.h>
@@ -31,6 +34,7 @@ enum class DestinationKind {
     Socket,
     OtherSpecial, // any other kind of file that is not a regular one
     DanglingLink, // a symbolic link whose chain ends nowhere
+    Source,       // the writer's own input file
     Unreachable,  // cannot be looked at: error says why (no such folder, no
                   // permission, a name too long, a loop of links)
 };
@@ -48,8 +52,8 @@ struct Destination {
 };
 
 // Looks at path (lstat, then the end of any chain of links) without opening
-// anything.
-Destination findDestination(const std::string& path);
+// anything; source, when not empty, names the file the picture is read from.
+Destination findDestination(const std::string& path, const std::string& source = {});
 
 // Whether a writer may put a file at the destination.
 inline bool writable(DestinationKind kind) {
@@ -78,6 +82,8 @@ inline constexpr DestinationWords kDestinationWords[] = {
      "it is not a regular file"},
     {DestinationKind::DanglingLink, "保存先はﾘﾝｸ先のないｼﾝﾎﾞﾘｯｸﾘﾝｸです。",
      "it is a symbolic link to a file that does not exist"},
+    {DestinationKind::Source, "保存先は元の画像ﾌｧｲﾙそのものです。別の名前を付けてください。",
+     "it is the input file itself"},
 };
 
 constexpr const DestinationWords* findDestinationWords(DestinationKind kind) {

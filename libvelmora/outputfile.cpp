@@ -96,8 +96,8 @@ bool OutputFile::refuse(const Destination& found) {
     return fail();
 }
 
-bool OutputFile::create(const std::string& destination) {
-    const Destination found = findDestination(destination);
+bool OutputFile::create(const std::string& destination, const std::string& source) {
+    const Destination found = findDestination(destination, source);
     if (!writable(found.kind))
         return refuse(found);
     destination_ = found.file;

@@ -32,7 +32,9 @@ class OutputFile : public ByteSink {
     // gets the permissions of a new file (0666 & ~umask), a replaced one keeps
     // its permission bits. False if the destination is refused (refusal()
     // says why) or the folder cannot be written.
-    bool create(const std::string& destination);
+    // source, when not empty, is the file the picture is read from, which is
+    // refused as the destination under any of its names.
+    bool create(const std::string& destination, const std::string& source = {});
     bool write(const unsigned char* data, std::size_t size) override;
     // fsync (unless not asked for), close, rename over the destination; what
     // is there by then is looked at again and refused as create() refuses.

@@ -278,9 +278,9 @@ int withError(int status, const OutputFile& output, int* osError) {
 } // namespace
 
 int encodeFile(const char* destinationPath, const EncodeSettings& settings, StripSource& source,
-               int* osError) {
+               int* osError, const char* sourcePath) {
     OutputFile output;
-    if (!output.create(destinationPath))
+    if (!output.create(destinationPath, sourcePath ? sourcePath : ""))
         return withError(VELMORA_E_DESTINATION, output, osError);
     if (int rc = encode(settings, source, output))
         return withError(rc, output, osError);

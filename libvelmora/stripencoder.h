@@ -107,8 +107,10 @@ int encode(const EncodeSettings& settings, StripSource& source, ByteSink& sink);
 // over the destination; on failure the destination is as it was and the
 // temporary file is gone. osError, when given, gets the errno of a failed file
 // step (0 otherwise). The encoder only reads the rows it is given.
+// sourcePath, when given, names the file the rows are read from, which is
+// refused as the destination (VELMORA_E_DESTINATION) under any of its names.
 int encodeFile(const char* destinationPath, const EncodeSettings& settings, StripSource& source,
-               int* osError = nullptr);
+               int* osError = nullptr, const char* sourcePath = nullptr);
 
 // The checks ConvertPixelsToJPG and ConvertRowsToJPG share, and the settings
 // they give: VELMORA_E_ARGUMENT for a null or empty path, a side below 1,

@@ -60,12 +60,18 @@
  *   - Thread-safe: calls share no state; concurrent calls may convert
  *     different files (two calls writing the same destination each leave a
  *     complete file, the later rename wins).
- *   - No partial destination: the JPEG is written to a uniquely named
- *     temporary file in the destination's folder (".velmora-" and 16 random
- *     hexadecimal digits, so any destination name the system allows can be
- *     written), flushed to disk (fsync) and renamed over the destination. On
+ *   - No partial destination: the JPEG is written to a file without a name
+ *     in the destination's folder (where the file system has none, a
+ *     uniquely named temporary file, ".velmora-" and 16 random hexadecimal
+ *     digits, so any destination name the system allows can be written),
+ *     flushed to disk (fsync), named so and renamed over the destination. On
  *     any failure the destination is untouched (an existing file keeps its
- *     content) and the temporary file is removed.
+ *     content) and the temporary file is removed; a process killed while
+ *     writing leaves none where the file system has files without names.
+ *   - ConvertBMPtoJPG never writes over its own source: a destination that
+ *     is the source file under any name (the same path, ./, a symbolic or a
+ *     hard link) is refused with VELMORA_E_DESTINATION (errno EEXIST) before
+ *     anything is written.
  *   - Only regular files are replaced. A destination that exists and is not
  *     a regular file once symbolic links are followed (a directory, device,
  *     FIFO or socket) is refused with VELMORA_E_DESTINATION and left as it
@@ -132,8 +138,9 @@ enum {
     VELMORA_E_COMPRESSION = -6,
     /* The destination cannot be written: its folder is missing or read-only,
      * the disk is full, the final rename failed, or it exists and is not a
-     * regular file (see Guarantees; errno is then EISDIR for a directory,
-     * ENOENT for a link to nothing and EEXIST for a device, FIFO or socket). */
+     * regular file, or it is the source file (see Guarantees; errno is then
+     * EISDIR for a directory, ENOENT for a link to nothing and EEXIST for a
+     * device, FIFO, socket or the source). */
     VELMORA_E_DESTINATION = -7
 };
 

@@ -54,7 +54,7 @@ SaveResult writeBitmapStrips(const ResultRows& rows, const QString& path, RowPro
     QString error;
     imageio::BitmapWriter writer;
     if (!writer.open(path, rows.width(), rows.height(), &error))
-        return {SaveStatus::Failed, error};
+        return {SaveStatus::Failed, error, 0, writer.osError()};
     const int strips = (rows.height() + kStripRows - 1) / kStripRows;
     const int workers = std::min(workerCount(), strips);
     OrderedRing<Strip> ring(strips,
@@ -72,12 +72,12 @@ SaveResult writeBitmapStrips(const ResultRows& rows, const QString& path, RowPro
         if (!strip || !strip->ok)
             return {SaveStatus::NotComputed, QString()};
         if (!writer.writeStrip(strip->pixels.data(), rows.width(), strip->rows, &error))
-            return {SaveStatus::Failed, error};
+            return {SaveStatus::Failed, error, 0, writer.osError()};
         progress.add(strip->rows);
         ring.release(n);
     }
     if (!writer.commit(&error))
-        return {SaveStatus::Failed, error};
+        return {SaveStatus::Failed, error, 0, writer.osError()};
     return {SaveStatus::Saved, QString()};
 }
 

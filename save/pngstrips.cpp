@@ -79,7 +79,7 @@ SaveResult writeStrips(const ResultRows& rows, const SourceMetadata& metadata, c
     QString error;
     imageio::PngWriter writer;
     if (!writer.open(path, rows.width(), rows.height(), metadata, &error))
-        return {SaveStatus::Failed, error};
+        return {SaveStatus::Failed, error, 0, writer.osError()};
     const int stripRows = pngStripRows(rows.width());
     const int strips = (rows.height() + stripRows - 1) / stripRows;
     const int workers = workerCount(strips);
@@ -105,12 +105,12 @@ SaveResult writeStrips(const ResultRows& rows, const SourceMetadata& metadata, c
         if (strip->status != SaveStatus::Saved)
             return stripFailure(strip->status);
         if (!writer.writeStrip(strip->png, &error))
-            return {SaveStatus::Failed, error};
+            return {SaveStatus::Failed, error, 0, writer.osError()};
         progress.add(strip->png.rows);
         ring.release(n);
     }
     if (!writer.commit(&error))
-        return {SaveStatus::Failed, error};
+        return {SaveStatus::Failed, error, 0, writer.osError()};
     return {SaveStatus::Saved, QString()};
 }
 

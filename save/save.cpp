@@ -54,7 +54,7 @@ SaveResult saveRecipe(const Recipe& recipe, const QString& path, SaveKind kind,
     const QSize size = recipeSize(recipe);
     if (const QString why = formatRefusal(size, kind); !why.isEmpty())
         return {SaveStatus::NotInFormat, why};
-    const jpeg::Destination destination = findDestination(path);
+    const jpeg::Destination destination = findDestination(path, options.sourceFile);
     if (const std::optional<SaveResult> refused = destinationRefusal(destination))
         return *refused;
     // A link is written through: the room, the hidden bitmap and the file are

@@ -36,8 +36,9 @@ enum class SaveStatus {
     NotInFormat,
     // Refused before anything was written: the destination exists and is not
     // a regular file once links are followed (a directory, device, FIFO or
-    // socket), or is a symbolic link to nothing; it is left as it is. error
-    // says which in Japanese, destination tells the kind.
+    // socket), is a symbolic link to nothing, or is the source file itself; it
+    // is left as it is. error says which in Japanese, destination tells the
+    // kind.
     BadDestination,
     // The picture's rows could not be made (the engine refused the recipe).
     NotComputed,
@@ -83,6 +84,9 @@ struct SaveOptions {
     // yet; one save at a time per library. Null: the library beside the
     // program, loaded for this save alone.
     JpegLibrary* jpegLibrary = nullptr;
+    // The file the recipe's picture was read from; refused as the
+    // destination under any name, before anything is written. Empty: none.
+    QString sourceFile;
 };
 
 // Writes the picture the recipe makes as path, of the given kind. Refuses,

@@ -82,8 +82,9 @@ QString formatRefusal(const QSize& size, SaveKind kind) {
     return bitmapRefusal(size);
 }
 
-jpeg::Destination findDestination(const QString& path) {
-    return jpeg::findDestination(platform::nameToBytes(path).toStdString());
+jpeg::Destination findDestination(const QString& path, const QString& source) {
+    return jpeg::findDestination(platform::nameToBytes(path).toStdString(),
+                                 platform::nameToBytes(source).toStdString());
 }
 
 std::optional<SaveResult> destinationRefusal(const jpeg::Destination& destination) {

@@ -25,7 +25,7 @@ bool formatHolds(const QSize& size, SaveKind kind);
 QString formatRefusal(const QSize& size, SaveKind kind);
 
 // What is at path (libvelmora/destination.h), looked at without opening it.
-jpeg::Destination findDestination(const QString& path);
+jpeg::Destination findDestination(const QString& path, const QString& source = {});
 
 // The refusal of a destination that is neither a new name nor a regular file
 // (links followed), with its reason in Japanese; none for one that may be

@@ -241,6 +241,31 @@ TEST_F(MainWindow, chosenRatioShowsInTheTitle) {
     EXPECT_EQ(Ini_Read(kSection, kKeyScale, settingsFile()), QStringLiteral("37"));
 }
 
+// Closing the window while a large file is read stops the reading: the open
+// fails without a message and the window shows nothing of the file.
+TEST_F(MainWindow, closingWhileAFileIsReadStopsTheReading) {
+    QImage noise(5000, 4000, QImage::Format_RGB32);
+    for (int y = 0; y < noise.height(); ++y) {
+        auto* row = reinterpret_cast<quint32*>(noise.scanLine(y));
+        for (int x = 0; x < noise.width(); ++x)
+            row[x] = 0xFF000000u | (quint32(x * 2654435761u + y * 40503u) >> 8);
+    }
+    const QString large = dir.filePath("large.jpg");
+    ASSERT_TRUE(noise.save(large, "JPG", 98));
+    MainWindowHooks services = hooks();
+    int quits = 0;
+    services.quit = [&quits] { ++quits; };
+    velmora_m w(services);
+    w.show();
+    MessageCatcher message;
+    QTimer::singleShot(1, &w, [&w] { w.close(); });
+    EXPECT_FALSE(w.openImage(large));
+    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(message.count, 0) << message.text.toStdString();
+    EXPECT_TRUE(w.session().file.isEmpty());
+    EXPECT_FALSE(w.Display()->isVisible());
+}
+
 TEST_F(MainWindow, openingAnImageShowsItAtOneToOneAndAFailedOpenChangesNothing) {
     QImage image(640, 480, QImage::Format_RGB32);
     image.fill(QColor(10, 20, 30));
@@ -344,7 +369,8 @@ struct OpenRefusal {
     QByteArray file;      // empty: chosen, then deleted before opening
     long long memoryLeft; // 0: the real figure
     bool noThreads;
-    const char* message; // how the message box's text starts
+    const char* message;    // how the message box's text starts
+    const char* cause = ""; // how it ends, in brackets, when it names the cause
 };
 
 const char* kUnreadable = "画像ﾌｧｲﾙを読み込めませんでした。";
@@ -384,6 +410,9 @@ TEST_P(OpenRefusalTest, givesAMessageAndChangesNothing) {
     EXPECT_EQ(message.count, 1);
     EXPECT_EQ(message.title, "Vantorel");
     EXPECT_TRUE(message.text.startsWith(QString::fromUtf8(GetParam().message)));
+    if (*GetParam().cause)
+        EXPECT_TRUE(message.text.endsWith("\n(" + QString::fromUtf8(GetParam().cause) + ")"))
+            << message.text.toStdString();
     EXPECT_EQ(w.Display()->picture(), image);
     EXPECT_EQ(w.Display()->ratio(), 0);
     EXPECT_EQ(w.Master(), image);
@@ -392,17 +421,20 @@ TEST_P(OpenRefusalTest, givesAMessageAndChangesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     troubles, OpenRefusalTest,
-    ::testing::Values(OpenRefusal{"undecodable", "not a picture", 0, false, kUnreadable},
-                      // 17 GB decoded, in an 8 GB control group.
-                      OpenRefusal{"lyingJpegHeader", testkit::LyingJpeg(65000, 65000), 8LL << 30,
-                                  false, kTooLarge},
-                      OpenRefusal{"lyingBitmapHeader", testkit::LyingBitmap(60000, 60000), 0, false,
-                                  kUnreadable},
-                      OpenRefusal{"deletedAfterChoosing", {}, 0, false, kUnreadable},
-                      OpenRefusal{"controlGroupNearlyFull", testkit::GreyFile(300, "JPG"), 100000,
-                                  false, kTooLarge},
-                      OpenRefusal{"noWorkerThread", testkit::GreyFile(30, "JPG"), 0, true,
-                                  "処理を開始できませんでした。"}),
+    ::testing::Values(
+        OpenRefusal{"undecodable", "not a picture", 0, false, kUnreadable,
+                    "BMP や JPEG などの画像ﾌｧｲﾙではありません。"},
+        OpenRefusal{"cutShort", testkit::GreyFile(300, "JPG").left(900), 0, false, kUnreadable,
+                    "ﾌｧｲﾙが途中で切れているか、壊れています。"},
+        // 17 GB decoded, in an 8 GB control group.
+        OpenRefusal{"lyingJpegHeader", testkit::LyingJpeg(65000, 65000), 8LL << 30, false,
+                    kTooLarge},
+        OpenRefusal{"lyingBitmapHeader", testkit::LyingBitmap(60000, 60000), 0, false, kUnreadable},
+        OpenRefusal{"deletedAfterChoosing", {}, 0, false, kUnreadable, "ﾌｧｲﾙが見つかりません。"},
+        OpenRefusal{"controlGroupNearlyFull", testkit::GreyFile(300, "JPG"), 100000, false,
+                    kTooLarge},
+        OpenRefusal{"noWorkerThread", testkit::GreyFile(30, "JPG"), 0, true,
+                    "処理を開始できませんでした。"}),
     [](const ::testing::TestParamInfo<OpenRefusal>& info) { return info.param.name; });
 
 // "velmora FIFO" showed a window that never painted. The command line and a
@@ -420,6 +452,8 @@ TEST_F(MainWindow, specialFilesAreRefusedAtOnceWithTheUnreadableMessage) {
         EXPECT_FALSE(w.openImage(path));
         EXPECT_EQ(message.count, 1);
         EXPECT_TRUE(message.text.startsWith(QString::fromUtf8(kUnreadable))) << path.toStdString();
+        EXPECT_TRUE(message.text.endsWith("\n(通常のﾌｧｲﾙではありません。)"))
+            << message.text.toStdString();
     }
     EXPECT_FALSE(w.Display()->isVisible());
     EXPECT_FALSE(fifo.someoneWaited());
@@ -836,6 +870,44 @@ TEST_F(SaveCommand, missingLibraryIsShown) {
 
 // A refusal is said in its own words under the file's name; the file to be
 // replaced keeps its content and nothing else is written.
+// A save that the system refuses says why in the program's words: a folder
+// that is not there, and where the test may mount file systems, a full disk
+// (its free space pretended larger, so that the write itself fails) and a
+// read-only one.
+TEST_F(SaveCommand, aFailedSaveNamesTheSystemsCause) {
+    const QString full = dir.filePath("full"), readOnly = dir.filePath("read-only");
+    ASSERT_TRUE(QDir(dir.path()).mkpath("full") && QDir(dir.path()).mkpath("read-only"));
+    const bool mounted =
+        std::system(qPrintable("mount -t tmpfs -o size=64k tmpfs '" + full + "' 2>/dev/null && " +
+                               "mount -t tmpfs -o ro tmpfs '" + readOnly + "' 2>/dev/null")) == 0;
+    const struct {
+        QString folder;
+        const char* cause;
+        bool needsMount;
+    } cases[] = {
+        {dir.filePath("gone"), "保存先のﾌｫﾙﾀﾞがありません。", false},
+        {full, "ﾃﾞｨｽｸの空き容量が足りません。", true},
+        {readOnly, "保存先は読み取り専用のﾌｧｲﾙｼｽﾃﾑです。", true},
+    };
+    velmora_m w(saving());
+    show(w, testkit::Colourful(300, 200), 25);
+    platform::setFreeBytesForTest(1LL << 40);
+    for (const auto& c : cases) {
+        if (c.needsMount && !mounted)
+            continue;
+        for (SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap, SaveKind::Png}) {
+            MessageCatcher message;
+            save(w, kind, c.folder + "/out.x");
+            EXPECT_EQ(message.title, "Vantorel");
+            EXPECT_TRUE(message.text.endsWith("\n(" + QString::fromUtf8(c.cause) + ")"))
+                << message.text.toStdString();
+        }
+    }
+    platform::setFreeBytesForTest(-1);
+    if (mounted)
+        std::system(qPrintable("umount '" + full + "' '" + readOnly + "'"));
+}
+
 TEST_F(SaveCommand, refusalsAreShownWithTheirReasonAndWriteNothing) {
     QImage wide(6600, 1, QImage::Format_RGB32);
     wide.fill(Qt::white);
@@ -872,6 +944,25 @@ TEST_F(SaveCommand, refusalsAreShownWithTheirReasonAndWriteNothing) {
         EXPECT_EQ(files(), expected);
         QFile::remove(path);
     }
+}
+
+// The opened file is never the destination of a save, in any format: the
+// message says so and the picture stays.
+TEST_F(SaveCommand, theOpenedFileIsRefusedAsTheDestinationOfEverySave) {
+    velmora_m w(saving());
+    openPicture(w, picture, QStringLiteral("own.bmp"));
+    const QString own = dir.filePath("own.bmp");
+    const QByteArray before = ReadTestFile(own);
+    for (SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap, SaveKind::Png}) {
+        MessageCatcher message;
+        save(w, kind, own);
+        EXPECT_EQ(message.title, "Vantorel");
+        EXPECT_EQ(message.text,
+                  "ﾌｧｲﾙを保存できませんでした。\n" + own +
+                      "\n保存先は元の画像ﾌｧｲﾙそのものです。別の名前を付けてください。");
+        EXPECT_EQ(ReadTestFile(own), before);
+    }
+    EXPECT_EQ(files(), (QStringList{"own.bmp", "velmora.ini"}));
 }
 
 TEST_F(SaveCommand, aSaveWhoseThreadCannotStartIsShownAndWritesNothing) {

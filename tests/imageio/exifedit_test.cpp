@@ -9,6 +9,8 @@
 #include <QSize>
 #include <gtest/gtest.h>
 
+#include <random>
+
 using namespace velmora;
 using namespace velmora::testkit;
 
@@ -44,6 +46,7 @@ TEST_P(ExifForSave, isUprightWithTheSavedSizeAndNoThumbnailOrIsDropped) {
     ASSERT_EQ(!out.isEmpty(), c.kept);
     if (!c.kept)
         return;
+    EXPECT_EQ(exifForSavedPicture(out, c.saved), out); // an edit is its own fixed point
     EXPECT_EQ(imageio::exifOrientation(out), 1);
     EXPECT_EQ(ExifTag(out, 0xA002), std::make_pair(quint32(c.saved.width()), c.savedType));
     EXPECT_EQ(ExifTag(out, 0xA003), std::make_pair(quint32(c.saved.height()), c.savedType));
@@ -73,7 +76,38 @@ INSTANTIATE_TEST_SUITE_P(
         ExifCase{.name = "exifPointerAsText", .at = 24, .bytes = 2, .value = 2, .kept = false},
         ExifCase{.name = "ifd1Beyond", .at = 34, .bytes = 4, .value = 0xFFFFFF00},
         ExifCase{.name = "thumbnailOverIfd0", .at = 110, .bytes = 4, .value = 8},
-        ExifCase{.name = "thumbnailLengthBeyond", .at = 122, .bytes = 4, .value = ~0u}),
+        ExifCase{.name = "thumbnailLengthBeyond", .at = 122, .bytes = 4, .value = ~0u},
+        // Structures over each other: an edit of one would change the other.
+        ExifCase{.name = "ifd0OverHeader", .at = 4, .bytes = 4, .value = 5, .kept = false},
+        ExifCase{.name = "exifIfdOverIfd0", .at = 30, .bytes = 4, .value = 20, .kept = false},
+        ExifCase{.name = "exifIfdIsIfd0", .at = 30, .bytes = 4, .value = 8, .kept = false},
+        ExifCase{.name = "ifd1IsIfd0", .at = 34, .bytes = 4, .value = 8, .kept = false},
+        ExifCase{.name = "ifd1IsExifIfd", .at = 34, .bytes = 4, .value = 38, .kept = false},
+        ExifCase{.name = "dateOverExifIfd", .at = 72, .bytes = 4, .value = 40, .kept = false},
+        ExifCase{.name = "dateBeyond", .at = 72, .bytes = 4, .value = 0xFFFFFF00, .kept = false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
+
+// Random damage to camera blocks, as a fuzzer would do it for a bounded time:
+// whatever the block, the edit either drops it or gives a block that reads
+// back (IFD0 whole, upright) and that a second edit leaves as it is.
+TEST(ExifForSave, damagedBlocksAreDroppedOrEditedIntoTheirOwnFixedPoint) {
+    std::mt19937 random(20261208);
+    int kept = 0;
+    for (int round = 0; round < 20000; ++round) {
+        QByteArray in = CameraExif(round % 2, round % 4 < 2 ? kShort : kLong, round % 3 == 0);
+        for (int flips = 1 + int(random() % 4); flips > 0; --flips)
+            in[6 + int(random() % (in.size() - 6))] =
+                char(random() % 4 == 0 ? random() % 256 : random() % 140);
+        const QByteArray out = exifForSavedPicture(in, {123, 45});
+        if (out.isEmpty())
+            continue;
+        ++kept;
+        const imageio::TiffBlock t = imageio::TiffBlock::fromExif(out);
+        ASSERT_TRUE(t.valid() && t.entries(t.firstIfd())) << in.toHex().toStdString();
+        ASSERT_EQ(imageio::exifOrientation(out), 1) << in.toHex().toStdString();
+        ASSERT_EQ(exifForSavedPicture(out, {123, 45}), out) << in.toHex().toStdString();
+    }
+    EXPECT_GT(kept, 1000); // the damage left many blocks editable
+}

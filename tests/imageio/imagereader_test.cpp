@@ -438,3 +438,38 @@ TEST_F(ImageReaderTest, thePictureAndWhatTheCallerHoldsMustFitAndTheQtLimitIsRes
     EXPECT_EQ(picture, image);
     EXPECT_EQ(QImageReader::allocationLimit(), limitBefore);
 }
+
+namespace {
+
+// Bytes this process has read from files so far (/proc/self/io's rchar).
+long long bytesReadSoFar() {
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : io.readAll().split('\n'))
+        if (line.startsWith("rchar:"))
+            return line.mid(6).trimmed().toLongLong();
+    return -1;
+}
+
+} // namespace
+
+// Whatever follows a picture's end in its file (here 2 GB, sparse) is neither
+// read nor needed: a JPEG stops at its end, a bitmap after its last row.
+TEST(ImageReader, readingStopsAtThePicturesEnd) {
+    const QImage picture = velmora::testkit::Colourful(64, 48);
+    const std::pair<const char*, QByteArray> files[] = {
+        {"tail.jpg",
+         velmora::testkit::EncodeJpeg(picture, velmora::testkit::JpegKind::Baseline444)},
+        {"tail.bmp", bytesOf(Bitmap565(64, 48, 0x1234))}};
+    for (const auto& [name, bytes] : files) {
+        const QString path = file(name, bytes);
+        ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), bytes.size() + (2LL << 30)), 0);
+        const long long before = bytesReadSoFar();
+        ASSERT_GE(before, 0);
+        QImage read = readWithUs(path);
+        EXPECT_EQ(read.size(), QSize(64, 48)) << name;
+        EXPECT_LT(bytesReadSoFar() - before, 4 << 20) << name;
+        QFile::remove(path);
+    }
+}

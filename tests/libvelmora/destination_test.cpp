@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -85,5 +87,32 @@ TEST(OutputFile, isNamelessUntilCommittedAndThenOnlyTheDestination) {
     }
     EXPECT_EQ(names(), std::vector<std::string>{"out.jpg"});
     EXPECT_EQ(std::filesystem::file_size(folder / "out.jpg"), 3u);
+    std::filesystem::remove_all(folder);
+}
+
+// ConvertBMPtoJPG never writes over its own source, under any of its names.
+TEST(ConvertBmpToJpg, refusesItsOwnSourceUnderEveryNameAndKeepsIt) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() /
+        ("velmora-own-source-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directory(folder);
+    const std::filesystem::path source = folder / "source.bmp";
+    const std::vector<std::uint8_t> bytes = encodeBmp(kPicture, 24);
+    writeFile(source.string(), bytes);
+    for (const velmora::testkit::SourceAlias& alias : velmora::testkit::sourceAliases(source)) {
+        SCOPED_TRACE(alias.name);
+        std::string destination = alias.path;
+        errno = 0;
+        EXPECT_EQ(ConvertBMPtoJPG(source.c_str(), destination.data(), -1, 90, -1),
+                  VELMORA_E_DESTINATION);
+        EXPECT_EQ(errno, EEXIST);
+        EXPECT_EQ(readFile(source.string()), bytes);
+    }
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"hard.bmp", "source.bmp", "symbolic.bmp"}));
     std::filesystem::remove_all(folder);
 }

@@ -8,6 +8,7 @@
 #include "imageio/imagereader.h"
 #include "libvelmora/velmora.h"
 #include "platform/diskspace.h"
+#include "platform/filenames.h"
 #include "save/jpeglibrary.h"
 #include "save/save.h"
 #include "tests/save/save_fixture.h"
@@ -357,4 +358,27 @@ TEST_F(Saving, aCancelledSaveWritesNothingAndKeepsTheFile) {
         EXPECT_EQ(ReadTestFile(path), "precious");
         EXPECT_EQ(files(), QStringList{"keep"});
     }
+}
+
+// No save writes over the file its picture was read from, under any of its
+// names, in any format: refused before anything is written, the file kept.
+TEST_F(Saving, theSourceFileIsRefusedUnderEveryNameInEveryFormat) {
+    const QString source = dir.filePath("photo.jpg");
+    ASSERT_TRUE(PhotoLikeImage(40, 30).save(source, "JPG", 90));
+    const QByteArray before = ReadTestFile(source);
+    SaveOptions options;
+    options.sourceFile = source;
+    for (const testkit::SourceAlias& alias :
+         testkit::sourceAliases(platform::nameToBytes(source).toStdString())) {
+        for (SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap, SaveKind::Png}) {
+            SCOPED_TRACE(std::string(alias.name) + " " + std::to_string(int(kind)));
+            const SaveResult result = save({PhotoLikeImage(40, 30), 2.0},
+                                           QString::fromStdString(alias.path), kind, options);
+            EXPECT_EQ(result.status, SaveStatus::BadDestination);
+            EXPECT_EQ(result.destination, jpeg::DestinationKind::Source);
+            EXPECT_EQ(result.error, "保存先は元の画像ﾌｧｲﾙそのものです。別の名前を付けてください。");
+            EXPECT_EQ(ReadTestFile(source), before);
+        }
+    }
+    EXPECT_EQ(files(), (QStringList{"hard.jpg", "photo.jpg", "symbolic.jpg"}));
 }

@@ -107,8 +107,26 @@ std::string DestinationCaseName(
     return std::get<0>(info.param).name + place;
 }
 
+// Linked into test programs that use the helpers below without writers of
+// their own to run here.
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Destinations);
+
 TEST_P(Destinations, writesOrRefusesAtOnceAndLeavesNothingBehind) {
     writeAndCheck();
+}
+
+std::vector<SourceAlias> sourceAliases(const fs::path& source) {
+    const fs::path folder = source.parent_path();
+    const std::string ending = source.extension().string();
+    const fs::path symbolic = folder / ("symbolic" + ending), hard = folder / ("hard" + ending);
+    fs::remove(symbolic);
+    fs::remove(hard);
+    fs::create_symlink(source.filename(), symbolic);
+    fs::create_hard_link(source, hard);
+    return {{"samePath", source.string()},
+            {"dotSlash", (folder / "." / source.filename()).string()},
+            {"symbolicLink", symbolic.string()},
+            {"hardLink", hard.string()}};
 }
 
 } // namespace velmora::testkit

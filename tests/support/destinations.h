@@ -60,6 +60,16 @@ class Destinations
     std::vector<std::string> names() const;
 };
 
+// The names under which a writer's own input, source (a file in folder), can
+// be given as its output: the same path, through ./, a symbolic link and a
+// hard link (both made here, in folder, keeping source's ending). A writer
+// refuses each and leaves the input as it was.
+struct SourceAlias {
+    const char* name;
+    std::string path;
+};
+std::vector<SourceAlias> sourceAliases(const std::filesystem::path& source);
+
 // "saveJpegNew240": the writer's name, then the place's.
 std::string DestinationCaseName(
     const ::testing::TestParamInfo<std::tuple<DestinationWriter, DestinationPlace>>& info);

@@ -10,6 +10,8 @@
 #include "tests/support/badimages.h"
 #include "tests/support/bitmapheaders.h"
 #include "tests/support/buildlibrary.h"
+#include "tests/support/cameraexif.h"
+#include "tests/support/destinations.h"
 #include "tests/support/fifowatch.h"
 #include "tests/support/jpegfiles.h"
 #include "tests/support/pngfiles.h"
@@ -588,6 +590,82 @@ TEST_F(EnlargeTool, writesLongNamesAndLinksAndRefusesSpecialOutputs) {
     EXPECT_GT(QFileInfo(dir.filePath("target.jpg")).size(), 100);
     const auto all = QDir::Hidden | QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot;
     EXPECT_EQ(QDir(dir.path()).entryList(all).size(), 8); // nothing left behind
+}
+
+// Metadata that cannot be kept whole is left out, and the tool says so unless
+// quiet: EXIF that cannot be edited safely (IFD0 over the header), an ICC
+// profile with a chunk missing or repeated. The picture is written all the
+// same.
+TEST_F(EnlargeTool, leavesOutMetadataItCannotKeepWholeAndSaysSo) {
+    using velmora::testkit::WithSegment;
+    QByteArray exif = velmora::testkit::CameraExif(false);
+    exif[6 + 4] = 5; // IFD0 at 5, over the header
+    const auto chunk = [](int sequence, int count) {
+        return QByteArray("ICC_PROFILE\0", 12) + char(sequence) + char(count) +
+               QByteArray(300, 'p');
+    };
+    const struct {
+        const char* name;
+        QByteArray file;
+        const char* left; // what the warning says
+        const char* marker;
+    } cases[] = {
+        {"exif", WithSegment(kPhoto, 0xE1, exif), "its EXIF cannot be edited safely", "Exif"},
+        {"iccMissing", WithSegment(kPhoto, 0xE2, chunk(1, 2)), "its ICC profile is incomplete",
+         "ICC_PROFILE"},
+        {"iccRepeated", WithSegment(WithSegment(kPhoto, 0xE2, chunk(1, 1)), 0xE2, chunk(1, 1)),
+         "its ICC profile is incomplete", "ICC_PROFILE"},
+    };
+    for (const auto& c : cases) {
+        const QString in = dir.filePath(QString::fromUtf8(c.name) + ".jpg");
+        ASSERT_TRUE(velmora::WriteTestFile(in, c.file));
+        for (const bool quiet : {false, true}) {
+            const QString out =
+                dir.filePath(QString::fromUtf8(c.name) + (quiet ? "-q.jpg" : ".png"));
+            QStringList args{"--ratio", "2", in, out};
+            if (quiet)
+                args.prepend("--quiet");
+            const ToolRun r = run(args);
+            EXPECT_EQ(r.exitCode, 0) << c.name;
+            if (quiet)
+                EXPECT_EQ(r.err, QString()) << c.name;
+            else
+                EXPECT_EQ(r.err.trimmed(), "velmora-enlarge: " + in + ": " + c.left +
+                                               r.err.trimmed().section(c.left, 1))
+                    << c.name;
+            EXPECT_TRUE(quiet || r.err.trimmed().endsWith(" left out of " + out)) << c.name;
+            const QByteArray written = velmora::ReadTestFile(out);
+            EXPECT_FALSE(written.contains(c.marker) || written.contains("eXIf") ||
+                         written.contains("iCCP"))
+                << c.name;
+        }
+    }
+}
+
+// The input is never its own output, under any of its names: exit 1, a
+// message, and the input as it was.
+TEST_F(EnlargeTool, refusesToWriteOverItsInputUnderAnyName) {
+    const QString source = dir.filePath("same.jpg");
+    ASSERT_TRUE(randomImage(9, 7).save(source, "JPG"));
+    const QByteArray before = velmora::ReadTestFile(source);
+    for (const velmora::testkit::SourceAlias& alias :
+         velmora::testkit::sourceAliases(source.toStdString())) {
+        const QString out = QString::fromStdString(alias.path);
+        const ToolRun r = run({"--ratio", "2", source, out});
+        EXPECT_EQ(r.exitCode, 1) << alias.name;
+        EXPECT_EQ(r.err.trimmed(),
+                  "velmora-enlarge: cannot write " + out + ": it is the input file itself")
+            << alias.name;
+        EXPECT_EQ(velmora::ReadTestFile(source), before) << alias.name;
+    }
+    // The batch form, its output folder the input's own.
+    const ToolRun batch = run({"--ratio", "2", "--output-dir", dir.path() + "/.", source});
+    EXPECT_EQ(batch.exitCode, 1);
+    EXPECT_TRUE(batch.err.contains("it would replace an input of this run"))
+        << batch.err.toStdString();
+    EXPECT_EQ(velmora::ReadTestFile(source), before);
+    const auto all = QDir::Hidden | QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot;
+    EXPECT_FALSE(QDir(dir.path()).entryList(all).join(' ').contains(".velmora-"));
 }
 
 namespace {

@@ -225,10 +225,13 @@ void Batch::enlarge(const Task& task) {
     const QString& input = files_[task.index].path;
     StatusLine* status = status_;
     const int index = task.index;
-    const FileJob job{
-        input,     task.output,
-        task.kind, [status, index](double fraction) { status->update(index, fraction); },
-        &memory_,  [&task] { return outputFolderRefusal(task.output); }};
+    const FileJob job{input,
+                      task.output,
+                      task.kind,
+                      [status, index](double fraction) { status->update(index, fraction); },
+                      &memory_,
+                      [&task] { return outputFolderRefusal(task.output); },
+                      [status](const QString& message) { status->note(message); }};
     const QString why = enlargeFile(request_, job);
     if (!why.isEmpty()) {
         status_->error(why);

@@ -1,6 +1,7 @@
 #include "tools/enlarge/enlargefile.h"
 
 #include "engine/enlarge.h"
+#include "imageio/exifedit.h"
 #include "imageio/imagereader.h"
 #include "libvelmora/destination.h"
 #include "libvelmora/statuswords.h"
@@ -96,6 +97,20 @@ QString planFromHeader(const Request& request, const FileJob& job,
     return {};
 }
 
+// Why the source could not be read: the system's words for a file that did
+// not open, the cause first for one that did.
+QString readFailure(const imageio::ImageReader& reader) {
+    using Cause = imageio::ImageReader::Cause;
+    switch (reader.cause()) {
+    case Cause::NotAPicture:
+        return QStringLiteral("not a picture the tool reads (BMP, JPEG, PNG, TIFF, WebP, ...)");
+    case Cause::Damaged:
+        return QStringLiteral("cut short or damaged (%1)").arg(reader.errorString());
+    default:
+        return reader.errorString();
+    }
+}
+
 // Reads the source, refused when it would not fit in memory with the strips
 // of the result; the decoded size then decides the ratio and the result (a
 // header that could not be read gave none). Returns why it failed, or an
@@ -105,7 +120,7 @@ QString readSource(const Request& request, const FileJob& job, imageio::ImageRea
     if (!reader.read(&source->picture, strips)) {
         if (reader.failure() == imageio::ImageReader::Failure::TooLarge)
             return QStringLiteral("cannot enlarge %1: %2").arg(job.input, reader.errorString());
-        return QStringLiteral("cannot read %1: %2").arg(job.input, reader.errorString());
+        return QStringLiteral("cannot read %1: %2").arg(job.input, readFailure(reader));
     }
     source->metadata = reader.metadata();
     return planFor(request, job, source->picture.size(), source);
@@ -154,6 +169,7 @@ SaveOptions saveOptions(const Request& request, int rows, const FileJob& job,
             job.progress(static_cast<double>(done) / rows);
     };
     options.checkRoom = false;
+    options.sourceFile = job.input;
     options.jpegLibrary = library;
     return options;
 }
@@ -198,6 +214,15 @@ QString enlargeFile(const Request& request, const FileJob& job) {
     if (job.beforeWriting)
         if (const QString why = job.beforeWriting(); !why.isEmpty())
             return why;
+    if (job.warn && !request.strip && job.kind != SaveKind::Bitmap &&
+        !source.metadata.exif.isEmpty() &&
+        exifForSavedPicture(source.metadata.exif, {1, 1}).isEmpty())
+        job.warn(QStringLiteral("%1: its EXIF cannot be edited safely and is left out of %2")
+                     .arg(job.input, job.output));
+    if (job.warn && !request.strip && job.kind != SaveKind::Bitmap && source.metadata.iccIncomplete)
+        job.warn(QStringLiteral("%1: its ICC profile is incomplete (a chunk is missing or "
+                                "repeated) and is left out of %2")
+                     .arg(job.input, job.output));
     return save(request, job, source);
 }
 

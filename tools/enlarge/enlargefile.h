@@ -27,6 +27,9 @@ struct FileJob {
     // Called once the picture is read, before anything is written: why the
     // output cannot be written where it is named, or an empty string.
     std::function<QString()> beforeWriting;
+    // Told what of the source the output leaves out that it would otherwise
+    // carry (EXIF that cannot be edited safely); null: nobody is told.
+    std::function<void(const QString&)> warn;
 };
 
 // Reads the input as the program does, enlarges it by the request's ratio, or

@@ -35,6 +35,7 @@ int runOne(const velmora::tool::Request& request) {
     job.output = request.output;
     job.kind = *kindOfName(request.output);
     job.progress = [&status](double fraction) { status.update(0, fraction); };
+    job.warn = [&status](const QString& message) { status.note(message); };
     const QString why = enlargeFile(request, job);
     status.clear();
     if (why.isEmpty())
