@@ -371,6 +371,7 @@ struct OpenRefusal {
     bool noThreads;
     const char* message;    // how the message box's text starts
     const char* cause = ""; // how it ends, in brackets, when it names the cause
+    bool locked = false;    // the file may not be read (only an ordinary user sees that)
 };
 
 const char* kUnreadable = "画像ﾌｧｲﾙを読み込めませんでした。";
@@ -400,6 +401,11 @@ TEST_P(OpenRefusalTest, givesAMessageAndChangesNothing) {
     ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
     bad.write(GetParam().file);
     bad.close();
+    if (GetParam().locked) {
+        if (::geteuid() == 0)
+            GTEST_SKIP() << "root reads any file";
+        ASSERT_TRUE(bad.setPermissions(QFileDevice::Permissions()));
+    }
     if (GetParam().file.isEmpty())
         bad.remove();
     if (GetParam().memoryLeft > 0)
@@ -431,6 +437,8 @@ INSTANTIATE_TEST_SUITE_P(
                     kTooLarge},
         OpenRefusal{"lyingBitmapHeader", testkit::LyingBitmap(60000, 60000), 0, false, kUnreadable},
         OpenRefusal{"deletedAfterChoosing", {}, 0, false, kUnreadable, "ﾌｧｲﾙが見つかりません。"},
+        OpenRefusal{"locked", testkit::GreyFile(30, "JPG"), 0, false, kUnreadable,
+                    "ﾌｧｲﾙを読む権限がありません。", true},
         OpenRefusal{"controlGroupNearlyFull", testkit::GreyFile(300, "JPG"), 100000, false,
                     kTooLarge},
         OpenRefusal{"noWorkerThread", testkit::GreyFile(30, "JPG"), 0, true,
@@ -873,27 +881,32 @@ TEST_F(SaveCommand, missingLibraryIsShown) {
 // A save that the system refuses says why in the program's words: a folder
 // that is not there, and where the test may mount file systems, a full disk
 // (its free space pretended larger, so that the write itself fails) and a
-// read-only one.
+// read-only one, and for an ordinary user a folder it may not write into.
 TEST_F(SaveCommand, aFailedSaveNamesTheSystemsCause) {
-    const QString full = dir.filePath("full"), readOnly = dir.filePath("read-only");
-    ASSERT_TRUE(QDir(dir.path()).mkpath("full") && QDir(dir.path()).mkpath("read-only"));
+    const QString full = dir.filePath("full"), readOnly = dir.filePath("read-only"),
+                  locked = dir.filePath("locked");
+    ASSERT_TRUE(QDir(dir.path()).mkpath("full") && QDir(dir.path()).mkpath("read-only") &&
+                QDir(dir.path()).mkpath("locked"));
+    ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const bool ordinaryUser = ::geteuid() != 0; // root writes into any folder
     const bool mounted =
         std::system(qPrintable("mount -t tmpfs -o size=64k tmpfs '" + full + "' 2>/dev/null && " +
                                "mount -t tmpfs -o ro tmpfs '" + readOnly + "' 2>/dev/null")) == 0;
     const struct {
         QString folder;
         const char* cause;
-        bool needsMount;
+        bool possible;
     } cases[] = {
-        {dir.filePath("gone"), "保存先のﾌｫﾙﾀﾞがありません。", false},
-        {full, "ﾃﾞｨｽｸの空き容量が足りません。", true},
-        {readOnly, "保存先は読み取り専用のﾌｧｲﾙｼｽﾃﾑです。", true},
+        {dir.filePath("gone"), "保存先のﾌｫﾙﾀﾞがありません。", true},
+        {full, "ﾃﾞｨｽｸの空き容量が足りません。", mounted},
+        {readOnly, "保存先は読み取り専用のﾌｧｲﾙｼｽﾃﾑです。", mounted},
+        {locked, "保存先に書き込む権限がありません。", ordinaryUser},
     };
     velmora_m w(saving());
     show(w, testkit::Colourful(300, 200), 25);
     platform::setFreeBytesForTest(1LL << 40);
     for (const auto& c : cases) {
-        if (c.needsMount && !mounted)
+        if (!c.possible)
             continue;
         for (SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap, SaveKind::Png}) {
             MessageCatcher message;
