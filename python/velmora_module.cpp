@@ -99,14 +99,12 @@ QString nameOf(const py::object& path) {
 std::optional<velmora::SaveKind> kindOfFormat(const std::optional<std::string>& format) {
     if (!format)
         return std::nullopt;
-    std::string lower;
-    for (const char c : *format)
-        lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
-    if (lower == "jpg" || lower == "jpeg")
+    const QString name = QString::fromStdString(*format).toLower();
+    if (name == QLatin1String("jpg") || name == QLatin1String("jpeg"))
         return velmora::SaveKind::Jpeg;
-    if (lower == "bmp")
+    if (name == QLatin1String("bmp"))
         return velmora::SaveKind::Bitmap;
-    if (lower == "png")
+    if (name == QLatin1String("png"))
         return velmora::SaveKind::Png;
     throw py::value_error("velmora.enlarge_file: the format \"" + *format +
                           "\" is not jpg, bmp or png");

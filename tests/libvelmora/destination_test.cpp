@@ -62,42 +62,55 @@ INSTANTIATE_TEST_SUITE_P(
                        ::testing::ValuesIn(velmora::testkit::DestinationPlaces())),
     velmora::testkit::DestinationCaseName);
 
+namespace {
+
+// An empty folder of its own for a test, removed with it.
+class ScratchFolder {
+  public:
+    explicit ScratchFolder(const std::string& name)
+        : path_(std::filesystem::temp_directory_path() /
+                (name + std::to_string(::testing::UnitTest::GetInstance()->random_seed()))) {
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directory(path_);
+    }
+    ~ScratchFolder() { std::filesystem::remove_all(path_); }
+    const std::filesystem::path& path() const { return path_; }
+    // The names in it, sorted.
+    std::vector<std::string> names() const {
+        std::vector<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(path_))
+            found.push_back(entry.path().filename().string());
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+
+  private:
+    std::filesystem::path path_;
+};
+
+} // namespace
+
 // A file being written has no name in its folder until it is complete, so a
 // process killed while writing (a worker of a batch on many machines) leaves
 // nothing behind; once committed it is there whole, under its own name only.
 TEST(OutputFile, isNamelessUntilCommittedAndThenOnlyTheDestination) {
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() /
-        ("velmora-nameless-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directory(folder);
-    const auto names = [&] {
-        std::vector<std::string> found;
-        for (const auto& entry : std::filesystem::directory_iterator(folder))
-            found.push_back(entry.path().filename().string());
-        return found;
-    };
+    const ScratchFolder folder("velmora-nameless-");
     {
         velmora::jpeg::OutputFile output(false);
-        ASSERT_TRUE(output.create((folder / "out.jpg").string()));
+        ASSERT_TRUE(output.create((folder.path() / "out.jpg").string()));
         const unsigned char bytes[] = {1, 2, 3};
         ASSERT_TRUE(output.write(bytes, sizeof bytes));
-        EXPECT_EQ(names(), std::vector<std::string>{});
+        EXPECT_EQ(folder.names(), std::vector<std::string>{});
         ASSERT_TRUE(output.commit());
     }
-    EXPECT_EQ(names(), std::vector<std::string>{"out.jpg"});
-    EXPECT_EQ(std::filesystem::file_size(folder / "out.jpg"), 3u);
-    std::filesystem::remove_all(folder);
+    EXPECT_EQ(folder.names(), std::vector<std::string>{"out.jpg"});
+    EXPECT_EQ(std::filesystem::file_size(folder.path() / "out.jpg"), 3u);
 }
 
 // ConvertBMPtoJPG never writes over its own source, under any of its names.
 TEST(ConvertBmpToJpg, refusesItsOwnSourceUnderEveryNameAndKeepsIt) {
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() /
-        ("velmora-own-source-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directory(folder);
-    const std::filesystem::path source = folder / "source.bmp";
+    const ScratchFolder folder("velmora-own-source-");
+    const std::filesystem::path source = folder.path() / "source.bmp";
     const std::vector<std::uint8_t> bytes = encodeBmp(kPicture, 24);
     writeFile(source.string(), bytes);
     for (const velmora::testkit::SourceAlias& alias : velmora::testkit::sourceAliases(source)) {
@@ -109,10 +122,5 @@ TEST(ConvertBmpToJpg, refusesItsOwnSourceUnderEveryNameAndKeepsIt) {
         EXPECT_EQ(errno, EEXIST);
         EXPECT_EQ(readFile(source.string()), bytes);
     }
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"hard.bmp", "source.bmp", "symbolic.bmp"}));
-    std::filesystem::remove_all(folder);
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"hard.bmp", "source.bmp", "symbolic.bmp"}));
 }
