@@ -2,6 +2,7 @@
 
 #include "libvelmora/stripencoder.h"
 
+#include <algorithm>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -9,7 +10,7 @@
 namespace velmora::tool {
 
 int defaultJobs() {
-    return jpeg::workerCount();
+    return std::min(kJobsPerCore * jpeg::workerCount(), kMaxJobs);
 }
 
 void runSideBySide(int jobs, const std::function<bool()>& work) {

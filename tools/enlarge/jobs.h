@@ -7,10 +7,19 @@
 
 namespace velmora::tool {
 
-// Files enlarged at once when --jobs is not given: one per core the process
-// may run on (or VELMORA_THREADS, when set). Each save still works on every
-// core, so that a file left alone at the end of a run goes as fast as it
-// would alone.
+// The most files enlarged at once: as many threads as the JPEG encoder takes.
+inline constexpr int kMaxJobs = 64;
+
+// Files in flight for each core when --jobs is not given. A file spends part
+// of its time away from the processor (reading, waiting for the disk to keep
+// its output, joining its strips in order); with three per core another file
+// has work for the core meanwhile.
+inline constexpr int kJobsPerCore = 3;
+
+// Files enlarged at once when --jobs is not given: kJobsPerCore for each core
+// the process may run on (or VELMORA_THREADS, when set), at most kMaxJobs.
+// Each save still works on every core, so that a file left alone at the end
+// of a run goes as fast as it would alone.
 int defaultJobs();
 
 // Runs work() on `jobs` threads at once, the calling thread among them, each

@@ -3,6 +3,7 @@
 #include "platform/filenames.h"
 #include "settings/settings.h"
 #include "tools/enlarge/enlargefile.h"
+#include "tools/enlarge/jobs.h"
 #include "tools/enlarge/statusline.h"
 
 #include <QCommandLineParser>
@@ -17,9 +18,6 @@
 namespace velmora::tool {
 
 namespace {
-
-// Files at once at the most: as many threads as the JPEG encoder takes.
-constexpr int kMaxJobs = 64;
 
 constexpr const char* kUsage =
     "usage: velmora-enlarge --ratio R [--strip] [--quality N] [--no-clobber]\n"
@@ -74,7 +72,7 @@ constexpr const char* kUsage =
     "                    (--suffix _x2 writes photo_x2.jpg)\n"
     "  --no-clobber      an output that exists is left as it is, which is not a\n"
     "                    failure; \"skipped NAME: it exists\" says so\n"
-    "  --jobs N          files enlarged at once, 1 to 64; by default one per core\n"
+    "  --jobs N          files enlarged at once, 1 to 64; by default three per core\n"
     "                    (a picture too large to share memory with others waits\n"
     "                    for them and goes alone)\n"
     "  --strip           leave the source's metadata (EXIF, XMP, ICC profile,\n"
