@@ -2,9 +2,10 @@
 # The Dask example (python/examples/dask_enlarge.py: a LocalCluster of two
 # worker processes, one task per file) against the batch tool (-r, files side
 # by side) over the same folder tree of 200 photo-like JPEGs at 2.0, side by
-# side in one run. Both whole runs are timed, the cluster's start included.
-# Prints the median wall times and the ratio (above 1: slower than the tool),
-# and checks that the two trees hold the same bytes.
+# side in one run. Both whole runs are timed, the cluster's start included;
+# then the same work on a cluster already up (dask_started.py). Prints the
+# median wall times and the ratios (above 1: slower than the tool), and checks
+# that the two trees hold the same bytes.
 #   bench/python/dask_vs_tool.sh [build-dir] [runs] [WxH]
 set -euo pipefail
 build=$(realpath "${1:-build}")
@@ -25,3 +26,5 @@ echo "== 200 JPEGs of $size at 2.0 in 4 folders, $runs runs (ratio: time over th
   "tool=$build/bin/velmora-enlarge --ratio 2 --quiet -r --output-dir $work/tool $work/photos" \
   "dask=PYTHONPATH=$build/python /usr/bin/python3 $here/../../python/examples/dask_enlarge.py --quiet --workers 2 --ratio 2 $work/photos $work/dask"
 diff -r "$work/tool" "$work/dask" >/dev/null && echo "the two trees hold the same bytes"
+PYTHONPATH=$build/python /usr/bin/python3 "$here/dask_started.py" "$build/bin/velmora-enlarge" \
+  "$work/photos" "$runs"
