@@ -66,7 +66,7 @@ struct Work {
     void (*run)(const detail::BandJob&);
     std::size_t scratchBytes;
     BandProgress& progress;
-    FirstTouch* firstTouch; // set when the work goes in strips into dst
+    FirstTouch* firstTouch; // set when the work goes in strips into dst or the sink's memory
     const std::function<void(const std::uint32_t*, int, int)>* rowSink; // or null
     std::atomic<std::size_t> next{0};
 };
@@ -131,7 +131,10 @@ void runPieces(Work& work, ThreadMemory memory) {
                 runPiece(work, band, static_cast<long long>(piece), memory);
             if (work.rowSink && !work.progress.stopped()) {
                 const int top = static_cast<int>(piece) * plan.partRows;
-                (*work.rowSink)(memory.strip, top, std::min(plan.partRows, work.dst.height - top));
+                const int count = std::min(plan.partRows, work.dst.height - top);
+                if (work.firstTouch)
+                    work.firstTouch->waitForRows(top, top + count);
+                (*work.rowSink)(memory.strip, top, count);
             }
         } else {
             runPiece(work, piece / plan.rowParts, static_cast<long long>(piece % plan.rowParts),
@@ -195,6 +198,25 @@ bool usable(const SourceImage& source, double r, const DestImage& dst,
     return dst.width == 0 || dst.height == 0 || dst.pixels || options.rowSink;
 }
 
+// Readies the memory the result goes to: dst's, or the row sink's where the
+// options name it, asked for huge pages; and the first touch of its pages
+// ahead of the strips, where strips go into it.
+std::optional<FirstTouch> prepareMemory(const DestImage& dst, const Plan& plan,
+                                        const EnlargeOptions& options) {
+    if (options.rowSink) {
+        if (!options.sinkMemory)
+            return std::nullopt;
+        const detail::RowBytes sink{options.sinkMemory, options.sinkRowBytes, options.sinkStride,
+                                    dst.height};
+        detail::preferHugePages(sink);
+        return std::optional<FirstTouch>(std::in_place, sink);
+    }
+    detail::preferHugePages(dst);
+    if (!plan.stripsFirst)
+        return std::nullopt;
+    return std::optional<FirstTouch>(std::in_place, detail::rowBytesOf(dst));
+}
+
 // Fills dst, or its leftmost columns when the callback asks to stop. The
 // tables and scratch memory are all allocated before the first pixel is
 // written, so that a bad_alloc leaves dst as it was.
@@ -212,12 +234,7 @@ EnlargeStatus fill(const SourceImage& source, double r, const DestImage& dst,
     const std::vector<RowSample> rows =
         detail::rowSamples(source, sourceHeight, whiteRow.data(), r, options.firstRow, dst.height);
     const Plan plan = detail::planWork(columns.slot, dst, options);
-    std::optional<FirstTouch> firstTouch;
-    if (!options.rowSink) {
-        detail::preferHugePages(dst);
-        if (plan.stripsFirst)
-            firstTouch.emplace(dst);
-    }
+    std::optional<FirstTouch> firstTouch = prepareMemory(dst, plan, options);
     BandProgress progress(options.progress, plan.bandEnd, plan.rowParts);
     const detail::Kernel kernel = detail::pickKernel(options.kernel);
     const bool integer = detail::integerLoopsExact(columns, rows, r);

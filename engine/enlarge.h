@@ -21,6 +21,7 @@
 
 #include "engine/sampling.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 
@@ -93,6 +94,15 @@ struct EnlargeOptions {
     // that turns the result into another form at once: it never needs memory
     // for the whole. bandColumns is ignored. rowSink must not throw.
     std::function<void(const std::uint32_t* words, int firstRow, int rowCount)> rowSink;
+    // With rowSink, optionally: the memory the sink writes the strips into,
+    // row y of dst at sinkMemory + y * sinkStride, sinkRowBytes bytes of it.
+    // Fresh memory is then faulted in as dst would be (huge pages asked for,
+    // one thread touching the pages ahead of the others), and a strip goes to
+    // the sink only once the memory of its rows is in. The engine never
+    // writes it; the sink does.
+    unsigned char* sinkMemory = nullptr;
+    std::size_t sinkRowBytes = 0;
+    std::ptrdiff_t sinkStride = 0;
 };
 
 // What an enlargement came to.

@@ -13,84 +13,89 @@ namespace {
 
 constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
 
-std::uintptr_t rowAddress(const DestImage& dst, long long y) {
-    return reinterpret_cast<std::uintptr_t>(dst.pixels + y * dst.stride);
+std::uintptr_t rowAddress(const RowBytes& m, long long y) {
+    return reinterpret_cast<std::uintptr_t>(m.bytes + y * m.stride);
 }
 
 std::uintptr_t hugeRoundUp(std::uintptr_t address) {
     return (address + kHugePage - 1) & ~(kHugePage - 1);
 }
 
-HugeSpan hugeSpan(const DestImage& dst) {
-    const std::uintptr_t end =
-        rowAddress(dst, dst.height - 1) + static_cast<std::uintptr_t>(dst.width) * 4;
-    return {hugeRoundUp(rowAddress(dst, 0)), end & ~(kHugePage - 1)};
+HugeSpan hugeSpan(const RowBytes& m) {
+    const std::uintptr_t end = rowAddress(m, m.height - 1) + m.rowBytes;
+    return {hugeRoundUp(rowAddress(m, 0)), end & ~(kHugePage - 1)};
 }
 
-// The first pixel on the huge page at `page` that lies in columns 0 to
-// columns - 1 of a row before `bottom`, or null when there is none. The page
-// begins in a row before `bottom`, on a whole pixel (pages and pixels are both
-// 4-byte aligned).
-std::uint32_t* pixelOnPage(const DestImage& dst, std::uintptr_t page, int columns,
-                           long long bottom) {
-    const std::uintptr_t rowBytes = static_cast<std::uintptr_t>(dst.stride) * 4;
-    long long y = static_cast<long long>((page - rowAddress(dst, 0)) / rowBytes);
+// The first byte on the huge page at `page` that lies in the first `bytes`
+// bytes of a row before `bottom`, or null when there is none. The page begins
+// in a row before `bottom`.
+unsigned char* byteOnPage(const RowBytes& m, std::uintptr_t page, std::size_t bytes,
+                          long long bottom) {
+    const auto rowStep = static_cast<std::uintptr_t>(m.stride);
+    long long y = static_cast<long long>((page - rowAddress(m, 0)) / rowStep);
     std::uintptr_t at = page;
-    if (at - rowAddress(dst, y) >= static_cast<std::uintptr_t>(columns) * 4) {
-        if (++y >= bottom) // past those columns: the next row's first, if any
+    if (at - rowAddress(m, y) >= bytes) {
+        if (++y >= bottom) // past those bytes: the next row's first, if any
             return nullptr;
-        at = rowAddress(dst, y);
+        at = rowAddress(m, y);
     }
-    return at < page + kHugePage ? reinterpret_cast<std::uint32_t*>(at) : nullptr;
+    return at < page + kHugePage ? reinterpret_cast<unsigned char*>(at) : nullptr;
 }
 
 } // namespace
 
-void preferHugePages(const DestImage& dst) {
+RowBytes rowBytesOf(const DestImage& dst) {
+    return {reinterpret_cast<unsigned char*>(dst.pixels),
+            static_cast<std::size_t>(dst.width) * sizeof(std::uint32_t),
+            dst.stride * static_cast<std::ptrdiff_t>(sizeof(std::uint32_t)), dst.height};
+}
+
+void preferHugePages(const RowBytes& memory) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    const HugeSpan span = hugeSpan(dst);
+    const HugeSpan span = hugeSpan(memory);
     if (span.end > span.first)
         madvise(reinterpret_cast<void*>(span.first), span.end - span.first, MADV_HUGEPAGE);
 #else
-    (void)dst;
+    (void)memory;
 #endif
 }
 
 // Left to chance, a page that two threads reach at once is cleared by both (the
 // kernel drops one copy), and a run of rows rarely ends on a page boundary. The
-// pixel written is overwritten with its result soon after and no other thread
+// byte written is overwritten with its pixel soon after and no other thread
 // writes it meanwhile. On a destination already in memory this costs one store
 // per 2 MiB.
 void touchRows(const DestImage& dst, int top, int bottom, int columns) {
-    const HugeSpan span = hugeSpan(dst);
+    const RowBytes m = rowBytesOf(dst);
+    const HugeSpan span = hugeSpan(m);
     const std::uintptr_t end =
-        std::min(bottom < dst.height ? hugeRoundUp(rowAddress(dst, bottom)) : span.end, span.end);
-    for (std::uintptr_t page = std::max(hugeRoundUp(rowAddress(dst, top)), span.first); page < end;
+        std::min(bottom < dst.height ? hugeRoundUp(rowAddress(m, bottom)) : span.end, span.end);
+    const std::size_t bytes = static_cast<std::size_t>(columns) * sizeof(std::uint32_t);
+    for (std::uintptr_t page = std::max(hugeRoundUp(rowAddress(m, top)), span.first); page < end;
          page += kHugePage) {
-        if (std::uint32_t* pixel = pixelOnPage(dst, page, columns, bottom))
-            *static_cast<volatile std::uint32_t*>(pixel) = 0;
+        if (unsigned char* byte = byteOnPage(m, page, bytes, bottom))
+            *static_cast<volatile unsigned char*>(byte) = 0;
     }
 }
 
-FirstTouch::FirstTouch(const DestImage& dst)
-    : dst_(dst), span_(hugeSpan(dst)),
+FirstTouch::FirstTouch(const RowBytes& memory)
+    : memory_(memory), span_(hugeSpan(memory)),
       done_(span_.end > span_.first ? (span_.end - span_.first) / kHugePage : 0) {}
 
 bool FirstTouch::touchNext() {
     const std::size_t page = claimed_.fetch_add(1, std::memory_order_relaxed);
     if (page >= done_.size())
         return false;
-    if (std::uint32_t* pixel =
-            pixelOnPage(dst_, span_.first + page * kHugePage, dst_.width, dst_.height))
-        std::atomic_ref<std::uint32_t>(*pixel).fetch_or(0, std::memory_order_relaxed);
+    if (unsigned char* byte =
+            byteOnPage(memory_, span_.first + page * kHugePage, memory_.rowBytes, memory_.height))
+        std::atomic_ref<unsigned char>(*byte).fetch_or(0, std::memory_order_relaxed);
     done_[page].store(true, std::memory_order_release);
     return true;
 }
 
 void FirstTouch::waitForRows(int top, int bottom) {
-    const std::uintptr_t from = rowAddress(dst_, top);
-    const std::uintptr_t to =
-        rowAddress(dst_, bottom - 1) + static_cast<std::uintptr_t>(dst_.width) * 4;
+    const std::uintptr_t from = rowAddress(memory_, top);
+    const std::uintptr_t to = rowAddress(memory_, bottom - 1) + memory_.rowBytes;
     if (done_.empty() || to <= span_.first || from >= span_.end)
         return;
     const std::size_t first = from > span_.first ? (from - span_.first) / kHugePage : 0;

@@ -21,17 +21,33 @@ struct HugeSpan {
     std::uintptr_t end = 0;
 };
 
-// Asks for transparent huge pages on the whole huge pages of the destination:
-// only a hint, which leaves the contents alone and is ignored where unsupported.
-void preferHugePages(const DestImage& dst);
+// Memory written a row at a time: `height` rows of `rowBytes` bytes, `stride`
+// bytes apart.
+struct RowBytes {
+    unsigned char* bytes = nullptr;
+    std::size_t rowBytes = 0;
+    std::ptrdiff_t stride = 0;
+    int height = 0;
+};
 
-// Writes one pixel on each huge page that begins in rows top to bottom - 1, so
+// The destination's words as bytes.
+RowBytes rowBytesOf(const DestImage& dst);
+
+// Asks for transparent huge pages on the whole huge pages of the memory: only
+// a hint, which leaves the contents alone and is ignored where unsupported.
+void preferHugePages(const RowBytes& memory);
+inline void preferHugePages(const DestImage& dst) {
+    preferHugePages(rowBytesOf(dst));
+}
+
+// Writes one byte on each huge page that begins in rows top to bottom - 1, so
 // that this thread, which writes those rows next, faults the page in. The
-// pixel written lies in those rows and in columns 0 to columns - 1, which this
+// byte written lies in those rows and in columns 0 to columns - 1, which this
 // thread is about to compute.
 void touchRows(const DestImage& dst, int top, int bottom, int columns);
 
-// The first touch of every whole huge page of a destination done in strips.
+// The first touch of every whole huge page of memory written in strips (a
+// destination, or where a row sink puts the strips).
 //
 // With helper threads, the caller's thread faults the pages in, top to bottom,
 // before it computes anything, and a strip is written only once every page
@@ -42,20 +58,20 @@ void touchRows(const DestImage& dst, int top, int bottom, int columns);
 // in the next unclaimed one itself, so that slow faults (memory a virtual
 // machine's host must first supply) are still taken in parallel.
 //
-// The touch is an atomic OR with 0 on a pixel of the view: it faults the page
-// in for writing and leaves the pixel as it was.
+// The touch is an atomic OR with 0 on a byte of a row: it faults the page in
+// for writing and leaves the byte as it was.
 class FirstTouch {
   public:
-    explicit FirstTouch(const DestImage& dst);
+    explicit FirstTouch(const RowBytes& memory);
 
     // Faults in the next page nobody has claimed; false when none is left.
     bool touchNext();
 
-    // Returns once every page holding a pixel of rows top to bottom - 1 is in.
+    // Returns once every page holding a byte of rows top to bottom - 1 is in.
     void waitForRows(int top, int bottom);
 
   private:
-    const DestImage& dst_;
+    const RowBytes memory_;
     const HugeSpan span_;
     std::atomic<std::size_t> claimed_{0};
     std::vector<std::atomic<bool>> done_;

@@ -24,7 +24,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -77,11 +79,36 @@ bool wordsInPlace(const void* at, std::int64_t stride) {
            stride % static_cast<std::int64_t>(sizeof(std::uint32_t)) == 0;
 }
 
+// Runs work(top, bottom) over bands of rows 0 to height on up to `threads`
+// threads, this one included; rows a thread the system refuses would have
+// taken are done on this one.
+void splitRows(int height, int threads, const std::function<void(int, int)>& work) {
+    const int band = (height + std::max(1, threads) - 1) / std::max(1, threads);
+    std::vector<std::thread> helpers;
+    int top = band;
+    for (; top < height; top += band) {
+        try {
+            helpers.emplace_back(work, top, std::min(height, top + band));
+        } catch (...) {
+            break;
+        }
+    }
+    work(0, std::min(height, band));
+    if (top < height)
+        work(top, height);
+    for (std::thread& helper : helpers)
+        helper.join();
+}
+
+// A copy of at least this many pixels is widened on several threads.
+constexpr long long kWidenAloneUpTo = 1 << 20;
+
 // The source as the engine reads it: the caller's words, or a copy widened
-// into words (`alpha`: the alpha channel alone, in each of the three bytes).
+// into words (`alpha`: the alpha channel alone, in each of the three bytes),
+// on up to `threads` threads.
 class SourceWords {
   public:
-    SourceWords(const Pixels& p, bool alpha) {
+    SourceWords(const Pixels& p, bool alpha, int threads) {
         const int bpp = bytesPerPixel(p.layout);
         if (bpp == 4 && !alpha && wordsInPlace(p.bytes, p.stride)) {
             view_ = {reinterpret_cast<const std::uint32_t*>(p.bytes), p.width, p.height,
@@ -94,20 +121,23 @@ class SourceWords {
         words_.reset(new std::uint32_t[count]);
         view_ = {words_.get(), p.width, p.height, p.width};
         velmora::detail::preferHugePages({words_.get(), p.width, p.height, p.width});
-        if (alpha)
-            widenRows<4, true>(p);
-        else if (bpp == 1)
-            widenRows<1, false>(p);
-        else
-            widenRows<3, false>(p); // and four bytes not aligned as words
+        const auto widen = [this, &p, alpha, bpp](int top, int bottom) {
+            if (alpha)
+                widenRows<4, true>(p, top, bottom);
+            else if (bpp == 1)
+                widenRows<1, false>(p, top, bottom);
+            else
+                widenRows<3, false>(p, top, bottom); // and four bytes not aligned as words
+        };
+        splitRows(p.height, static_cast<long long>(count) < kWidenAloneUpTo ? 1 : threads, widen);
     }
     const SourceImage& view() const { return view_; }
 
   private:
     // One loop per layout, so that each is a plain run the compiler can widen.
-    template <int Bpp, bool Alpha> void widenRows(const Pixels& p) {
+    template <int Bpp, bool Alpha> void widenRows(const Pixels& p, int top, int bottom) {
         const int step = bytesPerPixel(p.layout);
-        for (int y = 0; y < p.height; ++y) {
+        for (int y = top; y < bottom; ++y) {
             const unsigned char* px = p.bytes + p.stride * y;
             std::uint32_t* out = words_.get() + static_cast<std::size_t>(p.width) * y;
             for (int x = 0; x < p.width; ++x, px += step) {
@@ -144,6 +174,56 @@ struct Target {
     int layout = 0;
 };
 
+#if defined(__x86_64__)
+// Eight words' low three bytes, side by side: 24 bytes of a 32-byte vector.
+typedef std::uint8_t EightWords __attribute__((vector_size(32)));
+
+// Narrows the row's words into three bytes each, eight at a time with one
+// byte shuffle; returns how many were done (the rest is fewer than eight).
+[[gnu::target("avx2")]] int narrowEights(const std::uint32_t* from, int width, unsigned char* to) {
+    constexpr EightWords kLowThree = {0,  1,  2,  4,  5,  6,  8,  9,  10, 12, 13,
+                                      14, 16, 17, 18, 20, 21, 22, 24, 25, 26, 28,
+                                      29, 30, 0,  0,  0,  0,  0,  0,  0,  0};
+    int x = 0;
+    for (; x + 8 <= width; x += 8, to += 24) {
+        EightWords w;
+        std::memcpy(&w, from + x, sizeof w);
+        const EightWords packed = __builtin_shuffle(w, kLowThree);
+        std::memcpy(to, &packed, 24);
+    }
+    return x;
+}
+#endif
+
+// Narrows a row of words into three bytes each.
+void narrowToThree(const std::uint32_t* from, int width, unsigned char* to) {
+    int x = 0;
+#if defined(__x86_64__)
+    static const bool shuffles = __builtin_cpu_supports("avx2");
+    if (shuffles) {
+        x = narrowEights(from, width, to);
+        to += 3 * x;
+    }
+#endif
+    if constexpr (std::endian::native == std::endian::little) {
+        // Four pixels into twelve bytes: two stores instead of twelve.
+        for (; x + 4 <= width; x += 4, to += 12) {
+            const std::uint64_t low = (from[x] & 0xFFFFFFu) |
+                                      std::uint64_t(from[x + 1] & 0xFFFFFFu) << 24 |
+                                      std::uint64_t(from[x + 2]) << 48;
+            const std::uint32_t high = (from[x + 2] >> 16 & 0xFFu) | from[x + 3] << 8;
+            std::memcpy(to, &low, 8);
+            std::memcpy(to + 8, &high, 4);
+        }
+    }
+    for (; x < width; ++x, to += 3) {
+        const std::uint32_t w = from[x];
+        to[0] = static_cast<unsigned char>(w);
+        to[1] = static_cast<unsigned char>(w >> 8);
+        to[2] = static_cast<unsigned char>(w >> 16);
+    }
+}
+
 // Narrows rows of result words into the target's layout (`alpha`: into the
 // fourth byte alone). One loop per layout, so that each is a plain run of
 // loads and stores the compiler can widen.
@@ -152,30 +232,21 @@ void narrowRows(const std::uint32_t* words, int rows, const Target& t, int first
     for (int y = 0; y < rows; ++y) {
         const std::uint32_t* from = words + static_cast<std::size_t>(t.width) * y;
         unsigned char* to = t.bytes + t.stride * (firstRow + y);
-        int x = 0;
-        if constexpr (Bpp == 3 && std::endian::native == std::endian::little) {
-            // Four pixels into twelve bytes: two stores instead of twelve.
-            for (; x + 4 <= t.width; x += 4, to += 12) {
-                const std::uint64_t low = (from[x] & 0xFFFFFFu) |
-                                          std::uint64_t(from[x + 1] & 0xFFFFFFu) << 24 |
-                                          std::uint64_t(from[x + 2]) << 48;
-                const std::uint32_t high = (from[x + 2] >> 16 & 0xFFu) | from[x + 3] << 8;
-                std::memcpy(to, &low, 8);
-                std::memcpy(to + 8, &high, 4);
-            }
-        }
-        for (; x < t.width; ++x, to += Bpp) {
-            const std::uint32_t w = from[x];
-            if constexpr (Alpha) {
-                to[3] = static_cast<unsigned char>(w);
-            } else if constexpr (Bpp == 1) {
-                to[0] = static_cast<unsigned char>(w);
-            } else {
-                to[0] = static_cast<unsigned char>(w);
-                to[1] = static_cast<unsigned char>(w >> 8);
-                to[2] = static_cast<unsigned char>(w >> 16);
-                if constexpr (Bpp == 4)
+        if constexpr (Bpp == 3 && !Alpha) {
+            narrowToThree(from, t.width, to);
+        } else {
+            for (int x = 0; x < t.width; ++x, to += Bpp) {
+                const std::uint32_t w = from[x];
+                if constexpr (Alpha) {
+                    to[3] = static_cast<unsigned char>(w);
+                } else if constexpr (Bpp == 1) {
+                    to[0] = static_cast<unsigned char>(w);
+                } else {
+                    to[0] = static_cast<unsigned char>(w);
+                    to[1] = static_cast<unsigned char>(w >> 8);
+                    to[2] = static_cast<unsigned char>(w >> 16);
                     to[3] = static_cast<unsigned char>(w >> 24);
+                }
             }
         }
     }
@@ -207,6 +278,12 @@ EnlargeStatus enlargeNarrowed(const SourceImage& source, double ratio, const Tar
     options.rowSink = [&](const std::uint32_t* words, int firstRow, int rowCount) {
         narrow(words, rowCount, t, firstRow, alpha);
     };
+    // The alpha pass writes memory the colour pass has already brought in.
+    if (!alpha) {
+        options.sinkMemory = t.bytes;
+        options.sinkRowBytes = static_cast<std::size_t>(t.width) * bytesPerPixel(t.layout);
+        options.sinkStride = static_cast<std::ptrdiff_t>(t.stride);
+    }
     return velmora::enlarge(source, ratio, {nullptr, t.width, t.height, 0}, options);
 }
 
@@ -225,7 +302,7 @@ int statusOf(EnlargeStatus status) {
 
 // The colour channels, then the alpha channel where it is not opaque.
 int enlargeInto(const Pixels& p, double ratio, const Target& t, int threads) {
-    const SourceWords colour(p, false);
+    const SourceWords colour(p, false, threads);
     const bool fourBytes = bytesPerPixel(p.layout) == 4;
     EnlargeStatus status;
     if (fourBytes && wordsInPlace(t.bytes, t.stride)) {
@@ -245,7 +322,7 @@ int enlargeInto(const Pixels& p, double ratio, const Target& t, int threads) {
     }
     if (status != EnlargeStatus::Done || !fourBytes || opaque(p))
         return statusOf(status);
-    const SourceWords alpha(p, true);
+    const SourceWords alpha(p, true, threads);
     return statusOf(enlargeNarrowed(alpha.view(), ratio, t, threads, true));
 }
 
