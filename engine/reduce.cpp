@@ -3,8 +3,11 @@
 #include "engine/weights.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <new>
 #include <utility>
 #include <vector>
@@ -64,83 +67,87 @@ void axisSpans(long long firstView, int views, double divisor, long long resultE
     }
 }
 
-inline void addRow(const std::uint32_t* line, long long inside, int count, float w, float* blue,
-                   float* green, float* red) {
-    for (long long c = 0; c < inside; ++c) {
-        const std::uint32_t p = line[c];
-        blue[c] += w * static_cast<float>(p & 0xFF);
-        green[c] += w * static_cast<float>(p >> 8 & 0xFF);
-        red[c] += w * static_cast<float>(p >> 16 & 0xFF);
-    }
-    for (long long c = inside; c < count; ++c) {
-        blue[c] += w * kWhite;
-        green[c] += w * kWhite;
-        red[c] += w * kWhite;
-    }
+// The vertical sums of a view row: four floats per source column, one for
+// each of the pixel's bytes in memory order (blue, green, red and a fourth
+// byte that is summed but never used), so that a source row is summed as a
+// plain run of bytes and a column's sums are one vector.
+constexpr int kLanes = 4;
+// Pixels are words whose low byte is blue: where each channel lies in memory.
+constexpr bool kLowByteFirst = std::endian::native == std::endian::little;
+constexpr int kBlueLane = kLowByteFirst ? 0 : 3;
+constexpr int kGreenLane = kLowByteFirst ? 1 : 2;
+constexpr int kRedLane = kLowByteFirst ? 2 : 1;
+typedef float Sums __attribute__((vector_size(kLanes * sizeof(float))));
+
+// sums[i] += w * line[i] over the bytes of `inside` pixels, white beyond.
+inline void addRow(const std::uint8_t* line, long long inside, int count, float w, float* sums) {
+    for (long long i = 0; i < kLanes * inside; ++i)
+        sums[i] += w * static_cast<float>(line[i]);
+    for (long long i = kLanes * inside; i < kLanes * count; ++i)
+        sums[i] += w * kWhite;
 }
-inline void addRows(const std::uint32_t* first, float w0, const std::uint32_t* second, float w1,
-                    long long inside, int count, float* blue, float* green, float* red) {
-    for (long long c = 0; c < inside; ++c) {
-        const std::uint32_t p = first[c], q = second[c];
-        blue[c] += w0 * static_cast<float>(p & 0xFF) + w1 * static_cast<float>(q & 0xFF);
-        green[c] += w0 * static_cast<float>(p >> 8 & 0xFF) + w1 * static_cast<float>(q >> 8 & 0xFF);
-        red[c] += w0 * static_cast<float>(p >> 16 & 0xFF) + w1 * static_cast<float>(q >> 16 & 0xFF);
-    }
-    for (long long c = inside; c < count; ++c) {
-        blue[c] += (w0 + w1) * kWhite;
-        green[c] += (w0 + w1) * kWhite;
-        red[c] += (w0 + w1) * kWhite;
-    }
+inline void addRows(const std::uint8_t* first, float w0, const std::uint8_t* second, float w1,
+                    long long inside, int count, float* sums) {
+    for (long long i = 0; i < kLanes * inside; ++i)
+        sums[i] += w0 * static_cast<float>(first[i]) + w1 * static_cast<float>(second[i]);
+    for (long long i = kLanes * inside; i < kLanes * count; ++i)
+        sums[i] += (w0 + w1) * kWhite;
 }
-[[gnu::target_clones("avx512f", "avx2", "default")]] void
-sumDown(const SourceImage& source, const Span& row, const float* wy, long long first, int width,
-        float* blue, float* green, float* red) {
-    std::fill(blue, blue + width, 0.0f);
-    std::fill(green, green + width, 0.0f);
-    std::fill(red, red + width, 0.0f);
+[[gnu::target_clones("avx512f", "avx2", "default")]] void sumDown(const SourceImage& source,
+                                                                  const Span& row, const float* wy,
+                                                                  long long first, int width,
+                                                                  float* sums) {
+    std::fill(sums, sums + kLanes * static_cast<std::size_t>(width), 0.0f);
     const long long inside = std::clamp<long long>(source.width - first, 0, width);
     const auto line = [&](int k) {
-        return source.pixels + static_cast<std::ptrdiff_t>(row.first + k) * source.stride +
-               static_cast<std::ptrdiff_t>(first);
+        return reinterpret_cast<const std::uint8_t*>(
+            source.pixels + static_cast<std::ptrdiff_t>(row.first + k) * source.stride +
+            static_cast<std::ptrdiff_t>(first));
     };
     int k = 0;
     for (; k + 1 < row.count && row.first + k + 1 < source.height; k += 2)
-        addRows(line(k), wy[k], line(k + 1), wy[k + 1], inside, width, blue, green, red);
+        addRows(line(k), wy[k], line(k + 1), wy[k + 1], inside, width, sums);
     for (; k < row.count; ++k) {
         if (row.first + k >= source.height)
-            addRow(nullptr, 0, width, wy[k], blue, green, red);
+            addRow(nullptr, 0, width, wy[k], sums);
         else
-            addRow(line(k), inside, width, wy[k], blue, green, red);
+            addRow(line(k), inside, width, wy[k], sums);
     }
 }
 
-std::uint32_t channel(float value, int shift) {
-    const int v = static_cast<int>(value + 0.5f);
-    return static_cast<std::uint32_t>(std::clamp(v, 0, 255)) << shift;
+typedef std::int32_t Channels __attribute__((vector_size(kLanes * sizeof(std::int32_t))));
+
+// The pixel of a view pixel's sums: each channel rounded half up and kept
+// within 0 to 255, opaque.
+std::uint32_t pixelOf(Sums total) {
+    Channels v = __builtin_convertvector(total + 0.5f, Channels);
+    v = v < 0 ? 0 : v;
+    v = v > 255 ? 255 : v;
+    return 0xFF000000u | static_cast<std::uint32_t>(v[kRedLane]) << 16 |
+           static_cast<std::uint32_t>(v[kGreenLane]) << 8 |
+           static_cast<std::uint32_t>(v[kBlueLane]);
 }
 
 // One view row from the vertical sums: each view pixel the weighted sum of its
-// source columns' sums, its taps in order. (Gathering eight view columns at a
-// time is no faster: on some processors, AMD's, the gathers are slower than
-// the loads they stand for.)
-void sumAcross(const std::vector<Span>& columns, const float* wx, const float* blue,
-               const float* green, const float* red, long long first, std::uint32_t* out,
-               int count) {
+// source columns' sums, its taps in order, the three channels in one vector.
+// (Gathering eight view columns at a time is no faster: on some processors,
+// AMD's, the gathers are slower than the loads they stand for.)
+void sumAcross(const std::vector<Span>& columns, const float* wx, const float* sums,
+               long long first, std::uint32_t* out, int count) {
     for (int u = 0; u < count; ++u) {
         const Span& s = columns[u];
         if (s.count == 0) {
             out[u] = 0xFFFFFFFFu;
             continue;
         }
-        float b = 0, g = 0, rd = 0;
-        const std::size_t base = static_cast<std::size_t>(s.first - first);
-        for (int k = 0; k < s.count; ++k) {
-            const float w = wx[s.at + k];
-            b += w * blue[base + k];
-            g += w * green[base + k];
-            rd += w * red[base + k];
+        Sums total{};
+        const float* column = sums + kLanes * static_cast<std::size_t>(s.first - first);
+        for (int k = 0; k < s.count; ++k, column += kLanes) {
+            Sums tap;
+            std::memcpy(&tap, column, sizeof tap);
+            total += wx[s.at + k] * tap;
         }
-        out[u] = 0xFF000000u | channel(rd, 16) | channel(g, 8) | channel(b, 0);
+        out[u] = pixelOf(total);
     }
 }
 
@@ -208,18 +215,15 @@ EnlargeStatus reduce(const SourceImage& source, const ReducedAxis& columnAxis,
     try {
         const std::vector<Span>& columns = columnAxis.spans;
         const auto [first, width] = sourceColumns(columns, dst.width);
-        std::vector<float> sums(static_cast<std::size_t>(width) * 3);
-        float* blue = sums.data();
-        float* green = blue + width;
-        float* red = green + width;
+        std::vector<float> sums(static_cast<std::size_t>(width) * kLanes);
         for (int v = 0; v < dst.height; ++v) {
             std::uint32_t* out = dst.pixels + static_cast<std::ptrdiff_t>(v) * dst.stride;
             if (rows[v].count == 0 || width == 0) {
                 std::fill(out, out + dst.width, 0xFFFFFFFFu);
                 continue;
             }
-            sumDown(view, rows[v], wy + rows[v].at, first, width, blue, green, red);
-            sumAcross(columns, columnAxis.weights.data(), blue, green, red, first, out, dst.width);
+            sumDown(view, rows[v], wy + rows[v].at, first, width, sums.data());
+            sumAcross(columns, columnAxis.weights.data(), sums.data(), first, out, dst.width);
         }
     } catch (const std::bad_alloc&) {
         return EnlargeStatus::OutOfMemory;
