@@ -11,9 +11,10 @@
 // - A view pixel is the average of its block, computed from the source: the
 //   sums of the enlargement's linear blends over the block (its positions,
 //   weights, snapping and white beyond the edges exactly), without the two
-//   roundings to whole values that every result pixel makes. So it differs
-//   from the exact average of the result pixels by at most 1.5 before its own
-//   rounding; in practice by well under 1 on average.
+//   roundings to whole values that every result pixel makes, its vertical
+//   weights in steps of 2^-14. So it differs from the exact average of the
+//   result pixels by at most 1.55 before its own rounding; in practice by well
+//   under 1 on average.
 // - Cost: about (block / r + 2) source pixels per view pixel and axis, never
 //   the block's result pixels, so a view of a gigapixel result takes
 //   milliseconds.
