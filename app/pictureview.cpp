@@ -15,6 +15,8 @@
 #include <atomic>
 #include <cmath>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -37,27 +39,60 @@ constexpr int kArrowStepParts = 10;
 // How long the map stays after the view last moved.
 constexpr int kMapLingerMs = 1000;
 
+// Jobs 0 .. count - 1 run side by side: helper threads start them, and the
+// thread that finishes takes part in what is left, then waits for the rest.
+class SideBySide {
+  public:
+    SideBySide(std::size_t count, std::function<void(std::size_t)> job)
+        : count_(count), job_(std::move(job)) {}
+    SideBySide(const SideBySide&) = delete;
+    SideBySide& operator=(const SideBySide&) = delete;
+    ~SideBySide() { finish(); }
+
+    // Starts `helpers` threads on the jobs (fewer when the system refuses).
+    void start(std::size_t helpers) {
+        for (std::size_t t = 0; t < std::min(helpers, count_); ++t) {
+            try {
+                threads_.emplace_back([this] { work(); });
+            } catch (const std::system_error&) {
+                break; // fewer threads; the jobs get done all the same
+            }
+        }
+    }
+    void finish() {
+        work();
+        for (std::thread& thread : threads_)
+            thread.join();
+        threads_.clear();
+    }
+
+  private:
+    void work() {
+        for (std::size_t k; (k = next_.fetch_add(1)) < count_;)
+            job_(k);
+    }
+    const std::size_t count_;
+    const std::function<void(std::size_t)> job_;
+    std::atomic<std::size_t> next_{0};
+    std::vector<std::thread> threads_;
+};
+
+// The blocks of a line of tiles, or null when they were not made.
+const ReducedAxis* axis(const std::map<int, ReducedAxis>& axes, int index) {
+    const auto found = axes.find(index);
+    return found == axes.end() ? nullptr : &found->second;
+}
+
+std::size_t cores() {
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
 // Runs job(0) .. job(count - 1) side by side on every core (one, when the
 // system cannot tell how many), this thread included.
 void onEveryCore(std::size_t count, const std::function<void(std::size_t)>& job) {
-    std::atomic<std::size_t> next{0};
-    const auto work = [&] {
-        for (std::size_t k; (k = next.fetch_add(1)) < count;)
-            job(k);
-    };
-    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t helpers = std::min(count, cores) - 1;
-    std::vector<std::thread> threads;
-    for (std::size_t t = 0; t < helpers; ++t) {
-        try {
-            threads.emplace_back(work);
-        } catch (const std::system_error&) {
-            break; // fewer threads; the jobs get done all the same
-        }
-    }
-    work();
-    for (std::thread& thread : threads)
-        thread.join();
+    SideBySide jobs(count, job);
+    jobs.start(cores() - 1);
+    jobs.finish();
 }
 
 // The largest power of two at or below x (x at most 1): 1, 1/2, 1/4, ...
@@ -80,7 +115,17 @@ PictureView::PictureView(QWidget* parent) : QWidget(parent), background_(Qt::whi
     connect(&mapTimer_, &QTimer::timeout, map_, &QWidget::hide);
 }
 
-PictureView::~PictureView() = default;
+// Tiles of one zoom being computed side by side.
+struct PictureView::TileJob {
+    Zoom zoom;
+    std::vector<QPoint> indexes;
+    std::vector<QImage> made;
+    std::optional<SideBySide> jobs;
+};
+
+PictureView::~PictureView() {
+    settleTiles();
+}
 
 PictureView* PictureView::place(QWidget* parent, const QString& name, const QRect& geometry,
                                 const QColor& background) {
@@ -98,6 +143,7 @@ void PictureView::setBackground(const QColor& colour) {
 }
 
 void PictureView::startOver(const QSize& content) {
+    settleTiles();
     zooms_.clear();
     approximation_ = QImage();
     revealedTo_ = -1;
@@ -114,12 +160,14 @@ void PictureView::startOver(const QSize& content) {
 }
 
 void PictureView::showPicture(const QImage& picture) {
+    settleTiles();
     picture_ = picture.isNull() ? QImage() : picture.convertToFormat(QImage::Format_RGB32);
     ratio_ = 0;
     startOver(picture_.isNull() ? size() : picture_.size());
 }
 
 bool PictureView::showEnlarged(const QImage& picture, double r) {
+    settleTiles();
     const EnlargeGeometry g = enlargeGeometry(picture.width(), picture.height(), r);
     if (!g.valid)
         return false;
@@ -155,6 +203,7 @@ PictureView::State PictureView::state() const {
 }
 
 void PictureView::restore(const State& state) {
+    settleTiles();
     picture_ = state.picture;
     ratio_ = state.ratio;
     startOver(state.content);
@@ -207,6 +256,7 @@ void PictureView::keepPresentZoomFirst() {
 }
 
 void PictureView::setZoom(double divisor, int magnify, bool fitted, const QPoint& at) {
+    settleTiles();
     // The content point under `at`, in content pixels.
     const double oldScale = scale();
     const QPointF point = (QPointF(offset_) + QPointF(at)) / oldScale;
@@ -235,8 +285,11 @@ void PictureView::setZoom(double divisor, int magnify, bool fitted, const QPoint
                      std::clamp(static_cast<int>(std::floor(wanted.y())), 0, last.y()));
     updateCursor();
     showMap();
-    if (!before.isNull())
+    if (!before.isNull()) {
         approximate(before, beforeContent);
+        if (!exact())
+            startTiles(); // while the first picture is painted
+    }
     update();
 }
 
@@ -506,32 +559,69 @@ bool PictureView::makeAxes(ZoomTiles& z, const std::vector<QPoint>& missing) con
     return true;
 }
 
-bool PictureView::computeTiles(const QRect& indexes, const Zoom& zoom) {
+bool PictureView::missingTiles(const QRect& indexes, const Zoom& zoom,
+                               std::vector<QPoint>& missing) {
     ZoomTiles& z = zoomTiles(zoom);
-    TileCache& kept = z.tiles;
-    std::vector<QPoint> missing;
     for (int ty = indexes.top(); ty <= indexes.bottom(); ++ty)
         for (int tx = indexes.left(); tx <= indexes.right(); ++tx)
-            if (kept.find(QPoint(tx, ty)).isNull())
+            if (z.tiles.find(QPoint(tx, ty)).isNull())
                 missing.emplace_back(tx, ty);
-    if (missing.empty())
+    return missing.empty() || zoom.divisor <= 1 || makeAxes(z, missing);
+}
+
+void PictureView::startTiles() {
+    auto job = std::make_unique<TileJob>();
+    job->zoom = zoom();
+    if (!missingTiles(TileCache::tilesOver(viewRect()), job->zoom, job->indexes) ||
+        job->indexes.empty())
+        return;
+    // The blocks stay where they are until the job is settled: the zooms and
+    // their blocks change only after settleTiles().
+    const ZoomTiles& z = zoomTiles(job->zoom);
+    job->made.resize(job->indexes.size());
+    TileJob* at = job.get();
+    job->jobs.emplace(job->indexes.size(), [this, at, &z](std::size_t k) {
+        const QPoint index = at->indexes[k];
+        at->made[k] =
+            computeTile(index, at->zoom, axis(z.columnAxes, index.x()), axis(z.rowAxes, index.y()));
+    });
+    tileJob_ = std::move(job);
+    tileJob_->jobs->start(cores() - 1);
+}
+
+bool PictureView::settleTiles() {
+    if (!tileJob_)
         return true;
-    if (zoom.divisor > 1 && !makeAxes(z, missing))
+    const std::unique_ptr<TileJob> job = std::move(tileJob_);
+    job->jobs->finish();
+    TileCache& kept = tiles(job->zoom);
+    bool complete = true;
+    for (std::size_t k = 0; k < job->indexes.size(); ++k) {
+        complete = complete && !job->made[k].isNull();
+        if (!job->made[k].isNull())
+            kept.insert(job->indexes[k], job->made[k]);
+    }
+    return complete;
+}
+
+bool PictureView::computeTiles(const QRect& indexes, const Zoom& zoom) {
+    const bool started = settleTiles();
+    std::vector<QPoint> missing;
+    if (!missingTiles(indexes, zoom, missing))
         return false;
-    const auto axis = [](const std::map<int, ReducedAxis>& axes, int index) {
-        const auto found = axes.find(index);
-        return found == axes.end() ? nullptr : &found->second;
-    };
+    if (missing.empty())
+        return started;
+    ZoomTiles& z = zoomTiles(zoom);
     std::vector<QImage> made(missing.size());
     onEveryCore(missing.size(), [&](std::size_t k) {
         made[k] = computeTile(missing[k], zoom, axis(z.columnAxes, missing[k].x()),
                               axis(z.rowAxes, missing[k].y()));
     });
-    bool complete = true;
+    bool complete = started;
     for (std::size_t k = 0; k < missing.size(); ++k) {
         complete = complete && !made[k].isNull();
         if (!made[k].isNull())
-            kept.insert(missing[k], made[k]);
+            z.tiles.insert(missing[k], made[k]);
     }
     return complete;
 }

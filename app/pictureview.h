@@ -37,6 +37,7 @@
 #include <functional>
 #include <list>
 #include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -194,6 +195,16 @@ class PictureView : public QWidget {
     bool computeTiles(const QRect& indexes, const Zoom& zoom);
     // Makes the blocks of the lines of tiles the missing tiles lie on.
     bool makeAxes(ZoomTiles& z, const std::vector<QPoint>& missing) const;
+    // The tiles of a zoom not kept among indexes, and the blocks they need;
+    // false when the blocks cannot be had.
+    bool missingTiles(const QRect& indexes, const Zoom& zoom, std::vector<QPoint>& missing);
+    // Starts computing the tiles in view that are not kept on every core, while
+    // this thread paints the first picture of a zoom.
+    void startTiles();
+    // Takes part in the tiles started, waits for them and keeps them. Called
+    // before anything the started work reads (the picture, the zooms and their
+    // blocks) changes, and before tiles are looked for.
+    bool settleTiles();
     void drawCleared(QPainter& p, const QRect& area) const;
     // Draws the tiles over area, computing those not kept unless !compute
     // (then the background stands for them).
@@ -237,6 +248,8 @@ class PictureView : public QWidget {
     QPoint dragStart_;
     QPoint offsetAtDragStart_;
     QImage approximation_;
+    struct TileJob;
+    std::unique_ptr<TileJob> tileJob_; // the tiles started, if any
     QRectF approximationAt_;
     OverviewMap* map_ = nullptr;
     QTimer mapTimer_;

@@ -230,14 +230,23 @@ TEST(Zoom, stepsGoByHalvesFromTheLargestThatFitsToEightTimes) {
     EXPECT_EQ(f.view.zoomText(), "12.5%");
 }
 
-// A zoom shows a first picture made from the one before at once, and the
-// exact one as soon as events are processed.
-TEST(Zoom, aFirstPictureStandsInUntilTheExactOne) {
-    ZoomFixture f;
+namespace {
+
+// A step out, its exact picture not yet computed.
+void zoomOutUnfinished(ZoomFixture& f) {
     f.view.repaint();
     QKeyEvent minus(QEvent::KeyPress, Qt::Key_Minus, Qt::NoModifier);
     QApplication::sendEvent(&f.view, &minus);
     EXPECT_FALSE(f.view.exact());
+}
+
+} // namespace
+
+// A zoom shows a first picture made from the one before at once, and the
+// exact one as soon as events are processed.
+TEST(Zoom, aFirstPictureStandsInUntilTheExactOne) {
+    ZoomFixture f;
+    zoomOutUnfinished(f);
     f.view.repaint();
     // Each pixel near its exact value: the 1:1 picture halved.
     const auto [roughMean, roughWorst] = difference(Shown(&f.view), expectedView(f));
@@ -248,6 +257,18 @@ TEST(Zoom, aFirstPictureStandsInUntilTheExactOne) {
     EXPECT_LE(mean, 1.0);
     EXPECT_LE(worst, 4);
     (void)roughWorst;
+}
+
+// A new result while a zoom's tiles are still being computed: the view shows
+// the new one, at 1:1.
+TEST(Zoom, aNewResultDuringAZoomIsShownAsItIs) {
+    ZoomFixture f;
+    zoomOutUnfinished(f);
+    const QImage other = testkit::Colourful(31, 23, 3);
+    ASSERT_TRUE(f.view.showEnlarged(other, 2.5));
+    ASSERT_TRUE(f.view.reveal());
+    f.view.repaint();
+    EXPECT_EQ(Shown(&f.view), Reference(other, 2.5, {f.view.offset(), f.view.size()}));
 }
 
 TEST(Zoom, ctrlWheelAndDoubleClickKeepThePointUnderThePointer) {
