@@ -87,14 +87,6 @@ std::size_t cores() {
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
-// Runs job(0) .. job(count - 1) side by side on every core (one, when the
-// system cannot tell how many), this thread included.
-void onEveryCore(std::size_t count, const std::function<void(std::size_t)>& job) {
-    SideBySide jobs(count, job);
-    jobs.start(cores() - 1);
-    jobs.finish();
-}
-
 // The largest power of two at or below x (x at most 1): 1, 1/2, 1/4, ...
 double powerOfTwoAtOrBelow(double x) {
     double p = 1;
@@ -115,10 +107,12 @@ PictureView::PictureView(QWidget* parent) : QWidget(parent), background_(Qt::whi
     connect(&mapTimer_, &QTimer::timeout, map_, &QWidget::hide);
 }
 
-// Tiles of one zoom being computed side by side.
+// Tiles of one zoom being computed side by side, in runs along lines of tiles.
 struct PictureView::TileJob {
     Zoom zoom;
+    bool complete = true; // false when the blocks could not be had
     std::vector<QPoint> indexes;
+    std::vector<std::pair<std::size_t, std::size_t>> runs; // first index, count
     std::vector<QImage> made;
     std::optional<SideBySide> jobs;
 };
@@ -559,71 +553,91 @@ bool PictureView::makeAxes(ZoomTiles& z, const std::vector<QPoint>& missing) con
     return true;
 }
 
-bool PictureView::missingTiles(const QRect& indexes, const Zoom& zoom,
-                               std::vector<QPoint>& missing) {
+void PictureView::computeRun(const ZoomTiles& z, const QPoint* indexes, std::size_t count,
+                             QImage* made) const {
+    const Zoom zoom{z.divisor, z.magnify};
+    const ReducedAxis* rows = zoom.divisor > 1 ? axis(z.rowAxes, indexes[0].y()) : nullptr;
+    if (count == 1 || zoom.divisor <= 1) {
+        for (std::size_t k = 0; k < count; ++k)
+            made[k] = computeTile(indexes[k], zoom, axis(z.columnAxes, indexes[k].x()), rows);
+        return;
+    }
+    // Below 1:1, the run at once: the source is then read in long runs of its
+    // rows, which memory delivers faster than a tile's short ones.
+    std::vector<const ReducedAxis*> columnAxes;
+    for (std::size_t k = 0; k < count; ++k)
+        columnAxes.push_back(axis(z.columnAxes, indexes[k].x()));
+    ReducedAxis columns;
+    const QRect area = tileRect(indexes[0], zoom).united(tileRect(indexes[count - 1], zoom));
+    QImage band(area.size(), QImage::Format_RGB32);
+    const DestImage dest{reinterpret_cast<std::uint32_t*>(band.bits()), band.width(), band.height(),
+                         band.bytesPerLine() / 4};
+    if (band.isNull() || rows == nullptr || !joinReducedAxes(columnAxes, &columns) ||
+        reduce(source(), columns, *rows, dest) != EnlargeStatus::Done)
+        return;
+    for (std::size_t k = 0; k < count; ++k)
+        made[k] = band.copy(tileRect(indexes[k], zoom).translated(-area.topLeft()));
+}
+
+std::unique_ptr<PictureView::TileJob> PictureView::tileJob(const QRect& indexes, const Zoom& zoom) {
+    auto job = std::make_unique<TileJob>();
+    job->zoom = zoom;
     ZoomTiles& z = zoomTiles(zoom);
     for (int ty = indexes.top(); ty <= indexes.bottom(); ++ty)
-        for (int tx = indexes.left(); tx <= indexes.right(); ++tx)
-            if (z.tiles.find(QPoint(tx, ty)).isNull())
-                missing.emplace_back(tx, ty);
-    return missing.empty() || zoom.divisor <= 1 || makeAxes(z, missing);
+        for (int tx = indexes.left(); tx <= indexes.right(); ++tx) {
+            if (!z.tiles.find(QPoint(tx, ty)).isNull())
+                continue;
+            // A run goes on while the tiles follow one another on a line.
+            const QPoint index(tx, ty);
+            if (job->runs.empty() || job->indexes.back() != index - QPoint(1, 0))
+                job->runs.emplace_back(job->indexes.size(), 0);
+            ++job->runs.back().second;
+            job->indexes.push_back(index);
+        }
+    if (job->indexes.empty())
+        return nullptr;
+    job->complete = zoom.divisor <= 1 || makeAxes(z, job->indexes);
+    job->made.resize(job->indexes.size());
+    // The blocks stay where they are until the job is kept: the zooms and
+    // their blocks change only after settleTiles().
+    TileJob* at = job.get();
+    job->jobs.emplace(job->runs.size(), [this, at, &z](std::size_t k) {
+        const auto [first, count] = at->runs[k];
+        computeRun(z, &at->indexes[first], count, &at->made[first]);
+    });
+    return job;
+}
+
+bool PictureView::keep(TileJob& job) {
+    job.jobs->finish();
+    TileCache& kept = tiles(job.zoom);
+    bool complete = job.complete;
+    for (std::size_t k = 0; k < job.indexes.size(); ++k) {
+        complete = complete && !job.made[k].isNull();
+        if (!job.made[k].isNull())
+            kept.insert(job.indexes[k], job.made[k]);
+    }
+    return complete;
 }
 
 void PictureView::startTiles() {
-    auto job = std::make_unique<TileJob>();
-    job->zoom = zoom();
-    if (!missingTiles(TileCache::tilesOver(viewRect()), job->zoom, job->indexes) ||
-        job->indexes.empty())
-        return;
-    // The blocks stay where they are until the job is settled: the zooms and
-    // their blocks change only after settleTiles().
-    const ZoomTiles& z = zoomTiles(job->zoom);
-    job->made.resize(job->indexes.size());
-    TileJob* at = job.get();
-    job->jobs.emplace(job->indexes.size(), [this, at, &z](std::size_t k) {
-        const QPoint index = at->indexes[k];
-        at->made[k] =
-            computeTile(index, at->zoom, axis(z.columnAxes, index.x()), axis(z.rowAxes, index.y()));
-    });
-    tileJob_ = std::move(job);
-    tileJob_->jobs->start(cores() - 1);
+    tileJob_ = tileJob(TileCache::tilesOver(viewRect()), zoom());
+    if (tileJob_)
+        tileJob_->jobs->start(cores() - 1);
 }
 
 bool PictureView::settleTiles() {
-    if (!tileJob_)
-        return true;
     const std::unique_ptr<TileJob> job = std::move(tileJob_);
-    job->jobs->finish();
-    TileCache& kept = tiles(job->zoom);
-    bool complete = true;
-    for (std::size_t k = 0; k < job->indexes.size(); ++k) {
-        complete = complete && !job->made[k].isNull();
-        if (!job->made[k].isNull())
-            kept.insert(job->indexes[k], job->made[k]);
-    }
-    return complete;
+    return !job || keep(*job);
 }
 
 bool PictureView::computeTiles(const QRect& indexes, const Zoom& zoom) {
     const bool started = settleTiles();
-    std::vector<QPoint> missing;
-    if (!missingTiles(indexes, zoom, missing))
-        return false;
-    if (missing.empty())
+    const std::unique_ptr<TileJob> job = tileJob(indexes, zoom);
+    if (!job)
         return started;
-    ZoomTiles& z = zoomTiles(zoom);
-    std::vector<QImage> made(missing.size());
-    onEveryCore(missing.size(), [&](std::size_t k) {
-        made[k] = computeTile(missing[k], zoom, axis(z.columnAxes, missing[k].x()),
-                              axis(z.rowAxes, missing[k].y()));
-    });
-    bool complete = started;
-    for (std::size_t k = 0; k < missing.size(); ++k) {
-        complete = complete && !made[k].isNull();
-        if (!made[k].isNull())
-            z.tiles.insert(missing[k], made[k]);
-    }
-    return complete;
+    job->jobs->start(cores() - 1);
+    return keep(*job) && started;
 }
 
 // --- Painting -------------------------------------------------------------------

@@ -195,9 +195,16 @@ class PictureView : public QWidget {
     bool computeTiles(const QRect& indexes, const Zoom& zoom);
     // Makes the blocks of the lines of tiles the missing tiles lie on.
     bool makeAxes(ZoomTiles& z, const std::vector<QPoint>& missing) const;
-    // The tiles of a zoom not kept among indexes, and the blocks they need;
-    // false when the blocks cannot be had.
-    bool missingTiles(const QRect& indexes, const Zoom& zoom, std::vector<QPoint>& missing);
+    // Computes `count` tiles side by side on a line of tiles (at once below
+    // 1:1, the blocks given) into made.
+    void computeRun(const ZoomTiles& z, const QPoint* indexes, std::size_t count,
+                    QImage* made) const;
+    struct TileJob;
+    // The work of computing the tiles of a zoom not kept among indexes, not
+    // yet started; null when there are none. Its blocks are made first.
+    std::unique_ptr<TileJob> tileJob(const QRect& indexes, const Zoom& zoom);
+    // Keeps the tiles a finished job made; false when any failed.
+    bool keep(TileJob& job);
     // Starts computing the tiles in view that are not kept on every core, while
     // this thread paints the first picture of a zoom.
     void startTiles();
@@ -248,7 +255,6 @@ class PictureView : public QWidget {
     QPoint dragStart_;
     QPoint offsetAtDragStart_;
     QImage approximation_;
-    struct TileJob;
     std::unique_ptr<TileJob> tileJob_; // the tiles started, if any
     QRectF approximationAt_;
     OverviewMap* map_ = nullptr;

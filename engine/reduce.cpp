@@ -255,6 +255,29 @@ bool makeReducedAxis(int firstView, int count, double divisor, long long resultE
     }
 }
 
+bool joinReducedAxes(const std::vector<const ReducedAxis*>& axes, ReducedAxis* joined) noexcept {
+    if (axes.empty() || std::find(axes.begin(), axes.end(), nullptr) != axes.end())
+        return false;
+    try {
+        ReducedAxis made;
+        made.firstView = axes.front()->firstView;
+        for (const ReducedAxis* axis : axes) {
+            if (axis->firstView != made.firstView + static_cast<long long>(made.spans.size()))
+                return false;
+            const std::size_t at = made.weights.size();
+            for (ReducedSpan span : axis->spans) {
+                span.at += at;
+                made.spans.push_back(span);
+            }
+            made.weights.insert(made.weights.end(), axis->weights.begin(), axis->weights.end());
+        }
+        *joined = std::move(made);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
 EnlargeStatus reduce(const SourceImage& source, const ReducedAxis& columnAxis,
                      const ReducedAxis& rowAxis, const DestImage& dst) noexcept {
     if (dst.width < 0 || dst.height < 0 ||

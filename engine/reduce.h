@@ -55,6 +55,11 @@ int reducedExtent(int resultExtent, double divisor);
 bool makeReducedAxis(int firstView, int count, double divisor, long long resultExtent, double r,
                      int sourceExtent, ReducedAxis* axis) noexcept;
 
+// The axes one after another as one axis: each begins at the view index
+// where the one before ends. False, with *joined unchanged, when they do not
+// or its tables cannot be had.
+bool joinReducedAxes(const std::vector<const ReducedAxis*>& axes, ReducedAxis* joined) noexcept;
+
 // Fills dst (dst.width columns' spans, dst.height rows' spans) with the
 // reduced view the axes describe. Refused when dst is larger than the axes or
 // unusable; OutOfMemory when its working rows cannot be had.

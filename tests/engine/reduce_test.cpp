@@ -127,6 +127,32 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"noiseAtThreeWholeDivisorOne", true, 13, 11, 3, 1}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
+// Axes of parts of a line of tiles joined give the view one axis gives; parts
+// that leave a gap or overlap are refused.
+TEST(Reduce, joinedAxesGiveTheViewOfOneAxis) {
+    const Picture source = noise(23, 17);
+    const EnlargeGeometry g = enlargeGeometry(23, 17, 10);
+    const double d = 3.7;
+    const int w = reducedExtent(g.width, d), h = reducedExtent(g.height, d);
+    const auto axis = [&](int first, int count, long long extent, int sourceExtent) {
+        ReducedAxis a;
+        EXPECT_TRUE(makeReducedAxis(first, count, d, extent, 10, sourceExtent, &a));
+        return a;
+    };
+    const ReducedAxis whole = axis(0, w, g.width, 23), rows = axis(0, h, g.height, 17);
+    const ReducedAxis a = axis(0, 5, g.width, 23), b = axis(5, 12, g.width, 23),
+                      c = axis(17, w - 17, g.width, 23);
+    ReducedAxis joined;
+    ASSERT_TRUE(joinReducedAxes({&a, &b, &c}, &joined));
+    std::vector<std::uint32_t> one(std::size_t(w) * h), parts(one.size());
+    ASSERT_EQ(reduce(source.view(), whole, rows, {one.data(), w, h, w}), EnlargeStatus::Done);
+    ASSERT_EQ(reduce(source.view(), joined, rows, {parts.data(), w, h, w}), EnlargeStatus::Done);
+    EXPECT_EQ(parts, one);
+    EXPECT_FALSE(joinReducedAxes({&a, &c}, &joined));
+    EXPECT_FALSE(joinReducedAxes({&a, &a}, &joined));
+    EXPECT_FALSE(joinReducedAxes({}, &joined));
+}
+
 TEST(ReducedExtent, coversTheResultWithBlocksThatStartInsideIt) {
     EXPECT_EQ(reducedExtent(100, 1), 100);
     EXPECT_EQ(reducedExtent(100, 2), 50);
