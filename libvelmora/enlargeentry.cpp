@@ -29,6 +29,10 @@
 #include <thread>
 #include <vector>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace {
 
 using velmora::DestImage;
@@ -175,21 +179,22 @@ struct Target {
 };
 
 #if defined(__x86_64__)
-// Eight words' low three bytes, side by side: 24 bytes of a 32-byte vector.
-typedef std::uint8_t EightWords __attribute__((vector_size(32)));
-
-// Narrows the row's words into three bytes each, eight at a time with one
-// byte shuffle; returns how many were done (the rest is fewer than eight).
+// Narrows the row's words into three bytes each, eight at a time: the low
+// three bytes of each word side by side within each half of a vector, the
+// halves' twelve bytes joined, and all 32 bytes stored, the last eight of
+// which the next eight pixels overwrite. So it stops while more than eight
+// bytes of the row are left after the store; returns how many were done.
 [[gnu::target("avx2")]] int narrowEights(const std::uint32_t* from, int width, unsigned char* to) {
-    constexpr EightWords kLowThree = {0,  1,  2,  4,  5,  6,  8,  9,  10, 12, 13,
-                                      14, 16, 17, 18, 20, 21, 22, 24, 25, 26, 28,
-                                      29, 30, 0,  0,  0,  0,  0,  0,  0,  0};
+    const __m256i lowThree =
+        _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5, 6,
+                         8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m256i joined = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
     int x = 0;
-    for (; x + 8 <= width; x += 8, to += 24) {
-        EightWords w;
-        std::memcpy(&w, from + x, sizeof w);
-        const EightWords packed = __builtin_shuffle(w, kLowThree);
-        std::memcpy(to, &packed, 24);
+    for (; x + 11 <= width; x += 8, to += 24) {
+        const __m256i words = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + x));
+        const __m256i packed =
+            _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(words, lowThree), joined);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), packed);
     }
     return x;
 }
