@@ -137,7 +137,6 @@ void PictureView::setBackground(const QColor& colour) {
 }
 
 void PictureView::startOver(const QSize& content) {
-    settleTiles();
     zooms_.clear();
     approximation_ = QImage();
     revealedTo_ = -1;
@@ -493,19 +492,8 @@ QImage PictureView::resultPart(const QRect& part) const {
     return result;
 }
 
-QImage PictureView::computeTile(const QPoint& index, const Zoom& zoom, const ReducedAxis* columns,
-                                const ReducedAxis* rows) const {
+QImage PictureView::computeTile(const QPoint& index, const Zoom& zoom) const {
     const QRect area = tileRect(index, zoom);
-    if (zoom.divisor > 1) {
-        // Each pixel the average of its block, from the source.
-        QImage computed(area.size(), QImage::Format_RGB32);
-        const DestImage dest{reinterpret_cast<std::uint32_t*>(computed.bits()), computed.width(),
-                             computed.height(), computed.bytesPerLine() / 4};
-        if (computed.isNull() || columns == nullptr || rows == nullptr ||
-            reduce(source(), *columns, *rows, dest) != EnlargeStatus::Done)
-            return {};
-        return computed;
-    }
     // The result's pixels under the tile, then each one a square when magnified.
     const QRect under(QPoint(area.left() / zoom.magnify, area.top() / zoom.magnify),
                       QPoint(area.right() / zoom.magnify, area.bottom() / zoom.magnify));
@@ -556,25 +544,33 @@ bool PictureView::makeAxes(ZoomTiles& z, const std::vector<QPoint>& missing) con
 void PictureView::computeRun(const ZoomTiles& z, const QPoint* indexes, std::size_t count,
                              QImage* made) const {
     const Zoom zoom{z.divisor, z.magnify};
-    const ReducedAxis* rows = zoom.divisor > 1 ? axis(z.rowAxes, indexes[0].y()) : nullptr;
-    if (count == 1 || zoom.divisor <= 1) {
+    if (zoom.divisor <= 1) {
         for (std::size_t k = 0; k < count; ++k)
-            made[k] = computeTile(indexes[k], zoom, axis(z.columnAxes, indexes[k].x()), rows);
+            made[k] = computeTile(indexes[k], zoom);
         return;
     }
-    // Below 1:1, the run at once: the source is then read in long runs of its
-    // rows, which memory delivers faster than a tile's short ones.
+    // Below 1:1 each pixel is the average of its block, from the source; the
+    // run at once, so that the source is read in long runs of its rows, which
+    // memory delivers faster than a tile's short ones.
     std::vector<const ReducedAxis*> columnAxes;
     for (std::size_t k = 0; k < count; ++k)
         columnAxes.push_back(axis(z.columnAxes, indexes[k].x()));
-    ReducedAxis columns;
+    const ReducedAxis* rows = axis(z.rowAxes, indexes[0].y());
+    ReducedAxis joined;
+    const ReducedAxis* columns = count == 1                             ? columnAxes[0]
+                                 : joinReducedAxes(columnAxes, &joined) ? &joined
+                                                                        : nullptr;
     const QRect area = tileRect(indexes[0], zoom).united(tileRect(indexes[count - 1], zoom));
     QImage band(area.size(), QImage::Format_RGB32);
     const DestImage dest{reinterpret_cast<std::uint32_t*>(band.bits()), band.width(), band.height(),
                          band.bytesPerLine() / 4};
-    if (band.isNull() || rows == nullptr || !joinReducedAxes(columnAxes, &columns) ||
-        reduce(source(), columns, *rows, dest) != EnlargeStatus::Done)
+    if (band.isNull() || rows == nullptr || columns == nullptr ||
+        reduce(source(), *columns, *rows, dest) != EnlargeStatus::Done)
         return;
+    if (count == 1) {
+        made[0] = band;
+        return;
+    }
     for (std::size_t k = 0; k < count; ++k)
         made[k] = band.copy(tileRect(indexes[k], zoom).translated(-area.topLeft()));
 }

@@ -186,17 +186,17 @@ class PictureView : public QWidget {
     SourceImage source() const;
     // The result's pixels in part (content pixels); null when the engine failed.
     QImage resultPart(const QRect& part) const;
-    // The tile at index at a zoom as the engine computes it; null when the
-    // engine failed. Below 1:1 the tile's blocks are given.
-    QImage computeTile(const QPoint& index, const Zoom& zoom, const ReducedAxis* columns,
-                       const ReducedAxis* rows) const;
+    // The tile at index at a zoom of 1:1 or more as the engine computes it;
+    // null when the engine failed.
+    QImage computeTile(const QPoint& index, const Zoom& zoom) const;
     // Computes the tiles of a zoom at these indexes that are not kept, side by
     // side on every core, and keeps them. False when the engine failed for any.
     bool computeTiles(const QRect& indexes, const Zoom& zoom);
     // Makes the blocks of the lines of tiles the missing tiles lie on.
     bool makeAxes(ZoomTiles& z, const std::vector<QPoint>& missing) const;
-    // Computes `count` tiles side by side on a line of tiles (at once below
-    // 1:1, the blocks given) into made.
+    // Computes `count` tiles side by side on a line of tiles into made (below
+    // 1:1 at once, from the blocks made for them); a tile the engine failed
+    // for stays null.
     void computeRun(const ZoomTiles& z, const QPoint* indexes, std::size_t count,
                     QImage* made) const;
     struct TileJob;
