@@ -55,6 +55,15 @@ Destination changedTo(const std::string& file) {
     return now;
 }
 
+// Links an unnamed file to path: through /proc for any user; AT_EMPTY_PATH
+// where /proc is missing (it needs the privilege to open files by their
+// descriptor). Fails with EEXIST where path exists.
+bool linkUnnamed(int fd, const std::string& path) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+           (errno == ENOENT && ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0);
+}
+
 } // namespace
 
 OutputFile::~OutputFile() {
@@ -74,13 +83,9 @@ bool OutputFile::fail() {
 // destination, from which it is renamed as a named one is.
 bool OutputFile::giveName(int fd) {
     const std::string folder = folderOf(destination_);
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         std::string path = uniqueName(folder);
-        // Through /proc for any user; AT_EMPTY_PATH where /proc is missing
-        // (it needs the privilege to open files by their descriptor).
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
-            (errno == ENOENT && ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0)) {
+        if (linkUnnamed(fd, path)) {
             path_ = std::move(path);
             return true;
         }
@@ -161,6 +166,11 @@ bool OutputFile::commit() {
     const int fd = fd_;
     fd_ = -1;
     const bool synced = !flushToDisk_ || ::fsync(fd) == 0 || fail();
+    // A destination that does not exist yet gets the unnamed file's name in
+    // one step, so that a process killed now leaves no temporary name behind;
+    // one to be replaced is reached through a temporary name and a rename.
+    if (synced && path_.empty() && linkUnnamed(fd, destination_))
+        return ::close(fd) == 0 || fail();
     const bool named = !synced || !path_.empty() || giveName(fd);
     const bool closed = ::close(fd) == 0 || fail();
     if (!synced || !named || !closed)
