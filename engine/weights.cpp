@@ -35,14 +35,13 @@ std::uint64_t coarseWeight(int weight) {
     return (quarter << 8 | (64 - quarter)) * 0x0001000100010001ull;
 }
 
-// fraction * 256 when that is a whole number (the product is exact), else -1.
+} // namespace
+
 int dyadicWeight(double fraction) {
     const double scaled = fraction * 256;
     return scaled == std::floor(scaled) && scaled >= 0 && scaled < 256 ? static_cast<int>(scaled)
                                                                        : -1;
 }
-
-} // namespace
 
 ColumnTables columnTables(int firstColumn, int width, double r, int sourceWidth) {
     ColumnTables t;

@@ -22,6 +22,9 @@ struct AxisSample {
 };
 AxisSample locate(long long i, double r, int n);
 
+// fraction * 256 when that is a whole number (the product is exact), else -1.
+int dyadicWeight(double fraction);
+
 // Where destination columns firstColumn .. firstColumn + width - 1 sample the
 // source, padded past the last column with whole columns at the last column's
 // place (the pixel loops read whole vectors).

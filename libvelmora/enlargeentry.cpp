@@ -14,6 +14,7 @@
 #include "velmora.h"
 
 #include "engine/enlarge.h"
+#include "engine/enlarge_bytes.h"
 #include "engine/firsttouch.h"
 #include "statuswords.h"
 #include "stripencoder.h"
@@ -26,6 +27,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -305,8 +307,19 @@ int statusOf(EnlargeStatus status) {
     return VELMORA_E_ARGUMENT;
 }
 
-// The colour channels, then the alpha channel where it is not opaque.
+// The colour channels, then the alpha channel where it is not opaque; or
+// every byte at once where the byte loops can do it.
 int enlargeInto(const Pixels& p, double ratio, const Target& t, int threads) {
+    EnlargeOptions byteOptions;
+    byteOptions.threads = threads;
+    byteOptions.firstColumn = t.left;
+    byteOptions.firstRow = t.top;
+    if (const std::optional<EnlargeStatus> status = velmora::enlargeBytes(
+            {p.bytes, p.width, p.height, static_cast<std::ptrdiff_t>(p.stride),
+             bytesPerPixel(p.layout)},
+            ratio, {t.bytes, t.width, t.height, static_cast<std::ptrdiff_t>(t.stride)},
+            byteOptions))
+        return statusOf(*status);
     const SourceWords colour(p, false, threads);
     const bool fourBytes = bytesPerPixel(p.layout) == 4;
     EnlargeStatus status;

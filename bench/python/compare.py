@@ -4,6 +4,12 @@ Image.resize (BILINEAR) on the same RGB arrays, the same threads, side by side
 in one run: the median of each, and the ratio cv2 / velmora (above 1: velmora
 is faster).
 
+velmora and cv2 take turns, each going first in every other round. Pillow is
+timed in a run of its own afterwards: it faults its result in 4 KiB pages and
+leaves free memory so scattered that whatever runs next waits for the kernel to
+gather huge pages again (both velmora and cv2 take three to four times as long
+right after it), which would say more about the order than about either.
+
     PYTHONPATH=build/python bench/python/compare.py [runs] [threads]
 """
 import sys
@@ -36,14 +42,15 @@ def main():
         rgb = rng.integers(0, 256, (height, width, 3), dtype=np.uint8)
         size = velmora.enlarged_size(width, height, ratio)
         picture = Image.fromarray(rgb)
-        # In turns, so that the machine's drift touches all three alike.
-        ours, theirs, pillow = [], [], []
-        for _ in range(runs):
-            ours.append(median_ms(lambda: velmora.enlarge(rgb, ratio, threads), 1))
-            theirs.append(median_ms(
-                lambda: cv2.resize(rgb, size, interpolation=cv2.INTER_LINEAR), 1))
-            pillow.append(median_ms(lambda: picture.resize(size, Image.BILINEAR), 1))
-        ours, theirs, pillow = (sorted(t)[len(t) // 2] for t in (ours, theirs, pillow))
+        # In turns, so that the machine's drift touches both alike.
+        ours, theirs = [], []
+        for turn in range(runs):
+            pair = [(ours, lambda: velmora.enlarge(rgb, ratio, threads)),
+                    (theirs, lambda: cv2.resize(rgb, size, interpolation=cv2.INTER_LINEAR))]
+            for times, work in pair[turn % 2:] + pair[:turn % 2]:
+                times.append(median_ms(work, 1))
+        ours, theirs = (sorted(t)[len(t) // 2] for t in (ours, theirs))
+        pillow = median_ms(lambda: picture.resize(size, Image.BILINEAR), runs)
         print(f"{width} x {height} RGB at {ratio} -> {size[0]} x {size[1]}: "
               f"velmora {ours:.1f} ms, cv2 {theirs:.1f} ms, Pillow {pillow:.1f} ms; "
               f"cv2 / velmora {theirs / ours:.2f}, Pillow / velmora {pillow / ours:.2f}")

@@ -118,19 +118,27 @@ TEST_P(EnlargeEntry, givesTheEnginesResultWholeAndInRectangles) {
 
 INSTANTIATE_TEST_SUITE_P(
     layouts, EnlargeEntry,
-    testing::Values(Case{"rgbPacked", VELMORA_LAYOUT_RGB, 37, 23, 2.7, 0, 0, false, 0},
-                    Case{"bgrStridedOnTwoThreads", VELMORA_LAYOUT_BGR, 13, 7, 10.0, 5, 0, false, 2},
-                    // Rows an odd number of bytes apart over several huge pages,
-                    // faulted in by one thread while the other narrows strips.
-                    Case{"rgbOverHugePages", VELMORA_LAYOUT_RGB, 160, 120, 10.0, 3, 0, false, 2},
-                    Case{"rgbaOpaqueInPlace", VELMORA_LAYOUT_RGBA, 41, 19, 3.3, 0, 0, true, 1},
-                    Case{"rgbaWithAlpha", VELMORA_LAYOUT_RGBA, 29, 31, 1.1, 8, 0, false, 0},
-                    Case{"bgraUnaligned", VELMORA_LAYOUT_BGRA, 17, 11, 5.5, 3, 1, false, 3},
-                    Case{"grayOdd", VELMORA_LAYOUT_GRAY, 33, 9, 7.3, 1, 1, false, 0},
-                    // A megapixel source widened in three bands of rows at once.
-                    Case{"grayWidenedInBands", VELMORA_LAYOUT_GRAY, 1030, 1021, 1.1, 0, 0, false,
-                         3},
-                    Case{"grayOnePixel", VELMORA_LAYOUT_GRAY, 1, 1, 10.0, 0, 0, false, 1}),
+    testing::Values(
+        Case{"rgbPacked", VELMORA_LAYOUT_RGB, 37, 23, 2.7, 0, 0, false, 0},
+        Case{"bgrStridedOnTwoThreads", VELMORA_LAYOUT_BGR, 13, 7, 10.0, 5, 0, false, 2},
+        // Rows an odd number of bytes apart over several huge pages,
+        // faulted in by one thread while the other narrows strips.
+        Case{"rgbOverHugePages", VELMORA_LAYOUT_RGB, 160, 120, 10.0, 3, 0, false, 2},
+        Case{"rgbaOpaqueInPlace", VELMORA_LAYOUT_RGBA, 41, 19, 3.3, 0, 0, true, 1},
+        Case{"rgbaWithAlpha", VELMORA_LAYOUT_RGBA, 29, 31, 1.1, 8, 0, false, 0},
+        Case{"bgraUnaligned", VELMORA_LAYOUT_BGRA, 17, 11, 5.5, 3, 1, false, 3},
+        Case{"grayOdd", VELMORA_LAYOUT_GRAY, 33, 9, 7.3, 1, 1, false, 0},
+        // A megapixel source widened in three bands of rows at once.
+        Case{"grayWidenedInBands", VELMORA_LAYOUT_GRAY, 1030, 1021, 1.1, 0, 0, false, 3},
+        Case{"grayOnePixel", VELMORA_LAYOUT_GRAY, 1, 1, 10.0, 0, 0, false, 1},
+        // Ratios whose weights are multiples of 1/64 go through the
+        // byte loops: rows of any length, chunks cut short at the end.
+        Case{"rgbByteLoops", VELMORA_LAYOUT_RGB, 37, 23, 2.0, 5, 1, false, 2},
+        Case{"bgrByteLoopsWide", VELMORA_LAYOUT_BGR, 700, 9, 1.6, 0, 0, false, 3},
+        Case{"rgbaByteLoopsWithAlpha", VELMORA_LAYOUT_RGBA, 29, 13, 3.2, 8, 1, false, 0},
+        Case{"bgraByteLoopsOpaque", VELMORA_LAYOUT_BGRA, 23, 21, 4.0, 0, 0, true, 1},
+        Case{"grayByteLoops", VELMORA_LAYOUT_GRAY, 65, 7, 6.4, 3, 1, false, 2},
+        Case{"grayByteLoopsOnePixel", VELMORA_LAYOUT_GRAY, 1, 1, 8.0, 0, 0, false, 1}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 struct BadCall {
