@@ -47,6 +47,14 @@ bool addressable(long long width, long long height, std::ptrdiff_t stride) {
     return offset <= PTRDIFF_MAX / static_cast<std::ptrdiff_t>(sizeof(std::uint32_t));
 }
 
+// Rows of rowBytes bytes, stride apart, whose last byte can be addressed.
+bool bytesAddressable(long long rowBytes, long long height, std::ptrdiff_t stride) {
+    std::ptrdiff_t end = 0;
+    return stride >= rowBytes &&
+           !__builtin_mul_overflow(static_cast<std::ptrdiff_t>(height - 1), stride, &end) &&
+           !__builtin_add_overflow(end, static_cast<std::ptrdiff_t>(rowBytes), &end);
+}
+
 struct AlignedFree {
     void operator()(void* p) const {
         ::operator delete (p, std::align_val_t{detail::kScratchAlign});
@@ -68,6 +76,7 @@ struct Work {
     BandProgress& progress;
     FirstTouch* firstTouch; // set when the work goes in strips into dst or the sink's memory
     const std::function<void(const std::uint32_t*, int, int)>* rowSink; // or null
+    const EnlargeOptions& options;
     std::atomic<std::size_t> next{0};
 };
 
@@ -85,6 +94,7 @@ void runPiece(Work& work, std::size_t band, long long part, const ThreadMemory& 
     const int top = static_cast<int>(part * plan.partRows);
     const int bottom = static_cast<int>(std::min<long long>(work.dst.height, top + plan.partRows));
     const int x = plan.bandStart[band];
+    const EnlargeOptions& options = work.options;
     if (band == 0 && !work.rowSink) {
         if (work.firstTouch)
             work.firstTouch->waitForRows(top, bottom);
@@ -106,6 +116,11 @@ void runPiece(Work& work, std::size_t band, long long part, const ThreadMemory& 
     if (work.rowSink) {
         job.dst = memory.strip + x;
         job.dstStride = work.dst.width;
+    } else if (options.byteDest) {
+        job.dstBytes = options.byteDest + static_cast<std::ptrdiff_t>(top) * options.byteStride +
+                       static_cast<std::ptrdiff_t>(x) * options.byteChannels;
+        job.dstByteStride = options.byteStride;
+        job.channels = options.byteChannels;
     } else {
         job.dst = work.dst.pixels + static_cast<std::ptrdiff_t>(top) * work.dst.stride + x;
         job.dstStride = work.dst.stride;
@@ -188,14 +203,21 @@ bool usable(const SourceImage& source, double r, const DestImage& dst,
         return false;
     // The pixel loops index source columns up to width + 1 in int.
     // A row sink gets strips dst.width apart instead of dst's own rows.
-    const std::ptrdiff_t dstStride = options.rowSink ? dst.width : dst.stride;
+    if (options.byteDest && options.rowSink)
+        return false;
+    const bool bytes = options.byteDest != nullptr;
+    const std::ptrdiff_t dstStride = options.rowSink || bytes ? dst.width : dst.stride;
     if (source.width > INT_MAX - 2 || !addressable(source.width, source.height, source.stride) ||
         !addressable(dst.width, dst.height, dstStride))
+        return false;
+    if (bytes && ((options.byteChannels != 1 && options.byteChannels != 3) ||
+                  !bytesAddressable(dst.width * static_cast<long long>(options.byteChannels),
+                                    dst.height, options.byteStride)))
         return false;
     const bool sourceEmpty = source.width == 0 || source.height == 0;
     if (!sourceEmpty && !source.pixels)
         return false;
-    return dst.width == 0 || dst.height == 0 || dst.pixels || options.rowSink;
+    return dst.width == 0 || dst.height == 0 || dst.pixels || options.rowSink || bytes;
 }
 
 // Readies the memory the result goes to: dst's, or the row sink's where the
@@ -210,6 +232,13 @@ std::optional<FirstTouch> prepareMemory(const DestImage& dst, const Plan& plan,
                                     dst.height};
         detail::preferHugePages(sink);
         return std::optional<FirstTouch>(std::in_place, sink);
+    }
+    if (options.byteDest) {
+        const detail::RowBytes bytes{options.byteDest,
+                                     static_cast<std::size_t>(dst.width) * options.byteChannels,
+                                     options.byteStride, dst.height};
+        detail::preferHugePages(bytes);
+        return std::optional<FirstTouch>(std::in_place, bytes);
     }
     detail::preferHugePages(dst);
     if (!plan.stripsFirst)
@@ -237,7 +266,8 @@ EnlargeStatus fill(const SourceImage& source, double r, const DestImage& dst,
     std::optional<FirstTouch> firstTouch = prepareMemory(dst, plan, options);
     BandProgress progress(options.progress, plan.bandEnd, plan.rowParts);
     const detail::Kernel kernel = detail::pickKernel(options.kernel);
-    const bool integer = detail::integerLoopsExact(columns, rows, r);
+    // The integer loops write words only; the double loops give the same pixels.
+    const bool integer = !options.byteDest && detail::integerLoopsExact(columns, rows, r);
     Work work{columns,
               rows,
               plan,
@@ -249,7 +279,8 @@ EnlargeStatus fill(const SourceImage& source, double r, const DestImage& dst,
               (integer ? kernel.dyadicScratchBytes : kernel.scratchBytes)(plan.maxSlots),
               progress,
               firstTouch ? &*firstTouch : nullptr,
-              options.rowSink ? &options.rowSink : nullptr};
+              options.rowSink ? &options.rowSink : nullptr,
+              options};
     runThreads(work);
     return progress.stopped() ? EnlargeStatus::Stopped : EnlargeStatus::Done;
 }

@@ -103,6 +103,13 @@ struct EnlargeOptions {
     unsigned char* sinkMemory = nullptr;
     std::size_t sinkRowBytes = 0;
     std::ptrdiff_t sinkStride = 0;
+    // When set (never with rowSink), the result goes here instead of dst.pixels
+    // (which may be null; dst.stride is ignored): row y of dst at
+    // byteDest + y * byteStride, the low byteChannels bytes (1 or 3) of each
+    // pixel side by side. bandColumns is ignored.
+    unsigned char* byteDest = nullptr;
+    std::ptrdiff_t byteStride = 0;
+    int byteChannels = 0;
 };
 
 // What an enlargement came to.

@@ -45,6 +45,12 @@ struct BandJob {
     int rowCount = 0;
     std::uint32_t* dst = nullptr; // the job's top-left pixel
     std::ptrdiff_t dstStride = 0; // in pixels
+    // For the double loops only: where set, the result goes here instead of
+    // dst, the low `channels` bytes (1 or 3) of each pixel, from the job's
+    // top-left pixel on, rows dstByteStride bytes apart.
+    unsigned char* dstBytes = nullptr;
+    std::ptrdiff_t dstByteStride = 0;
+    int channels = 0;
     std::uint32_t blendedHigh = 0;
     void* scratch = nullptr; // Scratch_Bytes(...) bytes, aligned to kScratchAlign
 };

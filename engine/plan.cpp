@@ -38,7 +38,7 @@ Plan planWork(const std::vector<std::int32_t>& slot, const DestImage& dst,
               const EnlargeOptions& options) {
     Plan plan;
     plan.threads = threadCount(dst, options);
-    plan.stripsFirst = options.bandColumns <= 0 || options.rowSink;
+    plan.stripsFirst = options.bandColumns <= 0 || options.rowSink || options.byteDest;
     // Runs of rows in whole vector blocks (up to 16 rows), so that only the last
     // run of a band ends in a partial block.
     const int perThread = (dst.height + plan.threads - 1) / plan.threads;

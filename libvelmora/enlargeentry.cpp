@@ -2,14 +2,16 @@
 // VelmoraStatusText: the engine's enlargement for callers of every pixel
 // layout, from their memory into their memory.
 //
-// The engine reads and writes 32-bit words whose low three bytes are the
-// channels (which channel is which does not matter: each is enlarged on its
-// own by the same rule). A four-byte layout is such a word already, so the
+// Where the ratio's weights are whole 64ths and the processor permutes bytes,
+// the byte loops enlarge every byte of the caller's layout where it lies.
+// Otherwise the engine reads and writes 32-bit words whose low three bytes are
+// the channels (which channel is which does not matter: each is enlarged on
+// its own by the same rule). A four-byte layout is such a word already, so the
 // engine reads the caller's pixels where they lie and writes the caller's
-// buffer directly; other layouts are widened into words once, and the result
-// is narrowed into the caller's layout strip by strip as the engine's threads
-// make it. An alpha channel that is not opaque everywhere is enlarged
-// as a picture of its own, into the fourth byte.
+// buffer directly; other layouts are widened into words once, and the engine
+// stores the low bytes of its words straight into the caller's rows. An alpha
+// channel that is not opaque everywhere is enlarged as a picture of its own,
+// into the fourth byte.
 
 #include "velmora.h"
 
@@ -20,7 +22,6 @@
 #include "stripencoder.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -30,10 +31,6 @@
 #include <optional>
 #include <thread>
 #include <vector>
-
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
 
 namespace {
 
@@ -180,80 +177,22 @@ struct Target {
     int layout = 0;
 };
 
-#if defined(__x86_64__)
-// Narrows the row's words into three bytes each, eight at a time: the low
-// three bytes of each word side by side within each half of a vector, the
-// halves' twelve bytes joined, and all 32 bytes stored, the last eight of
-// which the next eight pixels overwrite. So it stops while more than eight
-// bytes of the row are left after the store; returns how many were done.
-[[gnu::target("avx2")]] int narrowEights(const std::uint32_t* from, int width, unsigned char* to) {
-    const __m256i lowThree =
-        _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5, 6,
-                         8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    const __m256i joined = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
-    int x = 0;
-    for (; x + 11 <= width; x += 8, to += 24) {
-        const __m256i words = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + x));
-        const __m256i packed =
-            _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(words, lowThree), joined);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), packed);
-    }
-    return x;
-}
-#endif
-
-// Narrows a row of words into three bytes each.
-void narrowToThree(const std::uint32_t* from, int width, unsigned char* to) {
-    int x = 0;
-#if defined(__x86_64__)
-    static const bool shuffles = __builtin_cpu_supports("avx2");
-    if (shuffles) {
-        x = narrowEights(from, width, to);
-        to += 3 * x;
-    }
-#endif
-    if constexpr (std::endian::native == std::endian::little) {
-        // Four pixels into twelve bytes: two stores instead of twelve.
-        for (; x + 4 <= width; x += 4, to += 12) {
-            const std::uint64_t low = (from[x] & 0xFFFFFFu) |
-                                      std::uint64_t(from[x + 1] & 0xFFFFFFu) << 24 |
-                                      std::uint64_t(from[x + 2]) << 48;
-            const std::uint32_t high = (from[x + 2] >> 16 & 0xFFu) | from[x + 3] << 8;
-            std::memcpy(to, &low, 8);
-            std::memcpy(to + 8, &high, 4);
-        }
-    }
-    for (; x < width; ++x, to += 3) {
-        const std::uint32_t w = from[x];
-        to[0] = static_cast<unsigned char>(w);
-        to[1] = static_cast<unsigned char>(w >> 8);
-        to[2] = static_cast<unsigned char>(w >> 16);
-    }
-}
-
-// Narrows rows of result words into the target's layout (`alpha`: into the
-// fourth byte alone). One loop per layout, so that each is a plain run of
-// loads and stores the compiler can widen.
-template <int Bpp, bool Alpha>
+// Narrows rows of result words into the target's four bytes a pixel
+// (`alpha`: into the fourth byte alone).
+template <bool Alpha>
 void narrowRows(const std::uint32_t* words, int rows, const Target& t, int firstRow) {
     for (int y = 0; y < rows; ++y) {
         const std::uint32_t* from = words + static_cast<std::size_t>(t.width) * y;
         unsigned char* to = t.bytes + t.stride * (firstRow + y);
-        if constexpr (Bpp == 3 && !Alpha) {
-            narrowToThree(from, t.width, to);
-        } else {
-            for (int x = 0; x < t.width; ++x, to += Bpp) {
-                const std::uint32_t w = from[x];
-                if constexpr (Alpha) {
-                    to[3] = static_cast<unsigned char>(w);
-                } else if constexpr (Bpp == 1) {
-                    to[0] = static_cast<unsigned char>(w);
-                } else {
-                    to[0] = static_cast<unsigned char>(w);
-                    to[1] = static_cast<unsigned char>(w >> 8);
-                    to[2] = static_cast<unsigned char>(w >> 16);
-                    to[3] = static_cast<unsigned char>(w >> 24);
-                }
+        for (int x = 0; x < t.width; ++x, to += 4) {
+            const std::uint32_t w = from[x];
+            if constexpr (Alpha) {
+                to[3] = static_cast<unsigned char>(w);
+            } else {
+                to[0] = static_cast<unsigned char>(w);
+                to[1] = static_cast<unsigned char>(w >> 8);
+                to[2] = static_cast<unsigned char>(w >> 16);
+                to[3] = static_cast<unsigned char>(w >> 24);
             }
         }
     }
@@ -261,15 +200,9 @@ void narrowRows(const std::uint32_t* words, int rows, const Target& t, int first
 
 void narrow(const std::uint32_t* words, int rows, const Target& t, int firstRow, bool alpha) {
     if (alpha)
-        return narrowRows<4, true>(words, rows, t, firstRow);
-    switch (bytesPerPixel(t.layout)) {
-    case 1:
-        return narrowRows<1, false>(words, rows, t, firstRow);
-    case 3:
-        return narrowRows<3, false>(words, rows, t, firstRow);
-    default:
-        return narrowRows<4, false>(words, rows, t, firstRow);
-    }
+        narrowRows<true>(words, rows, t, firstRow);
+    else
+        narrowRows<false>(words, rows, t, firstRow);
 }
 
 // The result of source by ratio in the target, narrowed into the target's
@@ -321,20 +254,27 @@ int enlargeInto(const Pixels& p, double ratio, const Target& t, int threads) {
             byteOptions))
         return statusOf(*status);
     const SourceWords colour(p, false, threads);
-    const bool fourBytes = bytesPerPixel(p.layout) == 4;
+    const int bpp = bytesPerPixel(p.layout);
+    const bool fourBytes = bpp == 4;
+    EnlargeOptions options;
+    options.threads = threads;
+    options.blendedHigh = kOpaque;
+    options.firstColumn = t.left;
+    options.firstRow = t.top;
     EnlargeStatus status;
     if (fourBytes && wordsInPlace(t.bytes, t.stride)) {
         // The engine writes the caller's words; an unblended pixel keeps its
         // alpha byte, a blended one gets 255.
-        EnlargeOptions options;
-        options.threads = threads;
-        options.blendedHigh = kOpaque;
-        options.firstColumn = t.left;
-        options.firstRow = t.top;
         status = velmora::enlarge(colour.view(), ratio,
                                   {reinterpret_cast<std::uint32_t*>(t.bytes), t.width, t.height,
                                    static_cast<std::ptrdiff_t>(t.stride / 4)},
                                   options);
+    } else if (!fourBytes) {
+        // The engine writes the low bytes of each word into the caller's rows.
+        options.byteDest = t.bytes;
+        options.byteStride = static_cast<std::ptrdiff_t>(t.stride);
+        options.byteChannels = bpp;
+        status = velmora::enlarge(colour.view(), ratio, {nullptr, t.width, t.height, 0}, options);
     } else {
         status = enlargeNarrowed(colour.view(), ratio, t, threads, false);
     }

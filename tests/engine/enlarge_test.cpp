@@ -564,6 +564,41 @@ TEST_P(EnlargeRectangle, rowSinkGetsEveryRowOnce) {
     }
 }
 
+// Bytes instead of words: the low one or three bytes of every pixel of the
+// rectangle, rows an odd number of bytes apart, nothing written past a row's
+// last pixel.
+TEST_P(EnlargeRectangle, bytesAreTheLowBytesOfTheWords) {
+    const Image img = Random_Image(53, 37, 1, 12);
+    for (const auto& [r, x0, y0, width, height, channels] :
+         std::vector<std::tuple<double, int, int, int, int, int>>{{10.0, 0, 0, 529, 369, 3},
+                                                                  {3.3, 13, 7, 101, 40, 1},
+                                                                  {2.0, 5, 70, 35, 3, 3},
+                                                                  {7.3, 100, 9, 1, 1, 3}}) {
+        Dest whole(width, height);
+        EnlargeOptions options = Options(kOpaque, 2);
+        options.kernel = GetParam();
+        options.firstColumn = x0;
+        options.firstRow = y0;
+        ASSERT_EQ(enlarge(img.view(), r, whole.view(), options), EnlargeStatus::Done);
+        const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(width) * channels + 5;
+        std::vector<unsigned char> bytes(static_cast<std::size_t>(stride) * height, 0xA5);
+        options.byteDest = bytes.data();
+        options.byteStride = stride;
+        options.byteChannels = channels;
+        ASSERT_EQ(enlarge(img.view(), r, {nullptr, width, height, 0}, options),
+                  EnlargeStatus::Done);
+        for (int y = 0; y < height; ++y) {
+            const unsigned char* row = bytes.data() + stride * y;
+            for (int x = 0; x < width; ++x)
+                for (int c = 0; c < channels; ++c)
+                    ASSERT_EQ(row[channels * x + c], (whole.at(x, y) >> 8 * c) & 0xFF)
+                        << x << "," << y << " channel " << c << " r " << r;
+            for (std::ptrdiff_t b = static_cast<std::ptrdiff_t>(width) * channels; b < stride; ++b)
+                ASSERT_EQ(row[b], 0xA5) << "row " << y;
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(everyInstructionSet, EnlargeRectangle,
                          testing::ValuesIn(Available_Kernels()),
                          [](const testing::TestParamInfo<EnlargeKernel>& info) {
