@@ -131,30 +131,35 @@ void runPiece(Work& work, std::size_t band, long long part, const ThreadMemory& 
     work.progress.finished(band);
 }
 
-// Takes pieces until none is left or the callback asked to stop: a strip
-// across every band (handed to the row sink once complete), or one run of
-// rows of one band, band by band from the left.
-void runPieces(Work& work, ThreadMemory memory) {
+// Takes the next piece unless none is left or the callback asked to stop: a
+// strip across every band (handed to the row sink once complete), or one run
+// of rows of one band, band by band from the left. False when it took none.
+bool runNextPiece(Work& work, const ThreadMemory& memory) {
     const Plan& plan = work.plan;
-    const std::size_t bands = plan.bandStart.size();
-    while (!work.progress.stopped()) {
-        const std::size_t piece = work.next.fetch_add(1, std::memory_order_relaxed);
-        if (piece >= plan.pieces())
-            return;
-        if (plan.stripsFirst) {
-            for (std::size_t band = 0; band < bands && !work.progress.stopped(); ++band)
-                runPiece(work, band, static_cast<long long>(piece), memory);
-            if (work.rowSink && !work.progress.stopped()) {
-                const int top = static_cast<int>(piece) * plan.partRows;
-                const int count = std::min(plan.partRows, work.dst.height - top);
-                if (work.firstTouch)
-                    work.firstTouch->waitForRows(top, top + count);
-                (*work.rowSink)(memory.strip, top, count);
-            }
-        } else {
-            runPiece(work, piece / plan.rowParts, static_cast<long long>(piece % plan.rowParts),
-                     memory);
+    if (work.progress.stopped())
+        return false;
+    const std::size_t piece = work.next.fetch_add(1, std::memory_order_relaxed);
+    if (piece >= plan.pieces())
+        return false;
+    if (plan.stripsFirst) {
+        for (std::size_t band = 0; band < plan.bandStart.size() && !work.progress.stopped(); ++band)
+            runPiece(work, band, static_cast<long long>(piece), memory);
+        if (work.rowSink && !work.progress.stopped()) {
+            const int top = static_cast<int>(piece) * plan.partRows;
+            const int count = std::min(plan.partRows, work.dst.height - top);
+            if (work.firstTouch)
+                work.firstTouch->waitForRows(top, top + count);
+            (*work.rowSink)(memory.strip, top, count);
         }
+    } else {
+        runPiece(work, piece / plan.rowParts, static_cast<long long>(piece % plan.rowParts),
+                 memory);
+    }
+    return true;
+}
+
+void runPieces(Work& work, ThreadMemory memory) {
+    while (runNextPiece(work, memory)) {
     }
 }
 
@@ -185,8 +190,7 @@ void runThreads(Work& work) {
         }
     }
     if (work.firstTouch && !helpers.empty())
-        while (work.firstTouch->touchNext()) {
-        }
+        work.firstTouch->touchAheadAndRun([&] { return runNextPiece(work, memory[0]); });
     runPieces(work, memory[0]);
     for (std::thread& helper : helpers)
         helper.join();

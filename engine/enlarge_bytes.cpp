@@ -201,24 +201,40 @@ struct ByteWork {
     const std::vector<ByteRow>& rows;
     const ByteDest& dst;
     int partRows;
+    detail::FirstTouch& firstTouch;
     std::atomic<int> next{0};
 };
 
-void runRows(ByteWork& work, unsigned char* line) {
-    const ByteRow* previous = nullptr;
+// A thread's line, and the row it was last made for.
+struct ThreadLine {
+    unsigned char* bytes;
+    const ByteRow* madeFor = nullptr;
+};
+
+// Makes the next strip of rows; false when none is left.
+bool runNextStrip(ByteWork& work, ThreadLine& line) {
     const int parts = (work.dst.height + work.partRows - 1) / work.partRows;
-    for (int part; (part = work.next.fetch_add(1, std::memory_order_relaxed)) < parts;) {
-        const int top = part * work.partRows;
-        const int bottom = std::min(work.dst.height, top + work.partRows);
-        for (int y = top; y < bottom; ++y) {
-            const ByteRow& row = work.rows[y];
-            // Rows that read the same source rows alike share a line.
-            if (!previous || row.upper != previous->upper || row.lower != previous->lower ||
-                row.quarter != previous->quarter)
-                verticalPass(work.columns, row, line);
-            previous = &row;
-            horizontalPass(work.columns, line, work.dst.bytes + y * work.dst.stride);
-        }
+    const int part = work.next.fetch_add(1, std::memory_order_relaxed);
+    if (part >= parts)
+        return false;
+    const int top = part * work.partRows;
+    const int bottom = std::min(work.dst.height, top + work.partRows);
+    work.firstTouch.waitForRows(top, bottom);
+    for (int y = top; y < bottom; ++y) {
+        const ByteRow& row = work.rows[y];
+        // Rows that read the same source rows alike share a line.
+        const ByteRow* previous = line.madeFor;
+        if (!previous || row.upper != previous->upper || row.lower != previous->lower ||
+            row.quarter != previous->quarter)
+            verticalPass(work.columns, row, line.bytes);
+        line.madeFor = &row;
+        horizontalPass(work.columns, line.bytes, work.dst.bytes + y * work.dst.stride);
+    }
+    return true;
+}
+
+void runStrips(ByteWork& work, ThreadLine line) {
+    while (runNextStrip(work, line)) {
     }
 }
 
@@ -251,18 +267,23 @@ std::optional<EnlargeStatus> fillBytes(const ByteImage& source, double r, const 
         lines.emplace_back(new (std::align_val_t{64}) unsigned char[columns.lineBytes]);
         std::memset(lines.back().get(), 0xFF, static_cast<std::size_t>(columns.lineBytes));
     }
-    detail::preferHugePages(detail::RowBytes{dst.bytes, static_cast<std::size_t>(columns.rowBytes),
-                                             dst.stride, dst.height});
-    ByteWork work{columns, rows, dst, partRows};
+    const detail::RowBytes memory{dst.bytes, static_cast<std::size_t>(columns.rowBytes), dst.stride,
+                                  dst.height};
+    detail::preferHugePages(memory);
+    detail::FirstTouch firstTouch(memory);
+    ByteWork work{columns, rows, dst, partRows, firstTouch};
     std::vector<std::thread> helpers;
     for (int t = 1; t < threads; ++t) {
         try {
-            helpers.emplace_back(runRows, std::ref(work), lines[t].get());
+            helpers.emplace_back(runStrips, std::ref(work), ThreadLine{lines[t].get()});
         } catch (...) {
             break; // fewer threads do the same rows
         }
     }
-    runRows(work, lines[0].get());
+    ThreadLine line{lines[0].get()};
+    if (!helpers.empty())
+        firstTouch.touchAheadAndRun([&] { return runNextStrip(work, line); });
+    runStrips(work, line);
     for (std::thread& helper : helpers)
         helper.join();
     return EnlargeStatus::Done;

@@ -5,6 +5,7 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 namespace velmora::detail {
@@ -40,6 +41,24 @@ unsigned char* byteOnPage(const RowBytes& m, std::uintptr_t page, std::size_t by
         at = rowAddress(m, y);
     }
     return at < page + kHugePage ? reinterpret_cast<unsigned char*>(at) : nullptr;
+}
+
+// Maps in the small pages that hold bytes from `from` to `to` - 1 (which
+// belong to the rows) for writing, in one request where the kernel takes it;
+// the contents stay as they are. Elsewhere the first write to each page
+// faults it in as usual.
+void populate(std::uintptr_t from, std::uintptr_t to) {
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+    static const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    if (to <= from)
+        return;
+    const std::uintptr_t first = from & ~(page - 1);
+    const std::uintptr_t last = (to + page - 1) & ~(page - 1);
+    madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+#else
+    (void)from;
+    (void)to;
+#endif
 }
 
 } // namespace
@@ -80,28 +99,53 @@ void touchRows(const DestImage& dst, int top, int bottom, int columns) {
 
 FirstTouch::FirstTouch(const RowBytes& memory)
     : memory_(memory), span_(hugeSpan(memory)),
-      done_(span_.end > span_.first ? (span_.end - span_.first) / kHugePage : 0) {}
+      hugePages_(span_.end > span_.first ? (span_.end - span_.first) / kHugePage : 0),
+      done_(hugePages_ + 2) {}
+
+std::size_t FirstTouch::pieceOf(std::uintptr_t address) const {
+    if (hugePages_ == 0 || address < span_.first)
+        return 0;
+    if (address >= span_.end)
+        return hugePages_ + 1;
+    return 1 + (address - span_.first) / kHugePage;
+}
 
 bool FirstTouch::touchNext() {
-    const std::size_t page = claimed_.fetch_add(1, std::memory_order_relaxed);
-    if (page >= done_.size())
+    const std::size_t piece = claimed_.fetch_add(1, std::memory_order_relaxed);
+    if (piece >= done_.size())
         return false;
-    if (unsigned char* byte =
-            byteOnPage(memory_, span_.first + page * kHugePage, memory_.rowBytes, memory_.height))
+    if (piece == 0 || piece == hugePages_ + 1) {
+        // The small pages from the rows' first byte to the first huge page, or
+        // from the last huge page to the rows' last byte.
+        const std::uintptr_t start = rowAddress(memory_, 0);
+        const std::uintptr_t end = rowAddress(memory_, memory_.height - 1) + memory_.rowBytes;
+        if (piece == 0)
+            populate(start, hugePages_ > 0 ? span_.first : end);
+        else if (hugePages_ > 0)
+            populate(span_.end, end);
+    } else if (unsigned char* byte = byteOnPage(memory_, span_.first + (piece - 1) * kHugePage,
+                                                memory_.rowBytes, memory_.height)) {
         std::atomic_ref<unsigned char>(*byte).fetch_or(0, std::memory_order_relaxed);
-    done_[page].store(true, std::memory_order_release);
+    }
+    done_[piece].store(true, std::memory_order_release);
     return true;
+}
+
+bool FirstTouch::ahead() const {
+    return claimed_.load(std::memory_order_relaxed) >
+           wanted_.load(std::memory_order_relaxed) + kLead;
 }
 
 void FirstTouch::waitForRows(int top, int bottom) {
     const std::uintptr_t from = rowAddress(memory_, top);
     const std::uintptr_t to = rowAddress(memory_, bottom - 1) + memory_.rowBytes;
-    if (done_.empty() || to <= span_.first || from >= span_.end)
-        return;
-    const std::size_t first = from > span_.first ? (from - span_.first) / kHugePage : 0;
-    const std::size_t last = std::min((to - 1 - span_.first) / kHugePage, done_.size() - 1);
-    for (std::size_t page = first; page <= last; ++page)
-        while (!done_[page].load(std::memory_order_acquire))
+    const std::size_t last = pieceOf(to - 1);
+    std::size_t wanted = wanted_.load(std::memory_order_relaxed);
+    while (wanted < last &&
+           !wanted_.compare_exchange_weak(wanted, last, std::memory_order_relaxed)) {
+    }
+    for (std::size_t piece = pieceOf(from); piece <= last; ++piece)
+        while (!done_[piece].load(std::memory_order_acquire))
             if (!touchNext())
                 std::this_thread::yield(); // another thread is faulting it in
 }

@@ -50,8 +50,8 @@ void touchRows(const DestImage& dst, int top, int bottom, int columns);
 // destination, or where a row sink puts the strips).
 //
 // With helper threads, the caller's thread faults the pages in, top to bottom,
-// before it computes anything, and a strip is written only once every page
-// under it is in. The kernel clears each page as it faults it in, and two
+// a little ahead of the strips (touchAheadAndRun), and a strip is written only
+// once every page under it is in. The kernel clears each page as it faults it in, and two
 // threads clearing pages at once cost more thread time together than one alone
 // (they compete for the memory bandwidth the clearing needs); the other threads
 // compute meanwhile instead. A thread that would have to wait for a page faults
@@ -60,20 +60,56 @@ void touchRows(const DestImage& dst, int top, int bottom, int columns);
 //
 // The touch is an atomic OR with 0 on a byte of a row: it faults the page in
 // for writing and leaves the byte as it was.
+//
+// The memory before the first whole huge page and after the last one (or all
+// of it, when it holds none) lies on small pages, since the mapping around it
+// is not the engine's to make huge. Faulted in one by one, each costs a trap
+// into the kernel, which in a virtual machine can cost more than clearing the
+// page; so these two runs are the first and the last piece of the touch, and
+// each is mapped in by one request to the kernel where it takes one.
 class FirstTouch {
   public:
     explicit FirstTouch(const RowBytes& memory);
 
-    // Faults in the next page nobody has claimed; false when none is left.
+    // Faults in the next piece nobody has claimed; false when none is left.
     bool touchNext();
 
-    // Returns once every page holding a byte of rows top to bottom - 1 is in.
+    // Returns once every piece holding a byte of rows top to bottom - 1 is in.
     void waitForRows(int top, int bottom);
 
+    // The caller's thread, while helper threads compute: faults the pages in
+    // ahead of the strips, but no further ahead than kLead huge pages, since a
+    // page cleared long before its pixels are written has left the caches by
+    // then, and writing it costs reading it back from memory first. While it
+    // is that far ahead, it computes the next strip itself (runNext: false
+    // when none was left). Returns when every page is in or no strip is left.
+    template <typename RunNext> void touchAheadAndRun(RunNext runNext) {
+        for (;;) {
+            if (ahead()) {
+                if (!runNext())
+                    return;
+            } else if (!touchNext()) {
+                return;
+            }
+        }
+    }
+
   private:
+    static constexpr std::size_t kLead = 2;
+
+    // Whether more than kLead pieces are claimed beyond the last piece any
+    // thread has waited for.
+    bool ahead() const;
+
+    // The piece holding the byte at `address`: 0 for the small pages before
+    // the huge ones, then one per huge page, then the small pages after them.
+    std::size_t pieceOf(std::uintptr_t address) const;
+
     const RowBytes memory_;
     const HugeSpan span_;
+    const std::size_t hugePages_;
     std::atomic<std::size_t> claimed_{0};
+    std::atomic<std::size_t> wanted_{0}; // the last piece waited for
     std::vector<std::atomic<bool>> done_;
 };
 
