@@ -70,11 +70,18 @@ def local_cluster(workers, **options):
     a worker keep the cores busy while one waits for the disk, as the batch
     tool does. The workers' profiler, which samples every thread's stack many
     times a second, is off: it cannot see into the enlargement and only takes
-    time from it."""
+    time from it. The workers start without Dask's MALLOC_TRIM_THRESHOLD_,
+    which also pins glibc's threshold for mapping memory at 128 KiB: every
+    picture-sized buffer would then be fresh memory from the kernel, faulted in
+    page by page, and on some machines that costs more than the enlargement."""
     import dask
     from dask.distributed import LocalCluster
 
-    with dask.config.set({"distributed.worker.profile.enabled": False}):
+    environ = {name: value
+               for name, value in dask.config.get("distributed.nanny.pre-spawn-environ").items()
+               if name != "MALLOC_TRIM_THRESHOLD_"}
+    with dask.config.set({"distributed.worker.profile.enabled": False,
+                          "distributed.nanny.pre-spawn-environ": environ}):
         return LocalCluster(n_workers=workers, threads_per_worker=3, dashboard_address=None,
                             **options)
 
