@@ -12,9 +12,13 @@
 #include <pybind11/stl.h>
 
 #include <cstdint>
+#include <new>
 #include <optional>
 #include <string>
 #include <tuple>
+#include <vector>
+
+#include <sys/mman.h>
 
 namespace py = pybind11;
 
@@ -52,6 +56,48 @@ py::array packedRows(const py::array& a) {
     return py::array::ensure(a, py::array::c_style | py::array::forcecast);
 }
 
+// A new uint8 array of the shape. A large one lies on whole huge pages of a
+// mapping of its own: numpy's memory starts anywhere in a page, and the kernel
+// can back only the huge pages wholly inside the array with huge pages, so the
+// rest of it would be faulted in as small pages, each a trap of its own (dear
+// in virtual machines). The array owns the mapping and unmaps it when freed.
+py::array newResult(const std::vector<py::ssize_t>& shape) {
+    constexpr std::size_t kHuge = std::size_t{2} << 20;
+    std::size_t bytes = 1;
+    for (const py::ssize_t n : shape)
+        bytes *= static_cast<std::size_t>(n);
+    if (bytes < 2 * kHuge)
+        return py::array(py::dtype::of<std::uint8_t>(), shape);
+    const std::size_t length = (bytes + kHuge - 1) / kHuge * kHuge;
+    void* const mapped =
+        mmap(nullptr, length + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
+        throw std::bad_alloc();
+    // Keep only the huge pages inside: give back what lies before the first
+    // boundary and after the last one.
+    const auto at = reinterpret_cast<std::uintptr_t>(mapped);
+    const std::uintptr_t start = (at + kHuge - 1) & ~(kHuge - 1);
+    if (start > at)
+        munmap(mapped, start - at);
+    if (at + kHuge > start)
+        munmap(reinterpret_cast<void*>(start + length), at + kHuge - start);
+    auto* data = reinterpret_cast<std::uint8_t*>(start);
+#if defined(MADV_HUGEPAGE)
+    madvise(data, length, MADV_HUGEPAGE);
+#endif
+    struct Mapping {
+        void* start;
+        std::size_t length;
+    };
+    auto* mapping = new Mapping{data, length};
+    const py::capsule owner(mapping, [](void* p) {
+        auto* m = static_cast<Mapping*>(p);
+        munmap(m->start, m->length);
+        delete m;
+    });
+    return py::array(py::dtype::of<std::uint8_t>(), shape, {}, data, owner);
+}
+
 std::tuple<int, int> enlargedSize(int width, int height, double ratio) {
     std::int32_t w = 0, h = 0;
     if (const int status = VelmoraEnlargedSize(width, height, ratio, &w, &h))
@@ -71,9 +117,7 @@ py::array enlarge(const py::array& input, double ratio, int threads) {
     const int width = static_cast<int>(source.shape(1)), height = static_cast<int>(source.shape(0));
     const auto [w, h] = enlargedSize(width, height, ratio);
     const py::ssize_t channels = source.ndim() == 3 ? source.shape(2) : 1;
-    py::array result = source.ndim() == 3
-                           ? py::array(py::dtype::of<std::uint8_t>(), {h, w, int(channels)})
-                           : py::array(py::dtype::of<std::uint8_t>(), {h, w});
+    py::array result = source.ndim() == 3 ? newResult({h, w, channels}) : newResult({h, w});
     const void* in = source.data();
     void* out = result.mutable_data();
     const std::int64_t inStride = source.strides(0), outStride = std::int64_t(w) * channels;

@@ -53,6 +53,18 @@ class Enlarge(unittest.TestCase):
                 np.testing.assert_array_equal(whole[:, :, c],
                                               velmora.enlarge(picture[:, :, c].copy(), 3.3))
 
+    def test_a_large_result_is_an_ordinary_array(self):
+        # A large result lies in memory of its own: the same pixels, writable,
+        # and kept alive by a view of it.
+        picture = noise((120, 160, 3))
+        whole = velmora.enlarge(picture, 10.0)
+        self.assertTrue(whole.flags.writeable and whole.flags.c_contiguous)
+        red = whole[:, :, 0]
+        del whole
+        np.testing.assert_array_equal(red, velmora.enlarge(picture[:, :, 0].copy(), 10.0))
+        red[0, 0] = 7
+        self.assertEqual(red[0, 0], 7)
+
     def test_takes_views_as_their_copies(self):
         big = noise((40, 60, 4))
         views = {
