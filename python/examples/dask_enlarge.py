@@ -102,9 +102,10 @@ def enlarge_tree(client, input_root, output_root, ratio, quality=100, strip=Fals
     # pure=False: each file's task is its own, even for equal arguments; a
     # task that raised is not run again (a damaged picture stays damaged),
     # one whose worker died is, by the scheduler.
-    futures = {client.submit(enlarge_one, source, output, ratio, quality, strip, format,
-                             pure=False): source
-               for source, output in jobs}
+    sources = [source for source, _ in jobs]
+    submitted = client.map(enlarge_one, sources, [output for _, output in jobs],
+                           ratio=ratio, quality=quality, strip=strip, format=format, pure=False)
+    futures = dict(zip(submitted, sources))
     failures = {}
     for done, future in enumerate(as_completed(futures), 1):
         why = future.result()
