@@ -19,7 +19,6 @@
 #include <memory>
 #include <new>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace velmora {
@@ -32,8 +31,10 @@ using detail::FirstTouch;
 using detail::Plan;
 using detail::RowSample;
 
-// A view is usable when its last pixel can be addressed without overflow.
-bool addressable(long long width, long long height, std::ptrdiff_t stride) {
+// A view of elements of `size` bytes is usable when its last element can be
+// addressed without overflow.
+bool addressable(long long width, long long height, std::ptrdiff_t stride,
+                 std::ptrdiff_t size = sizeof(std::uint32_t)) {
     if (width < 0 || height < 0)
         return false;
     if (width == 0 || height == 0)
@@ -44,15 +45,7 @@ bool addressable(long long width, long long height, std::ptrdiff_t stride) {
     if (__builtin_mul_overflow(static_cast<std::ptrdiff_t>(height - 1), stride, &offset) ||
         __builtin_add_overflow(offset, static_cast<std::ptrdiff_t>(width), &offset))
         return false;
-    return offset <= PTRDIFF_MAX / static_cast<std::ptrdiff_t>(sizeof(std::uint32_t));
-}
-
-// Rows of rowBytes bytes, stride apart, whose last byte can be addressed.
-bool bytesAddressable(long long rowBytes, long long height, std::ptrdiff_t stride) {
-    std::ptrdiff_t end = 0;
-    return stride >= rowBytes &&
-           !__builtin_mul_overflow(static_cast<std::ptrdiff_t>(height - 1), stride, &end) &&
-           !__builtin_add_overflow(end, static_cast<std::ptrdiff_t>(rowBytes), &end);
+    return offset <= PTRDIFF_MAX / size;
 }
 
 struct AlignedFree {
@@ -75,7 +68,6 @@ struct Work {
     std::size_t scratchBytes;
     BandProgress& progress;
     FirstTouch* firstTouch; // set when the work goes in strips into dst or the sink's memory
-    const std::function<void(const std::uint32_t*, int, int)>* rowSink; // or null
     const EnlargeOptions& options;
     std::atomic<std::size_t> next{0};
 };
@@ -95,7 +87,7 @@ void runPiece(Work& work, std::size_t band, long long part, const ThreadMemory& 
     const int bottom = static_cast<int>(std::min<long long>(work.dst.height, top + plan.partRows));
     const int x = plan.bandStart[band];
     const EnlargeOptions& options = work.options;
-    if (band == 0 && !work.rowSink) {
+    if (band == 0 && !options.rowSink) {
         if (work.firstTouch)
             work.firstTouch->waitForRows(top, bottom);
         else
@@ -113,7 +105,7 @@ void runPiece(Work& work, std::size_t band, long long part, const ThreadMemory& 
     job.columns = plan.bandEnd[band] - x;
     job.rows = work.rows.data() + top;
     job.rowCount = bottom - top;
-    if (work.rowSink) {
+    if (options.rowSink) {
         job.dst = memory.strip + x;
         job.dstStride = work.dst.width;
     } else if (options.byteDest) {
@@ -144,12 +136,12 @@ bool runNextPiece(Work& work, const ThreadMemory& memory) {
     if (plan.stripsFirst) {
         for (std::size_t band = 0; band < plan.bandStart.size() && !work.progress.stopped(); ++band)
             runPiece(work, band, static_cast<long long>(piece), memory);
-        if (work.rowSink && !work.progress.stopped()) {
+        if (work.options.rowSink && !work.progress.stopped()) {
             const int top = static_cast<int>(piece) * plan.partRows;
             const int count = std::min(plan.partRows, work.dst.height - top);
             if (work.firstTouch)
                 work.firstTouch->waitForRows(top, top + count);
-            (*work.rowSink)(memory.strip, top, count);
+            work.options.rowSink(memory.strip, top, count);
         }
     } else {
         runPiece(work, piece / plan.rowParts, static_cast<long long>(piece % plan.rowParts),
@@ -158,18 +150,14 @@ bool runNextPiece(Work& work, const ThreadMemory& memory) {
     return true;
 }
 
-void runPieces(Work& work, ThreadMemory memory) {
-    while (runNextPiece(work, memory)) {
-    }
-}
-
 // Runs the pieces on plan.threads threads, this one included.
 void runThreads(Work& work) {
     // The strip, when there is one, follows the scratch in the same block.
     const std::size_t scratchBytes = (work.scratchBytes + detail::kScratchAlign - 1) /
                                      detail::kScratchAlign * detail::kScratchAlign;
     const std::size_t stripBytes =
-        work.rowSink ? static_cast<std::size_t>(work.dst.width) * work.plan.partRows * 4 : 0;
+        work.options.rowSink ? static_cast<std::size_t>(work.dst.width) * work.plan.partRows * 4
+                             : 0;
     std::vector<Scratch> scratch;
     std::vector<ThreadMemory> memory;
     for (int t = 0; t < work.plan.threads; ++t) {
@@ -178,22 +166,8 @@ void runThreads(Work& work) {
         auto* block = static_cast<unsigned char*>(scratch.back().get());
         memory.push_back({block, reinterpret_cast<std::uint32_t*>(block + scratchBytes)});
     }
-    std::vector<std::thread> helpers;
-    helpers.reserve(work.plan.threads);
-    for (int t = 1; t < work.plan.threads; ++t) {
-        try {
-            helpers.emplace_back(runPieces, std::ref(work), memory[t]);
-        } catch (...) {
-            // No thread (system_error) or no memory for its start-up:
-            // fewer threads, and the pieces get done all the same.
-            break;
-        }
-    }
-    if (work.firstTouch && !helpers.empty())
-        work.firstTouch->touchAheadAndRun([&] { return runNextPiece(work, memory[0]); });
-    runPieces(work, memory[0]);
-    for (std::thread& helper : helpers)
-        helper.join();
+    detail::runOnThreads(work.plan.threads, work.firstTouch,
+                         [&](int t) { return runNextPiece(work, memory[t]); });
 }
 
 // Whether the request can be carried out: a positive finite ratio, usable views
@@ -215,8 +189,8 @@ bool usable(const SourceImage& source, double r, const DestImage& dst,
         !addressable(dst.width, dst.height, dstStride))
         return false;
     if (bytes && ((options.byteChannels != 1 && options.byteChannels != 3) ||
-                  !bytesAddressable(dst.width * static_cast<long long>(options.byteChannels),
-                                    dst.height, options.byteStride)))
+                  !addressable(dst.width * static_cast<long long>(options.byteChannels), dst.height,
+                               options.byteStride, 1)))
         return false;
     const bool sourceEmpty = source.width == 0 || source.height == 0;
     if (!sourceEmpty && !source.pixels)
@@ -283,7 +257,6 @@ EnlargeStatus fill(const SourceImage& source, double r, const DestImage& dst,
               (integer ? kernel.dyadicScratchBytes : kernel.scratchBytes)(plan.maxSlots),
               progress,
               firstTouch ? &*firstTouch : nullptr,
-              options.rowSink ? &options.rowSink : nullptr,
               options};
     runThreads(work);
     return progress.stopped() ? EnlargeStatus::Stopped : EnlargeStatus::Done;

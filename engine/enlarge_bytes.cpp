@@ -19,7 +19,6 @@
 #include <cfenv>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <thread>
 #include <vector>
@@ -190,11 +189,6 @@ horizontalPass(const ColumnPlan& p, const unsigned char* line, unsigned char* ou
     }
 }
 
-struct AlignedFree {
-    void operator()(unsigned char* p) const { ::operator delete[](p, std::align_val_t{64}); }
-};
-using Line = std::unique_ptr<unsigned char[], AlignedFree>;
-
 // Everything the threads share.
 struct ByteWork {
     const ColumnPlan& columns;
@@ -205,9 +199,10 @@ struct ByteWork {
     std::atomic<int> next{0};
 };
 
-// A thread's line, and the row it was last made for.
+// A thread's line (white past the source's bytes), and the row it was last
+// made for.
 struct ThreadLine {
-    unsigned char* bytes;
+    std::vector<unsigned char> bytes;
     const ByteRow* madeFor = nullptr;
 };
 
@@ -226,16 +221,11 @@ bool runNextStrip(ByteWork& work, ThreadLine& line) {
         const ByteRow* previous = line.madeFor;
         if (!previous || row.upper != previous->upper || row.lower != previous->lower ||
             row.quarter != previous->quarter)
-            verticalPass(work.columns, row, line.bytes);
+            verticalPass(work.columns, row, line.bytes.data());
         line.madeFor = &row;
-        horizontalPass(work.columns, line.bytes, work.dst.bytes + y * work.dst.stride);
+        horizontalPass(work.columns, line.bytes.data(), work.dst.bytes + y * work.dst.stride);
     }
     return true;
-}
-
-void runStrips(ByteWork& work, ThreadLine line) {
-    while (runNextStrip(work, line)) {
-    }
 }
 
 bool bytesLoopsAvailable() {
@@ -262,30 +252,15 @@ std::optional<EnlargeStatus> fillBytes(const ByteImage& source, double r, const 
         std::min(parts, options.threads > 0
                             ? options.threads
                             : static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
-    std::vector<Line> lines;
-    for (int t = 0; t < threads; ++t) {
-        lines.emplace_back(new (std::align_val_t{64}) unsigned char[columns.lineBytes]);
-        std::memset(lines.back().get(), 0xFF, static_cast<std::size_t>(columns.lineBytes));
-    }
+    std::vector<ThreadLine> lines(threads);
+    for (ThreadLine& line : lines)
+        line.bytes.assign(static_cast<std::size_t>(columns.lineBytes), 0xFF);
     const detail::RowBytes memory{dst.bytes, static_cast<std::size_t>(columns.rowBytes), dst.stride,
                                   dst.height};
     detail::preferHugePages(memory);
     detail::FirstTouch firstTouch(memory);
     ByteWork work{columns, rows, dst, partRows, firstTouch};
-    std::vector<std::thread> helpers;
-    for (int t = 1; t < threads; ++t) {
-        try {
-            helpers.emplace_back(runStrips, std::ref(work), ThreadLine{lines[t].get()});
-        } catch (...) {
-            break; // fewer threads do the same rows
-        }
-    }
-    ThreadLine line{lines[0].get()};
-    if (!helpers.empty())
-        firstTouch.touchAheadAndRun([&] { return runNextStrip(work, line); });
-    runStrips(work, line);
-    for (std::thread& helper : helpers)
-        helper.join();
+    detail::runOnThreads(threads, &firstTouch, [&](int t) { return runNextStrip(work, lines[t]); });
     return EnlargeStatus::Done;
 }
 

@@ -207,14 +207,10 @@ void narrow(const std::uint32_t* words, int rows, const Target& t, int firstRow,
 
 // The result of source by ratio in the target, narrowed into the target's
 // layout (`alpha`: its fourth byte alone) a strip at a time as the engine's
-// threads make them, so that no copy of the whole result in words is needed.
-EnlargeStatus enlargeNarrowed(const SourceImage& source, double ratio, const Target& t, int threads,
-                              bool alpha) {
-    EnlargeOptions options;
-    options.threads = threads;
-    options.blendedHigh = kOpaque;
-    options.firstColumn = t.left;
-    options.firstRow = t.top;
+// threads make them (with `options` for the rest), so that no copy of the whole
+// result in words is needed.
+EnlargeStatus enlargeNarrowed(const SourceImage& source, double ratio, const Target& t,
+                              EnlargeOptions options, bool alpha) {
     options.rowSink = [&](const std::uint32_t* words, int firstRow, int rowCount) {
         narrow(words, rowCount, t, firstRow, alpha);
     };
@@ -243,24 +239,18 @@ int statusOf(EnlargeStatus status) {
 // The colour channels, then the alpha channel where it is not opaque; or
 // every byte at once where the byte loops can do it.
 int enlargeInto(const Pixels& p, double ratio, const Target& t, int threads) {
-    EnlargeOptions byteOptions;
-    byteOptions.threads = threads;
-    byteOptions.firstColumn = t.left;
-    byteOptions.firstRow = t.top;
-    if (const std::optional<EnlargeStatus> status = velmora::enlargeBytes(
-            {p.bytes, p.width, p.height, static_cast<std::ptrdiff_t>(p.stride),
-             bytesPerPixel(p.layout)},
-            ratio, {t.bytes, t.width, t.height, static_cast<std::ptrdiff_t>(t.stride)},
-            byteOptions))
-        return statusOf(*status);
-    const SourceWords colour(p, false, threads);
-    const int bpp = bytesPerPixel(p.layout);
-    const bool fourBytes = bpp == 4;
     EnlargeOptions options;
     options.threads = threads;
     options.blendedHigh = kOpaque;
     options.firstColumn = t.left;
     options.firstRow = t.top;
+    const int bpp = bytesPerPixel(p.layout);
+    if (const std::optional<EnlargeStatus> status = velmora::enlargeBytes(
+            {p.bytes, p.width, p.height, static_cast<std::ptrdiff_t>(p.stride), bpp}, ratio,
+            {t.bytes, t.width, t.height, static_cast<std::ptrdiff_t>(t.stride)}, options))
+        return statusOf(*status);
+    const SourceWords colour(p, false, threads);
+    const bool fourBytes = bpp == 4;
     EnlargeStatus status;
     if (fourBytes && wordsInPlace(t.bytes, t.stride)) {
         // The engine writes the caller's words; an unblended pixel keeps its
@@ -276,12 +266,12 @@ int enlargeInto(const Pixels& p, double ratio, const Target& t, int threads) {
         options.byteChannels = bpp;
         status = velmora::enlarge(colour.view(), ratio, {nullptr, t.width, t.height, 0}, options);
     } else {
-        status = enlargeNarrowed(colour.view(), ratio, t, threads, false);
+        status = enlargeNarrowed(colour.view(), ratio, t, options, false);
     }
     if (status != EnlargeStatus::Done || !fourBytes || opaque(p))
         return statusOf(status);
     const SourceWords alpha(p, true, threads);
-    return statusOf(enlargeNarrowed(alpha.view(), ratio, t, threads, true));
+    return statusOf(enlargeNarrowed(alpha.view(), ratio, t, options, true));
 }
 
 int threadCount(std::int32_t threads) {
