@@ -13,7 +13,7 @@ from PIL import Image
 
 sys.path.insert(0, os.environ["VELMORA_EXAMPLES"])
 import dask_enlarge  # noqa: E402
-from dask.distributed import Client, LocalCluster  # noqa: E402
+from dask.distributed import Client  # noqa: E402
 
 TOOL = os.environ.get("VELMORA_ENLARGE", "velmora-enlarge")
 
@@ -34,8 +34,7 @@ def read(path):
 class DaskTree(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.cluster = LocalCluster(n_workers=2, threads_per_worker=1, dashboard_address=None,
-                                   silence_logs=50)
+        cls.cluster = dask_enlarge.local_cluster(2, silence_logs=50)
         cls.client = Client(cls.cluster)
 
     @classmethod
