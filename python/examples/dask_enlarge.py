@@ -167,8 +167,7 @@ def main(argv=None):
 
     from dask.distributed import Client
 
-    # A cluster started here is closed here too, before the interpreter's
-    # exit, which would otherwise wait on its workers one by one.
+    # A cluster started here is closed here too, once the work is done.
     cluster = (contextlib.nullcontext(args.scheduler) if args.scheduler
                else local_cluster(args.workers or len(os.sched_getaffinity(0))))
 
@@ -177,7 +176,7 @@ def main(argv=None):
             print(f"\r{done}/{total}", end="", file=sys.stderr, flush=True)
 
     start = time.monotonic()
-    with cluster as address, Client(address) as client:
+    with cluster as scheduler, Client(scheduler) as client:
         failures = enlarge_tree(client, args.input, args.output, args.ratio, args.quality,
                                 args.strip, args.format, args.skip_existing, progress)
     if not args.quiet and sys.stderr.isatty():
