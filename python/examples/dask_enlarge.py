@@ -74,10 +74,9 @@ def local_cluster(workers, **options):
     The workers are forked from this process, which has Dask imported already:
     spawned, each would start a new interpreter and import Dask again, a third
     of a second of both cores before the first file. A worker that dies later
-    is started again by its nanny in Dask's usual way. The objects there are
-    now are frozen while the workers are forked, so that the workers' garbage
-    collector does not write to (and so copy) every page they share with this
-    process.
+    is started again by its nanny in Dask's usual way. This process's objects
+    are frozen while the workers are forked, so that the workers' garbage
+    collector does not write to (and so copy) every page they share with it.
 
     Three of Dask's timers, which only watch, are stopped or slowed, since on
     a small machine they take their time from the enlargement: the workers'
