@@ -1,8 +1,6 @@
 #include "imageio/imagebuffer.h"
 
-#include <cstdint>
-
-#include <sys/mman.h>
+#include "platform/memory.h"
 
 namespace velmora::imageio {
 
@@ -10,17 +8,11 @@ namespace {
 
 // Below this size the ordinary allocator is as good.
 constexpr std::size_t kMappedFrom = std::size_t(8) << 20;
-constexpr std::size_t kHugePage = std::size_t(2) << 20;
-
-struct Mapping {
-    void* address;
-    std::size_t length;
-};
 
 void unmap(void* info) {
-    auto* m = static_cast<Mapping*>(info);
-    ::munmap(m->address, m->length);
-    delete m;
+    auto* mapping = static_cast<platform::HugeMapping*>(info);
+    platform::unmapHugePages(*mapping);
+    delete mapping;
 }
 
 } // namespace
@@ -34,14 +26,12 @@ QImage allocateImage(int width, int height) {
         return QImage();
     if (bytes < kMappedFrom)
         return QImage(width, height, QImage::Format_RGB32);
-    const std::size_t length = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-    void* address =
-        ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (address == MAP_FAILED)
+    const platform::HugeMapping mapping = platform::mapHugePages(bytes);
+    if (!mapping.address)
         return QImage();
-    ::madvise(address, length, MADV_HUGEPAGE);
-    return QImage(static_cast<uchar*>(address), width, height, static_cast<qsizetype>(stride),
-                  QImage::Format_RGB32, unmap, new Mapping{address, length});
+    return QImage(static_cast<uchar*>(mapping.address), width, height,
+                  static_cast<qsizetype>(stride), QImage::Format_RGB32, unmap,
+                  new platform::HugeMapping(mapping));
 }
 
 } // namespace velmora::imageio

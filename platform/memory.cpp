@@ -6,8 +6,11 @@
 #include <QList>
 
 #include <algorithm>
+#include <cstdint>
 #include <limits>
 #include <mutex>
+
+#include <sys/mman.h>
 
 namespace velmora::platform {
 
@@ -198,6 +201,34 @@ bool fitsInMemory(long long bytes) {
 void setMemorySources(const MemorySources& sources) {
     std::lock_guard lock(sourcesMutex());
     currentSources() = sources;
+}
+
+HugeMapping mapHugePages(std::size_t bytes) {
+    constexpr std::size_t kHuge = std::size_t{2} << 20;
+    if (bytes == 0 || bytes > std::numeric_limits<std::size_t>::max() - 2 * kHuge)
+        return {};
+    const std::size_t length = (bytes + kHuge - 1) / kHuge * kHuge;
+    // One huge page more than needed, then what lies before the first
+    // boundary and after the last one given back.
+    void* const mapped =
+        ::mmap(nullptr, length + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
+        return {};
+    const auto at = reinterpret_cast<std::uintptr_t>(mapped);
+    const std::uintptr_t start = (at + kHuge - 1) & ~(kHuge - 1);
+    if (start > at)
+        ::munmap(mapped, start - at);
+    ::munmap(reinterpret_cast<void*>(start + length), at + kHuge - start);
+    void* const address = reinterpret_cast<void*>(start);
+#if defined(MADV_HUGEPAGE)
+    ::madvise(address, length, MADV_HUGEPAGE);
+#endif
+    return {address, length};
+}
+
+void unmapHugePages(const HugeMapping& mapping) {
+    if (mapping.address)
+        ::munmap(mapping.address, mapping.length);
 }
 
 } // namespace velmora::platform

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <cstddef>
+
 namespace velmora::platform {
 
 // Where the figures are read. The program reads the live system; tests point
@@ -34,5 +36,17 @@ bool fitsInMemory(long long bytes);
 // Replaces the sources that availableMemoryBytes() reads; a default
 // MemorySources goes back to the live system.
 void setMemorySources(const MemorySources& sources);
+
+// A mapping of memory of its own for a large buffer about to be written whole:
+// whole huge pages (its start on a 2 MiB boundary) that the system is asked to
+// back with huge pages, so that it is faulted in with a few dozen traps rather
+// than one for each 4 KiB page. Zero-filled. address is null when refused.
+struct HugeMapping {
+    void* address = nullptr;
+    std::size_t length = 0;
+};
+HugeMapping mapHugePages(std::size_t bytes);
+// Gives a mapping from mapHugePages back to the system.
+void unmapHugePages(const HugeMapping& mapping);
 
 } // namespace velmora::platform

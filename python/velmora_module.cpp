@@ -5,6 +5,7 @@
 // the interpreter's lock.
 #include "libvelmora/velmora.h"
 #include "platform/filenames.h"
+#include "platform/memory.h"
 #include "tools/enlarge/enlargefile.h"
 
 #include <pybind11/numpy.h>
@@ -18,11 +19,12 @@
 #include <tuple>
 #include <vector>
 
-#include <sys/mman.h>
-
 namespace py = pybind11;
 
 namespace {
+
+// Results from this size on lie in mappings of their own (newResult).
+constexpr std::size_t kMappedFrom = std::size_t{4} << 20;
 
 // The library's words for a failed status, as the Python exception fits it.
 [[noreturn]] void raise(int status) {
@@ -62,40 +64,20 @@ py::array packedRows(const py::array& a) {
 // rest of it would be faulted in as small pages, each a trap of its own (dear
 // in virtual machines). The array owns the mapping and unmaps it when freed.
 py::array newResult(const std::vector<py::ssize_t>& shape) {
-    constexpr std::size_t kHuge = std::size_t{2} << 20;
     std::size_t bytes = 1;
     for (const py::ssize_t n : shape)
         bytes *= static_cast<std::size_t>(n);
-    if (bytes < 2 * kHuge)
+    if (bytes < kMappedFrom)
         return py::array(py::dtype::of<std::uint8_t>(), shape);
-    const std::size_t length = (bytes + kHuge - 1) / kHuge * kHuge;
-    void* const mapped =
-        mmap(nullptr, length + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapped == MAP_FAILED)
+    const velmora::platform::HugeMapping mapping = velmora::platform::mapHugePages(bytes);
+    if (!mapping.address)
         throw std::bad_alloc();
-    // Keep only the huge pages inside: give back what lies before the first
-    // boundary and after the last one.
-    const auto at = reinterpret_cast<std::uintptr_t>(mapped);
-    const std::uintptr_t start = (at + kHuge - 1) & ~(kHuge - 1);
-    if (start > at)
-        munmap(mapped, start - at);
-    if (at + kHuge > start)
-        munmap(reinterpret_cast<void*>(start + length), at + kHuge - start);
-    auto* data = reinterpret_cast<std::uint8_t*>(start);
-#if defined(MADV_HUGEPAGE)
-    madvise(data, length, MADV_HUGEPAGE);
-#endif
-    struct Mapping {
-        void* start;
-        std::size_t length;
-    };
-    auto* mapping = new Mapping{data, length};
-    const py::capsule owner(mapping, [](void* p) {
-        auto* m = static_cast<Mapping*>(p);
-        munmap(m->start, m->length);
+    const py::capsule owner(new velmora::platform::HugeMapping(mapping), [](void* p) {
+        auto* m = static_cast<velmora::platform::HugeMapping*>(p);
+        velmora::platform::unmapHugePages(*m);
         delete m;
     });
-    return py::array(py::dtype::of<std::uint8_t>(), shape, {}, data, owner);
+    return py::array(py::dtype::of<std::uint8_t>(), shape, {}, mapping.address, owner);
 }
 
 std::tuple<int, int> enlargedSize(int width, int height, double ratio) {
