@@ -116,7 +116,7 @@ struct Kind {
 };
 
 Bytes fileOf(const Kind& k) {
-    BitmapSpec s;
+    BitmapDraft s;
     s.infoSize = k.infoSize, s.bitsPerPixel = k.bits, s.compression = k.compression;
     s.width = k.width, s.height = k.topDown ? -k.height : k.height;
     const std::uint32_t colours = k.entries ? k.entries : k.bits <= 8 ? 1u << k.bits : 0;
@@ -257,7 +257,7 @@ const MaskCase kMaskCases[] = {
 };
 
 Bytes maskFile(const MaskCase& c) {
-    BitmapSpec s;
+    BitmapDraft s;
     s.infoSize = c.infoSize, s.width = 4, s.bitsPerPixel = c.bits;
     s.compression = c.masks.empty() ? 0 : 3;
     s.masks = c.masks;
@@ -308,7 +308,7 @@ const RunCase kRunCases[] = {
 };
 
 Bytes runFile(const RunCase& c) {
-    BitmapSpec s;
+    BitmapDraft s;
     s.width = 6, s.height = c.topDown ? -4 : 4;
     s.bitsPerPixel = c.bits, s.compression = c.bits == 8 ? 1 : 2;
     for (std::uint32_t i = 0; i < 16; ++i)

@@ -363,16 +363,16 @@ std::vector<uint8_t> runLength(int bits, std::vector<uint8_t> stream = {}) {
     if (stream.empty())
         stream = {6, twice, 0, 0, 0, 2, 2, 0, 2, uint8_t(2 * twice), 0, 0, 3, uint8_t(3 * twice),
                   0, 1};
-    velmora::testkit::BitmapSpec spec;
-    spec.width = 6;
-    spec.height = 3;
-    spec.bitsPerPixel = bits;
-    spec.compression = bits == 8 ? 1 : 2;
+    velmora::testkit::BitmapDraft draft;
+    draft.width = 6;
+    draft.height = 3;
+    draft.bitsPerPixel = bits;
+    draft.compression = bits == 8 ? 1 : 2;
     for (const Rgb& c : kRunPalette)
-        spec.palette.push_back(uint32_t(c.r) << 16 | c.g << 8 | c.b);
-    spec.coloursUsed = int32_t(kRunPalette.size());
-    spec.data = std::move(stream);
-    return velmora::testkit::BitmapFile(spec);
+        draft.palette.push_back(uint32_t(c.r) << 16 | c.g << 8 | c.b);
+    draft.coloursUsed = int32_t(kRunPalette.size());
+    draft.data = std::move(stream);
+    return velmora::testkit::BitmapFile(draft);
 }
 
 std::vector<uint8_t> runLength8(std::vector<uint8_t> stream = {}) {
@@ -474,12 +474,12 @@ const BadSource kBadSources[] = {
     // One colour for the indexes 0 and 1.
     {"oneBitIndexOutOfRange",
      [] {
-         velmora::testkit::BitmapSpec spec;
-         spec.width = 8, spec.bitsPerPixel = 1;
-         spec.palette = {0x123456};
-         spec.coloursUsed = 1;
-         spec.data = velmora::testkit::PackedRows(8, 1, 1, [](int x, int) { return x % 2; });
-         return velmora::testkit::BitmapFile(spec);
+         velmora::testkit::BitmapDraft draft;
+         draft.width = 8, draft.bitsPerPixel = 1;
+         draft.palette = {0x123456};
+         draft.coloursUsed = 1;
+         draft.data = velmora::testkit::PackedRows(8, 1, 1, [](int x, int) { return x % 2; });
+         return velmora::testkit::BitmapFile(draft);
      },
      VELMORA_E_NOT_A_BITMAP},
     {"textFile",
@@ -643,25 +643,25 @@ TestImage runLengthPixels() {
 // A tall run-length picture of long runs and noisy stretches: four strips,
 // three of which start in the stream's middle.
 std::vector<uint8_t> tallRunLength(TestImage* pixels) {
-    velmora::testkit::BitmapSpec spec;
-    spec.width = 1000;
-    spec.height = 2400;
-    spec.bitsPerPixel = 8;
-    spec.compression = 1;
+    velmora::testkit::BitmapDraft draft;
+    draft.width = 1000;
+    draft.height = 2400;
+    draft.bitsPerPixel = 8;
+    draft.compression = 1;
     std::vector<Rgb> palette;
     for (int i = 0; i < 256; ++i) {
         palette.push_back({uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)});
-        spec.palette.push_back(uint32_t(i) << 16 | uint32_t(255 - i) << 8 | uint8_t(i * 7));
+        draft.palette.push_back(uint32_t(i) << 16 | uint32_t(255 - i) << 8 | uint8_t(i * 7));
     }
     const auto index = [](int x, int row) {
         return uint32_t(x % 100 < 30 ? (x * 7919 + row * 104729) >> 3 : x / 8 * 31 + row) & 0xFF;
     };
-    spec.data = velmora::testkit::RunLengthStream(1000, 2400, 8, index);
+    draft.data = velmora::testkit::RunLengthStream(1000, 2400, 8, index);
     *pixels = {1000, 2400, {}};
     for (int y = 0; y < 2400; ++y)
         for (int x = 0; x < 1000; ++x)
             pixels->pixels.push_back(palette[index(x, 2399 - y)]);
-    return velmora::testkit::BitmapFile(spec);
+    return velmora::testkit::BitmapFile(draft);
 }
 
 struct Twin {

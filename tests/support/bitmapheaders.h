@@ -11,7 +11,7 @@
 namespace velmora::testkit {
 
 // What a bitmap file holds, field by field.
-struct BitmapSpec {
+struct BitmapDraft {
     std::uint32_t infoSize = 40; // 12, 40, 64, 108 or 124
     int width = 1, height = 1;   // a negative height: stored top-down
     int bitsPerPixel = 24;
@@ -23,41 +23,41 @@ struct BitmapSpec {
 };
 
 // The file: headers, masks, palette and data, one after the other.
-inline std::vector<std::uint8_t> BitmapFile(const BitmapSpec& spec) {
+inline std::vector<std::uint8_t> BitmapFile(const BitmapDraft& draft) {
     std::vector<std::uint8_t> file;
     const auto put = [&](std::uint32_t value, int bytes) {
         for (int i = 0; i < bytes; ++i)
             file.push_back(std::uint8_t(value >> (8 * i)));
     };
-    const bool core = spec.infoSize == 12, wide = spec.infoSize >= 108;
-    const std::size_t masksAfter = wide ? 0 : 4 * spec.masks.size();
-    const std::size_t paletteBytes = spec.palette.size() * (core ? 3 : 4);
-    const std::uint32_t dataOffset = std::uint32_t(14 + spec.infoSize + masksAfter + paletteBytes);
+    const bool core = draft.infoSize == 12, wide = draft.infoSize >= 108;
+    const std::size_t masksAfter = wide ? 0 : 4 * draft.masks.size();
+    const std::size_t paletteBytes = draft.palette.size() * (core ? 3 : 4);
+    const std::uint32_t dataOffset = std::uint32_t(14 + draft.infoSize + masksAfter + paletteBytes);
     file = {'B', 'M'};
-    put(dataOffset + std::uint32_t(spec.data.size()), 4);
+    put(dataOffset + std::uint32_t(draft.data.size()), 4);
     put(0, 4);
     put(dataOffset, 4);
-    put(spec.infoSize, 4);
-    put(std::uint32_t(spec.width), core ? 2 : 4);
-    put(std::uint32_t(spec.height), core ? 2 : 4);
+    put(draft.infoSize, 4);
+    put(std::uint32_t(draft.width), core ? 2 : 4);
+    put(std::uint32_t(draft.height), core ? 2 : 4);
     put(1, 2);
-    put(std::uint32_t(spec.bitsPerPixel), 2);
+    put(std::uint32_t(draft.bitsPerPixel), 2);
     if (!core) {
-        put(spec.compression, 4);
-        put(std::uint32_t(spec.data.size()), 4);
+        put(draft.compression, 4);
+        put(std::uint32_t(draft.data.size()), 4);
         put(2835, 4); // 72 dpi
         put(2835, 4);
-        put(std::uint32_t(spec.coloursUsed), 4);
+        put(std::uint32_t(draft.coloursUsed), 4);
         put(0, 4);
         for (std::size_t i = 0; wide && i < 4; ++i)
-            put(i < spec.masks.size() ? spec.masks[i] : 0, 4);
-        file.resize(14 + spec.infoSize, 0);
+            put(i < draft.masks.size() ? draft.masks[i] : 0, 4);
+        file.resize(14 + draft.infoSize, 0);
     }
-    for (std::size_t i = 0; i < spec.masks.size() && !wide; ++i)
-        put(spec.masks[i], 4);
-    for (const std::uint32_t colour : spec.palette)
+    for (std::size_t i = 0; i < draft.masks.size() && !wide; ++i)
+        put(draft.masks[i], 4);
+    for (const std::uint32_t colour : draft.palette)
         put(colour, core ? 3 : 4);
-    file.insert(file.end(), spec.data.begin(), spec.data.end());
+    file.insert(file.end(), draft.data.begin(), draft.data.end());
     return file;
 }
 
@@ -134,14 +134,14 @@ RunLengthStream(int width, int rows, int bits,
 
 // A 16-bit bitmap of 5-6-5 colour masks (40-byte header), every pixel `pixel`.
 inline std::vector<std::uint8_t> Bitmap565(int width, int height, std::uint16_t pixel) {
-    BitmapSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.bitsPerPixel = 16;
-    spec.compression = 3;
-    spec.masks = {0xF800, 0x07E0, 0x001F};
-    spec.data = PackedRows(width, height, 16, [&](int, int) { return pixel; });
-    return BitmapFile(spec);
+    BitmapDraft draft;
+    draft.width = width;
+    draft.height = height;
+    draft.bitsPerPixel = 16;
+    draft.compression = 3;
+    draft.masks = {0xF800, 0x07E0, 0x001F};
+    draft.data = PackedRows(width, height, 16, [&](int, int) { return pixel; });
+    return BitmapFile(draft);
 }
 
 // The same bitmap with an info header of infoSize bytes: the new fields zero
