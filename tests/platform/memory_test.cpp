@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 using namespace velmora::platform;
 
 namespace {
@@ -78,4 +80,23 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(MemorySourcesLive, theRealSystemGivesAFigure) {
     EXPECT_GT(availableMemoryBytes(), 0);
+}
+
+// Whole huge pages from a boundary on, zero-filled and writable to the last
+// byte asked for; nothing for no bytes or a size that cannot be rounded up.
+TEST(HugeMapping, coversTheBytesOnWholeHugePages) {
+    constexpr std::size_t kHuge = std::size_t{2} << 20;
+    for (const std::size_t bytes : {std::size_t{1}, kHuge, kHuge + 1, 5 * kHuge - 3}) {
+        const HugeMapping m = mapHugePages(bytes);
+        ASSERT_NE(m.address, nullptr) << bytes;
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(m.address) % kHuge, 0u) << bytes;
+        EXPECT_EQ(m.length, (bytes + kHuge - 1) / kHuge * kHuge) << bytes;
+        auto* p = static_cast<unsigned char*>(m.address);
+        EXPECT_EQ(p[0] | p[bytes - 1] | p[m.length - 1], 0) << bytes;
+        p[0] = p[m.length - 1] = 1;
+        unmapHugePages(m);
+    }
+    EXPECT_EQ(mapHugePages(0).address, nullptr);
+    EXPECT_EQ(mapHugePages(SIZE_MAX - kHuge).address, nullptr);
+    unmapHugePages({});
 }
