@@ -1,7 +1,7 @@
 #include "imageio/bitmapwriter.h"
 
 #include "imageio/writefailure.h"
-#include "libvelmora/outputfile.h"
+#include "outputfile/outputfile.h"
 #include "platform/filenames.h"
 
 #include <QFile>
@@ -42,7 +42,7 @@ long long bitmapFileBytes(int width, int height) {
     return kHeaderBytes + rowBytes * std::max(height, 0);
 }
 
-// The file under its temporary name (libvelmora/outputfile.h: the rules of
+// The file under its temporary name (outputfile/outputfile.h: the rules of
 // where it may go, the permissions, nothing left behind unless committed).
 struct BitmapWriter::File : jpeg::OutputFile {
     File() : OutputFile(kFlushToDisk) {}

@@ -14,7 +14,7 @@ namespace velmora::imageio {
 // the format stores them, so that a large picture never needs to be held whole.
 // Like writeBitmap, it writes under a short temporary name beside the file and
 // renames at commit(); dropped without commit(), it leaves nothing behind.
-// Where it writes follows libvelmora/destination.h: a symbolic link is written
+// Where it writes follows outputfile/destination.h: a symbolic link is written
 // through (its target is replaced, the link stays), and a directory, device,
 // FIFO, socket or a link to nothing is refused (error says which) and left as
 // it is.

@@ -2,7 +2,7 @@
 
 #include "imageio/exifedit.h"
 #include "imageio/writefailure.h"
-#include "libvelmora/outputfile.h"
+#include "outputfile/outputfile.h"
 #include "platform/filenames.h"
 
 #include <zlib.h>
@@ -124,7 +124,7 @@ QByteArray pngMetadataChunks(const SourceMetadata& metadata, int width, int heig
            xmpChunk(metadata.xmp);
 }
 
-// The file under its temporary name (libvelmora/outputfile.h: the rules of
+// The file under its temporary name (outputfile/outputfile.h: the rules of
 // where it may go, the permissions, nothing left behind unless committed).
 struct PngWriter::File : jpeg::OutputFile {
     bool put(Bytes part) {

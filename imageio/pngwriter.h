@@ -15,7 +15,7 @@ namespace velmora::imageio {
 
 // Like BitmapWriter, it writes under a short temporary name beside the file
 // and renames at commit(), after an fsync; dropped without commit(), it
-// leaves nothing behind. Where it writes follows libvelmora/destination.h: a
+// leaves nothing behind. Where it writes follows outputfile/destination.h: a
 // symbolic link is written through (its target is replaced, the link stays),
 // and a directory, device, FIFO, socket or a link to nothing is refused
 // (error says which) and left as it is.

@@ -1,6 +1,6 @@
 #include "imageio/writefailure.h"
 
-#include "libvelmora/outputfile.h"
+#include "outputfile/outputfile.h"
 
 #include <cstring>
 

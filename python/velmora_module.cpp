@@ -6,7 +6,7 @@
 #include "libvelmora/velmora.h"
 #include "platform/filenames.h"
 #include "platform/memory.h"
-#include "tools/enlarge/enlargefile.h"
+#include "tool/enlargefile.h"
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>

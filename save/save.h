@@ -10,7 +10,7 @@
 // the same file from either.
 #pragma once
 
-#include "libvelmora/destination.h"
+#include "outputfile/destination.h"
 #include "libvelmora/velmora.h"
 #include "save/recipe.h"
 
@@ -93,7 +93,7 @@ struct SaveOptions {
 // before anything is written, a picture the format cannot hold (a JPEG side
 // above VELMORA_MAX_DIMENSION, a JPEG or PNG without pixels, a bitmap file of
 // 4 GiB or more), a destination that is not a regular file to replace or a
-// new name (libvelmora/destination.h: a symbolic link is written through,
+// new name (outputfile/destination.h: a symbolic link is written through,
 // its target replaced) and, when options.checkRoom, a destination without
 // room for it. A JPEG goes through the conversion library (jpeglibrary.h), a
 // bitmap through the bitmap writer, a PNG through the PNG writer

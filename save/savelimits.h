@@ -3,7 +3,7 @@
 // whose disk has no room for the file.
 #pragma once
 
-#include "libvelmora/destination.h"
+#include "outputfile/destination.h"
 #include "save/save.h"
 
 #include <QSize>
@@ -24,7 +24,7 @@ bool formatHolds(const QSize& size, SaveKind kind);
 // alone); a JPEG or PNG may not.
 QString formatRefusal(const QSize& size, SaveKind kind);
 
-// What is at path (libvelmora/destination.h), looked at without opening it.
+// What is at path (outputfile/destination.h), looked at without opening it.
 jpeg::Destination findDestination(const QString& path, const QString& source = {});
 
 // The refusal of a destination that is neither a new name nor a regular file

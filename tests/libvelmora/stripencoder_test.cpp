@@ -7,7 +7,7 @@
 // with nothing left, and what it refuses.
 
 #include "imageio/bitmapreader.h"
-#include "libvelmora/outputfile.h"
+#include "outputfile/outputfile.h"
 #include "libvelmora/stripencoder.h"
 #include "libvelmora/velmora.h"
 #include "tests/libvelmora/libvelmora_fixture.h"

@@ -1,13 +1,13 @@
-#include "tools/enlarge/batch.h"
+#include "tool/batch.h"
 
 #include "imageio/sourcefile.h"
 #include "platform/filenames.h"
 #include "platform/memory.h"
-#include "tools/enlarge/enlargefile.h"
-#include "tools/enlarge/inputs.h"
-#include "tools/enlarge/jobs.h"
-#include "tools/enlarge/request.h"
-#include "tools/enlarge/statusline.h"
+#include "tool/enlargefile.h"
+#include "tool/inputs.h"
+#include "tool/jobs.h"
+#include "tool/request.h"
+#include "tool/statusline.h"
 
 #include <QHash>
 #include <QSet>

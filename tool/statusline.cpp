@@ -1,4 +1,4 @@
-#include "tools/enlarge/statusline.h"
+#include "tool/statusline.h"
 
 #include "platform/filenames.h"
 

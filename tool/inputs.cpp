@@ -1,4 +1,4 @@
-#include "tools/enlarge/inputs.h"
+#include "tool/inputs.h"
 
 #include "imageio/sourcefile.h"
 #include "platform/filenames.h"

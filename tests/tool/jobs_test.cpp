@@ -1,7 +1,7 @@
 // The memory that files enlarged side by side share: holds that fit go at
 // once, one that does not waits for a release, one larger than the whole goes
 // alone, and files are let in in the order they asked.
-#include "tools/enlarge/jobs.h"
+#include "tool/jobs.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "save/save.h"
-#include "tools/enlarge/sizeratio.h"
+#include "tool/sizeratio.h"
 
 #include <QString>
 #include <QStringList>

@@ -16,7 +16,7 @@
 #include "tests/support/jpegfiles.h"
 #include "tests/support/pngfiles.h"
 #include "tests/support/support.h"
-#include "tools/enlarge/sizeratio.h"
+#include "tool/sizeratio.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -1,10 +1,10 @@
-#include "tools/enlarge/request.h"
+#include "tool/request.h"
 
 #include "platform/filenames.h"
 #include "settings/settings.h"
-#include "tools/enlarge/enlargefile.h"
-#include "tools/enlarge/jobs.h"
-#include "tools/enlarge/statusline.h"
+#include "tool/enlargefile.h"
+#include "tool/jobs.h"
+#include "tool/statusline.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>

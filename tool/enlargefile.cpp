@@ -1,15 +1,15 @@
-#include "tools/enlarge/enlargefile.h"
+#include "tool/enlargefile.h"
 
 #include "engine/enlarge.h"
 #include "imageio/exifedit.h"
 #include "imageio/imagereader.h"
-#include "libvelmora/destination.h"
+#include "outputfile/destination.h"
 #include "libvelmora/statuswords.h"
 #include "libvelmora/velmora.h"
 #include "save/jpeglibrary.h"
 #include "save/savelimits.h"
-#include "tools/enlarge/jobs.h"
-#include "tools/enlarge/sizeratio.h"
+#include "tool/jobs.h"
+#include "tool/sizeratio.h"
 
 #include <QFileInfo>
 #include <QImage>

@@ -12,11 +12,11 @@
 // enlargement's strips). The second form does
 // so for each FILE and the pictures in each FOLDER, several side by side
 // (batch.h).
-#include "tools/enlarge/batch.h"
-#include "tools/enlarge/enlargefile.h"
-#include "tools/enlarge/inputs.h"
-#include "tools/enlarge/request.h"
-#include "tools/enlarge/statusline.h"
+#include "tool/batch.h"
+#include "tool/enlargefile.h"
+#include "tool/inputs.h"
+#include "tool/request.h"
+#include "tool/statusline.h"
 
 #include <QCoreApplication>
 

@@ -1,4 +1,4 @@
-#include "tools/enlarge/jobs.h"
+#include "tool/jobs.h"
 
 #include "libvelmora/stripencoder.h"
 

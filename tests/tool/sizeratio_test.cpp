@@ -3,7 +3,7 @@
 // ratios giving that side allow, a box gets the largest result inside it, and
 // a size out of the range is refused.
 #include "engine/enlarge.h"
-#include "tools/enlarge/sizeratio.h"
+#include "tool/sizeratio.h"
 
 #include <gtest/gtest.h>
 

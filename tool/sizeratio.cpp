@@ -1,4 +1,4 @@
-#include "tools/enlarge/sizeratio.h"
+#include "tool/sizeratio.h"
 
 #include "engine/enlarge.h"
 #include "settings/settings.h"

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "save/save.h"
-#include "tools/enlarge/request.h"
+#include "tool/request.h"
 
 #include <QString>
 
