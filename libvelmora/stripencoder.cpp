@@ -4,7 +4,7 @@
 #include "stripencoder.h"
 
 #include "orderedring.h"
-#include "outputfile.h"
+#include "outputfile/outputfile.h"
 #include "stripcompress.h"
 
 #include <sched.h>

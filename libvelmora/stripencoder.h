@@ -26,6 +26,7 @@
 #pragma once
 
 #include "libvelmora/velmora.h"
+#include "outputfile/bytesink.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -64,13 +65,6 @@ class StripSource {
     // particular order. Returns VELMORA_OK or a status that stops the encoding.
     virtual int read(int first, int count, std::vector<unsigned char>& scratch,
                      unsigned char** rows) = 0;
-};
-
-// Where the file goes, in order, from the calling thread only.
-class ByteSink {
-  public:
-    virtual ~ByteSink() = default;
-    virtual bool write(const unsigned char* data, std::size_t size) = 0;
 };
 
 struct EncodeSettings {

@@ -1,4 +1,4 @@
-#include "destination.h"
+#include "outputfile/destination.h"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include "outputfile.h"
+#include "outputfile/outputfile.h"
 
 #include <fcntl.h>
 #include <sys/random.h>

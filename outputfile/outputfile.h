@@ -5,8 +5,8 @@
 // new name, through any symbolic links; never a directory or a special file.
 #pragma once
 
-#include "destination.h"
-#include "stripencoder.h"
+#include "outputfile/bytesink.h"
+#include "outputfile/destination.h"
 
 #include <sys/types.h>
 

@@ -10,8 +10,8 @@
 // the same file from either.
 #pragma once
 
-#include "outputfile/destination.h"
 #include "libvelmora/velmora.h"
+#include "outputfile/destination.h"
 #include "save/recipe.h"
 
 #include <QByteArray>

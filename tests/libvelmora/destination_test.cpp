@@ -1,7 +1,7 @@
 // The library's entries against every kind of destination, as every writer of
 // ours: each puts its file in place through the library's one way of writing.
-#include "outputfile/outputfile.h"
 #include "libvelmora/velmora.h"
+#include "outputfile/outputfile.h"
 #include "tests/libvelmora/libvelmora_fixture.h"
 #include "tests/support/destinations.h"
 

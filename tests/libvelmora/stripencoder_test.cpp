@@ -7,9 +7,9 @@
 // with nothing left, and what it refuses.
 
 #include "imageio/bitmapreader.h"
-#include "outputfile/outputfile.h"
 #include "libvelmora/stripencoder.h"
 #include "libvelmora/velmora.h"
+#include "outputfile/outputfile.h"
 #include "tests/libvelmora/libvelmora_fixture.h"
 
 #include <gtest/gtest.h>
