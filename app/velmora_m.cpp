@@ -3,11 +3,11 @@
 #include "dialogs/velmora_s.h"
 #include "dialogs/velmora_v.h"
 #include "gui/backgroundwork.h"
+#include "gui/filenames.h"
 #include "gui/message.h"
+#include "gui/settingsfile.h"
 #include "gui/twips.h"
 #include "imageio/imagereader.h"
-#include "platform/filenames.h"
-#include "settings/settings.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -144,7 +144,7 @@ QString Get_Folder(const QString& path) {
 
 velmora_m::velmora_m(MainWindowHooks hooks, QWidget* parent)
     : QMainWindow(parent), hooks_(std::move(hooks)),
-      settingsFile_(hooks_.settingsFile.isEmpty() ? settingsFile() : hooks_.settingsFile),
+      settingsFile_(hooks_.settingsFile.isEmpty() ? gui::settingsFileName() : hooks_.settingsFile),
       jpegLibrary_(hooks_.libraryFolder, hooks_.librarySystemPath) {
     if (!hooks_.askImage)
         hooks_.askImage = askImageDialog;
@@ -229,7 +229,7 @@ QString velmora_m::titleText(std::int16_t scale) {
 
 void velmora_m::Form_Load() {
     const QString scale = Ini_Read(kSection, kKeyScale, settingsFile_);
-    session_.scale = scale.isEmpty() ? kDefaultScale : scaleFromText(scale);
+    session_.scale = scale.isEmpty() ? kDefaultScale : scaleFromText(scale.toStdString());
     const QString putPath = Ini_Read(kSection, kKeyPutPath, settingsFile_);
     session_.putDir = putPath.isEmpty() ? QDir::currentPath() : putPath;
     setTitle();
@@ -277,7 +277,7 @@ bool velmora_m::openImage(const QString& path) {
     if (!ok) {
         // Either way nothing changes; a picture refused for its size says so,
         // since the file itself is fine and a machine with more memory opens it.
-        const QString name = platform::nameForDisplay(QDir::toNativeSeparators(path));
+        const QString name = gui::nameForDisplay(QDir::toNativeSeparators(path));
         if (reader.failure() == imageio::ImageReader::Failure::TooLarge)
             showMessage(kPictureTooLarge.arg(name));
         else
@@ -304,7 +304,7 @@ QString droppedFile(const QMimeData* data) {
         return QString();
     for (const QUrl& url : data->urls())
         if (url.isLocalFile())
-            return platform::localFileName(url);
+            return gui::localFileName(url);
     return QString();
 }
 
@@ -431,7 +431,7 @@ void velmora_m::m_end_Click() {
 void velmora_m::m_ritu_Click() {
     if (const std::optional<std::int16_t> chosen = hooks_.askRatio(session_.scale)) {
         session_.scale = *chosen;
-        remember(kKeyScale, scaleToText(session_.scale));
+        remember(kKeyScale, QString::fromStdString(scaleToText(session_.scale)));
     }
     setTitle();
 }

@@ -1,8 +1,8 @@
 #include "imageio/bitmapwriter.h"
 
+#include "gui/filenames.h"
 #include "imageio/writefailure.h"
 #include "outputfile/outputfile.h"
-#include "platform/filenames.h"
 
 #include <QFile>
 
@@ -65,7 +65,7 @@ bool BitmapWriter::open(const QString& path, int width, int height, QString* err
     if (fileBytes >= kMaxBitmapFileBytes)
         return fail(error, QStringLiteral("the image is too large for a bitmap file"));
     auto file = std::make_unique<File>();
-    if (!file->create(platform::nameToBytes(path).toStdString())) {
+    if (!file->create(gui::nameToBytes(path).toStdString())) {
         openError_ = file->error();
         return fail(error, fileError(*file));
     }

@@ -1,9 +1,9 @@
 #include "imageio/pngwriter.h"
 
+#include "gui/filenames.h"
 #include "imageio/exifedit.h"
 #include "imageio/writefailure.h"
 #include "outputfile/outputfile.h"
-#include "platform/filenames.h"
 
 #include <zlib.h>
 
@@ -157,7 +157,7 @@ bool PngWriter::open(const QString& path, int width, int height, const SourceMet
     if (width < 1 || height < 1)
         return fail(error, QStringLiteral("a PNG picture has at least one pixel a side"));
     auto file = std::make_unique<File>();
-    if (!file->create(platform::nameToBytes(path).toStdString())) {
+    if (!file->create(gui::nameToBytes(path).toStdString())) {
         openError_ = file->error();
         return fail(error, fileError(*file));
     }

@@ -1,6 +1,6 @@
 #include "imageio/sourcefile.h"
 
-#include "platform/filenames.h"
+#include "gui/filenames.h"
 
 #include <cerrno>
 #include <cstring>
@@ -24,7 +24,7 @@ bool SourceFile::openPath(const QString& path) {
     }
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
     // It changes nothing for the regular file that is all we go on to read.
-    const QByteArray name = platform::nameToBytes(path);
+    const QByteArray name = gui::nameToBytes(path);
     const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         const int why = errno;

@@ -3,8 +3,8 @@
 // own enlargement of one file. Arrays come in as numpy holds them (rows of
 // RGB, RGBA or gray bytes) and a new array comes out; the work runs without
 // the interpreter's lock.
+#include "gui/filenames.h"
 #include "libvelmora/velmora.h"
-#include "platform/filenames.h"
 #include "platform/memory.h"
 #include "tool/enlargefile.h"
 
@@ -119,7 +119,7 @@ py::array enlarge(const py::array& input, double ratio, int threads) {
 QString nameOf(const py::object& path) {
     const py::bytes bytes = py::module_::import("os").attr("fsencode")(path);
     const std::string raw = bytes;
-    return velmora::platform::nameFromBytes(QByteArray(raw.data(), qsizetype(raw.size())));
+    return velmora::gui::nameFromBytes(QByteArray(raw.data(), qsizetype(raw.size())));
 }
 
 std::optional<velmora::SaveKind> kindOfFormat(const std::optional<std::string>& format) {

@@ -1,8 +1,8 @@
 #include "save/jpeglibrary.h"
 
+#include "gui/filenames.h"
 #include "imageio/bitmapwriter.h"
 #include "libvelmora/statuswords.h"
-#include "platform/filenames.h"
 #include "save/bitmapstrips.h"
 #include "settings/settings.h"
 
@@ -38,7 +38,7 @@ constexpr long long kJpegShareOfBitmap = 2;
 // an installed program takes the library installed with it, wherever the
 // prefix; then the system's library path.
 QStringList candidates(const QString& given, bool systemPath) {
-    const QString folder = given.isEmpty() ? appFolder() : given;
+    const QString folder = given.isEmpty() ? gui::nameFromBytes(appFolder()) : given;
     const QString name = QLatin1String(kLibraryName);
     QStringList out;
     for (const QString& path : {folder + QLatin1Char('/') + name,
@@ -164,7 +164,7 @@ SaveResult JpegLibrary::writeRows(const ResultRows& rows, const std::vector<Jpeg
         segments.push_back({m.code, reinterpret_cast<const unsigned char*>(m.bytes.constData()),
                             static_cast<std::int32_t>(m.bytes.size())});
     FillJob job{rows, progress};
-    const QByteArray destination = platform::nameToBytes(path);
+    const QByteArray destination = gui::nameToBytes(path);
     errno = 0;
     const int status =
         convertRows_(fillRows, &job, rows.width(), rows.height(), 4, segments.data(),
@@ -179,7 +179,7 @@ SaveResult JpegLibrary::writePixels(const ResultRows& rows, const std::vector<Jp
     const QImage* picture = rows.wholePicture();
     if (picture == nullptr)
         return writeBitmap(rows, markers, path, quality, progress);
-    const QByteArray destination = platform::nameToBytes(path);
+    const QByteArray destination = gui::nameToBytes(path);
     return fromLibrary(convertPixels_(picture->constBits(), picture->width(), picture->height(),
                                       picture->bytesPerLine(), 4, destination.constData(),
                                       quality));
@@ -210,8 +210,8 @@ int JpegLibrary::convertBitmap(const QString& bitmapPath, const QString& jpegPat
             *error = QStringLiteral("%1 is not loaded").arg(kLibraryName);
         return kLibraryMissing;
     }
-    const QByteArray source = platform::nameToBytes(bitmapPath);
-    QByteArray destination = platform::nameToBytes(jpegPath);
+    const QByteArray source = gui::nameToBytes(bitmapPath);
+    QByteArray destination = gui::nameToBytes(jpegPath);
     const int status = convertBmp_(source.constData(), destination.data(), -1, quality, -1);
     if (status != 0 && error)
         *error = jpegStatusText(status);

@@ -1,9 +1,9 @@
 #include "save/save.h"
 
+#include "gui/filenames.h"
 #include "imageio/bitmapwriter.h"
 #include "imageio/metadatamarkers.h"
 #include "imageio/pngcompress.h"
-#include "platform/filenames.h"
 #include "save/bitmapstrips.h"
 #include "save/jpeglibrary.h"
 #include "save/pngstrips.h"
@@ -59,7 +59,7 @@ SaveResult saveRecipe(const Recipe& recipe, const QString& path, SaveKind kind,
         return *refused;
     // A link is written through: the room, the hidden bitmap and the file are
     // the target's, in the target's folder.
-    const QString file = platform::nameFromBytes(QByteArray::fromStdString(destination.file));
+    const QString file = gui::nameFromBytes(QByteArray::fromStdString(destination.file));
     const ResultRows rows(recipe);
     RowProgress progress(options.progress, options.cancel);
     if (kind == SaveKind::Jpeg)

@@ -1,9 +1,9 @@
 #include "save/savelimits.h"
 
+#include "gui/filenames.h"
 #include "imageio/bitmapwriter.h"
 #include "imageio/pngcompress.h"
 #include "platform/diskspace.h"
-#include "platform/filenames.h"
 
 #include <QFileInfo>
 
@@ -83,8 +83,8 @@ QString formatRefusal(const QSize& size, SaveKind kind) {
 }
 
 jpeg::Destination findDestination(const QString& path, const QString& source) {
-    return jpeg::findDestination(platform::nameToBytes(path).toStdString(),
-                                 platform::nameToBytes(source).toStdString());
+    return jpeg::findDestination(gui::nameToBytes(path).toStdString(),
+                                 gui::nameToBytes(source).toStdString());
 }
 
 std::optional<SaveResult> destinationRefusal(const jpeg::Destination& destination) {
@@ -97,7 +97,7 @@ std::optional<SaveResult> destinationRefusal(const jpeg::Destination& destinatio
 }
 
 bool hasRoom(const QString& path, long long needed, QString* error) {
-    const long long free = platform::freeBytes(QFileInfo(path).absolutePath());
+    const long long free = platform::freeBytes(gui::pathBytes(QFileInfo(path).absolutePath()));
     if (free < 0 || free >= needed)
         return true;
     if (error)

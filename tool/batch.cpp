@@ -1,7 +1,7 @@
 #include "tool/batch.h"
 
+#include "gui/filenames.h"
 #include "imageio/sourcefile.h"
-#include "platform/filenames.h"
 #include "platform/memory.h"
 #include "tool/enlargefile.h"
 #include "tool/inputs.h"
@@ -59,7 +59,7 @@ int makeFolders(QByteArray path) {
 // can. The folder is made when missing. Checked once, rather than failing
 // every file alike after reading it.
 QString folderRefusal(const QString& dir) {
-    const QByteArray name = platform::nameToBytes(dir);
+    const QByteArray name = gui::nameToBytes(dir);
     int error = makeFolders(name);
     if (error == 0 && ::access(name.constData(), W_OK | X_OK) != 0)
         error = errno;
@@ -91,7 +91,7 @@ QString outputFolderRefusal(const QString& output) {
     const qsizetype slash = output.lastIndexOf(QLatin1Char('/'));
     if (slash <= 0)
         return {};
-    const int error = makeFolders(platform::nameToBytes(output.left(slash)));
+    const int error = makeFolders(gui::nameToBytes(output.left(slash)));
     return error == 0 ? QString()
                       : QStringLiteral("cannot write %1: %2").arg(output, systemWords(error));
 }
@@ -251,7 +251,7 @@ void listFailures(StatusLine* status, const QStringList& failed, std::size_t fil
     status->clear();
     printError(QStringLiteral("%1 of %2 files failed:").arg(failed.size()).arg(files));
     for (const QString& input : failed)
-        std::fprintf(stderr, "  %s\n", platform::nameToBytes(input).constData());
+        std::fprintf(stderr, "  %s\n", gui::nameToBytes(input).constData());
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "tool/inputs.h"
 
+#include "gui/filenames.h"
 #include "imageio/sourcefile.h"
-#include "platform/filenames.h"
 
 #include <QByteArray>
 #include <QImageReader>
@@ -19,14 +19,14 @@ namespace velmora::tool {
 
 std::optional<FileId> fileId(const QString& name) {
     struct stat st {};
-    if (::stat(platform::nameToBytes(name).constData(), &st) != 0)
+    if (::stat(gui::nameToBytes(name).constData(), &st) != 0)
         return std::nullopt;
     return FileId{st.st_dev, st.st_ino};
 }
 
 bool nameTaken(const QString& name) {
     struct stat st {};
-    return ::lstat(platform::nameToBytes(name).constData(), &st) == 0;
+    return ::lstat(gui::nameToBytes(name).constData(), &st) == 0;
 }
 
 namespace {
@@ -64,7 +64,7 @@ bool isCandidate(const QString& path) {
 // The names in a folder, sorted by their bytes, hidden ones left out; the
 // system's error when it cannot be read.
 int namesIn(const QString& folder, QStringList* names) {
-    DIR* dir = ::opendir(platform::nameToBytes(folder).constData());
+    DIR* dir = ::opendir(gui::nameToBytes(folder).constData());
     if (!dir)
         return errno;
     std::vector<QByteArray> found;
@@ -74,7 +74,7 @@ int namesIn(const QString& folder, QStringList* names) {
     ::closedir(dir);
     std::sort(found.begin(), found.end());
     for (const QByteArray& name : found)
-        names->append(platform::nameFromBytes(name));
+        names->append(gui::nameFromBytes(name));
     return 0;
 }
 
@@ -83,7 +83,7 @@ int namesIn(const QString& folder, QStringList* names) {
 enum class Entry { File, Folder, Other };
 
 Entry entryKind(const QString& path, FileId* id) {
-    const QByteArray name = platform::nameToBytes(path);
+    const QByteArray name = gui::nameToBytes(path);
     struct stat st {};
     if (::lstat(name.constData(), &st) != 0)
         return Entry::Other;
@@ -146,7 +146,7 @@ class Walk {
 
 bool isFolder(const QString& path) {
     struct stat st {};
-    return ::stat(platform::nameToBytes(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    return ::stat(gui::nameToBytes(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "tool/request.h"
 
-#include "platform/filenames.h"
+#include "gui/filenames.h"
 #include "settings/settings.h"
 #include "tool/enlargefile.h"
 #include "tool/jobs.h"
@@ -273,7 +273,7 @@ int readOperands(const QStringList& operands, Request* request) {
 
 bool isFolder(const QString& name) {
     struct stat st {};
-    return ::stat(platform::nameToBytes(name).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    return ::stat(gui::nameToBytes(name).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // In the two-operand form, OUTPUT's ending alone gives its format, and INPUT
@@ -316,7 +316,7 @@ int parseError(const QCommandLineParser& parser) {
 int readCommandLine(int argc, char** argv, Request* request) {
     QStringList args;
     for (int i = 0; i < argc; ++i)
-        args << platform::nameFromBytes(QByteArray(argv[i]));
+        args << gui::nameFromBytes(QByteArray(argv[i]));
     if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
         std::fputs(kUsage, stdout);
         return 0;

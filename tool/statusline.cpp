@@ -1,6 +1,6 @@
 #include "tool/statusline.h"
 
-#include "platform/filenames.h"
+#include "gui/filenames.h"
 
 #include <QtGlobal>
 
@@ -69,7 +69,7 @@ QString fitted(const QString& text, int room, int* width) {
 } // namespace
 
 void printError(const QString& message) {
-    std::fprintf(stderr, "velmora-enlarge: %s\n", platform::nameToBytes(message).constData());
+    std::fprintf(stderr, "velmora-enlarge: %s\n", gui::nameToBytes(message).constData());
 }
 
 StatusLine::StatusLine(int files, bool quiet)
@@ -114,7 +114,7 @@ void StatusLine::draw() {
     if (files_ > 1)
         line += QStringLiteral("%1/%2 ").arg(index_ + 1).arg(files_);
     int width = static_cast<int>(line.size());
-    line += fitted(platform::nameForDisplay(name_), columns_ - 1 - width, &width);
+    line += fitted(gui::nameForDisplay(name_), columns_ - 1 - width, &width);
     // Spaces over what is left of a longer line drawn before.
     std::fprintf(stderr, "\r%s%*s", line.toUtf8().constData(), std::max(0, drawnWidth_ - width),
                  "");

@@ -14,9 +14,9 @@
 #include "gui/backgroundwork.h"
 #include "gui/fonts.h"
 #include "gui/pointer.h"
+#include "gui/settingsfile.h"
 #include "gui/surface.h"
 #include "imageio/imagereader.h"
-#include "settings/settings.h"
 #include "tests/support/driving.h"
 
 #include <QApplication>

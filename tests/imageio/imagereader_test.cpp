@@ -1,9 +1,9 @@
 // The picture reader: every kind of file as Qt's reader opened it, damage and
 // lying headers refused, pictures stood upright, their metadata kept, reduced
 // decodes, and what memory allows.
+#include "gui/filenames.h"
 #include "imageio/imagereader.h"
 #include "imageio/orientation.h"
-#include "platform/filenames.h"
 #include "tests/imageio/imageio_fixture.h"
 #include "tests/support/badimages.h"
 #include "tests/support/bitmapheaders.h"
@@ -25,7 +25,7 @@
 
 #include <unistd.h>
 
-using namespace velmora::platform;
+using namespace velmora::gui;
 using namespace velmora::imageio;
 using namespace velmora::testkit;
 

@@ -4,11 +4,11 @@
 // is refused before anything is written; every kind of destination is written
 // or refused as by every writer of ours.
 #include "engine/enlarge.h"
+#include "gui/filenames.h"
 #include "imageio/exifedit.h"
 #include "imageio/imagereader.h"
 #include "libvelmora/velmora.h"
 #include "platform/diskspace.h"
-#include "platform/filenames.h"
 #include "save/jpeglibrary.h"
 #include "save/save.h"
 #include "tests/save/save_fixture.h"
@@ -369,7 +369,7 @@ TEST_F(Saving, theSourceFileIsRefusedUnderEveryNameInEveryFormat) {
     SaveOptions options;
     options.sourceFile = source;
     for (const testkit::SourceAlias& alias :
-         testkit::sourceAliases(platform::nameToBytes(source).toStdString())) {
+         testkit::sourceAliases(gui::nameToBytes(source).toStdString())) {
         for (SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap, SaveKind::Png}) {
             SCOPED_TRACE(std::string(alias.name) + " " + std::to_string(int(kind)));
             const SaveResult result = save({PhotoLikeImage(40, 30), 2.0},
