@@ -5,19 +5,16 @@
 
 #include "imageio/metadata.h"
 
-#include <QByteArray>
-#include <QImage>
-#include <QSize>
-#include <QString>
+#include "imageio/picture.h"
 
 #include <atomic>
 #include <memory>
-
-class QImageReader;
+#include <string>
 
 namespace velmora::imageio {
 
 class JpegDecoder;
+class QtFormatReader;
 class SourceFile;
 
 class ImageReader {
@@ -30,23 +27,23 @@ class ImageReader {
     };
 
     // Opens the file (see SourceFile: a regular file only, never blocking)
-    // and reads its header only.
-    explicit ImageReader(const QString& path);
+    // and reads its header only. The name is the system's bytes.
+    explicit ImageReader(const std::string& path);
     ~ImageReader();
     ImageReader(const ImageReader&) = delete;
     ImageReader& operator=(const ImageReader&) = delete;
 
     // The picture's size as its header states it (the file may lie), as it
     // stands upright (see orientation()); invalid when the header cannot be read.
-    QSize size() const { return size_; }
+    Size size() const { return size_; }
     // The EXIF orientation (1 to 8, orientation.h) that read() applies; 1 for
     // a bitmap and for a JPEG without one.
     int orientation() const { return orientation_; }
     // A JPEG's metadata for a writer to keep: its EXIF block (the APP1
     // payload, starting "Exif\0\0") and its ICC profile, both as found in the
     // file; empty for a bitmap or when the file has none.
-    QByteArray exif() const;
-    QByteArray iccProfile() const;
+    std::string exif() const;
+    std::string iccProfile() const;
     // All that a saved file keeps of a JPEG's metadata (JpegDecoder::metadata:
     // EXIF, ICC profile, XMP, extended XMP, IPTC); empty for other files.
     SourceMetadata metadata() const;
@@ -61,11 +58,11 @@ class ImageReader {
     // smallest of 1/1, 1/2, 1/4 and 1/8 of its size that is still at least
     // `smallest` (upright) both ways, and only that has to fit in memory.
     // Other pictures are decoded whole.
-    void reduceFor(const QSize& smallest) { smallest_ = smallest; }
+    void reduceFor(const Size& smallest) { smallest_ = smallest; }
     // While *flag is true, read() stops soon and fails with Cancelled.
     void setCancelFlag(const std::atomic<bool>* flag);
 
-    // Decodes the picture as QImage::Format_RGB32, upright. `alsoHeld` counts
+    // Decodes the picture into 32-bit words (picture.h), upright. `alsoHeld` counts
     // bytes the caller needs at the same time as the picture. A picture whose
     // header size does not fit in memory with them is refused before any pixel
     // is decoded (TooLarge); the decoders' own allocations are held to the same
@@ -75,10 +72,11 @@ class ImageReader {
     // warning for give no picture (Unreadable): every pixel of a picture read
     // comes from the file. Other formats Qt reads (PNG, ...) are decoded by Qt
     // as they always were. One read per reader.
-    bool read(QImage* picture, long long alsoHeld = 0);
+    bool read(Picture* picture, long long alsoHeld = 0);
 
     Failure failure() const { return failure_; }
-    QString errorString() const { return error_; }
+    // Why, in English.
+    std::string errorString() const { return error_; }
 
     // Why a read failed, as a user can act on it.
     enum class Cause {
@@ -104,25 +102,24 @@ class ImageReader {
     void openBitmap();
     void openWithQt();
     int denominator() const;
-    bool readJpeg(QImage* picture, long long alsoHeld);
-    bool readBitmap(QImage* picture);
-    bool readWithQt(QImage* picture, long long alsoHeld);
-    bool fail(Failure why, const QString& text);
+    bool readJpeg(Picture* picture, long long alsoHeld);
+    bool readBitmap(Picture* picture);
+    bool readWithQt(Picture* picture, long long alsoHeld);
+    bool fail(Failure why, const std::string& text);
 
     std::unique_ptr<SourceFile> file_;
     std::unique_ptr<JpegDecoder> jpeg_;
     std::unique_ptr<Bitmap> bitmap_;
-    std::unique_ptr<QImageReader> qt_;
+    std::unique_ptr<QtFormatReader> qt_;
     Kind kind_ = Kind::None;
-    QSize size_;
-    QSize smallest_;
+    Size size_;
+    Size smallest_;
     int orientation_ = 1;
-    QImage::Format format_ = QImage::Format_Invalid;
     const std::atomic<bool>* cancel_ = nullptr;
-    QString openError_;
+    std::string openError_;
     Failure openFailure_ = Failure::Unreadable; // what read() reports with openError_
     Failure failure_ = Failure::None;
-    QString error_;
+    std::string error_;
 };
 
 } // namespace velmora::imageio

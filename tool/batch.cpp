@@ -177,9 +177,9 @@ std::optional<Task> Batch::clear(int index) {
         return failed(index, file.failure);
     // A missing or unreadable input is told as such, before what its name
     // would make of the output.
-    if (imageio::SourceFile source; !source.openPath(file.path))
-        return failed(index,
-                      QStringLiteral("cannot read %1: %2").arg(file.path, source.errorString()));
+    if (imageio::SourceFile source; !source.openPath(gui::pathBytes(file.path)))
+        return failed(index, QStringLiteral("cannot read %1: %2")
+                                 .arg(file.path, QString::fromStdString(source.errorString())));
     Task task{index, outputName(request_, file), SaveKind::Jpeg};
     if (const QString why = checkOutput(task.output); !why.isEmpty())
         return failed(index, why);

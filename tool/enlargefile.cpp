@@ -1,11 +1,12 @@
 #include "tool/enlargefile.h"
 
 #include "engine/enlarge.h"
+#include "gui/filenames.h"
 #include "imageio/exifedit.h"
 #include "imageio/imagereader.h"
-#include "outputfile/destination.h"
 #include "libvelmora/statuswords.h"
 #include "libvelmora/velmora.h"
+#include "outputfile/destination.h"
 #include "save/jpeglibrary.h"
 #include "save/savelimits.h"
 #include "tool/jobs.h"
@@ -29,14 +30,14 @@ constexpr int kStripRows = 64;
 // The picture read, its metadata, the ratio it is enlarged by and what its
 // enlargement will be.
 struct Source {
-    QImage picture;
+    imageio::Picture picture;
     SourceMetadata metadata;
     double ratio = 0;
     QString ratioText; // the ratio in messages
     EnlargeGeometry geometry;
 };
 
-QString describe(const QSize& size, const QString& ratioText) {
+QString describe(const imageio::Size& size, const QString& ratioText) {
     return QStringLiteral("the result of %1 x %2 at %3")
         .arg(size.width())
         .arg(size.height())
@@ -50,7 +51,7 @@ QString formatRefusal(const EnlargeGeometry& g, SaveKind kind, const QString& wh
         return what + QStringLiteral(" is too large");
     if (g.empty())
         return what + QStringLiteral(" has no pixels");
-    if (formatHolds(QSize(g.width, g.height), kind))
+    if (formatHolds(imageio::Size(g.width, g.height), kind))
         return {};
     const QString size = QStringLiteral(" (%1 x %2 pixels)").arg(g.width).arg(g.height);
     if (kind == SaveKind::Bitmap)
@@ -63,12 +64,13 @@ QString formatRefusal(const EnlargeGeometry& g, SaveKind kind, const QString& wh
 // The ratio for a source of this size, the request's or the one that gives
 // the size it asks for, and the result it makes. Returns why the source
 // cannot be enlarged so, or an empty string.
-QString planFor(const Request& request, const FileJob& job, const QSize& size, Source* source) {
+QString planFor(const Request& request, const FileJob& job, const imageio::Size& size,
+                Source* source) {
     if (request.size.rule == SizeRule::Ratio) {
         source->ratio = request.ratio;
         source->ratioText = request.ratioText;
     } else {
-        const RatioChoice choice = chooseRatio(request.size, size);
+        const RatioChoice choice = chooseRatio(request.size, QSize(size.width(), size.height()));
         if (choice.ratio == 0)
             return QStringLiteral("cannot enlarge %1 %2").arg(job.input, choice.refusal);
         source->ratio = choice.ratio;
@@ -105,9 +107,10 @@ QString readFailure(const imageio::ImageReader& reader) {
     case Cause::NotAPicture:
         return QStringLiteral("not a picture the tool reads (BMP, JPEG, PNG, TIFF, WebP, ...)");
     case Cause::Damaged:
-        return QStringLiteral("cut short or damaged (%1)").arg(reader.errorString());
+        return QStringLiteral("cut short or damaged (%1)")
+            .arg(QString::fromStdString(reader.errorString()));
     default:
-        return reader.errorString();
+        return QString::fromStdString(reader.errorString());
     }
 }
 
@@ -119,7 +122,8 @@ QString readSource(const Request& request, const FileJob& job, imageio::ImageRea
                    long long strips, Source* source) {
     if (!reader.read(&source->picture, strips)) {
         if (reader.failure() == imageio::ImageReader::Failure::TooLarge)
-            return QStringLiteral("cannot enlarge %1: %2").arg(job.input, reader.errorString());
+            return QStringLiteral("cannot enlarge %1: %2")
+                .arg(job.input, QString::fromStdString(reader.errorString()));
         return QStringLiteral("cannot read %1: %2").arg(job.input, readFailure(reader));
     }
     source->metadata = reader.metadata();
@@ -151,7 +155,7 @@ QString failure(const QString& input, const QString& output, SaveKind kind,
         return QStringLiteral("cannot enlarge %1").arg(input);
     const QString why =
         kind != SaveKind::Jpeg
-            ? result.error
+            ? QString::fromStdString(result.error)
             : jpegStatusWords(notComputed ? VELMORA_E_SOURCE_UNREADABLE : result.libraryStatus,
                               result.osError);
     return QStringLiteral("cannot write %1: %2").arg(output, why);
@@ -169,7 +173,7 @@ SaveOptions saveOptions(const Request& request, int rows, const FileJob& job,
             job.progress(static_cast<double>(done) / rows);
     };
     options.checkRoom = false;
-    options.sourceFile = job.input;
+    options.sourceFile = gui::pathBytes(job.input);
     options.jpegLibrary = library;
     return options;
 }
@@ -179,8 +183,9 @@ QString save(const Request& request, const FileJob& job, const Source& source) {
     const Recipe recipe{source.picture, source.ratio,
                         request.strip ? SourceMetadata() : source.metadata};
     JpegLibrary encoder = JpegLibrary::linked(ConvertRowsToJPG);
-    const SaveResult result = saveRecipe(
-        recipe, job.output, job.kind, saveOptions(request, source.geometry.height, job, &encoder));
+    const SaveResult result =
+        saveRecipe(recipe, gui::pathBytes(job.output), job.kind,
+                   saveOptions(request, source.geometry.height, job, &encoder));
     return result.status == SaveStatus::Saved ? QString()
                                               : failure(job.input, job.output, job.kind, result);
 }
@@ -203,7 +208,7 @@ std::optional<SaveKind> kindOfName(const QString& name) {
 // writer: only a few strips are ever in memory beside the source, which is
 // held in the job's memory gate from before it is decoded.
 QString enlargeFile(const Request& request, const FileJob& job) {
-    imageio::ImageReader reader(job.input);
+    imageio::ImageReader reader(gui::pathBytes(job.input));
     Source source;
     long long strips = 0;
     if (const QString why = planFromHeader(request, job, reader, &source, &strips); !why.isEmpty())
@@ -215,8 +220,7 @@ QString enlargeFile(const Request& request, const FileJob& job) {
         if (const QString why = job.beforeWriting(); !why.isEmpty())
             return why;
     if (job.warn && !request.strip && job.kind != SaveKind::Bitmap &&
-        !source.metadata.exif.isEmpty() &&
-        exifForSavedPicture(source.metadata.exif, {1, 1}).isEmpty())
+        !source.metadata.exif.empty() && exifForSavedPicture(source.metadata.exif, {1, 1}).empty())
         job.warn(QStringLiteral("%1: its EXIF cannot be edited safely and is left out of %2")
                      .arg(job.input, job.output));
     if (job.warn && !request.strip && job.kind != SaveKind::Bitmap && source.metadata.iccIncomplete)

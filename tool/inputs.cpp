@@ -1,10 +1,10 @@
 #include "tool/inputs.h"
 
 #include "gui/filenames.h"
+#include "imageio/qtreader.h"
 #include "imageio/sourcefile.h"
 
 #include <QByteArray>
-#include <QImageReader>
 #include <QStringList>
 
 #include <algorithm>
@@ -50,15 +50,13 @@ QString ownName(QString path) {
 // content, or a file that cannot be opened (the run then says why).
 bool isCandidate(const QString& path) {
     imageio::SourceFile file;
-    if (!file.openPath(path))
+    if (!file.openPath(gui::pathBytes(path)))
         return true;
-    const QByteArray head = file.read(kHeadBytes);
-    if (head.startsWith("\xFF\xD8") || head.startsWith("BM"))
+    const std::string head = file.read(kHeadBytes);
+    if (head.starts_with("\xFF\xD8") || head.starts_with("BM"))
         return true;
     file.rewind();
-    QImageReader reader(&file);
-    reader.setDecideFormatFromContent(true);
-    return reader.canRead();
+    return imageio::QtFormatReader(&file).canRead();
 }
 
 // The names in a folder, sorted by their bytes, hidden ones left out; the

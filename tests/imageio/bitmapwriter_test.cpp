@@ -1,4 +1,5 @@
 // The bitmap writer against every kind of destination, as every writer of ours.
+#include "gui/pictureimage.h"
 #include "imageio/bitmapwriter.h"
 #include "tests/support/destinations.h"
 #include "tests/support/support.h"
@@ -14,9 +15,7 @@ const QImage kPicture = PhotoLikeImage(20, 10);
 
 const testkit::DestinationWriter kWriters[] = {
     {"writeBitmap",
-     [](const std::string& p) {
-         return imageio::writeBitmap(kPicture, QFile::decodeName(p.c_str()));
-     }},
+     [](const std::string& p) { return imageio::writeBitmap(gui::pictureOfImage(kPicture), p); }},
 };
 
 } // namespace

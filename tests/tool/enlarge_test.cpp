@@ -2,6 +2,8 @@
 // against the program's, its options and usage errors, the inputs and outputs it
 // refuses, its batches, its progress and the metadata it keeps.
 #include "engine/sampling.h"
+#include "gui/filenames.h"
+#include "gui/pictureimage.h"
 #include "imageio/bitmapwriter.h"
 #include "imageio/imagereader.h"
 #include "save/jpeglibrary.h"
@@ -122,17 +124,21 @@ TEST_F(EnlargeTool, writesTheProgramsFileByteForByte) {
         const QString saved = dir.filePath(QStringLiteral("saved") + suffix);
         const QString todays = dir.filePath(QStringLiteral("todays") + suffix);
         const velmora::SaveResult result = velmora::SaveThrough(
-            {photo, 10.0}, saved, jpeg ? velmora::SaveKind::Jpeg : velmora::SaveKind::Bitmap);
-        ASSERT_EQ(result.status, velmora::SaveStatus::Saved) << result.error.toStdString();
+            {velmora::gui::pictureOfImage(photo), 10.0}, velmora::gui::pathBytes(saved),
+            jpeg ? velmora::SaveKind::Jpeg : velmora::SaveKind::Bitmap);
+        ASSERT_EQ(result.status, velmora::SaveStatus::Saved) << result.error;
         ASSERT_TRUE(jpeg ? velmora::WriteJpegOfPicture(whole, todays)
-                         : velmora::imageio::writeBitmap(whole, todays));
+                         : velmora::imageio::writeBitmap(velmora::gui::pictureOfImage(whole),
+                                                         velmora::gui::pathBytes(todays)));
         EXPECT_TRUE(velmora::ReadTestFile(out) == velmora::ReadTestFile(saved)) << suffix;
         EXPECT_TRUE(velmora::ReadTestFile(out) == velmora::ReadTestFile(todays)) << suffix;
     }
     // A PNG is the program's PNG, and decodes to the whole result.
     const QString png = dir.filePath("tool.png"), saved = dir.filePath("saved.png");
     ASSERT_EQ(run({"--ratio=10", in, png}).exitCode, 0);
-    ASSERT_EQ(velmora::SaveThrough({photo, 10.0}, saved, velmora::SaveKind::Png).status,
+    ASSERT_EQ(velmora::SaveThrough({velmora::gui::pictureOfImage(photo), 10.0},
+                                   velmora::gui::pathBytes(saved), velmora::SaveKind::Png)
+                  .status,
               velmora::SaveStatus::Saved);
     EXPECT_TRUE(velmora::ReadTestFile(png) == velmora::ReadTestFile(saved));
     EXPECT_EQ(QImage(png).convertToFormat(QImage::Format_RGB32), whole);
@@ -538,10 +544,10 @@ TEST_F(EnlargeTool, keepsTheInputsMetadataUnlessStripped) {
         if (strip)
             args.prepend("--strip");
         ASSERT_EQ(run(args).exitCode, 0);
-        const velmora::imageio::ImageReader reader(out);
-        EXPECT_EQ(reader.iccProfile(), strip ? QByteArray() : profile);
-        EXPECT_EQ(reader.exif().isEmpty(), strip);
-        EXPECT_EQ(reader.size(), QSize(127, 191)); // upright, and stored so
+        const velmora::imageio::ImageReader reader(velmora::gui::pathBytes(out));
+        EXPECT_EQ(reader.iccProfile(), strip ? std::string() : profile.toStdString());
+        EXPECT_EQ(reader.exif().empty(), strip);
+        EXPECT_EQ(reader.size(), velmora::imageio::Size(127, 191)); // upright, and stored so
         QList<int> markers;
         for (const auto& [marker, payload] :
              velmora::testkit::AppSegments(velmora::ReadTestFile(out)))
@@ -549,9 +555,10 @@ TEST_F(EnlargeTool, keepsTheInputsMetadataUnlessStripped) {
         const QList<int> all{0xE0, 0xE1, 0xE1, 0xE1, 0xE2, 0xE2, 0xED};
         EXPECT_EQ(markers, strip ? QList<int>{0xE0} : all);
         const velmora::SourceMetadata kept = reader.metadata();
-        EXPECT_EQ(kept.xmp, strip ? QByteArray() : xmp);
-        EXPECT_EQ(kept.extendedXmp, strip ? std::vector<QByteArray>{} : std::vector{extended});
-        EXPECT_EQ(kept.iptc, strip ? std::vector<QByteArray>{} : std::vector{iptc});
+        EXPECT_EQ(kept.xmp, strip ? std::string() : xmp.toStdString());
+        EXPECT_EQ(kept.extendedXmp,
+                  strip ? std::vector<std::string>{} : std::vector{extended.toStdString()});
+        EXPECT_EQ(kept.iptc, strip ? std::vector<std::string>{} : std::vector{iptc.toStdString()});
 
         const QString png = dir.filePath(strip ? "stripped.png" : "kept.png");
         args.last() = png;
@@ -598,7 +605,7 @@ TEST_F(EnlargeTool, writesLongNamesAndLinksAndRefusesSpecialOutputs) {
 // same.
 TEST_F(EnlargeTool, leavesOutMetadataItCannotKeepWholeAndSaysSo) {
     using velmora::testkit::WithSegment;
-    QByteArray exif = velmora::testkit::CameraExif(false);
+    QByteArray exif = QByteArray::fromStdString(velmora::testkit::CameraExif(false));
     exif[6 + 4] = 5; // IFD0 at 5, over the header
     const auto chunk = [](int sequence, int count) {
         return QByteArray("ICC_PROFILE\0", 12) + char(sequence) + char(count) +
@@ -726,7 +733,8 @@ TEST_F(EnlargeTool, aSizeGivesExactlyThatSizeAndTheProgramsFileAtTheRatioChosen)
         const bool jpeg = out.endsWith(".jpg");
         const QString saved = dir.filePath(jpeg ? "saved.jpg" : "saved.bmp");
         const double ratio = velmora::tool::chooseRatio(c.target, c.source.size()).ratio;
-        ASSERT_EQ(velmora::SaveThrough({c.source, ratio}, saved,
+        ASSERT_EQ(velmora::SaveThrough({velmora::gui::pictureOfImage(c.source), ratio},
+                                       velmora::gui::pathBytes(saved),
                                        jpeg ? velmora::SaveKind::Jpeg : velmora::SaveKind::Bitmap)
                       .status,
                   velmora::SaveStatus::Saved);
