@@ -1,26 +1,21 @@
 #include "imageio/imagereader.h"
 
 #include "imageio/bitmapreader.h"
+#include "imageio/formatreader.h"
 #include "imageio/imagebuffer.h"
 #include "imageio/jpegdecoder.h"
 #include "imageio/orientation.h"
 #include "imageio/sourcefile.h"
 #include "platform/memory.h"
 
-#include <QImageReader>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <mutex>
 
 namespace velmora::imageio {
 
 namespace {
 
-constexpr long long kMiB = 1LL << 20;
-// A file's first bytes tell JPEG ("\xFF\xD8") and bitmaps ("BM") apart.
-constexpr int kHeadBytes = 2;
 // A bitmap's sides at most: a row of 32-bit pixels stays under 2 GiB, as
 // allocateImage needs, and four bytes a pixel of the whole picture are far
 // from overflowing a long long. Memory decides long before.
@@ -28,26 +23,8 @@ constexpr int kMaxBitmapSide = INT_MAX / 4;
 // JPEG's scaled decodes, largest reduction first.
 constexpr int kDenominators[] = {8, 4, 2};
 
-// Qt's allocation limit is one setting for the whole process; each read sets
-// it for itself and holds it until the decoder is done.
-std::mutex& limitMutex() {
-    static std::mutex m;
-    return m;
-}
-
-// The limit in MiB that Qt's decoders apply to the picture they allocate: what
-// the memory budget leaves beside `alsoHeld`. 0 switches it off, which only
-// happens when the budget is unknown.
-int allocationLimitMiB(long long alsoHeld) {
-    const long long budget = platform::memoryBudgetBytes();
-    if (budget < 0)
-        return 0;
-    const long long mib = std::max(0LL, budget - alsoHeld) / kMiB;
-    return static_cast<int>(std::clamp<long long>(mib, 1, INT_MAX));
-}
-
-// The bitmap reader's bytes, read through the opened file: a cancelled file
-// fails every read, which stops the reader at its next piece of rows.
+// The bitmap and format readers' bytes, read through the opened file: a
+// cancelled file fails every read, which stops the reader at its next read.
 class FileBytes : public BitmapSource {
   public:
     explicit FileBytes(SourceFile* file) : file_(file) {}
@@ -68,6 +45,22 @@ class FileBytes : public BitmapSource {
     SourceFile* file_;
 };
 
+QByteArray bytesOf(const std::vector<unsigned char>& bytes) {
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+}
+
+ImageReader::Failure failureOf(ReadStatus status) {
+    switch (status) {
+    case ReadStatus::TooLarge:
+    case ReadStatus::OutOfMemory:
+        return ImageReader::Failure::TooLarge;
+    case ReadStatus::Cancelled:
+        return ImageReader::Failure::Cancelled;
+    default:
+        return ImageReader::Failure::Unreadable;
+    }
+}
+
 QString tooLarge(const QSize& size) {
     return QStringLiteral("a picture of %1 x %2 pixels does not fit in memory")
         .arg(size.width())
@@ -87,14 +80,25 @@ ImageReader::ImageReader(const QString& path) : file_(std::make_unique<SourceFil
         openError_ = file_->errorString();
         return;
     }
-    const QByteArray head = file_->read(kHeadBytes);
+    const QByteArray head = file_->read(qint64(kSignatureBytes));
     file_->rewind();
-    if (head.startsWith("\xFF\xD8"))
+    const PictureFormat format = formatOf(reinterpret_cast<const unsigned char*>(head.constData()),
+                                          std::size_t(head.size()));
+    switch (format) {
+    case PictureFormat::Jpeg:
         openJpeg();
-    else if (head.startsWith("BM"))
+        break;
+    case PictureFormat::Bitmap:
         openBitmap();
-    else
-        openWithQt();
+        break;
+    case PictureFormat::Unknown:
+        kind_ = Kind::Unknown;
+        openError_ = QStringLiteral("not a picture of a format that is read here");
+        break;
+    default:
+        openFormat(int(format));
+        break;
+    }
 }
 
 ImageReader::~ImageReader() = default;
@@ -108,7 +112,6 @@ void ImageReader::openJpeg() {
     }
     orientation_ = exifOrientation(jpeg_->exif());
     size_ = uprightSize(jpeg_->size(), orientation_);
-    format_ = QImage::Format_RGB32;
 }
 
 void ImageReader::openBitmap() {
@@ -124,15 +127,24 @@ void ImageReader::openBitmap() {
         return;
     }
     size_ = QSize(bitmap_->layout.width, bitmap_->layout.height);
-    format_ = QImage::Format_RGB32;
 }
 
-void ImageReader::openWithQt() {
-    kind_ = Kind::Other;
-    qt_ = std::make_unique<QImageReader>(file_.get());
-    qt_->setAutoTransform(false);
-    size_ = qt_->size();
-    format_ = qt_->imageFormat();
+void ImageReader::openFormat(int format) {
+    kind_ = Kind::Format;
+    bitmap_ = std::make_unique<Bitmap>(file_.get());
+    format_ = makeFormatReader(PictureFormat(format), bitmap_->bytes);
+    PictureHeader header;
+    const ReadStatus status = format_->readHeader(&header);
+    if (status != ReadStatus::Ok) {
+        openError_ = QString::fromStdString(format_->error());
+        openFailure_ = failureOf(status);
+        systemError_ = status == ReadStatus::Unreadable;
+        return;
+    }
+    // TIFF stores its orientation itself, PNG and WebP in their EXIF block.
+    orientation_ =
+        header.orientation != 0 ? header.orientation : exifOrientation(bytesOf(header.exif));
+    size_ = uprightSize(QSize(header.width, header.height), orientation_);
 }
 
 ImageReader::Cause ImageReader::cause() const {
@@ -161,10 +173,9 @@ ImageReader::Cause ImageReader::cause() const {
             return Cause::Unreadable;
         }
     }
-    if (kind_ == Kind::Other && qt_ &&
-        (qt_->error() == QImageReader::UnsupportedFormatError || qt_->format().isEmpty()))
+    if (kind_ == Kind::Unknown)
         return Cause::NotAPicture;
-    return Cause::Damaged;
+    return systemError_ ? Cause::Unreadable : Cause::Damaged;
 }
 
 QByteArray ImageReader::exif() const {
@@ -192,13 +203,12 @@ long long ImageReader::bytesNeeded() const {
         return 4LL * decoded.width() * decoded.height() + jpeg_->workingBytes() +
                jpeg_->metadata().bytes();
     }
-    const long long pixels = static_cast<long long>(size_.width()) * size_.height();
-    if (format_ == QImage::Format_RGB32 || format_ == QImage::Format_ARGB32)
-        return pixels * 4;
-    // Decoded in its own format, then copied to 32 bits (unknown: as if 32 bits).
-    const int bits =
-        format_ == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format_).bitsPerPixel();
-    return pixels * 4 + (pixels * bits + 7) / 8;
+    const long long pictureBytes = 4LL * size_.width() * size_.height();
+    if (kind_ != Kind::Format)
+        return pictureBytes;
+    // The rows as stored are turned into a second picture.
+    const long long stored = orientation_ == kUpright ? 0 : pictureBytes;
+    return pictureBytes + stored + format_->workingBytes();
 }
 
 bool ImageReader::fail(Failure why, const QString& text) {
@@ -220,7 +230,7 @@ bool ImageReader::read(QImage* picture, long long alsoHeld) {
     case Kind::Bitmap:
         return readBitmap(picture);
     default:
-        return readWithQt(picture, alsoHeld);
+        return readFormat(picture, alsoHeld);
     }
 }
 
@@ -276,23 +286,37 @@ bool ImageReader::readBitmap(QImage* picture) {
     return true;
 }
 
-bool ImageReader::readWithQt(QImage* picture, long long alsoHeld) {
-    QImage decoded;
-    {
-        std::lock_guard lock(limitMutex());
-        const int before = QImageReader::allocationLimit();
-        QImageReader::setAllocationLimit(allocationLimitMiB(alsoHeld));
-        const bool ok = qt_->read(&decoded);
-        QImageReader::setAllocationLimit(before);
-        if (file_->cancelled())
-            return fail(Failure::Cancelled, QStringLiteral("cancelled"));
-        if (!ok || decoded.isNull())
-            return fail(Failure::Unreadable, qt_->errorString());
+// The rows as stored straight into the picture, or into a picture of the
+// stored size that is then turned upright into the result.
+bool ImageReader::readFormat(QImage* picture, long long alsoHeld) {
+    QImage decoded = allocateImage(size_.width(), size_.height());
+    QImage stored;
+    if (orientation_ != kUpright) {
+        const QSize storedSize = uprightSize(size_, orientation_);
+        stored = allocateImage(storedSize.width(), storedSize.height());
     }
-    // ARGB32 becomes RGB32 in place; other formats are copied once.
-    decoded.convertTo(QImage::Format_RGB32);
-    if (decoded.isNull())
-        return fail(Failure::Unreadable, QStringLiteral("not enough memory"));
+    if (decoded.isNull() || (orientation_ != kUpright && stored.isNull()))
+        return fail(Failure::TooLarge, tooLarge(size_));
+    QImage& target = orientation_ == kUpright ? decoded : stored;
+    const PixelRows rows{reinterpret_cast<std::uint32_t*>(target.bits()),
+                         target.bytesPerLine() / 4};
+    // The library's own buffers may have what the budget leaves beside the pictures.
+    const long long budget = platform::memoryBudgetBytes();
+    const long long held =
+        alsoHeld + 4LL * size_.width() * size_.height() * (stored.isNull() ? 1 : 2);
+    const long long limit = budget < 0 ? 0 : std::max(1LL, budget - held);
+    const ReadStatus status = format_->decode(rows, limit, cancel_);
+    if (status != ReadStatus::Ok) {
+        systemError_ = status == ReadStatus::Unreadable;
+        return fail(file_->cancelled() ? Failure::Cancelled : failureOf(status),
+                    status == ReadStatus::TooLarge || status == ReadStatus::OutOfMemory
+                        ? tooLarge(size_)
+                        : QString::fromStdString(format_->error()));
+    }
+    if (!stored.isNull()) {
+        placeUpright(rows.pixels, rows.stride, 0, stored.height(), stored.size(), orientation_,
+                     reinterpret_cast<std::uint32_t*>(decoded.bits()), decoded.bytesPerLine() / 4);
+    }
     *picture = std::move(decoded);
     return true;
 }
