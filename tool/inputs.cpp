@@ -1,10 +1,10 @@
 #include "tool/inputs.h"
 
+#include "imageio/formatreader.h"
 #include "imageio/sourcefile.h"
 #include "platform/filenames.h"
 
 #include <QByteArray>
-#include <QImageReader>
 #include <QStringList>
 
 #include <algorithm>
@@ -31,10 +31,6 @@ bool nameTaken(const QString& name) {
 
 namespace {
 
-// The first bytes that tell a JPEG and a bitmap apart, as imageio's reader
-// tells them; any other picture is told by Qt's readers.
-constexpr int kHeadBytes = 2;
-
 QString joined(const QString& folder, const QString& name) {
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
@@ -52,13 +48,10 @@ bool isCandidate(const QString& path) {
     imageio::SourceFile file;
     if (!file.openPath(path))
         return true;
-    const QByteArray head = file.read(kHeadBytes);
-    if (head.startsWith("\xFF\xD8") || head.startsWith("BM"))
-        return true;
-    file.rewind();
-    QImageReader reader(&file);
-    reader.setDecideFormatFromContent(true);
-    return reader.canRead();
+    // The first bytes, as the image reader tells the formats it reads.
+    const QByteArray head = file.read(qint64(imageio::kSignatureBytes));
+    return imageio::formatOf(reinterpret_cast<const unsigned char*>(head.constData()),
+                             std::size_t(head.size())) != imageio::PictureFormat::Unknown;
 }
 
 // The names in a folder, sorted by their bytes, hidden ones left out; the
