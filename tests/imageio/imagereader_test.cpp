@@ -302,10 +302,13 @@ TEST(ImageReader, white565BitmapStaysWhite) {
     EXPECT_TRUE(SamePixels(readWithUs(file("white.bmp", bytesOf(Bitmap565(9, 7, 0xFFFF)))), white));
 }
 
-// A bitmap's read stops when it is cancelled, as a JPEG's does.
+// A bitmap's read stops when it is cancelled, as a JPEG's does, and so do
+// the reads of the formats with libraries of their own.
 TEST(ImageReader, cancelledBitmapGivesNoPicture) {
     const std::atomic<bool> cancel{true};
-    for (const QByteArray& bitmap : {kBitmap24, runLength(kFull)}) {
+    for (const QByteArray& bitmap :
+         {kBitmap24, runLength(kFull), EncodePng(kColourful, {}), EncodeTiff(kColourful, {}),
+          EncodeGif(kColourful, {}), EncodeWebp(kColourful, true, false)}) {
         ImageReader reader(file("cancelled.bmp", bitmap));
         reader.setCancelFlag(&cancel);
         QImage picture;
