@@ -1,9 +1,9 @@
 #include "imageio/imagereader.h"
 
 #include "imageio/bitmapreader.h"
+#include "imageio/formatreader.h"
 #include "imageio/jpegdecoder.h"
 #include "imageio/orientation.h"
-#include "imageio/qtreader.h"
 #include "imageio/sourcefile.h"
 #include "platform/memory.h"
 
@@ -15,8 +15,6 @@ namespace velmora::imageio {
 
 namespace {
 
-// A file's first bytes tell JPEG ("\xFF\xD8") and bitmaps ("BM") apart.
-constexpr int kHeadBytes = 2;
 // A bitmap's sides at most: a row of 32-bit pixels stays under 2 GiB, as
 // Picture::allocate needs, and four bytes a pixel of the whole picture are far
 // from overflowing a long long. Memory decides long before.
@@ -24,8 +22,8 @@ constexpr int kMaxBitmapSide = INT_MAX / 4;
 // JPEG's scaled decodes, largest reduction first.
 constexpr int kDenominators[] = {8, 4, 2};
 
-// The bitmap reader's bytes, read through the opened file: a cancelled file
-// fails every read, which stops the reader at its next piece of rows.
+// The bitmap and format readers' bytes, read through the opened file: a
+// cancelled file fails every read, which stops the reader at its next read.
 class FileBytes : public BitmapSource {
   public:
     explicit FileBytes(SourceFile* file) : file_(file) {}
@@ -47,6 +45,22 @@ class FileBytes : public BitmapSource {
     SourceFile* file_;
 };
 
+std::string bytesOf(const std::vector<unsigned char>& bytes) {
+    return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+ImageReader::Failure failureOf(ReadStatus status) {
+    switch (status) {
+    case ReadStatus::TooLarge:
+    case ReadStatus::OutOfMemory:
+        return ImageReader::Failure::TooLarge;
+    case ReadStatus::Cancelled:
+        return ImageReader::Failure::Cancelled;
+    default:
+        return ImageReader::Failure::Unreadable;
+    }
+}
+
 std::string tooLarge(const Size& size) {
     return "a picture of " + std::to_string(size.width()) + " x " + std::to_string(size.height()) +
            " pixels does not fit in memory";
@@ -65,14 +79,25 @@ ImageReader::ImageReader(const std::string& path) : file_(std::make_unique<Sourc
         openError_ = file_->errorString();
         return;
     }
-    const std::string head = file_->read(kHeadBytes);
+    const std::string head = file_->read(static_cast<long long>(kSignatureBytes));
     file_->rewind();
-    if (head.starts_with("\xFF\xD8"))
+    const PictureFormat format =
+        formatOf(reinterpret_cast<const unsigned char*>(head.data()), head.size());
+    switch (format) {
+    case PictureFormat::Jpeg:
         openJpeg();
-    else if (head.starts_with("BM"))
+        break;
+    case PictureFormat::Bitmap:
         openBitmap();
-    else
-        openWithQt();
+        break;
+    case PictureFormat::Unknown:
+        kind_ = Kind::Unknown;
+        openError_ = "not a picture of a format that is read here";
+        break;
+    default:
+        openFormat(int(format));
+        break;
+    }
 }
 
 ImageReader::~ImageReader() = default;
@@ -103,10 +128,22 @@ void ImageReader::openBitmap() {
     size_ = Size(bitmap_->layout.width, bitmap_->layout.height);
 }
 
-void ImageReader::openWithQt() {
-    kind_ = Kind::Other;
-    qt_ = std::make_unique<QtFormatReader>(file_.get());
-    size_ = qt_->size();
+void ImageReader::openFormat(int format) {
+    kind_ = Kind::Format;
+    bitmap_ = std::make_unique<Bitmap>(file_.get());
+    format_ = makeFormatReader(PictureFormat(format), bitmap_->bytes);
+    PictureHeader header;
+    const ReadStatus status = format_->readHeader(&header);
+    if (status != ReadStatus::Ok) {
+        openError_ = format_->error();
+        openFailure_ = failureOf(status);
+        systemError_ = status == ReadStatus::Unreadable;
+        return;
+    }
+    // TIFF stores its orientation itself, PNG and WebP in their EXIF block.
+    orientation_ =
+        header.orientation != 0 ? header.orientation : exifOrientation(bytesOf(header.exif));
+    size_ = uprightSize(Size(header.width, header.height), orientation_);
 }
 
 ImageReader::Cause ImageReader::cause() const {
@@ -135,9 +172,9 @@ ImageReader::Cause ImageReader::cause() const {
             return Cause::Unreadable;
         }
     }
-    if (kind_ == Kind::Other && qt_ && qt_->notAPicture())
+    if (kind_ == Kind::Unknown)
         return Cause::NotAPicture;
-    return Cause::Damaged;
+    return systemError_ ? Cause::Unreadable : Cause::Damaged;
 }
 
 std::string ImageReader::exif() const {
@@ -165,10 +202,12 @@ long long ImageReader::bytesNeeded() const {
         return 4LL * decoded.width() * decoded.height() + jpeg_->workingBytes() +
                jpeg_->metadata().bytes();
     }
-    const long long pixels = static_cast<long long>(size_.width()) * size_.height();
-    if (kind_ == Kind::Other && qt_)
-        return qt_->bytesNeeded(pixels);
-    return pixels * 4;
+    const long long pictureBytes = 4LL * size_.width() * size_.height();
+    if (kind_ != Kind::Format)
+        return pictureBytes;
+    // The rows as stored are turned into a second picture.
+    const long long stored = orientation_ == kUpright ? 0 : pictureBytes;
+    return pictureBytes + stored + format_->workingBytes();
 }
 
 bool ImageReader::fail(Failure why, const std::string& text) {
@@ -190,7 +229,7 @@ bool ImageReader::read(Picture* picture, long long alsoHeld) {
     case Kind::Bitmap:
         return readBitmap(picture);
     default:
-        return readWithQt(picture, alsoHeld);
+        return readFormat(picture, alsoHeld);
     }
 }
 
@@ -246,12 +285,38 @@ bool ImageReader::readBitmap(Picture* picture) {
     return true;
 }
 
-bool ImageReader::readWithQt(Picture* picture, long long alsoHeld) {
-    std::string why;
-    const bool ok = qt_->read(picture, alsoHeld, &why);
-    if (file_->cancelled())
-        return fail(Failure::Cancelled, "cancelled");
-    return ok || fail(Failure::Unreadable, why);
+// The rows as stored straight into the picture, or into a picture of the
+// stored size that is then turned upright into the result.
+bool ImageReader::readFormat(Picture* picture, long long alsoHeld) {
+    Picture decoded = Picture::allocate(size_.width(), size_.height());
+    Picture stored;
+    if (orientation_ != kUpright) {
+        const Size storedSize = uprightSize(size_, orientation_);
+        stored = Picture::allocate(storedSize.width(), storedSize.height());
+    }
+    if (decoded.isNull() || (orientation_ != kUpright && stored.isNull()))
+        return fail(Failure::TooLarge, tooLarge(size_));
+    Picture& target = orientation_ == kUpright ? decoded : stored;
+    const PixelRows rows{target.pixels(), target.stride()};
+    // The library's own buffers may have what the budget leaves beside the pictures.
+    const long long budget = platform::memoryBudgetBytes();
+    const long long held =
+        alsoHeld + 4LL * size_.width() * size_.height() * (stored.isNull() ? 1 : 2);
+    const long long limit = budget < 0 ? 0 : std::max(1LL, budget - held);
+    const ReadStatus status = format_->decode(rows, limit, cancel_);
+    if (status != ReadStatus::Ok) {
+        systemError_ = status == ReadStatus::Unreadable;
+        return fail(file_->cancelled() ? Failure::Cancelled : failureOf(status),
+                    status == ReadStatus::TooLarge || status == ReadStatus::OutOfMemory
+                        ? tooLarge(size_)
+                        : format_->error());
+    }
+    if (!stored.isNull()) {
+        placeUpright(rows.pixels, rows.stride, 0, stored.height(), stored.size(), orientation_,
+                     decoded.pixels(), decoded.stride());
+    }
+    *picture = std::move(decoded);
+    return true;
 }
 
 } // namespace velmora::imageio

@@ -1,7 +1,7 @@
 #include "tool/inputs.h"
 
 #include "gui/filenames.h"
-#include "imageio/qtreader.h"
+#include "imageio/formatreader.h"
 #include "imageio/sourcefile.h"
 
 #include <QByteArray>
@@ -31,10 +31,6 @@ bool nameTaken(const QString& name) {
 
 namespace {
 
-// The first bytes that tell a JPEG and a bitmap apart, as imageio's reader
-// tells them; any other picture is told by Qt's readers.
-constexpr int kHeadBytes = 2;
-
 QString joined(const QString& folder, const QString& name) {
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
@@ -52,11 +48,10 @@ bool isCandidate(const QString& path) {
     imageio::SourceFile file;
     if (!file.openPath(gui::pathBytes(path)))
         return true;
-    const std::string head = file.read(kHeadBytes);
-    if (head.starts_with("\xFF\xD8") || head.starts_with("BM"))
-        return true;
-    file.rewind();
-    return imageio::QtFormatReader(&file).canRead();
+    // The first bytes, as the image reader tells the formats it reads.
+    const std::string head = file.read(static_cast<long long>(imageio::kSignatureBytes));
+    return imageio::formatOf(reinterpret_cast<const unsigned char*>(head.data()), head.size()) !=
+           imageio::PictureFormat::Unknown;
 }
 
 // The names in a folder, sorted by their bytes, hidden ones left out; the

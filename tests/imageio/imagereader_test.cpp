@@ -1,6 +1,6 @@
 // The picture reader: every kind of file as Qt's reader opened it, damage and
-// lying headers refused, pictures stood upright, their metadata kept, reduced
-// decodes, and what memory allows.
+// cut files refused for every format, lying headers refused, pictures stood upright, their metadata
+// kept, reduced decodes, and what memory allows.
 #include "gui/filenames.h"
 #include "gui/pictureimage.h"
 #include "imageio/imagereader.h"
@@ -9,6 +9,7 @@
 #include "tests/support/badimages.h"
 #include "tests/support/bitmapheaders.h"
 #include "tests/support/fakememory.h"
+#include "tests/support/formatfiles.h"
 #include "tests/support/jpegfiles.h"
 
 #include <QBuffer>
@@ -137,6 +138,19 @@ std::string rowName(const ::testing::TestParamInfo<Row>& info) {
 #kind, [] { return EncodeJpeg(kColourful, JpegKind::kind); }                               \
     }
 
+#define PNG_ROW(name, ...)                                                                         \
+    Row {                                                                                          \
+        "png" #name, [] { return EncodePng(kColourful, PngSpec{__VA_ARGS__}); }                    \
+    }
+#define TIFF_ROW(name, ...)                                                                        \
+    Row {                                                                                          \
+        "tiff" #name, [] { return EncodeTiff(kColourful, TiffSpec{__VA_ARGS__}); }                 \
+    }
+#define GIF_ROW(name, ...)                                                                         \
+    Row {                                                                                          \
+        "gif" #name, [] { return EncodeGif(kColourful, GifSpec{__VA_ARGS__}); }                    \
+    }
+
 const Row kWhole[] = {
     JPEG_ROW(Baseline444),
     JPEG_ROW(Baseline420),
@@ -157,6 +171,43 @@ const Row kWhole[] = {
      [] {
          return widened(bitmapOf(kColourful.convertToFormat(QImage::Format_ARGB32)), 124, true);
      }},
+    PNG_ROW(Grey1, PngLayout::Grey1),
+    PNG_ROW(Grey4Key, PngLayout::Grey4, false, true),
+    PNG_ROW(Grey8, PngLayout::Grey8),
+    PNG_ROW(Grey8Key, PngLayout::Grey8, false, true),
+    PNG_ROW(Grey16, PngLayout::Grey16),
+    PNG_ROW(Grey16Key, PngLayout::Grey16, false, true),
+    PNG_ROW(GreyAlpha8, PngLayout::GreyAlpha8),
+    PNG_ROW(Palette4, PngLayout::Palette4),
+    PNG_ROW(Palette8Alphas, PngLayout::Palette8, false, true),
+    PNG_ROW(Rgb8, PngLayout::Rgb8),
+    PNG_ROW(Rgb8Key, PngLayout::Rgb8, false, true),
+    PNG_ROW(Rgb16, PngLayout::Rgb16),
+    PNG_ROW(Rgba8, PngLayout::Rgba8),
+    PNG_ROW(Rgba16, PngLayout::Rgba16),
+    PNG_ROW(InterlacedRgba8, PngLayout::Rgba8, true),
+    PNG_ROW(InterlacedPalette4, PngLayout::Palette4, true),
+    PNG_ROW(InterlacedGrey16, PngLayout::Grey16, true),
+    TIFF_ROW(Rgb8, TiffLayout::Rgb8),
+    TIFF_ROW(Rgb8Lzw, TiffLayout::Rgb8, 5),
+    TIFF_ROW(Rgb8DeflateOneStrip, TiffLayout::Rgb8, 8, 1000),
+    TIFF_ROW(Rgb8Tiled, TiffLayout::Rgb8, 1, 8, true),
+    TIFF_ROW(RgbaAssociated, TiffLayout::RgbaAssociated),
+    TIFF_ROW(RgbaUnassociated, TiffLayout::RgbaUnassociated),
+    TIFF_ROW(Grey8, TiffLayout::Grey8),
+    TIFF_ROW(Palette8, TiffLayout::Palette8),
+    TIFF_ROW(Mono, TiffLayout::Mono),
+    TIFF_ROW(Rgb16, TiffLayout::Rgb16),
+    TIFF_ROW(YCbCrJpeg, TiffLayout::YCbCrJpeg),
+    GIF_ROW(Plain),
+    GIF_ROW(Interlaced, true),
+    GIF_ROW(TransparentOnScreen, false, 9, false, 3),
+    GIF_ROW(LocalPaletteOnScreen, false, -1, true, 2),
+    GIF_ROW(TwoImages, false, -1, false, 0, true),
+    {"webpLossless", [] { return EncodeWebp(kColourful, true, false); }},
+    {"webpLosslessAlpha", [] { return EncodeWebp(kColourful, true, true); }},
+    {"webpLossy", [] { return EncodeWebp(kColourful, false, false); }},
+    {"webpLossyAlpha", [] { return EncodeWebp(kColourful, false, true); }},
 };
 
 const Row kDamaged[] = {
@@ -175,7 +226,44 @@ const Row kDamaged[] = {
     {"progressiveMidScan", [] { return kProgressive.left(kProgressive.size() / 2); }},
 };
 
+// A file of each format cut to a share of its length, and what the reader
+// says of it.
+struct CutRow {
+    const char* name;
+    std::function<QByteArray()> bytes;
+    int percent; // of the file kept
+    ImageReader::Cause cause;
+};
+
+using Cause = ImageReader::Cause;
+
+const CutRow kCuts[] = {
+    {"png50", [] { return EncodePng(kColourful, {}); }, 50, Cause::Damaged},
+    {"png90", [] { return EncodePng(kColourful, {}); }, 90, Cause::Damaged},
+    {"pngInterlaced90",
+     [] {
+         return EncodePng(kColourful, {PngLayout::Rgb8, true});
+     },
+     90, Cause::Damaged},
+    {"tiff50", [] { return EncodeTiff(kColourful, {}); }, 50, Cause::Damaged},
+    {"tiff90", [] { return EncodeTiff(kColourful, {}); }, 90, Cause::Damaged},
+    {"gif50", [] { return EncodeGif(kColourful, {}); }, 50, Cause::Damaged},
+    {"gif90", [] { return EncodeGif(kColourful, {}); }, 90, Cause::Damaged},
+    {"gifInterlaced90", [] { return EncodeGif(kColourful, {true}); }, 90, Cause::Damaged},
+    {"webp50", [] { return EncodeWebp(kColourful, true, false); }, 50, Cause::Damaged},
+    {"webp90", [] { return EncodeWebp(kColourful, false, true); }, 90, Cause::Damaged},
+    {"jpeg50", [] { return kJpeg; }, 50, Cause::Damaged},
+    {"bitmap90", [] { return kBitmap24; }, 90, Cause::Damaged},
+    {"text", [] { return QByteArray("GIF is a format; this is text\n"); }, 100, Cause::NotAPicture},
+    {"empty", [] { return QByteArray(); }, 100, Cause::NotAPicture},
+};
+
+std::string cutName(const ::testing::TestParamInfo<CutRow>& info) {
+    return info.param.name;
+}
+
 class WholeFile : public ::testing::TestWithParam<Row> {};
+class CutFile : public ::testing::TestWithParam<CutRow> {};
 class DamagedFile : public ::testing::TestWithParam<Row> {};
 class EveryOrientation : public ::testing::TestWithParam<int> {};
 
@@ -201,6 +289,18 @@ TEST_P(DamagedFile, givesNoPicture) {
 
 INSTANTIATE_TEST_SUITE_P(cuts, DamagedFile, ::testing::ValuesIn(kDamaged), rowName);
 
+// Qt made up a cut GIF's missing rows and called a cut PNG or TIFF no picture.
+TEST_P(CutFile, isRefusedForItsCause) {
+    const QByteArray whole = GetParam().bytes();
+    Reader reader(file("cut", whole.left(whole.size() * GetParam().percent / 100)));
+    QImage picture;
+    EXPECT_FALSE(reader.read(&picture));
+    EXPECT_EQ(reader.cause(), GetParam().cause) << reader.errorString().toStdString();
+    EXPECT_TRUE(picture.isNull());
+}
+
+INSTANTIATE_TEST_SUITE_P(formats, CutFile, ::testing::ValuesIn(kCuts), cutName);
+
 // Qt left the pixels that run-length rows skip as it found the memory.
 TEST(ImageReader, pixelsSkippedByRunLengthRowsTakeTheFirstColour) {
     const QImage picture = readWithUs(file("skips.bmp", runLength(kSkips)));
@@ -222,10 +322,13 @@ TEST(ImageReader, white565BitmapStaysWhite) {
     EXPECT_TRUE(SamePixels(readWithUs(file("white.bmp", bytesOf(Bitmap565(9, 7, 0xFFFF)))), white));
 }
 
-// A bitmap's read stops when it is cancelled, as a JPEG's does.
+// A bitmap's read stops when it is cancelled, as a JPEG's does, and so do
+// the reads of the formats with libraries of their own.
 TEST(ImageReader, cancelledBitmapGivesNoPicture) {
     const std::atomic<bool> cancel{true};
-    for (const QByteArray& bitmap : {kBitmap24, runLength(kFull)}) {
+    for (const QByteArray& bitmap :
+         {kBitmap24, runLength(kFull), EncodePng(kColourful, {}), EncodeTiff(kColourful, {}),
+          EncodeGif(kColourful, {}), EncodeWebp(kColourful, true, false)}) {
         Reader reader(file("cancelled.bmp", bitmap));
         reader.setCancelFlag(&cancel);
         QImage picture;
@@ -271,6 +374,35 @@ TEST_P(EveryOrientation, standsUprightAsQtTurnsIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(tags, EveryOrientation, ::testing::Range(1, 9));
+
+class FormatOrientation : public ::testing::TestWithParam<int> {};
+
+// TIFF's Orientation tag, PNG's eXIf and WebP's EXIF chunk stand the picture
+// upright as Qt turns a TIFF by its tag.
+TEST_P(FormatOrientation, standsUprightAsQtTurnsATiff) {
+    const int orientation = GetParam();
+    const QImage picture = Colourful(13, 7);
+    const QString tiff = file("turned.tif", EncodeTiff(picture, {.orientation = orientation}));
+    const QImage upright = readWithQt(tiff, true);
+    ASSERT_EQ(upright.size(), orientation >= 5 ? QSize(7, 13) : QSize(13, 7));
+    const QByteArray exif = ExifOrientationBlock(orientation, orientation % 2 == 0).mid(6);
+    const std::pair<const char*, QByteArray> files[] = {
+        {"tiff", EncodeTiff(picture, {.orientation = orientation})},
+        {"png", EncodePng(picture, {.exif = exif})},
+        {"pngInterlaced", EncodePng(picture, {.interlaced = true, .exif = exif})},
+        {"webp", EncodeWebp(picture, true, false, exif)},
+    };
+    for (const auto& [name, bytes] : files) {
+        Reader reader(file("turned", bytes));
+        EXPECT_EQ(reader.orientation(), orientation) << name;
+        EXPECT_EQ(reader.size(), upright.size()) << name;
+        QImage read;
+        ASSERT_TRUE(reader.read(&read)) << name << ": " << reader.errorString().toStdString();
+        EXPECT_TRUE(SamePixels(read, upright)) << name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(tags, FormatOrientation, ::testing::Range(1, 9));
 
 // A name that is not UTF-8 could be listed but not opened.
 TEST(ImageReader, opensAFileByItsNameAsBytes) {

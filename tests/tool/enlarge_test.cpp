@@ -15,6 +15,7 @@
 #include "tests/support/cameraexif.h"
 #include "tests/support/destinations.h"
 #include "tests/support/fifowatch.h"
+#include "tests/support/formatfiles.h"
 #include "tests/support/jpegfiles.h"
 #include "tests/support/pngfiles.h"
 #include "tests/support/support.h"
@@ -359,6 +360,65 @@ TEST_F(EnlargeTool, damagedAndSpecialInputsAreRefused) {
     }
     EXPECT_FALSE(fifo.someoneWaited());
 }
+
+namespace {
+
+// A file of each format read by its own library, cut to a share of its length.
+struct CutInput {
+    const char* name;
+    std::function<QByteArray()> bytes;
+    int percent; // of the file kept
+    const char* says;
+};
+
+const QImage kCutSource = velmora::testkit::Colourful(96, 64);
+
+const CutInput kCutInputs[] = {
+    {"png50", [] { return velmora::testkit::EncodePng(kCutSource, {}); }, 50,
+     "cut short or damaged ("},
+    {"png90", [] { return velmora::testkit::EncodePng(kCutSource, {}); }, 90,
+     "cut short or damaged ("},
+    {"tiff50", [] { return velmora::testkit::EncodeTiff(kCutSource, {}); }, 50,
+     "cut short or damaged ("},
+    {"tiff90", [] { return velmora::testkit::EncodeTiff(kCutSource, {}); }, 90,
+     "cut short or damaged ("},
+    {"gif50", [] { return velmora::testkit::EncodeGif(kCutSource, {}); }, 50,
+     "cut short or damaged ("},
+    {"gif90", [] { return velmora::testkit::EncodeGif(kCutSource, {}); }, 90,
+     "cut short or damaged ("},
+    {"webp50", [] { return velmora::testkit::EncodeWebp(kCutSource, true, false); }, 50,
+     "cut short or damaged ("},
+    {"webp90", [] { return velmora::testkit::EncodeWebp(kCutSource, false, false); }, 90,
+     "cut short or damaged ("},
+    {"text", [] { return QByteArray("not a picture\n"); }, 100,
+     "not a picture the tool reads (BMP, JPEG, PNG, TIFF, WebP, ...)"},
+};
+
+class CutInputs : public ::testing::TestWithParam<CutInput> {
+  protected:
+    QTemporaryDir dir;
+};
+
+std::string cutInputName(const ::testing::TestParamInfo<CutInput>& info) {
+    return info.param.name;
+}
+
+} // namespace
+
+// A cut GIF was enlarged with made-up rows and exit status 0, a cut PNG or
+// TIFF called no picture: each is now refused as cut short, nothing written.
+TEST_P(CutInputs, failWithTheirCause) {
+    const QByteArray whole = GetParam().bytes();
+    const QString in = dir.filePath("cut.png"); // the name says nothing of the format
+    ASSERT_TRUE(velmora::WriteTestFile(in, whole.left(whole.size() * GetParam().percent / 100)));
+    const ToolRun r = run({"--ratio", "2", in, dir.filePath("out.png")}, {}, tool(), 10000);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.startsWith("velmora-enlarge: cannot read " + in + ": " + GetParam().says))
+        << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("out.png")));
+}
+
+INSTANTIATE_TEST_SUITE_P(formats, CutInputs, ::testing::ValuesIn(kCutInputs), cutInputName);
 
 // An input whose name is not UTF-8 was "no such file", and such an output was
 // written under another name.
