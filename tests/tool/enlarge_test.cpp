@@ -792,7 +792,8 @@ TEST_F(EnlargeTool, aSizeGivesExactlyThatSizeAndTheProgramsFileAtTheRatioChosen)
         EXPECT_EQ(QImage(out).size(), c.size) << c.args;
         const bool jpeg = out.endsWith(".jpg");
         const QString saved = dir.filePath(jpeg ? "saved.jpg" : "saved.bmp");
-        const double ratio = velmora::tool::chooseRatio(c.target, c.source.size()).ratio;
+        const double ratio =
+            velmora::tool::chooseRatio(c.target, velmora::gui::sizeOf(c.source.size())).ratio;
         ASSERT_EQ(velmora::SaveThrough({velmora::gui::pictureOfImage(c.source), ratio},
                                        velmora::gui::pathBytes(saved),
                                        jpeg ? velmora::SaveKind::Jpeg : velmora::SaveKind::Bitmap)
