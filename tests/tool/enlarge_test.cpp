@@ -512,6 +512,17 @@ TEST_F(EnlargeTool, batchesAndUsageErrorsGiveTheirStatusFilesAndFirstLine) {
         {"--output-dir ro in.bmp", 1, "", "cannot write into ro: Permission denied", true},
         {"in.bmp ro/x.bmp", 1, "", "cannot write ro/x.bmp: Permission denied", true},
         {"--bogus in.bmp out/x.bmp", 2, "", "unknown option --bogus (see --help)"},
+        // The command line's rules: letters after one dash are one-letter
+        // options, a one-letter name takes one dash whichever way it came, a
+        // value given to an option without one is refused, "--" ends the
+        // options, and options may follow operands.
+        {"-rx in.bmp out/x.bmp", 2, "", "unknown option -x (see --help)"},
+        {"--x in.bmp out/x.bmp", 2, "", "unknown option -x (see --help)"},
+        {"--quiet=yes in.bmp out/x.bmp", 2, "", "--quiet needs a value (see --help)"},
+        {"--quality=101 in.bmp out/x.jpg", 2, "",
+         "the quality \"101\" is not a whole number from 1 to 100"},
+        {"-- --in.bmp out/x.bmp", 1, "", "cannot read --in.bmp: No such file or directory"},
+        {"in.bmp --format=jpg -r --output-dir=out b.jpg", 0, "b.jpg in.jpg", ""},
         {"in.bmp out/x.tif", 2, "", "the output out/x.tif must end in .bmp, .jpg, .jpeg or .png"},
         {"in.bmp", 2, "", "usage"},
         {"--output-dir out", 2, "", "usage"},
