@@ -54,10 +54,11 @@ std::vector<std::string> candidates(const std::string& given, bool systemPath) {
     return out;
 }
 
-// The system's reason for the last failure of the dynamic loader.
+// The system's reason for the last failure of the dynamic loader, in
+// brackets, as the program has always shown it.
 std::string loaderError() {
     const char* why = ::dlerror();
-    return why != nullptr ? why : "unknown error";
+    return why != nullptr ? "(" + std::string(why) + ")" : std::string();
 }
 
 // A hidden bitmap file of a name of its own in folder, removed when done.
