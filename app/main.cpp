@@ -1,6 +1,7 @@
 // velmora: enlarges a BMP or JPEG image with anti-aliasing.
 #include "app/commandline.h"
 #include "app/velmora_m.h"
+#include "gui/filenames.h"
 #include "gui/fonts.h"
 #include "gui/translation.h"
 #include "platform/filenames.h"
@@ -53,7 +54,6 @@ int main(int argc, char** argv) {
     // options from argv): QApplication::arguments() would turn bytes that are
     // not UTF-8 into U+FFFD, which names another file.
     if (!file.empty())
-        window.openImage(velmora::platform::absoluteName(
-            velmora::platform::nameFromBytes(QByteArray::fromStdString(file))));
+        window.openImage(velmora::gui::nameFromBytes(velmora::platform::absoluteName(file)));
     return QApplication::exec();
 }

@@ -3,11 +3,12 @@
 #include "dialogs/velmora_s.h"
 #include "dialogs/velmora_v.h"
 #include "gui/backgroundwork.h"
+#include "gui/filenames.h"
 #include "gui/message.h"
+#include "gui/pictureimage.h"
+#include "gui/settingsfile.h"
 #include "gui/twips.h"
 #include "imageio/imagereader.h"
-#include "platform/filenames.h"
-#include "settings/settings.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -55,7 +56,7 @@ QString openCause(const imageio::ImageReader& reader) {
     case Cause::Damaged:
         return QStringLiteral("ﾌｧｲﾙが途中で切れているか、壊れています。");
     default:
-        return reader.errorString();
+        return QString::fromStdString(reader.errorString());
     }
 }
 
@@ -99,6 +100,7 @@ constexpr const char* kSaveCaptions[] = {"名前を付けて保存 (JPG)", "名�
 // any other failure with its reason in brackets.
 QString saveFailureText(const QString& path, const SaveResult& result) {
     const QString native = QDir::toNativeSeparators(path);
+    const QString error = QString::fromStdString(result.error);
     switch (result.status) {
     case SaveStatus::Saved:
     case SaveStatus::Cancelled: // the user's own choice: nothing to say
@@ -106,7 +108,7 @@ QString saveFailureText(const QString& path, const SaveResult& result) {
     case SaveStatus::NoRoom:
     case SaveStatus::NotInFormat:
     case SaveStatus::BadDestination:
-        return QStringLiteral("ﾌｧｲﾙを保存できませんでした。\n%1\n%2").arg(native, result.error);
+        return QStringLiteral("ﾌｧｲﾙを保存できませんでした。\n%1\n%2").arg(native, error);
     case SaveStatus::NotComputed:
         return QStringLiteral("ﾌｧｲﾙを保存できませんでした。\n%1\n(%2)")
             .arg(native, QStringLiteral("拡大できませんでした。"));
@@ -115,7 +117,7 @@ QString saveFailureText(const QString& path, const SaveResult& result) {
     }
     const QString cause = saveCause(result.osError);
     return QStringLiteral("ﾌｧｲﾙを保存できませんでした。\n%1\n(%2)")
-        .arg(native, cause.isEmpty() ? result.error : cause);
+        .arg(native, cause.isEmpty() ? error : cause);
 }
 
 // The dialogs, each made for its showing and destroyed when it has closed.
@@ -144,8 +146,8 @@ QString Get_Folder(const QString& path) {
 
 velmora_m::velmora_m(MainWindowHooks hooks, QWidget* parent)
     : QMainWindow(parent), hooks_(std::move(hooks)),
-      settingsFile_(hooks_.settingsFile.isEmpty() ? settingsFile() : hooks_.settingsFile),
-      jpegLibrary_(hooks_.libraryFolder, hooks_.librarySystemPath) {
+      settingsFile_(hooks_.settingsFile.isEmpty() ? gui::settingsFileName() : hooks_.settingsFile),
+      jpegLibrary_(gui::pathBytes(hooks_.libraryFolder), hooks_.librarySystemPath) {
     if (!hooks_.askImage)
         hooks_.askImage = askImageDialog;
     if (!hooks_.askRatio)
@@ -229,7 +231,7 @@ QString velmora_m::titleText(std::int16_t scale) {
 
 void velmora_m::Form_Load() {
     const QString scale = Ini_Read(kSection, kKeyScale, settingsFile_);
-    session_.scale = scale.isEmpty() ? kDefaultScale : scaleFromText(scale);
+    session_.scale = scale.isEmpty() ? kDefaultScale : scaleFromText(scale.toStdString());
     const QString putPath = Ini_Read(kSection, kKeyPutPath, settingsFile_);
     session_.putDir = putPath.isEmpty() ? QDir::currentPath() : putPath;
     setTitle();
@@ -264,10 +266,10 @@ bool velmora_m::openImage(const QString& path) {
     // The file is read again here, not taken from the dialog's preview: it may
     // have been replaced or deleted since. Master and Display share the one
     // decoded picture, so opening holds it once.
-    imageio::ImageReader reader(path);
+    imageio::ImageReader reader(gui::pathBytes(path));
     stopOpening_ = false;
     reader.setCancelFlag(&stopOpening_);
-    QImage loaded;
+    imageio::Picture loaded;
     bool ok = false;
     if (!runBusy([&] { ok = reader.read(&loaded); }))
         return false;
@@ -277,7 +279,7 @@ bool velmora_m::openImage(const QString& path) {
     if (!ok) {
         // Either way nothing changes; a picture refused for its size says so,
         // since the file itself is fine and a machine with more memory opens it.
-        const QString name = platform::nameForDisplay(QDir::toNativeSeparators(path));
+        const QString name = gui::nameForDisplay(QDir::toNativeSeparators(path));
         if (reader.failure() == imageio::ImageReader::Failure::TooLarge)
             showMessage(kPictureTooLarge.arg(name));
         else
@@ -285,7 +287,7 @@ bool velmora_m::openImage(const QString& path) {
         return false;
     }
     session_.file = path;
-    session_.master = loaded;
+    session_.master = gui::imageOfPicture(loaded);
     // The picture's metadata goes with it: the previous picture's is dropped.
     session_.metadata = reader.metadata();
     display_->showPicture(session_.master);
@@ -304,7 +306,7 @@ QString droppedFile(const QMimeData* data) {
         return QString();
     for (const QUrl& url : data->urls())
         if (url.isLocalFile())
-            return platform::localFileName(url);
+            return gui::localFileName(url);
     return QString();
 }
 
@@ -359,8 +361,9 @@ Recipe velmora_m::saveRecipe() const {
     // Before any picture and any enlargement, Display shows its empty design
     // picture, which is not Master's.
     if (display_->picture().isNull())
-        return Recipe{display_->content(QRect(QPoint(), display_->contentSize())), 0};
-    return Recipe{display_->picture(), display_->ratio(), session_.metadata};
+        return Recipe{
+            gui::pictureOfImage(display_->content(QRect(QPoint(), display_->contentSize()))), 0};
+    return Recipe{gui::pictureOfImage(display_->picture()), display_->ratio(), session_.metadata};
 }
 
 gui::SaveFileRequest velmora_m::saveRequest(QWidget* owner, SaveKind kind, const QString& folder) {
@@ -402,16 +405,16 @@ void velmora_m::m_save_Click(int index) {
         [&](gui::WorkProgress& progress) {
             SaveOptions options;
             options.jpegLibrary = &jpegLibrary_;
-            options.sourceFile = session_.file;
+            options.sourceFile = gui::pathBytes(session_.file);
             options.cancel = &progress.cancelled;
             options.progress = [&progress, rows](int done) {
                 progress.percent = static_cast<int>(100LL * done / rows);
             };
-            result = velmora::saveRecipe(recipe, chosen, kind, options);
+            result = velmora::saveRecipe(recipe, gui::pathBytes(chosen), kind, options);
         },
         &error, hooks_.saveProgressDelayMs);
     if (!ran)
-        result = {SaveStatus::Failed, error};
+        result = {SaveStatus::Failed, error.toStdString()};
     display_->setInputEnabled(true);
     working_ = false;
     if (const QString text = saveFailureText(chosen, result); !text.isEmpty())
@@ -431,7 +434,7 @@ void velmora_m::m_end_Click() {
 void velmora_m::m_ritu_Click() {
     if (const std::optional<std::int16_t> chosen = hooks_.askRatio(session_.scale)) {
         session_.scale = *chosen;
-        remember(kKeyScale, scaleToText(session_.scale));
+        remember(kKeyScale, QString::fromStdString(scaleToText(session_.scale)));
     }
     setTitle();
 }

@@ -1,6 +1,6 @@
 #include "dialogs/filelist.h"
 
-#include "platform/filenames.h"
+#include "gui/filenames.h"
 #include "platform/folderfiles.h"
 
 #include <QDir>
@@ -50,8 +50,9 @@ void FileList::focusInEvent(QFocusEvent* event) {
 // keeps the name that opens the file. Name order ignores case.
 void FileList::addNames(const QStringList& wildcards) {
     QStringList names;
-    for (const QString& name : platform::regularFilesIn(path_)) {
-        if (QDir::match(wildcards, platform::nameForDisplay(name)))
+    for (const std::string& bytes : platform::regularFilesIn(gui::pathBytes(path_))) {
+        const QString name = gui::nameFromBytes(bytes);
+        if (QDir::match(wildcards, gui::nameForDisplay(name)))
             names << name;
     }
     std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
@@ -59,7 +60,7 @@ void FileList::addNames(const QStringList& wildcards) {
         return c != 0 ? c < 0 : a < b;
     });
     for (const QString& name : names) {
-        auto* entry = new QListWidgetItem(platform::nameForDisplay(name), this);
+        auto* entry = new QListWidgetItem(gui::nameForDisplay(name), this);
         entry->setData(Qt::UserRole, name);
     }
 }

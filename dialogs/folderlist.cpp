@@ -1,6 +1,6 @@
 #include "dialogs/folderlist.h"
 
-#include "platform/filenames.h"
+#include "gui/filenames.h"
 #include "platform/folderfiles.h"
 
 #include <QApplication>
@@ -51,7 +51,7 @@ FolderList::FolderList(QWidget* parent) : QListWidget(parent) {
 
 platform::FolderError FolderList::setPath(const QString& folder) {
     const QString target = QDir::cleanPath(QDir(folder).absolutePath());
-    const platform::FolderError error = platform::checkFolder(target);
+    const platform::FolderError error = platform::checkFolder(gui::pathBytes(target));
     if (!error.ok())
         return error;
     path_ = target;
@@ -98,19 +98,20 @@ void FolderList::fill() {
     int depth = 0;
     for (const QString& part : parts) {
         at = (at == QLatin1String("/") ? at : at + QLatin1Char('/')) + part;
-        current = add(open, platform::nameForDisplay(part), at, ++depth);
+        current = add(open, gui::nameForDisplay(part), at, ++depth);
     }
 
     // Its subfolders, hidden ones left out, in name order; a name that is not
     // UTF-8 is shown as well as it can be and still opens.
-    QStringList subfolders = platform::foldersIn(path_);
+    QStringList subfolders;
+    for (const std::string& name : platform::foldersIn(gui::pathBytes(path_)))
+        subfolders << gui::nameFromBytes(name);
     std::sort(subfolders.begin(), subfolders.end(), [](const QString& a, const QString& b) {
-        return platform::nameForDisplay(a).compare(platform::nameForDisplay(b),
-                                                   Qt::CaseInsensitive) < 0;
+        return gui::nameForDisplay(a).compare(gui::nameForDisplay(b), Qt::CaseInsensitive) < 0;
     });
     const QDir dir(path_);
     for (const QString& name : subfolders)
-        add(closed, platform::nameForDisplay(name), QDir::cleanPath(dir.filePath(name)), depth + 1);
+        add(closed, gui::nameForDisplay(name), QDir::cleanPath(dir.filePath(name)), depth + 1);
 
     setCurrentItem(current);
     scrollToItem(current);

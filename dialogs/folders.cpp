@@ -1,7 +1,7 @@
 #include "dialogs/folders.h"
 
-#include "platform/filenames.h"
-#include "settings/settings.h"
+#include "gui/filenames.h"
+#include "gui/settingsfile.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -13,7 +13,7 @@ namespace velmora {
 bool Folder_Exists(const QString& folder) {
     // Every failure (no such folder, not a folder, no permission) counts as
     // finding no entry.
-    const QByteArray native = platform::nameToBytes(Add_Separator(folder));
+    const QByteArray native = gui::nameToBytes(Add_Separator(folder));
     DIR* dir = ::opendir(native.constData());
     if (dir == nullptr)
         return false;
@@ -50,7 +50,7 @@ QString startFolderFor(const QString& programFolder, bool installed, const QStri
 
 QString startFolder() {
     // The pictures folder comes from the user's XDG folders (XDG_PICTURES_DIR).
-    return startFolderFor(appFolder(), isInstalledProgram(appFolder()),
+    return startFolderFor(gui::appFolderName(), isInstalledProgram(appFolder()),
                           QStandardPaths::writableLocation(QStandardPaths::PicturesLocation),
                           QDir::homePath());
 }

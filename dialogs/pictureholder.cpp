@@ -1,5 +1,7 @@
 #include "dialogs/pictureholder.h"
 
+#include "gui/filenames.h"
+#include "gui/pictureimage.h"
 #include "imageio/imagereader.h"
 
 #include <QPainter>
@@ -21,13 +23,19 @@ bool PictureHolder::loadPicture(const QString& path) {
     // Only one full-size copy of the picture is kept: the reader's image is the
     // retained one. A picture too big for memory is refused before decoding and
     // treated like any undecodable file.
-    imageio::ImageReader reader(path);
-    QImage loaded;
+    // The program's own pictures (Qt's resources, ":/...") are read by Qt.
+    if (path.startsWith(QLatin1Char(':'))) {
+        const QImage own(path);
+        setPicture(own.isNull() ? QImage() : own.convertToFormat(QImage::Format_RGB32));
+        return !own.isNull();
+    }
+    imageio::ImageReader reader(gui::pathBytes(path));
+    imageio::Picture loaded;
     if (!reader.read(&loaded)) {
         setPicture(QImage());
         return false;
     }
-    setPicture(loaded);
+    setPicture(gui::imageOfPicture(loaded));
     return true;
 }
 

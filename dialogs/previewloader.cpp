@@ -1,6 +1,8 @@
 #include "dialogs/previewloader.h"
 
 #include "gui/backgroundwork.h"
+#include "gui/filenames.h"
+#include "gui/pictureimage.h"
 #include "imageio/imagereader.h"
 
 #include <atomic>
@@ -28,13 +30,16 @@ void PreviewLoader::request(const QString& path, std::function<QSize(QSize)> pre
     gui::runInBackground(
         this,
         [job, previewSize = std::move(previewSize)] {
-            imageio::ImageReader reader(job->result.path);
+            imageio::ImageReader reader(gui::pathBytes(job->result.path));
             reader.setCancelFlag(&job->cancelled);
-            const QSize size = reader.size();
+            const QSize size = gui::qSize(reader.size());
             if (size.isValid())
-                reader.reduceFor(previewSize(size));
-            if (reader.read(&job->result.picture))
+                reader.reduceFor(gui::sizeOf(previewSize(size)));
+            imageio::Picture picture;
+            if (reader.read(&picture)) {
+                job->result.picture = gui::imageOfPicture(picture);
                 job->result.size = size;
+            }
         },
         [this, job] {
             if (job != current_)

@@ -6,6 +6,7 @@
 #include "dialogs/folders.h"
 #include "dialogs/pictureholder.h"
 #include "dialogs/previewloader.h"
+#include "gui/filenames.h"
 #include "gui/fonts.h"
 #include "gui/message.h"
 #include "gui/surface.h"
@@ -198,10 +199,11 @@ void velmora_v::Form_Load(const QString& rememberedFolder) {
     // The lists open on the start folder; setting the drive list here does not
     // move the folder list again.
     drives_ = platform::mountedDrives();
-    drive1_->addItems(drives_);
+    for (const std::string& drive : drives_)
+        drive1_->addItem(gui::nameFromBytes(drive));
     if (!dir1_->setPath(opening).ok() && !dir1_->setPath(startFolder()).ok())
         dir1_->setPath(QStringLiteral("/"));
-    showDrive(platform::driveOfFolder(dir1_->path(), drives_));
+    showDrive(driveOfFolder(dir1_->path()));
     file1_->setPath(dir1_->path());
 
     capturePointer();
@@ -216,11 +218,12 @@ void velmora_v::showDrive(const QString& drive) {
 void velmora_v::Drive1_Change() {
     const QString drive = drive1_->currentText();
     // Picking the drive already shown is no change.
-    if (drive == platform::driveOfFolder(dir1_->path(), drives_))
+    if (drive == driveOfFolder(dir1_->path()))
         return;
-    platform::FolderError error = platform::checkDrive(drive);
+    platform::FolderError error = platform::checkDrive(gui::pathBytes(drive));
     if (error.ok())
-        error = dir1_->setPath(platform::driveCurrentFolder(drive, drives_));
+        error = dir1_->setPath(
+            gui::nameFromBytes(platform::driveCurrentFolder(gui::pathBytes(drive), drives_)));
     if (error.ok()) {
         Dir1_Change();
         return;
@@ -235,10 +238,14 @@ void velmora_v::Drive1_Change() {
         gui::showMessage(this,
                          kErrorSource + QStringLiteral(": &H") +
                              QString::number(error.number, 16).toUpper() + QLatin1Char('\n') +
-                             error.description,
+                             QString::fromStdString(error.description),
                          QMessageBox::Warning, QMessageBox::Retry | QMessageBox::Cancel);
     }
-    showDrive(platform::driveOfFolder(dir1_->path(), drives_));
+    showDrive(driveOfFolder(dir1_->path()));
+}
+
+QString velmora_v::driveOfFolder(const QString& folder) const {
+    return gui::nameFromBytes(platform::driveOfFolder(gui::pathBytes(folder), drives_));
 }
 
 void velmora_v::Dir1_Change() {

@@ -13,6 +13,9 @@
 #include <QSize>
 #include <QStringList>
 
+#include <string>
+#include <vector>
+
 class QComboBox;
 class QLabel;
 
@@ -77,10 +80,13 @@ class velmora_v : public FrameDialog {
     void Cmd_Sel_Click();
     void Cmd_Can_Click();
     void showDrive(const QString& drive);
+    // The drive, of those offered, that holds folder.
+    QString driveOfFolder(const QString& folder) const;
     void showSize(const QString& text);
     void nameForScreenReaders();
 
-    QStringList drives_;
+    // The drives offered, as the system names their mount points.
+    std::vector<std::string> drives_;
     QString viewFile_;
     QString chosenFile_;
     gui::Surface* picC_ = nullptr;

@@ -1,6 +1,8 @@
 #include "gui/surface.h"
 
 #include "gui/colourvalue.h"
+#include "gui/filenames.h"
+#include "gui/pictureimage.h"
 #include "imageio/bitmapwriter.h"
 
 #include <QPaintEvent>
@@ -104,7 +106,7 @@ void Surface::resizeEvent(QResizeEvent* event) {
 }
 
 bool Surface::saveBitmap(const QString& path) const {
-    return imageio::writeBitmap(image_, path);
+    return imageio::writeBitmap(pictureOfImage(image_), pathBytes(path));
 }
 
 } // namespace velmora::gui

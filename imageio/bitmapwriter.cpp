@@ -2,9 +2,6 @@
 
 #include "imageio/writefailure.h"
 #include "outputfile/outputfile.h"
-#include "platform/filenames.h"
-
-#include <QFile>
 
 #include <algorithm>
 #include <cstdint>
@@ -56,16 +53,16 @@ int BitmapWriter::osError() const {
 }
 BitmapWriter::~BitmapWriter() = default;
 
-bool BitmapWriter::open(const QString& path, int width, int height, QString* error) {
+bool BitmapWriter::open(const std::string& path, int width, int height, std::string* error) {
     file_.reset();
     if (width < 0 || height < 0)
-        return fail(error, QStringLiteral("a picture cannot have a negative size"));
+        return fail(error, "a picture cannot have a negative size");
     const long long fileBytes = bitmapFileBytes(width, height);
     const long long pixelBytes = fileBytes - kHeaderBytes;
     if (fileBytes >= kMaxBitmapFileBytes)
-        return fail(error, QStringLiteral("the image is too large for a bitmap file"));
+        return fail(error, "the image is too large for a bitmap file");
     auto file = std::make_unique<File>();
-    if (!file->create(platform::nameToBytes(path).toStdString())) {
+    if (!file->create(path)) {
         openError_ = file->error();
         return fail(error, fileError(*file));
     }
@@ -92,9 +89,9 @@ bool BitmapWriter::open(const QString& path, int width, int height, QString* err
 }
 
 bool BitmapWriter::writeStrip(const std::uint32_t* pixels, std::ptrdiff_t stride, int rows,
-                              QString* error) {
+                              std::string* error) {
     if (!file_ || rows < 0 || rows > rowsLeft_)
-        return fail(error, QStringLiteral("more rows than the picture has"));
+        return fail(error, "more rows than the picture has");
     // Bottom-up rows of blue, green, red, each padded to four bytes, converted
     // into a buffer of a few megabytes and written in one call per batch.
     const std::size_t rowBytes = (static_cast<std::size_t>(width_) * 3 + 3) & ~std::size_t(3);
@@ -125,26 +122,21 @@ bool BitmapWriter::writeStrip(const std::uint32_t* pixels, std::ptrdiff_t stride
     return true;
 }
 
-bool BitmapWriter::commit(QString* error) {
+bool BitmapWriter::commit(std::string* error) {
     if (!file_ || rowsLeft_ != 0)
-        return fail(error, QStringLiteral("the picture is not complete"));
+        return fail(error, "the picture is not complete");
     const bool ok = file_->commit();
-    const QString why = fileError(*file_);
+    const std::string why = fileError(*file_);
     file_.reset();
     return ok || fail(error, why);
 }
 
-bool writeBitmap(const QImage& source, const QString& path, QString* error) {
-    const QImage image =
-        (source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32)
-            ? source
-            : source.convertToFormat(QImage::Format_RGB32);
+bool writeBitmap(const Picture& image, const std::string& path, std::string* error) {
     BitmapWriter writer;
     if (!writer.open(path, image.width(), image.height(), error))
         return false;
     if (image.height() > 0 &&
-        !writer.writeStrip(reinterpret_cast<const std::uint32_t*>(image.constBits()),
-                           image.bytesPerLine() / 4, image.height(), error))
+        !writer.writeStrip(image.pixels(), image.stride(), image.height(), error))
         return false;
     return writer.commit(error);
 }

@@ -1,12 +1,12 @@
 // Writing an image as a Windows bitmap file.
 #pragma once
 
-#include <QImage>
-#include <QString>
+#include "imageio/picture.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace velmora::imageio {
 
@@ -26,12 +26,13 @@ class BitmapWriter {
     BitmapWriter& operator=(const BitmapWriter&) = delete;
 
     // Starts the file for a width x height picture; false with error on failure.
-    bool open(const QString& path, int width, int height, QString* error);
+    bool open(const std::string& path, int width, int height, std::string* error);
     // Writes the next rows, given top to bottom as 32-bit pixels (the colour in
     // the low 24 bits, blue lowest): the strip just above the rows written so far.
-    bool writeStrip(const std::uint32_t* pixels, std::ptrdiff_t stride, int rows, QString* error);
+    bool writeStrip(const std::uint32_t* pixels, std::ptrdiff_t stride, int rows,
+                    std::string* error);
     // Renames the finished file into place.
-    bool commit(QString* error);
+    bool commit(std::string* error);
     // The system's error (errno) of the step that failed; 0 if none or none
     // is known.
     int osError() const;
@@ -49,11 +50,11 @@ class BitmapWriter {
 long long bitmapFileBytes(int width, int height);
 inline constexpr long long kMaxBitmapFileBytes = 1LL << 32;
 
-// Writes image (any format; converted row by row) as an uncompressed 24-bit
+// Writes the picture as an uncompressed 24-bit
 // bottom-up bitmap. The file is written under a temporary name in its folder
 // and renamed at the end (as BitmapWriter does, to the same places), so a
 // failure never leaves a truncated file and never destroys the file it was to
 // replace. An image whose file would exceed 4 GiB is refused.
-bool writeBitmap(const QImage& image, const QString& path, QString* error = nullptr);
+bool writeBitmap(const Picture& image, const std::string& path, std::string* error = nullptr);
 
 } // namespace velmora::imageio

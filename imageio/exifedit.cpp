@@ -24,24 +24,25 @@ constexpr std::uint16_t kPixelYTag = 0xA003;
 constexpr std::uint16_t kInteropIfdTag = 0xA005;
 constexpr std::uint32_t kAsStored = 1;
 constexpr std::uint32_t kLargestShort = 0xFFFF;
-constexpr qsizetype kTiffHeaderBytes = 8;
+constexpr std::ptrdiff_t kTiffHeaderBytes = 8;
 // Where IFD1 keeps its thumbnail: the tag of the data's offset and the tag of
 // its length (a JPEG thumbnail; an uncompressed one in a single strip).
 constexpr std::pair<std::uint16_t, std::uint16_t> kThumbnailTags[] = {{0x0201, 0x0202},
                                                                       {0x0111, 0x0117}};
 // Values start at even offsets, so the pieces of IFD1 may have a byte or so
 // of padding between them; a gap this small holds nothing else.
-constexpr qsizetype kPaddingBytes = 3;
+constexpr std::ptrdiff_t kPaddingBytes = 3;
 
 struct Range {
-    qsizetype at = 0;
-    qsizetype bytes = 0;
-    qsizetype end() const { return at + bytes; }
+    std::ptrdiff_t at = 0;
+    std::ptrdiff_t bytes = 0;
+    std::ptrdiff_t end() const { return at + bytes; }
     bool overlaps(const Range& o) const { return at < o.end() && o.at < end(); }
 };
 
 // The part of [at, at + bytes) that lies in the block, if any.
-void addClipped(const TiffBlock& t, qsizetype at, qsizetype bytes, std::vector<Range>* out) {
+void addClipped(const TiffBlock& t, std::ptrdiff_t at, std::ptrdiff_t bytes,
+                std::vector<Range>* out) {
     if (at < 0 || bytes <= 0 || at >= t.size())
         return;
     out->push_back({at, std::min(bytes, t.size() - at)});
@@ -49,11 +50,11 @@ void addClipped(const TiffBlock& t, qsizetype at, qsizetype bytes, std::vector<R
 
 // The bytes an IFD takes: its table with the link to the next IFD, and the
 // values that do not lie in its entries.
-void addIfd(const TiffBlock& t, qsizetype at, const std::vector<IfdEntry>& entries,
+void addIfd(const TiffBlock& t, std::ptrdiff_t at, const std::vector<IfdEntry>& entries,
             std::vector<Range>* out) {
     addClipped(t, at, TiffBlock::nextLinkAt(at, entries.size()) + 4 - at, out);
     for (const IfdEntry& e : entries)
-        if (const qsizetype bytes = TiffBlock::valueBytes(e); bytes > 4)
+        if (const std::ptrdiff_t bytes = TiffBlock::valueBytes(e); bytes > 4)
             addClipped(t, t.number(e.at + 8, 4), bytes, out);
 }
 
@@ -81,10 +82,10 @@ void setDimension(TiffBlock& t, const IfdEntry& e, int pixels) {
 
 // Where the run of pieces that ends the block starts (allowing padding
 // between them); the block's size when none ends it.
-qsizetype tailStart(std::vector<Range> pieces, qsizetype size) {
+std::ptrdiff_t tailStart(std::vector<Range> pieces, std::ptrdiff_t size) {
     std::sort(pieces.begin(), pieces.end(),
               [](const Range& a, const Range& b) { return a.end() > b.end(); });
-    qsizetype start = size;
+    std::ptrdiff_t start = size;
     for (const Range& r : pieces)
         if (r.end() >= start - kPaddingBytes)
             start = std::min(start, r.at);
@@ -93,7 +94,7 @@ qsizetype tailStart(std::vector<Range> pieces, qsizetype size) {
 
 // IFD1 and its thumbnail: cleared where they share no byte with what is kept,
 // and cut off where they end the block.
-void dropThumbnail(TiffBlock& t, qsizetype ifd1, const std::vector<Range>& kept) {
+void dropThumbnail(TiffBlock& t, std::ptrdiff_t ifd1, const std::vector<Range>& kept) {
     const auto entries = t.entries(ifd1);
     if (!entries)
         return;
@@ -116,7 +117,7 @@ void dropThumbnail(TiffBlock& t, qsizetype ifd1, const std::vector<Range>& kept)
     });
     for (const Range& piece : pieces)
         t.clear(piece.at, piece.bytes);
-    qsizetype keptEnd = 0;
+    std::ptrdiff_t keptEnd = 0;
     for (const Range& k : kept)
         keptEnd = std::max(keptEnd, k.end());
     t.truncate(std::max(tailStart(pieces, t.size()), keptEnd));
@@ -131,17 +132,17 @@ struct Layout {
 
 // Adds the IFD at `at` whole, table and values; false when any of it lies
 // outside the block.
-bool addWholeIfd(const TiffBlock& t, qsizetype at, Layout* layout) {
+bool addWholeIfd(const TiffBlock& t, std::ptrdiff_t at, Layout* layout) {
     const auto entries = t.entries(at);
     if (!entries)
         return false;
-    const qsizetype end = TiffBlock::nextLinkAt(at, entries->size()) + 4;
+    const std::ptrdiff_t end = TiffBlock::nextLinkAt(at, entries->size()) + 4;
     if (!t.fits(at, end - at))
         return false;
     layout->tables.push_back({at, end - at});
     for (const IfdEntry& e : *entries)
-        if (const qsizetype bytes = TiffBlock::valueBytes(e); bytes > 4) {
-            const qsizetype value = t.number(e.at + 8, 4);
+        if (const std::ptrdiff_t bytes = TiffBlock::valueBytes(e); bytes > 4) {
+            const std::ptrdiff_t value = t.number(e.at + 8, 4);
             if (!t.fits(value, bytes))
                 return false;
             layout->values.push_back({value, bytes});
@@ -151,7 +152,7 @@ bool addWholeIfd(const TiffBlock& t, qsizetype at, Layout* layout) {
 
 // The IFD an entry of the IFD at `at` with this tag points at, if any; 0 for
 // none.
-std::uint32_t pointedIfd(const TiffBlock& t, qsizetype at, std::uint16_t tag) {
+std::uint32_t pointedIfd(const TiffBlock& t, std::ptrdiff_t at, std::uint16_t tag) {
     for (const IfdEntry& e : t.entries(at).value_or(std::vector<IfdEntry>{}))
         if (e.tag == tag)
             return t.whole(e).value_or(0);
@@ -165,7 +166,7 @@ std::uint32_t pointedIfd(const TiffBlock& t, qsizetype at, std::uint16_t tag) {
 // table already there (a loop) shares its bytes and is refused so too.
 bool safeToEdit(const TiffBlock& t) {
     Layout layout;
-    const qsizetype ifd0 = t.firstIfd();
+    const std::ptrdiff_t ifd0 = t.firstIfd();
     if (!addWholeIfd(t, ifd0, &layout))
         return false;
     // The IFDs the output still points at must lie whole in the block; IFD1,
@@ -191,7 +192,7 @@ bool safeToEdit(const TiffBlock& t) {
 }
 
 // Edits the Exif IFD's dimensions; false when it cannot be read.
-bool editExifIfd(TiffBlock& t, const IfdEntry& pointer, const QSize& saved,
+bool editExifIfd(TiffBlock& t, const IfdEntry& pointer, const imageio::Size& saved,
                  std::vector<Range>* kept) {
     const std::optional<std::uint32_t> at = t.whole(pointer);
     const auto entries = at ? t.entries(*at) : std::nullopt;
@@ -211,13 +212,13 @@ bool editExifIfd(TiffBlock& t, const IfdEntry& pointer, const QSize& saved,
 
 } // namespace
 
-QByteArray exifForSavedPicture(const QByteArray& exif, const QSize& saved) {
+std::string exifForSavedPicture(const std::string& exif, const imageio::Size& saved) {
     TiffBlock t = TiffBlock::fromExif(exif);
     if (!t.valid() || !safeToEdit(t))
         return {};
-    const qsizetype ifd0 = t.firstIfd();
+    const std::ptrdiff_t ifd0 = t.firstIfd();
     const auto entries = t.entries(ifd0);
-    const qsizetype link = entries ? TiffBlock::nextLinkAt(ifd0, entries->size()) : 0;
+    const std::ptrdiff_t link = entries ? TiffBlock::nextLinkAt(ifd0, entries->size()) : 0;
     if (!entries || !t.fits(link, 4))
         return {};
     std::vector<Range> kept{{0, kTiffHeaderBytes}};

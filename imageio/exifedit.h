@@ -1,8 +1,9 @@
 // A source's EXIF block made true of the picture a save writes from it.
 #pragma once
 
-#include <QByteArray>
-#include <QSize>
+#include "imageio/picture.h"
+
+#include <string>
 
 namespace velmora {
 
@@ -25,6 +26,6 @@ namespace velmora {
 // lying over one of them (a loop among them so too), where writing one would
 // change another. What it returns reads back as it was written, and edited
 // again it stays the same, byte for byte.
-QByteArray exifForSavedPicture(const QByteArray& exif, const QSize& saved);
+std::string exifForSavedPicture(const std::string& exif, const imageio::Size& saved);
 
 } // namespace velmora

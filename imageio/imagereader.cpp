@@ -1,64 +1,41 @@
 #include "imageio/imagereader.h"
 
 #include "imageio/bitmapreader.h"
-#include "imageio/imagebuffer.h"
+#include "imageio/formatreader.h"
 #include "imageio/jpegdecoder.h"
 #include "imageio/orientation.h"
 #include "imageio/sourcefile.h"
 #include "platform/memory.h"
 
-#include <QImageReader>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <mutex>
 
 namespace velmora::imageio {
 
 namespace {
 
-constexpr long long kMiB = 1LL << 20;
-// A file's first bytes tell JPEG ("\xFF\xD8") and bitmaps ("BM") apart.
-constexpr int kHeadBytes = 2;
 // A bitmap's sides at most: a row of 32-bit pixels stays under 2 GiB, as
-// allocateImage needs, and four bytes a pixel of the whole picture are far
+// Picture::allocate needs, and four bytes a pixel of the whole picture are far
 // from overflowing a long long. Memory decides long before.
 constexpr int kMaxBitmapSide = INT_MAX / 4;
 // JPEG's scaled decodes, largest reduction first.
 constexpr int kDenominators[] = {8, 4, 2};
 
-// Qt's allocation limit is one setting for the whole process; each read sets
-// it for itself and holds it until the decoder is done.
-std::mutex& limitMutex() {
-    static std::mutex m;
-    return m;
-}
-
-// The limit in MiB that Qt's decoders apply to the picture they allocate: what
-// the memory budget leaves beside `alsoHeld`. 0 switches it off, which only
-// happens when the budget is unknown.
-int allocationLimitMiB(long long alsoHeld) {
-    const long long budget = platform::memoryBudgetBytes();
-    if (budget < 0)
-        return 0;
-    const long long mib = std::max(0LL, budget - alsoHeld) / kMiB;
-    return static_cast<int>(std::clamp<long long>(mib, 1, INT_MAX));
-}
-
-// The bitmap reader's bytes, read through the opened file: a cancelled file
-// fails every read, which stops the reader at its next piece of rows.
+// The bitmap and format readers' bytes, read through the opened file: a
+// cancelled file fails every read, which stops the reader at its next read.
 class FileBytes : public BitmapSource {
   public:
     explicit FileBytes(SourceFile* file) : file_(file) {}
     std::uint64_t size() const override {
-        return std::uint64_t(std::max<qint64>(file_->size(), 0));
+        return std::uint64_t(std::max<long long>(file_->size(), 0));
     }
     BitmapStatus readAt(std::uint64_t offset, unsigned char* buffer,
                         std::size_t count) const override {
-        if (!file_->seek(qint64(offset)))
+        if (!file_->seek(static_cast<long long>(offset)))
             return BitmapStatus::SourceUnreadable;
-        const qint64 got = file_->read(reinterpret_cast<char*>(buffer), qint64(count));
+        const long long got =
+            file_->read(reinterpret_cast<char*>(buffer), static_cast<long long>(count));
         if (got < 0)
             return BitmapStatus::SourceUnreadable;
         return std::size_t(got) < count ? BitmapStatus::NotABitmap : BitmapStatus::Ok;
@@ -68,10 +45,25 @@ class FileBytes : public BitmapSource {
     SourceFile* file_;
 };
 
-QString tooLarge(const QSize& size) {
-    return QStringLiteral("a picture of %1 x %2 pixels does not fit in memory")
-        .arg(size.width())
-        .arg(size.height());
+std::string bytesOf(const std::vector<unsigned char>& bytes) {
+    return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+ImageReader::Failure failureOf(ReadStatus status) {
+    switch (status) {
+    case ReadStatus::TooLarge:
+    case ReadStatus::OutOfMemory:
+        return ImageReader::Failure::TooLarge;
+    case ReadStatus::Cancelled:
+        return ImageReader::Failure::Cancelled;
+    default:
+        return ImageReader::Failure::Unreadable;
+    }
+}
+
+std::string tooLarge(const Size& size) {
+    return "a picture of " + std::to_string(size.width()) + " x " + std::to_string(size.height()) +
+           " pixels does not fit in memory";
 }
 
 } // namespace
@@ -82,19 +74,30 @@ struct ImageReader::Bitmap {
     BitmapLayout layout;
 };
 
-ImageReader::ImageReader(const QString& path) : file_(std::make_unique<SourceFile>()) {
+ImageReader::ImageReader(const std::string& path) : file_(std::make_unique<SourceFile>()) {
     if (!file_->openPath(path)) {
         openError_ = file_->errorString();
         return;
     }
-    const QByteArray head = file_->read(kHeadBytes);
+    const std::string head = file_->read(static_cast<long long>(kSignatureBytes));
     file_->rewind();
-    if (head.startsWith("\xFF\xD8"))
+    const PictureFormat format =
+        formatOf(reinterpret_cast<const unsigned char*>(head.data()), head.size());
+    switch (format) {
+    case PictureFormat::Jpeg:
         openJpeg();
-    else if (head.startsWith("BM"))
+        break;
+    case PictureFormat::Bitmap:
         openBitmap();
-    else
-        openWithQt();
+        break;
+    case PictureFormat::Unknown:
+        kind_ = Kind::Unknown;
+        openError_ = "not a picture of a format that is read here";
+        break;
+    default:
+        openFormat(int(format));
+        break;
+    }
 }
 
 ImageReader::~ImageReader() = default;
@@ -108,7 +111,6 @@ void ImageReader::openJpeg() {
     }
     orientation_ = exifOrientation(jpeg_->exif());
     size_ = uprightSize(jpeg_->size(), orientation_);
-    format_ = QImage::Format_RGB32;
 }
 
 void ImageReader::openBitmap() {
@@ -118,21 +120,30 @@ void ImageReader::openBitmap() {
     const BitmapStatus status =
         readBitmapLayout(bitmap_->bytes, kMaxBitmapSide, &bitmap_->layout, &why);
     if (status != BitmapStatus::Ok) {
-        openError_ = QString::fromUtf8(why);
+        openError_ = why;
         if (status == BitmapStatus::TooLarge || status == BitmapStatus::OutOfMemory)
             openFailure_ = Failure::TooLarge;
         return;
     }
-    size_ = QSize(bitmap_->layout.width, bitmap_->layout.height);
-    format_ = QImage::Format_RGB32;
+    size_ = Size(bitmap_->layout.width, bitmap_->layout.height);
 }
 
-void ImageReader::openWithQt() {
-    kind_ = Kind::Other;
-    qt_ = std::make_unique<QImageReader>(file_.get());
-    qt_->setAutoTransform(false);
-    size_ = qt_->size();
-    format_ = qt_->imageFormat();
+void ImageReader::openFormat(int format) {
+    kind_ = Kind::Format;
+    bitmap_ = std::make_unique<Bitmap>(file_.get());
+    format_ = makeFormatReader(PictureFormat(format), bitmap_->bytes);
+    PictureHeader header;
+    const ReadStatus status = format_->readHeader(&header);
+    if (status != ReadStatus::Ok) {
+        openError_ = format_->error();
+        openFailure_ = failureOf(status);
+        systemError_ = status == ReadStatus::Unreadable;
+        return;
+    }
+    // TIFF stores its orientation itself, PNG and WebP in their EXIF block.
+    orientation_ =
+        header.orientation != 0 ? header.orientation : exifOrientation(bytesOf(header.exif));
+    size_ = uprightSize(Size(header.width, header.height), orientation_);
 }
 
 ImageReader::Cause ImageReader::cause() const {
@@ -161,18 +172,17 @@ ImageReader::Cause ImageReader::cause() const {
             return Cause::Unreadable;
         }
     }
-    if (kind_ == Kind::Other && qt_ &&
-        (qt_->error() == QImageReader::UnsupportedFormatError || qt_->format().isEmpty()))
+    if (kind_ == Kind::Unknown)
         return Cause::NotAPicture;
-    return Cause::Damaged;
+    return systemError_ ? Cause::Unreadable : Cause::Damaged;
 }
 
-QByteArray ImageReader::exif() const {
-    return jpeg_ ? jpeg_->exif() : QByteArray();
+std::string ImageReader::exif() const {
+    return jpeg_ ? jpeg_->exif() : std::string();
 }
 
-QByteArray ImageReader::iccProfile() const {
-    return jpeg_ ? jpeg_->iccProfile() : QByteArray();
+std::string ImageReader::iccProfile() const {
+    return jpeg_ ? jpeg_->iccProfile() : std::string();
 }
 
 SourceMetadata ImageReader::metadata() const {
@@ -188,29 +198,28 @@ long long ImageReader::bytesNeeded() const {
     if (!size_.isValid())
         return 0;
     if (kind_ == Kind::Jpeg) {
-        const QSize decoded = jpeg_->scaledSize(denominator());
+        const Size decoded = jpeg_->scaledSize(denominator());
         return 4LL * decoded.width() * decoded.height() + jpeg_->workingBytes() +
                jpeg_->metadata().bytes();
     }
-    const long long pixels = static_cast<long long>(size_.width()) * size_.height();
-    if (format_ == QImage::Format_RGB32 || format_ == QImage::Format_ARGB32)
-        return pixels * 4;
-    // Decoded in its own format, then copied to 32 bits (unknown: as if 32 bits).
-    const int bits =
-        format_ == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format_).bitsPerPixel();
-    return pixels * 4 + (pixels * bits + 7) / 8;
+    const long long pictureBytes = 4LL * size_.width() * size_.height();
+    if (kind_ != Kind::Format)
+        return pictureBytes;
+    // The rows as stored are turned into a second picture.
+    const long long stored = orientation_ == kUpright ? 0 : pictureBytes;
+    return pictureBytes + stored + format_->workingBytes();
 }
 
-bool ImageReader::fail(Failure why, const QString& text) {
+bool ImageReader::fail(Failure why, const std::string& text) {
     failure_ = why;
     error_ = text;
     return false;
 }
 
-bool ImageReader::read(QImage* picture, long long alsoHeld) {
+bool ImageReader::read(Picture* picture, long long alsoHeld) {
     failure_ = Failure::None;
     error_.clear();
-    if (!openError_.isEmpty())
+    if (!openError_.empty())
         return fail(openFailure_, openError_);
     if (size_.isValid() && !platform::fitsInMemory(bytesNeeded() + alsoHeld))
         return fail(Failure::TooLarge, tooLarge(size_));
@@ -220,7 +229,7 @@ bool ImageReader::read(QImage* picture, long long alsoHeld) {
     case Kind::Bitmap:
         return readBitmap(picture);
     default:
-        return readWithQt(picture, alsoHeld);
+        return readFormat(picture, alsoHeld);
     }
 }
 
@@ -228,26 +237,26 @@ bool ImageReader::read(QImage* picture, long long alsoHeld) {
 int ImageReader::denominator() const {
     if (smallest_.isEmpty())
         return 1;
-    const QSize need = uprightSize(smallest_, orientation_); // as stored
+    const Size need = uprightSize(smallest_, orientation_); // as stored
     for (const int d : kDenominators) {
-        const QSize scaled = jpeg_->scaledSize(d);
+        const Size scaled = jpeg_->scaledSize(d);
         if (scaled.width() >= need.width() && scaled.height() >= need.height())
             return d;
     }
     return 1;
 }
 
-bool ImageReader::readJpeg(QImage* picture, long long alsoHeld) {
+bool ImageReader::readJpeg(Picture* picture, long long alsoHeld) {
     const int d = denominator();
-    const QSize upright = uprightSize(jpeg_->scaledSize(d), orientation_);
+    const Size upright = uprightSize(jpeg_->scaledSize(d), orientation_);
     const long long pictureBytes = 4LL * upright.width() * upright.height();
-    QImage decoded = allocateImage(upright.width(), upright.height());
+    Picture decoded = Picture::allocate(upright.width(), upright.height());
     if (decoded.isNull())
         return fail(Failure::TooLarge, tooLarge(size_));
     // libjpeg's own buffers may have what the budget leaves beside the picture.
     const long long budget = platform::memoryBudgetBytes();
     const long long limit = budget < 0 ? 0 : std::max(1LL, budget - alsoHeld - pictureBytes);
-    if (!jpeg_->decode(d, orientation_, &decoded, limit, cancel_))
+    if (!jpeg_->decode(d, orientation_, decoded, limit, cancel_))
         return fail(jpeg_->cancelled() ? Failure::Cancelled : Failure::Unreadable,
                     jpeg_->errorString());
     *picture = std::move(decoded);
@@ -257,42 +266,55 @@ bool ImageReader::readJpeg(QImage* picture, long long alsoHeld) {
 // The whole picture in one pass of the reader, straight into the 32-bit
 // picture: run-length rows are read through once, uncompressed ones a piece
 // at a time.
-bool ImageReader::readBitmap(QImage* picture) {
-    QImage decoded = allocateImage(size_.width(), size_.height());
+bool ImageReader::readBitmap(Picture* picture) {
+    Picture decoded = Picture::allocate(size_.width(), size_.height());
     if (decoded.isNull())
         return fail(Failure::TooLarge, tooLarge(size_));
     const BitmapRows rows(bitmap_->bytes, bitmap_->layout);
     const char* why = "";
-    const BitmapStatus status =
-        rows.fill(0, size_.height(), BitmapRows::Format::Bgrx, decoded.bits(),
-                  std::size_t(decoded.bytesPerLine()), &why);
+    const BitmapStatus status = rows.fill(0, size_.height(), BitmapRows::Format::Bgrx,
+                                          reinterpret_cast<unsigned char*>(decoded.pixels()),
+                                          std::size_t(decoded.stride()) * 4, &why);
     if (file_->cancelled())
-        return fail(Failure::Cancelled, QStringLiteral("cancelled"));
+        return fail(Failure::Cancelled, "cancelled");
     if (status == BitmapStatus::OutOfMemory)
         return fail(Failure::TooLarge, tooLarge(size_));
     if (status != BitmapStatus::Ok)
-        return fail(Failure::Unreadable, QString::fromUtf8(why));
+        return fail(Failure::Unreadable, why);
     *picture = std::move(decoded);
     return true;
 }
 
-bool ImageReader::readWithQt(QImage* picture, long long alsoHeld) {
-    QImage decoded;
-    {
-        std::lock_guard lock(limitMutex());
-        const int before = QImageReader::allocationLimit();
-        QImageReader::setAllocationLimit(allocationLimitMiB(alsoHeld));
-        const bool ok = qt_->read(&decoded);
-        QImageReader::setAllocationLimit(before);
-        if (file_->cancelled())
-            return fail(Failure::Cancelled, QStringLiteral("cancelled"));
-        if (!ok || decoded.isNull())
-            return fail(Failure::Unreadable, qt_->errorString());
+// The rows as stored straight into the picture, or into a picture of the
+// stored size that is then turned upright into the result.
+bool ImageReader::readFormat(Picture* picture, long long alsoHeld) {
+    Picture decoded = Picture::allocate(size_.width(), size_.height());
+    Picture stored;
+    if (orientation_ != kUpright) {
+        const Size storedSize = uprightSize(size_, orientation_);
+        stored = Picture::allocate(storedSize.width(), storedSize.height());
     }
-    // ARGB32 becomes RGB32 in place; other formats are copied once.
-    decoded.convertTo(QImage::Format_RGB32);
-    if (decoded.isNull())
-        return fail(Failure::Unreadable, QStringLiteral("not enough memory"));
+    if (decoded.isNull() || (orientation_ != kUpright && stored.isNull()))
+        return fail(Failure::TooLarge, tooLarge(size_));
+    Picture& target = orientation_ == kUpright ? decoded : stored;
+    const PixelRows rows{target.pixels(), target.stride()};
+    // The library's own buffers may have what the budget leaves beside the pictures.
+    const long long budget = platform::memoryBudgetBytes();
+    const long long held =
+        alsoHeld + 4LL * size_.width() * size_.height() * (stored.isNull() ? 1 : 2);
+    const long long limit = budget < 0 ? 0 : std::max(1LL, budget - held);
+    const ReadStatus status = format_->decode(rows, limit, cancel_);
+    if (status != ReadStatus::Ok) {
+        systemError_ = status == ReadStatus::Unreadable;
+        return fail(file_->cancelled() ? Failure::Cancelled : failureOf(status),
+                    status == ReadStatus::TooLarge || status == ReadStatus::OutOfMemory
+                        ? tooLarge(size_)
+                        : format_->error());
+    }
+    if (!stored.isNull()) {
+        placeUpright(rows.pixels, rows.stride, 0, stored.height(), stored.size(), orientation_,
+                     decoded.pixels(), decoded.stride());
+    }
     *picture = std::move(decoded);
     return true;
 }

@@ -1,8 +1,7 @@
 #include "imageio/jpegdecoder.h"
 
 #include "imageio/orientation.h"
-
-#include <QIODevice>
+#include "imageio/sourcefile.h"
 
 #include <algorithm>
 #include <climits>
@@ -46,10 +45,10 @@ struct ErrorManager {
     char message[JMSG_LENGTH_MAX];
 };
 
-// The source manager: reads the file through its QIODevice.
+// The source manager: reads the file through its SourceFile.
 struct SourceManager {
     jpeg_source_mgr pub;
-    QIODevice* file;
+    SourceFile* file;
     const std::atomic<bool>* cancel;
     bool cancelled;
     JOCTET buffer[kInputBytes];
@@ -78,7 +77,7 @@ boolean fillInput(j_decompress_ptr cinfo) {
         src->cancelled = true;
         ERREXIT(cinfo, JERR_FILE_READ);
     }
-    const qint64 got = src->file->read(reinterpret_cast<char*>(src->buffer), kInputBytes);
+    const long long got = src->file->read(reinterpret_cast<char*>(src->buffer), kInputBytes);
     if (got < 0) {
         src->cancelled = src->cancel != nullptr && src->cancel->load();
         ERREXIT(cinfo, JERR_FILE_READ);
@@ -147,7 +146,7 @@ struct JpegDecoder::State {
     // the ICC profile's chunks by sequence number until they are joined.
     unsigned char segment[kMaxSegmentBytes];
     SourceMetadata kept;
-    std::map<int, QByteArray> iccChunks;
+    std::map<int, std::string> iccChunks;
     int iccCount = -1;
     bool badIcc = false;
     bool extendedXmpOver = false;
@@ -168,10 +167,10 @@ bool hasId(const unsigned char* data, std::size_t size, const char (&id)[N]) {
 
 // Adds piece to a kind kept in pieces unless the kind grows over max bytes in
 // all; then the whole kind is left out, the pieces before and after it too.
-void keepWithin(std::vector<QByteArray>* pieces, QByteArray piece, long long max, bool* over) {
-    long long total = piece.size();
-    for (const QByteArray& p : *pieces)
-        total += p.size();
+void keepWithin(std::vector<std::string>* pieces, std::string piece, long long max, bool* over) {
+    long long total = static_cast<long long>(piece.size());
+    for (const std::string& p : *pieces)
+        total += static_cast<long long>(p.size());
     *over = *over || total > max;
     if (*over)
         pieces->clear();
@@ -181,29 +180,27 @@ void keepWithin(std::vector<QByteArray>* pieces, QByteArray piece, long long max
 
 // One chunk of the ICC profile: its sequence number and the chunks' count,
 // which must agree with the others'.
-void keepIccChunk(JpegDecoder::State* s, const QByteArray& payload) {
+void keepIccChunk(JpegDecoder::State* s, const std::string& payload) {
     const int sequence = static_cast<unsigned char>(payload[12]);
     const int total = static_cast<unsigned char>(payload[13]);
     s->badIcc = s->badIcc || (s->iccCount >= 0 && total != s->iccCount) || sequence < 1 ||
                 sequence > total || s->iccChunks.count(sequence) != 0;
     s->iccCount = total;
-    s->iccChunks[sequence] = payload.mid(kIccHeaderBytes);
+    s->iccChunks[sequence] = payload.substr(kIccHeaderBytes);
 }
 
 // Keeps the segment just read into s->segment if a saved file carries it.
 // False when memory ran out.
 bool keepSegment(JpegDecoder::State* s, int marker, std::size_t size) noexcept {
     const unsigned char* d = s->segment;
-    const auto bytes = [&] {
-        return QByteArray(reinterpret_cast<const char*>(d), qsizetype(size));
-    };
+    const auto bytes = [&] { return std::string(reinterpret_cast<const char*>(d), size); };
     SourceMetadata& kept = s->kept;
     try {
         if (marker == JPEG_APP0 + 1 && hasId(d, size, kExifId)) {
-            if (kept.exif.isEmpty())
+            if (kept.exif.empty())
                 kept.exif = bytes();
         } else if (marker == JPEG_APP0 + 1 && hasId(d, size, kXmpId)) {
-            if (kept.xmp.isEmpty())
+            if (kept.xmp.empty())
                 kept.xmp = bytes();
         } else if (marker == JPEG_APP0 + 1 && hasId(d, size, kExtendedXmpId)) {
             keepWithin(&kept.extendedXmp, bytes(), kMaxExtendedXmpBytes, &s->extendedXmpOver);
@@ -265,7 +262,7 @@ bool decodeFrame(JpegDecoder::State* s, const Target* t);
 
 } // namespace
 
-JpegDecoder::JpegDecoder(QIODevice* file) : state_(std::make_unique<State>()) {
+JpegDecoder::JpegDecoder(SourceFile* file) : state_(std::make_unique<State>()) {
     State& s = *state_;
     s.cinfo.err = jpeg_std_error(&s.err.pub);
     s.err.pub.error_exit = errorExit;
@@ -347,7 +344,7 @@ bool decodeFrame(JpegDecoder::State* s, const Target* t) {
         }
         placeUpright(reinterpret_cast<const std::uint32_t*>(strip),
                      static_cast<std::ptrdiff_t>(cinfo->output_width), first, count,
-                     QSize(t->storedWidth, t->storedHeight), t->orientation,
+                     Size(t->storedWidth, t->storedHeight), t->orientation,
                      reinterpret_cast<std::uint32_t*>(t->pixels), t->stride);
     }
     // Reads on to the end marker, so that damage after the last row counts too.
@@ -356,10 +353,10 @@ bool decodeFrame(JpegDecoder::State* s, const Target* t) {
 }
 
 // The profile from its chunks (sequence number to data), or empty.
-QByteArray joinIccChunks(const std::map<int, QByteArray>& chunks, int count) {
+std::string joinIccChunks(const std::map<int, std::string>& chunks, int count) {
     if (count <= 0 || static_cast<int>(chunks.size()) != count)
         return {};
-    QByteArray profile;
+    std::string profile;
     int expected = 1;
     for (const auto& [sequence, data] : chunks) {
         if (sequence != expected++)
@@ -373,15 +370,15 @@ QByteArray joinIccChunks(const std::map<int, QByteArray>& chunks, int count) {
 
 bool JpegDecoder::readHeader() {
     if (!headerFrame(state_.get())) {
-        error_ = QString::fromLocal8Bit(state_->err.message);
+        error_ = state_->err.message;
         return false;
     }
     const jpeg_decompress_struct& cinfo = state_->cinfo;
-    size_ = QSize(static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height));
+    size_ = Size(static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height));
     metadata_ = std::move(state_->kept);
     if (!state_->badIcc)
         metadata_.iccProfile = joinIccChunks(state_->iccChunks, state_->iccCount);
-    metadata_.iccIncomplete = state_->iccCount >= 0 && metadata_.iccProfile.isEmpty();
+    metadata_.iccIncomplete = state_->iccCount >= 0 && metadata_.iccProfile.empty();
     state_->iccChunks.clear();
     // A file of several scans keeps a coefficient block for every 8 x 8 block
     // of every component until the last scan.
@@ -397,17 +394,16 @@ bool JpegDecoder::readHeader() {
     return true;
 }
 
-QSize JpegDecoder::scaledSize(int denominator) const {
-    return QSize((size_.width() + denominator - 1) / denominator,
-                 (size_.height() + denominator - 1) / denominator);
+Size JpegDecoder::scaledSize(int denominator) const {
+    return Size((size_.width() + denominator - 1) / denominator,
+                (size_.height() + denominator - 1) / denominator);
 }
 
-bool JpegDecoder::decode(int denominator, int orientation, QImage* upright, long long memoryLimit,
-                         const std::atomic<bool>* cancel) {
-    const QSize stored = scaledSize(denominator);
-    if (upright->format() != QImage::Format_RGB32 ||
-        upright->size() != uprightSize(stored, orientation)) {
-        error_ = QStringLiteral("the picture was not made for this decode");
+bool JpegDecoder::decode(int denominator, int orientation, const Picture& upright,
+                         long long memoryLimit, const std::atomic<bool>* cancel) {
+    const Size stored = scaledSize(denominator);
+    if (upright.isNull() || upright.size() != uprightSize(stored, orientation)) {
+        error_ = "the picture was not made for this decode";
         return false;
     }
     const J_COLOR_SPACE space = state_->cinfo.jpeg_color_space;
@@ -418,12 +414,12 @@ bool JpegDecoder::decode(int denominator, int orientation, QImage* upright, long
     target.memoryLimit = static_cast<long>(std::clamp<long long>(memoryLimit, 0, LONG_MAX));
     target.storedWidth = stored.width();
     target.storedHeight = stored.height();
-    target.pixels = upright->bits();
-    target.stride = upright->bytesPerLine() / 4;
+    target.pixels = reinterpret_cast<unsigned char*>(upright.pixels());
+    target.stride = upright.stride();
     state_->src.cancel = cancel;
     if (!decodeFrame(state_.get(), &target)) {
-        error_ = state_->src.cancelled ? QStringLiteral("cancelled")
-                                       : QString::fromLocal8Bit(state_->err.message);
+        error_ =
+            state_->src.cancelled ? std::string("cancelled") : std::string(state_->err.message);
         return false;
     }
     return true;

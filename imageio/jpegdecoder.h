@@ -5,15 +5,11 @@
 
 #include "imageio/metadata.h"
 
-#include <QByteArray>
-#include <QImage>
-#include <QSize>
-#include <QString>
+#include "imageio/picture.h"
 
 #include <atomic>
 #include <memory>
-
-class QIODevice;
+#include <string>
 
 namespace velmora::imageio {
 
@@ -22,10 +18,12 @@ namespace velmora::imageio {
 inline constexpr long long kMaxExtendedXmpBytes = 4LL << 20;
 inline constexpr long long kMaxIptcBytes = 4LL << 20;
 
+class SourceFile;
+
 class JpegDecoder {
   public:
     // Reads from file, from its current position; the file must outlive the decoder.
-    explicit JpegDecoder(QIODevice* file);
+    explicit JpegDecoder(SourceFile* file);
     ~JpegDecoder();
     JpegDecoder(const JpegDecoder&) = delete;
     JpegDecoder& operator=(const JpegDecoder&) = delete;
@@ -35,15 +33,15 @@ class JpegDecoder {
     bool readHeader();
 
     // The size as stored (before any EXIF turn).
-    QSize size() const { return size_; }
+    Size size() const { return size_; }
     // The payload of the first APP1 segment that starts "Exif\0\0", those six
     // bytes included (what a JPEG writer puts back in an APP1 marker); empty
     // when there is none.
-    QByteArray exif() const { return metadata_.exif; }
+    std::string exif() const { return metadata_.exif; }
     // The ICC profile, put together from its APP2 "ICC_PROFILE" chunks in
     // their sequence order; empty when there is none or the chunks do not make
     // one profile (a number missing, repeated or out of range).
-    QByteArray iccProfile() const { return metadata_.iccProfile; }
+    std::string iccProfile() const { return metadata_.iccProfile; }
     // Everything a saved file keeps of the file's metadata: the EXIF block and
     // the ICC profile above, the first XMP segment, and every extended XMP
     // and every Photoshop (IPTC) segment in file order, each kind only while
@@ -57,17 +55,17 @@ class JpegDecoder {
     long long workingBytes() const { return workingBytes_; }
 
     // The decoded size at 1/denominator (1, 2, 4 or 8) of the stored size.
-    QSize scaledSize(int denominator) const;
+    Size scaledSize(int denominator) const;
 
     // Decodes at 1/denominator, turned by orientation (1 to 8, see
-    // orientation.h), into `upright`: a Format_RGB32 image of the turned
-    // scaledSize(), whose every pixel is written when true comes back.
+    // orientation.h), into `upright`: a picture of the turned scaledSize(),
+    // whose every pixel is written when true comes back.
     // libjpeg's own allocations are held to memoryLimit bytes (0: no limit).
     // While *cancel is true the decode stops at its next read of the file.
-    bool decode(int denominator, int orientation, QImage* upright, long long memoryLimit,
+    bool decode(int denominator, int orientation, const Picture& upright, long long memoryLimit,
                 const std::atomic<bool>* cancel);
 
-    QString errorString() const { return error_; }
+    std::string errorString() const { return error_; }
     // Whether the last decode stopped because it was cancelled.
     bool cancelled() const;
 
@@ -76,10 +74,10 @@ class JpegDecoder {
 
   private:
     std::unique_ptr<State> state_;
-    QSize size_;
+    Size size_;
     SourceMetadata metadata_;
     long long workingBytes_ = 0;
-    QString error_;
+    std::string error_;
 };
 
 } // namespace velmora::imageio

@@ -2,8 +2,7 @@
 #pragma once
 
 #include "imageio/metadata.h"
-
-#include <QSize>
+#include "imageio/picture.h"
 
 #include <vector>
 
@@ -20,6 +19,6 @@ namespace velmora {
 // read safely or does not fit one segment, and for a profile too long for 255
 // chunks. A source with only EXIF and a profile gives the segments it always
 // gave.
-std::vector<JpegMarker> metadataMarkers(const SourceMetadata& metadata, const QSize& saved);
+std::vector<JpegMarker> metadataMarkers(const SourceMetadata& metadata, const imageio::Size& saved);
 
 } // namespace velmora

@@ -10,7 +10,7 @@ constexpr std::uint16_t kOrientationTag = 0x0112;
 
 } // namespace
 
-int exifOrientation(const QByteArray& exif) {
+int exifOrientation(const std::string& exif) {
     const TiffBlock tiff = TiffBlock::fromExif(exif);
     if (!tiff.valid())
         return kUpright;
@@ -29,7 +29,7 @@ int exifOrientation(const QByteArray& exif) {
 }
 
 void placeUpright(const std::uint32_t* rows, std::ptrdiff_t rowStride, int first, int count,
-                  const QSize& stored, int orientation, std::uint32_t* upright,
+                  const Size& stored, int orientation, std::uint32_t* upright,
                   std::ptrdiff_t uprightStride) {
     const std::ptrdiff_t w = stored.width(), h = stored.height(), s = uprightStride;
     // Where stored pixel (0, 0) goes, and how far one step along a stored row

@@ -2,11 +2,11 @@
 // EXIF orientation tag, 1 to 8, as cameras and phones write it.
 #pragma once
 
-#include <QByteArray>
-#include <QSize>
+#include "imageio/picture.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace velmora::imageio {
 
@@ -18,14 +18,14 @@ inline constexpr int kUpright = 1;
 
 // The orientation an EXIF block gives (the payload of a JPEG APP1 segment,
 // starting "Exif\0\0"); kUpright when it has none or it cannot be read.
-int exifOrientation(const QByteArray& exif);
+int exifOrientation(const std::string& exif);
 
 // Whether the orientation makes rows into columns (5 to 8).
 inline bool swapsSides(int orientation) {
     return orientation >= 5 && orientation <= 8;
 }
 // The picture's size once upright.
-inline QSize uprightSize(const QSize& stored, int orientation) {
+inline Size uprightSize(const Size& stored, int orientation) {
     return swapsSides(orientation) ? stored.transposed() : stored;
 }
 
@@ -34,7 +34,7 @@ inline QSize uprightSize(const QSize& stored, int orientation) {
 // (strides in pixels). Every stored pixel lands on one upright pixel, so the
 // rows of the whole picture fill the whole upright picture once.
 void placeUpright(const std::uint32_t* rows, std::ptrdiff_t rowStride, int first, int count,
-                  const QSize& stored, int orientation, std::uint32_t* upright,
+                  const Size& stored, int orientation, std::uint32_t* upright,
                   std::ptrdiff_t uprightStride);
 
 } // namespace velmora::imageio

@@ -3,7 +3,6 @@
 #include "imageio/exifedit.h"
 #include "imageio/writefailure.h"
 #include "outputfile/outputfile.h"
-#include "platform/filenames.h"
 
 #include <zlib.h>
 
@@ -29,18 +28,18 @@ constexpr char kXmpId[] = "http://ns.adobe.com/xap/1.0/";
 constexpr char kProfileName[] = "ICC Profile";
 constexpr char kXmpKeyword[] = "XML:com.adobe.xmp";
 // Where an ICC profile's header names the colour space of the data it describes.
-constexpr qsizetype kProfileSpaceAt = 16;
+constexpr std::size_t kProfileSpaceAt = 16;
 constexpr char kRgbSpace[] = "RGB ";
 
 using Bytes = std::string_view;
 
-Bytes bytesOf(const QByteArray& a) {
-    return {a.constData(), static_cast<std::size_t>(a.size())};
+Bytes bytesOf(const std::string& a) {
+    return {a.data(), a.size()};
 }
 
-void putBigEndian(QByteArray* out, std::uint32_t v) {
+void putBigEndian(std::string* out, std::uint32_t v) {
     for (const int shift : {24, 16, 8, 0})
-        out->append(static_cast<char>(v >> shift));
+        out->push_back(static_cast<char>(v >> shift));
 }
 
 std::uint32_t crcOf(std::uint32_t crc, Bytes part) {
@@ -52,11 +51,11 @@ std::uint32_t crcOf(std::uint32_t crc, Bytes part) {
 }
 
 // The length and type that start a chunk of data in parts.
-QByteArray chunkHead(const char* type, std::initializer_list<Bytes> parts) {
+std::string chunkHead(const char* type, std::initializer_list<Bytes> parts) {
     std::size_t length = 0;
     for (const Bytes& p : parts)
         length += p.size();
-    QByteArray head;
+    std::string head;
     putBigEndian(&head, static_cast<std::uint32_t>(length));
     head.append(type, 4);
     return head;
@@ -71,14 +70,14 @@ std::uint32_t chunkCrc(const char* type, std::initializer_list<Bytes> parts) {
 }
 
 // A whole chunk of small data.
-QByteArray chunk(const char* type, const QByteArray& data) {
-    QByteArray whole = chunkHead(type, {bytesOf(data)}) + data;
+std::string chunk(const char* type, const std::string& data) {
+    std::string whole = chunkHead(type, {bytesOf(data)}) + data;
     putBigEndian(&whole, chunkCrc(type, {bytesOf(data)}));
     return whole;
 }
 
-QByteArray headerChunk(int width, int height) {
-    QByteArray data;
+std::string headerChunk(int width, int height) {
+    std::string data;
     putBigEndian(&data, static_cast<std::uint32_t>(width));
     putBigEndian(&data, static_cast<std::uint32_t>(height));
     // Bit depth, colour type, deflate, the adaptive filters, not interlaced.
@@ -87,39 +86,39 @@ QByteArray headerChunk(int width, int height) {
     return chunk("IHDR", data);
 }
 
-QByteArray profileChunk(const QByteArray& profile) {
-    if (profile.mid(kProfileSpaceAt, 4) != kRgbSpace)
+std::string profileChunk(const std::string& profile) {
+    if (profile.size() < kProfileSpaceAt + 4 || profile.compare(kProfileSpaceAt, 4, kRgbSpace) != 0)
         return {};
     uLongf size = compressBound(static_cast<uLong>(profile.size()));
-    QByteArray deflated(static_cast<qsizetype>(size), '\0');
+    std::string deflated(static_cast<std::size_t>(size), '\0');
     if (compress2(reinterpret_cast<Bytef*>(deflated.data()), &size,
-                  reinterpret_cast<const Bytef*>(profile.constData()),
+                  reinterpret_cast<const Bytef*>(profile.data()),
                   static_cast<uLong>(profile.size()), Z_BEST_COMPRESSION) != Z_OK)
         return {};
-    deflated.truncate(static_cast<qsizetype>(size));
+    deflated.resize(static_cast<std::size_t>(size));
     // The name, its NUL and the compression method (deflate).
-    return chunk("iCCP", QByteArray(kProfileName, sizeof kProfileName) + '\0' + deflated);
+    return chunk("iCCP", std::string(kProfileName, sizeof kProfileName) + '\0' + deflated);
 }
 
-QByteArray exifChunk(const QByteArray& exif, int width, int height) {
-    const QByteArray saved = exifForSavedPicture(exif, QSize(width, height));
-    if (!saved.startsWith(QByteArray(kExifId, sizeof kExifId)))
+std::string exifChunk(const std::string& exif, int width, int height) {
+    const std::string saved = exifForSavedPicture(exif, Size(width, height));
+    if (!saved.starts_with(std::string_view(kExifId, sizeof kExifId)))
         return {};
-    return chunk("eXIf", saved.mid(sizeof kExifId));
+    return chunk("eXIf", saved.substr(sizeof kExifId));
 }
 
-QByteArray xmpChunk(const QByteArray& xmp) {
-    const QByteArray id(kXmpId, sizeof kXmpId);
-    if (!xmp.startsWith(id))
+std::string xmpChunk(const std::string& xmp) {
+    const std::string id(kXmpId, sizeof kXmpId);
+    if (!xmp.starts_with(id))
         return {};
     // The keyword, uncompressed, no language tag, no translated keyword.
-    const QByteArray head = QByteArray(kXmpKeyword, sizeof kXmpKeyword) + QByteArray(4, '\0');
-    return chunk("iTXt", head + xmp.mid(id.size()));
+    const std::string head = std::string(kXmpKeyword, sizeof kXmpKeyword) + std::string(4, '\0');
+    return chunk("iTXt", head + xmp.substr(id.size()));
 }
 
 } // namespace
 
-QByteArray pngMetadataChunks(const SourceMetadata& metadata, int width, int height) {
+std::string pngMetadataChunks(const SourceMetadata& metadata, int width, int height) {
     return profileChunk(metadata.iccProfile) + exifChunk(metadata.exif, width, height) +
            xmpChunk(metadata.xmp);
 }
@@ -130,7 +129,7 @@ struct PngWriter::File : jpeg::OutputFile {
     bool put(Bytes part) {
         return write(reinterpret_cast<const unsigned char*>(part.data()), part.size());
     }
-    bool put(const QByteArray& part) { return put(bytesOf(part)); }
+    bool put(const std::string& part) { return put(bytesOf(part)); }
     // One chunk of data in parts, written part by part.
     bool putChunk(const char* type, std::initializer_list<Bytes> parts) {
         if (!put(chunkHead(type, parts)))
@@ -138,7 +137,7 @@ struct PngWriter::File : jpeg::OutputFile {
         for (const Bytes& p : parts)
             if (!put(p))
                 return false;
-        QByteArray crc;
+        std::string crc;
         putBigEndian(&crc, chunkCrc(type, parts));
         return put(crc);
     }
@@ -151,18 +150,18 @@ int PngWriter::osError() const {
 }
 PngWriter::~PngWriter() = default;
 
-bool PngWriter::open(const QString& path, int width, int height, const SourceMetadata& metadata,
-                     QString* error) {
+bool PngWriter::open(const std::string& path, int width, int height, const SourceMetadata& metadata,
+                     std::string* error) {
     file_.reset();
     if (width < 1 || height < 1)
-        return fail(error, QStringLiteral("a PNG picture has at least one pixel a side"));
+        return fail(error, "a PNG picture has at least one pixel a side");
     auto file = std::make_unique<File>();
-    if (!file->create(platform::nameToBytes(path).toStdString())) {
+    if (!file->create(path)) {
         openError_ = file->error();
         return fail(error, fileError(*file));
     }
-    const QByteArray head =
-        QByteArray(reinterpret_cast<const char*>(kSignature), sizeof kSignature) +
+    const std::string head =
+        std::string(reinterpret_cast<const char*>(kSignature), sizeof kSignature) +
         headerChunk(width, height) + pngMetadataChunks(metadata, width, height);
     if (!file->put(head))
         return fail(error, fileError(*file));
@@ -173,16 +172,16 @@ bool PngWriter::open(const QString& path, int width, int height, const SourceMet
     return true;
 }
 
-bool PngWriter::writeStrip(const PngStrip& strip, QString* error) {
+bool PngWriter::writeStrip(const PngStrip& strip, std::string* error) {
     if (!file_ || strip.rows < 1 || strip.rows > rowsLeft_ ||
         strip.last != (strip.rows == rowsLeft_))
-        return fail(error, QStringLiteral("the strip does not follow the rows written"));
+        return fail(error, "the strip does not follow the rows written");
     adler_ = static_cast<std::uint32_t>(
         adler32_combine(adler_, strip.adler, static_cast<z_off_t>(strip.filteredBytes)));
     // The zlib header before the first strip's data, the whole data's
     // Adler-32 after the last strip's.
     const Bytes header = started_ ? Bytes() : Bytes(kZlibHeader, sizeof kZlibHeader);
-    QByteArray trailer;
+    std::string trailer;
     if (strip.last)
         putBigEndian(&trailer, adler_);
     const Bytes data(reinterpret_cast<const char*>(strip.deflated.data()), strip.deflated.size());
@@ -199,11 +198,11 @@ bool PngWriter::writeStrip(const PngStrip& strip, QString* error) {
     return true;
 }
 
-bool PngWriter::commit(QString* error) {
+bool PngWriter::commit(std::string* error) {
     if (!file_ || rowsLeft_ != 0)
-        return fail(error, QStringLiteral("the picture is not complete"));
+        return fail(error, "the picture is not complete");
     const bool ok = file_->put(chunk("IEND", {})) && file_->commit();
-    const QString why = fileError(*file_);
+    const std::string why = fileError(*file_);
     file_.reset();
     return ok || fail(error, why);
 }

@@ -6,7 +6,7 @@
 #include "imageio/metadata.h"
 #include "imageio/pngcompress.h"
 
-#include <QString>
+#include <string>
 
 #include <cstdint>
 #include <memory>
@@ -29,13 +29,13 @@ class PngWriter {
     // Starts the file for a width x height picture (1 to kMaxPngSide a side)
     // with the source's metadata made true of it (pngMetadataChunks); false
     // with error on failure.
-    bool open(const QString& path, int width, int height, const SourceMetadata& metadata,
-              QString* error);
+    bool open(const std::string& path, int width, int height, const SourceMetadata& metadata,
+              std::string* error);
     // Writes the next strip, the one below the strips written so far; the
     // strip that ends the picture must be its last.
-    bool writeStrip(const PngStrip& strip, QString* error);
+    bool writeStrip(const PngStrip& strip, std::string* error);
     // Ends the file and renames it into place.
-    bool commit(QString* error);
+    bool commit(std::string* error);
     // The system's error (errno) of the step that failed; 0 if none or none
     // is known.
     int osError() const;
@@ -59,6 +59,6 @@ class PngWriter {
 //   - iTXt "XML:com.adobe.xmp", the XMP packet, uncompressed as XMP's own
 //     rules for PNG ask.
 // Extended XMP and IPTC have no chunk of their own in PNG and are left out.
-QByteArray pngMetadataChunks(const SourceMetadata& metadata, int width, int height);
+std::string pngMetadataChunks(const SourceMetadata& metadata, int width, int height);
 
 } // namespace velmora::imageio

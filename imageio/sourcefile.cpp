@@ -1,7 +1,5 @@
 #include "imageio/sourcefile.h"
 
-#include "platform/filenames.h"
-
 #include <cerrno>
 #include <cstring>
 
@@ -11,51 +9,77 @@
 
 namespace velmora::imageio {
 
-bool SourceFile::refuse(const QString& why, int error) {
-    setErrorString(why);
+SourceFile::~SourceFile() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool SourceFile::refuse(const std::string& why, int error) {
+    error_ = why;
     openError_ = error;
     return false;
 }
 
-bool SourceFile::openPath(const QString& path) {
-    if (path.startsWith(QLatin1Char(':'))) {
-        setFileName(path);
-        return open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    }
+bool SourceFile::openPath(const std::string& path) {
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
     // It changes nothing for the regular file that is all we go on to read.
-    const QByteArray name = platform::nameToBytes(path);
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         const int why = errno;
-        return refuse(QString::fromLocal8Bit(std::strerror(why)), why);
+        return refuse(std::strerror(why), why);
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         const int why = errno;
         ::close(fd);
-        return refuse(QString::fromLocal8Bit(std::strerror(why)), why);
+        return refuse(std::strerror(why), why);
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
-        return S_ISDIR(st.st_mode) ? refuse(QString::fromLocal8Bit(std::strerror(EISDIR)), EISDIR)
-                                   : refuse(QStringLiteral("not a regular file"), 0);
+        return S_ISDIR(st.st_mode) ? refuse(std::strerror(EISDIR), EISDIR)
+                                   : refuse("not a regular file", 0);
     }
-    if (!open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
+    fd_ = fd;
     return true;
+}
+
+long long SourceFile::read(char* data, long long size) {
+    if (cancelled() || fd_ < 0)
+        return -1;
+    long long done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(fd_, data + done, static_cast<std::size_t>(size - done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            error_ = std::strerror(errno);
+            return done > 0 ? done : -1;
+        }
+        if (got == 0)
+            break;
+        done += got;
+    }
+    return done;
+}
+
+std::string SourceFile::read(long long size) {
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    const long long got = read(bytes.data(), size);
+    bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return bytes;
 }
 
 void SourceFile::rewind() {
     seek(0);
 }
 
-qint64 SourceFile::readData(char* data, qint64 maxSize) {
-    if (cancelled())
-        return -1;
-    return QFile::readData(data, maxSize);
+bool SourceFile::seek(long long offset) {
+    return fd_ >= 0 && ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == offset;
+}
+
+long long SourceFile::size() const {
+    struct stat st {};
+    return fd_ >= 0 && ::fstat(fd_, &st) == 0 ? static_cast<long long>(st.st_size) : 0;
 }
 
 } // namespace velmora::imageio

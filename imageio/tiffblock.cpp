@@ -1,5 +1,8 @@
 #include "imageio/tiffblock.h"
 
+#include <algorithm>
+#include <string_view>
+
 namespace velmora::imageio {
 
 namespace {
@@ -15,22 +18,22 @@ constexpr int kTypeBytes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
 
 } // namespace
 
-TiffBlock TiffBlock::fromExif(const QByteArray& exif) {
-    if (!exif.startsWith(QByteArray(kExifId, kExifIdBytes)))
-        return TiffBlock(QByteArray());
-    return TiffBlock(exif.mid(kExifIdBytes));
+TiffBlock TiffBlock::fromExif(const std::string& exif) {
+    if (!exif.starts_with(std::string_view(kExifId, kExifIdBytes)))
+        return TiffBlock(std::string());
+    return TiffBlock(exif.substr(kExifIdBytes));
 }
 
-QByteArray TiffBlock::toExif() const {
-    return QByteArray(kExifId, kExifIdBytes) + data_;
+std::string TiffBlock::toExif() const {
+    return std::string(kExifId, kExifIdBytes) + data_;
 }
 
 bool TiffBlock::valid() const {
-    return data_.size() >= kHeaderBytes && (data_.startsWith("II") || data_.startsWith("MM")) &&
+    return data_.size() >= kHeaderBytes && (data_.starts_with("II") || data_.starts_with("MM")) &&
            number(2, 2) == kTiffMagic;
 }
 
-std::uint32_t TiffBlock::number(qsizetype at, int bytes) const {
+std::uint32_t TiffBlock::number(std::ptrdiff_t at, int bytes) const {
     if (bytes < 1 || bytes > 4 || !fits(at, bytes))
         return 0;
     const bool little = littleEndian();
@@ -42,7 +45,7 @@ std::uint32_t TiffBlock::number(qsizetype at, int bytes) const {
     return v;
 }
 
-void TiffBlock::setNumber(qsizetype at, int bytes, std::uint32_t value) {
+void TiffBlock::setNumber(std::ptrdiff_t at, int bytes, std::uint32_t value) {
     if (bytes < 1 || bytes > 4 || !fits(at, bytes))
         return;
     const bool little = littleEndian();
@@ -50,21 +53,21 @@ void TiffBlock::setNumber(qsizetype at, int bytes, std::uint32_t value) {
         data_[at + (little ? i : bytes - 1 - i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-void TiffBlock::clear(qsizetype at, qsizetype bytes) {
+void TiffBlock::clear(std::ptrdiff_t at, std::ptrdiff_t bytes) {
     if (fits(at, bytes))
         std::fill(data_.begin() + at, data_.begin() + at + bytes, '\0');
 }
 
-std::optional<std::vector<IfdEntry>> TiffBlock::entries(qsizetype at) const {
+std::optional<std::vector<IfdEntry>> TiffBlock::entries(std::ptrdiff_t at) const {
     if (!fits(at, 2))
         return std::nullopt;
     const std::size_t count = number(at, 2);
-    if (!fits(at + 2, qsizetype(count) * kIfdEntryBytes))
+    if (!fits(at + 2, std::ptrdiff_t(count) * kIfdEntryBytes))
         return std::nullopt;
     std::vector<IfdEntry> out(count);
     for (std::size_t i = 0; i < count; ++i) {
         IfdEntry& e = out[i];
-        e.at = at + 2 + qsizetype(i) * kIfdEntryBytes;
+        e.at = at + 2 + std::ptrdiff_t(i) * kIfdEntryBytes;
         e.tag = static_cast<std::uint16_t>(number(e.at, 2));
         e.type = static_cast<std::uint16_t>(number(e.at + 2, 2));
         e.count = number(e.at + 4, 4);
@@ -72,10 +75,10 @@ std::optional<std::vector<IfdEntry>> TiffBlock::entries(qsizetype at) const {
     return out;
 }
 
-qsizetype TiffBlock::valueBytes(const IfdEntry& entry) {
+std::ptrdiff_t TiffBlock::valueBytes(const IfdEntry& entry) {
     if (entry.type >= std::size(kTypeBytes))
         return 0;
-    return qsizetype(entry.count) * kTypeBytes[entry.type];
+    return std::ptrdiff_t(entry.count) * kTypeBytes[entry.type];
 }
 
 std::optional<std::uint32_t> TiffBlock::whole(const IfdEntry& entry) const {

@@ -6,13 +6,13 @@
 
 namespace velmora::imageio {
 
-QString fileError(const jpeg::OutputFile& file) {
+std::string fileError(const jpeg::OutputFile& file) {
     if (const jpeg::DestinationWords* words = jpeg::findDestinationWords(file.refusal()))
-        return QString::fromUtf8(words->english);
-    return QString::fromLocal8Bit(std::strerror(file.error()));
+        return words->english;
+    return std::strerror(file.error());
 }
 
-bool fail(QString* error, const QString& why) {
+bool fail(std::string* error, const std::string& why) {
     if (error)
         *error = why;
     return false;

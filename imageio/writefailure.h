@@ -2,7 +2,7 @@
 // not be written.
 #pragma once
 
-#include <QString>
+#include <string>
 
 namespace velmora::jpeg {
 class OutputFile;
@@ -12,9 +12,9 @@ namespace velmora::imageio {
 
 // Why the file could not be written: the kind of destination refused, or the
 // system's error, in English.
-QString fileError(const jpeg::OutputFile& file);
+std::string fileError(const jpeg::OutputFile& file);
 
 // Puts why into error, when one is asked for; always false.
-bool fail(QString* error, const QString& why);
+bool fail(std::string* error, const std::string& why);
 
 } // namespace velmora::imageio

@@ -1,8 +1,10 @@
 # The Debian packages: cpack -G DEB in the build folder makes
-# velmora_<version>_amd64.deb (the install rules' component velmora) and,
-# with the Python module, python3-velmora_<version>_amd64.deb (component
-# python), with the dependencies found from the binaries (dpkg-shlibdeps), a
-# shlibs file and the ldconfig trigger for the library.
+# velmora_<version>_amd64.deb (the install rules' component velmora),
+# libvelmora1_<version>_amd64.deb (component library: the conversion library
+# alone, with a shlibs file and the ldconfig trigger) and, with the Python
+# module, python3-velmora_<version>_amd64.deb (component python), with the
+# dependencies found from the binaries (dpkg-shlibdeps). The library and the
+# module depend on no Qt package: only the program's package does.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -11,7 +13,7 @@ set(CPACK_PACKAGE_CONTACT "${VELMORA_CONTACT}")
 # Each package's summary is the first line of its component's description.
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL velmora)
+set(CPACK_COMPONENTS_ALL velmora library)
 set(CPACK_DEBIAN_VELMORA_PACKAGE_NAME velmora)
 set(CPACK_COMPONENT_VELMORA_DESCRIPTION "image enlarger with exact anti-aliasing
 velmora enlarges a BMP or JPEG image 1.1 to 10.0 times in steps of 0.1. Every
@@ -26,12 +28,19 @@ enlargement from memory into memory in five pixel layouts, and bitmap or
 pixels in memory to JPEG, on every core) with its header, pkg-config file
 and CMake package.")
 set(CPACK_DEBIAN_VELMORA_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_LIBRARY_PACKAGE_NAME libvelmora${PROJECT_VERSION_MAJOR})
+set(CPACK_COMPONENT_LIBRARY_DESCRIPTION "exact anti-aliased image enlargement library
+libvelmora enlarges pictures in memory 1.1 to 10.0 times with the exact
+blend of velmora (five pixel layouts, on every core) and writes bitmaps or
+pixels in memory as JPEG files. It needs no window system.")
+set(CPACK_DEBIAN_LIBRARY_PACKAGE_SECTION libs)
 # libc's ldconfig trigger updates the loader's cache for the library.
-set(CPACK_DEBIAN_VELMORA_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_SOURCE_DIR}/triggers)
-# The batch tool reads TIFF and WebP through Qt's image format plugins. (zlib,
-# the PNG writer's deflate, and the other libraries the programs link come in
-# through dpkg-shlibdeps.)
-set(CPACK_DEBIAN_VELMORA_PACKAGE_DEPENDS qt6-image-formats-plugins)
+set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_SOURCE_DIR}/triggers)
+# The program loads the library (dlopen), which dpkg-shlibdeps cannot see.
+# (zlib, the PNG writer's deflate, the format readers' libraries and the
+# other libraries the programs link come in through dpkg-shlibdeps; the
+# picture files need no Qt plugin.)
+set(CPACK_DEBIAN_VELMORA_PACKAGE_DEPENDS "libvelmora${PROJECT_VERSION_MAJOR} (= ${PROJECT_VERSION})")
 # The Japanese captions need a Japanese Gothic font; Qt's own dialog texts
 # are Japanese only with Qt's translations.
 set(CPACK_DEBIAN_VELMORA_PACKAGE_RECOMMENDS
@@ -51,9 +60,9 @@ Dask.")
   string(REGEX MATCH "^([0-9]+)\\.([0-9]+)$" _python ${VELMORA_PYTHON_VERSION})
   math(EXPR _next_minor "${CMAKE_MATCH_2} + 1")
   set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
-      "velmora (= ${PROJECT_VERSION}), python3 (>= ${_python}~), python3 (<< ${CMAKE_MATCH_1}.${_next_minor}), python3-numpy")
-  # The module's library is the one in the package velmora, named above; in
-  # the build tree it lies beside the programs, not among the system's.
+      "libvelmora${PROJECT_VERSION_MAJOR} (= ${PROJECT_VERSION}), python3 (>= ${_python}~), python3 (<< ${CMAKE_MATCH_1}.${_next_minor}), python3-numpy")
+  # The module's library is the one in the package libvelmora1, named above;
+  # in the build tree it lies beside the programs, not among the system's.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_LIBRARY_OUTPUT_DIRECTORY})
 endif()
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -1,8 +1,8 @@
 #include "platform/diskspace.h"
 
-#include <QStorageInfo>
-
 #include <atomic>
+
+#include <sys/statvfs.h>
 
 namespace velmora::platform {
 
@@ -12,14 +12,15 @@ std::atomic<long long> fakeFree{-1};
 
 } // namespace
 
-long long freeBytes(const QString& folder) {
+long long freeBytes(const std::string& folder) {
     const long long fake = fakeFree.load();
     if (fake >= 0)
         return fake;
-    const QStorageInfo storage(folder);
-    if (!storage.isValid() || !storage.isReady())
+    // The blocks an unprivileged process may still take.
+    struct statvfs st {};
+    if (folder.empty() || ::statvfs(folder.c_str(), &st) != 0)
         return -1;
-    return storage.bytesAvailable();
+    return static_cast<long long>(st.f_bavail) * static_cast<long long>(st.f_frsize);
 }
 
 void setFreeBytesForTest(long long bytes) {

@@ -2,27 +2,29 @@
 
 #include "platform/filenames.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QStorageInfo>
-
 #include <algorithm>
 #include <cerrno>
+#include <fstream>
+#include <sstream>
+
 #include <dirent.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace velmora::platform {
 
 namespace {
 
-std::optional<QStringList>& drivesForTest() {
-    static std::optional<QStringList> instance;
+std::optional<std::vector<std::string>>& drivesForTest() {
+    static std::optional<std::vector<std::string>> instance;
     return instance;
 }
 
 // File systems that hold no user folders: the kernel's pseudo file systems, the
 // layers of containers, and the read-only images that packages (snaps among
 // them) are mounted from.
-bool isPseudoFileSystem(const QByteArray& type) {
+bool isPseudoFileSystem(std::string_view type) {
     static const char* const kPseudo[] = {
         "proc",        "sysfs",           "devtmpfs",      "devpts",
         "cgroup",      "cgroup2",         "securityfs",    "pstore",
@@ -36,15 +38,15 @@ bool isPseudoFileSystem(const QByteArray& type) {
                        [&](const char* name) { return type == name; });
 }
 
-bool isAtOrBelow(const QString& root, const char* folder) {
-    const QString f = QString::fromLatin1(folder);
-    return root == f || root.startsWith(f + QLatin1Char('/'));
+bool isAtOrBelow(std::string_view root, std::string_view folder) {
+    return root == folder ||
+           (root.starts_with(folder) && root.size() > folder.size() && root[folder.size()] == '/');
 }
 
 // Mount points below these folders are the system's, not the user's; removable
 // media that the desktop mounts under /run/media/<user> are the exception.
-bool isSystemFolder(const QString& root) {
-    if (root.startsWith(QLatin1String("/run/media/")))
+bool isSystemFolder(std::string_view root) {
+    if (root.starts_with("/run/media/"))
         return false;
     for (const char* prefix :
          {"/proc", "/sys", "/dev", "/run", "/snap", "/var/snap", "/var/lib/snapd"})
@@ -53,20 +55,20 @@ bool isSystemFolder(const QString& root) {
     return false;
 }
 
-bool isUnder(const QString& path, const QString& root) {
-    if (root == QLatin1String("/"))
-        return path.startsWith(QLatin1Char('/'));
-    return path == root || path.startsWith(root + QLatin1Char('/'));
+bool isUnder(const std::string& path, const std::string& root) {
+    if (root == "/")
+        return path.starts_with('/');
+    return isAtOrBelow(path, root);
 }
 
 FolderError errorFor(int number) {
     switch (number) {
     case kErrDeviceUnavailable:
-        return {number, QStringLiteral("ﾃﾞﾊﾞｲｽが準備されていません。")};
+        return {number, "ﾃﾞﾊﾞｲｽが準備されていません。"};
     case kErrPermissionDenied:
-        return {number, QStringLiteral("ｱｸｾｽが拒否されました。")};
+        return {number, "ｱｸｾｽが拒否されました。"};
     case kErrPathNotFound:
-        return {number, QStringLiteral("ﾊﾟｽが見つかりません。")};
+        return {number, "ﾊﾟｽが見つかりません。"};
     default:
         return {};
     }
@@ -86,69 +88,110 @@ FolderError openFailure(int error, int missing) {
 }
 
 // 0 when the folder opens for listing, otherwise the reason from the system.
-int openError(const QString& folder) {
-    const QByteArray native = nameToBytes(folder);
-    DIR* dir = ::opendir(native.constData());
+int openError(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr)
         return errno == 0 ? EIO : errno;
     ::closedir(dir);
     return 0;
 }
 
+// A field of /proc/self/mountinfo with its octal escapes ("\040" for a blank)
+// turned back into bytes.
+std::string unescapeMountField(const std::string& field) {
+    std::string out;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' &&
+            field[i + 1] <= '3') {
+            out +=
+                char((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
+            i += 3;
+        } else {
+            out += field[i];
+        }
+    }
+    return out;
+}
+
+// Mounts that no user picks among drives, as the system's own listing of
+// volumes leaves them out: the kernel's own folders, the early root file
+// system of an initrd, and one that holds no blocks at all.
+bool isListedVolume(const std::string& root, const std::string& type) {
+    for (const char* prefix : {"/dev", "/proc", "/sys", "/var/run", "/var/lock"})
+        if (isAtOrBelow(root, prefix))
+            return false;
+    if (type == "rootfs")
+        return false;
+    struct statvfs st {};
+    return ::statvfs(root.c_str(), &st) == 0 && st.f_blocks > 0;
+}
+
 } // namespace
 
-bool offersDrive(const QString& mountPoint, const QByteArray& fileSystemType) {
+bool offersDrive(std::string_view mountPoint, std::string_view fileSystemType) {
     return !isPseudoFileSystem(fileSystemType) && !isSystemFolder(mountPoint);
 }
 
-QStringList mountedDrives() {
+std::vector<std::string> mountedDrives() {
     if (drivesForTest())
         return *drivesForTest();
-    QStringList roots;
-    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-        const QString root = QDir::cleanPath(volume.rootPath());
-        if (root.isEmpty() || !offersDrive(root, volume.fileSystemType()) ||
-            !QFileInfo(root).isDir())
+    std::vector<std::string> roots;
+    // Lines of mountinfo: "id parent major:minor root mountpoint options
+    // [optional fields] - type source superoptions".
+    std::ifstream mounts("/proc/self/mountinfo");
+    for (std::string line; std::getline(mounts, line);) {
+        std::istringstream fields(line);
+        std::vector<std::string> f;
+        for (std::string field; fields >> field;)
+            f.push_back(field);
+        const auto dash = std::find(f.begin(), f.end(), "-");
+        if (f.size() < 5 || dash == f.end() || dash + 1 == f.end())
             continue;
-        roots << root;
+        const std::string root = cleanPath(unescapeMountField(f[4]));
+        const std::string& type = *(dash + 1);
+        struct stat st {};
+        if (root.empty() || !isListedVolume(root, type) || !offersDrive(root, type) ||
+            ::stat(root.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            continue;
+        roots.push_back(root);
     }
-    roots << QStringLiteral("/");
-    roots.removeDuplicates();
-    std::sort(roots.begin(), roots.end(), [](const QString& a, const QString& b) {
-        if (a == QLatin1String("/") || b == QLatin1String("/"))
-            return a == QLatin1String("/") && b != QLatin1String("/");
+    roots.push_back("/");
+    std::sort(roots.begin(), roots.end(), [](const std::string& a, const std::string& b) {
+        if (a == "/" || b == "/")
+            return a == "/" && b != "/";
         return a < b;
     });
+    roots.erase(std::unique(roots.begin(), roots.end()), roots.end());
     return roots;
 }
 
-void setDriveListForTest(std::optional<QStringList> drives) {
+void setDriveListForTest(std::optional<std::vector<std::string>> drives) {
     drivesForTest() = std::move(drives);
 }
 
-QString driveOfFolder(const QString& folder, const QStringList& drives) {
-    const QString path = QDir::cleanPath(QDir(folder).absolutePath());
-    QString best;
-    for (const QString& drive : drives) {
-        const QString root = QDir::cleanPath(drive);
+std::string driveOfFolder(const std::string& folder, const std::vector<std::string>& drives) {
+    const std::string path = cleanPath(absoluteName(folder));
+    std::string best;
+    for (const std::string& drive : drives) {
+        const std::string root = cleanPath(drive);
         if (isUnder(path, root) && root.size() > best.size())
             best = drive;
     }
-    return best.isEmpty() ? QStringLiteral("/") : best;
+    return best.empty() ? "/" : best;
 }
 
-QString driveCurrentFolder(const QString& drive, const QStringList& drives) {
-    const QString current = QDir::currentPath();
+std::string driveCurrentFolder(const std::string& drive, const std::vector<std::string>& drives) {
+    const std::string current = cleanPath(absoluteName("."));
     if (driveOfFolder(current, drives) == drive)
         return current;
     return drive;
 }
 
-FolderError checkDrive(const QString& driveRoot) {
+FolderError checkDrive(const std::string& driveRoot) {
     return openFailure(openError(driveRoot), kErrDeviceUnavailable);
 }
 
-FolderError checkFolder(const QString& folder) {
+FolderError checkFolder(const std::string& folder) {
     return openFailure(openError(folder), kErrPathNotFound);
 }
 

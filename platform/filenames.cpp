@@ -1,30 +1,13 @@
 #include "platform/filenames.h"
 
-#include <QUrl>
-
 #include <climits>
+#include <vector>
 
 #include <unistd.h>
 
 namespace velmora::platform {
 
-namespace {
-
-// The escape of byte b (0x80..0xFF): a lone low surrogate, which valid UTF-8
-// can never produce.
-constexpr char16_t kEscapeBase = 0xDC00;
-
-// Whether name[i] is an escape: in the range, and not the second half of a
-// surrogate pair (U+1F4F7, a valid four-byte name, ends in U+DCF7).
-bool isEscape(const QString& name, qsizetype i) {
-    const char16_t c = name.at(i).unicode();
-    return c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF &&
-           (i == 0 || !name.at(i - 1).isHighSurrogate());
-}
-
-// The length of the valid UTF-8 sequence at p (at most `left` bytes), or 0.
-// Overlong forms, surrogates and code points above U+10FFFF are not valid.
-int sequenceLength(const unsigned char* p, qsizetype left) {
+int utf8SequenceLength(const unsigned char* p, std::size_t left) {
     const unsigned char lead = p[0];
     int length;
     char32_t least;
@@ -42,7 +25,7 @@ int sequenceLength(const unsigned char* p, qsizetype left) {
     } else {
         return 0;
     }
-    if (left < length)
+    if (left < std::size_t(length))
         return 0;
     char32_t code = lead & (0x3F >> (length - 1));
     for (int i = 1; i < length; ++i) {
@@ -55,63 +38,62 @@ int sequenceLength(const unsigned char* p, qsizetype left) {
     return length;
 }
 
-} // namespace
-
-QString nameFromBytes(const QByteArray& bytes) {
-    QString name;
-    name.reserve(bytes.size());
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
-    const qsizetype size = bytes.size();
-    qsizetype run = 0; // start of the valid bytes not yet added
-    for (qsizetype i = 0; i < size;) {
-        const int length = sequenceLength(p + i, size - i);
+std::string nameForDisplay(std::string_view name) {
+    std::string shown;
+    shown.reserve(name.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(name.data());
+    for (std::size_t i = 0; i < name.size();) {
+        const int length = utf8SequenceLength(p + i, name.size() - i);
         if (length > 0) {
-            i += length;
-            continue;
+            shown.append(name.substr(i, std::size_t(length)));
+            i += std::size_t(length);
+        } else {
+            shown += "\xEF\xBF\xBD";
+            ++i;
         }
-        name += QString::fromUtf8(bytes.constData() + run, i - run);
-        name += QChar(char16_t(kEscapeBase + p[i]));
-        run = ++i;
-    }
-    name += QString::fromUtf8(bytes.constData() + run, size - run);
-    return name;
-}
-
-QByteArray nameToBytes(const QString& name) {
-    QByteArray bytes;
-    bytes.reserve(name.size());
-    qsizetype run = 0; // start of the text not yet added
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        if (!isEscape(name, i))
-            continue;
-        bytes += QStringView(name).mid(run, i - run).toUtf8();
-        bytes += char(name.at(i).unicode() - kEscapeBase);
-        run = i + 1;
-    }
-    bytes += QStringView(name).mid(run).toUtf8();
-    return bytes;
-}
-
-QString nameForDisplay(const QString& name) {
-    QString shown = name;
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        if (isEscape(name, i))
-            shown[i] = QChar::ReplacementCharacter;
     }
     return shown;
 }
 
-QString localFileName(const QUrl& url) {
-    if (!url.isLocalFile() || !url.host().isEmpty())
-        return url.toLocalFile();
-    return nameFromBytes(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+std::string absoluteName(const std::string& name) {
+    char folder[PATH_MAX];
+    if (name.starts_with('/') || ::getcwd(folder, sizeof folder) == nullptr)
+        return name;
+    return std::string(folder) + '/' + name;
 }
 
-QString absoluteName(const QString& name) {
-    char folder[PATH_MAX];
-    if (name.startsWith(QLatin1Char('/')) || ::getcwd(folder, sizeof folder) == nullptr)
-        return name;
-    return nameFromBytes(QByteArray(folder)) + QLatin1Char('/') + name;
+std::string cleanPath(std::string_view path) {
+    if (path.empty())
+        return {};
+    const bool absolute = path.front() == '/';
+    std::vector<std::string_view> parts;
+    for (std::size_t at = 0; at <= path.size();) {
+        std::size_t end = path.find('/', at);
+        if (end == std::string_view::npos)
+            end = path.size();
+        const std::string_view part = path.substr(at, end - at);
+        at = end + 1;
+        if (part.empty() || part == ".")
+            continue;
+        if (part == ".." && !parts.empty() && parts.back() != "..")
+            parts.pop_back();
+        else if (part != ".." || !absolute)
+            parts.push_back(part);
+    }
+    std::string clean = absolute ? "/" : "";
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            clean += '/';
+        clean.append(parts[i]);
+    }
+    return clean.empty() ? "." : clean;
+}
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 } // namespace velmora::platform

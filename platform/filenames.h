@@ -1,31 +1,33 @@
 // File names as the system gives them: bytes, which need not be valid UTF-8.
-//
-// Qt turns a name into text as UTF-8 and cannot turn an invalid byte back, so
-// a file whose name is not valid UTF-8 could be listed but never opened. Here
-// each byte that is not part of a valid UTF-8 sequence becomes the lone
-// surrogate U+DC80 + (byte - 0x80) in the text, and back again: every name
-// makes the round trip exactly, and a valid name reads as Qt reads it.
+// Every layer below the window keeps a name as those bytes (std::string), so
+// that any name the system lists can be opened again; text is UTF-8.
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-
-class QUrl;
+#include <cstddef>
+#include <string>
+#include <string_view>
 
 namespace velmora::platform {
 
-// The name as text, with the escapes above for invalid bytes.
-QString nameFromBytes(const QByteArray& bytes);
-// The bytes a name from nameFromBytes (or any ordinary text) stands for.
-QByteArray nameToBytes(const QString& name);
-// The name for the eye: each invalid byte shown as U+FFFD.
-QString nameForDisplay(const QString& name);
+// The length of the valid UTF-8 sequence at p (at most `left` bytes), or 0.
+// Overlong forms, surrogates and code points above U+10FFFF are not valid.
+int utf8SequenceLength(const unsigned char* p, std::size_t left);
 
-// The file a local file: URL names (a dropped file), from the URL's
-// percent-encoded bytes: QUrl::toLocalFile() reads them as UTF-8.
-QString localFileName(const QUrl& url);
+// The name for the eye, as UTF-8: each byte that is not part of a valid
+// UTF-8 sequence shown as U+FFFD.
+std::string nameForDisplay(std::string_view name);
+
 // A name from the command line made absolute against the current folder,
 // both taken as bytes (a relative name is joined to the folder as it is).
-QString absoluteName(const QString& name);
+std::string absoluteName(const std::string& name);
+
+// The path with "." and empty parts dropped, ".." taken back against the part
+// before it and no "/" at the end (but for "/" itself): "/a//b/./c/../" gives
+// "/a/b". A relative path stays relative; "" stays "".
+std::string cleanPath(std::string_view path);
+
+// The folder part of a path: what comes before its last "/" ("/" for a name
+// in the root, "." for a name without one).
+std::string folderOf(const std::string& path);
 
 } // namespace velmora::platform

@@ -1,7 +1,5 @@
 #include "platform/folderfiles.h"
 
-#include "platform/filenames.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,9 +9,9 @@ namespace velmora::platform {
 namespace {
 
 // The names of the entries of folder whose kind (st_mode) `keep` takes.
-template <typename Keep> QStringList namesIn(const QString& folder, Keep keep) {
-    QStringList names;
-    DIR* dir = ::opendir(nameToBytes(folder).constData());
+template <typename Keep> std::vector<std::string> namesIn(const std::string& folder, Keep keep) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr)
         return names;
     // fstatat without AT_SYMLINK_NOFOLLOW follows a link to what it names;
@@ -24,7 +22,7 @@ template <typename Keep> QStringList namesIn(const QString& folder, Keep keep) {
             continue;
         struct stat st {};
         if (::fstatat(fd, entry->d_name, &st, 0) == 0 && keep(st.st_mode))
-            names << nameFromBytes(QByteArray(entry->d_name));
+            names.emplace_back(entry->d_name);
     }
     ::closedir(dir);
     return names;
@@ -32,11 +30,11 @@ template <typename Keep> QStringList namesIn(const QString& folder, Keep keep) {
 
 } // namespace
 
-QStringList regularFilesIn(const QString& folder) {
+std::vector<std::string> regularFilesIn(const std::string& folder) {
     return namesIn(folder, [](mode_t mode) { return S_ISREG(mode); });
 }
 
-QStringList foldersIn(const QString& folder) {
+std::vector<std::string> foldersIn(const std::string& folder) {
     return namesIn(folder, [](mode_t mode) { return S_ISDIR(mode); });
 }
 

@@ -1,14 +1,18 @@
 #include "platform/memory.h"
 
-#include <QByteArray>
-#include <QDir>
-#include <QFile>
-#include <QList>
+#include "platform/filenames.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <mutex>
+#include <sstream>
+#include <string_view>
+#include <vector>
 
 #include <sys/mman.h>
 
@@ -26,25 +30,68 @@ constexpr double kMemoryShare = 0.5;
 constexpr long long kNoLimit = 1LL << 62;
 constexpr long long kUnknown = -1;
 
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
+std::string readFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-// A whole non-negative number, or kUnknown.
-long long number(const QByteArray& text) {
-    bool ok = false;
-    const long long v = text.trimmed().toLongLong(&ok);
-    return ok && v >= 0 ? v : kUnknown;
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);)
+        result.push_back(line);
+    return result;
+}
+
+// The words of a line, split at blanks.
+std::vector<std::string> words(const std::string& line) {
+    std::vector<std::string> result;
+    std::istringstream stream(line);
+    for (std::string word; stream >> word;)
+        result.push_back(word);
+    return result;
+}
+
+std::string trimmed(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t\r\n\v\f");
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t\r\n\v\f") - first + 1);
+}
+
+// The parts of text between commas.
+std::vector<std::string> commaParts(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream stream(text);
+    for (std::string part; std::getline(stream, part, ',');)
+        result.push_back(part);
+    return result;
+}
+
+bool contains(const std::vector<std::string>& list, std::string_view item) {
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+// A whole non-negative number (blanks around it allowed), or kUnknown.
+long long number(const std::string& text) {
+    const std::vector<std::string> w = words(text);
+    if (w.size() != 1)
+        return kUnknown;
+    const std::string& digits = w[0];
+    std::size_t i = digits[0] == '+' || digits[0] == '-' ? 1 : 0;
+    if (i == digits.size() || digits.find_first_not_of("0123456789", i) != std::string::npos)
+        return kUnknown;
+    errno = 0;
+    char* end = nullptr;
+    const long long v = std::strtoll(digits.c_str(), &end, 10);
+    return errno == 0 && v >= 0 ? v : kUnknown;
 }
 
 // The value after `key` in a file of "key value [unit]" lines (meminfo,
 // status, memory.stat); kUnknown when the key is missing.
-long long keyedValue(const QByteArray& text, const QByteArray& key) {
-    for (const QByteArray& line : text.split('\n')) {
-        const QList<QByteArray> f = line.simplified().split(' ');
+long long keyedValue(const std::string& text, std::string_view key) {
+    for (const std::string& line : lines(text)) {
+        const std::vector<std::string> f = words(line);
         if (f.size() >= 2 && f[0] == key)
             return number(f[1]);
     }
@@ -59,17 +106,17 @@ long long least(long long a, long long b) {
     return std::min(a, b);
 }
 
-long long meminfoAvailable(const QString& proc) {
+long long meminfoAvailable(const std::string& proc) {
     const long long kb = keyedValue(readFile(proc + "/meminfo"), "MemAvailable:");
     return kb < 0 ? kUnknown : kb * 1024;
 }
 
 // The address-space limit less what the process has mapped already.
-long long addressSpaceHeadroom(const QString& proc) {
-    for (const QByteArray& line : readFile(proc + "/self/limits").split('\n')) {
-        if (!line.startsWith("Max address space"))
+long long addressSpaceHeadroom(const std::string& proc) {
+    for (const std::string& line : lines(readFile(proc + "/self/limits"))) {
+        if (!line.starts_with("Max address space"))
             continue;
-        const QList<QByteArray> f = line.simplified().split(' ');
+        const std::vector<std::string> f = words(line);
         const long long limit = f.size() > 3 ? number(f[3]) : kUnknown; // soft limit
         const long long sizeKb = keyedValue(readFile(proc + "/self/status"), "VmSize:");
         if (limit < 0 || sizeKb < 0)
@@ -81,8 +128,8 @@ long long addressSpaceHeadroom(const QString& proc) {
 
 // One control-group folder: its limit less its usage, where the usage leaves
 // out the inactive file cache, which the kernel drops before it refuses memory.
-long long groupHeadroom(const QString& dir, bool v2) {
-    const QByteArray limitText = readFile(dir + (v2 ? "/memory.max" : "/memory.limit_in_bytes"));
+long long groupHeadroom(const std::string& dir, bool v2) {
+    const std::string limitText = readFile(dir + (v2 ? "/memory.max" : "/memory.limit_in_bytes"));
     const long long limit = number(limitText);
     if (limit < 0 || limit >= kNoLimit)
         return kUnknown; // no limit here ("max"), or no such file
@@ -90,7 +137,7 @@ long long groupHeadroom(const QString& dir, bool v2) {
         number(readFile(dir + (v2 ? "/memory.current" : "/memory.usage_in_bytes")));
     if (usage < 0)
         return kUnknown;
-    const QByteArray stat = readFile(dir + "/memory.stat");
+    const std::string stat = readFile(dir + "/memory.stat");
     // v1 counts the group's sub-groups in the "total_" figures, as its usage does.
     long long cache = v2 ? kUnknown : keyedValue(stat, "total_inactive_file");
     if (cache < 0)
@@ -99,61 +146,63 @@ long long groupHeadroom(const QString& dir, bool v2) {
 }
 
 // The least headroom from the process's own group up to the root of the mount.
-long long hierarchyHeadroom(const QString& mountPoint, const QString& relative, bool v2) {
+long long hierarchyHeadroom(const std::string& mountPoint, const std::string& relative, bool v2) {
     long long best = kUnknown;
-    QString dir = QDir::cleanPath(mountPoint + QLatin1Char('/') + relative);
-    const QString top = QDir::cleanPath(mountPoint);
+    std::string dir = cleanPath(mountPoint + '/' + relative);
+    const std::string top = cleanPath(mountPoint);
     for (;;) {
         best = least(best, groupHeadroom(dir, v2));
-        if (dir == top || !dir.startsWith(top))
+        if (dir == top || !dir.starts_with(top))
             return best;
-        dir = dir.left(std::max<qsizetype>(dir.lastIndexOf(QLatin1Char('/')), 1));
+        const std::size_t slash = dir.rfind('/');
+        dir.resize(slash == std::string::npos || slash == 0 ? 1 : slash);
     }
 }
 
 struct Mount {
-    QString root, point;
+    std::string root, point;
     bool v2 = false;
 };
 
 // The cgroup2 mount and the cgroup v1 mount of the memory controller, as
 // /proc/self/mountinfo lists them ("... root mountpoint opts ... - type source superopts").
-QList<Mount> memoryMounts(const QString& proc) {
-    QList<Mount> mounts;
-    for (const QByteArray& line : readFile(proc + "/self/mountinfo").split('\n')) {
-        const QList<QByteArray> f = line.simplified().split(' ');
-        const qsizetype dash = f.indexOf("-");
+std::vector<Mount> memoryMounts(const std::string& proc) {
+    std::vector<Mount> mounts;
+    for (const std::string& line : lines(readFile(proc + "/self/mountinfo"))) {
+        const std::vector<std::string> f = words(line);
+        const std::size_t dash = std::size_t(std::find(f.begin(), f.end(), "-") - f.begin());
         if (dash < 5 || dash + 1 >= f.size())
             continue;
-        const QByteArray& type = f[dash + 1];
-        const QByteArray options = dash + 3 < f.size() ? f[dash + 3] : QByteArray();
+        const std::string& type = f[dash + 1];
+        const std::string options = dash + 3 < f.size() ? f[dash + 3] : std::string();
         const bool v2 = type == "cgroup2";
-        if (v2 || (type == "cgroup" && options.split(',').contains("memory")))
-            mounts.append({QString::fromUtf8(f[3]), QString::fromUtf8(f[4]), v2});
+        if (v2 || (type == "cgroup" && contains(commaParts(options), "memory")))
+            mounts.push_back({f[3], f[4], v2});
     }
     return mounts;
 }
 
-long long cgroupHeadroom(const QString& proc) {
-    const QList<Mount> mounts = memoryMounts(proc);
+long long cgroupHeadroom(const std::string& proc) {
+    const std::vector<Mount> mounts = memoryMounts(proc);
     long long best = kUnknown;
     // Lines of /proc/self/cgroup: "0::/path" for v2, "N:memory[,...]:/path" for v1.
-    for (const QByteArray& line : readFile(proc + "/self/cgroup").split('\n')) {
-        const qsizetype a = line.indexOf(':'), b = line.indexOf(':', a + 1);
-        if (a < 0 || b < 0)
+    for (const std::string& line : lines(readFile(proc + "/self/cgroup"))) {
+        const std::size_t a = line.find(':');
+        const std::size_t b = a == std::string::npos ? a : line.find(':', a + 1);
+        if (b == std::string::npos)
             continue;
-        const QByteArray controllers = line.mid(a + 1, b - a - 1);
-        const bool v2 = line.left(a) == "0" && controllers.isEmpty();
-        if (!v2 && !controllers.split(',').contains("memory"))
+        const std::string controllers = line.substr(a + 1, b - a - 1);
+        const bool v2 = line.substr(0, a) == "0" && controllers.empty();
+        if (!v2 && !contains(commaParts(controllers), "memory"))
             continue;
-        const QString path = QString::fromUtf8(line.mid(b + 1).trimmed());
+        const std::string path = trimmed(line.substr(b + 1));
         for (const Mount& m : mounts) {
             if (m.v2 != v2)
                 continue;
             // A mount of a sub-tree (a container's) shows the path below its root.
-            QString relative = path;
-            if (m.root != QStringLiteral("/"))
-                relative = path.startsWith(m.root) ? path.mid(m.root.size()) : QString();
+            std::string relative = path;
+            if (m.root != "/")
+                relative = path.starts_with(m.root) ? path.substr(m.root.size()) : std::string();
             best = least(best, hierarchyHeadroom(m.point, relative, v2));
         }
     }

@@ -1,9 +1,8 @@
 // How much memory this process may still use.
 #pragma once
 
-#include <QString>
-
 #include <cstddef>
+#include <string>
 
 namespace velmora::platform {
 
@@ -11,7 +10,7 @@ namespace velmora::platform {
 // proc at a folder of fake files, whose mountinfo names fake control-group
 // folders in turn.
 struct MemorySources {
-    QString proc = QStringLiteral("/proc");
+    std::string proc = "/proc";
 };
 
 // Bytes the process can still have without being refused or killed: the least

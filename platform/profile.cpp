@@ -6,9 +6,7 @@
 #include <sstream>
 #include <vector>
 
-#include <QByteArray>
-#include <QFile>
-#include <QSaveFile>
+#include "outputfile/outputfile.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -167,14 +165,13 @@ int WritePrivateProfileString(const std::string& sectionIn, const std::string& k
     for (const std::string& line : lines)
         content += line + "\n";
 
-    // QSaveFile writes a new file beside the old one, flushes it to disk and renames
-    // it over, so neither a full disk nor a crash ever leaves a half-written
-    // settings file; a replaced file keeps its permissions, a new one gets the
-    // umask's.
-    QSaveFile out(QFile::decodeName(QByteArray::fromStdString(file)));
-    if (!out.open(QIODevice::WriteOnly) ||
-        out.write(content.data(), static_cast<qint64>(content.size())) !=
-            static_cast<qint64>(content.size()) ||
+    // The output file writes a new file beside the old one, flushes it to disk
+    // and renames it over, so neither a full disk nor a crash ever leaves a
+    // half-written settings file; a replaced file keeps its permissions, a new
+    // one gets the umask's.
+    jpeg::OutputFile out;
+    if (!out.create(file) ||
+        !out.write(reinterpret_cast<const unsigned char*>(content.data()), content.size()) ||
         !out.commit())
         return 0;
     return 1;

@@ -7,11 +7,13 @@
 #include "platform/filenames.h"
 #include "platform/memory.h"
 #include "tool/enlargefile.h"
+#include "tool/numbertext.h"
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <optional>
@@ -116,21 +118,23 @@ py::array enlarge(const py::array& input, double ratio, int threads) {
 
 // A path as Python gives it (str, bytes or os.PathLike), as the bytes of the
 // name on disk: what os.fsencode makes of it.
-QString nameOf(const py::object& path) {
+std::string nameOf(const py::object& path) {
     const py::bytes bytes = py::module_::import("os").attr("fsencode")(path);
-    const std::string raw = bytes;
-    return velmora::platform::nameFromBytes(QByteArray(raw.data(), qsizetype(raw.size())));
+    return bytes;
 }
 
 std::optional<velmora::SaveKind> kindOfFormat(const std::optional<std::string>& format) {
     if (!format)
         return std::nullopt;
-    const QString name = QString::fromStdString(*format).toLower();
-    if (name == QLatin1String("jpg") || name == QLatin1String("jpeg"))
+    std::string name = *format;
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) {
+        return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : char(c);
+    });
+    if (name == "jpg" || name == "jpeg")
         return velmora::SaveKind::Jpeg;
-    if (name == QLatin1String("bmp"))
+    if (name == "bmp")
         return velmora::SaveKind::Bitmap;
-    if (name == QLatin1String("png"))
+    if (name == "png")
         return velmora::SaveKind::Png;
     throw py::value_error("velmora.enlarge_file: the format \"" + *format +
                           "\" is not jpg, bmp or png");
@@ -143,15 +147,14 @@ void enlargeFile(const py::object& src, const py::object& dst, double ratio, int
                  bool strip, const std::optional<std::string>& format) {
     using namespace velmora::tool;
     if (!(ratio >= VELMORA_MIN_RATIO && ratio <= VELMORA_MAX_RATIO))
-        throw py::value_error("velmora.enlarge_file: the ratio " +
-                              QString::number(ratio, 'g', 17).toStdString() +
+        throw py::value_error("velmora.enlarge_file: the ratio " + shortText(ratio, 17) +
                               " is not from 1.1 to 10.0");
     if (quality < 1 || quality > 100)
         throw py::value_error("velmora.enlarge_file: the quality " + std::to_string(quality) +
                               " is not from 1 to 100");
     Request request;
     request.ratio = ratio;
-    request.ratioText = QString::number(ratio, 'g', 17);
+    request.ratioText = shortText(ratio, 17);
     request.quality = quality;
     request.strip = strip;
     FileJob job;
@@ -160,19 +163,19 @@ void enlargeFile(const py::object& src, const py::object& dst, double ratio, int
     const std::optional<velmora::SaveKind> kind =
         format ? kindOfFormat(format) : kindOfName(job.output);
     if (!kind)
-        throw py::value_error(
-            QStringLiteral("velmora.enlarge_file: the output %1 must end in .bmp, .jpg, .jpeg "
-                           "or .png, or a format be given")
-                .arg(job.output)
-                .toStdString());
+        throw py::value_error("velmora.enlarge_file: the output " +
+                              velmora::platform::nameForDisplay(job.output) +
+                              " must end in .bmp, .jpg, .jpeg or .png, or a format be given");
     job.kind = *kind;
-    QString why;
+    std::string why;
     {
         py::gil_scoped_release unlocked;
         why = enlargeFile(request, job);
     }
-    if (!why.isEmpty()) {
-        PyErr_SetString(PyExc_OSError, why.toUtf8().constData());
+    if (!why.empty()) {
+        // A name that is no UTF-8 is shown as well as it can be: Python takes
+        // the message as UTF-8.
+        PyErr_SetString(PyExc_OSError, velmora::platform::nameForDisplay(why).c_str());
         throw py::error_already_set();
     }
 }

@@ -50,8 +50,9 @@ void make(const ResultRows& rows, int n, Strip& strip) {
 
 } // namespace
 
-SaveResult writeBitmapStrips(const ResultRows& rows, const QString& path, RowProgress& progress) {
-    QString error;
+SaveResult writeBitmapStrips(const ResultRows& rows, const std::string& path,
+                             RowProgress& progress) {
+    std::string error;
     imageio::BitmapWriter writer;
     if (!writer.open(path, rows.width(), rows.height(), &error))
         return {SaveStatus::Failed, error, 0, writer.osError()};
@@ -67,10 +68,10 @@ SaveResult writeBitmapStrips(const ResultRows& rows, const QString& path, RowPro
     });
     for (int n = 0; n < strips; ++n) {
         if (progress.stopped())
-            return {SaveStatus::Cancelled, QString()};
+            return {SaveStatus::Cancelled, std::string()};
         const Strip* strip = ring.await(n);
         if (!strip || !strip->ok)
-            return {SaveStatus::NotComputed, QString()};
+            return {SaveStatus::NotComputed, std::string()};
         if (!writer.writeStrip(strip->pixels.data(), rows.width(), strip->rows, &error))
             return {SaveStatus::Failed, error, 0, writer.osError()};
         progress.add(strip->rows);
@@ -78,7 +79,7 @@ SaveResult writeBitmapStrips(const ResultRows& rows, const QString& path, RowPro
     }
     if (!writer.commit(&error))
         return {SaveStatus::Failed, error, 0, writer.osError()};
-    return {SaveStatus::Saved, QString()};
+    return {SaveStatus::Saved, std::string()};
 }
 
 } // namespace velmora

@@ -7,13 +7,14 @@
 #include "save/rowprogress.h"
 #include "save/save.h"
 
-#include <QString>
+#include <string>
 
 namespace velmora {
 
 // Writes the picture of rows as the 24-bit bitmap path (imageio::BitmapWriter:
 // under a temporary name, renamed at the end). Saved, NotComputed or Failed
 // with error; a failure leaves no file and keeps the one at path.
-SaveResult writeBitmapStrips(const ResultRows& rows, const QString& path, RowProgress& progress);
+SaveResult writeBitmapStrips(const ResultRows& rows, const std::string& path,
+                             RowProgress& progress);
 
 } // namespace velmora

@@ -6,12 +6,14 @@
 #include "save/bitmapstrips.h"
 #include "settings/settings.h"
 
-#include <QFileInfo>
-#include <QStringList>
-#include <QTemporaryFile>
-
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include <dlfcn.h>
+#include <unistd.h>
 
 namespace velmora {
 
@@ -37,20 +39,55 @@ constexpr long long kJpegShareOfBitmap = 2;
 // as in the build tree; the installed library folder relative to it, so that
 // an installed program takes the library installed with it, wherever the
 // prefix; then the system's library path.
-QStringList candidates(const QString& given, bool systemPath) {
-    const QString folder = given.isEmpty() ? appFolder() : given;
-    const QString name = QLatin1String(kLibraryName);
-    QStringList out;
-    for (const QString& path : {folder + QLatin1Char('/') + name,
-                                folder + QLatin1Char('/') + QLatin1String(kInstalledLibraryFolder) +
-                                    QLatin1Char('/') + name}) {
-        if (QFileInfo::exists(path))
-            out << path;
+std::vector<std::string> candidates(const std::string& given, bool systemPath) {
+    const std::string folder = given.empty() ? appFolder() : given;
+    const std::string name = kLibraryName;
+    std::vector<std::string> out;
+    for (const std::string& path :
+         {folder + '/' + name, folder + '/' + kInstalledLibraryFolder + '/' + name}) {
+        std::error_code error;
+        if (std::filesystem::exists(path, error))
+            out.push_back(path);
     }
     if (systemPath)
-        out << QLatin1String(kLibraryName);
+        out.push_back(kLibraryName);
     return out;
 }
+
+// The system's reason for the last failure of the dynamic loader, in
+// brackets, as the program has always shown it.
+std::string loaderError() {
+    const char* why = ::dlerror();
+    return why != nullptr ? "(" + std::string(why) + ")" : std::string();
+}
+
+// A hidden bitmap file of a name of its own in folder, removed when done.
+class TemporaryBitmap {
+  public:
+    explicit TemporaryBitmap(const std::string& folder) : name_(folder + "/.velmora-XXXXXX.bmp") {
+        const int fd = ::mkstemps(name_.data(), 4);
+        if (fd < 0) {
+            error_ = std::strerror(errno);
+            name_.clear();
+            return;
+        }
+        ::close(fd);
+    }
+    ~TemporaryBitmap() {
+        if (!name_.empty())
+            ::unlink(name_.c_str());
+    }
+    TemporaryBitmap(const TemporaryBitmap&) = delete;
+    TemporaryBitmap& operator=(const TemporaryBitmap&) = delete;
+
+    // Empty when it could not be made (error() says why).
+    const std::string& name() const { return name_; }
+    const std::string& error() const { return error_; }
+
+  private:
+    std::string name_;
+    std::string error_;
+};
 
 struct FillJob {
     const ResultRows& rows;
@@ -77,14 +114,14 @@ std::int32_t fillRows(void* context, std::int32_t first, std::int32_t count, uns
 }
 
 // The result of a library call: its words for a failure.
-SaveResult fromLibrary(int status, const QString& error = {}, int osError = 0) {
+SaveResult fromLibrary(int status, const std::string& error = {}, int osError = 0) {
     if (status == 0)
-        return {SaveStatus::Saved, QString()};
+        return {SaveStatus::Saved, std::string()};
     if (status == kRowsNotMade)
-        return {SaveStatus::NotComputed, QString()};
+        return {SaveStatus::NotComputed, std::string()};
     if (status == kStopped)
-        return {SaveStatus::Cancelled, QString()};
-    return {SaveStatus::Failed, error.isEmpty() ? jpegStatusText(status) : error, status, osError};
+        return {SaveStatus::Cancelled, std::string()};
+    return {SaveStatus::Failed, error.empty() ? jpegStatusText(status) : error, status, osError};
 }
 
 long long jpegBytes(const ResultRows& rows) {
@@ -93,13 +130,13 @@ long long jpegBytes(const ResultRows& rows) {
 
 } // namespace
 
-QString jpegStatusText(int status) {
+std::string jpegStatusText(int status) {
     if (const jpeg::StatusWords* words = jpeg::findStatusWords(status))
-        return QString::fromUtf8(words->japanese);
-    return QStringLiteral("変換ﾗｲﾌﾞﾗﾘがｴﾗｰ %1 を返しました。").arg(status);
+        return words->japanese;
+    return "変換ﾗｲﾌﾞﾗﾘがｴﾗｰ " + std::to_string(status) + " を返しました。";
 }
 
-JpegLibrary::JpegLibrary(QString folder, bool systemPath)
+JpegLibrary::JpegLibrary(std::string folder, bool systemPath)
     : folder_(std::move(folder)), systemPath_(systemPath) {}
 
 JpegLibrary JpegLibrary::linked(ConvertRowsFunction convertRows) {
@@ -113,32 +150,37 @@ JpegLibrary::~JpegLibrary() = default;
 JpegLibrary::JpegLibrary(JpegLibrary&&) noexcept = default;
 JpegLibrary& JpegLibrary::operator=(JpegLibrary&&) noexcept = default;
 
-bool JpegLibrary::load(QString* error) {
+bool JpegLibrary::load(std::string* error) {
     if (writer_ != nullptr)
         return true;
-    QString why;
-    for (const QString& candidate : candidates(folder_, systemPath_)) {
-        auto library = std::make_unique<QLibrary>(candidate);
-        const auto bmp =
-            reinterpret_cast<decltype(&ConvertBMPtoJPG)>(library->resolve("ConvertBMPtoJPG"));
+    std::string why;
+    for (const std::string& candidate : candidates(folder_, systemPath_)) {
+        void* library = ::dlopen(candidate.c_str(), RTLD_LAZY | RTLD_LOCAL);
+        if (library == nullptr) {
+            why = "Cannot load library " + candidate + ": " + loaderError();
+            continue;
+        }
+        const auto resolve = [library](const char* name) { return ::dlsym(library, name); };
+        const auto bmp = reinterpret_cast<decltype(&ConvertBMPtoJPG)>(resolve("ConvertBMPtoJPG"));
         if (bmp == nullptr) {
-            why = library->errorString();
+            why =
+                "Cannot resolve symbol \"ConvertBMPtoJPG\" in " + candidate + ": " + loaderError();
+            ::dlclose(library);
             continue;
         }
         // Every version has ConvertBMPtoJPG; what else it has tells its age.
         convertBmp_ = bmp;
         convertPixels_ =
-            reinterpret_cast<decltype(&ConvertPixelsToJPG)>(library->resolve("ConvertPixelsToJPG"));
-        convertRows_ = reinterpret_cast<ConvertRowsFunction>(library->resolve("ConvertRowsToJPG"));
+            reinterpret_cast<decltype(&ConvertPixelsToJPG)>(resolve("ConvertPixelsToJPG"));
+        convertRows_ = reinterpret_cast<ConvertRowsFunction>(resolve("ConvertRowsToJPG"));
         writer_ = convertRows_     ? &JpegLibrary::writeRows
                   : convertPixels_ ? &JpegLibrary::writePixels
                                    : &JpegLibrary::writeBitmap;
-        library_ = std::move(library);
+        library_ = library;
         return true;
     }
     if (error)
-        *error = why.isEmpty() ? QStringLiteral("%1 was not found").arg(QLatin1String(kLibraryName))
-                               : why;
+        *error = why.empty() ? std::string(kLibraryName) + " was not found" : why;
     return false;
 }
 
@@ -150,39 +192,38 @@ long long JpegLibrary::roomNeeded(const ResultRows& rows) const {
 }
 
 SaveResult JpegLibrary::write(const ResultRows& rows, const std::vector<JpegMarker>& markers,
-                              const QString& path, int quality, RowProgress& progress) const {
+                              const std::string& path, int quality, RowProgress& progress) const {
     if (writer_ == nullptr)
-        return {SaveStatus::Failed, QStringLiteral("%1 is not loaded").arg(kLibraryName),
-                kLibraryMissing};
+        return {SaveStatus::Failed, std::string(kLibraryName) + " is not loaded", kLibraryMissing};
     return (this->*writer_)(rows, markers, path, quality, progress);
 }
 
 SaveResult JpegLibrary::writeRows(const ResultRows& rows, const std::vector<JpegMarker>& markers,
-                                  const QString& path, int quality, RowProgress& progress) const {
+                                  const std::string& path, int quality,
+                                  RowProgress& progress) const {
     std::vector<VelmoraMarker> segments;
     for (const JpegMarker& m : markers)
-        segments.push_back({m.code, reinterpret_cast<const unsigned char*>(m.bytes.constData()),
+        segments.push_back({m.code, reinterpret_cast<const unsigned char*>(m.bytes.data()),
                             static_cast<std::int32_t>(m.bytes.size())});
     FillJob job{rows, progress};
-    const QByteArray destination = platform::nameToBytes(path);
     errno = 0;
     const int status =
         convertRows_(fillRows, &job, rows.width(), rows.height(), 4, segments.data(),
-                     static_cast<std::int32_t>(segments.size()), destination.constData(), quality);
+                     static_cast<std::int32_t>(segments.size()), path.c_str(), quality);
     return fromLibrary(status, {}, status == VELMORA_E_DESTINATION ? errno : 0);
 }
 
 // The library before ConvertRowsToJPG takes a picture already in memory as it
 // lies; anything else goes by way of a bitmap file.
 SaveResult JpegLibrary::writePixels(const ResultRows& rows, const std::vector<JpegMarker>& markers,
-                                    const QString& path, int quality, RowProgress& progress) const {
-    const QImage* picture = rows.wholePicture();
+                                    const std::string& path, int quality,
+                                    RowProgress& progress) const {
+    const imageio::Picture* picture = rows.wholePicture();
     if (picture == nullptr)
         return writeBitmap(rows, markers, path, quality, progress);
-    const QByteArray destination = platform::nameToBytes(path);
-    return fromLibrary(convertPixels_(picture->constBits(), picture->width(), picture->height(),
-                                      picture->bytesPerLine(), 4, destination.constData(),
-                                      quality));
+    return fromLibrary(convertPixels_(
+        reinterpret_cast<const unsigned char*>(picture->pixels()), picture->width(),
+        picture->height(), static_cast<int>(picture->stride() * 4), 4, path.c_str(), quality));
 }
 
 // The first library converts a bitmap file: a hidden one with a unique name
@@ -190,29 +231,29 @@ SaveResult JpegLibrary::writePixels(const ResultRows& rows, const std::vector<Jp
 // system's temporary folder, which is often held in memory. It is written
 // strip by strip and deleted whatever happens.
 SaveResult JpegLibrary::writeBitmap(const ResultRows& rows, const std::vector<JpegMarker>&,
-                                    const QString& path, int quality, RowProgress& progress) const {
-    QTemporaryFile bitmap(QFileInfo(path).absolutePath() + QStringLiteral("/.velmora-XXXXXX.bmp"));
-    if (!bitmap.open())
-        return {SaveStatus::Failed, bitmap.errorString()};
-    bitmap.close();
-    const SaveResult written = writeBitmapStrips(rows, bitmap.fileName(), progress);
+                                    const std::string& path, int quality,
+                                    RowProgress& progress) const {
+    const TemporaryBitmap bitmap(
+        platform::folderOf(platform::cleanPath(platform::absoluteName(path))));
+    if (bitmap.name().empty())
+        return {SaveStatus::Failed, bitmap.error()};
+    const SaveResult written = writeBitmapStrips(rows, bitmap.name(), progress);
     if (written.status != SaveStatus::Saved)
         return written;
-    QString error;
-    const int status = convertBitmap(bitmap.fileName(), path, &error, quality);
+    std::string error;
+    const int status = convertBitmap(bitmap.name(), path, &error, quality);
     return fromLibrary(status, error);
 }
 
-int JpegLibrary::convertBitmap(const QString& bitmapPath, const QString& jpegPath, QString* error,
-                               int quality) const {
+int JpegLibrary::convertBitmap(const std::string& bitmapPath, const std::string& jpegPath,
+                               std::string* error, int quality) const {
     if (convertBmp_ == nullptr) {
         if (error)
-            *error = QStringLiteral("%1 is not loaded").arg(kLibraryName);
+            *error = std::string(kLibraryName) + " is not loaded";
         return kLibraryMissing;
     }
-    const QByteArray source = platform::nameToBytes(bitmapPath);
-    QByteArray destination = platform::nameToBytes(jpegPath);
-    const int status = convertBmp_(source.constData(), destination.data(), -1, quality, -1);
+    std::string destination = jpegPath;
+    const int status = convertBmp_(bitmapPath.c_str(), destination.data(), -1, quality, -1);
     if (status != 0 && error)
         *error = jpegStatusText(status);
     return status;

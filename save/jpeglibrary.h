@@ -17,10 +17,8 @@
 #include "save/rowprogress.h"
 #include "save/save.h"
 
-#include <QLibrary>
-#include <QString>
-
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace velmora {
@@ -35,14 +33,14 @@ using ConvertRowsFunction = decltype(&ConvertRowsToJPG);
 
 // What a status of the conversion library means, in the words the program
 // shows in its message box; an unknown status is shown with its number.
-QString jpegStatusText(int status);
+std::string jpegStatusText(int status);
 
 class JpegLibrary {
   public:
-    // The library looked for in folder ("": the executable's folder), the
+    // The library looked for in folder (bytes; "": the executable's folder), the
     // installed library folder beside it and, when systemPath, the system's
     // library path. Nothing is loaded before the first use.
-    explicit JpegLibrary(QString folder = {}, bool systemPath = true);
+    explicit JpegLibrary(std::string folder = {}, bool systemPath = true);
     // The strip-fed entry linked into this program (the batch tool links the
     // encoder in): nothing is loaded.
     static JpegLibrary linked(ConvertRowsFunction convertRows);
@@ -54,7 +52,7 @@ class JpegLibrary {
     // call looks again, so that installing it after a failed save needs no
     // restart. False, with the reason in error, when it is not found. Not
     // safe to call from two threads at once; the rest is.
-    bool load(QString* error = nullptr);
+    bool load(std::string* error = nullptr);
 
     // The disk space writing a picture of rows needs: the JPEG, and the
     // temporary bitmap where the library takes one. Loads the library first.
@@ -65,26 +63,27 @@ class JpegLibrary {
     // must be loaded. No partial file is left, and an existing file keeps its
     // content unless the write succeeds.
     SaveResult write(const ResultRows& rows, const std::vector<JpegMarker>& markers,
-                     const QString& path, int quality, RowProgress& progress) const;
+                     const std::string& path, int quality, RowProgress& progress) const;
 
     // ConvertBMPtoJPG(bitmap, jpeg, -1, quality, -1) of the loaded library:
     // its status, or kLibraryMissing; error gets the reason of a failure.
-    int convertBitmap(const QString& bitmapPath, const QString& jpegPath, QString* error,
-                      int quality = kJpegQuality) const;
+    int convertBitmap(const std::string& bitmapPath, const std::string& jpegPath,
+                      std::string* error, int quality = kJpegQuality) const;
 
   private:
     using Writer = SaveResult (JpegLibrary::*)(const ResultRows&, const std::vector<JpegMarker>&,
-                                               const QString&, int, RowProgress&) const;
+                                               const std::string&, int, RowProgress&) const;
     SaveResult writeRows(const ResultRows& rows, const std::vector<JpegMarker>& markers,
-                         const QString& path, int quality, RowProgress& progress) const;
+                         const std::string& path, int quality, RowProgress& progress) const;
     SaveResult writePixels(const ResultRows& rows, const std::vector<JpegMarker>& markers,
-                           const QString& path, int quality, RowProgress& progress) const;
+                           const std::string& path, int quality, RowProgress& progress) const;
     SaveResult writeBitmap(const ResultRows& rows, const std::vector<JpegMarker>& markers,
-                           const QString& path, int quality, RowProgress& progress) const;
+                           const std::string& path, int quality, RowProgress& progress) const;
 
-    QString folder_;
+    std::string folder_;
     bool systemPath_ = true;
-    std::unique_ptr<QLibrary> library_;
+    // The loaded library (dlopen); it stays loaded for the process.
+    void* library_ = nullptr;
     decltype(&ConvertBMPtoJPG) convertBmp_ = nullptr;
     decltype(&ConvertPixelsToJPG) convertPixels_ = nullptr;
     ConvertRowsFunction convertRows_ = nullptr;

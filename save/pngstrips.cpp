@@ -61,8 +61,8 @@ SaveStatus make(const ResultRows& rows, int strips, int n, Worker& worker, Strip
 
 SaveResult stripFailure(SaveStatus status) {
     if (status == SaveStatus::Failed)
-        return {SaveStatus::Failed, QStringLiteral("not enough memory to compress the picture")};
-    return {status, QString()};
+        return {SaveStatus::Failed, "not enough memory to compress the picture"};
+    return {status, std::string()};
 }
 
 } // namespace
@@ -74,9 +74,9 @@ int pngStripRows(int width) {
 
 namespace {
 
-SaveResult writeStrips(const ResultRows& rows, const SourceMetadata& metadata, const QString& path,
-                       RowProgress& progress) {
-    QString error;
+SaveResult writeStrips(const ResultRows& rows, const SourceMetadata& metadata,
+                       const std::string& path, RowProgress& progress) {
+    std::string error;
     imageio::PngWriter writer;
     if (!writer.open(path, rows.width(), rows.height(), metadata, &error))
         return {SaveStatus::Failed, error, 0, writer.osError()};
@@ -98,7 +98,7 @@ SaveResult writeStrips(const ResultRows& rows, const SourceMetadata& metadata, c
     });
     for (int n = 0; n < strips; ++n) {
         if (progress.stopped())
-            return {SaveStatus::Cancelled, QString()};
+            return {SaveStatus::Cancelled, std::string()};
         const Strip* strip = ring.await(n);
         if (!strip)
             return stripFailure(SaveStatus::Failed);
@@ -111,13 +111,13 @@ SaveResult writeStrips(const ResultRows& rows, const SourceMetadata& metadata, c
     }
     if (!writer.commit(&error))
         return {SaveStatus::Failed, error, 0, writer.osError()};
-    return {SaveStatus::Saved, QString()};
+    return {SaveStatus::Saved, std::string()};
 }
 
 } // namespace
 
 SaveResult writePngStrips(const ResultRows& rows, const SourceMetadata& metadata,
-                          const QString& path, RowProgress& progress) {
+                          const std::string& path, RowProgress& progress) {
     // The workers' memory is had before they start; without it nothing is
     // written, and the writer's temporary file is gone.
     try {

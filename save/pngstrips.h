@@ -8,7 +8,7 @@
 #include "save/rowprogress.h"
 #include "save/save.h"
 
-#include <QString>
+#include <string>
 
 namespace velmora {
 
@@ -21,6 +21,6 @@ int pngStripRows(int width);
 // Saved, NotComputed, Cancelled or Failed with error; a failure leaves no file
 // and keeps the one at path.
 SaveResult writePngStrips(const ResultRows& rows, const SourceMetadata& metadata,
-                          const QString& path, RowProgress& progress);
+                          const std::string& path, RowProgress& progress);
 
 } // namespace velmora

@@ -4,15 +4,15 @@
 
 namespace velmora {
 
-QSize recipeSize(const Recipe& recipe) {
+imageio::Size recipeSize(const Recipe& recipe) {
     if (recipe.ratio == 0)
-        return recipe.source.size().isEmpty() ? QSize(0, 0) : recipe.source.size();
+        return recipe.source.size().isEmpty() ? imageio::Size(0, 0) : recipe.source.size();
     const EnlargeGeometry g =
         enlargeGeometry(recipe.source.width(), recipe.source.height(), recipe.ratio);
     if (!g.valid)
-        return QSize();
+        return imageio::Size();
     // An empty result is saved as the window shows it: a picture of no size.
-    return g.empty() ? QSize(0, 0) : QSize(g.width, g.height);
+    return g.empty() ? imageio::Size(0, 0) : imageio::Size(g.width, g.height);
 }
 
 } // namespace velmora

@@ -4,20 +4,18 @@
 
 #include "imageio/metadata.h"
 
-#include <QImage>
-#include <QSize>
+#include "imageio/picture.h"
 
 namespace velmora {
 
 struct Recipe {
     Recipe() = default;
     // {picture, ratio} is a whole recipe for a source without metadata.
-    Recipe(QImage source, double ratio = 0, SourceMetadata metadata = {})
+    Recipe(imageio::Picture source, double ratio = 0, SourceMetadata metadata = {})
         : source(std::move(source)), ratio(ratio), metadata(std::move(metadata)) {}
 
-    // The opened picture (or, before any, the window's empty design picture),
-    // in QImage::Format_RGB32; any other format is taken through a 32-bit copy.
-    QImage source;
+    // The opened picture (or, before any, the window's empty design picture).
+    imageio::Picture source;
     // The ratio of the enlargement; 0: the picture as it is, 1:1.
     double ratio = 0;
     // The source's metadata, which a saved JPEG carries whole and a PNG in
@@ -28,7 +26,7 @@ struct Recipe {
 
 // The size of the picture the recipe makes: the source's own at ratio 0, the
 // enlargement's otherwise (enlargeGeometry), 0 x 0 for a result without
-// pixels. An invalid QSize when the result is too large for any size to hold.
-QSize recipeSize(const Recipe& recipe);
+// pixels. An invalid size when the result is too large for any size to hold.
+imageio::Size recipeSize(const Recipe& recipe);
 
 } // namespace velmora

@@ -4,8 +4,6 @@
 
 #include "save/recipe.h"
 
-#include <QImage>
-
 #include <cstddef>
 #include <cstdint>
 
@@ -13,7 +11,7 @@ namespace velmora {
 
 class ResultRows {
   public:
-    // Keeps the recipe's source (shared, or a 32-bit copy of another format).
+    // Keeps the recipe's source (shared).
     // The size is recipeSize's; an invalid one gives no rows.
     explicit ResultRows(const Recipe& recipe);
 
@@ -31,10 +29,10 @@ class ResultRows {
 
     // The picture itself when the rows are the source's at 1:1, held as
     // 32-bit words; null when they are made by the engine.
-    const QImage* wholePicture() const { return ratio_ == 0 ? &source_ : nullptr; }
+    const imageio::Picture* wholePicture() const { return ratio_ == 0 ? &source_ : nullptr; }
 
   private:
-    QImage source_;
+    imageio::Picture source_;
     double ratio_ = 0;
     int width_ = 0;
     int height_ = 0;

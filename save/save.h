@@ -14,11 +14,9 @@
 #include "outputfile/destination.h"
 #include "save/recipe.h"
 
-#include <QByteArray>
-#include <QString>
-
 #include <atomic>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace velmora {
@@ -51,7 +49,9 @@ enum class SaveStatus {
 
 struct SaveResult {
     SaveStatus status = SaveStatus::Failed;
-    QString error;
+    // In Japanese where the user is to read it, in English for a system's
+    // failure (UTF-8).
+    std::string error;
     // The conversion library's status of a JPEG that failed (VELMORA_E_*, or
     // kLibraryMissing of jpeglibrary.h); 0 otherwise.
     int libraryStatus = 0;
@@ -86,10 +86,11 @@ struct SaveOptions {
     JpegLibrary* jpegLibrary = nullptr;
     // The file the recipe's picture was read from; refused as the
     // destination under any name, before anything is written. Empty: none.
-    QString sourceFile;
+    std::string sourceFile;
 };
 
-// Writes the picture the recipe makes as path, of the given kind. Refuses,
+// Writes the picture the recipe makes as path (the system's bytes), of the
+// given kind. Refuses,
 // before anything is written, a picture the format cannot hold (a JPEG side
 // above VELMORA_MAX_DIMENSION, a JPEG or PNG without pixels, a bitmap file of
 // 4 GiB or more), a destination that is not a regular file to replace or a
@@ -100,7 +101,7 @@ struct SaveOptions {
 // (pngstrips.h) with the recipe's metadata. Whatever happens, no partial file
 // is left and an existing file keeps its content unless the save succeeds.
 // Safe to call on any thread.
-SaveResult saveRecipe(const Recipe& recipe, const QString& path, SaveKind kind,
+SaveResult saveRecipe(const Recipe& recipe, const std::string& path, SaveKind kind,
                       const SaveOptions& options = {});
 
 } // namespace velmora

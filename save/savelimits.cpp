@@ -5,8 +5,6 @@
 #include "platform/diskspace.h"
 #include "platform/filenames.h"
 
-#include <QFileInfo>
-
 #include <algorithm>
 
 namespace velmora {
@@ -15,41 +13,36 @@ namespace {
 
 constexpr long long kMiB = 1LL << 20;
 
-QString sizeText(const QSize& size) {
-    return QStringLiteral("画像 (%1 × %2 ﾋﾟｸｾﾙ)").arg(size.width()).arg(size.height());
+std::string sizeText(const imageio::Size& size) {
+    return "画像 (" + std::to_string(size.width()) + " × " + std::to_string(size.height()) +
+           " ﾋﾟｸｾﾙ)";
 }
 
 // PNG holds any picture with pixels that the others cannot: it is the one
 // to suggest.
-QString pngSuggestion(const QSize& size) {
-    return formatHolds(size, SaveKind::Png) ? QStringLiteral("PNG ﾌｧｲﾙなら保存できます。")
-                                            : QString();
+std::string pngSuggestion(const imageio::Size& size) {
+    return formatHolds(size, SaveKind::Png) ? "PNG ﾌｧｲﾙなら保存できます。" : "";
 }
 
-QString jpegRefusal(const QSize& size) {
-    return sizeText(size) +
-           QStringLiteral("は JPEG ﾌｧｲﾙには大きすぎます。JPEG は一辺 %1 ﾋﾟｸｾﾙまでです。")
-               .arg(VELMORA_MAX_DIMENSION) +
-           pngSuggestion(size);
+std::string jpegRefusal(const imageio::Size& size) {
+    return sizeText(size) + "は JPEG ﾌｧｲﾙには大きすぎます。JPEG は一辺 " +
+           std::to_string(VELMORA_MAX_DIMENSION) + " ﾋﾟｸｾﾙまでです。" + pngSuggestion(size);
 }
 
-QString bitmapRefusal(const QSize& size) {
+std::string bitmapRefusal(const imageio::Size& size) {
     const long long bytes = imageio::bitmapFileBytes(size.width(), size.height());
-    return sizeText(size) +
-           QStringLiteral("の BMP ﾌｧｲﾙは %1 MB になり、BMP ﾌｧｲﾙは 4 GB (4096 MB) 未満までです。")
-               .arg((bytes + kMiB - 1) / kMiB) +
-           pngSuggestion(size);
+    return sizeText(size) + "の BMP ﾌｧｲﾙは " + std::to_string((bytes + kMiB - 1) / kMiB) +
+           " MB になり、BMP ﾌｧｲﾙは 4 GB (4096 MB) 未満までです。" + pngSuggestion(size);
 }
 
-QString pngRefusal(const QSize& size) {
-    return sizeText(size) + QStringLiteral("は PNG ﾌｧｲﾙには大きすぎます。PNG は一辺 %1 "
-                                           "ﾋﾟｸｾﾙまでです。")
-                                .arg(imageio::kMaxPngSide);
+std::string pngRefusal(const imageio::Size& size) {
+    return sizeText(size) + "は PNG ﾌｧｲﾙには大きすぎます。PNG は一辺 " +
+           std::to_string(imageio::kMaxPngSide) + " ﾋﾟｸｾﾙまでです。";
 }
 
 } // namespace
 
-bool formatHolds(const QSize& size, SaveKind kind) {
+bool formatHolds(const imageio::Size& size, SaveKind kind) {
     switch (kind) {
     case SaveKind::Jpeg:
         return std::max(size.width(), size.height()) <= VELMORA_MAX_DIMENSION;
@@ -62,15 +55,14 @@ bool formatHolds(const QSize& size, SaveKind kind) {
     return imageio::bitmapFileBytes(size.width(), size.height()) < imageio::kMaxBitmapFileBytes;
 }
 
-QString formatRefusal(const QSize& size, SaveKind kind) {
+std::string formatRefusal(const imageio::Size& size, SaveKind kind) {
     if (!size.isValid())
-        return QStringLiteral("拡大後の画像が大きすぎて、JPEG ﾌｧｲﾙにも BMP ﾌｧｲﾙにも PNG "
-                              "ﾌｧｲﾙにもできません。");
+        return "拡大後の画像が大きすぎて、JPEG ﾌｧｲﾙにも BMP ﾌｧｲﾙにも PNG ﾌｧｲﾙにもできません。";
     if (kind != SaveKind::Bitmap && size.isEmpty())
-        return QStringLiteral("画像に画素がないため、%1 ﾌｧｲﾙにできません。")
-            .arg(kind == SaveKind::Jpeg ? QStringLiteral("JPEG") : QStringLiteral("PNG"));
+        return std::string("画像に画素がないため、") + (kind == SaveKind::Jpeg ? "JPEG" : "PNG") +
+               " ﾌｧｲﾙにできません。";
     if (formatHolds(size, kind))
-        return QString();
+        return {};
     switch (kind) {
     case SaveKind::Jpeg:
         return jpegRefusal(size);
@@ -82,28 +74,28 @@ QString formatRefusal(const QSize& size, SaveKind kind) {
     return bitmapRefusal(size);
 }
 
-jpeg::Destination findDestination(const QString& path, const QString& source) {
-    return jpeg::findDestination(platform::nameToBytes(path).toStdString(),
-                                 platform::nameToBytes(source).toStdString());
+jpeg::Destination findDestination(const std::string& path, const std::string& source) {
+    return jpeg::findDestination(path, source);
 }
 
 std::optional<SaveResult> destinationRefusal(const jpeg::Destination& destination) {
     const jpeg::DestinationWords* words = jpeg::findDestinationWords(destination.kind);
     if (words == nullptr)
         return std::nullopt;
-    SaveResult refused{SaveStatus::BadDestination, QString::fromUtf8(words->japanese)};
+    SaveResult refused{SaveStatus::BadDestination, words->japanese};
     refused.destination = destination.kind;
     return refused;
 }
 
-bool hasRoom(const QString& path, long long needed, QString* error) {
-    const long long free = platform::freeBytes(QFileInfo(path).absolutePath());
+bool hasRoom(const std::string& path, long long needed, std::string* error) {
+    const long long free =
+        platform::freeBytes(platform::folderOf(platform::cleanPath(platform::absoluteName(path))));
     if (free < 0 || free >= needed)
         return true;
     if (error)
-        *error = QStringLiteral("保存先の空き容量が足りません (必要 %1 MB、空き %2 MB)。")
-                     .arg((needed + kMiB - 1) / kMiB)
-                     .arg(free / kMiB);
+        *error = "保存先の空き容量が足りません (必要 " +
+                 std::to_string((needed + kMiB - 1) / kMiB) + " MB、空き " +
+                 std::to_string(free / kMiB) + " MB)。";
     return false;
 }
 

@@ -1,14 +1,15 @@
 #include "settings/settings.h"
 
+#include "platform/filenames.h"
 #include "platform/profile.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QStandardPaths>
-
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
+#include <pwd.h>
 #include <unistd.h>
 
 namespace velmora {
@@ -19,68 +20,93 @@ constexpr int kNameField = 128;
 
 // A name followed by one NUL, left-aligned in a blank-padded field: the NUL ends
 // the name for the profile routine, so the padding is never seen.
-std::string paddedName(const QString& name) {
-    std::string s = name.toStdString();
+std::string paddedName(const std::string& name) {
+    std::string s = name;
     s.push_back('\0');
     if (s.size() < kNameField)
         s.resize(kNameField, ' ');
     return s;
 }
 
+bool exists(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
+// The user's configuration folder as the desktop's rules give it.
+std::string userConfigFolder() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config != nullptr && config[0] == '/')
+        return platform::cleanPath(config);
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] == '\0') {
+        const passwd* user = ::getpwuid(::getuid());
+        home = user != nullptr ? user->pw_dir : "/";
+    }
+    return platform::cleanPath(std::string(home) + "/.config");
+}
+
 } // namespace
 
-QString Ini_Read(const QString& section, const QString& key, const QString& file) {
+std::string Ini_Read(const std::string& section, const std::string& key, const std::string& file) {
     // The value comes back whole: a fixed buffer would cut a long folder path,
     // possibly inside a character, and the dialog would lose the user's folder.
-    const std::string value =
-        platform::GetPrivateProfileString(section.toStdString(), key.toStdString(), std::string(),
-                                          QFile::encodeName(file).toStdString());
-    return QString::fromStdString(value);
+    return platform::GetPrivateProfileString(section, key, std::string(), file);
 }
 
-bool Ini_Write(const QString& section, const QString& key, const QString& value,
-               const QString& file) {
-    const std::string path = QFile::encodeName(file).toStdString();
-    if (!QFileInfo::exists(file)) {
+bool Ini_Write(const std::string& section, const std::string& key, const std::string& value,
+               const std::string& file) {
+    if (!exists(file)) {
         // The configuration folder of an installed program may not exist yet.
-        QDir().mkpath(QFileInfo(file).absolutePath());
+        std::error_code error;
+        std::filesystem::create_directories(
+            platform::folderOf(platform::cleanPath(platform::absoluteName(file))), error);
     }
-    return platform::WritePrivateProfileString(paddedName(section), paddedName(key),
-                                               value.toStdString(), path) != 0;
+    return platform::WritePrivateProfileString(paddedName(section), paddedName(key), value, file) !=
+           0;
 }
 
-QString appFolder() {
-    return QCoreApplication::applicationDirPath();
+std::string appFolder() {
+    std::error_code error;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : exe.parent_path().string();
 }
 
-bool isInstalledProgram(const QString& folder) {
+bool isInstalledProgram(const std::string& folder) {
     // The desktop entry marks an installed program even where its folder is
     // writable (a prefix of the user's own).
-    if (QFileInfo::exists(folder + QStringLiteral("/../share/applications/velmora.desktop")))
+    if (exists(folder + "/../share/applications/velmora.desktop"))
         return true;
-    return !QFileInfo::exists(folder + QStringLiteral("/velmora.ini")) &&
-           ::access(QFile::encodeName(folder).constData(), W_OK) != 0;
+    return !exists(folder + "/velmora.ini") && ::access(folder.c_str(), W_OK) != 0;
 }
 
-QString settingsFileFor(const QString& folder, const QString& userConfigFolder) {
+std::string settingsFileFor(const std::string& folder, const std::string& userConfigFolder) {
     if (isInstalledProgram(folder))
-        return userConfigFolder + QStringLiteral("/velmora/velmora.ini");
-    return folder + QStringLiteral("/velmora.ini");
+        return userConfigFolder + "/velmora/velmora.ini";
+    return folder + "/velmora.ini";
 }
 
-QString settingsFile() {
-    return settingsFileFor(appFolder(),
-                           QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+std::string settingsFile() {
+    return settingsFileFor(appFolder(), userConfigFolder());
 }
 
-QString scaleToText(std::int16_t scale) {
-    return scale < 0 ? QString::number(scale) : QStringLiteral(" ") + QString::number(scale);
+std::string scaleToText(std::int16_t scale) {
+    return scale < 0 ? std::to_string(scale) : " " + std::to_string(scale);
 }
 
-std::int16_t scaleFromText(const QString& text) {
-    bool ok = false;
-    const double value = text.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(value))
+std::int16_t scaleFromText(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t\n\v\f\r");
+    if (first == std::string::npos)
+        return kDefaultScale;
+    const std::size_t last = text.find_last_not_of(" \t\n\v\f\r");
+    const char* begin = text.data() + first;
+    const char* end = text.data() + last + 1;
+    // A plus sign is taken as the number's own sign.
+    if (*begin == '+' && end - begin > 1 && begin[1] != '-' && begin[1] != '+')
+        ++begin;
+    double value = 0;
+    const auto [stop, error] = std::from_chars(begin, end, value);
+    if (error != std::errc() || stop != end || !std::isfinite(value))
         return kDefaultScale;
     const double whole = std::floor(value);
     if (whole < 1 || whole > 32767)

@@ -1,7 +1,6 @@
 #include "tool/batch.h"
 
 #include "imageio/sourcefile.h"
-#include "platform/filenames.h"
 #include "platform/memory.h"
 #include "tool/enlargefile.h"
 #include "tool/inputs.h"
@@ -9,17 +8,17 @@
 #include "tool/request.h"
 #include "tool/statusline.h"
 
-#include <QHash>
-#include <QSet>
-
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <set>
+#include <string>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,29 +27,29 @@ namespace velmora::tool {
 
 namespace {
 
-QString systemWords(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
+std::string systemWords(int error) {
+    return std::strerror(error);
 }
 
-bool isFolderBytes(const QByteArray& path) {
+bool isFolder(const std::string& path) {
     struct stat st {};
-    return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // Makes the folder and those above it that are missing, as mkdir -p does;
 // the system's error, or 0. Another thread making one meanwhile is no error.
-int makeFolders(QByteArray path) {
-    while (path.size() > 1 && path.endsWith('/'))
-        path.chop(1);
+int makeFolders(std::string path) {
+    while (path.size() > 1 && path.ends_with('/'))
+        path.pop_back();
     struct stat st {};
-    if (::stat(path.constData(), &st) == 0)
+    if (::stat(path.c_str(), &st) == 0)
         return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
     if (errno != ENOENT)
         return errno;
-    if (const qsizetype slash = path.lastIndexOf('/'); slash > 0)
-        if (const int error = makeFolders(path.left(slash)); error != 0)
+    if (const std::size_t slash = path.rfind('/'); slash != std::string::npos && slash > 0)
+        if (const int error = makeFolders(path.substr(0, slash)); error != 0)
             return error;
-    if (::mkdir(path.constData(), 0777) == 0 || (errno == EEXIST && isFolderBytes(path)))
+    if (::mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && isFolder(path)))
         return 0;
     return errno;
 }
@@ -58,48 +57,45 @@ int makeFolders(QByteArray path) {
 // Why the outputs cannot go into dir, in the system's words; empty when they
 // can. The folder is made when missing. Checked once, rather than failing
 // every file alike after reading it.
-QString folderRefusal(const QString& dir) {
-    const QByteArray name = platform::nameToBytes(dir);
-    int error = makeFolders(name);
-    if (error == 0 && ::access(name.constData(), W_OK | X_OK) != 0)
+std::string folderRefusal(const std::string& dir) {
+    int error = makeFolders(dir);
+    if (error == 0 && ::access(dir.c_str(), W_OK | X_OK) != 0)
         error = errno;
-    return error == 0 ? QString()
-                      : QStringLiteral("cannot write into %1: %2").arg(dir, systemWords(error));
+    return error == 0 ? std::string() : "cannot write into " + dir + ": " + systemWords(error);
 }
 
 // DIR/the input's name below it, --suffix put before its ending and the
 // ending replaced by the format's when one was asked for. A name's first
 // character never starts an ending: ".bmp" stays.
-QString outputName(const Request& request, const InputFile& file) {
-    const QString& name = file.below;
-    const qsizetype start = name.lastIndexOf(QLatin1Char('/')) + 1;
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    const qsizetype end = dot > start ? dot : name.size();
-    QString ending = name.mid(end);
+std::string outputName(const Request& request, const InputFile& file) {
+    const std::string& name = file.below;
+    const std::size_t slash = name.rfind('/');
+    const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t dot = name.rfind('.');
+    const std::size_t end = dot != std::string::npos && dot > start ? dot : name.size();
+    std::string ending = name.substr(end);
     if (request.format)
-        ending = *request.format == SaveKind::Jpeg     ? QStringLiteral(".jpg")
-                 : *request.format == SaveKind::Bitmap ? QStringLiteral(".bmp")
-                                                       : QStringLiteral(".png");
-    const bool joined = request.outputDir.endsWith(QLatin1Char('/'));
-    return request.outputDir + (joined ? QString() : QStringLiteral("/")) + name.left(end) +
-           request.suffix + ending;
+        ending = *request.format == SaveKind::Jpeg     ? ".jpg"
+                 : *request.format == SaveKind::Bitmap ? ".bmp"
+                                                       : ".png";
+    const bool joined = request.outputDir.ends_with('/');
+    return request.outputDir + (joined ? "" : "/") + name.substr(0, end) + request.suffix + ending;
 }
 
 // Why the output's folder cannot be made, in the tool's words; empty when it
 // is there.
-QString outputFolderRefusal(const QString& output) {
-    const qsizetype slash = output.lastIndexOf(QLatin1Char('/'));
-    if (slash <= 0)
+std::string outputFolderRefusal(const std::string& output) {
+    const std::size_t slash = output.rfind('/');
+    if (slash == std::string::npos || slash == 0)
         return {};
-    const int error = makeFolders(platform::nameToBytes(output.left(slash)));
-    return error == 0 ? QString()
-                      : QStringLiteral("cannot write %1: %2").arg(output, systemWords(error));
+    const int error = makeFolders(output.substr(0, slash));
+    return error == 0 ? std::string() : "cannot write " + output + ": " + systemWords(error);
 }
 
 // A file cleared to be enlarged.
 struct Task {
     int index = 0;
-    QString output;
+    std::string output;
     SaveKind kind = SaveKind::Jpeg;
 };
 
@@ -111,13 +107,13 @@ class Batch {
     Batch(const Request& request, std::vector<InputFile> files, StatusLine* status);
 
     // Enlarges every file, `jobs` at once; the files that failed, in order.
-    QStringList run(int jobs);
+    std::vector<std::string> run(int jobs);
 
   private:
     bool step();
     std::optional<Task> clear(int index);
-    QString checkOutput(const QString& output);
-    std::optional<Task> failed(int index, const QString& why);
+    std::string checkOutput(const std::string& output);
+    std::optional<Task> failed(int index, const std::string& why);
     void enlarge(const Task& task);
 
     const Request& request_;
@@ -130,8 +126,8 @@ class Batch {
     int next_ = 0;
     std::mutex outputsMutex_; // guards the two below
     std::condition_variable outputDone_;
-    QSet<QString> underWay_;          // outputs being written
-    QHash<QString, QString> written_; // output name -> the input written there
+    std::set<std::string> underWay_;             // outputs being written
+    std::map<std::string, std::string> written_; // output name -> the input written there
 };
 
 Batch::Batch(const Request& request, std::vector<InputFile> files, StatusLine* status)
@@ -142,13 +138,13 @@ Batch::Batch(const Request& request, std::vector<InputFile> files, StatusLine* s
             inputs_.insert(*id);
 }
 
-QStringList Batch::run(int jobs) {
+std::vector<std::string> Batch::run(int jobs) {
     runSideBySide(std::clamp(jobs, 1, std::max(1, static_cast<int>(files_.size()))),
                   [this] { return step(); });
-    QStringList names;
+    std::vector<std::string> names;
     for (std::size_t i = 0; i < files_.size(); ++i)
         if (failed_[i])
-            names << files_[i].path;
+            names.push_back(files_[i].path);
     return names;
 }
 
@@ -173,26 +169,23 @@ bool Batch::step() {
 // reported and done with.
 std::optional<Task> Batch::clear(int index) {
     const InputFile& file = files_[index];
-    if (!file.failure.isEmpty())
+    if (!file.failure.empty())
         return failed(index, file.failure);
     // A missing or unreadable input is told as such, before what its name
     // would make of the output.
     if (imageio::SourceFile source; !source.openPath(file.path))
-        return failed(index,
-                      QStringLiteral("cannot read %1: %2").arg(file.path, source.errorString()));
+        return failed(index, "cannot read " + file.path + ": " + source.errorString());
     Task task{index, outputName(request_, file), SaveKind::Jpeg};
-    if (const QString why = checkOutput(task.output); !why.isEmpty())
+    if (const std::string why = checkOutput(task.output); !why.empty())
         return failed(index, why);
     const std::optional<SaveKind> kind =
         request_.format ? request_.format : kindOfName(task.output);
     if (!kind)
-        return failed(
-            index,
-            QStringLiteral("the output %1 must end in .bmp, .jpg, .jpeg or .png (see --format)")
-                .arg(task.output));
+        return failed(index, "the output " + task.output +
+                                 " must end in .bmp, .jpg, .jpeg or .png (see --format)");
     task.kind = *kind;
     if (request_.noClobber && nameTaken(task.output)) {
-        status_->note(QStringLiteral("skipped %1: it exists").arg(task.output));
+        status_->note("skipped " + task.output + ": it exists");
         status_->finishFile(index);
         return std::nullopt;
     }
@@ -203,18 +196,18 @@ std::optional<Task> Batch::clear(int index) {
 
 // Why this output must not be written; empty when it may. An earlier file
 // still writing it is waited for: whether it was written decides.
-QString Batch::checkOutput(const QString& output) {
+std::string Batch::checkOutput(const std::string& output) {
     std::unique_lock lock(outputsMutex_);
     outputDone_.wait(lock, [&] { return !underWay_.contains(output); });
-    if (const auto earlier = written_.constFind(output); earlier != written_.cend())
-        return QStringLiteral("cannot write %1: it was written from %2 in this run")
-            .arg(output, *earlier);
+    if (const auto earlier = written_.find(output); earlier != written_.end())
+        return "cannot write " + output + ": it was written from " + earlier->second +
+               " in this run";
     if (const auto id = fileId(output); id && inputs_.count(*id) > 0)
-        return QStringLiteral("cannot write %1: it would replace an input of this run").arg(output);
+        return "cannot write " + output + ": it would replace an input of this run";
     return {};
 }
 
-std::optional<Task> Batch::failed(int index, const QString& why) {
+std::optional<Task> Batch::failed(int index, const std::string& why) {
     status_->error(why);
     failed_[index] = 1;
     status_->finishFile(index);
@@ -222,7 +215,7 @@ std::optional<Task> Batch::failed(int index, const QString& why) {
 }
 
 void Batch::enlarge(const Task& task) {
-    const QString& input = files_[task.index].path;
+    const std::string& input = files_[task.index].path;
     StatusLine* status = status_;
     const int index = task.index;
     const FileJob job{input,
@@ -231,33 +224,33 @@ void Batch::enlarge(const Task& task) {
                       [status, index](double fraction) { status->update(index, fraction); },
                       &memory_,
                       [&task] { return outputFolderRefusal(task.output); },
-                      [status](const QString& message) { status->note(message); }};
-    const QString why = enlargeFile(request_, job);
-    if (!why.isEmpty()) {
+                      [status](const std::string& message) { status->note(message); }};
+    const std::string why = enlargeFile(request_, job);
+    if (!why.empty()) {
         status_->error(why);
         failed_[index] = 1;
     }
     {
         const std::lock_guard lock(outputsMutex_);
-        underWay_.remove(task.output);
-        if (why.isEmpty())
-            written_.insert(task.output, input);
+        underWay_.erase(task.output);
+        if (why.empty())
+            written_[task.output] = input;
     }
     outputDone_.notify_all();
     status_->finishFile(index);
 }
 
-void listFailures(StatusLine* status, const QStringList& failed, std::size_t files) {
+void listFailures(StatusLine* status, const std::vector<std::string>& failed, std::size_t files) {
     status->clear();
-    printError(QStringLiteral("%1 of %2 files failed:").arg(failed.size()).arg(files));
-    for (const QString& input : failed)
-        std::fprintf(stderr, "  %s\n", platform::nameToBytes(input).constData());
+    printError(std::to_string(failed.size()) + " of " + std::to_string(files) + " files failed:");
+    for (const std::string& input : failed)
+        std::fprintf(stderr, "  %s\n", input.c_str());
 }
 
 } // namespace
 
 int runBatch(const Request& request) {
-    if (const QString why = folderRefusal(request.outputDir); !why.isEmpty()) {
+    if (const std::string why = folderRefusal(request.outputDir); !why.empty()) {
         printError(why);
         return kExitFailed;
     }
@@ -266,9 +259,10 @@ int runBatch(const Request& request) {
     const std::size_t count = files.size();
     StatusLine status(static_cast<int>(count), request.quiet);
     Batch batch(request, std::move(files), &status);
-    const QStringList failed = batch.run(request.jobs > 0 ? request.jobs : defaultJobs());
+    const std::vector<std::string> failed =
+        batch.run(request.jobs > 0 ? request.jobs : defaultJobs());
     status.clear();
-    if (failed.isEmpty())
+    if (failed.empty())
         return 0;
     listFailures(&status, failed, count);
     return kExitFailed;

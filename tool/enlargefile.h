@@ -4,10 +4,9 @@
 #include "save/save.h"
 #include "tool/request.h"
 
-#include <QString>
-
 #include <functional>
 #include <optional>
+#include <string>
 
 namespace velmora::tool {
 
@@ -15,8 +14,8 @@ class MemoryGate;
 
 // One file to enlarge, and what the run around it provides.
 struct FileJob {
-    QString input;
-    QString output;
+    std::string input;
+    std::string output;
     SaveKind kind = SaveKind::Jpeg;
     // Gets the fraction of the file done as it grows.
     std::function<void(double)> progress;
@@ -26,10 +25,10 @@ struct FileJob {
     MemoryGate* memory = nullptr;
     // Called once the picture is read, before anything is written: why the
     // output cannot be written where it is named, or an empty string.
-    std::function<QString()> beforeWriting;
+    std::function<std::string()> beforeWriting;
     // Told what of the source the output leaves out that it would otherwise
     // carry (EXIF that cannot be edited safely); null: nobody is told.
-    std::function<void(const QString&)> warn;
+    std::function<void(const std::string&)> warn;
 };
 
 // Reads the input as the program does, enlarges it by the request's ratio, or
@@ -37,9 +36,9 @@ struct FileJob {
 // result as the output, of the job's kind, through the program's own save on
 // every core. Returns why it failed, in the tool's words and naming the file,
 // or an empty string.
-QString enlargeFile(const Request& request, const FileJob& job);
+std::string enlargeFile(const Request& request, const FileJob& job);
 
 // The kind a name's ending asks for: .bmp, .jpg, .jpeg or .png in any case.
-std::optional<SaveKind> kindOfName(const QString& name);
+std::optional<SaveKind> kindOfName(const std::string& name);
 
 } // namespace velmora::tool

@@ -1,11 +1,7 @@
 #include "tool/inputs.h"
 
+#include "imageio/formatreader.h"
 #include "imageio/sourcefile.h"
-#include "platform/filenames.h"
-
-#include <QByteArray>
-#include <QImageReader>
-#include <QStringList>
 
 #include <algorithm>
 #include <cerrno>
@@ -17,64 +13,55 @@
 
 namespace velmora::tool {
 
-std::optional<FileId> fileId(const QString& name) {
+std::optional<FileId> fileId(const std::string& name) {
     struct stat st {};
-    if (::stat(platform::nameToBytes(name).constData(), &st) != 0)
+    if (::stat(name.c_str(), &st) != 0)
         return std::nullopt;
     return FileId{st.st_dev, st.st_ino};
 }
 
-bool nameTaken(const QString& name) {
+bool nameTaken(const std::string& name) {
     struct stat st {};
-    return ::lstat(platform::nameToBytes(name).constData(), &st) == 0;
+    return ::lstat(name.c_str(), &st) == 0;
 }
 
 namespace {
 
-// The first bytes that tell a JPEG and a bitmap apart, as imageio's reader
-// tells them; any other picture is told by Qt's readers.
-constexpr int kHeadBytes = 2;
-
-QString joined(const QString& folder, const QString& name) {
-    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+std::string joined(const std::string& folder, const std::string& name) {
+    return folder.ends_with('/') ? folder + name : folder + '/' + name;
 }
 
 // A file's own name: the last part of its path, trailing slashes left out.
-QString ownName(QString path) {
-    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
-        path.chop(1);
-    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+std::string ownName(std::string path) {
+    while (path.size() > 1 && path.ends_with('/'))
+        path.pop_back();
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // Whether a file found in a folder is one to enlarge: a picture by its
 // content, or a file that cannot be opened (the run then says why).
-bool isCandidate(const QString& path) {
+bool isCandidate(const std::string& path) {
     imageio::SourceFile file;
     if (!file.openPath(path))
         return true;
-    const QByteArray head = file.read(kHeadBytes);
-    if (head.startsWith("\xFF\xD8") || head.startsWith("BM"))
-        return true;
-    file.rewind();
-    QImageReader reader(&file);
-    reader.setDecideFormatFromContent(true);
-    return reader.canRead();
+    // The first bytes, as the image reader tells the formats it reads.
+    const std::string head = file.read(static_cast<long long>(imageio::kSignatureBytes));
+    return imageio::formatOf(reinterpret_cast<const unsigned char*>(head.data()), head.size()) !=
+           imageio::PictureFormat::Unknown;
 }
 
 // The names in a folder, sorted by their bytes, hidden ones left out; the
 // system's error when it cannot be read.
-int namesIn(const QString& folder, QStringList* names) {
-    DIR* dir = ::opendir(platform::nameToBytes(folder).constData());
+int namesIn(const std::string& folder, std::vector<std::string>* names) {
+    DIR* dir = ::opendir(folder.c_str());
     if (!dir)
         return errno;
-    std::vector<QByteArray> found;
     while (const dirent* entry = ::readdir(dir))
         if (entry->d_name[0] != '.')
-            found.emplace_back(entry->d_name);
+            names->emplace_back(entry->d_name);
     ::closedir(dir);
-    std::sort(found.begin(), found.end());
-    for (const QByteArray& name : found)
-        names->append(platform::nameFromBytes(name));
+    std::sort(names->begin(), names->end());
     return 0;
 }
 
@@ -82,15 +69,15 @@ int namesIn(const QString& folder, QStringList* names) {
 // that a link to a regular file is a file.
 enum class Entry { File, Folder, Other };
 
-Entry entryKind(const QString& path, FileId* id) {
-    const QByteArray name = platform::nameToBytes(path);
+Entry entryKind(const std::string& path, FileId* id) {
+    const char* name = path.c_str();
     struct stat st {};
-    if (::lstat(name.constData(), &st) != 0)
+    if (::lstat(name, &st) != 0)
         return Entry::Other;
     *id = {st.st_dev, st.st_ino};
     if (S_ISDIR(st.st_mode))
         return Entry::Folder;
-    if (S_ISLNK(st.st_mode) && ::stat(name.constData(), &st) != 0)
+    if (S_ISLNK(st.st_mode) && ::stat(name, &st) != 0)
         return Entry::Other;
     return S_ISREG(st.st_mode) ? Entry::File : Entry::Other;
 }
@@ -102,36 +89,35 @@ class Walk {
         : recursive_(recursive), skipped_(skipped), files_(files) {}
 
     // The input folder `path`.
-    void start(const QString& path) {
+    void start(const std::string& path) {
         if (const std::optional<FileId> id = fileId(path))
             seen_.insert(*id);
-        folder(path, QString());
+        folder(path, std::string());
     }
 
   private:
     // The folder `path`, whose pictures go `below` in the output folder.
-    void folder(const QString& path, const QString& below) {
-        QStringList names;
+    void folder(const std::string& path, const std::string& below) {
+        std::vector<std::string> names;
         if (const int error = namesIn(path, &names); error != 0) {
-            files_->push_back({path, below,
-                               QStringLiteral("cannot read the folder %1: %2")
-                                   .arg(path, QString::fromLocal8Bit(std::strerror(error)))});
+            files_->push_back(
+                {path, below, "cannot read the folder " + path + ": " + std::strerror(error)});
             return;
         }
-        for (const QString& name : names)
+        for (const std::string& name : names)
             entry(joined(path, name), below + name);
     }
 
-    void entry(const QString& path, const QString& below) {
+    void entry(const std::string& path, const std::string& below) {
         FileId id{};
         switch (entryKind(path, &id)) {
         case Entry::File:
             if (isCandidate(path))
-                files_->push_back({path, below, QString()});
+                files_->push_back({path, below, std::string()});
             break;
         case Entry::Folder:
             if (recursive_ && id != skipped_ && seen_.insert(id).second)
-                folder(path, below + QLatin1Char('/'));
+                folder(path, below + '/');
             break;
         case Entry::Other:
             break;
@@ -144,21 +130,21 @@ class Walk {
     std::set<FileId> seen_; // folders walked, so that none is walked twice
 };
 
-bool isFolder(const QString& path) {
+bool isFolder(const std::string& path) {
     struct stat st {};
-    return ::stat(platform::nameToBytes(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 } // namespace
 
-std::vector<InputFile> collectInputs(const QStringList& inputs, bool recursive,
+std::vector<InputFile> collectInputs(const std::vector<std::string>& inputs, bool recursive,
                                      std::optional<FileId> skipped) {
     std::vector<InputFile> files;
-    for (const QString& input : inputs) {
+    for (const std::string& input : inputs) {
         if (isFolder(input))
             Walk(recursive, skipped, &files).start(input);
         else
-            files.push_back({input, ownName(input), QString()});
+            files.push_back({input, ownName(input), std::string()});
     }
     return files;
 }

@@ -3,7 +3,7 @@
 //   velmora-enlarge --ratio R [options] INPUT OUTPUT
 //   velmora-enlarge --ratio R [options] --output-dir DIR FILE|FOLDER...
 //
-// Reads an image (BMP, JPEG, PNG and the other formats Qt reads) as the program
+// Reads an image (BMP, JPEG, PNG, TIFF, WebP or GIF) as the program
 // does, enlarges it by R (or by the ratio that gives the size --width, --height
 // or --fit asks for) exactly as the program's enlargement command does, and
 // writes the image the program would save: a bitmap for ".bmp", a JPEG for
@@ -18,46 +18,38 @@
 #include "tool/request.h"
 #include "tool/statusline.h"
 
-#include <QCoreApplication>
+#include <clocale>
 
 namespace {
 
 int runOne(const velmora::tool::Request& request) {
     using namespace velmora::tool;
     StatusLine status(1, request.quiet);
-    status.startFile(0, request.inputs.first());
+    status.startFile(0, request.inputs.front());
     if (request.noClobber && nameTaken(request.output)) {
-        status.note(QStringLiteral("skipped %1: it exists").arg(request.output));
+        status.note("skipped " + request.output + ": it exists");
         return 0;
     }
     FileJob job;
-    job.input = request.inputs.first();
+    job.input = request.inputs.front();
     job.output = request.output;
     job.kind = *kindOfName(request.output);
     job.progress = [&status](double fraction) { status.update(0, fraction); };
-    job.warn = [&status](const QString& message) { status.note(message); };
-    const QString why = enlargeFile(request, job);
+    job.warn = [&status](const std::string& message) { status.note(message); };
+    const std::string why = enlargeFile(request, job);
     status.clear();
-    if (why.isEmpty())
+    if (why.empty())
         return 0;
     printError(why);
     return kExitFailed;
 }
 
-// Qt's image readers say what they find wrong with a file on standard error
-// (a TIFF directory it cannot read, a header that is not TGA). The tool says
-// why a file failed in its own words, one message a file, and lines from
-// files read side by side must not cut into each other: Qt's are left out.
-void quietQt(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type == QtCriticalMsg || type == QtFatalMsg)
-        velmora::tool::printError(message);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    qInstallMessageHandler(quietQt);
+    // The user's locale: the system's error words in the user's language and
+    // the widths of the characters of names on the progress line.
+    std::setlocale(LC_ALL, "");
     velmora::tool::Request request;
     if (const int code = velmora::tool::readCommandLine(argc, argv, &request); code >= 0)
         return code;

@@ -4,14 +4,14 @@
 #include "settings/settings.h"
 #include "tool/enlargefile.h"
 #include "tool/jobs.h"
+#include "tool/numbertext.h"
 #include "tool/statusline.h"
 
-#include <QCommandLineParser>
-#include <QFileInfo>
-#include <QRegularExpression>
-
+#include <algorithm>
 #include <cstdio>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -92,7 +92,7 @@ constexpr const char* kUsage =
 
 constexpr const char* kVersion = "velmora-enlarge " VELMORA_PROJECT_VERSION "\n";
 
-int usageError(const QString& message) {
+int usageError(const std::string& message) {
     printError(message);
     return kExitUsage;
 }
@@ -103,13 +103,26 @@ int usageText() {
     return kExitUsage;
 }
 
-// "2.5" gives 25 (the ratio in tenths); anything else gives -1.
-int parseRatio(const QString& text) {
-    static const QRegularExpression form(QStringLiteral("^([0-9]{1,3})(?:\\.([0-9]))?$"));
-    const QRegularExpressionMatch m = form.match(text);
-    if (!m.hasMatch())
+bool allDigits(const std::string& text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(),
+                                        [](unsigned char c) { return c >= '0' && c <= '9'; });
+}
+
+// The whole number of 1 to maxDigits digits that text is, or -1.
+long long digitsValue(const std::string& text, std::size_t maxDigits) {
+    if (!allDigits(text) || text.size() > maxDigits)
         return -1;
-    return m.captured(1).toInt() * 10 + (m.captured(2).isEmpty() ? 0 : m.captured(2).toInt());
+    return std::stoll(text);
+}
+
+// "2.5" gives 25 (the ratio in tenths); anything else gives -1.
+int parseRatio(const std::string& text) {
+    const std::size_t point = text.find('.');
+    const std::string whole = text.substr(0, point);
+    const std::string tenth = point == std::string::npos ? "0" : text.substr(point + 1);
+    if (digitsValue(whole, 3) < 0 || tenth.size() != 1 || !allDigits(tenth))
+        return -1;
+    return static_cast<int>(digitsValue(whole, 3)) * 10 + (tenth[0] - '0');
 }
 
 // The ratio's form and range: the zoom-ratio dialog's, so the tool makes
@@ -117,150 +130,254 @@ int parseRatio(const QString& text) {
 int readRatio(Request* request) {
     const int scale = parseRatio(request->ratioText);
     if (scale < 0)
-        return usageError(
-            QStringLiteral("the ratio \"%1\" is not a number with at most one decimal")
-                .arg(request->ratioText));
+        return usageError("the ratio \"" + request->ratioText +
+                          "\" is not a number with at most one decimal");
     if (scale < kMinScale || scale > kMaxScale)
-        return usageError(QStringLiteral("the ratio %1 is out of range (%2 to %3)")
-                              .arg(request->ratioText, QString::number(kMinScale / 10.0, 'f', 1),
-                                   QString::number(kMaxScale / 10.0, 'f', 1)));
+        return usageError("the ratio " + request->ratioText + " is out of range (" +
+                          fixedText(kMinScale / 10.0, 1) + " to " + fixedText(kMaxScale / 10.0, 1) +
+                          ")");
     request->ratio = scale / 10.0;
     return -1;
 }
 
-int readQuality(const QString& text, Request* request) {
-    static const QRegularExpression form(QStringLiteral("^[0-9]{1,3}$"));
-    const int quality = form.match(text).hasMatch() ? text.toInt() : 0;
+int readQuality(const std::string& text, Request* request) {
+    const long long quality = digitsValue(text, 3);
     if (quality < 1 || quality > 100)
-        return usageError(
-            QStringLiteral("the quality \"%1\" is not a whole number from 1 to 100").arg(text));
-    request->quality = quality;
+        return usageError("the quality \"" + text + "\" is not a whole number from 1 to 100");
+    request->quality = static_cast<int>(quality);
     return -1;
 }
 
-int readFormat(const QString& text, Request* request) {
-    if (text == QStringLiteral("jpg"))
+int readFormat(const std::string& text, Request* request) {
+    if (text == "jpg")
         request->format = SaveKind::Jpeg;
-    else if (text == QStringLiteral("bmp"))
+    else if (text == "bmp")
         request->format = SaveKind::Bitmap;
-    else if (text == QStringLiteral("png"))
+    else if (text == "png")
         request->format = SaveKind::Png;
     else
-        return usageError(QStringLiteral("the format \"%1\" is not jpg, bmp or png").arg(text));
+        return usageError("the format \"" + text + "\" is not jpg, bmp or png");
     return -1;
 }
 
 // A whole number of pixels above 0, or -1.
-int parsePixels(const QString& text) {
-    static const QRegularExpression form(QStringLiteral("^[0-9]{1,9}$"));
-    const int pixels = form.match(text).hasMatch() ? text.toInt() : 0;
-    return pixels >= 1 ? pixels : -1;
+int parsePixels(const std::string& text) {
+    const long long pixels = digitsValue(text, 9);
+    return pixels >= 1 ? static_cast<int>(pixels) : -1;
 }
 
-int readSide(const QString& text, const QString& side, int* pixels) {
+int readSide(const std::string& text, const std::string& side, int* pixels) {
     *pixels = parsePixels(text);
     if (*pixels < 0)
-        return usageError(QStringLiteral("the %1 \"%2\" is not a whole number of pixels above 0")
-                              .arg(side, text));
+        return usageError("the " + side + " \"" + text +
+                          "\" is not a whole number of pixels above 0");
     return -1;
 }
 
-int readBox(const QString& text, SizeTarget* size) {
-    static const QRegularExpression form(QStringLiteral("^([0-9]+)x([0-9]+)$"));
-    const QRegularExpressionMatch m = form.match(text);
-    size->width = m.hasMatch() ? parsePixels(m.captured(1)) : -1;
-    size->height = m.hasMatch() ? parsePixels(m.captured(2)) : -1;
+int readBox(const std::string& text, SizeTarget* size) {
+    const std::size_t x = text.find('x');
+    const bool form =
+        x != std::string::npos && allDigits(text.substr(0, x)) && allDigits(text.substr(x + 1));
+    size->width = form ? parsePixels(text.substr(0, x)) : -1;
+    size->height = form ? parsePixels(text.substr(x + 1)) : -1;
     if (size->width < 0 || size->height < 0)
-        return usageError(QStringLiteral("the box \"%1\" is not WIDTHxHEIGHT in whole pixels above "
-                                         "0 (such as 1920x1080)")
-                              .arg(text));
+        return usageError("the box \"" + text +
+                          "\" is not WIDTHxHEIGHT in whole pixels above 0 (such as 1920x1080)");
     return -1;
 }
 
-int readJobs(const QString& text, Request* request) {
-    static const QRegularExpression form(QStringLiteral("^[0-9]{1,2}$"));
-    const int jobs = form.match(text).hasMatch() ? text.toInt() : 0;
+int readJobs(const std::string& text, Request* request) {
+    const long long jobs = digitsValue(text, 2);
     if (jobs < 1 || jobs > kMaxJobs)
-        return usageError(
-            QStringLiteral("the number of jobs \"%1\" is not a whole number from 1 to %2")
-                .arg(text)
-                .arg(kMaxJobs));
-    request->jobs = jobs;
+        return usageError("the number of jobs \"" + text + "\" is not a whole number from 1 to " +
+                          std::to_string(kMaxJobs));
+    request->jobs = static_cast<int>(jobs);
     return -1;
 }
 
 // A suffix with a "/" would put outputs into other folders.
-int readSuffix(const QString& text, Request* request) {
-    if (text.contains(QLatin1Char('/')))
-        return usageError(QStringLiteral("the suffix \"%1\" must not hold a \"/\"").arg(text));
+int readSuffix(const std::string& text, Request* request) {
+    if (text.find('/') != std::string::npos)
+        return usageError("the suffix \"" + text + "\" must not hold a \"/\"");
     request->suffix = text;
     return -1;
 }
 
-// The options the tool takes; --help and --version are answered before.
-struct Options {
-    QCommandLineOption ratio{QStringLiteral("ratio"), QString(), QStringLiteral("R")};
-    QCommandLineOption width{QStringLiteral("width"), QString(), QStringLiteral("W")};
-    QCommandLineOption height{QStringLiteral("height"), QString(), QStringLiteral("H")};
-    QCommandLineOption fit{QStringLiteral("fit"), QString(), QStringLiteral("WxH")};
-    QCommandLineOption quality{QStringLiteral("quality"), QString(), QStringLiteral("N")};
-    QCommandLineOption format{QStringLiteral("format"), QString(), QStringLiteral("F")};
-    QCommandLineOption outputDir{QStringLiteral("output-dir"), QString(), QStringLiteral("DIR")};
-    QCommandLineOption suffix{QStringLiteral("suffix"), QString(), QStringLiteral("TEXT")};
-    QCommandLineOption jobs{QStringLiteral("jobs"), QString(), QStringLiteral("N")};
-    QCommandLineOption recursive{{QStringLiteral("r"), QStringLiteral("recursive")}};
-    QCommandLineOption noClobber{QStringLiteral("no-clobber")};
-    QCommandLineOption quiet{QStringLiteral("quiet")};
-    QCommandLineOption strip{QStringLiteral("strip")};
+// One option the tool takes: its names, and whether a value follows it.
+struct Option {
+    std::vector<std::string> names;
+    bool takesValue = false;
+};
 
-    QList<QCommandLineOption> all() const {
-        return {ratio,  width, height,    fit,       quality, format, outputDir,
-                suffix, jobs,  recursive, noClobber, quiet,   strip};
+// The options the tool takes; --help and --version are answered before.
+enum OptionIndex {
+    kRatio,
+    kWidth,
+    kHeight,
+    kFit,
+    kQuality,
+    kFormat,
+    kOutputDir,
+    kSuffix,
+    kJobs,
+    kRecursive,
+    kNoClobber,
+    kQuiet,
+    kStrip,
+    kOptionCount
+};
+
+const Option kOptions[kOptionCount] = {
+    {{"ratio"}, true},   {{"width"}, true},    {{"height"}, true},     {{"fit"}, true},
+    {{"quality"}, true}, {{"format"}, true},   {{"output-dir"}, true}, {{"suffix"}, true},
+    {{"jobs"}, true},    {{"r", "recursive"}}, {{"no-clobber"}},       {{"quiet"}},
+    {{"strip"}}};
+
+// A command line taken apart as the usual rules have it: "--name value",
+// "--name=value", "-abc" for the one-letter options a, b and c ("-r"), the
+// value of a one-letter option that takes one right after it or in the next
+// argument, "--" before operands only, a lone "-" an operand, and options
+// after operands too.
+class CommandLine {
+  public:
+    explicit CommandLine(const std::vector<std::string>& args) {
+        bool operandsOnly = false;
+        // The first argument is the program's name.
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            const std::string& arg = args[i];
+            if (operandsOnly || arg == "-" || !arg.starts_with('-')) {
+                operands_.push_back(arg);
+            } else if (arg == "--") {
+                operandsOnly = true;
+            } else if (arg.starts_with("--")) {
+                const std::string name = arg.substr(2, arg.find('=') - 2);
+                if (found(name))
+                    takeValue(name, arg, args, &i);
+            } else {
+                shortOptions(arg, args, &i);
+            }
+        }
     }
+
+    bool ok() const { return unknown_.empty() && valueError_.empty(); }
+    // The options not known, in their order; an option whose value is missing
+    // or not wanted, as written ("--ratio").
+    const std::vector<std::string>& unknown() const { return unknown_; }
+    const std::string& valueError() const { return valueError_; }
+
+    bool isSet(int option) const { return set_[option]; }
+    // The last value given.
+    std::string value(int option) const {
+        return values_[option].empty() ? std::string() : values_[option].back();
+    }
+    const std::vector<std::string>& operands() const { return operands_; }
+
+  private:
+    static int indexOf(const std::string& name) {
+        for (int i = 0; i < kOptionCount; ++i)
+            for (const std::string& known : kOptions[i].names)
+                if (known == name)
+                    return i;
+        return -1;
+    }
+
+    bool found(const std::string& name) {
+        const int option = indexOf(name);
+        if (option < 0) {
+            unknown_.push_back(name);
+            return false;
+        }
+        set_[option] = true;
+        return true;
+    }
+
+    // The value of a known option written as arg: after its "=", or the next
+    // argument.
+    void takeValue(const std::string& name, const std::string& arg,
+                   const std::vector<std::string>& args, std::size_t* i) {
+        const int option = indexOf(name);
+        const std::size_t assign = arg.find('=');
+        if (!kOptions[option].takesValue) {
+            if (assign != std::string::npos)
+                valueError_ = arg.substr(0, assign);
+            return;
+        }
+        if (assign != std::string::npos) {
+            values_[option].push_back(arg.substr(assign + 1));
+        } else if (*i + 1 < args.size()) {
+            values_[option].push_back(args[++*i]);
+        } else {
+            valueError_ = arg;
+        }
+    }
+
+    // "-abc": each character a one-letter option; one that takes a value
+    // takes the rest of the argument (after an "="), or the next one.
+    void shortOptions(const std::string& arg, const std::vector<std::string>& args,
+                      std::size_t* i) {
+        for (std::size_t at = 1; at < arg.size();) {
+            const auto* p = reinterpret_cast<const unsigned char*>(arg.data() + at);
+            const std::size_t length =
+                std::max(1, platform::utf8SequenceLength(p, arg.size() - at));
+            const std::string name = arg.substr(at, length);
+            at += length;
+            if (!found(name) || !kOptions[indexOf(name)].takesValue)
+                continue;
+            if (at < arg.size()) {
+                if (arg[at] == '=')
+                    ++at;
+                values_[indexOf(name)].push_back(arg.substr(at));
+                return;
+            }
+            takeValue(name, arg, args, i);
+        }
+    }
+
+    bool set_[kOptionCount] = {};
+    std::vector<std::string> values_[kOptionCount];
+    std::vector<std::string> unknown_;
+    std::vector<std::string> operands_;
+    std::string valueError_;
 };
 
 // --ratio, or a size that each file's ratio is chosen for: one of them.
-int readScale(const QCommandLineParser& parser, const Options& o, Request* request) {
-    const int given = int(parser.isSet(o.ratio)) + int(parser.isSet(o.width)) +
-                      int(parser.isSet(o.height)) + int(parser.isSet(o.fit));
+int readScale(const CommandLine& line, Request* request) {
+    const int given = int(line.isSet(kRatio)) + int(line.isSet(kWidth)) + int(line.isSet(kHeight)) +
+                      int(line.isSet(kFit));
     if (given > 1)
-        return usageError(
-            QStringLiteral("--ratio, --width, --height and --fit exclude each other"));
-    request->ratioText = parser.value(o.ratio);
+        return usageError("--ratio, --width, --height and --fit exclude each other");
+    request->ratioText = line.value(kRatio);
     SizeTarget& size = request->size;
-    if (parser.isSet(o.width)) {
+    if (line.isSet(kWidth)) {
         size.rule = SizeRule::Width;
-        return readSide(parser.value(o.width), QStringLiteral("width"), &size.width);
+        return readSide(line.value(kWidth), "width", &size.width);
     }
-    if (parser.isSet(o.height)) {
+    if (line.isSet(kHeight)) {
         size.rule = SizeRule::Height;
-        return readSide(parser.value(o.height), QStringLiteral("height"), &size.height);
+        return readSide(line.value(kHeight), "height", &size.height);
     }
-    if (parser.isSet(o.fit)) {
+    if (line.isSet(kFit)) {
         size.rule = SizeRule::Fit;
-        return readBox(parser.value(o.fit), &size);
+        return readBox(line.value(kFit), &size);
     }
     return -1;
 }
 
 // The values of the options that take one, each checked in turn.
-int readValues(const QCommandLineParser& parser, const Options& o, Request* request) {
-    const std::pair<const QCommandLineOption*, int (*)(const QString&, Request*)> readers[] = {
-        {&o.quality, readQuality},
-        {&o.format, readFormat},
-        {&o.jobs, readJobs},
-        {&o.suffix, readSuffix}};
+int readValues(const CommandLine& line, Request* request) {
+    const std::pair<int, int (*)(const std::string&, Request*)> readers[] = {
+        {kQuality, readQuality}, {kFormat, readFormat}, {kJobs, readJobs}, {kSuffix, readSuffix}};
     for (const auto& [option, read] : readers)
-        if (parser.isSet(*option))
-            if (const int code = read(parser.value(*option), request); code >= 0)
+        if (line.isSet(option))
+            if (const int code = read(line.value(option), request); code >= 0)
                 return code;
-    return readScale(parser, o, request);
+    return readScale(line, request);
 }
 
 // The operands: INPUT OUTPUT, or with --output-dir one FILE or more.
-int readOperands(const QStringList& operands, Request* request) {
-    const bool scaled = !request->ratioText.isEmpty() || request->size.rule != SizeRule::Ratio;
-    if (!scaled || (request->batch ? operands.isEmpty() : operands.size() != 2))
+int readOperands(const std::vector<std::string>& operands, Request* request) {
+    const bool scaled = !request->ratioText.empty() || request->size.rule != SizeRule::Ratio;
+    if (!scaled || (request->batch ? operands.empty() : operands.size() != 2))
         return usageText();
     if (request->batch) {
         request->inputs = operands;
@@ -271,9 +388,9 @@ int readOperands(const QStringList& operands, Request* request) {
     return -1;
 }
 
-bool isFolder(const QString& name) {
+bool isFolder(const std::string& name) {
     struct stat st {};
-    return ::stat(platform::nameToBytes(name).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    return ::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // In the two-operand form, OUTPUT's ending alone gives its format, and INPUT
@@ -282,63 +399,65 @@ int checkOutput(const Request& request) {
     if (request.batch)
         return -1;
     if (request.format)
-        return usageError(QStringLiteral("--format goes with --output-dir; OUTPUT's ending "
-                                         "gives its format"));
-    if (!request.suffix.isEmpty())
-        return usageError(QStringLiteral("--suffix goes with --output-dir; OUTPUT names the file"));
-    if (isFolder(request.inputs.first()))
-        return usageError(QStringLiteral("%1 is a folder: its pictures go into the folder "
-                                         "given with --output-dir DIR")
-                              .arg(request.inputs.first()));
+        return usageError("--format goes with --output-dir; OUTPUT's ending gives its format");
+    if (!request.suffix.empty())
+        return usageError("--suffix goes with --output-dir; OUTPUT names the file");
+    if (isFolder(request.inputs.front()))
+        return usageError(request.inputs.front() +
+                          " is a folder: its pictures go into the folder given with "
+                          "--output-dir DIR");
     if (!kindOfName(request.output))
-        return usageError(QStringLiteral("the output %1 must end in .bmp, .jpg, .jpeg or .png")
-                              .arg(request.output));
+        return usageError("the output " + request.output +
+                          " must end in .bmp, .jpg, .jpeg or .png");
     return -1;
 }
 
-// Why the parser stopped: an unknown option, or one without its value.
-int parseError(const QCommandLineParser& parser) {
-    const QStringList unknown = parser.unknownOptionNames();
-    if (unknown.isEmpty()) {
-        static const QRegularExpression named(QStringLiteral("'(.*)'"));
-        return usageError(QStringLiteral("%1 needs a value (see --help)")
-                              .arg(named.match(parser.errorText()).captured(1)));
-    }
-    const QString dashes = unknown.first().size() == 1 ? QStringLiteral("-") : QStringLiteral("--");
-    return usageError(
-        QStringLiteral("unknown option %1 (see --help)").arg(dashes + unknown.first()));
+// Why the command line was refused: an unknown option, or one without its
+// value.
+int parseError(const CommandLine& line) {
+    if (line.unknown().empty())
+        return usageError(line.valueError() + " needs a value (see --help)");
+    // One character (one UTF-16 unit, as the names were always counted) takes
+    // one dash, whichever way it was written.
+    const std::string& name = line.unknown().front();
+    const int length = name.empty()
+                           ? 0
+                           : platform::utf8SequenceLength(
+                                 reinterpret_cast<const unsigned char*>(name.data()), name.size());
+    const bool oneCharacter =
+        name.size() == 1 || (length == static_cast<int>(name.size()) && length < 4);
+    return usageError("unknown option " + std::string(oneCharacter ? "-" : "--") + name +
+                      " (see --help)");
 }
 
 } // namespace
 
-// QCoreApplication::arguments() would turn bytes that are not UTF-8 into
-// U+FFFD, which names another file: the names are taken from argv's bytes.
+// The names are argv's bytes, as the system gives them.
 int readCommandLine(int argc, char** argv, Request* request) {
-    QStringList args;
-    for (int i = 0; i < argc; ++i)
-        args << platform::nameFromBytes(QByteArray(argv[i]));
-    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+    const std::vector<std::string> args(argv, argv + argc);
+    const auto has = [&args](const char* word) {
+        return std::find(args.begin(), args.end(), word) != args.end();
+    };
+    if (has("--help") || has("-h")) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (args.contains(QStringLiteral("--version"))) {
+    if (has("--version")) {
         std::fputs(kVersion, stdout);
         return 0;
     }
-    QCommandLineParser parser;
-    const Options options;
-    parser.addOptions(options.all());
-    if (!parser.parse(args))
-        return parseError(parser);
-    if (const int code = readValues(parser, options, request); code >= 0)
+    const CommandLine line(args);
+    if (!line.ok())
+        return parseError(line);
+    if (const int code = readValues(line, request); code >= 0)
         return code;
-    request->quiet = parser.isSet(options.quiet);
-    request->strip = parser.isSet(options.strip);
-    request->noClobber = parser.isSet(options.noClobber);
-    request->recursive = parser.isSet(options.recursive);
-    request->batch = parser.isSet(options.outputDir);
-    request->outputDir = parser.value(options.outputDir);
-    if (const int code = readOperands(parser.positionalArguments(), request); code >= 0)
+    request->quiet = line.isSet(kQuiet);
+    request->strip = line.isSet(kStrip);
+    request->noClobber = line.isSet(kNoClobber);
+    request->recursive = line.isSet(kRecursive);
+    request->batch = line.isSet(kOutputDir);
+    request->outputDir = line.value(kOutputDir);
+    if (const int code = readOperands(line.operands(), request); code >= 0)
         return code;
     if (request->size.rule == SizeRule::Ratio)
         if (const int code = readRatio(request); code >= 0)

@@ -4,8 +4,8 @@
 #include "save/save.h"
 #include "tool/sizeratio.h"
 
-#include <QString>
-#include <QStringList>
+#include <string>
+#include <vector>
 
 #include <optional>
 
@@ -17,7 +17,7 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 struct Request {
-    QString ratioText; // as given, for messages
+    std::string ratioText; // as given, for messages
     double ratio = 0;
     // --width, --height or --fit: each file's ratio is chosen for this size
     // (sizeratio.h); rule Ratio when --ratio gives it.
@@ -28,16 +28,16 @@ struct Request {
     // --output-dir: each FILE goes there under its own name. Without it, the
     // one input goes to output.
     bool batch = false;
-    QString outputDir;
+    std::string outputDir;
     std::optional<SaveKind> format; // --format: the kind of every output of a batch
-    QString suffix;                 // --suffix: put before the ending of each output's name
+    std::string suffix;             // --suffix: put before the ending of each output's name
     bool noClobber = false;         // --no-clobber: an output that exists is left as it is
     bool recursive = false;         // -r: a folder's subfolders too
     int jobs = 0;                   // --jobs: files enlarged at once; 0: as many as cores
     // Files and folders as given; with --output-dir a folder stands for the
     // pictures in it.
-    QStringList inputs;
-    QString output;
+    std::vector<std::string> inputs;
+    std::string output;
 };
 
 // Reads the options and operands; every name is taken from the bytes of argv

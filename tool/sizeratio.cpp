@@ -2,6 +2,7 @@
 
 #include "engine/enlarge.h"
 #include "settings/settings.h"
+#include "tool/numbertext.h"
 
 #include <bit>
 #include <climits>
@@ -11,6 +12,8 @@
 
 namespace velmora::tool {
 
+using imageio::Size;
+
 namespace {
 
 enum class Side { Width, Height };
@@ -18,14 +21,14 @@ enum class Side { Width, Height };
 // A side of the result at r, as the engine computes it. A result too large
 // for any size counts as larger than every side, so that a side only grows
 // with r.
-long long sideAt(QSize source, double r, Side side) {
+long long sideAt(Size source, double r, Side side) {
     const EnlargeGeometry g = enlargeGeometry(source.width(), source.height(), r);
     if (!g.valid)
         return LLONG_MAX;
     return side == Side::Width ? g.width : g.height;
 }
 
-int sourceSide(QSize source, Side side) {
+int sourceSide(Size source, Side side) {
     return side == Side::Width ? source.width() : source.height();
 }
 
@@ -66,25 +69,24 @@ struct Span {
     double last = 0;
 };
 
-QString sizeWords(QSize source) {
-    return QStringLiteral("%1 x %2").arg(source.width()).arg(source.height());
+std::string sizeWords(Size source) {
+    return std::to_string(source.width()) + " x " + std::to_string(source.height());
 }
 
-QString outOfRange(QSize source, bool below) {
-    return QStringLiteral("from %1 that needs a ratio %2 %3")
-        .arg(sizeWords(source), below ? QStringLiteral("below") : QStringLiteral("above"),
-             QString::number(below ? lowestRatio() : highestRatio(), 'f', 1));
+std::string outOfRange(Size source, bool below) {
+    return "from " + sizeWords(source) + " that needs a ratio " + (below ? "below " : "above ") +
+           fixedText(below ? lowestRatio() : highestRatio(), 1);
 }
 
 // The span of ratios giving `side` exactly `length`, or why there is none.
-std::optional<Span> spanOf(QSize source, Side side, long long length, QString* refusal) {
+std::optional<Span> spanOf(Size source, Side side, long long length, std::string* refusal) {
     const auto atLeast = [&](long long n) {
         return [&source, side, n](double r) { return sideAt(source, r, side) >= n; };
     };
     const std::optional<double> first = firstRatio(lowestRatio(), highestRatio(), atLeast(length));
     if (!first || sideAt(source, *first, side) != length) {
         if (first && *first != lowestRatio())
-            *refusal = QStringLiteral("no ratio gives exactly that from %1").arg(sizeWords(source));
+            *refusal = "no ratio gives exactly that from " + sizeWords(source);
         else
             *refusal = outOfRange(source, first.has_value());
         return std::nullopt;
@@ -96,14 +98,12 @@ std::optional<Span> spanOf(QSize source, Side side, long long length, QString* r
 // One side exactly `length`; of the ratios that give it, the smallest that
 // gives the other side its share of the source's aspect, rounded, or as
 // near it as the span allows.
-RatioChoice exactSide(QSize source, Side side, int length) {
+RatioChoice exactSide(Size source, Side side, int length) {
     const Side other = side == Side::Width ? Side::Height : Side::Width;
     RatioChoice choice;
-    choice.refusal =
-        QStringLiteral("to a %1 of %2 pixels: ")
-            .arg(side == Side::Width ? QStringLiteral("width") : QStringLiteral("height"))
-            .arg(length);
-    QString why;
+    choice.refusal = std::string("to a ") + (side == Side::Width ? "width" : "height") + " of " +
+                     std::to_string(length) + " pixels: ";
+    std::string why;
     const std::optional<Span> span = spanOf(source, side, length, &why);
     if (!span) {
         choice.refusal += why;
@@ -121,7 +121,7 @@ RatioChoice exactSide(QSize source, Side side, int length) {
 
 // The largest ratio in range whose result fits in the box; a box that the
 // result stays inside at the highest ratio without touching needs more.
-RatioChoice fitInBox(QSize source, QSize box) {
+RatioChoice fitInBox(Size source, Size box) {
     const auto fits = [&](double r) {
         return sideAt(source, r, Side::Width) <= box.width() &&
                sideAt(source, r, Side::Height) <= box.height();
@@ -131,7 +131,7 @@ RatioChoice fitInBox(QSize source, QSize box) {
                sideAt(source, r, Side::Height) == box.height();
     };
     RatioChoice choice;
-    const QString to = QStringLiteral("to fit %1: ").arg(sizeWords(box));
+    const std::string to = "to fit " + sizeWords(box) + ": ";
     if (!fits(lowestRatio())) {
         choice.refusal = to + outOfRange(source, true);
         return choice;
@@ -156,14 +156,14 @@ double highestRatio() {
     return kMaxScale / 10.0;
 }
 
-RatioChoice chooseRatio(const SizeTarget& target, QSize source) {
+RatioChoice chooseRatio(const SizeTarget& target, Size source) {
     switch (target.rule) {
     case SizeRule::Width:
         return exactSide(source, Side::Width, target.width);
     case SizeRule::Height:
         return exactSide(source, Side::Height, target.height);
     case SizeRule::Fit:
-        return fitInBox(source, QSize(target.width, target.height));
+        return fitInBox(source, Size(target.width, target.height));
     case SizeRule::Ratio:
         break;
     }

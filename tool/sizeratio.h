@@ -2,8 +2,9 @@
 // --fit instead of --ratio.
 #pragma once
 
-#include <QSize>
-#include <QString>
+#include "imageio/picture.h"
+
+#include <string>
 
 namespace velmora::tool {
 
@@ -24,8 +25,8 @@ struct SizeTarget {
 // A ratio chosen for one source, or why none in the tool's range gives the
 // size asked for.
 struct RatioChoice {
-    double ratio = 0; // 0 when refused
-    QString refusal;  // "to a width of 1280 pixels: ...", for the file's message
+    double ratio = 0;    // 0 when refused
+    std::string refusal; // "to a width of 1280 pixels: ...", for the file's message
 };
 
 // The lowest and highest ratio a size may need: the zoom-ratio dialog's range.
@@ -43,6 +44,6 @@ double highestRatio();
 // Refused when the size needs a ratio outside lowestRatio() to highestRatio(),
 // or when no ratio gives the side exactly (sides beyond 16 million pixels,
 // where single precision skips whole pixels). rule must not be Ratio.
-RatioChoice chooseRatio(const SizeTarget& target, QSize source);
+RatioChoice chooseRatio(const SizeTarget& target, imageio::Size source);
 
 } // namespace velmora::tool

@@ -2,12 +2,13 @@
 
 #include "platform/filenames.h"
 
-#include <QtGlobal>
-
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 #include <string>
+#include <string_view>
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -23,9 +24,23 @@ constexpr double kDefaultDelaySeconds = 1.0;
 constexpr int kDefaultColumns = 80;
 constexpr char kCut[] = "...";
 
+// The seconds a variable gives, blanks around them allowed; false when it
+// gives no number.
+bool secondsOf(const char* text, double* seconds) {
+    std::string_view s = text != nullptr ? text : "";
+    const std::size_t first = s.find_first_not_of(" \t\n\v\f\r");
+    if (first == std::string_view::npos)
+        return false;
+    s = s.substr(first, s.find_last_not_of(" \t\n\v\f\r") - first + 1);
+    if (s.size() > 1 && s[0] == '+' && s[1] != '-' && s[1] != '+')
+        s.remove_prefix(1);
+    const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), *seconds);
+    return error == std::errc() && end == s.data() + s.size();
+}
+
 std::chrono::steady_clock::duration delay() {
-    bool ok = false;
-    const double seconds = qEnvironmentVariable("VELMORA_PROGRESS_DELAY").toDouble(&ok);
+    double seconds = 0;
+    const bool ok = secondsOf(std::getenv("VELMORA_PROGRESS_DELAY"), &seconds);
     return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
         std::chrono::duration<double>(ok && seconds >= 0 ? seconds : kDefaultDelaySeconds));
 }
@@ -44,10 +59,47 @@ int columnsOf(char32_t c) {
     return columns < 0 ? 1 : columns;
 }
 
-// The end of text that fits in room columns, "..." before it when cut; adds
-// the columns it takes to *width.
-QString fitted(const QString& text, int room, int* width) {
-    const std::u32string chars = text.toStdU32String();
+// The characters of valid UTF-8 text.
+std::u32string charactersOf(const std::string& text) {
+    std::u32string chars;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto* p = reinterpret_cast<const unsigned char*>(text.data() + i);
+        const int length = std::max(1, platform::utf8SequenceLength(p, text.size() - i));
+        char32_t c = length == 1 ? p[0] : p[0] & (0x3F >> (length - 1));
+        for (int k = 1; k < length; ++k)
+            c = (c << 6) | (p[k] & 0x3F);
+        chars.push_back(c);
+        i += std::size_t(length);
+    }
+    return chars;
+}
+
+std::string utf8Of(const std::u32string& chars) {
+    std::string text;
+    for (const char32_t c : chars) {
+        if (c < 0x80) {
+            text += char(c);
+        } else if (c < 0x800) {
+            text += char(0xC0 | (c >> 6));
+            text += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            text += char(0xE0 | (c >> 12));
+            text += char(0x80 | ((c >> 6) & 0x3F));
+            text += char(0x80 | (c & 0x3F));
+        } else {
+            text += char(0xF0 | (c >> 18));
+            text += char(0x80 | ((c >> 12) & 0x3F));
+            text += char(0x80 | ((c >> 6) & 0x3F));
+            text += char(0x80 | (c & 0x3F));
+        }
+    }
+    return text;
+}
+
+// The end of text (valid UTF-8) that fits in room columns, "..." before it
+// when cut; adds the columns it takes to *width.
+std::string fitted(const std::string& text, int room, int* width) {
+    const std::u32string chars = charactersOf(text);
     int all = 0;
     for (const char32_t c : chars)
         all += columnsOf(c);
@@ -63,20 +115,20 @@ QString fitted(const QString& text, int room, int* width) {
     while (from > 0 && kept + columnsOf(chars[from - 1]) + cut <= room)
         kept += columnsOf(chars[--from]);
     *width += kept + cut;
-    return QLatin1String(kCut) + QString::fromStdU32String(chars.substr(from));
+    return kCut + utf8Of(chars.substr(from));
 }
 
 } // namespace
 
-void printError(const QString& message) {
-    std::fprintf(stderr, "velmora-enlarge: %s\n", platform::nameToBytes(message).constData());
+void printError(const std::string& message) {
+    std::fprintf(stderr, "velmora-enlarge: %s\n", message.c_str());
 }
 
 StatusLine::StatusLine(int files, bool quiet)
     : files_(std::max(files, 1)), quiet_(quiet), shown_(!quiet && ::isatty(STDERR_FILENO) != 0),
       from_(Clock::now() + delay()), columns_(terminalColumns()) {}
 
-void StatusLine::startFile(int index, const QString& name) {
+void StatusLine::startFile(int index, const std::string& name) {
     const std::lock_guard lock(mutex_);
     index_ = index;
     name_ = name;
@@ -107,28 +159,27 @@ void StatusLine::draw() {
         files += fraction;
     const double done = std::min(files / files_, 1.0);
     const int filled = static_cast<int>(done * kBarWidth);
-    QString line =
-        QStringLiteral("[%1%2] %3%  ")
-            .arg(QString(filled, QLatin1Char('#')), QString(kBarWidth - filled, QLatin1Char(' ')))
-            .arg(static_cast<int>(done * 100), 3);
+    char percent[16];
+    std::snprintf(percent, sizeof percent, "%3d", static_cast<int>(done * 100));
+    std::string line = "[" + std::string(std::size_t(filled), '#') +
+                       std::string(std::size_t(kBarWidth - filled), ' ') + "] " + percent + "%  ";
     if (files_ > 1)
-        line += QStringLiteral("%1/%2 ").arg(index_ + 1).arg(files_);
+        line += std::to_string(index_ + 1) + "/" + std::to_string(files_) + " ";
     int width = static_cast<int>(line.size());
     line += fitted(platform::nameForDisplay(name_), columns_ - 1 - width, &width);
     // Spaces over what is left of a longer line drawn before.
-    std::fprintf(stderr, "\r%s%*s", line.toUtf8().constData(), std::max(0, drawnWidth_ - width),
-                 "");
+    std::fprintf(stderr, "\r%s%*s", line.c_str(), std::max(0, drawnWidth_ - width), "");
     std::fflush(stderr);
     drawnWidth_ = width;
 }
 
-void StatusLine::error(const QString& message) {
+void StatusLine::error(const std::string& message) {
     const std::lock_guard lock(mutex_);
     clearLine();
     printError(message);
 }
 
-void StatusLine::note(const QString& message) {
+void StatusLine::note(const std::string& message) {
     if (quiet_)
         return;
     error(message);

@@ -2,17 +2,16 @@
 // line of progress that each message clears first.
 #pragma once
 
-#include <QString>
-
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <string>
 
 namespace velmora::tool {
 
 // Writes "velmora-enlarge: message" on a line; names in it are written as the
 // bytes they were given.
-void printError(const QString& message);
+void printError(const std::string& message);
 
 // The progress of a job of one or more files, each counting the same: a bar,
 // the whole job's percent and the file at hand, the one that started last
@@ -26,16 +25,16 @@ class StatusLine {
     StatusLine(int files, bool quiet);
 
     // The file `index` (from 0) named `name` starts.
-    void startFile(int index, const QString& name);
+    void startFile(int index, const std::string& name);
     // This much of the file `index` is done, 0 to 1.
     void update(int index, double fraction);
     // The file `index` is over, written or not.
     void finishFile(int index);
     // printError, the progress line cleared first; the next update draws it again.
-    void error(const QString& message);
+    void error(const std::string& message);
     // The same for a message that is no error ("skipped ..."), which a quiet
     // job leaves out.
-    void note(const QString& message);
+    void note(const std::string& message);
     // Clears the progress line.
     void clear();
 
@@ -51,8 +50,8 @@ class StatusLine {
     bool shown_ = false; // whether progress is drawn at all
     Clock::time_point from_, last_;
     int columns_;
-    int index_ = 0; // the file at hand
-    QString name_;
+    int index_ = 0;    // the file at hand
+    std::string name_; // bytes, as given
     int finished_ = 0;
     std::map<int, double> inFlight_; // how far each file under way is
     int drawnWidth_ = 0;             // columns the line on the terminal takes now

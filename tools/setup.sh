@@ -8,7 +8,7 @@ mode=${1:-open}
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-translations-l10n libturbojpeg0-dev libjpeg62-turbo-dev libjpeg-turbo-progs
-  zlib1g-dev pngcheck libpng-dev libvips-tools
+  zlib1g-dev pngcheck libpng-dev libtiff-dev libwebp-dev libgif-dev libvips-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-ipafont-gothic
   xvfb xauth xdotool x11-utils imagemagick python3

@@ -2,12 +2,14 @@
 // column shown, in a real main window (run with QT_QPA_PLATFORM=offscreen or on
 // a display).
 #include "app/velmora_m.h"
+#include "gui/pictureimage.h"
 #include "save/jpeglibrary.h"
 #include "save/save.h"
 #include "settings/settings.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
@@ -65,14 +67,16 @@ void BM_SaveResult(benchmark::State& state) {
     }
     const QString path = dir.filePath(kind == velmora::SaveKind::Jpeg ? "out.jpg" : "out.bmp");
     // The benchmark lives in build/bench; the conversion library in build/bin.
-    velmora::JpegLibrary library(QCoreApplication::applicationDirPath() + "/../bin");
+    velmora::JpegLibrary library(
+        QFile::encodeName(QCoreApplication::applicationDirPath() + "/../bin").toStdString());
     velmora::SaveOptions options;
     options.jpegLibrary = &library;
     for (auto _ : state) {
         const velmora::SaveResult result =
-            velmora::saveRecipe({picture, 10.0}, path, kind, options);
+            velmora::saveRecipe({velmora::gui::pictureOfImage(picture), 10.0},
+                                QFile::encodeName(path).toStdString(), kind, options);
         if (result.status != velmora::SaveStatus::Saved)
-            state.SkipWithError(result.error.toLocal8Bit().constData());
+            state.SkipWithError(result.error.c_str());
     }
 }
 BENCHMARK(BM_SaveResult)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -12,11 +12,13 @@
 #include "dialogs/velmora_v.h"
 #include "gui/animation.h"
 #include "gui/backgroundwork.h"
+#include "gui/filenames.h"
 #include "gui/fonts.h"
+#include "gui/pictureimage.h"
 #include "gui/pointer.h"
+#include "gui/settingsfile.h"
 #include "gui/surface.h"
 #include "imageio/imagereader.h"
-#include "settings/settings.h"
 #include "tests/support/driving.h"
 
 #include <QApplication>
@@ -221,11 +223,15 @@ void BM_ThumbnailDifference(benchmark::State& state) {
                                          : QString::fromLocal8Bit(photo);
     QImage whole, reduced;
     for (auto _ : state) {
-        imageio::ImageReader full(path);
-        full.read(&whole);
-        imageio::ImageReader small(path);
-        small.reduceFor(velmora_v::previewSize(small.size().width(), small.size().height()));
-        small.read(&reduced);
+        imageio::Picture picture;
+        imageio::ImageReader full(gui::pathBytes(path));
+        full.read(&picture);
+        whole = gui::imageOfPicture(picture);
+        imageio::ImageReader small(gui::pathBytes(path));
+        small.reduceFor(
+            gui::sizeOf(velmora_v::previewSize(small.size().width(), small.size().height())));
+        small.read(&picture);
+        reduced = gui::imageOfPicture(picture);
     }
     const QSize box = velmora_v::previewSize(whole.width(), whole.height());
     QImage a(box, QImage::Format_RGB32), b(box, QImage::Format_RGB32);

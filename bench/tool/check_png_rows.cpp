@@ -10,9 +10,6 @@
 #include "save/recipe.h"
 #include "save/resultrows.h"
 
-#include <QCoreApplication>
-#include <QImage>
-
 #include <png.h>
 
 #include <csetjmp>
@@ -85,13 +82,12 @@ int compareRows(PngFile& f, const ResultRows& rows, int every) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
     if (argc < 4) {
         std::fprintf(stderr, "usage: check-png-rows SOURCE RATIO PNG [EVERY]\n");
         return 2;
     }
-    imageio::ImageReader reader(QString::fromLocal8Bit(argv[1]));
-    QImage source;
+    imageio::ImageReader reader(argv[1]);
+    imageio::Picture source;
     if (!reader.read(&source)) {
         std::fprintf(stderr, "cannot read %s\n", argv[1]);
         return 1;

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 
 using velmora::imageio::TiffBlock;
 
@@ -22,7 +23,7 @@ namespace {
 
 constexpr std::uint16_t kOrientationTag = 0x0112;
 
-bool readsBack(const QByteArray& exif) {
+bool readsBack(const std::string& exif) {
     const TiffBlock t = TiffBlock::fromExif(exif);
     const auto entries = t.valid() ? t.entries(t.firstIfd()) : std::nullopt;
     if (!entries)
@@ -39,11 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The first four bytes choose the saved size; the rest is the TIFF data.
     if (size < 4)
         return 0;
-    const QSize saved(1 + (data[0] | data[1] << 8), 1 + (data[2] | data[3] << 8));
-    const QByteArray in = QByteArray("Exif\0\0", 6) +
-                          QByteArray(reinterpret_cast<const char*>(data + 4), qsizetype(size - 4));
-    const QByteArray out = velmora::exifForSavedPicture(in, saved);
-    if (out.isEmpty())
+    const velmora::imageio::Size saved(1 + (data[0] | data[1] << 8), 1 + (data[2] | data[3] << 8));
+    const std::string in =
+        std::string("Exif\0\0", 6) + std::string(reinterpret_cast<const char*>(data + 4), size - 4);
+    const std::string out = velmora::exifForSavedPicture(in, saved);
+    if (out.empty())
         return 0;
     if (!readsBack(out) || velmora::exifForSavedPicture(out, saved) != out)
         std::abort();

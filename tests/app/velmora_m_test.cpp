@@ -9,6 +9,9 @@
 #include "dialogs/velmora_v.h"
 #include "gui/backgroundwork.h"
 #include "gui/colourvalue.h"
+#include "gui/filenames.h"
+#include "gui/pictureimage.h"
+#include "gui/settingsfile.h"
 #include "gui/surface.h"
 #include "imageio/bitmapwriter.h"
 #include "imageio/imagereader.h"
@@ -16,7 +19,6 @@
 #include "libvelmora/velmora.h"
 #include "platform/diskspace.h"
 #include "save/jpeglibrary.h"
-#include "settings/settings.h"
 #include "tests/app/app_fixture.h"
 #include "tests/support/badimages.h"
 #include "tests/support/cameraexif.h"
@@ -1031,13 +1033,13 @@ const QByteArray kIptc("Photoshop 3.0\0008BIM\x04\x04\0\0", 22);
 // numbered and counted as they should be), the EXIF upright with the file's
 // own size, and the XMP and IPTC as they were.
 void expectKept(const QString& path, const QByteArray& profile) {
-    const imageio::ImageReader reader(path);
-    EXPECT_TRUE(reader.iccProfile() == profile);
+    const imageio::ImageReader reader(gui::pathBytes(path));
+    EXPECT_TRUE(reader.iccProfile() == profile.toStdString());
     EXPECT_EQ(imageio::exifOrientation(reader.exif()), 1);
     EXPECT_EQ(testkit::ExifTag(reader.exif(), 0xA002).first, quint32(reader.size().width()));
     EXPECT_EQ(testkit::ExifTag(reader.exif(), 0xA003).first, quint32(reader.size().height()));
-    EXPECT_EQ(reader.metadata().xmp, kXmp);
-    EXPECT_EQ(reader.metadata().iptc, std::vector<QByteArray>{kIptc});
+    EXPECT_EQ(reader.metadata().xmp, kXmp.toStdString());
+    EXPECT_EQ(reader.metadata().iptc, std::vector<std::string>{kIptc.toStdString()});
 }
 
 } // namespace
@@ -1059,7 +1061,7 @@ TEST_F(KeptMetadata, mainWindowSavesTheOpenedPicturesMetadata) {
         const QByteArray withMetadata = WithSegment(
             WithSegment(WithSegment(testkit::WithIccProfile(jpeg, profile, 60000), 0xED, kIptc),
                         0xE1, kXmp),
-            0xE1, testkit::CameraExif(true, testkit::kLong));
+            0xE1, QByteArray::fromStdString(testkit::CameraExif(true, testkit::kLong)));
         ASSERT_TRUE(profile.isEmpty() ? colourful.save(dir.filePath(name), "BMP")
                                       : WriteTestFile(dir.filePath(name), withMetadata));
     }
@@ -1074,9 +1076,9 @@ TEST_F(KeptMetadata, mainWindowSavesTheOpenedPicturesMetadata) {
         if (!profile.isEmpty())
             expectKept(answer, profile);
     }
-    const imageio::ImageReader plain(answer);
-    EXPECT_TRUE(plain.exif().isEmpty() && plain.iccProfile().isEmpty());
-    EXPECT_TRUE(plain.metadata().xmp.isEmpty() && plain.metadata().iptc.empty());
+    const imageio::ImageReader plain(gui::pathBytes(answer));
+    EXPECT_TRUE(plain.exif().empty() && plain.iccProfile().empty());
+    EXPECT_TRUE(plain.metadata().xmp.empty() && plain.metadata().iptc.empty());
 }
 
 using ProgramSave = SaveCommand;
@@ -1146,7 +1148,7 @@ TEST_P(WindowSave, savesThePictureDisplayShowsFromItsRecipe) {
     const QImage shown = Whole(w.Display());
     const Recipe recipe = w.saveRecipe();
     EXPECT_EQ(recipe.ratio, GetParam().ratio);
-    EXPECT_EQ(recipe.source, GetParam().master ? w.Master() : shown);
+    EXPECT_EQ(gui::imageOfPicture(recipe.source), GetParam().master ? w.Master() : shown);
     for (const SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap, SaveKind::Png}) {
         const QString ours = dir.filePath(QStringLiteral("ours%1").arg(itemOf(kind)));
         const QString todays = dir.filePath("todays");
@@ -1171,7 +1173,7 @@ TEST_P(WindowSave, savesThePictureDisplayShowsFromItsRecipe) {
             continue;
         }
         if (kind == SaveKind::Bitmap)
-            ASSERT_TRUE(imageio::writeBitmap(shown, todays));
+            ASSERT_TRUE(imageio::writeBitmap(gui::pictureOfImage(shown), gui::pathBytes(todays)));
         else
             ASSERT_TRUE(WriteJpegOfPicture(shown, todays));
         EXPECT_TRUE(ReadTestFile(ours) == ReadTestFile(todays)) << int(kind);

@@ -1,7 +1,7 @@
 // The image dialog's folders: paths joined without a doubled separator, which
 // folders exist to be listed, and the folder the dialog starts in.
 #include "dialogs/folders.h"
-#include "settings/settings.h"
+#include "gui/settingsfile.h"
 #include "tests/support/support.h"
 
 #include <QDir>
@@ -49,7 +49,7 @@ TEST_F(Folders, installedProgramStartsInThePicturesFolderElseHome) {
     for (const auto& c : cases)
         EXPECT_EQ(startFolderFor(program, c.installed, c.pictures, home), c.expected) << c.name;
     // Here the program runs from the build, not installed.
-    EXPECT_EQ(startFolder(), appFolder());
+    EXPECT_EQ(startFolder(), gui::appFolderName());
 }
 
 } // namespace

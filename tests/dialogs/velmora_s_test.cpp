@@ -4,7 +4,7 @@
 
 #include "controls/command.h"
 #include "dialogs/velmora_s.h"
-#include "settings/settings.h"
+#include "gui/settingsfile.h"
 
 #include <QFile>
 #include <QLabel>

@@ -10,10 +10,11 @@
 #include "dialogs/pictureholder.h"
 #include "dialogs/velmora_v.h"
 #include "gui/backgroundwork.h"
+#include "gui/filenames.h"
+#include "gui/settingsfile.h"
 #include "gui/surface.h"
 #include "gui/twips.h"
 #include "platform/drives.h"
-#include "platform/filenames.h"
 #include "settings/settings.h"
 #include "tests/support/badimages.h"
 #include "tests/support/fakememory.h"
@@ -41,7 +42,7 @@ namespace velmora {
 namespace {
 
 QString cleanAppFolder() {
-    return QDir::cleanPath(appFolder());
+    return QDir::cleanPath(gui::appFolderName());
 }
 
 class ImageDialogTest : public DialogTest {
@@ -202,7 +203,8 @@ TEST_P(StartFolderTest, unusableStoredFolderFallsBackToTheProgramFolder) {
     EXPECT_EQ(dialog.Dir1()->path(), cleanAppFolder());
     EXPECT_EQ(dialog.File1()->path(), cleanAppFolder());
     EXPECT_EQ(dialog.Drive1()->currentText(),
-              platform::driveOfFolder(cleanAppFolder(), platform::mountedDrives()));
+              gui::nameFromBytes(platform::driveOfFolder(gui::pathBytes(cleanAppFolder()),
+                                                         platform::mountedDrives())));
 }
 
 INSTANTIATE_TEST_SUITE_P(kinds, StartFolderTest, ::testing::Values("missing", "empty", "vanished"));
@@ -329,7 +331,7 @@ TEST_F(ImageDialogTest, pictureTooBigForMemoryFailsLikeAnUndecodableOne) {
 TEST_F(ImageDialogTest, drivePickedMovesTheFolderAndFileLists) {
     const QString drive = dir.path();
     writeImage(QStringLiteral("x.bmp"), 4, 4);
-    platform::setDriveListForTest(QStringList{QStringLiteral("/"), drive});
+    platform::setDriveListForTest(std::vector<std::string>{"/", gui::pathBytes(drive)});
     remembered = QStringLiteral("/");
     velmora_v dialog(remembered);
     dialog.show();
@@ -342,7 +344,7 @@ TEST_F(ImageDialogTest, drivePickedMovesTheFolderAndFileLists) {
 
 TEST_F(ImageDialogTest, driveNotReadyIsReportedOnceAndTheDriveListGoesBack) {
     const QString gone = path(QStringLiteral("unmounted"));
-    platform::setDriveListForTest(QStringList{QStringLiteral("/"), gone});
+    platform::setDriveListForTest(std::vector<std::string>{"/", gui::pathBytes(gone)});
     velmora_v dialog(remembered);
     dialog.show();
     ASSERT_EQ(dialog.Drive1()->currentText(), QStringLiteral("/"));
@@ -379,7 +381,7 @@ TEST_F(ImageDialogTest, unreadableDriveReportsTheErrorOnTwoLinesWithRetryAndCanc
     const QString locked = path(QStringLiteral("locked"));
     ASSERT_TRUE(QDir().mkdir(locked));
     ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::WriteOwner));
-    platform::setDriveListForTest(QStringList{QStringLiteral("/"), locked});
+    platform::setDriveListForTest(std::vector<std::string>{"/", gui::pathBytes(locked)});
     velmora_v dialog(remembered);
     dialog.show();
     QString text;
@@ -513,7 +515,7 @@ TEST_F(ImageDialogTest, listsRegularFilesByTheirNamesAsBytesAndNothingElse) {
     EXPECT_TRUE(dialog.lbl_Size()->text().isEmpty());
     ASSERT_TRUE(ClickItem(dialog.File1(), shown));
     ClickButton(dialog.Cmd_Sel());
-    EXPECT_EQ(platform::nameToBytes(dialog.chosenFile()), raw);
+    EXPECT_EQ(gui::nameToBytes(dialog.chosenFile()), raw);
     EXPECT_FALSE(fifo.someoneWaited() || swapped.someoneWaited());
     ::unlink(raw.constData()); // QTemporaryDir takes names as text: it cannot remove it
 }
@@ -527,7 +529,7 @@ TEST_F(ImageDialogTest, opensAFolderByItsNameAsBytes) {
     velmora_v dialog(remembered);
     dialog.show();
     ASSERT_TRUE(DoubleClickItem(dialog.Dir1(), QStringLiteral("d\uFFFD")));
-    EXPECT_EQ(platform::nameToBytes(dialog.Dir1()->path()), folder);
+    EXPECT_EQ(gui::nameToBytes(dialog.Dir1()->path()), folder);
     EXPECT_EQ(fileNames(dialog), QStringList{QStringLiteral("x.bmp")});
     ::unlink((folder + "/x.bmp").constData()); // QTemporaryDir takes names as text
     ::rmdir(folder.constData());

@@ -1,13 +1,15 @@
 // The picture reader: every kind of file as Qt's reader opened it, damage and
-// lying headers refused, pictures stood upright, their metadata kept, reduced
-// decodes, and what memory allows.
+// cut files refused for every format, lying headers refused, pictures stood upright, their metadata
+// kept, reduced decodes, and what memory allows.
+#include "gui/filenames.h"
+#include "gui/pictureimage.h"
 #include "imageio/imagereader.h"
 #include "imageio/orientation.h"
-#include "platform/filenames.h"
 #include "tests/imageio/imageio_fixture.h"
 #include "tests/support/badimages.h"
 #include "tests/support/bitmapheaders.h"
 #include "tests/support/fakememory.h"
+#include "tests/support/formatfiles.h"
 #include "tests/support/jpegfiles.h"
 
 #include <QBuffer>
@@ -25,11 +27,30 @@
 
 #include <unistd.h>
 
-using namespace velmora::platform;
+using namespace velmora::gui;
 using namespace velmora::imageio;
 using namespace velmora::testkit;
 
 namespace {
+
+// The reader as these tests use it: names as Qt's text, pictures as QImages
+// (Qt's own reader is what they compare with).
+class Reader : public ImageReader {
+  public:
+    explicit Reader(const QString& path) : ImageReader(pathBytes(path)) {}
+    QSize size() const { return qSize(ImageReader::size()); }
+    void reduceFor(const QSize& smallest) { ImageReader::reduceFor(sizeOf(smallest)); }
+    bool read(QImage* picture, long long alsoHeld = 0) {
+        Picture read;
+        if (!ImageReader::read(&read, alsoHeld))
+            return false;
+        *picture = imageOfPicture(read);
+        return true;
+    }
+    QByteArray exif() const { return QByteArray::fromStdString(ImageReader::exif()); }
+    QByteArray iccProfile() const { return QByteArray::fromStdString(ImageReader::iccProfile()); }
+    QString errorString() const { return QString::fromStdString(ImageReader::errorString()); }
+};
 
 QTemporaryDir& folder() {
     static QTemporaryDir dir;
@@ -45,7 +66,7 @@ QString file(const QString& name, const QByteArray& data) {
 
 QImage readWithUs(const QString& path, const QSize& reduced = QSize()) {
     QImage picture;
-    ImageReader reader(path);
+    Reader reader(path);
     reader.reduceFor(reduced);
     reader.read(&picture);
     return picture;
@@ -117,6 +138,19 @@ std::string rowName(const ::testing::TestParamInfo<Row>& info) {
 #kind, [] { return EncodeJpeg(kColourful, JpegKind::kind); }                               \
     }
 
+#define PNG_ROW(name, ...)                                                                         \
+    Row {                                                                                          \
+        "png" #name, [] { return EncodePng(kColourful, PngSpec{__VA_ARGS__}); }                    \
+    }
+#define TIFF_ROW(name, ...)                                                                        \
+    Row {                                                                                          \
+        "tiff" #name, [] { return EncodeTiff(kColourful, TiffSpec{__VA_ARGS__}); }                 \
+    }
+#define GIF_ROW(name, ...)                                                                         \
+    Row {                                                                                          \
+        "gif" #name, [] { return EncodeGif(kColourful, GifSpec{__VA_ARGS__}); }                    \
+    }
+
 const Row kWhole[] = {
     JPEG_ROW(Baseline444),
     JPEG_ROW(Baseline420),
@@ -137,6 +171,43 @@ const Row kWhole[] = {
      [] {
          return widened(bitmapOf(kColourful.convertToFormat(QImage::Format_ARGB32)), 124, true);
      }},
+    PNG_ROW(Grey1, PngLayout::Grey1),
+    PNG_ROW(Grey4Key, PngLayout::Grey4, false, true),
+    PNG_ROW(Grey8, PngLayout::Grey8),
+    PNG_ROW(Grey8Key, PngLayout::Grey8, false, true),
+    PNG_ROW(Grey16, PngLayout::Grey16),
+    PNG_ROW(Grey16Key, PngLayout::Grey16, false, true),
+    PNG_ROW(GreyAlpha8, PngLayout::GreyAlpha8),
+    PNG_ROW(Palette4, PngLayout::Palette4),
+    PNG_ROW(Palette8Alphas, PngLayout::Palette8, false, true),
+    PNG_ROW(Rgb8, PngLayout::Rgb8),
+    PNG_ROW(Rgb8Key, PngLayout::Rgb8, false, true),
+    PNG_ROW(Rgb16, PngLayout::Rgb16),
+    PNG_ROW(Rgba8, PngLayout::Rgba8),
+    PNG_ROW(Rgba16, PngLayout::Rgba16),
+    PNG_ROW(InterlacedRgba8, PngLayout::Rgba8, true),
+    PNG_ROW(InterlacedPalette4, PngLayout::Palette4, true),
+    PNG_ROW(InterlacedGrey16, PngLayout::Grey16, true),
+    TIFF_ROW(Rgb8, TiffLayout::Rgb8),
+    TIFF_ROW(Rgb8Lzw, TiffLayout::Rgb8, 5),
+    TIFF_ROW(Rgb8DeflateOneStrip, TiffLayout::Rgb8, 8, 1000),
+    TIFF_ROW(Rgb8Tiled, TiffLayout::Rgb8, 1, 8, true),
+    TIFF_ROW(RgbaAssociated, TiffLayout::RgbaAssociated),
+    TIFF_ROW(RgbaUnassociated, TiffLayout::RgbaUnassociated),
+    TIFF_ROW(Grey8, TiffLayout::Grey8),
+    TIFF_ROW(Palette8, TiffLayout::Palette8),
+    TIFF_ROW(Mono, TiffLayout::Mono),
+    TIFF_ROW(Rgb16, TiffLayout::Rgb16),
+    TIFF_ROW(YCbCrJpeg, TiffLayout::YCbCrJpeg),
+    GIF_ROW(Plain),
+    GIF_ROW(Interlaced, true),
+    GIF_ROW(TransparentOnScreen, false, 9, false, 3),
+    GIF_ROW(LocalPaletteOnScreen, false, -1, true, 2),
+    GIF_ROW(TwoImages, false, -1, false, 0, true),
+    {"webpLossless", [] { return EncodeWebp(kColourful, true, false); }},
+    {"webpLosslessAlpha", [] { return EncodeWebp(kColourful, true, true); }},
+    {"webpLossy", [] { return EncodeWebp(kColourful, false, false); }},
+    {"webpLossyAlpha", [] { return EncodeWebp(kColourful, false, true); }},
 };
 
 const Row kDamaged[] = {
@@ -155,7 +226,44 @@ const Row kDamaged[] = {
     {"progressiveMidScan", [] { return kProgressive.left(kProgressive.size() / 2); }},
 };
 
+// A file of each format cut to a share of its length, and what the reader
+// says of it.
+struct CutRow {
+    const char* name;
+    std::function<QByteArray()> bytes;
+    int percent; // of the file kept
+    ImageReader::Cause cause;
+};
+
+using Cause = ImageReader::Cause;
+
+const CutRow kCuts[] = {
+    {"png50", [] { return EncodePng(kColourful, {}); }, 50, Cause::Damaged},
+    {"png90", [] { return EncodePng(kColourful, {}); }, 90, Cause::Damaged},
+    {"pngInterlaced90",
+     [] {
+         return EncodePng(kColourful, {PngLayout::Rgb8, true});
+     },
+     90, Cause::Damaged},
+    {"tiff50", [] { return EncodeTiff(kColourful, {}); }, 50, Cause::Damaged},
+    {"tiff90", [] { return EncodeTiff(kColourful, {}); }, 90, Cause::Damaged},
+    {"gif50", [] { return EncodeGif(kColourful, {}); }, 50, Cause::Damaged},
+    {"gif90", [] { return EncodeGif(kColourful, {}); }, 90, Cause::Damaged},
+    {"gifInterlaced90", [] { return EncodeGif(kColourful, {true}); }, 90, Cause::Damaged},
+    {"webp50", [] { return EncodeWebp(kColourful, true, false); }, 50, Cause::Damaged},
+    {"webp90", [] { return EncodeWebp(kColourful, false, true); }, 90, Cause::Damaged},
+    {"jpeg50", [] { return kJpeg; }, 50, Cause::Damaged},
+    {"bitmap90", [] { return kBitmap24; }, 90, Cause::Damaged},
+    {"text", [] { return QByteArray("GIF is a format; this is text\n"); }, 100, Cause::NotAPicture},
+    {"empty", [] { return QByteArray(); }, 100, Cause::NotAPicture},
+};
+
+std::string cutName(const ::testing::TestParamInfo<CutRow>& info) {
+    return info.param.name;
+}
+
 class WholeFile : public ::testing::TestWithParam<Row> {};
+class CutFile : public ::testing::TestWithParam<CutRow> {};
 class DamagedFile : public ::testing::TestWithParam<Row> {};
 class EveryOrientation : public ::testing::TestWithParam<int> {};
 
@@ -172,7 +280,7 @@ INSTANTIATE_TEST_SUITE_P(kinds, WholeFile, ::testing::ValuesIn(kWhole), rowName)
 // A cut bitmap once opened with leftover memory for its missing rows, a cut
 // JPEG with a grey lower half.
 TEST_P(DamagedFile, givesNoPicture) {
-    ImageReader reader(file("damaged", GetParam().bytes()));
+    Reader reader(file("damaged", GetParam().bytes()));
     QImage picture;
     EXPECT_FALSE(reader.read(&picture));
     EXPECT_EQ(reader.failure(), ImageReader::Failure::Unreadable);
@@ -180,6 +288,18 @@ TEST_P(DamagedFile, givesNoPicture) {
 }
 
 INSTANTIATE_TEST_SUITE_P(cuts, DamagedFile, ::testing::ValuesIn(kDamaged), rowName);
+
+// Qt made up a cut GIF's missing rows and called a cut PNG or TIFF no picture.
+TEST_P(CutFile, isRefusedForItsCause) {
+    const QByteArray whole = GetParam().bytes();
+    Reader reader(file("cut", whole.left(whole.size() * GetParam().percent / 100)));
+    QImage picture;
+    EXPECT_FALSE(reader.read(&picture));
+    EXPECT_EQ(reader.cause(), GetParam().cause) << reader.errorString().toStdString();
+    EXPECT_TRUE(picture.isNull());
+}
+
+INSTANTIATE_TEST_SUITE_P(formats, CutFile, ::testing::ValuesIn(kCuts), cutName);
 
 // Qt left the pixels that run-length rows skip as it found the memory.
 TEST(ImageReader, pixelsSkippedByRunLengthRowsTakeTheFirstColour) {
@@ -202,11 +322,14 @@ TEST(ImageReader, white565BitmapStaysWhite) {
     EXPECT_TRUE(SamePixels(readWithUs(file("white.bmp", bytesOf(Bitmap565(9, 7, 0xFFFF)))), white));
 }
 
-// A bitmap's read stops when it is cancelled, as a JPEG's does.
+// A bitmap's read stops when it is cancelled, as a JPEG's does, and so do
+// the reads of the formats with libraries of their own.
 TEST(ImageReader, cancelledBitmapGivesNoPicture) {
     const std::atomic<bool> cancel{true};
-    for (const QByteArray& bitmap : {kBitmap24, runLength(kFull)}) {
-        ImageReader reader(file("cancelled.bmp", bitmap));
+    for (const QByteArray& bitmap :
+         {kBitmap24, runLength(kFull), EncodePng(kColourful, {}), EncodeTiff(kColourful, {}),
+          EncodeGif(kColourful, {}), EncodeWebp(kColourful, true, false)}) {
+        Reader reader(file("cancelled.bmp", bitmap));
         reader.setCancelFlag(&cancel);
         QImage picture;
         EXPECT_FALSE(reader.read(&picture));
@@ -223,7 +346,7 @@ TEST(ImageReader, bitmapsTooLargeForAPictureAreRefusedForTheirSize) {
     qToLittleEndian<qint32>(60000, huge.data() + 22);
     PretendMemoryLeft(folder().filePath("memory"), 1'000'000'000);
     for (const QByteArray& bitmap : {LyingBitmap(1 << 29, 1), huge}) {
-        ImageReader reader(file("huge.bmp", bitmap));
+        Reader reader(file("huge.bmp", bitmap));
         QImage picture;
         EXPECT_FALSE(reader.read(&picture));
         EXPECT_EQ(reader.failure(), ImageReader::Failure::TooLarge);
@@ -238,18 +361,48 @@ TEST_P(EveryOrientation, standsUprightAsQtTurnsIt) {
     for (const bool bigEndian : {false, true}) {
         const QByteArray exif = ExifOrientationBlock(orientation, bigEndian);
         const QString path = file("turned.jpg", WithSegment(plain, 0xE1, exif));
-        ImageReader reader(path);
+        Reader reader(path);
         EXPECT_EQ(reader.orientation(), orientation);
         EXPECT_EQ(reader.size(), orientation >= 5 ? QSize(7, 13) : QSize(13, 7));
         QImage upright;
         ASSERT_TRUE(reader.read(&upright));
         EXPECT_TRUE(SamePixels(upright, readWithQt(path, true)));
         // A reduced decode stands upright too.
-        EXPECT_EQ(readWithUs(path, QSize(1, 1)).size(), uprightSize(QSize(2, 1), orientation));
+        EXPECT_EQ(readWithUs(path, QSize(1, 1)).size(),
+                  qSize(uprightSize(Size(2, 1), orientation)));
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(tags, EveryOrientation, ::testing::Range(1, 9));
+
+class FormatOrientation : public ::testing::TestWithParam<int> {};
+
+// TIFF's Orientation tag, PNG's eXIf and WebP's EXIF chunk stand the picture
+// upright as Qt turns a TIFF by its tag.
+TEST_P(FormatOrientation, standsUprightAsQtTurnsATiff) {
+    const int orientation = GetParam();
+    const QImage picture = Colourful(13, 7);
+    const QString tiff = file("turned.tif", EncodeTiff(picture, {.orientation = orientation}));
+    const QImage upright = readWithQt(tiff, true);
+    ASSERT_EQ(upright.size(), orientation >= 5 ? QSize(7, 13) : QSize(13, 7));
+    const QByteArray exif = ExifOrientationBlock(orientation, orientation % 2 == 0).mid(6);
+    const std::pair<const char*, QByteArray> files[] = {
+        {"tiff", EncodeTiff(picture, {.orientation = orientation})},
+        {"png", EncodePng(picture, {.exif = exif})},
+        {"pngInterlaced", EncodePng(picture, {.interlaced = true, .exif = exif})},
+        {"webp", EncodeWebp(picture, true, false, exif)},
+    };
+    for (const auto& [name, bytes] : files) {
+        Reader reader(file("turned", bytes));
+        EXPECT_EQ(reader.orientation(), orientation) << name;
+        EXPECT_EQ(reader.size(), upright.size()) << name;
+        QImage read;
+        ASSERT_TRUE(reader.read(&read)) << name << ": " << reader.errorString().toStdString();
+        EXPECT_TRUE(SamePixels(read, upright)) << name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(tags, FormatOrientation, ::testing::Range(1, 9));
 
 // A name that is not UTF-8 could be listed but not opened.
 TEST(ImageReader, opensAFileByItsNameAsBytes) {
@@ -275,14 +428,14 @@ TEST(ImageReader, keepsTheExifAndTheIccProfileAsBytes) {
     const QByteArray one = iccChunk(1, 2, profile.left(65000)),
                      two = iccChunk(2, 2, profile.mid(65000));
     // Stored out of order, the chunks come back in their sequence order.
-    ImageReader reader(file(
+    Reader reader(file(
         "m.jpg", WithSegment(WithSegment(WithSegment(kJpeg, 0xE2, one), 0xE2, two), 0xE1, exif)));
     EXPECT_EQ(reader.exif(), exif);
     EXPECT_EQ(reader.iccProfile(), profile);
     // Chunks that make no profile give none; the picture still opens.
     for (const QByteArray& broken :
          {WithSegment(kJpeg, 0xE2, two), WithSegment(WithSegment(kJpeg, 0xE2, one), 0xE2, one)}) {
-        ImageReader partial(file("p.jpg", broken));
+        Reader partial(file("p.jpg", broken));
         EXPECT_TRUE(partial.iccProfile().isEmpty());
         QImage picture;
         EXPECT_TRUE(partial.read(&picture));
@@ -330,18 +483,18 @@ TEST(ImageReader, keepsXmpExtendedXmpAndIptcByteForByteAndNothingElse) {
                                            {0xE1, ext2},
                                            {0xED, iptc2},
                                            {0xE1, exif}}));
-    const ImageReader reader(path);
+    const Reader reader(path);
     const velmora::SourceMetadata kept = reader.metadata();
-    EXPECT_EQ(kept.exif, exif);
-    EXPECT_EQ(kept.xmp, xmp);
-    EXPECT_EQ(kept.extendedXmp, (std::vector<QByteArray>{ext1, ext2}));
-    EXPECT_EQ(kept.iptc, (std::vector<QByteArray>{iptc1, iptc2}));
-    EXPECT_TRUE(kept.iccProfile.isEmpty());
-    const ImageReader plain(file("plain.jpg", kJpeg));
+    EXPECT_EQ(kept.exif, exif.toStdString());
+    EXPECT_EQ(kept.xmp, xmp.toStdString());
+    EXPECT_EQ(kept.extendedXmp, (std::vector<std::string>{ext1.toStdString(), ext2.toStdString()}));
+    EXPECT_EQ(kept.iptc, (std::vector<std::string>{iptc1.toStdString(), iptc2.toStdString()}));
+    EXPECT_TRUE(kept.iccProfile.empty());
+    const Reader plain(file("plain.jpg", kJpeg));
     EXPECT_EQ(reader.bytesNeeded() - plain.bytesNeeded(),
               exif.size() + xmp.size() + ext1.size() + ext2.size() + iptc1.size() + iptc2.size());
     QImage picture;
-    EXPECT_TRUE(ImageReader(path).read(&picture));
+    EXPECT_TRUE(Reader(path).read(&picture));
 }
 
 struct CapCase {
@@ -366,12 +519,13 @@ TEST_P(MetadataCap, leavesOutAKindThatGrowsOverItsCapWhole) {
     const QByteArray other = payload(xmpKind ? kPhotoshopId : kExtendedId, 100);
     segments.emplace_back(xmpKind ? 0xED : 0xE1, other);
     const QString path = file("cap.jpg", withSegments(kJpeg, segments));
-    const velmora::SourceMetadata kept = ImageReader(path).metadata();
-    const std::vector<QByteArray>& capped = xmpKind ? kept.extendedXmp : kept.iptc;
+    const velmora::SourceMetadata kept = Reader(path).metadata();
+    const std::vector<std::string>& capped = xmpKind ? kept.extendedXmp : kept.iptc;
     EXPECT_EQ(capped.size(), c.kept ? std::size_t(c.segments) : 0u);
-    EXPECT_EQ(xmpKind ? kept.iptc : kept.extendedXmp, std::vector<QByteArray>{other});
+    EXPECT_EQ(xmpKind ? kept.iptc : kept.extendedXmp,
+              std::vector<std::string>{other.toStdString()});
     QImage picture;
-    EXPECT_TRUE(ImageReader(path).read(&picture));
+    EXPECT_TRUE(Reader(path).read(&picture));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -392,7 +546,7 @@ TEST(ImageReader, reducedDecodeCoversTheSizeAskedForAndOnlyItNeedsMemory) {
     EXPECT_TRUE(readWithUs(path).isNull());
     EXPECT_FALSE(readWithUs(path, QSize(100, 75)).isNull());
     // A sideways picture is checked against memory, and named, at its upright size.
-    ImageReader huge(
+    Reader huge(
         file("huge.jpg", WithSegment(LyingJpeg(60000, 40000), 0xE1, ExifOrientationBlock(8))));
     QImage picture;
     EXPECT_FALSE(huge.read(&picture));
@@ -415,13 +569,13 @@ class ImageReaderTest : public ::testing::Test {
 // its header when memory is short, as in an 8 GB control group.
 TEST_F(ImageReaderTest, lyingHeadersAreRefusedBeforeDecoding) {
     PretendMemoryLeft(folder().filePath("memory"), 8LL << 30);
-    ImageReader jpeg(file("huge.jpg", LyingJpeg(65000, 65000)));
+    Reader jpeg(file("huge.jpg", LyingJpeg(65000, 65000)));
     EXPECT_EQ(jpeg.size(), QSize(65000, 65000));
     QImage picture;
     EXPECT_FALSE(jpeg.read(&picture));
     EXPECT_EQ(jpeg.failure(), ImageReader::Failure::TooLarge);
     // The bitmap reader refuses a header that claims more than the file holds.
-    EXPECT_FALSE(ImageReader(file("huge.bmp", LyingBitmap(65000, 65000))).read(&picture));
+    EXPECT_FALSE(Reader(file("huge.bmp", LyingBitmap(65000, 65000))).read(&picture));
     EXPECT_TRUE(picture.isNull());
 }
 
@@ -433,8 +587,8 @@ TEST_F(ImageReaderTest, thePictureAndWhatTheCallerHoldsMustFitAndTheQtLimitIsRes
     const int limitBefore = QImageReader::allocationLimit();
     QImage picture;
     PretendMemoryLeft(folder().filePath("memory"), 100'000'000); // half of it may be taken
-    EXPECT_FALSE(ImageReader(path).read(&picture, 47'000'000));
-    ASSERT_TRUE(ImageReader(path).read(&picture, 45'000'000));
+    EXPECT_FALSE(Reader(path).read(&picture, 47'000'000));
+    ASSERT_TRUE(Reader(path).read(&picture, 45'000'000));
     EXPECT_EQ(picture, image);
     EXPECT_EQ(QImageReader::allocationLimit(), limitBefore);
 }

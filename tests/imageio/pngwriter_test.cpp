@@ -27,17 +27,17 @@ using imageio::PngWriter;
 
 namespace {
 
-const QByteArray kXmpId("http://ns.adobe.com/xap/1.0/", 29);
-const QByteArray kPacket("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF/></x:xmpmeta>");
+const std::string kXmpId("http://ns.adobe.com/xap/1.0/", 29);
+const std::string kPacket("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF/></x:xmpmeta>");
 
 // Writes the picture strip by strip as the save does, each strip of
 // stripRows by one of two compressors in turn (as two workers would), the row
 // above each strip's first given from the picture.
 bool writePng(const QImage& picture, const QString& path, int stripRows,
-              const SourceMetadata& metadata = {}, QString* error = nullptr) {
+              const SourceMetadata& metadata = {}, std::string* error = nullptr) {
     const int w = picture.width(), h = picture.height();
     PngWriter writer;
-    if (!writer.open(path, w, h, metadata, error))
+    if (!writer.open(QFile::encodeName(path).toStdString(), w, h, metadata, error))
         return false;
     PngStripCompressor compressors[2] = {PngStripCompressor(w), PngStripCompressor(w)};
     PngStrip strip;
@@ -79,8 +79,8 @@ TEST_P(PngRoundTrip, givesThePictureBackWhateverTheStrips) {
     const StripCase& c = GetParam();
     const QImage picture = mixedPicture(c.width, c.height);
     const QString path = dir.filePath("out.png");
-    QString error;
-    ASSERT_TRUE(writePng(picture, path, c.stripRows, {}, &error)) << error.toStdString();
+    std::string error;
+    ASSERT_TRUE(writePng(picture, path, c.stripRows, {}, &error)) << error;
 
     EXPECT_TRUE(testkit::SamePixels(QImage(path).convertToFormat(QImage::Format_RGB32), picture));
     const QByteArray file = ReadTestFile(path);
@@ -155,23 +155,24 @@ TEST_P(PngMetadata, goesIntoItsChunksBeforeTheData) {
     const QByteArray profile = testkit::PngChunkData(file, "iCCP");
     if (!profile.isEmpty()) {
         EXPECT_TRUE(profile.startsWith(QByteArray("ICC Profile\0\0", 13)));
-        EXPECT_TRUE(testkit::Inflated(profile.mid(13)) == c.metadata.iccProfile);
+        EXPECT_TRUE(testkit::Inflated(profile.mid(13)).toStdString() == c.metadata.iccProfile);
     }
     if (const QByteArray exif = testkit::PngChunkData(file, "eXIf"); !exif.isEmpty()) {
         const QByteArray block = QByteArray("Exif\0\0", 6) + exif;
-        EXPECT_TRUE(block == exifForSavedPicture(c.metadata.exif, QSize(40, 30)));
-        EXPECT_EQ(imageio::exifOrientation(block), 1);
-        EXPECT_EQ(testkit::ExifTag(block, 0xA002).first, 40u);
-        EXPECT_EQ(testkit::ExifTag(block, 0xA003).first, 30u);
+        const std::string bytes = block.toStdString();
+        EXPECT_TRUE(bytes == exifForSavedPicture(c.metadata.exif, imageio::Size(40, 30)));
+        EXPECT_EQ(imageio::exifOrientation(bytes), 1);
+        EXPECT_EQ(testkit::ExifTag(bytes, 0xA002).first, 40u);
+        EXPECT_EQ(testkit::ExifTag(bytes, 0xA003).first, 30u);
     }
     if (const QByteArray text = testkit::PngChunkData(file, "iTXt"); !text.isEmpty()) {
-        EXPECT_TRUE(text == QByteArray("XML:com.adobe.xmp\0\0\0\0\0", 22) + kPacket);
+        EXPECT_TRUE(text.toStdString() == std::string("XML:com.adobe.xmp\0\0\0\0\0", 22) + kPacket);
     }
 }
 
-SourceMetadata metadataOf(QByteArray exif, QByteArray profile, QByteArray xmp,
-                          std::vector<QByteArray> extended = {},
-                          std::vector<QByteArray> iptc = {}) {
+SourceMetadata metadataOf(std::string exif, std::string profile, std::string xmp,
+                          std::vector<std::string> extended = {},
+                          std::vector<std::string> iptc = {}) {
     return {std::move(exif), std::move(profile), std::move(xmp), std::move(extended),
             std::move(iptc)};
 }
@@ -181,20 +182,22 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         MetadataCase{"none", {}, "IHDR IDAT IEND"},
         MetadataCase{"all",
-                     metadataOf(testkit::CameraExif(true), testkit::IccProfile("RGB ", 3000),
-                                kXmpId + kPacket, {"http://ns.adobe.com/xmp/extension/"},
-                                {QByteArray("Photoshop 3.0\0008BIM", 18)}),
+                     metadataOf(testkit::CameraExif(true),
+                                testkit::IccProfile("RGB ", 3000).toStdString(), kXmpId + kPacket,
+                                {"http://ns.adobe.com/xmp/extension/"},
+                                {std::string("Photoshop 3.0\0008BIM", 18)}),
                      "IHDR iCCP eXIf iTXt IDAT IEND"},
         MetadataCase{"littleEndianExifOnly", metadataOf(testkit::CameraExif(false), {}, {}),
                      "IHDR eXIf IDAT IEND"},
-        MetadataCase{"cmykProfile",
-                     metadataOf({}, testkit::IccProfile("CMYK", 3000), kXmpId + kPacket),
-                     "IHDR iTXt IDAT IEND"},
-        MetadataCase{"unreadableExif", metadataOf(QByteArray("Exif\0\0MM\0*", 10), {}, {}),
+        MetadataCase{
+            "cmykProfile",
+            metadataOf({}, testkit::IccProfile("CMYK", 3000).toStdString(), kXmpId + kPacket),
+            "IHDR iTXt IDAT IEND"},
+        MetadataCase{"unreadableExif", metadataOf(std::string("Exif\0\0MM\0*", 10), {}, {}),
                      "IHDR IDAT IEND"},
         MetadataCase{"extendedXmpAndIptcOnly",
                      metadataOf({}, {}, {}, {"http://ns.adobe.com/xmp/extension/"},
-                                {QByteArray("Photoshop 3.0\0008BIM", 18)}),
+                                {std::string("Photoshop 3.0\0008BIM", 18)}),
                      "IHDR IDAT IEND"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -206,12 +209,12 @@ TEST(PngWriterFailure, aWriteFailingMidwayKeepsTheOldFileAndLeavesNothing) {
     QTemporaryDir dir;
     const QString path = dir.filePath("keep.png");
     ASSERT_TRUE(WriteTestFile(path, "precious"));
-    QString error;
+    std::string error;
     {
         const testkit::FileSizeLimit limit(20000);
         EXPECT_FALSE(writePng(mixedPicture(300, 300), path, 16, {}, &error));
     }
-    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(error.empty());
     EXPECT_EQ(ReadTestFile(path), "precious");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.png"});
 }
@@ -223,12 +226,12 @@ TEST(PngWriterFailure, anUnfinishedOrEmptyPictureLeavesNothing) {
     const QString path = dir.filePath("out.png");
     {
         PngWriter writer;
-        ASSERT_TRUE(writer.open(path, 10, 10, {}, nullptr));
-        QString error;
+        ASSERT_TRUE(writer.open(QFile::encodeName(path).toStdString(), 10, 10, {}, nullptr));
+        std::string error;
         EXPECT_FALSE(writer.commit(&error));
     }
     PngWriter empty;
-    EXPECT_FALSE(empty.open(path, 0, 10, {}, nullptr));
+    EXPECT_FALSE(empty.open(QFile::encodeName(path).toStdString(), 0, 10, {}, nullptr));
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }
 

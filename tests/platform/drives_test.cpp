@@ -2,27 +2,23 @@
 // and which volumes are offered at all.
 #include "platform/drives.h"
 
-#include <QStringList>
 #include <gtest/gtest.h>
 
+#include <string>
 #include <tuple>
 #include <vector>
 
 using namespace velmora;
 
 TEST(Drives, driveOfAFolderIsTheLongestMountPointAbove) {
-    const QStringList drives = {QStringLiteral("/"), QStringLiteral("/mnt"),
-                                QStringLiteral("/mnt/usb"), QStringLiteral("/mnt/usb2")};
-    EXPECT_EQ(platform::driveOfFolder(QStringLiteral("/mnt/usb/pics"), drives),
-              QStringLiteral("/mnt/usb"));
-    EXPECT_EQ(platform::driveOfFolder(QStringLiteral("/mnt/usb2"), drives),
-              QStringLiteral("/mnt/usb2"));
-    EXPECT_EQ(platform::driveOfFolder(QStringLiteral("/mnt/usbstick"), drives),
-              QStringLiteral("/mnt"));
-    EXPECT_EQ(platform::driveOfFolder(QStringLiteral("/home"), drives), QStringLiteral("/"));
-    const QStringList mounted = platform::mountedDrives();
-    ASSERT_FALSE(mounted.isEmpty());
-    EXPECT_EQ(mounted.first(), QStringLiteral("/"));
+    const std::vector<std::string> drives = {"/", "/mnt", "/mnt/usb", "/mnt/usb2"};
+    EXPECT_EQ(platform::driveOfFolder("/mnt/usb/pics", drives), "/mnt/usb");
+    EXPECT_EQ(platform::driveOfFolder("/mnt/usb2", drives), "/mnt/usb2");
+    EXPECT_EQ(platform::driveOfFolder("/mnt/usbstick", drives), "/mnt");
+    EXPECT_EQ(platform::driveOfFolder("/home", drives), "/");
+    const std::vector<std::string> mounted = platform::mountedDrives();
+    ASSERT_FALSE(mounted.empty());
+    EXPECT_EQ(mounted.front(), "/");
 }
 
 // Removable media under /run/media/<user> were once left out with the rest of /run.
@@ -35,6 +31,6 @@ TEST(Drives, onlyTheUsersVolumesAreOffered) {
         {"/media/cdrom-image", "squashfs", false}, {"/snap/core22/1122", "squashfs", false},
         {"/snap/firefox/common", "ext4", false},   {"/var/snap/lxd/common/ns", "nsfs", false}};
     for (const auto& [mountPoint, fileSystem, offered] : volumes)
-        EXPECT_EQ(platform::offersDrive(QString::fromUtf8(mountPoint), fileSystem), offered)
+        EXPECT_EQ(platform::offersDrive(mountPoint, fileSystem), offered)
             << mountPoint << " " << fileSystem;
 }

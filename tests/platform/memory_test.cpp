@@ -3,13 +3,12 @@
 // address-space limit leaves it.
 #include "platform/memory.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryDir>
+#include "tests/support/tempfolder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <sstream>
 
 using namespace velmora::platform;
 
@@ -33,13 +32,16 @@ class MemorySourcesTest : public ::testing::TestWithParam<MemoryCase> {};
 } // namespace
 
 TEST_P(MemorySourcesTest, givesTheLeastOfEverySource) {
-    QTemporaryDir root;
-    for (const QString& file : QString(GetParam().files).split('|', Qt::SkipEmptyParts)) {
-        const QString path = root.filePath(file.section('=', 0, 0));
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(file.section('=', 1).replace('@', root.path()).toUtf8());
+    velmora::testkit::TempFolder root;
+    std::istringstream files(GetParam().files);
+    for (std::string file; std::getline(files, file, '|');) {
+        if (file.empty())
+            continue;
+        const std::size_t eq = file.find('=');
+        std::string content = file.substr(eq + 1);
+        for (std::size_t at; (at = content.find('@')) != std::string::npos;)
+            content.replace(at, 1, root.path());
+        ASSERT_TRUE(velmora::testkit::WriteBytes(root.filePath(file.substr(0, eq)), content));
     }
     EXPECT_EQ(availableMemoryBytes({root.filePath("proc")}), GetParam().expected);
 }

@@ -22,10 +22,10 @@ namespace {
 TEST_F(Saving, theLibrarysRefusalIsShownInWords) {
     const QString notABitmap = dir.filePath("text.bmp");
     ASSERT_TRUE(WriteTestFile(notABitmap, "no bitmap here"));
-    QString error;
+    std::string error;
     ASSERT_TRUE(library.load());
-    EXPECT_EQ(library.convertBitmap(notABitmap, dir.filePath("out.jpg"), &error), -3);
-    EXPECT_TRUE(error.contains("ﾋﾞｯﾄﾏｯﾌﾟではありません")) << error.toStdString();
+    EXPECT_EQ(library.convertBitmap(Bytes(notABitmap), Bytes(dir.filePath("out.jpg")), &error), -3);
+    EXPECT_TRUE(Contains(error, "ﾋﾞｯﾄﾏｯﾌﾟではありません")) << error;
 }
 
 // The library's words once wrote "ファイル" where every caption has "ﾌｧｲﾙ".
@@ -34,7 +34,7 @@ TEST(StatusWords, useTheHalfWidthKatakanaOfTheCaptions) {
     for (const jpeg::StatusWords& words : jpeg::kStatusWords)
         statuses.push_back(words.status);
     for (int status : statuses) {
-        const QString text = jpegStatusText(status);
+        const QString text = QString::fromStdString(jpegStatusText(status));
         const bool fullWidth = std::any_of(text.begin(), text.end(), [](QChar c) {
             return c.unicode() >= 0x30A0 && c.unicode() <= 0x30FF;
         });
@@ -47,13 +47,13 @@ TEST(StatusWords, useTheHalfWidthKatakanaOfTheCaptions) {
 TEST_F(Saving, libraryInstalledAfterAFailedSaveIsFoundAtTheNext) {
     const QString folder = dir.filePath("lib");
     ASSERT_TRUE(QDir().mkpath(folder));
-    library = JpegLibrary(folder, false);
-    const Recipe recipe{PhotoLikeImage(61, 47), 0};
+    library = JpegLibrary(Bytes(folder), false);
+    const Recipe recipe{Pic(PhotoLikeImage(61, 47)), 0};
     EXPECT_NE(save(recipe, dir.filePath("first.jpg"), SaveKind::Jpeg).status, SaveStatus::Saved);
     ASSERT_TRUE(QFile::copy(QStringLiteral(VELMORA_TEST_BIN "/libvelmora.so.1"),
                             folder + "/libvelmora.so.1"));
     const SaveResult second = save(recipe, dir.filePath("second.jpg"), SaveKind::Jpeg);
-    EXPECT_EQ(second.status, SaveStatus::Saved) << second.error.toStdString();
+    EXPECT_EQ(second.status, SaveStatus::Saved) << second.error;
     EXPECT_FALSE(QImage(dir.filePath("second.jpg")).isNull());
 }
 
@@ -81,11 +81,10 @@ TEST_F(Saving, theLibraryIsFoundWhereItIsInstalledByItsSoname) {
         ASSERT_TRUE(QDir().mkpath(libraryFolder) && QDir().mkpath(prefix + "/bin"));
         ASSERT_TRUE(QFile::copy(QStringLiteral(VELMORA_TEST_BIN "/libvelmora.so.1"),
                                 libraryFolder + "/" + c.file));
-        library = JpegLibrary(prefix + "/bin", false);
+        library = JpegLibrary(Bytes(prefix + "/bin"), false);
         const QString jpeg = prefix + "/out.jpg";
-        const SaveResult result = save({PhotoLikeImage(61, 47), 0}, jpeg, SaveKind::Jpeg);
-        EXPECT_EQ(result.status == SaveStatus::Saved, c.saved)
-            << c.name << ": " << result.error.toStdString();
+        const SaveResult result = save({Pic(PhotoLikeImage(61, 47)), 0}, jpeg, SaveKind::Jpeg);
+        EXPECT_EQ(result.status == SaveStatus::Saved, c.saved) << c.name << ": " << result.error;
         EXPECT_EQ(QFile::exists(jpeg), c.saved) << c.name;
     }
 }

@@ -48,7 +48,7 @@ class PngSave : public Saving, public ::testing::WithParamInterface<PngCase> {
 // row find a strip that gets it wrong.
 TEST_P(PngSave, decodesToTheWholeResultWhateverItsStrips) {
     const PngCase& c = GetParam();
-    const Recipe recipe{sourceFor(c), c.ratio};
+    const Recipe recipe{Pic(sourceFor(c)), c.ratio};
     ASSERT_EQ(recipeSize(recipe).width(), c.width);
     int lastReport = 0;
     SaveOptions options;
@@ -58,9 +58,9 @@ TEST_P(PngSave, decodesToTheWholeResultWhateverItsStrips) {
 
     const SaveResult result = save(recipe, path, SaveKind::Png, options);
 
-    ASSERT_EQ(result.status, SaveStatus::Saved) << result.error.toStdString();
+    ASSERT_EQ(result.status, SaveStatus::Saved) << result.error;
     EXPECT_TRUE(testkit::SamePixels(QImage(path, "PNG").convertToFormat(QImage::Format_RGB32),
-                                    WholeResult(recipe.source, c.ratio)));
+                                    WholeResult(Img(recipe.source), c.ratio)));
     QString said;
     EXPECT_TRUE(testkit::PngcheckClean(path, &said)) << said.toStdString();
     EXPECT_EQ(lastReport, recipeSize(recipe).height());
@@ -82,15 +82,15 @@ INSTANTIATE_TEST_SUITE_P(heights, PngSave,
 TEST_F(Saving, aPngCarriesTheRecipesMetadata) {
     SourceMetadata metadata;
     metadata.exif = testkit::CameraExif(false);
-    metadata.iccProfile = testkit::IccProfile("RGB ", 5000);
-    metadata.xmp = QByteArray("http://ns.adobe.com/xap/1.0/\0<x/>", 33);
-    const Recipe recipe{PhotoLikeImage(61, 47), 2.5, metadata};
+    metadata.iccProfile = testkit::IccProfile("RGB ", 5000).toStdString();
+    metadata.xmp = std::string("http://ns.adobe.com/xap/1.0/\0<x/>", 33);
+    const Recipe recipe{Pic(PhotoLikeImage(61, 47)), 2.5, metadata};
     const QString path = dir.filePath("meta.png");
     ASSERT_EQ(save(recipe, path, SaveKind::Png).status, SaveStatus::Saved);
     const QByteArray file = ReadTestFile(path);
     EXPECT_EQ(testkit::PngChunkTypes(file), "IHDR iCCP eXIf iTXt IDAT IEND");
     const QByteArray exif = QByteArray("Exif\0\0", 6) + testkit::PngChunkData(file, "eXIf");
-    EXPECT_TRUE(exif == exifForSavedPicture(metadata.exif, QSize(151, 116)));
+    EXPECT_TRUE(exif.toStdString() == exifForSavedPicture(metadata.exif, imageio::Size(151, 116)));
 }
 
 // The disk fills up halfway through the picture's data: the save fails with
@@ -101,10 +101,10 @@ TEST_F(Saving, aPngWhoseWriteFailsHalfwayKeepsTheOldFileAndLeavesNothing) {
     SaveResult result;
     {
         const testkit::FileSizeLimit limit(50000);
-        result = save({PhotoLikeImage(400, 300), 3.0}, path, SaveKind::Png);
+        result = save({Pic(PhotoLikeImage(400, 300)), 3.0}, path, SaveKind::Png);
     }
     EXPECT_EQ(result.status, SaveStatus::Failed);
-    EXPECT_FALSE(result.error.isEmpty());
+    EXPECT_FALSE(result.error.empty());
     EXPECT_EQ(ReadTestFile(path), "precious");
     EXPECT_EQ(files(), QStringList{"keep.png"});
 }

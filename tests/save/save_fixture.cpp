@@ -54,10 +54,11 @@ void Saving::TearDown() {
 
 QByteArray Saving::todaysFile(const QImage& whole, SaveKind kind) {
     const QString path = dir.filePath(QStringLiteral("today.out"));
-    QString error;
-    const bool written = kind == SaveKind::Bitmap ? imageio::writeBitmap(whole, path, &error)
-                                                  : WriteJpegOfPicture(whole, path);
-    EXPECT_TRUE(written) << error.toStdString();
+    std::string error;
+    const bool written = kind == SaveKind::Bitmap
+                             ? imageio::writeBitmap(Pic(whole), Bytes(path), &error)
+                             : WriteJpegOfPicture(whole, path);
+    EXPECT_TRUE(written) << error;
     const QByteArray bytes = ReadTestFile(path);
     QFile::remove(path);
     return bytes;

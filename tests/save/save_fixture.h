@@ -2,17 +2,34 @@
 // any age to save through, and the files the program wrote before.
 #pragma once
 
+#include "gui/pictureimage.h"
 #include "save/jpeglibrary.h"
 #include "save/save.h"
 #include "tests/support/buildlibrary.h"
 #include "tests/support/support.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QImage>
 #include <QString>
 #include <QStringList>
 
 namespace velmora {
+
+// The tests make their pictures as QImages; the save takes plain pictures
+// and names.
+inline imageio::Picture Pic(const QImage& image) {
+    return gui::pictureOfImage(image);
+}
+inline QImage Img(const imageio::Picture& picture) {
+    return gui::imageOfPicture(picture);
+}
+inline std::string Bytes(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+inline bool Contains(const std::string& text, const QString& piece) {
+    return text.find(piece.toStdString()) != std::string::npos;
+}
 
 // The conversion library a save goes through: this build's, an earlier one
 // (this folder's CMakeLists.txt builds them), or none at all.
@@ -29,11 +46,13 @@ class Saving : public SettingsFileTest {
   protected:
     void SetUp() override;
     void TearDown() override;
-    void useLibrary(Library library) { this->library = JpegLibrary(libraryFolder(library), false); }
+    void useLibrary(Library library) {
+        this->library = JpegLibrary(Bytes(libraryFolder(library)), false);
+    }
     // saveRecipe through the library in use.
     SaveResult save(const Recipe& recipe, const QString& path, SaveKind kind,
                     SaveOptions options = {}) {
-        return SaveThrough(recipe, path, kind, std::move(options), &library);
+        return SaveThrough(recipe, Bytes(path), kind, std::move(options), &library);
     }
 
     // The file the program wrote before for the whole picture: the bitmap

@@ -4,11 +4,11 @@
 // is refused before anything is written; every kind of destination is written
 // or refused as by every writer of ours.
 #include "engine/enlarge.h"
+#include "gui/filenames.h"
 #include "imageio/exifedit.h"
 #include "imageio/imagereader.h"
 #include "libvelmora/velmora.h"
 #include "platform/diskspace.h"
-#include "platform/filenames.h"
 #include "save/jpeglibrary.h"
 #include "save/save.h"
 #include "tests/save/save_fixture.h"
@@ -49,8 +49,9 @@ class StreamedSave : public Saving, public ::testing::WithParamInterface<StreamC
 // strips of 64 from the bottom, the last one short.
 TEST_P(StreamedSave, writesTodaysFileOfTheWholePictureAndNothingElse) {
     const StreamCase& c = GetParam();
-    const Recipe recipe{PhotoLikeImage(c.width, c.height), c.ratio};
-    const QByteArray expected = todaysFile(WholeResult(recipe.source, c.ratio), c.kind);
+    const QImage source = PhotoLikeImage(c.width, c.height);
+    const Recipe recipe{Pic(source), c.ratio};
+    const QByteArray expected = todaysFile(WholeResult(source, c.ratio), c.kind);
     ASSERT_FALSE(expected.isEmpty());
 
     useLibrary(c.library);
@@ -65,7 +66,7 @@ TEST_P(StreamedSave, writesTodaysFileOfTheWholePictureAndNothingElse) {
     const QString path = dir.filePath(QStringLiteral("out"));
     const SaveResult result = save(recipe, path, c.kind, options);
 
-    ASSERT_EQ(result.status, SaveStatus::Saved) << result.error.toStdString();
+    ASSERT_EQ(result.status, SaveStatus::Saved) << result.error;
     EXPECT_TRUE(ReadTestFile(path) == expected);
     EXPECT_EQ(files(), QStringList{"out"});
     EXPECT_TRUE(growing);
@@ -96,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Saving, aPictureOfThreeBytesAPixelGivesTheFileOfItsWords) {
     const QImage picture = PhotoLikeImage(13, 11);
     const QByteArray expected = todaysFile(WholeResult(picture, 3.0), SaveKind::Jpeg);
-    const Recipe recipe{picture.convertToFormat(QImage::Format_RGB888), 3.0};
+    const Recipe recipe{Pic(picture.convertToFormat(QImage::Format_RGB888)), 3.0};
     ASSERT_EQ(save(recipe, dir.filePath("out.jpg"), SaveKind::Jpeg).status, SaveStatus::Saved);
     EXPECT_TRUE(ReadTestFile(dir.filePath("out.jpg")) == expected);
 }
@@ -127,17 +128,17 @@ TEST_P(FormatLimit, refusesWhatTheFormatCannotHoldAndKeepsTheFile) {
     const QString path = dir.filePath(QStringLiteral("keep"));
     ASSERT_TRUE(WriteTestFile(path, "precious"));
 
-    const SaveResult result = save({source, c.ratio}, path, c.kind);
+    const SaveResult result = save({Pic(source), c.ratio}, path, c.kind);
 
-    EXPECT_EQ(result.status, c.expected) << result.error.toStdString();
+    EXPECT_EQ(result.status, c.expected) << result.error;
     if (c.expected == SaveStatus::Saved) {
         EXPECT_NE(ReadTestFile(path), "precious");
         return;
     }
-    EXPECT_TRUE(result.error.contains(QString::fromUtf8(c.says))) << result.error.toStdString();
+    EXPECT_TRUE(Contains(result.error, QString::fromUtf8(c.says))) << result.error;
     const QString suggestion = QString::fromUtf8(c.otherFormat) + QStringLiteral(" ﾌｧｲﾙなら");
-    EXPECT_EQ(result.error.contains(QStringLiteral("ﾌｧｲﾙなら")), *c.otherFormat != '\0');
-    EXPECT_TRUE(!*c.otherFormat || result.error.contains(suggestion)) << result.error.toStdString();
+    EXPECT_EQ(Contains(result.error, QStringLiteral("ﾌｧｲﾙなら")), *c.otherFormat != '\0');
+    EXPECT_TRUE(!*c.otherFormat || Contains(result.error, suggestion)) << result.error;
     EXPECT_EQ(ReadTestFile(path), "precious");
     EXPECT_EQ(files(), QStringList{"keep"});
 }
@@ -196,14 +197,14 @@ constexpr long long kPngOfResult = (1 + 453LL) * 116 / 2; // half its filtered b
 TEST_P(DiskRoom, asksForTheRoomItsWayOfWritingNeeds) {
     const RoomCase& c = GetParam();
     useLibrary(c.library);
-    const Recipe recipe{PhotoLikeImage(61, 47), c.ratio};
+    const Recipe recipe{Pic(PhotoLikeImage(61, 47)), c.ratio};
     const QString path = dir.filePath(QStringLiteral("keep"));
     ASSERT_TRUE(WriteTestFile(path, "precious"));
 
     platform::setFreeBytesForTest(c.needed - 1);
     const SaveResult refused = save(recipe, path, c.kind);
     EXPECT_EQ(refused.status, SaveStatus::NoRoom);
-    EXPECT_TRUE(refused.error.contains("空き容量が足りません")) << refused.error.toStdString();
+    EXPECT_TRUE(Contains(refused.error, "空き容量が足りません")) << refused.error;
     EXPECT_EQ(ReadTestFile(path), "precious");
     EXPECT_EQ(files(), QStringList{"keep"});
 
@@ -232,21 +233,21 @@ TEST_F(Saving, aMissingLibraryFailsAtOnceAndKeepsTheFile) {
     const QString path = dir.filePath("keep.jpg");
     ASSERT_TRUE(WriteTestFile(path, "precious"));
     useLibrary(Library::None);
-    const SaveResult result = save({PhotoLikeImage(61, 47), 2.5}, path, SaveKind::Jpeg);
+    const SaveResult result = save({Pic(PhotoLikeImage(61, 47)), 2.5}, path, SaveKind::Jpeg);
     EXPECT_EQ(result.status, SaveStatus::Failed);
     EXPECT_EQ(result.libraryStatus, kLibraryMissing);
-    EXPECT_TRUE(result.error.contains("libvelmora.so")) << result.error.toStdString();
+    EXPECT_TRUE(Contains(result.error, "libvelmora.so")) << result.error;
     EXPECT_EQ(ReadTestFile(path), "precious");
     EXPECT_EQ(files(), QStringList{"keep.jpg"});
 }
 
 TEST_F(Saving, aDestinationThatCannotBeWrittenFailsWithTheSystemsReason) {
     ASSERT_TRUE(WriteTestFile(dir.filePath("plain-file"), {}));
-    const Recipe recipe{PhotoLikeImage(61, 47), 2.5};
+    const Recipe recipe{Pic(PhotoLikeImage(61, 47)), 2.5};
     for (SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap, SaveKind::Png}) {
         const SaveResult result = save(recipe, dir.filePath("plain-file/out"), kind);
         EXPECT_EQ(result.status, SaveStatus::Failed);
-        EXPECT_FALSE(result.error.isEmpty());
+        EXPECT_FALSE(result.error.empty());
         if (kind == SaveKind::Jpeg) {
             EXPECT_EQ(result.libraryStatus, VELMORA_E_DESTINATION);
             EXPECT_EQ(result.osError, ENOTDIR);
@@ -257,16 +258,17 @@ TEST_F(Saving, aDestinationThatCannotBeWrittenFailsWithTheSystemsReason) {
 
 // Markers go into the file after the JFIF header and change nothing else.
 TEST_F(Saving, markersAreWrittenAfterTheJfifHeader) {
-    const Recipe recipe{PhotoLikeImage(61, 47), 2.5};
+    const Recipe recipe{Pic(PhotoLikeImage(61, 47)), 2.5};
     SaveOptions options;
-    options.markers = {{0xE1, QByteArray("Exif\0\0MM", 8)}, {0xE2, QByteArray(300, 'i')}};
+    options.markers = {{0xE1, std::string("Exif\0\0MM", 8)}, {0xE2, std::string(300, 'i')}};
     ASSERT_EQ(save(recipe, dir.filePath("plain.jpg"), SaveKind::Jpeg).status, SaveStatus::Saved);
     ASSERT_EQ(save(recipe, dir.filePath("marked.jpg"), SaveKind::Jpeg, options).status,
               SaveStatus::Saved);
     const QByteArray plain = ReadTestFile(dir.filePath("plain.jpg"));
     const int jfifEnd = 4 + (uchar(plain[4]) << 8 | uchar(plain[5]));
-    const QByteArray markers = QByteArray("\xFF\xE1\x00\x0A", 4) + options.markers[0].bytes +
-                               QByteArray("\xFF\xE2\x01\x2E", 4) + options.markers[1].bytes;
+    const QByteArray markers =
+        QByteArray("\xFF\xE1\x00\x0A", 4) + QByteArray::fromStdString(options.markers[0].bytes) +
+        QByteArray("\xFF\xE2\x01\x2E", 4) + QByteArray::fromStdString(options.markers[1].bytes);
     EXPECT_TRUE(ReadTestFile(dir.filePath("marked.jpg")) ==
                 plain.left(jfifEnd) + markers + plain.mid(jfifEnd));
 }
@@ -277,19 +279,19 @@ TEST_F(Saving, markersAreWrittenAfterTheJfifHeader) {
 TEST_F(Saving, theSourcesMetadataGoesIntoAJpegInItsOrder) {
     SourceMetadata m;
     m.exif = testkit::CameraExif(true);
-    m.iccProfile = QByteArray(70000, 'p');
-    m.xmp = QByteArray("http://ns.adobe.com/xap/1.0/\0<x/>", 33);
-    m.extendedXmp = {QByteArray("http://ns.adobe.com/xmp/extension/\0one", 38),
-                     QByteArray("http://ns.adobe.com/xmp/extension/\0two", 38)};
-    m.iptc = {QByteArray("Photoshop 3.0\0008BIM\x04\x04", 20),
-              QByteArray("Photoshop 3.0\0more", 18)};
-    const Recipe recipe{PhotoLikeImage(61, 47), 2.5, m};
+    m.iccProfile = std::string(70000, 'p');
+    m.xmp = std::string("http://ns.adobe.com/xap/1.0/\0<x/>", 33);
+    m.extendedXmp = {std::string("http://ns.adobe.com/xmp/extension/\0one", 38),
+                     std::string("http://ns.adobe.com/xmp/extension/\0two", 38)};
+    m.iptc = {std::string("Photoshop 3.0\0008BIM\x04\x04", 20),
+              std::string("Photoshop 3.0\0more", 18)};
+    const Recipe recipe{Pic(PhotoLikeImage(61, 47)), 2.5, m};
     ASSERT_EQ(save(recipe, dir.filePath("m.jpg"), SaveKind::Jpeg).status, SaveStatus::Saved);
 
     const auto segments = testkit::AppSegments(ReadTestFile(dir.filePath("m.jpg")));
     ASSERT_EQ(segments.size(), 9u);
-    const std::pair<int, QByteArray> expected[] = {
-        {0xE1, exifForSavedPicture(m.exif, QSize(151, 116))},
+    const std::pair<int, std::string> expected[] = {
+        {0xE1, exifForSavedPicture(m.exif, imageio::Size(151, 116))},
         {0xE1, m.xmp},
         {0xE1, m.extendedXmp[0]},
         {0xE1, m.extendedXmp[1]},
@@ -299,10 +301,11 @@ TEST_F(Saving, theSourcesMetadataGoesIntoAJpegInItsOrder) {
         {0xED, m.iptc[1]}};
     for (std::size_t i = 0; i < std::size(expected); ++i) {
         EXPECT_EQ(segments[i + 1].first, expected[i].first) << i;
-        EXPECT_TRUE(expected[i].second.isEmpty() || segments[i + 1].second == expected[i].second)
+        EXPECT_TRUE(expected[i].second.empty() ||
+                    segments[i + 1].second == QByteArray::fromStdString(expected[i].second))
             << i;
     }
-    const SourceMetadata back = imageio::ImageReader(dir.filePath("m.jpg")).metadata();
+    const SourceMetadata back = imageio::ImageReader(Bytes(dir.filePath("m.jpg"))).metadata();
     EXPECT_EQ(back.iccProfile, m.iccProfile);
     EXPECT_EQ(back.extendedXmp, m.extendedXmp);
     EXPECT_EQ(back.iptc, m.iptc);
@@ -313,8 +316,7 @@ TEST_F(Saving, theSourcesMetadataGoesIntoAJpegInItsOrder) {
 const QImage kPicture = PhotoLikeImage(20, 10);
 
 bool saved(const std::string& p, SaveKind kind) {
-    return SaveThrough({kPicture, 1.5}, QFile::decodeName(p.c_str()), kind).status ==
-           SaveStatus::Saved;
+    return SaveThrough({Pic(kPicture), 1.5}, p, kind).status == SaveStatus::Saved;
 }
 
 const testkit::DestinationWriter kWriters[] = {
@@ -325,10 +327,9 @@ const testkit::DestinationWriter kWriters[] = {
     // for it to convert.
     {"saveThroughHiddenBitmap",
      [](const std::string& p) {
-         JpegLibrary first(libraryFolder(Library::First), false);
-         return SaveThrough({kPicture, 1.5}, QFile::decodeName(p.c_str()), SaveKind::Jpeg, {},
-                            &first)
-                    .status == SaveStatus::Saved;
+         JpegLibrary first(Bytes(libraryFolder(Library::First)), false);
+         return SaveThrough({Pic(kPicture), 1.5}, p, SaveKind::Jpeg, {}, &first).status ==
+                SaveStatus::Saved;
      }},
 };
 
@@ -353,7 +354,7 @@ TEST_F(Saving, aCancelledSaveWritesNothingAndKeepsTheFile) {
         ASSERT_TRUE(WriteTestFile(path, "precious"));
         SaveOptions options;
         options.cancel = &stop;
-        EXPECT_EQ(save({PhotoLikeImage(61, 47), 2.5}, path, kind, options).status,
+        EXPECT_EQ(save({Pic(PhotoLikeImage(61, 47)), 2.5}, path, kind, options).status,
                   SaveStatus::Cancelled);
         EXPECT_EQ(ReadTestFile(path), "precious");
         EXPECT_EQ(files(), QStringList{"keep"});
@@ -367,12 +368,12 @@ TEST_F(Saving, theSourceFileIsRefusedUnderEveryNameInEveryFormat) {
     ASSERT_TRUE(PhotoLikeImage(40, 30).save(source, "JPG", 90));
     const QByteArray before = ReadTestFile(source);
     SaveOptions options;
-    options.sourceFile = source;
+    options.sourceFile = Bytes(source);
     for (const testkit::SourceAlias& alias :
-         testkit::sourceAliases(platform::nameToBytes(source).toStdString())) {
+         testkit::sourceAliases(gui::nameToBytes(source).toStdString())) {
         for (SaveKind kind : {SaveKind::Jpeg, SaveKind::Bitmap, SaveKind::Png}) {
             SCOPED_TRACE(std::string(alias.name) + " " + std::to_string(int(kind)));
-            const SaveResult result = save({PhotoLikeImage(40, 30), 2.0},
+            const SaveResult result = save({Pic(PhotoLikeImage(40, 30)), 2.0},
                                            QString::fromStdString(alias.path), kind, options);
             EXPECT_EQ(result.status, SaveStatus::BadDestination);
             EXPECT_EQ(result.destination, jpeg::DestinationKind::Source);

@@ -1,31 +1,30 @@
 #include "settings/settings.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
+#include "tests/support/tempfolder.h"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include <sys/stat.h>
 
 using namespace velmora;
+using testkit::ReadBytes;
 
 namespace {
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+void writeAll(const std::string& path, const std::string& data) {
+    ASSERT_TRUE(testkit::WriteBytes(path, data));
 }
 
-void writeAll(const QString& path, const QByteArray& data) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
+std::string readAll(const std::string& path) {
+    return ReadBytes(path);
 }
 
 class SettingsFile : public ::testing::Test {
   protected:
-    QTemporaryDir dir;
-    QString file = dir.filePath("velmora.ini");
+    testkit::TempFolder dir;
+    std::string file = dir.filePath("velmora.ini");
 };
 
 } // namespace
@@ -46,14 +45,16 @@ TEST_F(SettingsFile, firstWriteCreatesFileAndSectionAndScaleReadsBack) {
 // A remembered folder longer than 255 bytes used to come back cut, and the image
 // dialog then lost it.
 TEST_F(SettingsFile, longUtf8ValueReadsBackWhole) {
-    const QString folder = QStringLiteral("/home/") + QString(98, QChar(0x753B)); // 画
-    ASSERT_EQ(folder.toUtf8().size(), 300);
+    std::string folder = "/home/";
+    for (int i = 0; i < 98; ++i)
+        folder += "画";
+    ASSERT_EQ(folder.size(), 300u);
     Ini_Write(kSection, kKeyGetPath, folder, file);
     EXPECT_EQ(Ini_Read(kSection, kKeyGetPath, file), folder);
 }
 
 TEST_F(SettingsFile, fileTooLargeToBeOursIsNeitherReadNorRewritten) {
-    const QByteArray huge = "[Section]\nScale= 30\n" + QByteArray(1 << 20, ';');
+    const std::string huge = "[Section]\nScale= 30\n" + std::string(1 << 20, ';');
     writeAll(file, huge);
     EXPECT_EQ(Ini_Read(kSection, kKeyScale, file), "");
     EXPECT_FALSE(Ini_Write(kSection, kKeyScale, " 40", file));
@@ -78,15 +79,15 @@ TEST_F(SettingsFile, otherSectionsKeysAndLinesAreKept) {
 }
 
 TEST_F(SettingsFile, japaneseFolderNamesSurvive) {
-    const QString folder = QStringLiteral("/home/利用者/画像 フォルダ/ﾃｽﾄ");
+    const std::string folder = "/home/利用者/画像 フォルダ/ﾃｽﾄ";
     Ini_Write(kSection, kKeyPutPath, folder, file);
     EXPECT_EQ(Ini_Read(kSection, kKeyPutPath, file), folder);
 }
 
 TEST_F(SettingsFile, garbageFileIsReadWithoutHarm) {
-    QByteArray junk;
+    std::string junk;
     for (int i = 0; i < 5000; ++i)
-        junk.append(static_cast<char>((i * 7919) % 256));
+        junk.push_back(static_cast<char>((i * 7919) % 256));
     writeAll(file, junk + "\n[Section]\nScale=40\n");
     EXPECT_EQ(Ini_Read(kSection, kKeyScale, file), "40");
 }
@@ -94,17 +95,18 @@ TEST_F(SettingsFile, garbageFileIsReadWithoutHarm) {
 TEST_F(SettingsFile, failedWritesChangeNothingOnDisk) {
     // A read-only file.
     writeAll(file, "[Section]\nScale= 20\n");
-    ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0444), 0);
+    ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
     EXPECT_FALSE(Ini_Write(kSection, kKeyScale, " 50", file));
     EXPECT_EQ(readAll(file), "[Section]\nScale= 20\n");
 
     // A folder that cannot be written: here one whose parent is a plain file.
-    const QString blocker = dir.filePath("not-a-folder");
+    const std::string blocker = dir.filePath("not-a-folder");
     writeAll(blocker, "x");
     EXPECT_FALSE(Ini_Write(kSection, kKeyScale, " 50", blocker + "/velmora.ini"));
     EXPECT_EQ(readAll(blocker), "x");
     // No temporary file is left behind by any write.
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    const auto entries = std::filesystem::directory_iterator(dir.path());
+    EXPECT_EQ(std::distance(begin(entries), end(entries)), 2);
 }
 
 TEST(ScaleText, writtenWithABlankForTheSign) {
@@ -122,22 +124,19 @@ TEST(ScaleText, unusableValuesFallBackToTheDefault) {
         {"32768", 12}, {"1e9", 12},  {"nan", 12},    {"12abc", 12}, {"-32768", 12},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(scaleFromText(QString::fromUtf8(c.text)), c.expected) << c.text;
+        EXPECT_EQ(scaleFromText(c.text), c.expected) << c.text;
 }
 
 TEST(SettingsLocation, besideTheProgramUnlessInstalledOrUnwritable) {
-    QTemporaryDir dir;
-    const QString config = dir.filePath("config");
-    QDir(dir.path()).mkpath("build/bin");
+    testkit::TempFolder dir;
+    const std::string config = dir.filePath("config");
+    std::filesystem::create_directories(dir.filePath("build/bin"));
     EXPECT_EQ(settingsFileFor(dir.filePath("build/bin"), config),
               dir.filePath("build/bin/velmora.ini"));
 
     // An installed layout: bin beside share/applications/velmora.desktop.
-    QDir(dir.path()).mkpath("prefix/bin");
-    QDir(dir.path()).mkpath("prefix/share/applications");
-    QFile desktop(dir.filePath("prefix/share/applications/velmora.desktop"));
-    ASSERT_TRUE(desktop.open(QIODevice::WriteOnly));
-    desktop.close();
+    std::filesystem::create_directories(dir.filePath("prefix/bin"));
+    ASSERT_TRUE(testkit::WriteBytes(dir.filePath("prefix/share/applications/velmora.desktop"), ""));
     EXPECT_EQ(settingsFileFor(dir.filePath("prefix/bin"), config), config + "/velmora/velmora.ini");
 
     // A folder that cannot be written (here: one that is not there at all).
@@ -145,13 +144,10 @@ TEST(SettingsLocation, besideTheProgramUnlessInstalledOrUnwritable) {
 }
 
 TEST(SettingsLocation, installedIsADesktopEntryBesideOrAnUnwritableFolderWithoutSettings) {
-    QTemporaryDir dir;
-    QDir(dir.path()).mkpath("build/bin");
-    QDir(dir.path()).mkpath("prefix/bin");
-    QDir(dir.path()).mkpath("prefix/share/applications");
-    QFile desktop(dir.filePath("prefix/share/applications/velmora.desktop"));
-    ASSERT_TRUE(desktop.open(QIODevice::WriteOnly));
-    desktop.close();
+    testkit::TempFolder dir;
+    std::filesystem::create_directories(dir.filePath("build/bin"));
+    std::filesystem::create_directories(dir.filePath("prefix/bin"));
+    ASSERT_TRUE(testkit::WriteBytes(dir.filePath("prefix/share/applications/velmora.desktop"), ""));
     const struct {
         const char* folder;
         bool installed;

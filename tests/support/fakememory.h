@@ -23,7 +23,8 @@ inline void PretendMemoryLeft(const QString& folder, long long bytes) {
         "1 1 0:1 / " + root.filePath(QStringLiteral("cg")).toUtf8() + " rw - cgroup2 cgroup2 rw\n");
     put(QStringLiteral("cg/memory.max"), QByteArray::number(bytes + 1000000));
     put(QStringLiteral("cg/memory.current"), "1000000");
-    platform::setMemorySources({root.filePath(QStringLiteral("proc"))});
+    platform::setMemorySources(
+        {QFile::encodeName(root.filePath(QStringLiteral("proc"))).toStdString()});
 }
 
 // Back to the real figure.

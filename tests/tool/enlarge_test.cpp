@@ -2,6 +2,8 @@
 // against the program's, its options and usage errors, the inputs and outputs it
 // refuses, its batches, its progress and the metadata it keeps.
 #include "engine/sampling.h"
+#include "gui/filenames.h"
+#include "gui/pictureimage.h"
 #include "imageio/bitmapwriter.h"
 #include "imageio/imagereader.h"
 #include "save/jpeglibrary.h"
@@ -13,6 +15,7 @@
 #include "tests/support/cameraexif.h"
 #include "tests/support/destinations.h"
 #include "tests/support/fifowatch.h"
+#include "tests/support/formatfiles.h"
 #include "tests/support/jpegfiles.h"
 #include "tests/support/pngfiles.h"
 #include "tests/support/support.h"
@@ -122,17 +125,21 @@ TEST_F(EnlargeTool, writesTheProgramsFileByteForByte) {
         const QString saved = dir.filePath(QStringLiteral("saved") + suffix);
         const QString todays = dir.filePath(QStringLiteral("todays") + suffix);
         const velmora::SaveResult result = velmora::SaveThrough(
-            {photo, 10.0}, saved, jpeg ? velmora::SaveKind::Jpeg : velmora::SaveKind::Bitmap);
-        ASSERT_EQ(result.status, velmora::SaveStatus::Saved) << result.error.toStdString();
+            {velmora::gui::pictureOfImage(photo), 10.0}, velmora::gui::pathBytes(saved),
+            jpeg ? velmora::SaveKind::Jpeg : velmora::SaveKind::Bitmap);
+        ASSERT_EQ(result.status, velmora::SaveStatus::Saved) << result.error;
         ASSERT_TRUE(jpeg ? velmora::WriteJpegOfPicture(whole, todays)
-                         : velmora::imageio::writeBitmap(whole, todays));
+                         : velmora::imageio::writeBitmap(velmora::gui::pictureOfImage(whole),
+                                                         velmora::gui::pathBytes(todays)));
         EXPECT_TRUE(velmora::ReadTestFile(out) == velmora::ReadTestFile(saved)) << suffix;
         EXPECT_TRUE(velmora::ReadTestFile(out) == velmora::ReadTestFile(todays)) << suffix;
     }
     // A PNG is the program's PNG, and decodes to the whole result.
     const QString png = dir.filePath("tool.png"), saved = dir.filePath("saved.png");
     ASSERT_EQ(run({"--ratio=10", in, png}).exitCode, 0);
-    ASSERT_EQ(velmora::SaveThrough({photo, 10.0}, saved, velmora::SaveKind::Png).status,
+    ASSERT_EQ(velmora::SaveThrough({velmora::gui::pictureOfImage(photo), 10.0},
+                                   velmora::gui::pathBytes(saved), velmora::SaveKind::Png)
+                  .status,
               velmora::SaveStatus::Saved);
     EXPECT_TRUE(velmora::ReadTestFile(png) == velmora::ReadTestFile(saved));
     EXPECT_EQ(QImage(png).convertToFormat(QImage::Format_RGB32), whole);
@@ -354,6 +361,65 @@ TEST_F(EnlargeTool, damagedAndSpecialInputsAreRefused) {
     EXPECT_FALSE(fifo.someoneWaited());
 }
 
+namespace {
+
+// A file of each format read by its own library, cut to a share of its length.
+struct CutInput {
+    const char* name;
+    std::function<QByteArray()> bytes;
+    int percent; // of the file kept
+    const char* says;
+};
+
+const QImage kCutSource = velmora::testkit::Colourful(96, 64);
+
+const CutInput kCutInputs[] = {
+    {"png50", [] { return velmora::testkit::EncodePng(kCutSource, {}); }, 50,
+     "cut short or damaged ("},
+    {"png90", [] { return velmora::testkit::EncodePng(kCutSource, {}); }, 90,
+     "cut short or damaged ("},
+    {"tiff50", [] { return velmora::testkit::EncodeTiff(kCutSource, {}); }, 50,
+     "cut short or damaged ("},
+    {"tiff90", [] { return velmora::testkit::EncodeTiff(kCutSource, {}); }, 90,
+     "cut short or damaged ("},
+    {"gif50", [] { return velmora::testkit::EncodeGif(kCutSource, {}); }, 50,
+     "cut short or damaged ("},
+    {"gif90", [] { return velmora::testkit::EncodeGif(kCutSource, {}); }, 90,
+     "cut short or damaged ("},
+    {"webp50", [] { return velmora::testkit::EncodeWebp(kCutSource, true, false); }, 50,
+     "cut short or damaged ("},
+    {"webp90", [] { return velmora::testkit::EncodeWebp(kCutSource, false, false); }, 90,
+     "cut short or damaged ("},
+    {"text", [] { return QByteArray("not a picture\n"); }, 100,
+     "not a picture the tool reads (BMP, JPEG, PNG, TIFF, WebP, ...)"},
+};
+
+class CutInputs : public ::testing::TestWithParam<CutInput> {
+  protected:
+    QTemporaryDir dir;
+};
+
+std::string cutInputName(const ::testing::TestParamInfo<CutInput>& info) {
+    return info.param.name;
+}
+
+} // namespace
+
+// A cut GIF was enlarged with made-up rows and exit status 0, a cut PNG or
+// TIFF called no picture: each is now refused as cut short, nothing written.
+TEST_P(CutInputs, failWithTheirCause) {
+    const QByteArray whole = GetParam().bytes();
+    const QString in = dir.filePath("cut.png"); // the name says nothing of the format
+    ASSERT_TRUE(velmora::WriteTestFile(in, whole.left(whole.size() * GetParam().percent / 100)));
+    const ToolRun r = run({"--ratio", "2", in, dir.filePath("out.png")}, {}, tool(), 10000);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.startsWith("velmora-enlarge: cannot read " + in + ": " + GetParam().says))
+        << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("out.png")));
+}
+
+INSTANTIATE_TEST_SUITE_P(formats, CutInputs, ::testing::ValuesIn(kCutInputs), cutInputName);
+
 // An input whose name is not UTF-8 was "no such file", and such an output was
 // written under another name.
 TEST_F(EnlargeTool, readsAndWritesFilesNamedByTheExactBytesGiven) {
@@ -446,6 +512,17 @@ TEST_F(EnlargeTool, batchesAndUsageErrorsGiveTheirStatusFilesAndFirstLine) {
         {"--output-dir ro in.bmp", 1, "", "cannot write into ro: Permission denied", true},
         {"in.bmp ro/x.bmp", 1, "", "cannot write ro/x.bmp: Permission denied", true},
         {"--bogus in.bmp out/x.bmp", 2, "", "unknown option --bogus (see --help)"},
+        // The command line's rules: letters after one dash are one-letter
+        // options, a one-letter name takes one dash whichever way it came, a
+        // value given to an option without one is refused, "--" ends the
+        // options, and options may follow operands.
+        {"-rx in.bmp out/x.bmp", 2, "", "unknown option -x (see --help)"},
+        {"--x in.bmp out/x.bmp", 2, "", "unknown option -x (see --help)"},
+        {"--quiet=yes in.bmp out/x.bmp", 2, "", "--quiet needs a value (see --help)"},
+        {"--quality=101 in.bmp out/x.jpg", 2, "",
+         "the quality \"101\" is not a whole number from 1 to 100"},
+        {"-- --in.bmp out/x.bmp", 1, "", "cannot read --in.bmp: No such file or directory"},
+        {"in.bmp --format=jpg -r --output-dir=out b.jpg", 0, "b.jpg in.jpg", ""},
         {"in.bmp out/x.tif", 2, "", "the output out/x.tif must end in .bmp, .jpg, .jpeg or .png"},
         {"in.bmp", 2, "", "usage"},
         {"--output-dir out", 2, "", "usage"},
@@ -538,10 +615,10 @@ TEST_F(EnlargeTool, keepsTheInputsMetadataUnlessStripped) {
         if (strip)
             args.prepend("--strip");
         ASSERT_EQ(run(args).exitCode, 0);
-        const velmora::imageio::ImageReader reader(out);
-        EXPECT_EQ(reader.iccProfile(), strip ? QByteArray() : profile);
-        EXPECT_EQ(reader.exif().isEmpty(), strip);
-        EXPECT_EQ(reader.size(), QSize(127, 191)); // upright, and stored so
+        const velmora::imageio::ImageReader reader(velmora::gui::pathBytes(out));
+        EXPECT_EQ(reader.iccProfile(), strip ? std::string() : profile.toStdString());
+        EXPECT_EQ(reader.exif().empty(), strip);
+        EXPECT_EQ(reader.size(), velmora::imageio::Size(127, 191)); // upright, and stored so
         QList<int> markers;
         for (const auto& [marker, payload] :
              velmora::testkit::AppSegments(velmora::ReadTestFile(out)))
@@ -549,9 +626,10 @@ TEST_F(EnlargeTool, keepsTheInputsMetadataUnlessStripped) {
         const QList<int> all{0xE0, 0xE1, 0xE1, 0xE1, 0xE2, 0xE2, 0xED};
         EXPECT_EQ(markers, strip ? QList<int>{0xE0} : all);
         const velmora::SourceMetadata kept = reader.metadata();
-        EXPECT_EQ(kept.xmp, strip ? QByteArray() : xmp);
-        EXPECT_EQ(kept.extendedXmp, strip ? std::vector<QByteArray>{} : std::vector{extended});
-        EXPECT_EQ(kept.iptc, strip ? std::vector<QByteArray>{} : std::vector{iptc});
+        EXPECT_EQ(kept.xmp, strip ? std::string() : xmp.toStdString());
+        EXPECT_EQ(kept.extendedXmp,
+                  strip ? std::vector<std::string>{} : std::vector{extended.toStdString()});
+        EXPECT_EQ(kept.iptc, strip ? std::vector<std::string>{} : std::vector{iptc.toStdString()});
 
         const QString png = dir.filePath(strip ? "stripped.png" : "kept.png");
         args.last() = png;
@@ -598,7 +676,7 @@ TEST_F(EnlargeTool, writesLongNamesAndLinksAndRefusesSpecialOutputs) {
 // same.
 TEST_F(EnlargeTool, leavesOutMetadataItCannotKeepWholeAndSaysSo) {
     using velmora::testkit::WithSegment;
-    QByteArray exif = velmora::testkit::CameraExif(false);
+    QByteArray exif = QByteArray::fromStdString(velmora::testkit::CameraExif(false));
     exif[6 + 4] = 5; // IFD0 at 5, over the header
     const auto chunk = [](int sequence, int count) {
         return QByteArray("ICC_PROFILE\0", 12) + char(sequence) + char(count) +
@@ -725,8 +803,10 @@ TEST_F(EnlargeTool, aSizeGivesExactlyThatSizeAndTheProgramsFileAtTheRatioChosen)
         EXPECT_EQ(QImage(out).size(), c.size) << c.args;
         const bool jpeg = out.endsWith(".jpg");
         const QString saved = dir.filePath(jpeg ? "saved.jpg" : "saved.bmp");
-        const double ratio = velmora::tool::chooseRatio(c.target, c.source.size()).ratio;
-        ASSERT_EQ(velmora::SaveThrough({c.source, ratio}, saved,
+        const double ratio =
+            velmora::tool::chooseRatio(c.target, velmora::gui::sizeOf(c.source.size())).ratio;
+        ASSERT_EQ(velmora::SaveThrough({velmora::gui::pictureOfImage(c.source), ratio},
+                                       velmora::gui::pathBytes(saved),
                                        jpeg ? velmora::SaveKind::Jpeg : velmora::SaveKind::Bitmap)
                       .status,
                   velmora::SaveStatus::Saved);

@@ -11,29 +11,30 @@
 
 namespace {
 
+using velmora::imageio::Size;
 using velmora::tool::chooseRatio;
 using velmora::tool::RatioChoice;
 using velmora::tool::SizeRule;
 
-QSize resultAt(QSize source, double r) {
+Size resultAt(Size source, double r) {
     const velmora::EnlargeGeometry g = velmora::enlargeGeometry(source.width(), source.height(), r);
     return {g.width, g.height};
 }
 
-QSize transposed(QSize s) {
+Size transposed(Size s) {
     return {s.height(), s.width()};
 }
 
 // Odd sizes both ways up, a square, extremes of aspect and a photo.
-const QSize kSources[] = {{29, 31},  {31, 17},   {7, 7},      {3, 1000},
-                          {1000, 3}, {640, 480}, {4000, 2999}};
+const Size kSources[] = {{29, 31},  {31, 17},   {7, 7},      {3, 1000},
+                         {1000, 3}, {640, 480}, {4000, 2999}};
 
 // The height the rule gives for width x: the share of the source's aspect,
 // rounded, held within the heights the ratios giving x reach: r x W - 1 goes
 // from x to x + 1 over them, so r x H - 1 from (x + 1) H / W - 1 to
 // (x + 2) H / W - 1, the ratio kept from 1.1 to 10.0. Worked out without the
 // engine; 0 when an end is too near a whole number for doubles to decide.
-long long expectedHeight(QSize source, int x) {
+long long expectedHeight(Size source, int x) {
     const double w = source.width(), h = source.height();
     const double low = std::max((x + 1) * h / w, 1.1 * h) - 1;
     const double high = std::min((x + 2) * h / w, 10.0 * h) - 1;
@@ -47,14 +48,13 @@ long long expectedHeight(QSize source, int x) {
 } // namespace
 
 TEST(SizeRatio, aWidthComesOutExactlyWithTheHeightNearestTheAspect) {
-    for (const QSize& source : kSources) {
+    for (const Size& source : kSources) {
         const int from = resultAt(source, 1.1).width(), to = resultAt(source, 10.0).width();
         for (int x = from; x <= to; x += std::max(1, (to - from) / 97)) {
             const RatioChoice c = chooseRatio({SizeRule::Width, x, 0}, source);
-            ASSERT_GE(c.ratio, 1.1)
-                << source.width() << " to " << x << ": " << c.refusal.toStdString();
+            ASSERT_GE(c.ratio, 1.1) << source.width() << " to " << x << ": " << c.refusal;
             ASSERT_LE(c.ratio, 10.0);
-            const QSize got = resultAt(source, c.ratio);
+            const Size got = resultAt(source, c.ratio);
             EXPECT_EQ(got.width(), x) << source.width() << "x" << source.height();
             if (const long long h = expectedHeight(source, x); h > 0) {
                 EXPECT_EQ(got.height(), h)
@@ -72,17 +72,17 @@ TEST(SizeRatio, aWidthComesOutExactlyWithTheHeightNearestTheAspect) {
 }
 
 TEST(SizeRatio, aBoxGetsTheLargestResultInsideIt) {
-    const QSize boxes[] = {{100, 100}, {1920, 1080}, {1080, 1920}, {64, 5000}, {5000, 64}};
-    for (const QSize& source : kSources)
-        for (const QSize& box : boxes) {
+    const Size boxes[] = {{100, 100}, {1920, 1080}, {1080, 1920}, {64, 5000}, {5000, 64}};
+    for (const Size& source : kSources)
+        for (const Size& box : boxes) {
             const RatioChoice c = chooseRatio({SizeRule::Fit, box.width(), box.height()}, source);
             if (c.ratio == 0) // out of range: no ratio from 1.1 to 10.0 touches the box
                 continue;
-            const QSize got = resultAt(source, c.ratio);
+            const Size got = resultAt(source, c.ratio);
             EXPECT_TRUE(got.width() <= box.width() && got.height() <= box.height());
             EXPECT_TRUE(got.width() == box.width() || got.height() == box.height());
             if (c.ratio < 10.0) {
-                const QSize more = resultAt(source, std::nextafter(c.ratio, 20.0));
+                const Size more = resultAt(source, std::nextafter(c.ratio, 20.0));
                 EXPECT_TRUE(more.width() > box.width() || more.height() > box.height());
             }
         }
@@ -91,11 +91,11 @@ TEST(SizeRatio, aBoxGetsTheLargestResultInsideIt) {
 // At each end of the range the last side reached is taken, and one pixel
 // further is refused, saying which way; so is a side single precision skips.
 TEST(SizeRatio, aSizeOutOfTheRangeOrNotReachedExactlyIsRefused) {
-    const QSize source(29, 31);
+    const Size source(29, 31);
     const int lowest = resultAt(source, 1.1).width(), highest = resultAt(source, 10.0).width();
     struct Case {
         velmora::tool::SizeTarget target;
-        QSize source;
+        Size source;
         const char* refusal; // "" when taken
     } cases[] = {
         {{SizeRule::Width, lowest, 0}, source, ""},
@@ -123,7 +123,7 @@ TEST(SizeRatio, aSizeOutOfTheRangeOrNotReachedExactlyIsRefused) {
     };
     for (const Case& c : cases) {
         const RatioChoice choice = chooseRatio(c.target, c.source);
-        EXPECT_EQ(choice.refusal.toStdString(), c.refusal);
+        EXPECT_EQ(choice.refusal, c.refusal);
         EXPECT_EQ(choice.ratio == 0, *c.refusal != '\0') << c.refusal;
     }
 }
