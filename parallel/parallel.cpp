@@ -17,17 +17,22 @@ namespace {
 // for more CPUs than cpu_set_t holds is read with a larger set.
 int affinityCount() {
 #if defined(__linux__)
-    for (int cpus = CPU_SETSIZE; cpus <= (1 << 16); cpus *= 2) {
+    cpu_set_t fixed;
+    CPU_ZERO(&fixed);
+    if (sched_getaffinity(0, sizeof fixed, &fixed) == 0)
+        return CPU_COUNT(&fixed);
+    for (int cpus = 2 * CPU_SETSIZE; errno == EINVAL && cpus <= (1 << 16); cpus *= 2) {
         cpu_set_t* set = CPU_ALLOC(cpus);
         if (!set)
             return 0;
         const std::size_t bytes = CPU_ALLOC_SIZE(cpus);
         CPU_ZERO_S(bytes, set);
-        const bool read = sched_getaffinity(0, bytes, set) == 0;
-        const int count = read ? CPU_COUNT_S(bytes, set) : 0;
+        const int count = sched_getaffinity(0, bytes, set) == 0 ? CPU_COUNT_S(bytes, set) : 0;
+        const int error = errno; // too small a set again, or another failure
         CPU_FREE(set);
-        if (read || errno != EINVAL)
+        if (count > 0)
             return count;
+        errno = error;
     }
 #endif
     return 0;
@@ -49,6 +54,9 @@ int workerLimit() {
 int workerCount(int asked) {
     if (asked <= 0)
         return std::min(coreCount(), kMaxWorkers);
+    // Within the limit on any machine: no need to ask the system.
+    if (asked <= kWorkersPerCore)
+        return asked;
     return std::min(asked, workerLimit());
 }
 
