@@ -3,6 +3,7 @@
 #include "app/overviewmap.h"
 #include "engine/reduce.h"
 #include "gui/colourvalue.h"
+#include "parallel/parallel.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -41,41 +42,7 @@ constexpr int kMapLingerMs = 1000;
 
 // Jobs 0 .. count - 1 run side by side: helper threads start them, and the
 // thread that finishes takes part in what is left, then waits for the rest.
-class SideBySide {
-  public:
-    SideBySide(std::size_t count, std::function<void(std::size_t)> job)
-        : count_(count), job_(std::move(job)) {}
-    SideBySide(const SideBySide&) = delete;
-    SideBySide& operator=(const SideBySide&) = delete;
-    ~SideBySide() { finish(); }
-
-    // Starts `helpers` threads on the jobs (fewer when the system refuses).
-    void start(std::size_t helpers) {
-        for (std::size_t t = 0; t < std::min(helpers, count_); ++t) {
-            try {
-                threads_.emplace_back([this] { work(); });
-            } catch (const std::system_error&) {
-                break; // fewer threads; the jobs get done all the same
-            }
-        }
-    }
-    void finish() {
-        work();
-        for (std::thread& thread : threads_)
-            thread.join();
-        threads_.clear();
-    }
-
-  private:
-    void work() {
-        for (std::size_t k; (k = next_.fetch_add(1)) < count_;)
-            job_(k);
-    }
-    const std::size_t count_;
-    const std::function<void(std::size_t)> job_;
-    std::atomic<std::size_t> next_{0};
-    std::vector<std::thread> threads_;
-};
+using parallel::SideBySide;
 
 // The blocks of a line of tiles, or null when they were not made.
 const ReducedAxis* axis(const std::map<int, ReducedAxis>& axes, int index) {
@@ -84,7 +51,7 @@ const ReducedAxis* axis(const std::map<int, ReducedAxis>& axes, int index) {
 }
 
 std::size_t cores() {
-    return std::max(1u, std::thread::hardware_concurrency());
+    return static_cast<std::size_t>(parallel::workerCount());
 }
 
 // The largest power of two at or below x (x at most 1): 1, 1/2, 1/4, ...

@@ -60,7 +60,9 @@ bool enlargeKernelAvailable(EnlargeKernel kernel);
 enum class EnlargeStep { GoOn, Stop };
 
 struct EnlargeOptions {
-    int threads = 0;               // 0: one per core
+    // 0: one per core the process may run on (but only as many as the size is
+    // worth); more are clamped to parallel::workerLimit().
+    int threads = 0;
     std::uint32_t blendedHigh = 0; // bits 24-31 of blended pixels (0xFF000000 for opaque images);
                                    // its bits 0-23 are ignored
     // Called with the number of leftmost destination columns that are complete,

@@ -13,6 +13,7 @@
 
 #include "engine/firsttouch.h"
 #include "engine/weights.h"
+#include "parallel/parallel.h"
 
 #include <algorithm>
 #include <atomic>
@@ -20,7 +21,6 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
-#include <thread>
 #include <vector>
 
 #if defined(__x86_64__)
@@ -248,10 +248,7 @@ std::optional<EnlargeStatus> fillBytes(const ByteImage& source, double r, const 
     // Strips of about 256 KiB, so that the threads share out the rows evenly.
     const int partRows = std::max(1, (256 << 10) / columns.rowBytes);
     const int parts = (dst.height + partRows - 1) / partRows;
-    const int threads =
-        std::min(parts, options.threads > 0
-                            ? options.threads
-                            : static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+    const int threads = std::min(parts, parallel::workerCount(options.threads));
     std::vector<ThreadLine> lines(threads);
     for (ThreadLine& line : lines)
         line.bytes.assign(static_cast<std::size_t>(columns.lineBytes), 0xFF);

@@ -34,7 +34,7 @@ struct ByteDest {
 };
 
 // Fills dst with the result's rows options.firstRow on and columns
-// options.firstColumn on, on options.threads threads (0: one per core); the
+// options.firstColumn on, on parallel::workerCount(options.threads) threads; the
 // other options are not used. Returns nullopt without writing anything where
 // these loops cannot give the exact result here: the processor lacks AVX-512
 // with byte permutes, the ratio is below 1, a weight is not a whole multiple

@@ -6,11 +6,11 @@
 #pragma once
 
 #include "engine/enlarge.h"
+#include "parallel/parallel.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <thread>
 #include <vector>
 
 namespace velmora::detail {
@@ -115,30 +115,17 @@ class FirstTouch {
 };
 
 // Runs runNext(t), one piece of work on thread t (false when none was left),
-// until no piece is left, on `threads` threads, this one (t = 0) included.
-// With helper threads and a first touch, this thread faults the memory in
-// ahead of the others (FirstTouch::touchAheadAndRun). A thread the system
-// refuses leaves its pieces to the others.
+// until no piece is left, on `threads` threads, this one (t = 0) included
+// (parallel::runWorkers). With helper threads and a first touch, this thread
+// faults the memory in ahead of the others (FirstTouch::touchAheadAndRun). A
+// thread the system refuses leaves its pieces to the others.
 template <typename RunNext> void runOnThreads(int threads, FirstTouch* touch, RunNext runNext) {
-    const auto runAll = [&runNext](int t) {
+    parallel::runWorkers(threads, [&](int t) {
+        if (t == 0 && touch && threads > 1)
+            touch->touchAheadAndRun([&] { return runNext(0); });
         while (runNext(t)) {
         }
-    };
-    std::vector<std::thread> helpers;
-    helpers.reserve(threads);
-    for (int t = 1; t < threads; ++t) {
-        try {
-            helpers.emplace_back(runAll, t);
-        } catch (...) {
-            // No thread (system_error) or no memory for its start-up.
-            break;
-        }
-    }
-    if (touch && !helpers.empty())
-        touch->touchAheadAndRun([&] { return runNext(0); });
-    runAll(0);
-    for (std::thread& helper : helpers)
-        helper.join();
+    });
 }
 
 } // namespace velmora::detail

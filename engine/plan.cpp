@@ -1,7 +1,8 @@
 #include "engine/plan.h"
 
+#include "parallel/parallel.h"
+
 #include <algorithm>
-#include <thread>
 
 namespace velmora::detail {
 
@@ -21,15 +22,14 @@ constexpr int kMaxBandSlots = 2048;
 // A thread is only worth starting for at least this many destination pixels.
 constexpr long long kMinPixelsPerThread = 1 << 16;
 
-// Threads: automatic is one per core, but only as many as the size is worth.
+// Threads: automatic is one per core, but only as many as the size is worth;
+// a count asked for is clamped to parallel::workerLimit().
 int threadCount(const DestImage& dst, const EnlargeOptions& options) {
-    long long threads = options.threads;
-    if (threads <= 0) {
-        const long long pixels = static_cast<long long>(dst.width) * dst.height;
-        threads =
-            std::min<long long>(std::thread::hardware_concurrency(), pixels / kMinPixelsPerThread);
-    }
-    return static_cast<int>(std::clamp<long long>(threads, 1, 64));
+    if (options.threads > 0)
+        return parallel::workerCount(options.threads);
+    const long long pixels = static_cast<long long>(dst.width) * dst.height;
+    return static_cast<int>(
+        std::clamp<long long>(pixels / kMinPixelsPerThread, 1, parallel::workerCount()));
 }
 
 } // namespace

@@ -18,6 +18,7 @@
 #include "engine/enlarge.h"
 #include "engine/enlarge_bytes.h"
 #include "engine/firsttouch.h"
+#include "parallel/parallel.h"
 #include "statuswords.h"
 #include "stripencoder.h"
 
@@ -29,7 +30,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -83,24 +83,17 @@ bool wordsInPlace(const void* at, std::int64_t stride) {
 }
 
 // Runs work(top, bottom) over bands of rows 0 to height on up to `threads`
-// threads, this one included; rows a thread the system refuses would have
-// taken are done on this one.
+// threads (clamped by parallel::workerCount), this one included; bands a
+// thread the system refuses would have taken are done by the others. The band
+// is sized in 64 bits, so that no thread count overflows it.
 void splitRows(int height, int threads, const std::function<void(int, int)>& work) {
-    const int band = (height + std::max(1, threads) - 1) / std::max(1, threads);
-    std::vector<std::thread> helpers;
-    int top = band;
-    for (; top < height; top += band) {
-        try {
-            helpers.emplace_back(work, top, std::min(height, top + band));
-        } catch (...) {
-            break;
-        }
-    }
-    work(0, std::min(height, band));
-    if (top < height)
-        work(top, height);
-    for (std::thread& helper : helpers)
-        helper.join();
+    const int workers = velmora::parallel::workerCount(std::max(1, threads));
+    const long long band = (static_cast<long long>(height) + workers - 1) / workers;
+    const auto bands = static_cast<std::size_t>((height + band - 1) / band);
+    velmora::parallel::runPieces(bands, workers, [&](std::size_t k) {
+        const long long top = static_cast<long long>(k) * band;
+        work(static_cast<int>(top), static_cast<int>(std::min<long long>(height, top + band)));
+    });
 }
 
 // A copy of at least this many pixels is widened on several threads.
@@ -274,8 +267,10 @@ int enlargeInto(const Pixels& p, double ratio, const Target& t, int threads) {
     return statusOf(enlargeNarrowed(alpha.view(), ratio, t, options, true));
 }
 
+// The threads asked for, clamped to parallel::workerLimit(); 0: the encoder's
+// count (VELMORA_THREADS when set, else every core the process may run on).
 int threadCount(std::int32_t threads) {
-    return threads > 0 ? threads : velmora::jpeg::workerCount();
+    return threads > 0 ? velmora::parallel::workerCount(threads) : velmora::jpeg::workerCount();
 }
 
 int checkPicture(const void* source, std::int32_t width, std::int32_t height,

@@ -3,11 +3,10 @@
 
 #include "stripencoder.h"
 
-#include "orderedring.h"
 #include "outputfile/outputfile.h"
+#include "parallel/orderedring.h"
+#include "parallel/parallel.h"
 #include "stripcompress.h"
-
-#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
@@ -24,7 +23,6 @@ namespace {
 // per-strip set-up is noise, small enough for many strips per core (so the
 // cores finish together) and for a strip to stay in the cache.
 constexpr std::size_t kStripPixelBytes = std::size_t(2) << 20;
-constexpr int kMaxThreads = 64;
 // Compressed strips that may wait per worker: one being written, one ready.
 constexpr int kSlotsPerWorker = 2;
 
@@ -87,7 +85,7 @@ Plan makePlan(const EncodeSettings& s) {
     rows = std::max(1, rows) * kStripRowUnit;
     p.stripRows = rows;
     p.strips = (p.height + rows - 1) / rows;
-    const int threads = s.threads > 0 ? std::min(s.threads, kMaxThreads) : workerCount();
+    const int threads = s.threads > 0 ? parallel::workerCount(s.threads) : workerCount();
     p.workers = std::min(threads, p.strips);
     return p;
 }
@@ -222,7 +220,7 @@ class Pipeline {
     const Plan& plan_;
     StripSource& source_;
     std::atomic<int> failure_{VELMORA_OK};
-    OrderedRing<Slot> ring_; // last: its workers stop before the rest goes
+    parallel::OrderedRing<Slot> ring_; // last: its workers stop before the rest goes
 };
 
 // Each marker is APPn with a length its two-byte field can hold, and has its
@@ -241,13 +239,9 @@ int workerCount() {
         char* end = nullptr;
         const long n = std::strtol(forced, &end, 10);
         if (end != forced && *end == '\0' && n > 0)
-            return int(std::min<long>(n, kMaxThreads));
+            return parallel::workerCount(int(std::min<long>(n, INT_MAX)));
     }
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (sched_getaffinity(0, sizeof set, &set) != 0)
-        return 1;
-    return std::clamp(CPU_COUNT(&set), 1, kMaxThreads);
+    return parallel::workerCount();
 }
 
 int encode(const EncodeSettings& settings, StripSource& source, ByteSink& sink) {

@@ -72,7 +72,7 @@ struct EncodeSettings {
     int height = 0;
     PixelLayout layout = PixelLayout::Bgr;
     int quality = 100; // 1..100
-    // Compressing threads; 0: workerCount().
+    // Compressing threads, clamped to parallel::workerLimit(); 0: workerCount().
     int threads = 0;
     // Rows per strip, rounded up to a multiple of kStripRowUnit; 0: a few
     // megabytes of pixels per strip.
@@ -85,9 +85,10 @@ struct EncodeSettings {
     std::vector<Marker> markers;
 };
 
-// The number of threads the process may run on (sched_getaffinity), or the
-// positive number in the environment variable VELMORA_THREADS, which forces a
-// count for tests and comparisons. At least 1, at most 64.
+// The encoder's thread count: the positive number in the environment variable
+// VELMORA_THREADS, which forces a count for tests and comparisons, clamped to
+// parallel::workerLimit(); without it parallel::workerCount(), one per core
+// the process may run on.
 int workerCount();
 
 // Encodes the image and writes the whole JPEG file to sink. Returns VELMORA_OK,

@@ -52,8 +52,9 @@
  * Threads
  *   As many as sched_getaffinity allows. The environment variable
  *   VELMORA_THREADS, set to a positive number, forces that many instead
- *   (VELMORA_THREADS=1 encodes on the calling thread alone); the file is the
- *   same byte for byte with any number of threads.
+ *   (VELMORA_THREADS=1 encodes on the calling thread alone), up to four for
+ *   each core the process may run on and never more than 256; the file is
+ *   the same byte for byte with any number of threads.
  *
  * Guarantees
  *   - Never reads or writes outside its buffers, whatever the source holds.
@@ -285,7 +286,10 @@ VELMORA_API int32_t VelmoraEnlargedSize(int32_t width, int32_t height, double ra
  * sourceStride bytes apart, top row first) by ratio into destination (the
  * whole result of VelmoraEnlargedSize, rows destinationStride bytes apart).
  * threads: how many threads to use, 0 for every core the process may run on
- * (or VELMORA_THREADS when set). Only source is read and only the result's
+ * (or VELMORA_THREADS when set). At most four threads for each core the
+ * process may run on (its affinity mask), and never more than 256, are used:
+ * a larger count (up to INT32_MAX) is taken as that maximum, with the same
+ * result. Only source is read and only the result's
  * pixels in destination are written (not the bytes between rows).
  *
  * Returns VELMORA_OK, VELMORA_E_ARGUMENT (a null pointer, a side below 1, an

@@ -17,8 +17,10 @@ def enlarged_size(width: int, height: int, ratio: float) -> Tuple[int, int]:
 def enlarge(array: npt.NDArray[np.uint8], ratio: float, threads: int = 0) -> npt.NDArray[np.uint8]:
     """A new uint8 array: array, of shape (height, width) (gray), (height, width, 3)
     (RGB) or (height, width, 4) (RGBA), enlarged by ratio, every channel by the
-    same rule. threads: 0 for every core. Raises TypeError for another dtype,
-    ValueError for another shape or a ratio out of range, MemoryError."""
+    same rule. threads: 0 for every core the process may run on; at most four
+    per such core and 256 are used (a larger count gives the same result).
+    Raises TypeError for another dtype, ValueError for another shape or a
+    ratio out of range, MemoryError."""
 
 def enlarge_file(src: Union[str, bytes, PathLike], dst: Union[str, bytes, PathLike], ratio: float,
                  quality: int = 100, strip: bool = False,

@@ -191,7 +191,9 @@ PYBIND11_MODULE(velmora, m) {
           "The (width, height) of a width x height picture enlarged by ratio.");
     m.def("enlarge", &enlarge, py::arg("array"), py::arg("ratio"), py::arg("threads") = 0,
           "A new uint8 array: array (height x width, gray; height x width x 3, RGB; or "
-          "height x width x 4, RGBA) enlarged by ratio, every channel by the same rule.");
+          "height x width x 4, RGBA) enlarged by ratio, every channel by the same rule. "
+          "threads: 0 for every core the process may run on; at most four per such core "
+          "and 256 are used.");
     m.def("enlarge_file", &enlargeFile, py::arg("src"), py::arg("dst"), py::arg("ratio"),
           py::arg("quality") = 100, py::arg("strip") = false, py::arg("format") = py::none(),
           "Enlarges the picture file src by ratio into dst (BMP, JPEG or PNG, from dst's ending "

@@ -1,11 +1,11 @@
 #include "save/bitmapstrips.h"
 
 #include "imageio/bitmapwriter.h"
-#include "libvelmora/orderedring.h"
+#include "parallel/orderedring.h"
+#include "parallel/parallel.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <thread>
 #include <vector>
 
 namespace velmora {
@@ -28,10 +28,10 @@ struct Strip {
     bool ok = true;
 };
 
-// One core writes, the others enlarge.
+// One core writes, the others enlarge; with one core the writing thread
+// enlarges each strip itself (no worker).
 int workerCount() {
-    const int cores = static_cast<int>(std::thread::hardware_concurrency());
-    return std::clamp(cores - 1, 1, kMaxWorkers);
+    return std::min(parallel::workerCount() - 1, kMaxWorkers);
 }
 
 // Strip n counts from the bottom, the order the file stores the rows in. A
@@ -58,8 +58,8 @@ SaveResult writeBitmapStrips(const ResultRows& rows, const std::string& path,
         return {SaveStatus::Failed, error, 0, writer.osError()};
     const int strips = (rows.height() + kStripRows - 1) / kStripRows;
     const int workers = std::min(workerCount(), strips);
-    OrderedRing<Strip> ring(strips,
-                            static_cast<std::size_t>(std::max(workers, 1)) * kSlotsPerWorker);
+    parallel::OrderedRing<Strip> ring(strips, static_cast<std::size_t>(std::max(workers, 1)) *
+                                                  kSlotsPerWorker);
     ring.start(workers, [&rows] {
         return [&rows](int n, Strip& strip) {
             make(rows, n, strip);

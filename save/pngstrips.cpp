@@ -1,13 +1,13 @@
 #include "save/pngstrips.h"
 
 #include "imageio/pngwriter.h"
-#include "libvelmora/orderedring.h"
+#include "parallel/orderedring.h"
+#include "parallel/parallel.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <new>
-#include <thread>
 #include <vector>
 
 namespace velmora {
@@ -34,10 +34,10 @@ struct Worker {
     std::vector<std::uint32_t> pixels;
 };
 
-// Every core compresses; the calling thread only writes.
+// Every core compresses; the calling thread only writes. With one worker the
+// calling thread compresses each strip itself.
 int workerCount(int strips) {
-    const int cores = static_cast<int>(std::thread::hardware_concurrency());
-    return std::clamp(cores, 1, std::max(strips, 1));
+    return std::min(parallel::workerCount(), std::max(strips, 1));
 }
 
 // Strip n's rows and, above them, the last row of the strip before, made
@@ -83,7 +83,8 @@ SaveResult writeStrips(const ResultRows& rows, const SourceMetadata& metadata,
     const int stripRows = pngStripRows(rows.width());
     const int strips = (rows.height() + stripRows - 1) / stripRows;
     const int workers = workerCount(strips);
-    OrderedRing<Strip> ring(strips, workers > 1 ? std::size_t(workers) * kSlotsPerWorker : 1);
+    parallel::OrderedRing<Strip> ring(strips,
+                                      workers > 1 ? std::size_t(workers) * kSlotsPerWorker : 1);
     ring.start(workers > 1 ? workers : 0, [&rows, &progress, strips] {
         return [&rows, &progress, strips,
                 worker = std::make_shared<Worker>(rows.width())](int n, Strip& strip) {

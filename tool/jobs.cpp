@@ -1,11 +1,9 @@
 #include "tool/jobs.h"
 
 #include "libvelmora/stripencoder.h"
+#include "parallel/parallel.h"
 
 #include <algorithm>
-#include <system_error>
-#include <thread>
-#include <vector>
 
 namespace velmora::tool {
 
@@ -13,21 +11,12 @@ int defaultJobs() {
     return std::min(kJobsPerCore * jpeg::workerCount(), kMaxJobs);
 }
 
+// A thread the system refuses leaves the work to those there are.
 void runSideBySide(int jobs, const std::function<bool()>& work) {
-    const auto loop = [&work] {
+    parallel::runWorkers(jobs, [&work](int) {
         while (work()) {
         }
-    };
-    std::vector<std::thread> others;
-    // A thread the system refuses leaves the work to those there are.
-    try {
-        for (int i = 1; i < jobs; ++i)
-            others.emplace_back(loop);
-    } catch (const std::system_error&) {
-    }
-    loop();
-    for (std::thread& t : others)
-        t.join();
+    });
 }
 
 bool MemoryGate::fits(long long bytes) const {

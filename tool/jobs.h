@@ -7,7 +7,7 @@
 
 namespace velmora::tool {
 
-// The most files enlarged at once: as many threads as the JPEG encoder takes.
+// The most files enlarged at once.
 inline constexpr int kMaxJobs = 64;
 
 // Files in flight for each core when --jobs is not given. A file spends part

@@ -22,7 +22,7 @@ import subprocess
 import sys
 
 FOLDERS = ["app", "controls", "dialogs", "engine", "gui", "imageio", "libvelmora",
-           "outputfile", "platform", "save", "settings", "tool", "tools"]
+           "outputfile", "parallel", "platform", "save", "settings", "tool", "tools"]
 
 # Names kept from the system's own vocabulary, exactly where they name the
 # thing, plus the library's C entries and what C callers already use.

@@ -5,6 +5,8 @@
 // more than its slots, however far ahead the workers could run.
 #pragma once
 
+#include "parallel/parallel.h"
+
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -12,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-namespace velmora {
+namespace velmora::parallel {
 
 template <class Slot> class OrderedRing {
   public:
@@ -37,7 +39,7 @@ template <class Slot> class OrderedRing {
     int start(int workers, const std::function<Maker()>& newMaker) {
         for (int i = 0; i < workers && i < count_; ++i) {
             try {
-                threads_.emplace_back([this, make = newMaker()] { work(make); });
+                threads_.push_back(startThread([this, make = newMaker()] { work(make); }));
             } catch (...) {
                 break; // fewer workers; the items get made all the same
             }
@@ -123,4 +125,4 @@ template <class Slot> class OrderedRing {
     bool stopped_ = false;
 };
 
-} // namespace velmora
+} // namespace velmora::parallel
