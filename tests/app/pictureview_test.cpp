@@ -68,6 +68,7 @@ TEST_P(ViewMoves, showTheResultAtTheNewPlace) {
         QApplication::sendEvent(&f.view, &wheel);
     }
     EXPECT_EQ(f.view.offset(), c.offset);
+    ASSERT_TRUE(TilesReady(&f.view));
     EXPECT_EQ(Shown(&f.view), f.expectedInView());
 }
 
@@ -87,10 +88,12 @@ TEST(PictureView, movingBackAndForthComputesNothingTwiceAndKeepsTheTilesBounded)
     ViewFixture f;
     f.view.scrollTo({115, 98});
     f.view.repaint();
+    ASSERT_TRUE(TilesReady(&f.view));
     const int afterFirstVisit = f.computed;
     for (int i = 0; i < 10; ++i) {
         f.view.scrollTo(i % 2 ? QPoint(115, 98) : QPoint(0, 0));
         f.view.repaint();
+        ASSERT_TRUE(TilesReady(&f.view));
     }
     EXPECT_EQ(f.computed, afterFirstVisit);
 
@@ -103,6 +106,7 @@ TEST(PictureView, movingBackAndForthComputesNothingTwiceAndKeepsTheTilesBounded)
     ASSERT_TRUE(big.reveal());
     for (int x = 0; x < 29999; x += 1500) {
         big.scrollTo({x, x * 2 / 3});
+        ASSERT_TRUE(TilesReady(&big));
         big.repaint();
     }
     EXPECT_LE(big.keptTiles(), 32);
