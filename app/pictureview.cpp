@@ -246,8 +246,9 @@ void PictureView::drawCleared(QPainter& p, const QRect& area) const {
 }
 
 void PictureView::drawScaled(QPainter& p, const QRect& area) const {
-    const QImage& source = picture();
     const QSize shown = shownSize();
+    const QImage& source =
+        shown.width() < picture().width() ? renderer_.standIn() : renderer_.picture();
     if (source.isNull() || shown.isEmpty()) {
         p.fillRect(area, background_);
         return;

@@ -229,11 +229,13 @@ void TileRenderer::setPicture(const QImage& picture, double ratio, const QSize& 
         const std::lock_guard lock(mutex_);
         ++generation_;
         wanted_ = QRect();
+        standInMade_ = QImage();
     }
     // ... and what of it runs ends before its results are thrown away.
     workers_->waitIdle();
     collect();
     picture_ = picture;
+    standIn_ = QImage();
     ratio_ = ratio;
     content_ = content;
     zooms_ = std::move(zooms);
@@ -243,9 +245,13 @@ void TileRenderer::setPicture(const QImage& picture, double ratio, const QSize& 
     subject->ratio = ratio;
     subject->content = content;
     subject->enlarge = enlarge_;
-    const std::lock_guard lock(mutex_);
-    subject->generation = generation_;
+    {
+        const std::lock_guard lock(mutex_);
+        subject->generation = generation_;
+    }
     subject_ = std::move(subject);
+    if (picture.width() > kStandInSide || picture.height() > kStandInSide)
+        workers_->post([this, subject = subject_] { makeStandIn(subject); });
 }
 
 TileRenderer::ZoomTiles* TileRenderer::zoomTiles(const Zoom& zoom) {
@@ -344,22 +350,45 @@ void TileRenderer::work(const std::shared_ptr<const Subject>& subject, const Run
     }
     const std::lock_guard lock(mutex_);
     made_.push_back(std::move(made));
-    if (!collectPosted_) {
-        collectPosted_ = true;
-        QMetaObject::invokeMethod(this, &TileRenderer::collect, Qt::QueuedConnection);
+    postCollect();
+}
+
+void TileRenderer::makeStandIn(const std::shared_ptr<const Subject>& subject) {
+    {
+        const std::lock_guard lock(mutex_);
+        if (subject->generation != generation_)
+            return;
     }
+    const QImage small = subject->picture.scaled(QSize(kStandInSide, kStandInSide),
+                                                 Qt::KeepAspectRatio, Qt::FastTransformation);
+    const std::lock_guard lock(mutex_);
+    if (subject->generation != generation_)
+        return;
+    standInMade_ = small;
+    postCollect();
+}
+
+void TileRenderer::postCollect() {
+    if (collectPosted_)
+        return;
+    collectPosted_ = true;
+    QMetaObject::invokeMethod(this, &TileRenderer::collect, Qt::QueuedConnection);
 }
 
 void TileRenderer::collect() {
     std::vector<Made> made;
     unsigned generation;
+    QImage standIn;
     {
         const std::lock_guard lock(mutex_);
         made.swap(made_);
+        standIn.swap(standInMade_);
         collectPosted_ = false;
         generation = generation_;
     }
-    bool any = false;
+    bool any = !standIn.isNull();
+    if (any)
+        standIn_ = standIn;
     for (const Made& m : made) {
         if (m.generation != generation)
             continue; // a picture no longer shown

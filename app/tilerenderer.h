@@ -60,6 +60,12 @@ class TileRenderer : public QObject {
                     std::list<ZoomTiles> zooms = {});
     const QImage& picture() const { return picture_; }
     double ratio() const { return ratio_; }
+    // What a tile not ready is drawn from when the shown picture is smaller
+    // than the opened one: the picture made at most kStandInSide pixels a side
+    // on a worker (the picture itself until then, or when it is that small).
+    // Reading a large picture at wide steps costs a memory access a pixel.
+    const QImage& standIn() const { return standIn_.isNull() ? picture_ : standIn_; }
+    static constexpr int kStandInSide = 2048;
 
     // Puts the zoom's tiles first and drops the zooms past the few kept.
     void keepFirst(const Zoom& zoom);
@@ -104,10 +110,14 @@ class TileRenderer : public QObject {
     void post(const QRect& indexes, const Zoom& zoom, bool retry);
     // Runs on a worker: computes a run unless it is no longer wanted.
     void work(const std::shared_ptr<const Subject>& subject, const Run& run);
+    // Runs on a worker: makes the stand-in of the subject's picture.
+    void makeStandIn(const std::shared_ptr<const Subject>& subject);
+    // Has collect() called on the asking thread; mutex_ held.
+    void postCollect();
     // Keeps the tiles the workers made; on the asking thread.
     void collect();
 
-    QImage picture_;
+    QImage picture_, standIn_;
     double ratio_ = 0;
     QSize content_;
     EnlargeFunction enlarge_;
@@ -128,6 +138,7 @@ class TileRenderer : public QObject {
     Zoom wantedZoom_;
     QRect wanted_; // tile indexes; a run wholly outside is dropped
     std::vector<Made> made_;
+    QImage standInMade_; // of the picture of generation_
     bool collectPosted_ = false;
 
     std::unique_ptr<Workers> workers_; // last: stopped first

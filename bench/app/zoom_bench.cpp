@@ -69,8 +69,9 @@ Press press(TimedView& view, int key, Qt::KeyboardModifiers mods = Qt::NoModifie
     view.repaint();
     Press times;
     times.first = t.nsecsElapsed() / 1e6;
+    // Waiting for events, so that this thread leaves the cores to the workers.
     while (!view.exact())
-        QCoreApplication::processEvents();
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     view.tilesReady = true;
     view.repaint();
     times.exact = t.nsecsElapsed() / 1e6;
