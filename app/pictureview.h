@@ -19,9 +19,9 @@
 // zooms, a small map of the whole result shows where the view is.
 //
 // Coordinates named "content" are pixels of the whole result; "shown" are
-// pixels of the result at the present zoom (app/zoom.h). The widget shows the shown
-// picture from offset() on, and is as large as it or the area it is fitted
-// into, whichever is smaller.
+// pixels of the result at the present zoom (app/zoom.h). The widget shows the
+// shown picture from offset() on, and is as large as it or the area it is
+// fitted into, whichever is smaller.
 #pragma once
 
 #include "app/tilerenderer.h"
