@@ -37,6 +37,11 @@ inline QImage Shown(QWidget* view) {
     return out;
 }
 
+// Waits (processing events) until every tile in the view's sight is ready.
+inline bool TilesReady(PictureView* view) {
+    return QTest::qWaitFor([view] { return view->exact(); }, 5000);
+}
+
 // The whole picture Display shows, computed where needed.
 inline QImage Whole(PictureView* view) {
     return view->content(QRect(QPoint(), view->contentSize()));

@@ -10,7 +10,13 @@
 #include <QWheelEvent>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 using namespace velmora;
 
@@ -68,6 +74,7 @@ TEST_P(ViewMoves, showTheResultAtTheNewPlace) {
         QApplication::sendEvent(&f.view, &wheel);
     }
     EXPECT_EQ(f.view.offset(), c.offset);
+    ASSERT_TRUE(TilesReady(&f.view));
     EXPECT_EQ(Shown(&f.view), f.expectedInView());
 }
 
@@ -87,10 +94,12 @@ TEST(PictureView, movingBackAndForthComputesNothingTwiceAndKeepsTheTilesBounded)
     ViewFixture f;
     f.view.scrollTo({115, 98});
     f.view.repaint();
+    ASSERT_TRUE(TilesReady(&f.view));
     const int afterFirstVisit = f.computed;
     for (int i = 0; i < 10; ++i) {
         f.view.scrollTo(i % 2 ? QPoint(115, 98) : QPoint(0, 0));
         f.view.repaint();
+        ASSERT_TRUE(TilesReady(&f.view));
     }
     EXPECT_EQ(f.computed, afterFirstVisit);
 
@@ -103,6 +112,7 @@ TEST(PictureView, movingBackAndForthComputesNothingTwiceAndKeepsTheTilesBounded)
     ASSERT_TRUE(big.reveal());
     for (int x = 0; x < 29999; x += 1500) {
         big.scrollTo({x, x * 2 / 3});
+        ASSERT_TRUE(TilesReady(&big));
         big.repaint();
     }
     EXPECT_LE(big.keptTiles(), 32);
@@ -341,4 +351,84 @@ TEST(Keys, doNothingWhileInputIsOff) {
         f.key(k);
     EXPECT_EQ(f.view.offset(), QPoint(150, 100));
     EXPECT_DOUBLE_EQ(f.view.scale(), 1);
+}
+
+// --- Tiles off the painting thread ----------------------------------------------
+
+namespace {
+
+// The threads the engine ran on, as the view's engine reports them.
+struct EngineThreads {
+    std::mutex mutex;
+    std::vector<std::thread::id> ids;
+    PictureView::EnlargeFunction engine(int delayMs = 0) {
+        return [this, delayMs](const SourceImage& s, double r, const DestImage& d,
+                               const EnlargeOptions& o) {
+            {
+                const std::lock_guard lock(mutex);
+                ids.push_back(std::this_thread::get_id());
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+            return enlarge(s, r, d, o);
+        };
+    }
+    int onThisThread() {
+        const std::lock_guard lock(mutex);
+        return int(std::count(ids.begin(), ids.end(), std::this_thread::get_id()));
+    }
+};
+
+} // namespace
+
+// A paint with the tiles in view not ready computes none of them: it shows a
+// stand-in at once, and the exact picture once the workers have made them.
+TEST(PictureView, paintsWithoutComputingAndTheTilesFollow) {
+    const QImage source = testkit::Colourful(57, 41, 7);
+    EngineThreads threads;
+    PictureView view;
+    view.setEnlarge(threads.engine());
+    view.fitInto(QSize(300, 200));
+    ASSERT_TRUE(view.showEnlarged(source, 7.3));
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    ASSERT_TRUE(view.reveal());
+    const std::size_t revealed = threads.ids.size();
+    EXPECT_GT(revealed, 0u);
+
+    view.scrollTo({115, 98}); // tiles never computed before
+    EXPECT_FALSE(view.exact());
+    view.repaint();
+    const QImage standIn = Shown(&view);
+    const QImage expected = Reference(source, 7.3, {view.offset(), view.size()});
+    EXPECT_FALSE(view.exact());
+    EXPECT_NE(standIn, expected);
+    QTRY_VERIFY(view.exact());
+    EXPECT_EQ(Shown(&view), expected);
+    EXPECT_GT(threads.ids.size(), revealed);
+    EXPECT_EQ(threads.onThisThread(), 0);
+}
+
+// A view goes while its tiles are computed, or shows another picture: the work
+// for the one before ends first and none of its tiles is shown.
+TEST(PictureView, settlesItsWorkBeforeANewPictureOrItsEnd) {
+    EngineThreads threads;
+    const QImage first = testkit::Colourful(57, 41, 7), second = testkit::Colourful(31, 23, 3);
+    for (const bool destroy : {true, false}) {
+        auto view = std::make_unique<PictureView>();
+        view->setEnlarge(threads.engine(20));
+        view->fitInto(QSize(300, 200));
+        ASSERT_TRUE(view->showEnlarged(first, 7.3));
+        ASSERT_TRUE(view->reveal());
+        view->scrollTo({115, 98}); // slow tiles now being computed
+        if (destroy) {
+            view.reset();
+            continue;
+        }
+        ASSERT_TRUE(view->showEnlarged(second, 7.3));
+        ASSERT_TRUE(view->reveal());
+        view->scrollTo({115, 98});
+        view->show();
+        QTRY_VERIFY(view->exact());
+        EXPECT_EQ(Shown(view.get()), Reference(second, 7.3, {view->offset(), view->size()}));
+    }
 }

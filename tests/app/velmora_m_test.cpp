@@ -488,9 +488,13 @@ struct MenuRecorder {
 // Records the areas of Display that were painted, in order.
 struct PaintRecorder : QObject {
     QList<QRect> rects;
+    std::function<void()> onPaint; // called before each paint, when set
     bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Paint)
-            rects << static_cast<QPaintEvent*>(e)->rect();
+        if (e->type() != QEvent::Paint)
+            return false;
+        rects << static_cast<QPaintEvent*>(e)->rect();
+        if (onPaint)
+            onPaint();
         return false;
     }
 };
@@ -691,6 +695,7 @@ TEST_F(MainWindowView, maximisedWindowShowsMoreAndTheNormalWindowKeepsItsDesignS
     QTRY_VERIFY(w.isMaximized() && w.centralWidget()->width() > 503);
     EXPECT_EQ(w.Display()->size(), w.Display()->contentSize().boundedTo(w.centralWidget()->size()));
     w.Display()->scrollTo({400, 300});
+    ASSERT_TRUE(TilesReady(w.Display()));
     EXPECT_EQ(Shown(w.Display()),
               Reference(source, 4.0, {w.Display()->offset(), w.Display()->size()}));
 }
@@ -700,22 +705,22 @@ TEST_F(MainWindowView, maximisedWindowShowsMoreAndTheNormalWindowKeepsItsDesignS
 // The picture's keys are the menu's: while the enlargement runs, a key moves
 // nothing; once it has finished, the keys move the result.
 TEST_F(EnlargeCommand, keysMoveNothingWhileTheEnlargementRunsAndTheResultAfterwards) {
-    MainWindowHooks h = hooks();
-    velmora_m* window = nullptr;
-    int pressed = 0;
-    h.enlarge = [&](const SourceImage& s, double r, const DestImage& d, const EnlargeOptions& o) {
-        if (QThread::currentThread() == QCoreApplication::instance()->thread() && pressed == 0) {
-            ++pressed;
-            QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
-            QApplication::sendEvent(window->Display(), &end);
-        }
-        return enlarge(s, r, d, o);
-    };
-    velmora_m w(h);
-    window = &w;
+    velmora_m w(hooks());
     w.show();
     openPicture(w, testkit::Colourful(200, 150, 3));
     setScale(w, 30);
+    // The key comes with the first paint of Display while the run goes on
+    // (the engine itself runs on worker threads, where no key can be sent).
+    int pressed = 0;
+    PaintRecorder paints;
+    paints.onPaint = [&] {
+        if (!w.enlarging() || pressed > 0)
+            return;
+        ++pressed;
+        QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+        QApplication::sendEvent(w.Display(), &end);
+    };
+    w.Display()->installEventFilter(&paints);
     w.m_kakudai()->trigger();
     EXPECT_EQ(pressed, 1);
     EXPECT_EQ(w.Display()->offset(), QPoint(0, 0));

@@ -948,8 +948,8 @@ TEST_F(EnlargeTool, aSuffixGoesBeforeEachOutputsEnding) {
     }
 }
 
-// TIFF and WebP, read through Qt's image format plugins, told by their
-// content whatever their names: each result is the source's enlargement.
+// TIFF and WebP told by their content whatever their names: each result is
+// the source's enlargement (the test writes them with Qt's plugins).
 TEST_F(EnlargeTool, readsTiffAndWebpByTheirContent) {
     for (const char* format : {"tiff", "webp"})
         ASSERT_TRUE(QImageWriter::supportedImageFormats().contains(format))
