@@ -2,8 +2,8 @@
 """Checks the names the program's own code declares against its naming rule,
 and measures the code: files and lines per folder, long functions.
 
-The rule: types PascalCase; functions, variables and members camelCase (a
-member may end in one "_"); constants kName; enumerators PascalCase. Names the
+The rule: types PascalCase; functions, variables, members, parameters and
+locals camelCase (a member may end in one "_"); constants kName; enumerators PascalCase. Names the
 program takes from the system it describes (the windows velmora_m, velmora_s
 and velmora_v, their controls and handlers such as Cmd_Set and m_kakudai_Click,
 the sampling routines, the settings routines and keys, the library's C
@@ -46,6 +46,7 @@ WritePrivateProfileString GetSaveFileName GetPixel SetPixel
 ConvertBMPtoJPG ConvertPixelsToJPG ConvertRowsToJPG VelmoraVersion
 VelmoraFillRows VelmoraMarker LLVMFuzzerTestOneInput
 VelmoraEnlargedSize VelmoraEnlarge VelmoraEnlargeRect VelmoraStatusText
+New_Caption New_Enabled New_Font New_FontColour New_Visible W H BW BH
 """.split())
 
 CAMEL = re.compile(r"^[a-z][a-zA-Z0-9]*$")
@@ -83,7 +84,7 @@ def sources(root):
 
 def tags(root, files):
     out = subprocess.run(
-        ["ctags", "--languages=C,C++", "--langmap=C++:+.inc", "--kinds-C++=+px",
+        ["ctags", "--languages=C,C++", "--langmap=C++:+.inc", "--kinds-C++=+pxlz",
          "--fields=+neKZs", "--extras=-q", "-x",
          "--_xformat=%N\t%K\t%F\t%n\t%e\t%s\t%{C++.properties}", "-L", "-"],
         input="\n".join(files), capture_output=True, text=True, cwd=root, check=True).stdout
@@ -91,6 +92,18 @@ def tags(root, files):
         parts = line.split("\t")
         if len(parts) >= 5:
             yield parts
+
+
+_lines = {}
+
+
+def emits(root, path, line):
+    """Whether the line emits a Qt signal, which ctags takes for a local."""
+    if path not in _lines:
+        with open(os.path.join(root, path), encoding="utf-8", errors="replace") as f:
+            _lines[path] = f.read().splitlines()
+    lines = _lines[path]
+    return 0 < line <= len(lines) and lines[line - 1].lstrip().startswith("emit ")
 
 
 def wanted(kind, name, scope):
@@ -135,6 +148,8 @@ def main():
             continue
         # A constructor or destructor has its type's name.
         if kind in CALLABLES and scope.split("::")[-1] == name:
+            continue
+        if kind == "local" and emits(root, path, int(line)):
             continue
         s = style(name)
         styles[s] += 1
