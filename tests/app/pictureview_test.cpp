@@ -3,6 +3,7 @@
 // stays bounded.
 #include "app/pictureview.h"
 #include "tests/app/app_fixture.h"
+#include "tests/support/caseprint.h"
 #include "tests/support/jpegfiles.h"
 
 #include <QApplication>
@@ -51,6 +52,7 @@ struct MoveCase {
     bool shift;    // the wheel turned with Shift held
     QPoint offset; // where the view ends
 };
+using velmora_test::PrintTo; // cases print by name
 
 class ViewMoves : public testing::TestWithParam<MoveCase> {};
 

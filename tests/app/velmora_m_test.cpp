@@ -22,6 +22,7 @@
 #include "tests/app/app_fixture.h"
 #include "tests/support/badimages.h"
 #include "tests/support/cameraexif.h"
+#include "tests/support/caseprint.h"
 #include "tests/support/fakememory.h"
 #include "tests/support/fifowatch.h"
 #include "tests/support/jpegfiles.h"
@@ -375,6 +376,7 @@ struct OpenRefusal {
     const char* cause = ""; // how it ends, in brackets, when it names the cause
     bool locked = false;    // the file may not be read (only an ordinary user sees that)
 };
+using velmora_test::PrintTo; // cases print by name
 
 const char* kUnreadable = "画像ﾌｧｲﾙを読み込めませんでした。";
 // Refused for memory once read as unreadable, though the file was fine.

@@ -3,6 +3,7 @@
 // section.
 #include "controls/buttonlayout.h"
 #include "controls/command.h"
+#include "tests/support/caseprint.h"
 
 #include <QWidget>
 
@@ -18,6 +19,7 @@ struct LayoutButton {
     const char* caption;
     bool enabled;
 };
+using velmora_test::PrintTo; // cases print by name
 
 class DialogLayouts : public ::testing::TestWithParam<LayoutButton> {};
 

@@ -5,6 +5,7 @@
 #include "controls/buttonface.h"
 #include "controls/command.h"
 #include "controls/propertybag.h"
+#include "tests/support/caseprint.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -95,6 +96,7 @@ struct pressKey {
     Qt::KeyboardModifiers modifiers;
     bool presses;
 };
+using velmora_test::PrintTo; // cases print by name
 
 class KeyPress : public DialogFixture, public ::testing::WithParamInterface<pressKey> {
   protected:

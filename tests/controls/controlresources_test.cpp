@@ -2,6 +2,7 @@
 // colour tables, and the dialogs' texture strip.
 #include "controls/controlresources.h"
 #include "tests/controls/controls_fixture.h"
+#include "tests/support/caseprint.h"
 
 #include <QImage>
 
@@ -25,6 +26,7 @@ struct FrameSpots {
     QRgb outline;
     std::vector<std::tuple<int, int, QRgb>> spots;
 };
+using velmora_test::PrintTo; // cases print by name
 
 class FramePictures : public ::testing::TestWithParam<FrameSpots> {};
 

@@ -12,6 +12,7 @@
 #include "gui/pointer.h"
 #include "gui/surface.h"
 #include "gui/twips.h"
+#include "tests/support/caseprint.h"
 
 #include <QApplication>
 #include <QDir>
@@ -30,6 +31,7 @@ struct PlaceCase {
     int divisor;
     int expected;
 };
+using velmora_test::PrintTo; // cases print by name
 
 class PlaceCoordinateTest : public ::testing::TestWithParam<PlaceCase> {};
 

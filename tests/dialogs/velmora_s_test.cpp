@@ -5,6 +5,7 @@
 #include "controls/command.h"
 #include "dialogs/velmora_s.h"
 #include "gui/settingsfile.h"
+#include "tests/support/caseprint.h"
 
 #include <QFile>
 #include <QLabel>
@@ -22,6 +23,7 @@ struct LoadCase {
     int bar;
     const char* label;
 };
+using velmora_test::PrintTo; // cases print by name
 
 class RatioDialogLoadTest : public RatioDialogTest,
                             public ::testing::WithParamInterface<LoadCase> {};

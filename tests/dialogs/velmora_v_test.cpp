@@ -17,6 +17,7 @@
 #include "platform/drives.h"
 #include "settings/settings.h"
 #include "tests/support/badimages.h"
+#include "tests/support/caseprint.h"
 #include "tests/support/fakememory.h"
 #include "tests/support/fifowatch.h"
 #include "tests/support/jpegfiles.h"
@@ -80,6 +81,7 @@ struct PreviewCase {
     int previewWidth;
     int previewHeight;
 };
+using velmora_test::PrintTo; // cases print by name
 
 class PreviewTest : public ImageDialogTest, public ::testing::WithParamInterface<PreviewCase> {};
 

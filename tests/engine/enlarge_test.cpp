@@ -4,6 +4,7 @@
 // its statuses, and a stop asked for by the progress callback.
 #include "engine/enlarge.h"
 #include "engine/sampling.h"
+#include "tests/support/caseprint.h"
 
 #include <gtest/gtest.h>
 
@@ -151,6 +152,7 @@ struct GeometryCase {
     int destWidth, destHeight;
     long long computedColumns;
 };
+using velmora_test::PrintTo; // cases print by name
 
 class EnlargeGeometryTest : public testing::TestWithParam<GeometryCase> {};
 

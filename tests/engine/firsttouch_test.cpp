@@ -3,6 +3,7 @@
 // running ahead of the strips, or a strip that got there first), and the
 // memory's contents stay as they were.
 #include "engine/firsttouch.h"
+#include "tests/support/caseprint.h"
 
 #include <gtest/gtest.h>
 
@@ -38,6 +39,7 @@ struct TouchCase {
     std::size_t offset; // of the first row from a huge page boundary
     int stripRows;
 };
+using velmora_test::PrintTo; // cases print by name
 
 class FirstTouchTest : public testing::TestWithParam<TouchCase> {};
 

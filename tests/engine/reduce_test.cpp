@@ -3,6 +3,7 @@
 // with and without blending, whole and fractional divisors; any tile of the
 // view equals the same part of the whole view.
 #include "engine/reduce.h"
+#include "tests/support/caseprint.h"
 
 #include <gtest/gtest.h>
 
@@ -74,6 +75,7 @@ struct Case {
     int width, height;
     double r, divisor;
 };
+using velmora_test::PrintTo; // cases print by name
 
 class ReduceTest : public ::testing::TestWithParam<Case> {};
 

@@ -6,6 +6,7 @@
 #include "imageio/bitmapreader.h"
 #include "tests/imageio/imageio_fixture.h"
 #include "tests/support/bitmapheaders.h"
+#include "tests/support/caseprint.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -114,6 +115,7 @@ struct Kind {
     std::vector<std::uint32_t> masks = {};
     int width = 13, height = 5;
 };
+using velmora_test::PrintTo; // cases print by name
 
 Bytes fileOf(const Kind& k) {
     BitmapDraft s;

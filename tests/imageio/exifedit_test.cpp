@@ -5,6 +5,7 @@
 #include "imageio/orientation.h"
 #include "imageio/tiffblock.h"
 #include "tests/support/cameraexif.h"
+#include "tests/support/caseprint.h"
 
 #include <gtest/gtest.h>
 
@@ -44,6 +45,7 @@ struct ExifCase {
     std::uint16_t savedType = kShort;
     bool kept = true;
 };
+using velmora_test::PrintTo; // cases print by name
 
 class ExifForSave : public ::testing::TestWithParam<ExifCase> {};
 

@@ -8,6 +8,7 @@
 #include "tests/imageio/imageio_fixture.h"
 #include "tests/support/badimages.h"
 #include "tests/support/bitmapheaders.h"
+#include "tests/support/caseprint.h"
 #include "tests/support/fakememory.h"
 #include "tests/support/formatfiles.h"
 #include "tests/support/jpegfiles.h"
@@ -125,6 +126,7 @@ struct Row {
     const char* name;
     std::function<QByteArray()> bytes;
 };
+using velmora_test::PrintTo; // cases print by name
 
 // The row's name in camelCase: a JPEG kind's name starts with a capital.
 std::string rowName(const ::testing::TestParamInfo<Row>& info) {
@@ -504,6 +506,7 @@ struct CapCase {
     int segments, bytes;
     bool kept;
 };
+using velmora_test::PrintTo; // cases print by name
 
 class MetadataCap : public ::testing::TestWithParam<CapCase> {};
 

@@ -1,6 +1,7 @@
 // The plain picture: 32-bit words in rows of its own width, on memory that
 // lives as long as any copy of the picture, refused when it cannot be had.
 #include "imageio/picture.h"
+#include "tests/support/caseprint.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@ struct AllocationCase {
     int width, height;
     bool made;
 };
+using velmora_test::PrintTo; // cases print by name
 
 class PictureAllocation : public ::testing::TestWithParam<AllocationCase> {};
 

@@ -6,6 +6,7 @@
 #include "imageio/pngwriter.h"
 #include "tests/imageio/imageio_fixture.h"
 #include "tests/support/cameraexif.h"
+#include "tests/support/caseprint.h"
 #include "tests/support/destinations.h"
 #include "tests/support/filesizelimit.h"
 #include "tests/support/jpegfiles.h"
@@ -67,6 +68,7 @@ struct StripCase {
     const char* name;
     int width, height, stripRows;
 };
+using velmora_test::PrintTo; // cases print by name
 
 class PngRoundTrip : public ::testing::TestWithParam<StripCase> {
   protected:

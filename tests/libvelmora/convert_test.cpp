@@ -5,6 +5,7 @@
 #include "libvelmora/velmora.h"
 #include "tests/libvelmora/libvelmora_fixture.h"
 #include "tests/support/bitmapheaders.h"
+#include "tests/support/caseprint.h"
 
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
@@ -138,6 +139,7 @@ struct StripCase {
     bool coreHeader;
     const char* threads;
 };
+using velmora_test::PrintTo; // cases print by name
 
 class StripRoundTrip : public ConvertTest, public ::testing::WithParamInterface<StripCase> {};
 

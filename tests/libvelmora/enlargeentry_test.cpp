@@ -3,6 +3,7 @@
 // argument gets its status and no byte outside the result is written.
 #include "engine/enlarge.h"
 #include "libvelmora/velmora.h"
+#include "tests/support/caseprint.h"
 
 #include <gtest/gtest.h>
 
@@ -89,6 +90,7 @@ struct Case {
     bool opaque;
     int threads;
 };
+using velmora_test::PrintTo; // cases print by name
 
 class EnlargeEntry : public testing::TestWithParam<Case> {};
 

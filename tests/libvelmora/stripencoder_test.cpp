@@ -11,6 +11,7 @@
 #include "libvelmora/velmora.h"
 #include "outputfile/outputfile.h"
 #include "tests/libvelmora/libvelmora_fixture.h"
+#include "tests/support/caseprint.h"
 
 #include <gtest/gtest.h>
 
@@ -118,6 +119,7 @@ struct JoinCase {
     PixelLayout layout;
     int quality;
 };
+using velmora_test::PrintTo; // cases print by name
 
 class JoinedStrips : public ::testing::TestWithParam<JoinCase> {};
 

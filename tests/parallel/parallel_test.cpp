@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -66,6 +67,10 @@ struct RunCase {
     int workers;
     std::size_t pieces;
 };
+
+void PrintTo(const RunCase& c, std::ostream* os) {
+    *os << c.workers << " workers, " << c.pieces << " pieces";
+}
 
 class RunPieces : public ::testing::TestWithParam<RunCase> {};
 

@@ -1,6 +1,7 @@
 // File names as bytes: shown with U+FFFD for what is not UTF-8, and cleaned
 // of "." and ".." the way the folder lists and the memory figures need.
 #include "platform/filenames.h"
+#include "tests/support/caseprint.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +25,7 @@ struct CleanCase {
     const char* path;
     const char* clean;
 };
+using velmora_test::PrintTo; // cases print by name
 
 class CleanPath : public ::testing::TestWithParam<CleanCase> {};
 

@@ -3,6 +3,7 @@
 // address-space limit leaves it.
 #include "platform/memory.h"
 
+#include "tests/support/caseprint.h"
 #include "tests/support/tempfolder.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@ struct MemoryCase {
     const char* files;
     long long expected;
 };
+using velmora_test::PrintTo; // cases print by name
 
 class MemorySourcesTest : public ::testing::TestWithParam<MemoryCase> {};
 

@@ -1,3 +1,4 @@
+#include "tests/support/caseprint.h"
 // Every writer of ours against every kind of destination: names as long as the
 // system allows are written, a link is written through and stays, what is not
 // a regular file is refused and left as it is, nothing is left behind, and the
@@ -23,6 +24,7 @@ struct DestinationWriter {
     std::function<bool(const std::string& path)> write;
     std::function<void(const std::filesystem::path& folder)> prepare = {};
 };
+using velmora_test::PrintTo; // cases print by name
 
 // The destination `file` in the empty folder out, made by a shell command
 // there ($B is the 255-byte name); ../elsewhere is another empty folder.

@@ -13,6 +13,7 @@
 #include "tests/support/bitmapheaders.h"
 #include "tests/support/buildlibrary.h"
 #include "tests/support/cameraexif.h"
+#include "tests/support/caseprint.h"
 #include "tests/support/destinations.h"
 #include "tests/support/fifowatch.h"
 #include "tests/support/formatfiles.h"
@@ -370,6 +371,7 @@ struct CutInput {
     int percent; // of the file kept
     const char* says;
 };
+using velmora_test::PrintTo; // cases print by name
 
 const QImage kCutSource = velmora::testkit::Colourful(96, 64);
 
