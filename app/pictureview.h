@@ -61,7 +61,7 @@ class PictureView : public QWidget {
 
     void setBackground(const QColor& colour);
     QColor background() const { return background_; }
-    // The engine the tiles are computed with; empty: velmora::enlarge. Like the
+    // The engine the tiles are computed with; empty: Enlargement::fill. Like the
     // engine, it must not throw: tiles are computed on worker threads.
     void setEnlarge(EnlargeFunction enlarge) { renderer_.setEnlarge(std::move(enlarge)); }
 

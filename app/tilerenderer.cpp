@@ -4,6 +4,7 @@
 #include "parallel/jobqueue.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace velmora {
 
@@ -25,6 +26,9 @@ struct TileRenderer::Subject {
     double ratio = 0;
     QSize content;
     EnlargeFunction enlarge;
+    // The picture's enlargement by ratio, planned once for every tile (none at
+    // 1:1); it reads picture's pixels.
+    std::optional<Enlargement> enlargement;
     unsigned generation = 0;
 
     SourceImage source() const {
@@ -64,15 +68,12 @@ QImage TileRenderer::Subject::resultPart(const QRect& part) const {
     QImage result(part.size(), QImage::Format_RGB32);
     if (result.isNull())
         return {};
-    EnlargeOptions options;
-    options.blendedHigh = 0xFF000000u;
-    options.firstColumn = part.left();
-    options.firstRow = part.top();
-    options.threads = 1; // tiles are computed side by side instead
-    const DestImage into{reinterpret_cast<std::uint32_t*>(result.bits()), result.width(),
-                         result.height(), result.bytesPerLine() / 4};
-    if ((enlarge ? enlarge : velmora::enlarge)(source(), ratio, into, options) !=
-        EnlargeStatus::Done)
+    // One tile on each worker: the tiles are computed side by side.
+    const Rect area{part.left(), part.top(), part.width(), part.height()};
+    const PixelView into{result.bits(), result.bytesPerLine(), 4};
+    const EnlargeStatus status =
+        enlarge ? enlarge(*enlargement, area, into) : enlargement->fill(area, into);
+    if (status != EnlargeStatus::Done)
         return {};
     return result;
 }
@@ -161,6 +162,8 @@ void TileRenderer::setPicture(const QImage& picture, double ratio, const QSize& 
     subject->ratio = ratio;
     subject->content = content;
     subject->enlarge = enlarge_;
+    if (ratio > 0)
+        subject->enlargement.emplace(subject->source(), ratio, 0xFF000000u);
     {
         const std::lock_guard lock(mutex_);
         subject->generation = generation_;

@@ -13,7 +13,7 @@
 
 #include "app/tilecache.h"
 #include "app/zoom.h"
-#include "engine/enlarge.h"
+#include "engine/enlargement.h"
 
 #include <QImage>
 #include <QObject>
@@ -39,8 +39,9 @@ namespace velmora {
 class TileRenderer : public QObject {
     Q_OBJECT
   public:
-    using EnlargeFunction = std::function<EnlargeStatus(const SourceImage&, double,
-                                                        const DestImage&, const EnlargeOptions&)>;
+    // Fills an area of the enlargement into memory, as Enlargement::fill does.
+    using EnlargeFunction =
+        std::function<EnlargeStatus(const Enlargement&, const Rect& area, const PixelView& into)>;
 
     // The tiles of one zoom.
     struct ZoomTiles {
@@ -52,8 +53,8 @@ class TileRenderer : public QObject {
     // Waits for the work that runs; what is queued is dropped.
     ~TileRenderer() override;
 
-    // The engine the tiles are computed with; empty: velmora::enlarge. It must
-    // not throw: it runs on the worker threads.
+    // The engine the tiles are computed with; empty: Enlargement::fill. It
+    // must not throw: it runs on the worker threads.
     void setEnlarge(EnlargeFunction enlarge);
 
     // The picture the tiles are made of: picture enlarged by ratio into a

@@ -25,35 +25,13 @@ namespace velmora {
 
 namespace {
 
+using detail::addressable;
 using detail::BandProgress;
 using detail::ColumnTables;
 using detail::FirstTouch;
 using detail::Plan;
 using detail::RowSample;
-
-// A view of elements of `size` bytes is usable when its last element can be
-// addressed without overflow.
-bool addressable(long long width, long long height, std::ptrdiff_t stride,
-                 std::ptrdiff_t size = sizeof(std::uint32_t)) {
-    if (width < 0 || height < 0)
-        return false;
-    if (width == 0 || height == 0)
-        return true;
-    if (stride < width)
-        return false;
-    std::ptrdiff_t offset = 0;
-    if (__builtin_mul_overflow(static_cast<std::ptrdiff_t>(height - 1), stride, &offset) ||
-        __builtin_add_overflow(offset, static_cast<std::ptrdiff_t>(width), &offset))
-        return false;
-    return offset <= PTRDIFF_MAX / size;
-}
-
-struct AlignedFree {
-    void operator()(void* p) const {
-        ::operator delete (p, std::align_val_t{detail::kScratchAlign});
-    }
-};
-using Scratch = std::unique_ptr<void, AlignedFree>;
+using detail::Scratch;
 
 // Everything the threads share while they fill the destination.
 struct Work {
@@ -95,13 +73,7 @@ void runPiece(Work& work, std::size_t band, long long part, const ThreadMemory& 
     }
     detail::BandJob job;
     job.sourceWidth = work.sourceWidth;
-    job.slot = work.columns.slot.data() + x;
-    job.rest = work.columns.rest.data() + x;
-    job.fraction = work.columns.fraction.data() + x;
-    job.wholeMask = work.columns.wholeMask.data() + x;
-    job.weight = work.columns.weight.data() + x;
-    job.highMask = work.columns.highMask.data() + x;
-    job.coarseWeight = work.coarse ? work.columns.coarseWeight.data() + x : nullptr;
+    detail::pointColumns(job, work.columns, x, work.coarse);
     job.columns = plan.bandEnd[band] - x;
     job.rows = work.rows.data() + top;
     job.rowCount = bottom - top;
@@ -161,8 +133,7 @@ void runThreads(Work& work) {
     std::vector<Scratch> scratch;
     std::vector<ThreadMemory> memory;
     for (int t = 0; t < work.plan.threads; ++t) {
-        scratch.emplace_back(
-            ::operator new (scratchBytes + stripBytes, std::align_val_t{detail::kScratchAlign}));
+        scratch.push_back(detail::newScratch(scratchBytes + stripBytes));
         auto* block = static_cast<unsigned char*>(scratch.back().get());
         memory.push_back({block, reinterpret_cast<std::uint32_t*>(block + scratchBytes)});
     }
@@ -245,14 +216,15 @@ EnlargeStatus fill(const SourceImage& source, double r, const DestImage& dst,
     BandProgress progress(options.progress, plan.bandEnd, plan.rowParts);
     const detail::Kernel kernel = detail::pickKernel(options.kernel);
     // The integer loops write words only; the double loops give the same pixels.
-    const bool integer = !options.byteDest && detail::integerLoopsExact(columns, rows, r);
+    const bool integer = !options.byteDest && detail::integerLoopsExact(columns, 0, dst.width,
+                                                                        rows.data(), dst.height, r);
     Work work{columns,
               rows,
               plan,
               dst,
               sourceWidth,
               options.blendedHigh & 0xFF000000u,
-              integer && detail::bytePairsExact(columns, rows),
+              integer && detail::bytePairsExact(columns, 0, dst.width, rows.data(), dst.height),
               integer ? kernel.runDyadic : kernel.run,
               (integer ? kernel.dyadicScratchBytes : kernel.scratchBytes)(plan.maxSlots),
               progress,

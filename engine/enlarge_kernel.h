@@ -8,6 +8,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 
 namespace velmora::detail {
 
@@ -57,6 +59,15 @@ struct BandJob {
 
 inline constexpr std::size_t kScratchAlign = 64;
 inline constexpr int kTablePad = 16;
+
+// Scratch memory aligned to kScratchAlign.
+struct AlignedFree {
+    void operator()(void* p) const { ::operator delete (p, std::align_val_t{kScratchAlign}); }
+};
+using Scratch = std::unique_ptr<void, AlignedFree>;
+inline Scratch newScratch(std::size_t bytes) {
+    return Scratch(::operator new (bytes, std::align_val_t{kScratchAlign}));
+}
 
 // Scratch bytes a band needs that reads `slots` consecutive source columns
 // (including the white column(s) right of the image).

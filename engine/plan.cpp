@@ -3,6 +3,7 @@
 #include "parallel/parallel.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace velmora::detail {
 
@@ -14,7 +15,6 @@ namespace {
 // the order they are faulted in (see FirstTouch). Narrow bands (columns done
 // from left to right, for progress) have their rows split among the threads
 // instead.
-constexpr int kStripRows = 64;
 constexpr int kBandAlign = 16; // whole vector groups of destination columns
 // A band reads at most this many source columns, so that its vertical-pass
 // results stay in the second-level cache; a wider strip is done band by band.
@@ -34,6 +34,33 @@ int threadCount(const DestImage& dst, const EnlargeOptions& options) {
 
 } // namespace
 
+void cutBands(const std::int32_t* slot, int width, long long bandTarget, Plan& plan) {
+    for (int x = 0; x < width;) {
+        int end = static_cast<int>(std::min<long long>(width, x + bandTarget));
+        const auto span = [&](int e) { return slot[e - 1] + 2 - slot[x]; };
+        while (end - x > 1 && span(end) > kMaxBandSlots)
+            end = x + (end - x) / 2;
+        plan.maxSlots = std::max(plan.maxSlots, span(end));
+        plan.bandStart.push_back(x);
+        plan.bandEnd.push_back(end);
+        x = end;
+    }
+}
+
+bool addressable(long long width, long long height, std::ptrdiff_t stride, std::ptrdiff_t size) {
+    if (width < 0 || height < 0)
+        return false;
+    if (width == 0 || height == 0)
+        return true;
+    if (stride < width)
+        return false;
+    std::ptrdiff_t offset = 0;
+    if (__builtin_mul_overflow(static_cast<std::ptrdiff_t>(height - 1), stride, &offset) ||
+        __builtin_add_overflow(offset, static_cast<std::ptrdiff_t>(width), &offset))
+        return false;
+    return offset <= PTRDIFF_MAX / size;
+}
+
 Plan planWork(const std::vector<std::int32_t>& slot, const DestImage& dst,
               const EnlargeOptions& options) {
     Plan plan;
@@ -49,16 +76,7 @@ Plan planWork(const std::vector<std::int32_t>& slot, const DestImage& dst,
     const long long bandTarget =
         std::max<long long>(kBandAlign, ((dst.width + bandCount - 1) / bandCount + kBandAlign - 1) /
                                             kBandAlign * kBandAlign);
-    for (int x = 0; x < dst.width;) {
-        int end = static_cast<int>(std::min<long long>(dst.width, x + bandTarget));
-        const auto span = [&](int e) { return slot[e - 1] + 2 - slot[x]; };
-        while (end - x > 1 && span(end) > kMaxBandSlots)
-            end = x + (end - x) / 2;
-        plan.maxSlots = std::max(plan.maxSlots, span(end));
-        plan.bandStart.push_back(x);
-        plan.bandEnd.push_back(end);
-        x = end;
-    }
+    cutBands(slot.data(), dst.width, bandTarget, plan);
     plan.threads =
         static_cast<int>(std::min<long long>(plan.threads, static_cast<long long>(plan.pieces())));
     return plan;

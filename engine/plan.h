@@ -29,6 +29,20 @@ struct Plan {
     }
 };
 
+// A view of elements of `size` bytes is usable when its last element can be
+// addressed without overflow.
+bool addressable(long long width, long long height, std::ptrdiff_t stride,
+                 std::ptrdiff_t size = sizeof(std::uint32_t));
+
+// Rows of a strip, where the work goes strip by strip.
+inline constexpr int kStripRows = 64;
+
+// Cuts columns 0 .. width - 1, which sample the source columns in slot, into
+// bands about bandTarget wide, narrower where a band would read more source
+// columns than stay in the second-level cache: appended to plan.bandStart and
+// plan.bandEnd, with plan.maxSlots raised to the most a band reads.
+void cutBands(const std::int32_t* slot, int width, long long bandTarget, Plan& plan);
+
 // The plan for dst, whose columns sample the source columns in slot.
 Plan planWork(const std::vector<std::int32_t>& slot, const DestImage& dst,
               const EnlargeOptions& options);

@@ -60,8 +60,6 @@ ColumnTables columnTables(int firstColumn, int width, double r, int sourceWidth)
         t.fraction[x] = a.fraction;
         t.wholeMask[x] = a.whole ? ~std::uint64_t{0} : 0;
         const int weight = dyadicWeight(a.fraction);
-        t.dyadic = t.dyadic && weight >= 0;
-        t.coarse = t.coarse && weight >= 0 && weight % 4 == 0;
         t.coarseWeight[x] = coarseWeight(weight < 0 ? 0 : weight);
         t.weight[x] = static_cast<std::uint64_t>(weight < 0 ? 0 : weight) * 0x0001000100010001ull;
         t.highMask[x] = a.whole ? 0 : 0xFF000000u;
@@ -92,16 +90,33 @@ std::vector<RowSample> rowSamples(const SourceImage& source, int sourceHeight,
     return rows;
 }
 
-bool integerLoopsExact(const ColumnTables& columns, const std::vector<RowSample>& rows, double r) {
-    if (!columns.dyadic || !(r >= 1) || std::fegetround() != FE_TONEAREST)
+bool integerLoopsExact(const ColumnTables& columns, int first, int count, const RowSample* rows,
+                       int rowCount, double r) {
+    if (!(r >= 1) || std::fegetround() != FE_TONEAREST)
         return false;
-    return std::all_of(rows.begin(), rows.end(),
+    const double* fraction = columns.fraction.data() + first;
+    return std::all_of(fraction, fraction + count, [](double f) { return dyadicWeight(f) >= 0; }) &&
+           std::all_of(rows, rows + rowCount,
                        [](const RowSample& row) { return dyadicWeight(row.fraction) >= 0; });
 }
 
-bool bytePairsExact(const ColumnTables& columns, const std::vector<RowSample>& rows) {
-    return columns.coarse && std::all_of(rows.begin(), rows.end(),
-                                         [](const RowSample& row) { return row.weight % 4 == 0; });
+bool bytePairsExact(const ColumnTables& columns, int first, int count, const RowSample* rows,
+                    int rowCount) {
+    const double* fraction = columns.fraction.data() + first;
+    return std::all_of(fraction, fraction + count,
+                       [](double f) { return dyadicWeight(f) % 4 == 0; }) &&
+           std::all_of(rows, rows + rowCount,
+                       [](const RowSample& row) { return row.weight % 4 == 0; });
+}
+
+void pointColumns(BandJob& job, const ColumnTables& columns, int x, bool coarse) {
+    job.slot = columns.slot.data() + x;
+    job.rest = columns.rest.data() + x;
+    job.fraction = columns.fraction.data() + x;
+    job.wholeMask = columns.wholeMask.data() + x;
+    job.weight = columns.weight.data() + x;
+    job.highMask = columns.highMask.data() + x;
+    job.coarseWeight = coarse ? columns.coarseWeight.data() + x : nullptr;
 }
 
 } // namespace velmora::detail

@@ -35,8 +35,6 @@ struct ColumnTables {
     std::vector<std::uint64_t> weight;       // for the integer loops
     std::vector<std::uint32_t> highMask;     // for the integer loops
     std::vector<std::uint64_t> coarseWeight; // for the integer loops on byte pairs
-    bool dyadic = true;                      // every fraction a whole multiple of 1/256
-    bool coarse = true;                      // every fraction a whole multiple of 1/64
 };
 
 ColumnTables columnTables(int firstColumn, int width, double r, int sourceWidth);
@@ -47,14 +45,21 @@ std::vector<RowSample> rowSamples(const SourceImage& source, int sourceHeight,
                                   const std::uint32_t* whiteRow, double r, int firstRow,
                                   int height);
 
-// Whether the integer loops give the same pixels as the double arithmetic:
-// every weight a whole multiple of 1/256 (then every product and sum is exact),
-// neighbours never further apart than their window allows (ratios from 1 up),
-// and rounding to nearest, as the integer loops round.
-bool integerLoopsExact(const ColumnTables& columns, const std::vector<RowSample>& rows, double r);
+// Whether the integer loops give the same pixels as the double arithmetic for
+// columns first .. first + count - 1 of the tables and rowCount rows from
+// rows on: every weight a whole multiple of 1/256 (then every product and sum
+// is exact), neighbours never further apart than their window allows (ratios
+// from 1 up), and rounding to nearest, as the integer loops round.
+bool integerLoopsExact(const ColumnTables& columns, int first, int count, const RowSample* rows,
+                       int rowCount, double r);
 
-// Whether the integer loops may blend byte pairs: every weight a whole multiple
-// of 1/64.
-bool bytePairsExact(const ColumnTables& columns, const std::vector<RowSample>& rows);
+// Whether the integer loops may blend byte pairs there: every weight a whole
+// multiple of 1/64.
+bool bytePairsExact(const ColumnTables& columns, int first, int count, const RowSample* rows,
+                    int rowCount);
+
+// Points the job's column tables at column x of the tables (the byte pairs'
+// weights only where coarse).
+void pointColumns(BandJob& job, const ColumnTables& columns, int x, bool coarse);
 
 } // namespace velmora::detail

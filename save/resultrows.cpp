@@ -1,7 +1,5 @@
 #include "save/resultrows.h"
 
-#include "engine/enlarge.h"
-
 #include <cstring>
 
 namespace velmora {
@@ -13,7 +11,9 @@ constexpr std::uint32_t kBlendedHigh = 0xFF000000u;
 
 } // namespace
 
-ResultRows::ResultRows(const Recipe& recipe) : source_(recipe.source), ratio_(recipe.ratio) {
+ResultRows::ResultRows(const Recipe& recipe)
+    : source_(recipe.source), ratio_(recipe.ratio),
+      enlargement_(source_.view(), ratio_, kBlendedHigh) {
     const imageio::Size size = recipeSize(recipe);
     if (size.isValid()) {
         width_ = size.width();
@@ -21,8 +21,7 @@ ResultRows::ResultRows(const Recipe& recipe) : source_(recipe.source), ratio_(re
     }
 }
 
-bool ResultRows::fill(int first, int count, std::uint32_t* pixels, std::ptrdiff_t stride,
-                      int threads) const {
+bool ResultRows::fill(int first, int count, std::uint32_t* pixels, std::ptrdiff_t stride) const {
     if (first < 0 || count < 0 || first > height_ - count)
         return false;
     if (ratio_ == 0) {
@@ -31,12 +30,7 @@ bool ResultRows::fill(int first, int count, std::uint32_t* pixels, std::ptrdiff_
             std::memcpy(pixels + stride * i, source_.row(first + i), rowBytes);
         return true;
     }
-    const SourceImage view = source_.view();
-    EnlargeOptions options;
-    options.threads = threads;
-    options.blendedHigh = kBlendedHigh;
-    options.firstRow = first;
-    return enlarge(view, ratio_, DestImage{pixels, width_, count, stride}, options) ==
+    return enlargement_.fill({0, first, width_, count}, PixelView::words(pixels, stride)) ==
            EnlargeStatus::Done;
 }
 

@@ -2,6 +2,7 @@
 // the bitmap writer and the JPEG encoder are fed from.
 #pragma once
 
+#include "engine/enlargement.h"
 #include "save/recipe.h"
 
 #include <cstddef>
@@ -21,11 +22,10 @@ class ResultRows {
     // Writes rows first .. first + count - 1 into pixels, stride pixels apart,
     // as 32-bit words 0xAARRGGBB: exactly the rows of the whole enlargement as
     // the window computes it (blended pixels opaque), or of the source at 1:1.
-    // threads is the engine's thread count for the strip (0: one per core).
-    // Safe to call from several threads at once. False when the engine refused
-    // or ran out of memory (the rows are then undefined).
-    bool fill(int first, int count, std::uint32_t* pixels, std::ptrdiff_t stride,
-              int threads = 1) const;
+    // The work is done on the calling thread. Safe to call from several threads
+    // at once. False when the engine refused or ran out of memory (the rows
+    // are then undefined).
+    bool fill(int first, int count, std::uint32_t* pixels, std::ptrdiff_t stride) const;
 
     // The picture itself when the rows are the source's at 1:1, held as
     // 32-bit words; null when they are made by the engine.
@@ -34,6 +34,7 @@ class ResultRows {
   private:
     imageio::Picture source_;
     double ratio_ = 0;
+    Enlargement enlargement_; // of source_, planned once for every strip (unused at 1:1)
     int width_ = 0;
     int height_ = 0;
 };

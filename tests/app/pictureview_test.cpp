@@ -31,11 +31,10 @@ struct ViewFixture {
     std::atomic<int> computed{0}; // tiles are computed on several threads
 
     ViewFixture() {
-        view.setEnlarge(
-            [this](const SourceImage& s, double r, const DestImage& d, const EnlargeOptions& o) {
-                ++computed;
-                return enlarge(s, r, d, o);
-            });
+        view.setEnlarge([this](const Enlargement& e, const Rect& area, const PixelView& into) {
+            ++computed;
+            return e.fill(area, into);
+        });
         view.fitInto(QSize(300, 200));
         EXPECT_TRUE(view.showEnlarged(source, 7.3));
         view.show();
@@ -364,14 +363,13 @@ struct EngineThreads {
     std::mutex mutex;
     std::vector<std::thread::id> ids;
     PictureView::EnlargeFunction engine(int delayMs = 0) {
-        return [this, delayMs](const SourceImage& s, double r, const DestImage& d,
-                               const EnlargeOptions& o) {
+        return [this, delayMs](const Enlargement& e, const Rect& area, const PixelView& into) {
             {
                 const std::lock_guard lock(mutex);
                 ids.push_back(std::this_thread::get_id());
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-            return enlarge(s, r, d, o);
+            return e.fill(area, into);
         };
     }
     int onThisThread() {

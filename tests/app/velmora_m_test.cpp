@@ -639,10 +639,9 @@ class EnlargeFailureTest : public EnlargeCommand,
 TEST_P(EnlargeFailureTest, showsAMessageAndLeavesDisplayAsItWas) {
     bool broken = false;
     MainWindowHooks services = hooks();
-    services.enlarge = [&](const SourceImage& s, double r, const DestImage& d,
-                           const EnlargeOptions& o) {
+    services.enlarge = [&](const Enlargement& e, const Rect& area, const PixelView& into) {
         if (!broken)
-            return enlarge(s, r, d, o);
+            return e.fill(area, into);
         return GetParam().breakdown == Breakdown::EngineRefuses ? EnlargeStatus::Refused
                                                                 : EnlargeStatus::OutOfMemory;
     };
@@ -1136,9 +1135,8 @@ TEST_P(WindowSave, savesThePictureDisplayShowsFromItsRecipe) {
     ASSERT_TRUE(PhotoLikeImage(10, 1).save(dir.filePath("t"), "BMP"));
     bool failing = false;
     MainWindowHooks hooks = saving();
-    hooks.enlarge = [&](const SourceImage& s, double r, const DestImage& d,
-                        const EnlargeOptions& o) {
-        return failing ? EnlargeStatus::Refused : enlarge(s, r, d, o);
+    hooks.enlarge = [&](const Enlargement& e, const Rect& area, const PixelView& into) {
+        return failing ? EnlargeStatus::Refused : e.fill(area, into);
     };
     velmora_m w(hooks);
     w.show();
