@@ -34,11 +34,19 @@ struct RatioCase {
     EnlargeKernel kernel;
 };
 
-std::string Name(const testing::TestParamInfo<RatioCase>& info) {
+const char* kernelName(EnlargeKernel kernel) {
     static const char* kernels[] = {"automatic", "baseline", "avx2", "avx512"};
+    return kernels[static_cast<int>(kernel)];
+}
+
+// A case prints as its test's name: the kernel, then the ratio in hundredths.
+void PrintTo(const RatioCase& c, std::ostream* os) {
+    *os << kernelName(c.kernel) << "_r" << static_cast<int>(c.r * 100);
+}
+
+std::string Name(const testing::TestParamInfo<RatioCase>& info) {
     std::ostringstream s;
-    s << kernels[static_cast<int>(info.param.kernel)] << "_r"
-      << static_cast<int>(info.param.r * 100);
+    PrintTo(info.param, &s);
     return s.str();
 }
 
