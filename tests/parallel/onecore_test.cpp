@@ -67,12 +67,12 @@ bool ToolWrites(const char* name, SaveKind kind) {
         return false;
     tool::Request request;
     request.ratio = 10;
-    request.ratioText = QStringLiteral("10");
+    request.ratioText = "10";
     tool::FileJob job;
-    job.input = input;
-    job.output = dir.filePath(QString::fromLatin1(name));
+    job.input = input.toStdString();
+    job.output = dir.filePath(QString::fromLatin1(name)).toStdString();
     job.kind = kind;
-    return tool::enlargeFile(request, job).isEmpty();
+    return tool::enlargeFile(request, job).empty();
 }
 
 struct PartCase {
