@@ -3,6 +3,7 @@
 // stays bounded.
 #include "app/pictureview.h"
 #include "tests/app/app_fixture.h"
+#include "tests/support/caseprint.h"
 #include "tests/support/jpegfiles.h"
 
 #include <QApplication>
@@ -43,6 +44,8 @@ struct ViewFixture {
     }
     QImage expectedInView() const { return Reference(source, 7.3, {view.offset(), view.size()}); }
 };
+
+using velmora_test::PrintTo;
 
 struct MoveCase {
     const char* name;

@@ -22,6 +22,7 @@
 #include "tests/app/app_fixture.h"
 #include "tests/support/badimages.h"
 #include "tests/support/cameraexif.h"
+#include "tests/support/caseprint.h"
 #include "tests/support/fakememory.h"
 #include "tests/support/fifowatch.h"
 #include "tests/support/jpegfiles.h"
@@ -365,6 +366,7 @@ TEST_F(MainWindow, fileDroppedWhileADialogIsOpenIsRefused) {
 }
 
 namespace {
+using velmora_test::PrintTo;
 
 struct OpenRefusal {
     const char* name;

@@ -19,6 +19,10 @@ struct LayoutButton {
     bool enabled;
 };
 
+void PrintTo(const LayoutButton& b, std::ostream* os) {
+    *os << b.test;
+}
+
 class DialogLayouts : public ::testing::TestWithParam<LayoutButton> {};
 
 TEST_P(DialogLayouts, loadCaptionFontAndEnabledState) {

@@ -5,6 +5,7 @@
 #include "controls/buttonface.h"
 #include "controls/command.h"
 #include "controls/propertybag.h"
+#include "tests/support/caseprint.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -87,6 +88,8 @@ TEST_F(CommandTest, doubleClickRaisesClickForEachRelease) {
                        button->mapTo(dialog.get(), centre()));
     EXPECT_EQ(clicks->count(), 2);
 }
+
+using velmora_test::PrintTo;
 
 // The keys that press a focused button, and keys that must not.
 struct pressKey {

@@ -2,6 +2,7 @@
 // colour tables, and the dialogs' texture strip.
 #include "controls/controlresources.h"
 #include "tests/controls/controls_fixture.h"
+#include "tests/support/caseprint.h"
 
 #include <QImage>
 
@@ -16,6 +17,8 @@ namespace {
 
 using testing::colourAt;
 using testing::kOutline;
+
+using velmora_test::PrintTo;
 
 // Spot checks of each frame picture against its colour table.
 struct FrameSpots {

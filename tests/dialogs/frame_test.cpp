@@ -12,6 +12,7 @@
 #include "gui/pointer.h"
 #include "gui/surface.h"
 #include "gui/twips.h"
+#include "tests/support/caseprint.h"
 
 #include <QApplication>
 #include <QDir>
@@ -22,6 +23,7 @@
 
 namespace velmora {
 namespace {
+using velmora_test::PrintTo;
 
 struct PlaceCase {
     const char* name;

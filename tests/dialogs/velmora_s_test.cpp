@@ -5,6 +5,7 @@
 #include "controls/command.h"
 #include "dialogs/velmora_s.h"
 #include "gui/settingsfile.h"
+#include "tests/support/caseprint.h"
 
 #include <QFile>
 #include <QLabel>
@@ -15,6 +16,8 @@ namespace velmora {
 namespace {
 
 class RatioDialogTest : public DialogTest {};
+
+using velmora_test::PrintTo;
 
 struct LoadCase {
     const char* name;

@@ -17,6 +17,7 @@
 #include "platform/drives.h"
 #include "settings/settings.h"
 #include "tests/support/badimages.h"
+#include "tests/support/caseprint.h"
 #include "tests/support/fakememory.h"
 #include "tests/support/fifowatch.h"
 #include "tests/support/jpegfiles.h"
@@ -72,6 +73,8 @@ class ImageDialogTest : public DialogTest {
         return true;
     }
 };
+
+using velmora_test::PrintTo;
 
 struct PreviewCase {
     const char* name;

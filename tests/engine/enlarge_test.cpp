@@ -4,6 +4,7 @@
 // its statuses, and a stop asked for by the progress callback.
 #include "engine/enlarge.h"
 #include "engine/sampling.h"
+#include "tests/support/caseprint.h"
 
 #include <gtest/gtest.h>
 
@@ -140,6 +141,17 @@ const char* Kernel_Name(EnlargeKernel k) {
         return "automatic";
     }
 }
+
+} // namespace
+
+// GoogleTest looks for a kernel's printer beside the kernel, in velmora.
+static void PrintTo(EnlargeKernel k, std::ostream* os) {
+    *os << Kernel_Name(k);
+}
+
+namespace {
+
+using velmora_test::PrintTo;
 
 // ---------------------------------------------------------------- size rule
 

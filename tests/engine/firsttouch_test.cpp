@@ -3,6 +3,7 @@
 // running ahead of the strips, or a strip that got there first), and the
 // memory's contents stay as they were.
 #include "engine/firsttouch.h"
+#include "tests/support/caseprint.h"
 
 #include <gtest/gtest.h>
 
@@ -29,6 +30,8 @@ bool resident(const unsigned char* byte) {
                    &in) == 0 &&
            (in & 1);
 }
+
+using velmora_test::PrintTo;
 
 struct TouchCase {
     const char* name;

@@ -3,6 +3,7 @@
 // with and without blending, whole and fractional divisors; any tile of the
 // view equals the same part of the whole view.
 #include "engine/reduce.h"
+#include "tests/support/caseprint.h"
 
 #include <gtest/gtest.h>
 
@@ -67,6 +68,8 @@ std::vector<double> exactAverage(const Picture& result, double d, int u, int v) 
         s /= static_cast<double>((x1 - x0) * (y1 - y0));
     return sum;
 }
+
+using velmora_test::PrintTo;
 
 struct Case {
     const char* name;

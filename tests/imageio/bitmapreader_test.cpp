@@ -6,6 +6,7 @@
 #include "imageio/bitmapreader.h"
 #include "tests/imageio/imageio_fixture.h"
 #include "tests/support/bitmapheaders.h"
+#include "tests/support/caseprint.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -102,6 +103,8 @@ std::uint32_t noise(int x, int y) {
 }
 
 const std::vector<std::uint32_t> kUsualMasks{0xFF0000, 0xFF00, 0xFF};
+
+using velmora_test::PrintTo;
 
 // A bitmap of noise (odd sides: rows are padded and bits cross bytes).
 struct Kind {

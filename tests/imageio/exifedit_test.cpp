@@ -5,6 +5,7 @@
 #include "imageio/orientation.h"
 #include "imageio/tiffblock.h"
 #include "tests/support/cameraexif.h"
+#include "tests/support/caseprint.h"
 
 #include <gtest/gtest.h>
 
@@ -27,6 +28,8 @@ std::string Hex(const std::string& bytes) {
     }
     return hex;
 }
+
+using velmora_test::PrintTo;
 
 // Camera blocks of both byte orders and size types, and damaged or hostile
 // ones (a number of `bytes` written at `at` of the TIFF data, or with bytes -1

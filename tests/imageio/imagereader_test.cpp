@@ -8,6 +8,7 @@
 #include "tests/imageio/imageio_fixture.h"
 #include "tests/support/badimages.h"
 #include "tests/support/bitmapheaders.h"
+#include "tests/support/caseprint.h"
 #include "tests/support/fakememory.h"
 #include "tests/support/formatfiles.h"
 #include "tests/support/jpegfiles.h"
@@ -120,6 +121,8 @@ const QByteArray kRestarts = EncodeJpeg(Colourful(64, 48), JpegKind::RestartMark
 QByteArray replaced(QByteArray data, qsizetype at, const QByteArray& with) {
     return data.replace(at, with.size(), with);
 }
+
+using velmora_test::PrintTo;
 
 struct Row {
     const char* name;
@@ -496,6 +499,9 @@ TEST(ImageReader, keepsXmpExtendedXmpAndIptcByteForByteAndNothingElse) {
     QImage picture;
     EXPECT_TRUE(Reader(path).read(&picture));
 }
+
+// CapCase lies outside the unnamed namespace, so its printer is made visible here.
+using velmora_test::PrintTo;
 
 struct CapCase {
     const char* name;

@@ -1,6 +1,7 @@
 // The plain picture: 32-bit words in rows of its own width, on memory that
 // lives as long as any copy of the picture, refused when it cannot be had.
 #include "imageio/picture.h"
+#include "tests/support/caseprint.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 using velmora::imageio::Picture;
 
 namespace {
+using velmora_test::PrintTo;
 
 struct AllocationCase {
     const char* name;

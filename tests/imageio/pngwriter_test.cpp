@@ -6,6 +6,7 @@
 #include "imageio/pngwriter.h"
 #include "tests/imageio/imageio_fixture.h"
 #include "tests/support/cameraexif.h"
+#include "tests/support/caseprint.h"
 #include "tests/support/destinations.h"
 #include "tests/support/filesizelimit.h"
 #include "tests/support/jpegfiles.h"
@@ -62,6 +63,8 @@ QImage mixedPicture(int w, int h) {
             picture.setPixel(x, y, 0xFF000000u | (rng() & 0xFFFFFF));
     return picture;
 }
+
+using velmora_test::PrintTo;
 
 struct StripCase {
     const char* name;

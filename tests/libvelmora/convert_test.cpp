@@ -5,6 +5,7 @@
 #include "libvelmora/velmora.h"
 #include "tests/libvelmora/libvelmora_fixture.h"
 #include "tests/support/bitmapheaders.h"
+#include "tests/support/caseprint.h"
 
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
@@ -131,6 +132,8 @@ std::vector<uint8_t> withCoreHeader(const std::vector<uint8_t>& windows, int ent
     bytes.insert(bytes.end(), windows.begin() + oldStart + 4 * entries, windows.end());
     return bytes;
 }
+
+using velmora_test::PrintTo;
 
 struct StripCase {
     const char* name;

@@ -3,6 +3,7 @@
 // argument gets its status and no byte outside the result is written.
 #include "engine/enlarge.h"
 #include "libvelmora/velmora.h"
+#include "tests/support/caseprint.h"
 
 #include <gtest/gtest.h>
 
@@ -79,6 +80,8 @@ void expectEngineResult(const Buffer& in, double r, const Buffer& out, int left,
     for (int b = 0; b < out.shift; ++b)
         ASSERT_EQ(out.bytes[b], kCanary);
 }
+
+using velmora_test::PrintTo;
 
 struct Case {
     const char* name;

@@ -11,6 +11,7 @@
 #include "libvelmora/velmora.h"
 #include "outputfile/outputfile.h"
 #include "tests/libvelmora/libvelmora_fixture.h"
+#include "tests/support/caseprint.h"
 
 #include <gtest/gtest.h>
 
@@ -111,6 +112,8 @@ Structure structure(const std::vector<uint8_t>& d) {
     }
     return s;
 }
+
+using velmora_test::PrintTo;
 
 struct JoinCase {
     const char* name;

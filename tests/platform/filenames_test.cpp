@@ -1,6 +1,7 @@
 // File names as bytes: shown with U+FFFD for what is not UTF-8, and cleaned
 // of "." and ".." the way the folder lists and the memory figures need.
 #include "platform/filenames.h"
+#include "tests/support/caseprint.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,8 @@ TEST(FileNames, invalidBytesAreShownAsReplacementCharacters) {
         shown += "\xEF\xBF\xBD";
     EXPECT_EQ(nameForDisplay("caf\xE9\xF0\x9F\xFF\xC0\xAF\xED\xA0\x80.jpg"), shown + ".jpg");
 }
+
+using velmora_test::PrintTo;
 
 struct CleanCase {
     const char* name;

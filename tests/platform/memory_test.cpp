@@ -3,6 +3,7 @@
 // address-space limit leaves it.
 #include "platform/memory.h"
 
+#include "tests/support/caseprint.h"
 #include "tests/support/tempfolder.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,8 @@
 using namespace velmora::platform;
 
 namespace {
+
+using velmora_test::PrintTo;
 
 // One row: fake files as "path=content|path=content" below a folder that @
 // stands for (mem is /proc/meminfo with 8192000000 bytes available), and the answer.

@@ -5,6 +5,8 @@
 // Each folder of tests runs its own writers through the same places.
 #pragma once
 
+#include "tests/support/caseprint.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,6 +16,10 @@
 #include <vector>
 
 namespace velmora::testkit {
+
+// A writer and a place each print as their name, so a case prints as
+// (writer, place).
+using velmora_test::PrintTo;
 
 // A writer: its name (part of the test's name), how it writes its picture to
 // a path, true when it did, and what it needs in the test's folder first (the

@@ -13,6 +13,7 @@
 #include "tests/support/bitmapheaders.h"
 #include "tests/support/buildlibrary.h"
 #include "tests/support/cameraexif.h"
+#include "tests/support/caseprint.h"
 #include "tests/support/destinations.h"
 #include "tests/support/fifowatch.h"
 #include "tests/support/formatfiles.h"
@@ -362,6 +363,8 @@ TEST_F(EnlargeTool, damagedAndSpecialInputsAreRefused) {
 }
 
 namespace {
+
+using velmora_test::PrintTo;
 
 // A file of each format read by its own library, cut to a share of its length.
 struct CutInput {
