@@ -121,7 +121,8 @@ TEST_P(RatioDialogLeaveTest, leavingWithoutSetKeepsRatioAndSettings) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ways, RatioDialogLeaveTest,
-                         ::testing::Values("cancel", "closeBox", "escape"));
+                         ::testing::Values("cancel", "closeBox", "escape"),
+                         velmora_test::WordName());
 
 TEST_F(RatioDialogTest, tabOrderIsBarSetCancel) {
     velmora_s dialog(12);

@@ -376,7 +376,8 @@ TEST_P(EveryOrientation, standsUprightAsQtTurnsIt) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(tags, EveryOrientation, ::testing::Range(1, 9));
+INSTANTIATE_TEST_SUITE_P(tags, EveryOrientation, ::testing::Range(1, 9),
+                         ::testing::PrintToStringParamName());
 
 class FormatOrientation : public ::testing::TestWithParam<int> {};
 
@@ -405,7 +406,8 @@ TEST_P(FormatOrientation, standsUprightAsQtTurnsATiff) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(tags, FormatOrientation, ::testing::Range(1, 9));
+INSTANTIATE_TEST_SUITE_P(tags, FormatOrientation, ::testing::Range(1, 9),
+                         ::testing::PrintToStringParamName());
 
 // A name that is not UTF-8 could be listed but not opened.
 TEST(ImageReader, opensAFileByItsNameAsBytes) {

@@ -6,8 +6,11 @@
 // in the namespace of its case structs.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <concepts>
 #include <ostream>
+#include <string>
 #include <string_view>
 
 namespace velmora_test {
@@ -23,5 +26,15 @@ concept NamedCase = requires(const Case& c) {
 template <NamedCase Case> void PrintTo(const Case& c, std::ostream* os) {
     *os << std::string_view(c.name);
 }
+
+// The name generator of a suite whose cases are single words ("cancel"):
+// the word itself. GoogleTest's PrintToStringParamName would quote it, and a
+// test's name cannot hold quotes.
+struct WordName {
+    template <typename Word>
+    std::string operator()(const ::testing::TestParamInfo<Word>& info) const {
+        return std::string(info.param);
+    }
+};
 
 } // namespace velmora_test
