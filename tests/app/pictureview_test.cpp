@@ -44,6 +44,8 @@ struct ViewFixture {
     QImage expectedInView() const { return Reference(source, 7.3, {view.offset(), view.size()}); }
 };
 
+using velmora_test::PrintTo;
+
 struct MoveCase {
     const char* name;
     QPoint drag;   // pointer movement with the left button held
@@ -51,7 +53,6 @@ struct MoveCase {
     bool shift;    // the wheel turned with Shift held
     QPoint offset; // where the view ends
 };
-using velmora_test::PrintTo; // cases print by name
 
 class ViewMoves : public testing::TestWithParam<MoveCase> {};
 

@@ -366,6 +366,7 @@ TEST_F(MainWindow, fileDroppedWhileADialogIsOpenIsRefused) {
 }
 
 namespace {
+using velmora_test::PrintTo;
 
 struct OpenRefusal {
     const char* name;
@@ -376,7 +377,6 @@ struct OpenRefusal {
     const char* cause = ""; // how it ends, in brackets, when it names the cause
     bool locked = false;    // the file may not be read (only an ordinary user sees that)
 };
-using velmora_test::PrintTo; // cases print by name
 
 const char* kUnreadable = "画像ﾌｧｲﾙを読み込めませんでした。";
 // Refused for memory once read as unreadable, though the file was fine.

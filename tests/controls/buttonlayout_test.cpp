@@ -19,7 +19,10 @@ struct LayoutButton {
     const char* caption;
     bool enabled;
 };
-using velmora_test::PrintTo; // cases print by name
+
+void PrintTo(const LayoutButton& b, std::ostream* os) {
+    *os << b.test;
+}
 
 class DialogLayouts : public ::testing::TestWithParam<LayoutButton> {};
 

@@ -89,6 +89,8 @@ TEST_F(CommandTest, doubleClickRaisesClickForEachRelease) {
     EXPECT_EQ(clicks->count(), 2);
 }
 
+using velmora_test::PrintTo;
+
 // The keys that press a focused button, and keys that must not.
 struct pressKey {
     const char* name;
@@ -96,7 +98,6 @@ struct pressKey {
     Qt::KeyboardModifiers modifiers;
     bool presses;
 };
-using velmora_test::PrintTo; // cases print by name
 
 class KeyPress : public DialogFixture, public ::testing::WithParamInterface<pressKey> {
   protected:

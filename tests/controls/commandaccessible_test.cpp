@@ -5,6 +5,9 @@
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 
+#include <string>
+#include <tuple>
+
 namespace velmora {
 namespace {
 
@@ -44,7 +47,11 @@ TEST_P(AccessibleButton, isAPushButtonNamedByItsCaptionWithItsStateAndPressActio
 }
 
 INSTANTIATE_TEST_SUITE_P(focusedEnabled, AccessibleButton,
-                         ::testing::Combine(::testing::Bool(), ::testing::Bool()));
+                         ::testing::Combine(::testing::Bool(), ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param) ? "focused" : "unfocused") +
+                                    (std::get<1>(info.param) ? "Enabled" : "Disabled");
+                         });
 
 } // namespace
 } // namespace velmora

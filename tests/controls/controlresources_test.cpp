@@ -18,6 +18,8 @@ namespace {
 using testing::colourAt;
 using testing::kOutline;
 
+using velmora_test::PrintTo;
+
 // Spot checks of each frame picture against its colour table.
 struct FrameSpots {
     const char* name;
@@ -26,7 +28,6 @@ struct FrameSpots {
     QRgb outline;
     std::vector<std::tuple<int, int, QRgb>> spots;
 };
-using velmora_test::PrintTo; // cases print by name
 
 class FramePictures : public ::testing::TestWithParam<FrameSpots> {};
 

@@ -23,6 +23,7 @@
 
 namespace velmora {
 namespace {
+using velmora_test::PrintTo;
 
 struct PlaceCase {
     const char* name;
@@ -31,7 +32,6 @@ struct PlaceCase {
     int divisor;
     int expected;
 };
-using velmora_test::PrintTo; // cases print by name
 
 class PlaceCoordinateTest : public ::testing::TestWithParam<PlaceCase> {};
 

@@ -17,13 +17,14 @@ namespace {
 
 class RatioDialogTest : public DialogTest {};
 
+using velmora_test::PrintTo;
+
 struct LoadCase {
     const char* name;
     std::int16_t scale;
     int bar;
     const char* label;
 };
-using velmora_test::PrintTo; // cases print by name
 
 class RatioDialogLoadTest : public RatioDialogTest,
                             public ::testing::WithParamInterface<LoadCase> {};
@@ -120,7 +121,8 @@ TEST_P(RatioDialogLeaveTest, leavingWithoutSetKeepsRatioAndSettings) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ways, RatioDialogLeaveTest,
-                         ::testing::Values("cancel", "closeBox", "escape"));
+                         ::testing::Values("cancel", "closeBox", "escape"),
+                         velmora_test::WordName());
 
 TEST_F(RatioDialogTest, tabOrderIsBarSetCancel) {
     velmora_s dialog(12);

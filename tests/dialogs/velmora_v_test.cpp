@@ -74,6 +74,8 @@ class ImageDialogTest : public DialogTest {
     }
 };
 
+using velmora_test::PrintTo;
+
 struct PreviewCase {
     const char* name;
     int width;
@@ -81,7 +83,6 @@ struct PreviewCase {
     int previewWidth;
     int previewHeight;
 };
-using velmora_test::PrintTo; // cases print by name
 
 class PreviewTest : public ImageDialogTest, public ::testing::WithParamInterface<PreviewCase> {};
 
@@ -209,7 +210,8 @@ TEST_P(StartFolderTest, unusableStoredFolderFallsBackToTheProgramFolder) {
                                                          platform::mountedDrives())));
 }
 
-INSTANTIATE_TEST_SUITE_P(kinds, StartFolderTest, ::testing::Values("missing", "empty", "vanished"));
+INSTANTIATE_TEST_SUITE_P(kinds, StartFolderTest, ::testing::Values("missing", "empty", "vanished"),
+                         velmora_test::WordName());
 
 class LeaveTest : public ImageDialogTest, public ::testing::WithParamInterface<const char*> {};
 
@@ -231,7 +233,8 @@ TEST_P(LeaveTest, leavingWithoutSelectStoresTheFolderShownAndChoosesNothing) {
     EXPECT_EQ(dialog.folder(), sub);
 }
 
-INSTANTIATE_TEST_SUITE_P(ways, LeaveTest, ::testing::Values("cancel", "closeBox"));
+INSTANTIATE_TEST_SUITE_P(ways, LeaveTest, ::testing::Values("cancel", "closeBox"),
+                         velmora_test::WordName());
 
 TEST_F(ImageDialogTest, selectHandsOverThePreviewedFileAfterTheFolderChanged) {
     const QString file = writeImage(QStringLiteral("first.jpg"), 64, 48);

@@ -142,6 +142,17 @@ const char* Kernel_Name(EnlargeKernel k) {
     }
 }
 
+} // namespace
+
+// GoogleTest looks for a kernel's printer beside the kernel, in velmora.
+static void PrintTo(EnlargeKernel k, std::ostream* os) {
+    *os << Kernel_Name(k);
+}
+
+namespace {
+
+using velmora_test::PrintTo;
+
 // ---------------------------------------------------------------- size rule
 
 struct GeometryCase {
@@ -152,7 +163,6 @@ struct GeometryCase {
     int destWidth, destHeight;
     long long computedColumns;
 };
-using velmora_test::PrintTo; // cases print by name
 
 class EnlargeGeometryTest : public testing::TestWithParam<GeometryCase> {};
 

@@ -31,6 +31,8 @@ bool resident(const unsigned char* byte) {
            (in & 1);
 }
 
+using velmora_test::PrintTo;
+
 struct TouchCase {
     const char* name;
     std::size_t rowBytes;
@@ -39,7 +41,6 @@ struct TouchCase {
     std::size_t offset; // of the first row from a huge page boundary
     int stripRows;
 };
-using velmora_test::PrintTo; // cases print by name
 
 class FirstTouchTest : public testing::TestWithParam<TouchCase> {};
 

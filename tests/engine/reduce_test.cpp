@@ -69,13 +69,14 @@ std::vector<double> exactAverage(const Picture& result, double d, int u, int v) 
     return sum;
 }
 
+using velmora_test::PrintTo;
+
 struct Case {
     const char* name;
     bool noisy;
     int width, height;
     double r, divisor;
 };
-using velmora_test::PrintTo; // cases print by name
 
 class ReduceTest : public ::testing::TestWithParam<Case> {};
 

@@ -104,6 +104,8 @@ std::uint32_t noise(int x, int y) {
 
 const std::vector<std::uint32_t> kUsualMasks{0xFF0000, 0xFF00, 0xFF};
 
+using velmora_test::PrintTo;
+
 // A bitmap of noise (odd sides: rows are padded and bits cross bytes).
 struct Kind {
     const char* name;
@@ -115,7 +117,6 @@ struct Kind {
     std::vector<std::uint32_t> masks = {};
     int width = 13, height = 5;
 };
-using velmora_test::PrintTo; // cases print by name
 
 Bytes fileOf(const Kind& k) {
     BitmapDraft s;

@@ -29,6 +29,8 @@ std::string Hex(const std::string& bytes) {
     return hex;
 }
 
+using velmora_test::PrintTo;
+
 // Camera blocks of both byte orders and size types, and damaged or hostile
 // ones (a number of `bytes` written at `at` of the TIFF data, or with bytes -1
 // the data cut there): nothing is read or written outside the block (the
@@ -45,7 +47,6 @@ struct ExifCase {
     std::uint16_t savedType = kShort;
     bool kept = true;
 };
-using velmora_test::PrintTo; // cases print by name
 
 class ExifForSave : public ::testing::TestWithParam<ExifCase> {};
 

@@ -122,11 +122,12 @@ QByteArray replaced(QByteArray data, qsizetype at, const QByteArray& with) {
     return data.replace(at, with.size(), with);
 }
 
+using velmora_test::PrintTo;
+
 struct Row {
     const char* name;
     std::function<QByteArray()> bytes;
 };
-using velmora_test::PrintTo; // cases print by name
 
 // The row's name in camelCase: a JPEG kind's name starts with a capital.
 std::string rowName(const ::testing::TestParamInfo<Row>& info) {
@@ -375,7 +376,8 @@ TEST_P(EveryOrientation, standsUprightAsQtTurnsIt) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(tags, EveryOrientation, ::testing::Range(1, 9));
+INSTANTIATE_TEST_SUITE_P(tags, EveryOrientation, ::testing::Range(1, 9),
+                         ::testing::PrintToStringParamName());
 
 class FormatOrientation : public ::testing::TestWithParam<int> {};
 
@@ -404,7 +406,8 @@ TEST_P(FormatOrientation, standsUprightAsQtTurnsATiff) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(tags, FormatOrientation, ::testing::Range(1, 9));
+INSTANTIATE_TEST_SUITE_P(tags, FormatOrientation, ::testing::Range(1, 9),
+                         ::testing::PrintToStringParamName());
 
 // A name that is not UTF-8 could be listed but not opened.
 TEST(ImageReader, opensAFileByItsNameAsBytes) {
@@ -499,6 +502,9 @@ TEST(ImageReader, keepsXmpExtendedXmpAndIptcByteForByteAndNothingElse) {
     EXPECT_TRUE(Reader(path).read(&picture));
 }
 
+// CapCase lies outside the unnamed namespace, so its printer is made visible here.
+using velmora_test::PrintTo;
+
 struct CapCase {
     const char* name;
     int marker;
@@ -506,7 +512,6 @@ struct CapCase {
     int segments, bytes;
     bool kept;
 };
-using velmora_test::PrintTo; // cases print by name
 
 class MetadataCap : public ::testing::TestWithParam<CapCase> {};
 

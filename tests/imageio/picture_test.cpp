@@ -13,13 +13,13 @@
 using velmora::imageio::Picture;
 
 namespace {
+using velmora_test::PrintTo;
 
 struct AllocationCase {
     const char* name;
     int width, height;
     bool made;
 };
-using velmora_test::PrintTo; // cases print by name
 
 class PictureAllocation : public ::testing::TestWithParam<AllocationCase> {};
 

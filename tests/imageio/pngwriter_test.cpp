@@ -64,11 +64,12 @@ QImage mixedPicture(int w, int h) {
     return picture;
 }
 
+using velmora_test::PrintTo;
+
 struct StripCase {
     const char* name;
     int width, height, stripRows;
 };
-using velmora_test::PrintTo; // cases print by name
 
 class PngRoundTrip : public ::testing::TestWithParam<StripCase> {
   protected:

@@ -133,13 +133,14 @@ std::vector<uint8_t> withCoreHeader(const std::vector<uint8_t>& windows, int ent
     return bytes;
 }
 
+using velmora_test::PrintTo;
+
 struct StripCase {
     const char* name;
     int bitsPerPixel;
     bool coreHeader;
     const char* threads;
 };
-using velmora_test::PrintTo; // cases print by name
 
 class StripRoundTrip : public ConvertTest, public ::testing::WithParamInterface<StripCase> {};
 
@@ -624,8 +625,13 @@ TEST_P(TodaysHeaders, convertToTheFileOfTheir40ByteTwinByteForByte) {
 INSTANTIATE_TEST_SUITE_P(headers, TodaysHeaders,
                          ::testing::Values(std::tuple(24, 108u, false), std::tuple(32, 108u, false),
                                            std::tuple(32, 108u, true), std::tuple(24, 124u, false),
-                                           std::tuple(32, 124u, false),
-                                           std::tuple(32, 124u, true)));
+                                           std::tuple(32, 124u, false), std::tuple(32, 124u, true)),
+                         [](const auto& info) {
+                             // "v5With32BitsAndBitfields": the header, then the pixels.
+                             return std::string(std::get<1>(info.param) == 108u ? "v4" : "v5") +
+                                    "With" + std::to_string(std::get<0>(info.param)) + "Bits" +
+                                    (std::get<2>(info.param) ? "AndBitfields" : "");
+                         });
 
 // --- Kinds the program read and the library refused --------------------------
 

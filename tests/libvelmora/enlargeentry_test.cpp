@@ -81,6 +81,8 @@ void expectEngineResult(const Buffer& in, double r, const Buffer& out, int left,
         ASSERT_EQ(out.bytes[b], kCanary);
 }
 
+using velmora_test::PrintTo;
+
 struct Case {
     const char* name;
     int layout;
@@ -90,7 +92,6 @@ struct Case {
     bool opaque;
     int threads;
 };
-using velmora_test::PrintTo; // cases print by name
 
 class EnlargeEntry : public testing::TestWithParam<Case> {};
 

@@ -113,13 +113,14 @@ Structure structure(const std::vector<uint8_t>& d) {
     return s;
 }
 
+using velmora_test::PrintTo;
+
 struct JoinCase {
     const char* name;
     int width, height, stripRows, threads;
     PixelLayout layout;
     int quality;
 };
-using velmora_test::PrintTo; // cases print by name
 
 class JoinedStrips : public ::testing::TestWithParam<JoinCase> {};
 

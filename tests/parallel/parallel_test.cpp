@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
-#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -68,8 +67,13 @@ struct RunCase {
     std::size_t pieces;
 };
 
+// "2workers100pieces": the case's name, and how a failure shows it.
+std::string runName(const RunCase& c) {
+    return std::to_string(c.workers) + "workers" + std::to_string(c.pieces) + "pieces";
+}
+
 void PrintTo(const RunCase& c, std::ostream* os) {
-    *os << c.workers << " workers, " << c.pieces << " pieces";
+    *os << runName(c);
 }
 
 class RunPieces : public ::testing::TestWithParam<RunCase> {};
@@ -90,10 +94,7 @@ INSTANTIATE_TEST_SUITE_P(workers, RunPieces,
                          ::testing::Values(RunCase{0, 5}, RunCase{1, 0}, RunCase{1, 7},
                                            RunCase{2, 1}, RunCase{2, 100}, RunCase{3, 2},
                                            RunCase{5, 1000}, RunCase{8, 8}),
-                         [](const auto& info) {
-                             return std::to_string(info.param.workers) + "workers" +
-                                    std::to_string(info.param.pieces) + "pieces";
-                         });
+                         [](const auto& info) { return runName(info.param); });
 
 TEST(RunPieces, withOneWorkerRunsInOrderOnTheCallingThreadAndStartsNone) {
     const std::thread::id caller = std::this_thread::get_id();

@@ -20,12 +20,13 @@ TEST(FileNames, invalidBytesAreShownAsReplacementCharacters) {
     EXPECT_EQ(nameForDisplay("caf\xE9\xF0\x9F\xFF\xC0\xAF\xED\xA0\x80.jpg"), shown + ".jpg");
 }
 
+using velmora_test::PrintTo;
+
 struct CleanCase {
     const char* name;
     const char* path;
     const char* clean;
 };
-using velmora_test::PrintTo; // cases print by name
 
 class CleanPath : public ::testing::TestWithParam<CleanCase> {};
 

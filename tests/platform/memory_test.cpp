@@ -15,6 +15,8 @@ using namespace velmora::platform;
 
 namespace {
 
+using velmora_test::PrintTo;
+
 // One row: fake files as "path=content|path=content" below a folder that @
 // stands for (mem is /proc/meminfo with 8192000000 bytes available), and the answer.
 struct MemoryCase {
@@ -22,7 +24,6 @@ struct MemoryCase {
     const char* files;
     long long expected;
 };
-using velmora_test::PrintTo; // cases print by name
 
 class MemorySourcesTest : public ::testing::TestWithParam<MemoryCase> {};
 

@@ -6,6 +6,7 @@
 // Each folder of tests runs its own writers through the same places.
 #pragma once
 
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -16,6 +17,10 @@
 
 namespace velmora::testkit {
 
+// A writer and a place each print as their name, so a case prints as
+// (writer, place).
+using velmora_test::PrintTo;
+
 // A writer: its name (part of the test's name), how it writes its picture to
 // a path, true when it did, and what it needs in the test's folder first (the
 // file it converts), if anything.
@@ -24,7 +29,6 @@ struct DestinationWriter {
     std::function<bool(const std::string& path)> write;
     std::function<void(const std::filesystem::path& folder)> prepare = {};
 };
-using velmora_test::PrintTo; // cases print by name
 
 // The destination `file` in the empty folder out, made by a shell command
 // there ($B is the 255-byte name); ../elsewhere is another empty folder.

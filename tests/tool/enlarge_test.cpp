@@ -364,6 +364,8 @@ TEST_F(EnlargeTool, damagedAndSpecialInputsAreRefused) {
 
 namespace {
 
+using velmora_test::PrintTo;
+
 // A file of each format read by its own library, cut to a share of its length.
 struct CutInput {
     const char* name;
@@ -371,7 +373,6 @@ struct CutInput {
     int percent; // of the file kept
     const char* says;
 };
-using velmora_test::PrintTo; // cases print by name
 
 const QImage kCutSource = velmora::testkit::Colourful(96, 64);
 
