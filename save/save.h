@@ -104,4 +104,9 @@ struct SaveOptions {
 SaveResult saveRecipe(const Recipe& recipe, const std::string& path, SaveKind kind,
                       const SaveOptions& options = {});
 
+// Whether a file of this kind can hold a picture of this size: a JPEG at most
+// VELMORA_MAX_DIMENSION pixels a side, a bitmap file under 4 GiB, a PNG of
+// 1 to imageio::kMaxPngSide pixels a side.
+bool formatHolds(const imageio::Size& size, SaveKind kind);
+
 } // namespace velmora
