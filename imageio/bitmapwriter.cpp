@@ -54,6 +54,11 @@ int BitmapWriter::osError() const {
 BitmapWriter::~BitmapWriter() = default;
 
 bool BitmapWriter::open(const std::string& path, int width, int height, std::string* error) {
+    return open(jpeg::findDestination(path), width, height, error);
+}
+
+bool BitmapWriter::open(const jpeg::Destination& destination, int width, int height,
+                        std::string* error) {
     file_.reset();
     if (width < 0 || height < 0)
         return fail(error, "a picture cannot have a negative size");
@@ -62,7 +67,7 @@ bool BitmapWriter::open(const std::string& path, int width, int height, std::str
     if (fileBytes >= kMaxBitmapFileBytes)
         return fail(error, "the image is too large for a bitmap file");
     auto file = std::make_unique<File>();
-    if (!file->create(path)) {
+    if (!file->create(destination)) {
         openError_ = file->error();
         return fail(error, fileError(*file));
     }

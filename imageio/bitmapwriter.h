@@ -1,6 +1,8 @@
 // Writing an image as a Windows bitmap file.
 #pragma once
 
+#include "outputfile/destination.h"
+
 #include "imageio/picture.h"
 
 #include <cstddef>
@@ -27,6 +29,9 @@ class BitmapWriter {
 
     // Starts the file for a width x height picture; false with error on failure.
     bool open(const std::string& path, int width, int height, std::string* error);
+    // The same for a destination already found (outputfile/destination.h),
+    // written as found without being looked up again.
+    bool open(const jpeg::Destination& destination, int width, int height, std::string* error);
     // Writes the next rows, given top to bottom as 32-bit pixels (the colour in
     // the low 24 bits, blue lowest): the strip just above the rows written so far.
     bool writeStrip(const std::uint32_t* pixels, std::ptrdiff_t stride, int rows,

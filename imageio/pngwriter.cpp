@@ -152,11 +152,16 @@ PngWriter::~PngWriter() = default;
 
 bool PngWriter::open(const std::string& path, int width, int height, const SourceMetadata& metadata,
                      std::string* error) {
+    return open(jpeg::findDestination(path), width, height, metadata, error);
+}
+
+bool PngWriter::open(const jpeg::Destination& destination, int width, int height,
+                     const SourceMetadata& metadata, std::string* error) {
     file_.reset();
     if (width < 1 || height < 1)
         return fail(error, "a PNG picture has at least one pixel a side");
     auto file = std::make_unique<File>();
-    if (!file->create(path)) {
+    if (!file->create(destination)) {
         openError_ = file->error();
         return fail(error, fileError(*file));
     }

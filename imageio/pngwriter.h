@@ -3,6 +3,8 @@
 // (pngcompress.h) and written here in order, each as IDAT chunks.
 #pragma once
 
+#include "outputfile/destination.h"
+
 #include "imageio/metadata.h"
 #include "imageio/pngcompress.h"
 
@@ -31,6 +33,10 @@ class PngWriter {
     // with error on failure.
     bool open(const std::string& path, int width, int height, const SourceMetadata& metadata,
               std::string* error);
+    // The same for a destination already found (outputfile/destination.h),
+    // written as found without being looked up again.
+    bool open(const jpeg::Destination& destination, int width, int height,
+              const SourceMetadata& metadata, std::string* error);
     // Writes the next strip, the one below the strips written so far; the
     // strip that ends the picture must be its last.
     bool writeStrip(const PngStrip& strip, std::string* error);

@@ -1,19 +1,34 @@
 // The strip pipeline: workers take strips in order, read and compress them;
 // the calling thread writes finished strips in order and joins their data.
+//
+// Each strip is compressed by libjpeg on its own (compressStrip). Everything
+// between its setjmp and the end of the compression is C style: plain
+// structs, malloc/realloc for the output, no object with a destructor,
+// because a libjpeg error longjmps back there.
 
 #include "stripencoder.h"
 
 #include "outputfile/outputfile.h"
 #include "parallel/orderedring.h"
 #include "parallel/parallel.h"
-#include "stripcompress.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csetjmp>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
+
+#include <jpeglib.h>
+// After jpeglib.h, which it needs.
+#include <jerror.h>
+
+#if !defined(JCS_EXTENSIONS)
+#error "libjpeg-turbo's jpeglib.h is needed (blue-first pixel layouts)"
+#endif
 
 namespace velmora::jpeg {
 
@@ -34,6 +49,141 @@ constexpr unsigned char kApp0 = 0xE0;
 constexpr unsigned char kApp15 = 0xEF;
 // A segment's length field counts itself: two bytes more than the data.
 constexpr std::size_t kLengthFieldBytes = 2;
+
+// --- One strip compressed by libjpeg ---------------------------------------
+// A complete baseline JFIF stream with a restart marker after every MCU row.
+
+// A growing output buffer from malloc. It is kept from strip to strip so that
+// its capacity is found once; the owner frees data with free().
+struct CompressedBuffer {
+    unsigned char* data = nullptr;
+    std::size_t size = 0;     // bytes of the last strip
+    std::size_t capacity = 0; // bytes allocated
+};
+
+struct StripJob {
+    unsigned width = 0;
+    unsigned rows = 0;
+    int bytesPerPixel = 3; // 3: blue, green, red; 4: blue, green, red, unused
+    int quality = 100;
+    unsigned char** rowPointers = nullptr; // rows top to bottom
+    CompressedBuffer* output = nullptr;
+};
+
+// The first output buffer; it doubles when full and is kept for later strips.
+constexpr std::size_t kFirstCapacity = std::size_t(1) << 16;
+
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    int messageCode;
+};
+
+void onError(j_common_ptr cinfo) {
+    ErrorManager* e = reinterpret_cast<ErrorManager*>(cinfo->err);
+    e->messageCode = cinfo->err->msg_code;
+    std::longjmp(e->jump, 1);
+}
+
+// Warnings and traces are not shown: a library has no console of its own.
+void onMessage(j_common_ptr) {}
+
+struct BufferDestination {
+    jpeg_destination_mgr pub;
+    CompressedBuffer* buffer;
+};
+
+// Grows the buffer to at least `wanted` bytes; false when memory is short.
+bool grow(CompressedBuffer* b, std::size_t wanted) {
+    if (b->capacity >= wanted)
+        return true;
+    void* bigger = std::realloc(b->data, wanted);
+    if (bigger == nullptr)
+        return false;
+    b->data = static_cast<unsigned char*>(bigger);
+    b->capacity = wanted;
+    return true;
+}
+
+void initDestination(j_compress_ptr cinfo) {
+    BufferDestination* d = reinterpret_cast<BufferDestination*>(cinfo->dest);
+    if (!grow(d->buffer, kFirstCapacity))
+        ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+    d->pub.next_output_byte = d->buffer->data;
+    d->pub.free_in_buffer = d->buffer->capacity;
+}
+
+// Called when the buffer is full: libjpeg has filled all of it.
+boolean emptyBuffer(j_compress_ptr cinfo) {
+    BufferDestination* d = reinterpret_cast<BufferDestination*>(cinfo->dest);
+    const std::size_t used = d->buffer->capacity;
+    if (!grow(d->buffer, used * 2))
+        ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+    d->pub.next_output_byte = d->buffer->data + used;
+    d->pub.free_in_buffer = d->buffer->capacity - used;
+    return TRUE;
+}
+
+void termDestination(j_compress_ptr cinfo) {
+    BufferDestination* d = reinterpret_cast<BufferDestination*>(cinfo->dest);
+    d->buffer->size = d->buffer->capacity - d->pub.free_in_buffer;
+}
+
+void setParameters(j_compress_ptr cinfo, const StripJob* job) {
+    cinfo->image_width = job->width;
+    cinfo->image_height = job->rows;
+    cinfo->input_components = job->bytesPerPixel;
+    cinfo->in_color_space = job->bytesPerPixel == 4 ? JCS_EXT_BGRX : JCS_EXT_BGR;
+    jpeg_set_defaults(cinfo);
+    jpeg_set_quality(cinfo, job->quality, TRUE);
+    cinfo->dct_method = JDCT_ISLOW;
+    cinfo->optimize_coding = FALSE; // standard tables: every strip codes alike
+    for (int c = 0; c < cinfo->num_components; ++c) {
+        cinfo->comp_info[c].h_samp_factor = 1;
+        cinfo->comp_info[c].v_samp_factor = 1;
+    }
+    // A restart marker after each MCU row resets the DC prediction and aligns
+    // to a byte: strips of whole MCU rows can then be joined byte for byte.
+    cinfo->restart_in_rows = 1;
+}
+
+// Compresses the strip into job->output (replacing what it held): 4:4:4,
+// accurate integer DCT, standard Huffman tables, restart interval one MCU row.
+// Returns VELMORA_OK, VELMORA_E_OUT_OF_MEMORY or VELMORA_E_COMPRESSION.
+int compressStrip(const StripJob* job);
+int compressStrip(const StripJob* job) {
+    jpeg_compress_struct cinfo;
+    ErrorManager errors;
+    BufferDestination destination;
+    std::memset(&cinfo, 0, sizeof cinfo); // a jump during creation finds no stray pointers
+    cinfo.err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = onError;
+    errors.pub.output_message = onMessage;
+    errors.messageCode = 0;
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_compress(&cinfo);
+        return errors.messageCode == JERR_OUT_OF_MEMORY ? VELMORA_E_OUT_OF_MEMORY
+                                                        : VELMORA_E_COMPRESSION;
+    }
+    jpeg_create_compress(&cinfo);
+    destination.pub.init_destination = initDestination;
+    destination.pub.empty_output_buffer = emptyBuffer;
+    destination.pub.term_destination = termDestination;
+    destination.buffer = job->output;
+    cinfo.dest = &destination.pub;
+
+    setParameters(&cinfo, job);
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        jpeg_write_scanlines(&cinfo, job->rowPointers + cinfo.next_scanline,
+                             cinfo.image_height - cinfo.next_scanline);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    return VELMORA_OK;
+}
+
+// --- The strips joined into one file ----------------------------------------
 
 // Where a strip's stream holds what the join needs.
 struct StreamParts {
@@ -273,8 +423,14 @@ int withError(int status, const OutputFile& output, int* osError) {
 
 int encodeFile(const char* destinationPath, const EncodeSettings& settings, StripSource& source,
                int* osError, const char* sourcePath) {
+    return encodeFile(findDestination(destinationPath, sourcePath ? sourcePath : ""), settings,
+                      source, osError);
+}
+
+int encodeFile(const Destination& destination, const EncodeSettings& settings, StripSource& source,
+               int* osError) {
     OutputFile output;
-    if (!output.create(destinationPath, sourcePath ? sourcePath : ""))
+    if (!output.create(destination))
         return withError(VELMORA_E_DESTINATION, output, osError);
     if (int rc = encode(settings, source, output))
         return withError(rc, output, osError);
@@ -342,27 +498,45 @@ bool readMarkers(const VelmoraMarker* markers, std::int32_t count, std::vector<M
 
 } // namespace velmora::jpeg
 
-// ConvertRowsToJPG: rows made by the caller as they are needed in, the JPEG
-// file out.
-extern "C" VELMORA_API int16_t ConvertRowsToJPG(VelmoraFillRows fill, void* context, int32_t width,
-                                                int32_t height, int32_t bytesPerPixel,
-                                                const VelmoraMarker* markers, int32_t markerCount,
-                                                const char* destinationPath, int32_t quality) {
-    using namespace velmora::jpeg;
+namespace velmora::jpeg {
+
+std::int16_t convertRowsTo(VelmoraFillRows fill, void* context, std::int32_t width,
+                           std::int32_t height, std::int32_t bytesPerPixel,
+                           const VelmoraMarker* markers, std::int32_t markerCount,
+                           const Destination& destination, std::int32_t quality) {
     EncodeSettings settings;
     // A refused argument outranks a size too large: these are checked first.
     if (!fill || !readMarkers(markers, markerCount, &settings.markers))
         return VELMORA_E_ARGUMENT;
-    if (const int rc =
-            pictureSettings(destinationPath, width, height, bytesPerPixel, quality, &settings))
+    if (const int rc = pictureSettings(destination.file.c_str(), width, height, bytesPerPixel,
+                                       quality, &settings))
         return static_cast<std::int16_t>(rc);
     int osError = 0;
     const std::int16_t status = guarded([&] {
         FilledStrips strips(fill, context, width, bytesPerPixel);
-        return encodeFile(destinationPath, settings, strips, &osError);
+        return encodeFile(destination, settings, strips, &osError);
     });
     // Set last, once every file step (the temporary file's removal too) is over.
     if (status == VELMORA_E_DESTINATION && osError != 0)
         errno = osError;
     return status;
+}
+
+} // namespace velmora::jpeg
+
+// ConvertRowsToJPG: rows made by the caller as they are needed in, the JPEG
+// file out, where its name leads.
+extern "C" VELMORA_API int16_t ConvertRowsToJPG(VelmoraFillRows fill, void* context, int32_t width,
+                                                int32_t height, int32_t bytesPerPixel,
+                                                const VelmoraMarker* markers, int32_t markerCount,
+                                                const char* destinationPath, int32_t quality) {
+    using namespace velmora::jpeg;
+    // No name is refused before anything is looked at; an empty one finds an
+    // empty file name, which convertRowsTo refuses as no name.
+    if (!destinationPath)
+        return VELMORA_E_ARGUMENT;
+    return guarded([&] {
+        return convertRowsTo(fill, context, width, height, bytesPerPixel, markers, markerCount,
+                             findDestination(destinationPath), quality);
+    });
 }

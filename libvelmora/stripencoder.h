@@ -27,6 +27,7 @@
 
 #include "libvelmora/velmora.h"
 #include "outputfile/bytesink.h"
+#include "outputfile/destination.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -106,6 +107,10 @@ int encode(const EncodeSettings& settings, StripSource& source, ByteSink& sink);
 // refused as the destination (VELMORA_E_DESTINATION) under any of its names.
 int encodeFile(const char* destinationPath, const EncodeSettings& settings, StripSource& source,
                int* osError = nullptr, const char* sourcePath = nullptr);
+// The same for a destination already found (outputfile/destination.h): the
+// file is written where it was found, its name not looked up again.
+int encodeFile(const Destination& destination, const EncodeSettings& settings, StripSource& source,
+               int* osError = nullptr);
 
 // The checks ConvertPixelsToJPG and ConvertRowsToJPG share, and the settings
 // they give: VELMORA_E_ARGUMENT for a null or empty path, a side below 1,
@@ -114,6 +119,15 @@ int encodeFile(const char* destinationPath, const EncodeSettings& settings, Stri
 // the size, layout and quality set otherwise.
 int pictureSettings(const char* destinationPath, std::int32_t width, std::int32_t height,
                     std::int32_t bytesPerPixel, std::int32_t quality, EncodeSettings* settings);
+
+// ConvertRowsToJPG for a destination already found: the same checks, order
+// of refusals and statuses, errno set the same way, the file written where
+// the destination was found without its name being looked up again. The
+// batch tool, which links the encoder in, saves through it.
+std::int16_t convertRowsTo(VelmoraFillRows fill, void* context, std::int32_t width,
+                           std::int32_t height, std::int32_t bytesPerPixel,
+                           const VelmoraMarker* markers, std::int32_t markerCount,
+                           const Destination& destination, std::int32_t quality);
 
 // Runs one conversion with the library's exceptions turned into statuses, so
 // that none crosses the C boundary.

@@ -35,6 +35,9 @@ class OutputFile : public ByteSink {
     // source, when not empty, is the file the picture is read from, which is
     // refused as the destination under any of its names.
     bool create(const std::string& destination, const std::string& source = {});
+    // The same for a destination already found (findDestination): its file,
+    // kind and permission bits are taken as they are, not looked up again.
+    bool create(const Destination& destination);
     bool write(const unsigned char* data, std::size_t size) override;
     // fsync (unless not asked for), close, rename over the destination; what
     // is there by then is looked at again and refused as create() refuses.

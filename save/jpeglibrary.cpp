@@ -3,7 +3,7 @@
 #include "imageio/bitmapwriter.h"
 #include "libvelmora/statuswords.h"
 #include "platform/filenames.h"
-#include "save/bitmapstrips.h"
+#include "save/strips.h"
 #include "settings/settings.h"
 
 #include <cerrno>
@@ -139,9 +139,9 @@ std::string jpegStatusText(int status) {
 JpegLibrary::JpegLibrary(std::string folder, bool systemPath)
     : folder_(std::move(folder)), systemPath_(systemPath) {}
 
-JpegLibrary JpegLibrary::linked(ConvertRowsFunction convertRows) {
+JpegLibrary JpegLibrary::linked(ConvertRowsToFunction convertRowsTo) {
     JpegLibrary library;
-    library.convertRows_ = convertRows;
+    library.convertRowsTo_ = convertRowsTo;
     library.writer_ = &JpegLibrary::writeRows;
     return library;
 }
@@ -192,14 +192,15 @@ long long JpegLibrary::roomNeeded(const ResultRows& rows) const {
 }
 
 SaveResult JpegLibrary::write(const ResultRows& rows, const std::vector<JpegMarker>& markers,
-                              const std::string& path, int quality, RowProgress& progress) const {
+                              const jpeg::Destination& destination, int quality,
+                              RowProgress& progress) const {
     if (writer_ == nullptr)
         return {SaveStatus::Failed, std::string(kLibraryName) + " is not loaded", kLibraryMissing};
-    return (this->*writer_)(rows, markers, path, quality, progress);
+    return (this->*writer_)(rows, markers, destination, quality, progress);
 }
 
 SaveResult JpegLibrary::writeRows(const ResultRows& rows, const std::vector<JpegMarker>& markers,
-                                  const std::string& path, int quality,
+                                  const jpeg::Destination& destination, int quality,
                                   RowProgress& progress) const {
     std::vector<VelmoraMarker> segments;
     for (const JpegMarker& m : markers)
@@ -207,23 +208,27 @@ SaveResult JpegLibrary::writeRows(const ResultRows& rows, const std::vector<Jpeg
                             static_cast<std::int32_t>(m.bytes.size())});
     FillJob job{rows, progress};
     errno = 0;
+    const auto count = static_cast<std::int32_t>(segments.size());
     const int status =
-        convertRows_(fillRows, &job, rows.width(), rows.height(), 4, segments.data(),
-                     static_cast<std::int32_t>(segments.size()), path.c_str(), quality);
+        convertRowsTo_ ? convertRowsTo_(fillRows, &job, rows.width(), rows.height(), 4,
+                                        segments.data(), count, destination, quality)
+                       : convertRows_(fillRows, &job, rows.width(), rows.height(), 4,
+                                      segments.data(), count, destination.file.c_str(), quality);
     return fromLibrary(status, {}, status == VELMORA_E_DESTINATION ? errno : 0);
 }
 
 // The library before ConvertRowsToJPG takes a picture already in memory as it
 // lies; anything else goes by way of a bitmap file.
 SaveResult JpegLibrary::writePixels(const ResultRows& rows, const std::vector<JpegMarker>& markers,
-                                    const std::string& path, int quality,
+                                    const jpeg::Destination& destination, int quality,
                                     RowProgress& progress) const {
     const imageio::Picture* picture = rows.wholePicture();
     if (picture == nullptr)
-        return writeBitmap(rows, markers, path, quality, progress);
-    return fromLibrary(convertPixels_(
-        reinterpret_cast<const unsigned char*>(picture->pixels()), picture->width(),
-        picture->height(), static_cast<int>(picture->stride() * 4), 4, path.c_str(), quality));
+        return writeBitmap(rows, markers, destination, quality, progress);
+    return fromLibrary(convertPixels_(reinterpret_cast<const unsigned char*>(picture->pixels()),
+                                      picture->width(), picture->height(),
+                                      static_cast<int>(picture->stride() * 4), 4,
+                                      destination.file.c_str(), quality));
 }
 
 // The first library converts a bitmap file: a hidden one with a unique name
@@ -231,17 +236,19 @@ SaveResult JpegLibrary::writePixels(const ResultRows& rows, const std::vector<Jp
 // system's temporary folder, which is often held in memory. It is written
 // strip by strip and deleted whatever happens.
 SaveResult JpegLibrary::writeBitmap(const ResultRows& rows, const std::vector<JpegMarker>&,
-                                    const std::string& path, int quality,
+                                    const jpeg::Destination& destination, int quality,
                                     RowProgress& progress) const {
     const TemporaryBitmap bitmap(
-        platform::folderOf(platform::cleanPath(platform::absoluteName(path))));
+        platform::folderOf(platform::cleanPath(platform::absoluteName(destination.file))));
     if (bitmap.name().empty())
         return {SaveStatus::Failed, bitmap.error()};
-    const SaveResult written = writeBitmapStrips(rows, bitmap.name(), progress);
+    // The hidden bitmap is a file of its own, found as such.
+    const SaveResult written =
+        writeBitmapStrips(rows, jpeg::findDestination(bitmap.name()), progress);
     if (written.status != SaveStatus::Saved)
         return written;
     std::string error;
-    const int status = convertBitmap(bitmap.name(), path, &error, quality);
+    const int status = convertBitmap(bitmap.name(), destination.file, &error, quality);
     return fromLibrary(status, error);
 }
 

@@ -13,10 +13,12 @@
 #pragma once
 
 #include "libvelmora/velmora.h"
+#include "outputfile/destination.h"
 #include "save/resultrows.h"
 #include "save/rowprogress.h"
 #include "save/save.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +32,12 @@ inline constexpr int kJpegQuality = 100;
 
 // The library's strip-fed entry, ConvertRowsToJPG.
 using ConvertRowsFunction = decltype(&ConvertRowsToJPG);
+// The encoder's own entry for a destination already found
+// (jpeg::convertRowsTo of libvelmora/stripencoder.h), for a program that links
+// the encoder in: the file goes where the save found it, not looked up again.
+using ConvertRowsToFunction = std::int16_t (*)(VelmoraFillRows, void*, std::int32_t, std::int32_t,
+                                               std::int32_t, const VelmoraMarker*, std::int32_t,
+                                               const jpeg::Destination&, std::int32_t);
 
 // What a status of the conversion library means, in the words the program
 // shows in its message box; an unknown status is shown with its number.
@@ -41,9 +49,9 @@ class JpegLibrary {
     // installed library folder beside it and, when systemPath, the system's
     // library path. Nothing is loaded before the first use.
     explicit JpegLibrary(std::string folder = {}, bool systemPath = true);
-    // The strip-fed entry linked into this program (the batch tool links the
-    // encoder in): nothing is loaded.
-    static JpegLibrary linked(ConvertRowsFunction convertRows);
+    // The encoder linked into this program (the batch tool links it in),
+    // handed the destination the save found: nothing is loaded.
+    static JpegLibrary linked(ConvertRowsToFunction convertRowsTo);
     ~JpegLibrary();
     JpegLibrary(JpegLibrary&&) noexcept;
     JpegLibrary& operator=(JpegLibrary&&) noexcept;
@@ -58,12 +66,15 @@ class JpegLibrary {
     // temporary bitmap where the library takes one. Loads the library first.
     long long roomNeeded(const ResultRows& rows) const;
 
-    // Writes the picture of rows as the JPEG file path at quality, with the
-    // markers after the JFIF header where the library takes them. The library
-    // must be loaded. No partial file is left, and an existing file keeps its
-    // content unless the write succeeds.
+    // Writes the picture of rows as a JPEG file at the destination, as found,
+    // at quality, with the markers after the JFIF header where the library
+    // takes them. The linked encoder is handed the destination itself; a
+    // loaded library, whose entries take a name, is given the file it names
+    // (the end of any links). The library must be loaded. No partial file is
+    // left, and an existing file keeps its content unless the write succeeds.
     SaveResult write(const ResultRows& rows, const std::vector<JpegMarker>& markers,
-                     const std::string& path, int quality, RowProgress& progress) const;
+                     const jpeg::Destination& destination, int quality,
+                     RowProgress& progress) const;
 
     // ConvertBMPtoJPG(bitmap, jpeg, -1, quality, -1) of the loaded library:
     // its status, or kLibraryMissing; error gets the reason of a failure.
@@ -72,13 +83,16 @@ class JpegLibrary {
 
   private:
     using Writer = SaveResult (JpegLibrary::*)(const ResultRows&, const std::vector<JpegMarker>&,
-                                               const std::string&, int, RowProgress&) const;
+                                               const jpeg::Destination&, int, RowProgress&) const;
     SaveResult writeRows(const ResultRows& rows, const std::vector<JpegMarker>& markers,
-                         const std::string& path, int quality, RowProgress& progress) const;
+                         const jpeg::Destination& destination, int quality,
+                         RowProgress& progress) const;
     SaveResult writePixels(const ResultRows& rows, const std::vector<JpegMarker>& markers,
-                           const std::string& path, int quality, RowProgress& progress) const;
+                           const jpeg::Destination& destination, int quality,
+                           RowProgress& progress) const;
     SaveResult writeBitmap(const ResultRows& rows, const std::vector<JpegMarker>& markers,
-                           const std::string& path, int quality, RowProgress& progress) const;
+                           const jpeg::Destination& destination, int quality,
+                           RowProgress& progress) const;
 
     std::string folder_;
     bool systemPath_ = true;
@@ -87,6 +101,7 @@ class JpegLibrary {
     decltype(&ConvertBMPtoJPG) convertBmp_ = nullptr;
     decltype(&ConvertPixelsToJPG) convertPixels_ = nullptr;
     ConvertRowsFunction convertRows_ = nullptr;
+    ConvertRowsToFunction convertRowsTo_ = nullptr; // the linked encoder's
     // How a picture reaches the library, chosen when it is loaded.
     Writer writer_ = nullptr;
 };

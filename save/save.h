@@ -98,10 +98,15 @@ struct SaveOptions {
 // its target replaced) and, when options.checkRoom, a destination without
 // room for it. A JPEG goes through the conversion library (jpeglibrary.h), a
 // bitmap through the bitmap writer, a PNG through the PNG writer
-// (pngstrips.h) with the recipe's metadata. Whatever happens, no partial file
+// (strips.h) with the recipe's metadata. Whatever happens, no partial file
 // is left and an existing file keeps its content unless the save succeeds.
 // Safe to call on any thread.
 SaveResult saveRecipe(const Recipe& recipe, const std::string& path, SaveKind kind,
                       const SaveOptions& options = {});
+
+// Whether a file of this kind can hold a picture of this size: a JPEG at most
+// VELMORA_MAX_DIMENSION pixels a side, a bitmap file under 4 GiB, a PNG of
+// 1 to imageio::kMaxPngSide pixels a side.
+bool formatHolds(const imageio::Size& size, SaveKind kind);
 
 } // namespace velmora

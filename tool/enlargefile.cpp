@@ -4,10 +4,11 @@
 #include "imageio/exifedit.h"
 #include "imageio/imagereader.h"
 #include "libvelmora/statuswords.h"
+#include "libvelmora/stripencoder.h"
 #include "libvelmora/velmora.h"
 #include "outputfile/destination.h"
 #include "save/jpeglibrary.h"
-#include "save/savelimits.h"
+#include "save/save.h"
 #include "tool/jobs.h"
 #include "tool/numbertext.h"
 #include "tool/sizeratio.h"
@@ -174,7 +175,7 @@ SaveOptions saveOptions(const Request& request, int rows, const FileJob& job,
 std::string save(const Request& request, const FileJob& job, const Source& source) {
     const Recipe recipe{source.picture, source.ratio,
                         request.strip ? SourceMetadata() : source.metadata};
-    JpegLibrary encoder = JpegLibrary::linked(ConvertRowsToJPG);
+    JpegLibrary encoder = JpegLibrary::linked(jpeg::convertRowsTo);
     const SaveResult result = saveRecipe(
         recipe, job.output, job.kind, saveOptions(request, source.geometry.height, job, &encoder));
     return result.status == SaveStatus::Saved ? std::string()

@@ -6,9 +6,9 @@
 // program's result made afresh. Prints the rows compared; exits 1 at the
 // first row that differs or a file that does not decode.
 #include "imageio/imagereader.h"
-#include "save/pngstrips.h"
 #include "save/recipe.h"
 #include "save/resultrows.h"
+#include "save/strips.h"
 
 #include <png.h>
 

@@ -107,6 +107,39 @@ TEST(OutputFile, isNamelessUntilCommittedAndThenOnlyTheDestination) {
     EXPECT_EQ(std::filesystem::file_size(folder.path() / "out.jpg"), 3u);
 }
 
+// A destination found once is written as found: a link changed to lead
+// elsewhere during the write changes nothing, while a directory put at the
+// found file's name meanwhile is still refused at the rename.
+TEST(OutputFile, writesWhereTheDestinationWasFoundAndRefusesWhatReplacedItAtTheRename) {
+    const ScratchFolder folder("velmora-found-");
+    const std::filesystem::path link = folder.path() / "link.jpg";
+    const unsigned char bytes[] = {1, 2, 3};
+    writeFile((folder.path() / "a.jpg").string(), {9});
+    writeFile((folder.path() / "b.jpg").string(), {8});
+    std::filesystem::create_symlink("a.jpg", link);
+    {
+        const velmora::jpeg::Destination found = velmora::jpeg::findDestination(link.string());
+        std::filesystem::remove(link);
+        std::filesystem::create_symlink("b.jpg", link);
+        velmora::jpeg::OutputFile output(false);
+        ASSERT_TRUE(output.create(found));
+        ASSERT_TRUE(output.write(bytes, sizeof bytes));
+        ASSERT_TRUE(output.commit());
+    }
+    EXPECT_EQ(std::filesystem::file_size(folder.path() / "a.jpg"), 3u);
+    EXPECT_EQ(readFile((folder.path() / "b.jpg").string()), std::vector<std::uint8_t>{8});
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+
+    const std::filesystem::path fresh = folder.path() / "new.jpg";
+    velmora::jpeg::OutputFile output(false);
+    ASSERT_TRUE(output.create(velmora::jpeg::findDestination(fresh.string())));
+    std::filesystem::create_directory(fresh);
+    ASSERT_TRUE(output.write(bytes, sizeof bytes));
+    EXPECT_FALSE(output.commit());
+    EXPECT_EQ(output.refusal(), velmora::jpeg::DestinationKind::Directory);
+    EXPECT_TRUE(std::filesystem::is_directory(fresh));
+}
+
 // ConvertBMPtoJPG never writes over its own source, under any of its names.
 TEST(ConvertBmpToJpg, refusesItsOwnSourceUnderEveryNameAndKeepsIt) {
     const ScratchFolder folder("velmora-own-source-");

@@ -2,8 +2,8 @@
 // height against its strips, on every core, with the recipe's metadata; a
 // write that fails halfway leaves the old file and nothing else.
 #include "imageio/exifedit.h"
-#include "save/pngstrips.h"
 #include "save/save.h"
+#include "save/strips.h"
 #include "tests/imageio/imageio_fixture.h"
 #include "tests/save/save_fixture.h"
 #include "tests/support/cameraexif.h"
